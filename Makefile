@@ -1,0 +1,28 @@
+# Front door of the build. `make` builds everything into build/;
+# `make demo` runs the bundled example; `make test` runs every test in a
+# normal and a sanitizer build.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps demo test bench gc-stress clean
+
+all: deps
+	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+deps:
+	@scripts/deps.sh
+
+demo: all
+	@if [ -f examples/demo.lsp ] && $(BUILD)/talven --help | grep -q FILE; then $(BUILD)/talven examples/demo.lsp; else $(BUILD)/talven --smoke; fi
+
+test: deps
+	@scripts/test.sh
+
+gc-stress: deps
+	@test -f build-gc/build.ninja || cmake -S . -B build-gc -G Ninja -DTALVEN_GC_STRESS=ON
+	cmake --build build-gc -j $(JOBS)
+	cd build-gc && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-asan build-gc

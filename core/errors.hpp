@@ -1,0 +1,58 @@
+// Errors and non-local exits: the one exception type that carries every
+// throw and error across native frames, and the catalogue of error numbers.
+//
+// Errors never return to their signaller. The error entry points report the
+// error (or hand it to the application's handler) and end with a throw to
+// `toplevel`; a throw is a C++ exception of type Thrower that unwinds the
+// native stack, running the destructors of frames and guards on its way.
+#pragma once
+#include "core/value.hpp"
+
+namespace core {
+
+// Error numbers of the machine's family (kind 1010).
+#define TALVEN_ERRORS(X)                                   \
+  X(Lisp, 0, "error raised by Lisp code")                  \
+  X(WrongType, 2, "wrong type or bad argument")            \
+  X(NotFunction, 5, "not a function")                      \
+  X(Unbound, 6, "unbound symbol or variable")              \
+  X(NativeMemory, 9, "native memory exhausted")            \
+  X(NoCatch, 17, "throw without a catch")                  \
+  X(EndOfInput, 25, "end of input inside a form")          \
+  X(NoOperands, 42, "arithmetic given no operands")        \
+  X(NotAvailable, 47, "operation not available")           \
+  X(DivideByZero, 58, "division by zero")                  \
+  X(EmptyHandle, 60, "locking a handle without data")      \
+  X(StackOverflow, 61, "stack or recursion depth exhausted") \
+  X(SymbolTableFull, 62, "symbol table full")
+
+enum class Err : int {
+#define TALVEN_X(name, num, text) name = num,
+  TALVEN_ERRORS(TALVEN_X)
+#undef TALVEN_X
+};
+
+constexpr int kErrorKindMachine = 1010;
+constexpr int kErrorKindStorage = 1011;
+
+// The exit exception: a throw to a tag with a value. Errors end as a
+// Thrower whose tag is the symbol `toplevel`.
+struct Thrower {
+  Value tag;
+  Value value;
+};
+
+// Raised by an error signalled while an error message is being formatted.
+struct ErrorPrinting {};
+
+// Signals error `number` of the machine's family with the offending value.
+[[noreturn]] void error(Err number, Value culprit);
+[[noreturn]] void error(int number, Value culprit);
+// The same for the storage family.
+[[noreturn]] void storage_error(int number, Value culprit);
+// Raises the exit exception to the tag (error 17 when no catch has it).
+[[noreturn]] void throw_to(Value tag, Value value);
+// Raises the exit exception to `toplevel` with nil, without looking for a catch.
+[[noreturn]] void throw_toplevel();
+
+}  // namespace core

@@ -1,0 +1,180 @@
+// Memory zones and allocation: the node allocator, the heap allocator with
+// its indirect chain, zone sizing and growth.
+//
+// Nodes never move: a node-backed Value stays valid for as long as the node
+// is reachable. Heap bytes move at every collection: never keep a raw
+// pointer into the heap zone across anything that can allocate; keep the
+// Value and derive the pointer again.
+#pragma once
+#include <cstring>
+
+#include "core/errors.hpp"
+#include "core/runtime.hpp"
+
+namespace core {
+
+// ---- Sizing -----------------------------------------------------------------
+
+// Zone sizes computed from a memory description, before anything is built.
+struct ZoneLayout {
+  bool ok = false;
+  int64_t shortfall_kb = 0;  // when !ok: the kilobytes to report
+  uint32_t symbol_slots = 0, lisp_words = 0, prolog_words = 0, nodes = 0;
+  uint32_t heap = 0, reserve = 0, stack_allowance = 0;
+  uint32_t block_size = 0;
+};
+
+// The sizing rule: total = min(preferred, available), spare memory shared
+// between nodes and the native reserve, the heap taking the rest.
+// `available` is the native memory the machine may take (already reduced
+// by what handles hold and by the safety margin).
+ZoneLayout size_zones(const MemoryPrefs& prefs, uint32_t preferred, uint64_t available);
+
+// Native memory available to the block: min(preferred - handle bytes,
+// available virtual memory - 1,000,000), as unsigned numbers.
+uint64_t available_native_memory(uint32_t preferred, uint64_t handle_bytes);
+
+// Lays the zones out in the runtime's block (the block is allocated here).
+void build_zones(Runtime& r, const ZoneLayout& layout);
+
+// ---- Nodes ------------------------------------------------------------------
+
+inline Node& node_at(uint32_t offset) {
+  return *reinterpret_cast<Node*>(rt().zones.node_base + offset);
+}
+inline Node& node_of(Value v) { return node_at(v.payload()); }
+inline uint8_t* at_addr(Addr a) { return rt().region.ptr(a); }
+
+// Collects and grows as needed so that at least two nodes are free; shows
+// the out-of-memory alert when nothing helps.
+void node_shortage();
+
+// Allocates a pair (car . cdr). The most called operation of the system.
+inline Value cons(Value car, Value cdr) {
+  Zones& z = rt().zones;
+#ifdef TALVEN_GC_STRESS
+  node_shortage();
+#else
+  if (z.free_count < 2) node_shortage();
+#endif
+  uint32_t off = z.free_head;
+  Node& n = node_at(off);
+  z.free_head = word_payload(n.cdr);
+  --z.free_count;
+  n.car = car.bits;
+  n.cdr = cdr.bits;
+  return Value::make(Tag::Pair, off);
+}
+
+// Allocates a node with raw words, answered as a Value of the given tag.
+inline Value alloc_node(Tag tag, uint32_t car, uint32_t cdr) {
+  Value v = cons(kNil, kNil);
+  Node& n = node_of(v);
+  n.car = car;
+  n.cdr = cdr;
+  return v.retag(tag);
+}
+
+// ---- Heap -------------------------------------------------------------------
+
+// Guarantees that the next indirect allocation of n bytes fits and that at
+// least two nodes are free; collects, grows, or shows the out-of-memory
+// alert. Callers may then write the object's bytes at heap_top().
+void reserve_heap(uint32_t n);
+inline uint8_t* heap_top_ptr() { return at_addr(rt().zones.heap_top); }
+
+// After reserve_heap(n): makes the bytes at the heap top an indirect object
+// of n bytes (rounded up to even in the heap) with the header tag and the
+// result tag. Never collects.
+Value alloc_indirect(uint32_t n, Tag tag, Header header);
+
+// Address of an indirect object's bytes (valid until the next allocation).
+inline uint8_t* indirect_bytes(Value v) { return at_addr(node_of(v).cdr); }
+
+// Slides the heap up by d bytes (chain addresses follow).
+void move_heap_up(uint32_t d);
+// Adds max(n, 5000) nodes taken from the heap; false unless growable and
+// the heap has room.
+bool grow_nodes(uint32_t n);
+// A full collection.
+void collect();
+
+// ---- Lisp stack -------------------------------------------------------------
+
+// Pushes a word on the Lisp stack; overflow is error 61, never a write past
+// the zone.
+[[noreturn]] void lisp_stack_overflow();
+inline void push(Value v) {
+  Zones& z = rt().zones;
+  if (z.sp >= z.lisp_limit) lisp_stack_overflow();
+  *z.sp++ = v;
+}
+// Restores the Lisp stack pointer when it goes out of scope.
+class StackMark {
+ public:
+  StackMark() : saved_(rt().zones.sp) {}
+  ~StackMark() { rt().zones.sp = saved_; }
+  StackMark(const StackMark&) = delete;
+  StackMark& operator=(const StackMark&) = delete;
+  Value* base() const { return saved_; }
+
+ private:
+  Value* saved_;
+};
+
+// Checks the native stack against its limit: error 61 when recursion has
+// gone too deep. Native recursions (evaluator, printer, equal?, reader)
+// call it on entry.
+inline void check_native_stack() {
+  char here;
+  if (reinterpret_cast<uintptr_t>(&here) < rt().zones.native_stack_limit) lisp_stack_overflow();
+}
+
+// ---- Boxing -----------------------------------------------------------------
+
+// The single integer conversion: a fixnum when it fits, else a long.
+inline Value make_integer(int32_t n) {
+  if (fits_fixnum(n)) return make_fixnum(n);
+  return alloc_node(Tag::Long, make_header(Header::Long, 0), uint32_t(n));
+}
+inline bool is_integer(Value v) { return v.is_fixnum() || v.is(Tag::Long); }
+// A fixnum or long as a native integer; error 2 with the value otherwise.
+int32_t read_integer(Value v);
+inline int32_t long_value(Value v) { return int32_t(node_of(v).cdr); }
+
+Value make_real(double d);
+inline double real_value(Value v) {
+  double d;
+  std::memcpy(&d, indirect_bytes(v), 8);
+  return d;
+}
+// A fixnum, long or real as a double; error 2 otherwise.
+double read_double(Value v);
+
+// Pointer boxes: the address is a region offset; the sub-kind is the
+// header's payload.
+Value box_address(Addr a, uint32_t sub_kind = 0);
+inline Addr box_addr(Value v) { return node_of(v).cdr; }
+inline uint32_t box_kind(Value v) { return word_payload(node_of(v).car); }
+
+// ---- Strings ----------------------------------------------------------------
+
+// A heap string holding a copy of n bytes of text (zero-terminated).
+Value make_string(const char* text, size_t n);
+inline Value make_string(const char* text) { return make_string(text, std::strlen(text)); }
+// The text of a string (valid until the next allocation).
+inline const char* string_text(Value s) {
+  return reinterpret_cast<const char*>(at_addr(node_of(s).cdr));
+}
+
+// ---- Lists ------------------------------------------------------------------
+
+inline Value car(Value v) { return word_value(node_of(v).car); }
+inline Value cdr(Value v) { return Value(node_of(v).cdr); }
+inline void set_car(Value v, Value x) {
+  Node& n = node_of(v);
+  n.car = (n.car & kPermanentBit) | x.bits;
+}
+inline void set_cdr(Value v, Value x) { node_of(v).cdr = x.bits; }
+
+}  // namespace core

@@ -1,0 +1,101 @@
+// Natives: primitives and specials implemented in C++, and their
+// registration under Lisp names.
+//
+// A native value is a permanent node whose first word is 0x58000000 | arity
+// code and whose second word indexes the runtime's native table. Library
+// modules describe their natives in one table of NativeRow and register it
+// with register_natives; the first registration of a name wins.
+//
+// Natives are written as plain C++ functions of Values:
+//   Value prim_cons(Value a, Value b);          fixed count 2
+//   Value prim_list(Value* rest);               rest, no fixed argument
+//   Value prim_apply(Value f, Value* rest);     one fixed plus rest
+// TV_PRIM derives the arity code from the signature and wraps the function
+// into the uniform NativeFn form.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "core/runtime.hpp"
+
+namespace core {
+
+// Arity code bits.
+constexpr uint32_t kArityCount = 0x1FFFFF;
+constexpr uint32_t kAritySecond = 0x200000;
+constexpr uint32_t kArityReversed = 0x400000;
+constexpr uint32_t kArityRest = 0x800000;
+
+template <typename F>
+struct NativeSignature;
+template <typename... A>
+struct NativeSignature<Value (*)(A...)> {
+  static constexpr size_t n = sizeof...(A);
+  static constexpr bool rest = [] {
+    if constexpr (n == 0) {
+      return false;
+    } else {
+      using Last = std::tuple_element_t<n - 1, std::tuple<A...>>;
+      return std::is_same_v<Last, Value*>;
+    }
+  }();
+  static constexpr uint32_t fixed = rest ? n - 1 : n;
+  static_assert(fixed <= 8, "a native takes at most 8 fixed arguments");
+  static constexpr uint32_t code = fixed | (rest ? kArityRest : 0);
+};
+
+template <auto F>
+Value native_entry(Value* a) {
+  using S = NativeSignature<decltype(F)>;
+  return [a]<size_t... I>(std::index_sequence<I...>) {
+    if constexpr (S::rest)
+      return F(a[I]..., a + S::fixed);
+    else
+      return F(a[I]...);
+  }(std::make_index_sequence<S::fixed>{});
+}
+
+struct NativeRow {
+  const char* name;
+  NativeFn fn;
+  uint32_t code;
+  Tag kind;  // Tag::Primitive or Tag::Special
+};
+
+// A primitive of the first and of the second arity family.
+#define TV_PRIM(name, f) \
+  ::core::NativeRow { name, &::core::native_entry<f>, ::core::NativeSignature<decltype(&f)>::code, ::core::Tag::Primitive }
+#define TV_PRIM2(name, f)                                                                  \
+  ::core::NativeRow {                                                                      \
+    name, &::core::native_entry<f>, ::core::NativeSignature<decltype(&f)>::code | ::core::kAritySecond, \
+        ::core::Tag::Primitive                                                             \
+  }
+// A primitive with an explicit extra code (reversed rest).
+#define TV_PRIM_CODE(name, f, extra)                                                                \
+  ::core::NativeRow {                                                                               \
+    name, &::core::native_entry<f>, ::core::NativeSignature<decltype(&f)>::code | (extra), ::core::Tag::Primitive \
+  }
+// A special form: receives its argument forms as one list.
+#define TV_SPECIAL(name, f) \
+  ::core::NativeRow { name, &::core::native_entry<f>, 0, ::core::Tag::Special }
+#define TV_SPECIAL2(name, f) \
+  ::core::NativeRow { name, &::core::native_entry<f>, ::core::kAritySecond, ::core::Tag::Special }
+
+// Makes a native value (primitive or special) for a function.
+Value make_native(NativeFn fn, uint32_t code, Tag kind);
+// The arity code and function of a native value.
+uint32_t native_code(Value v);
+NativeFn native_function(Value v);
+
+// Registers each row: interns the name with a new native as initial value,
+// so that a name already bound keeps its value.
+void register_natives(std::span<const NativeRow> rows);
+void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind);
+
+// Every module's registration routine, in start-up order.
+void register_all_modules();
+
+}  // namespace core

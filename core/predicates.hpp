@@ -1,0 +1,20 @@
+// Identity, equality and type predicates.
+#pragma once
+#include "core/value.hpp"
+
+namespace core {
+
+bool eqv(Value a, Value b);
+bool equal(Value a, Value b);
+// The type name symbol of a value; error 2 for tags without a name.
+Value type_of(Value x);
+// Whether x is of the type named by the symbol.
+bool type_p(Value x, Value type);
+
+// The seam for the object system: whether a class or instance inherits
+// from the class named by `type`. Answers false until classes exist.
+bool object_inherits(Value x, Value type);
+
+void register_predicate_natives();
+
+}  // namespace core

@@ -1,0 +1,69 @@
+#include "core/runtime.hpp"
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "core/alert.hpp"
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+#include "core/symbols.hpp"
+
+namespace core {
+
+Runtime* g_runtime = nullptr;
+
+MemoryPrefs default_prefs() {
+  MemoryPrefs p{};
+  p.symbol_slots = 32768;
+  p.lisp_words = 1u << 20;  // 4 MB of Lisp stack
+  p.prolog_words = 64u << 10;
+  p.nodes = 500000;
+  p.heap = 4u << 20;
+  p.reserve = 8u << 20;
+  p.stack_allowance = 7u << 20;
+  p.node_percent = 0;
+  p.reserve_percent = 0;
+  return p;
+}
+
+static std::string memory_alert_text(int64_t kb) {
+  std::string text = "There is not enougth RAM memory : ^0 K";
+  text.replace(text.find("^0"), 2, std::to_string(kb));
+  return text;
+}
+
+Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
+  ZoneLayout layout = size_zones(prefs, preferred, available_native_memory(preferred, region.live_bytes()));
+  if (!layout.ok) throw std::runtime_error(memory_alert_text(layout.shortfall_kb));
+  previous = g_runtime;
+  g_runtime = this;
+  try {
+    build_zones(*this, layout);
+  } catch (const std::runtime_error&) {
+    g_runtime = previous;
+    throw std::runtime_error(memory_alert_text(layout.block_size / 1024));
+  }
+  intern_well_known(*this);
+  empty_string = make_string("", 0);
+  node_of(empty_string).car |= kPermanentBit;
+  set_symbol_value(sym.t, sym.t);
+}
+
+Runtime::~Runtime() {
+  if (g_runtime == this) g_runtime = previous;
+}
+
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred) {
+  auto r = std::make_unique<Runtime>(prefs, preferred);
+  register_all_modules();
+  return r;
+}
+
+AlertAnswer alert(const std::string& text, AlertButtons) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+  return AlertAnswer::Ok;
+}
+
+}  // namespace core

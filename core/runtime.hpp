@@ -1,0 +1,154 @@
+// The runtime: the one owner of all mutable state of a Lisp machine.
+//
+// Everything a machine holds (the address region, the zones and their
+// allocators, the symbol table, the native table, the evaluator's frame
+// chain, the reader's tables...) hangs off one Runtime object, reached through
+// rt(). A test can build a fresh Runtime, make it current, and throw it away.
+// Modules keep no mutable file-level statics of their own.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/region.hpp"
+#include "core/value.hpp"
+
+namespace core {
+
+// A native function: takes its arguments from a vector of Values (fixed
+// arguments first, nil when missing; with a rest code, the rest values
+// follow, ended by the end-of-arguments marker) and answers a Value.
+using NativeFn = Value (*)(Value* args);
+
+// The nine words of a memory description, in the order the sizing resource
+// holds them.
+struct MemoryPrefs {
+  uint32_t symbol_slots;     // slots of 16 bytes
+  uint32_t lisp_words;       // Lisp stack, 4-byte words
+  uint32_t prolog_words;     // Prolog stack, 4-byte words
+  uint32_t nodes;            // nodes of 8 bytes
+  uint32_t heap;             // bytes
+  uint32_t reserve;          // bytes left outside the block for the native side
+  uint32_t stack_allowance;  // native stack bytes
+  uint32_t node_percent;     // share of spare memory given to nodes
+  uint32_t reserve_percent;  // share of spare memory added to the reserve
+};
+
+// The five zones and the allocators' state.
+struct Zones {
+  Addr block = 0;  // the one native block
+  uint32_t block_size = 0;
+
+  uint8_t* symbols = nullptr;  // the symbol records
+  uint32_t symbol_slots = 0;
+  uint32_t free_symbols = 0;
+
+  Value* lisp_stack = nullptr;  // grows upward from here
+  Value* lisp_stack_end = nullptr;
+  Value* lisp_limit = nullptr;  // 2,000 bytes below the end
+  Value* sp = nullptr;
+
+  Value* prolog_stack = nullptr;  // grows downward from its last word
+  Value* prolog_stack_end = nullptr;
+  Value* prolog_sp = nullptr;
+
+  uint8_t* node_base = nullptr;  // the nil node; node offsets count from here
+  uint32_t node_count = 0;
+  uint32_t free_head = 0;
+  uint32_t free_count = 0;
+
+  Addr heap_start = 0, heap_top = 0, heap_end = 0;
+  uint32_t chain_head = 0, chain_tail = 0;
+
+  uint32_t reserve = 0;
+  uint32_t stack_allowance = 0;
+  uintptr_t native_stack_base = 0;   // native stack address at start-up
+  uintptr_t native_stack_limit = 0;  // deepest address recursion may reach
+  bool growable = false;
+
+  // Counters for tests and diagnostics.
+  uint64_t collections = 0;
+};
+
+// Symbols that the runtime itself names, interned before any registration.
+#define TALVEN_WELL_KNOWN(X)                                                   \
+  X(t, "t") X(address, "address") X(list, "list") X(integer, "integer")       \
+  X(long_, "long") X(pointer, "pointer") X(real, "real") X(variable, "variable") \
+  X(keyword, "keyword") X(vector, "vector") X(string, "string")               \
+  X(symbol, "symbol") X(object, "object") X(class_, "class")                   \
+  X(instance, "instance") X(function, "function") X(gamma, "gamma")           \
+  X(hash_table, "hash-table") X(lexical, "lexical") X(closed, "closed")       \
+  X(closed_syntax, "closed-syntax") X(syntax, "syntax")                        \
+  X(syntax_gamma, "syntax-gamma") X(primitive, "primitive")                   \
+  X(special, "special") X(predicate, "predicate") X(no_value, "no-value")     \
+  X(toplevel, "toplevel") X(cancel, "cancel") X(resume, "resume")             \
+  X(break_, "break") X(load_module, "load-module") X(error_trap, "error-trap") \
+  X(message_kw, ":message") X(Error_Module, "Error-Module")                   \
+  X(Error_Handler, "Error-Handler")
+
+struct WellKnown {
+#define TALVEN_X(field, text) Value field;
+  TALVEN_WELL_KNOWN(TALVEN_X)
+#undef TALVEN_X
+};
+
+// The most recent error, kept for the report and for tests.
+struct LastError {
+  int kind = 0;
+  int number = -1;
+  Value culprit;
+};
+
+class Runtime {
+ public:
+  // Builds a machine whose zones follow `prefs` within `preferred` bytes.
+  // Throws std::runtime_error with the alert text when memory is short.
+  Runtime(const MemoryPrefs& prefs, uint32_t preferred);
+  ~Runtime();
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  Region region;
+  Zones zones;
+  WellKnown sym;
+  std::vector<NativeFn> natives;  // a native node's cdr indexes this table
+  Value current_object = kNoObject;
+  Value empty_string;  // the shared empty string
+  LastError last_error;
+  uint32_t duplicate_registrations = 0;
+
+  // A bump arena inside the region for permanent texts of static names.
+  Addr text_arena = 0;
+  uint32_t text_arena_left = 0;
+
+  // The runtime that was current before this one was made current.
+  Runtime* previous = nullptr;
+};
+
+// The current runtime. Set by RuntimeScope; everything reaches state here.
+extern Runtime* g_runtime;
+inline Runtime& rt() { return *g_runtime; }
+
+// Makes a runtime current for its lifetime and restores the previous one.
+class RuntimeScope {
+ public:
+  explicit RuntimeScope(Runtime& r) : saved_(g_runtime) { g_runtime = &r; }
+  ~RuntimeScope() { g_runtime = saved_; }
+  RuntimeScope(const RuntimeScope&) = delete;
+  RuntimeScope& operator=(const RuntimeScope&) = delete;
+
+ private:
+  Runtime* saved_;
+};
+
+// Default memory description of the command line, when no application
+// resource file supplies one.
+MemoryPrefs default_prefs();
+constexpr uint32_t kDefaultPreferred = 32u << 20;
+
+// Makes a runtime with every module registered and makes it current.
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs = default_prefs(),
+                                      uint32_t preferred = kDefaultPreferred);
+
+}  // namespace core

@@ -1,0 +1,172 @@
+#include "core/symbols.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "core/natives.hpp"
+
+namespace core {
+
+uint32_t symbol_hash(std::string_view text) {
+  uint32_t h = 0;
+  for (unsigned char c : text) h = 2 * h + c;
+  return h;
+}
+
+// A permanent string whose text lies in the runtime's text arena inside the
+// region (static names are copied there once; the node is never freed).
+static Value permanent_static_string(std::string_view text) {
+  Runtime& r = rt();
+  uint32_t need = uint32_t(text.size() + 1);
+  if (need > r.text_arena_left) {
+    uint32_t chunk = std::max<uint32_t>(need, 64u << 10);
+    r.text_arena = r.region.allocate(chunk);
+    if (r.text_arena == 0) error(Err::NativeMemory, kNil);
+    r.text_arena_left = chunk;
+  }
+  Addr a = r.text_arena;
+  std::memcpy(r.region.ptr(a), text.data(), text.size());
+  r.region.ptr(a)[text.size()] = 0;
+  r.text_arena += need;
+  r.text_arena_left -= need;
+  return alloc_node(Tag::String, kPermanentBit | make_header(Header::String, 0), a);
+}
+
+static Value permanent_heap_string(std::string_view text) {
+  Value s = make_string(text.data(), text.size());
+  node_of(s).car |= kPermanentBit;
+  return s;
+}
+
+static Value intern(std::string_view text, Value initial, bool copy) {
+  Zones& z = rt().zones;
+  uint32_t n = z.symbol_slots;
+  uint32_t p = symbol_hash(text) % n;
+  for (uint32_t probes = 0; probes < n; ++probes) {
+    auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * p);
+    if (rec.name == 0) break;
+    const char* name = string_text(Value(rec.name));
+    if (std::strlen(name) == text.size() && std::memcmp(name, text.data(), text.size()) == 0) {
+      if (Value(rec.value).is_no_value()) rec.value = initial.bits;
+      return symbol_at(p);
+    }
+    p = p + 1 == n ? 0 : p + 1;
+  }
+  // One slot always stays empty so that every probe ends.
+  if (z.free_symbols <= 1) error(Err::SymbolTableFull, kNil);
+  // Making the name may collect; the slot found stays empty meanwhile
+  // (nothing else interns during the allocation).
+  Value name = copy ? permanent_heap_string(text) : permanent_static_string(text);
+  auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * p);
+  rec.name = name.bits;
+  rec.value = initial.bits;
+  --z.free_symbols;
+  return symbol_at(p);
+}
+
+Value intern_static(std::string_view text, Value initial) { return intern(text, initial, false); }
+Value intern_copy(std::string_view text, Value initial) { return intern(text, initial, true); }
+
+Value find_symbol(std::string_view text) {
+  Zones& z = rt().zones;
+  uint32_t n = z.symbol_slots;
+  uint32_t p = symbol_hash(text) % n;
+  for (uint32_t probes = 0; probes < n; ++probes) {
+    auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * p);
+    if (rec.name == 0) return kNil;
+    const char* name = string_text(Value(rec.name));
+    if (std::strlen(name) == text.size() && std::memcmp(name, text.data(), text.size()) == 0)
+      return symbol_at(p);
+    p = p + 1 == n ? 0 : p + 1;
+  }
+  return kNil;
+}
+
+Value make_keyword(std::string_view name) {
+  std::string text = ":";
+  text += name;
+  Value k = intern_copy(text, kNoValue);
+  set_symbol_value(k, k);
+  return k;
+}
+
+void intern_well_known(Runtime& r) {
+#define TALVEN_X(field, text) r.sym.field = intern_static(text, kNoValue);
+  TALVEN_WELL_KNOWN(TALVEN_X)
+#undef TALVEN_X
+  set_symbol_value(r.sym.message_kw, r.sym.message_kw);
+  set_symbol_value(r.sym.Error_Module, kNil);
+  set_symbol_value(r.sym.Error_Handler, kNil);
+}
+
+// ---- Natives ----------------------------------------------------------------
+
+Value make_native(NativeFn fn, uint32_t code, Tag kind) {
+  Runtime& r = rt();
+  uint32_t index = uint32_t(r.natives.size());
+  r.natives.push_back(fn);
+  return alloc_node(kind, kPermanentBit | make_header(Header::Long, code), index);
+}
+
+uint32_t native_code(Value v) { return word_payload(node_of(v).car); }
+NativeFn native_function(Value v) { return rt().natives[node_of(v).cdr]; }
+
+void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind) {
+  Value existing = find_symbol(name);
+  if (existing.is_symbol() && !symbol_value(existing).is_no_value()) {
+    // The first registration of a name wins; a second one is a slip in the
+    // module tables, counted so that tests can see it.
+    ++rt().duplicate_registrations;
+    return;
+  }
+  intern_static(name, make_native(fn, code, kind));
+}
+
+void register_natives(std::span<const NativeRow> rows) {
+  for (const NativeRow& row : rows) register_native(row.name, row.fn, row.code, row.kind);
+}
+
+// ---- Symbol primitives ------------------------------------------------------
+
+// Symbol lookup as seen from the current object: until the object system
+// exists, the global value.
+static Value prim_symbol_to_value(Value s) {
+  if (!s.is_symbol()) error(Err::WrongType, s);
+  Value v = symbol_value(s);
+  if (v.is_no_value()) error(Err::Unbound, s);
+  return v;
+}
+
+static Value prim_set(Value s, Value v) {
+  if (!s.is_symbol()) error(Err::WrongType, s);
+  set_symbol_value(s, v);
+  return v;
+}
+
+static Value prim_bound_p(Value s) {
+  if (s.is_symbol()) return symbol_value(s).is_no_value() ? kNil : rt().sym.t;
+  error(Err::WrongType, s);
+}
+
+static Value prim_unbound_p(Value s) { return prim_bound_p(s).truthy() ? kNil : rt().sym.t; }
+
+static Value prim_find_symbol(Value x) {
+  if (x.is_symbol()) return x;
+  if (x.is(Tag::String)) return find_symbol(string_text(x));
+  error(Err::WrongType, x);
+}
+
+static Value prim_mapatoms(Value) { return kNil; }
+
+static const NativeRow kSymbolNatives[] = {
+    TV_PRIM("symbol->value", prim_symbol_to_value),
+    TV_PRIM("set", prim_set),
+    TV_PRIM("bound?", prim_bound_p),
+    TV_PRIM("unbound?", prim_unbound_p),
+    TV_PRIM("find-symbol", prim_find_symbol),
+    TV_PRIM2("mapatoms", prim_mapatoms),
+};
+
+void register_symbol_natives() { register_natives(kSymbolNatives); }
+
+}  // namespace core

@@ -1,0 +1,376 @@
+// Zone sizing and layout, the allocators' slow paths, growth and the memory
+// primitives.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "core/alert.hpp"
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+
+namespace core {
+
+namespace {
+constexpr uint32_t kGrowChunk = 5000;
+constexpr uint32_t kMaxNodeOffset = 0xFFFFF8;  // node offsets live in 24 bits
+}  // namespace
+
+ZoneLayout size_zones(const MemoryPrefs& p, uint32_t preferred, uint64_t available) {
+  ZoneLayout l;
+  int64_t total = std::min<int64_t>(preferred, int64_t(available));
+  l.symbol_slots = p.symbol_slots;
+  l.lisp_words = p.lisp_words;
+  l.prolog_words = p.prolog_words;
+  l.nodes = p.nodes;
+  l.stack_allowance = p.stack_allowance > 2000 ? p.stack_allowance - 2000 : 0;
+  int64_t reserve = p.reserve;
+  int64_t fixed = 16 * int64_t(p.symbol_slots) + 4 * int64_t(p.lisp_words) + 32 +
+                  4 * int64_t(p.prolog_words);
+  int64_t spare = total - reserve - fixed - 8 * int64_t(p.nodes) - int64_t(p.heap);
+  if (spare < 0) {
+    l.shortfall_kb = 1 - spare / 1024;
+    return l;
+  }
+  int64_t nodes = int64_t(p.nodes) + (int64_t(p.node_percent) * spare) / 800;
+  reserve += (spare * int64_t(p.reserve_percent)) / 100;
+  // Node offsets are 24-bit: the zone cannot pass 2^21 nodes. Memory given
+  // to nodes beyond that stays with the heap.
+  nodes = std::min<int64_t>(nodes, kMaxNodeOffset / 8 - 1);
+  int64_t block = total - reserve;
+  int64_t heap = block - fixed - 8 * nodes;
+  if (block <= 0 || heap < 0 || block > 0xFFFFFFF0LL) {
+    l.shortfall_kb = block / 1024;
+    return l;
+  }
+  l.nodes = uint32_t(nodes);
+  l.reserve = uint32_t(reserve);
+  l.block_size = uint32_t(block);
+  l.heap = uint32_t(heap);
+  l.ok = true;
+  return l;
+}
+
+uint64_t available_native_memory(uint32_t preferred, uint64_t handle_bytes) {
+  uint64_t from_prefs = uint64_t(uint32_t(preferred - uint32_t(handle_bytes)));
+  uint64_t avail = 0;
+  std::ifstream info("/proc/meminfo");
+  std::string key;
+  uint64_t kb;
+  std::string unit;
+  while (info >> key >> kb >> unit) {
+    if (key == "MemAvailable:") {
+      avail = kb * 1024;
+      break;
+    }
+  }
+  if (avail == 0) avail = uint64_t(sysconf(_SC_AVPHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
+  uint64_t from_system = avail > 1000000 ? avail - 1000000 : 0;
+  return std::min(from_prefs, from_system);
+}
+
+// The native stack bounds of the calling thread, so that the recursion limit
+// never lies below what the system actually gives.
+static uintptr_t thread_stack_low() {
+  pthread_attr_t attr;
+  void* addr = nullptr;
+  size_t size = 0;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+  pthread_attr_getstack(&attr, &addr, &size);
+  pthread_attr_destroy(&attr);
+  return reinterpret_cast<uintptr_t>(addr);
+}
+
+void build_zones(Runtime& r, const ZoneLayout& l) {
+  Zones& z = r.zones;
+  // 16 bytes of slack let the symbol zone start on a multiple of 16.
+  z.block = r.region.allocate(l.block_size + 16);
+  if (z.block == 0) throw std::runtime_error("block");
+  z.block_size = l.block_size;
+  uint8_t* p = r.region.ptr(z.block);
+  uint8_t* sym = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + 15) & ~uintptr_t(15));
+  z.symbols = sym;
+  z.symbol_slots = l.symbol_slots;
+  z.free_symbols = l.symbol_slots;
+  for (uint32_t i = 0; i < l.symbol_slots; ++i) {
+    uint8_t* rec = sym + 16 * i;
+    std::memset(rec, 0, 12);
+    std::memset(rec + 12, 0xFF, 4);
+  }
+  z.lisp_stack = reinterpret_cast<Value*>(sym + 16 * uint64_t(l.symbol_slots));
+  z.lisp_stack_end = z.lisp_stack + l.lisp_words;
+  z.lisp_limit = l.lisp_words > 500 ? z.lisp_stack_end - 500 : z.lisp_stack;
+  z.sp = z.lisp_stack;
+  z.prolog_stack = z.lisp_stack_end;
+  z.prolog_stack_end = z.prolog_stack + l.prolog_words;
+  z.prolog_sp = l.prolog_words ? z.prolog_stack_end - 1 : z.prolog_stack;
+  if (l.prolog_words) *z.prolog_sp = kEndArgs;
+  uint8_t* nodes = reinterpret_cast<uint8_t*>(
+      (reinterpret_cast<uintptr_t>(z.prolog_stack_end) + 7) & ~uintptr_t(7));
+  z.node_base = nodes;
+  Node* nil_node = reinterpret_cast<Node*>(nodes);
+  nil_node->car = nil_node->cdr = 0xFFFFFFFFu;
+  z.node_count = l.nodes;
+  for (uint32_t i = 1; i <= l.nodes; ++i) {
+    Node* n = reinterpret_cast<Node*>(nodes + 8 * uint64_t(i));
+    n->car = kNil.bits;
+    n->cdr = i < l.nodes ? Value::make(Tag::Pair, 8 * (i + 1)).bits : kNil.bits;
+  }
+  z.free_head = l.nodes ? 8 : 0;
+  z.free_count = l.nodes;
+  uint8_t* heap = nodes + 8 * (uint64_t(l.nodes) + 1);
+  z.heap_start = z.heap_top = r.region.addr(heap);
+  z.heap_end = z.heap_start + l.heap;
+  z.reserve = l.reserve;
+  z.stack_allowance = l.stack_allowance;
+
+  char here;
+  z.native_stack_base = reinterpret_cast<uintptr_t>(&here);
+  uintptr_t limit = z.native_stack_base > l.stack_allowance ? z.native_stack_base - l.stack_allowance : 0;
+  uintptr_t low = thread_stack_low();
+  // Keep a margin above the real end of the thread's stack for the error
+  // report and the unwinding that follow an overflow.
+  if (low != 0 && limit < low + (256u << 10)) limit = low + (256u << 10);
+  z.native_stack_limit = limit;
+
+  // The chain head: (nil . nil), never freed; it starts as head and tail.
+  uint32_t head = z.free_head;
+  Node& hn = *reinterpret_cast<Node*>(nodes + head);
+  z.free_head = word_payload(hn.cdr);
+  --z.free_count;
+  hn.car = kNil.bits;
+  hn.cdr = kNil.bits;
+  z.chain_head = z.chain_tail = head;
+}
+
+// ---- Slow paths ----------------------------------------------------------
+
+static void out_of_memory() {
+  if (alert("Out of Memory", AlertButtons::OkQuit) == AlertAnswer::Quit) std::exit(1);
+  throw_toplevel();
+}
+
+void node_shortage() {
+  Zones& z = rt().zones;
+  collect();
+  if (z.free_count < kGrowChunk) grow_nodes(1);
+  if (z.free_count < 2) out_of_memory();
+}
+
+void reserve_heap(uint32_t n) {
+  Zones& z = rt().zones;
+#ifndef TALVEN_GC_STRESS
+  if (uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
+#endif
+  collect();
+  if (z.free_count < kGrowChunk) grow_nodes(1);
+  if (uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
+  out_of_memory();
+}
+
+Value alloc_indirect(uint32_t n, Tag tag, Header header) {
+  Zones& z = rt().zones;
+  uint32_t obj = z.chain_tail;
+  // A fresh node becomes the new tail; reserve_heap left at least two free.
+  uint32_t tail = z.free_head;
+  Node& tn = node_at(tail);
+  z.free_head = word_payload(tn.cdr);
+  --z.free_count;
+  tn.car = 0;
+  tn.cdr = 0;
+  Node& on = node_at(obj);
+  on.car = (on.car & kPermanentBit) | make_header(header, tail);
+  on.cdr = z.heap_top;
+  z.heap_top += (n + 1) & ~1u;
+  z.chain_tail = tail;
+  return Value::make(tag, obj);
+}
+
+void move_heap_up(uint32_t d) {
+  Zones& z = rt().zones;
+  std::memmove(at_addr(z.heap_start + d), at_addr(z.heap_start), z.heap_top - z.heap_start);
+  z.heap_start += d;
+  z.heap_top += d;
+  for (uint32_t c = z.chain_head; c != z.chain_tail; c = word_payload(node_at(c).car)) node_at(c).cdr += d;
+}
+
+bool grow_nodes(uint32_t n) {
+  Zones& z = rt().zones;
+  if (!z.growable) return false;
+  uint32_t k = std::max(n, kGrowChunk);
+  if (uint64_t(z.heap_end - z.heap_top) < 8ull * k) return false;
+  if (8ull * (uint64_t(z.node_count) + 1 + k) > kMaxNodeOffset) return false;
+  move_heap_up(8 * k);
+  uint32_t first = 8 * (z.node_count + 1);
+  for (uint32_t i = 0; i < k; ++i) {
+    Node& nn = node_at(first + 8 * i);
+    nn.car = kNil.bits;
+    nn.cdr = i + 1 < k ? Value::make(Tag::Pair, first + 8 * (i + 1)).bits : kNil.bits;
+  }
+  if (z.free_head == 0) {
+    z.free_head = first;
+  } else {
+    uint32_t last = z.free_head;
+    while (word_payload(node_at(last).cdr) != 0) last = word_payload(node_at(last).cdr);
+    node_at(last).cdr = Value::make(Tag::Pair, first).bits;
+  }
+  z.free_count += k;
+  z.node_count += k;
+  return true;
+}
+
+void lisp_stack_overflow() { error(Err::StackOverflow, kNil); }
+
+// ---- Boxing ---------------------------------------------------------------
+
+int32_t read_integer(Value v) {
+  if (v.is_fixnum()) return v.fixnum();
+  if (v.is(Tag::Long)) return long_value(v);
+  error(Err::WrongType, v);
+}
+
+Value make_real(double d) {
+  reserve_heap(8);
+  std::memcpy(heap_top_ptr(), &d, 8);
+  return alloc_indirect(8, Tag::Real, Header::Real);
+}
+
+double read_double(Value v) {
+  if (v.is_fixnum()) return v.fixnum();
+  if (v.is(Tag::Long)) return long_value(v);
+  if (v.is(Tag::Real)) return real_value(v);
+  error(Err::WrongType, v);
+}
+
+Value box_address(Addr a, uint32_t sub_kind) {
+  return alloc_node(Tag::Pointer, make_header(Header::Pointer, sub_kind), a);
+}
+
+Value make_string(const char* text, size_t n) {
+  if (n > 65534) error(Err::WrongType, make_integer(int32_t(n)));
+  // The text may lie in the heap itself: copy it aside before collecting.
+  std::string copy(text, n);
+  reserve_heap(uint32_t(n + 1));
+  uint8_t* p = heap_top_ptr();
+  std::memcpy(p, copy.data(), n);
+  p[n] = 0;
+  return alloc_indirect(uint32_t(n + 1), Tag::String, Header::String);
+}
+
+// ---- Primitives -----------------------------------------------------------
+
+static Value list_of(std::initializer_list<int64_t> xs) {
+  Value out = kNil;
+  std::vector<int64_t> v(xs);
+  for (size_t i = v.size(); i-- > 0;) out = cons(make_integer(int32_t(v[i])), out);
+  return out;
+}
+
+static Value prim_zone_addresses() {
+  Zones& z = rt().zones;
+  Region& g = rt().region;
+  return list_of({g.addr(z.symbols), g.addr(z.lisp_stack), g.addr(z.node_base) + 8, z.heap_start,
+                  g.addr(z.prolog_stack), 0, 0});
+}
+
+static Value prim_memory_growable_p() { return rt().zones.growable ? rt().sym.t : kNil; }
+
+static Value prim_set_memory_growable_p(Value on) {
+  rt().zones.growable = on.truthy() && !on.is_no_value();
+  return kNoValue;
+}
+
+static Value prim_move_symbols(Value by) {
+  Zones& z = rt().zones;
+  int32_t d = read_integer(by);
+  if (d < 0 || (d & 15) != 0 || z.symbols + 16ull * z.symbol_slots + d > reinterpret_cast<uint8_t*>(z.lisp_stack))
+    error(Err::WrongType, by);
+  std::memmove(z.symbols + d, z.symbols, 16ull * z.symbol_slots);
+  z.symbols += d;
+  return kNoValue;
+}
+
+static Value prim_move_ignored(Value) { return kNoValue; }
+
+static Value prim_move_nodes(Value by) {
+  Zones& z = rt().zones;
+  int32_t d = read_integer(by);
+  // The nodes may only move into room made above them: the caller must first
+  // have moved the heap up by at least d.
+  uint8_t* end = z.node_base + 8 * (uint64_t(z.node_count) + 1);
+  if (d < 0 || (d & 7) != 0 || end + d > at_addr(z.heap_start)) error(Err::WrongType, by);
+  std::memmove(z.node_base + 8 + d, z.node_base + 8, 8ull * z.node_count);
+  // The nil node stays the node base: it moves with the others.
+  Node nil = *reinterpret_cast<Node*>(z.node_base);
+  z.node_base += d;
+  *reinterpret_cast<Node*>(z.node_base) = nil;
+  return kNoValue;
+}
+
+static Value prim_move_indirects(Value by) {
+  Zones& z = rt().zones;
+  int32_t d = read_integer(by);
+  if (d < 0 || (d & 1) != 0 || uint64_t(z.heap_top) + d > z.heap_end) error(Err::WrongType, by);
+  move_heap_up(uint32_t(d));
+  return kNoValue;
+}
+
+static Value prim_grow_nodes(Value n) {
+  int32_t k = read_integer(n);
+  collect();
+  return grow_nodes(k < 0 ? 0 : uint32_t(k)) ? rt().sym.t : kNil;
+}
+
+static Value prim_grow_heap(Value) { return kNil; }
+
+static Value prim_space_subr() {
+  Zones& z = rt().zones;
+  return list_of({z.symbol_slots, z.lisp_stack_end - z.lisp_stack, z.prolog_stack_end - z.prolog_stack,
+                  z.node_count, z.heap_end - z.heap_start, z.reserve, z.stack_allowance});
+}
+
+static Value prim_free_space_subr() {
+  Zones& z = rt().zones;
+  char here;
+  auto stack_now = reinterpret_cast<uintptr_t>(&here);
+  int64_t native_free = stack_now > z.native_stack_limit ? int64_t(stack_now - z.native_stack_limit) : 0;
+  uint64_t avail = available_native_memory(kDefaultPreferred, rt().region.live_bytes());
+  return list_of({z.free_symbols, std::max<int64_t>(0, z.lisp_limit - z.sp), z.prolog_sp - z.prolog_stack,
+                  z.free_count, z.heap_end - z.heap_top, int64_t(std::min<uint64_t>(z.reserve, avail)),
+                  native_free});
+}
+
+static Value prim_space_size_subr() { return list_of({16, 4, 4, 8, 1, 1, 1}); }
+
+// The memory window belongs to the window system; until it exists these
+// are accepted and do nothing.
+static Value prim_memory_window_0() { return kNoValue; }
+static Value prim_find_zone(Value) { return make_fixnum(6); }
+static Value prim_setup_memory_window(Value, Value, Value) { return kNoValue; }
+
+static const NativeRow kZoneNatives[] = {
+    TV_PRIM2("zone-addresses", prim_zone_addresses),
+    TV_PRIM2("memory-growable?", prim_memory_growable_p),
+    TV_PRIM2("set-memory-growable?", prim_set_memory_growable_p),
+    TV_PRIM2("move-symbols", prim_move_symbols),
+    TV_PRIM2("move-lisp-stack", prim_move_ignored),
+    TV_PRIM2("move-prolog-stack", prim_move_ignored),
+    TV_PRIM2("move-nodes", prim_move_nodes),
+    TV_PRIM2("move-indirects", prim_move_indirects),
+    TV_PRIM2("grow-nodes", prim_grow_nodes),
+    TV_PRIM2("grow-heap", prim_grow_heap),
+    TV_PRIM2("space-subr", prim_space_subr),
+    TV_PRIM2("free-space-subr", prim_free_space_subr),
+    TV_PRIM2("space-size-subr", prim_space_size_subr),
+    TV_PRIM2("update-memory", prim_memory_window_0),
+    TV_PRIM2("paint-memory", prim_memory_window_0),
+    TV_PRIM2("find-zone", prim_find_zone),
+    TV_PRIM2("setup-memory-window", prim_setup_memory_window),
+};
+
+void register_zone_natives() { register_natives(kZoneNatives); }
+
+}  // namespace core

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing.
+set -eu
+need=()
+for pkg in cmake ninja-build g++ libgtest-dev libedit-dev; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+done
+command -v python3 >/dev/null 2>&1 || need+=(python3)
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing: ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >/dev/null 2>&1 || true
+  apt-get install -y -q "${need[@]}"
+fi

@@ -1,0 +1,201 @@
+#include <cstring>
+
+#include "tests/core/fixture.hpp"
+
+namespace core::testing {
+namespace {
+
+MemoryPrefs prefs_of(uint32_t slots, uint32_t lisp, uint32_t prolog, uint32_t nodes, uint32_t heap,
+                     uint32_t reserve, uint32_t stack, uint32_t node_pct, uint32_t reserve_pct) {
+  return MemoryPrefs{slots, lisp, prolog, nodes, heap, reserve, stack, node_pct, reserve_pct};
+}
+
+TEST(Sizing, SpareMemoryIsSharedAndTheHeapTakesTheRest) {
+  // Fixed parts: 16*1000 + 4*2000 + 32 + 4*100 = 24,432 bytes; nodes 8*1000.
+  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 40, 10);
+  ZoneLayout l = size_zones(p, 1000000, 5000000);
+  ASSERT_TRUE(l.ok);
+  int64_t spare = 1000000 - 100000 - 24432 - 8000 - 50000;
+  EXPECT_EQ(l.nodes, 1000 + 40 * spare / 800);
+  EXPECT_EQ(l.reserve, 100000 + spare * 10 / 100);
+  EXPECT_EQ(l.block_size, 1000000 - l.reserve);
+  EXPECT_EQ(l.heap, l.block_size - 24432 - 8 * l.nodes);
+  EXPECT_EQ(l.stack_allowance, 28000u);
+}
+
+TEST(Sizing, AvailableMemoryCapsTheTotal) {
+  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 0, 0);
+  ZoneLayout l = size_zones(p, 10000000, 500000);
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(l.block_size, 400000u);
+}
+
+TEST(Sizing, ShortfallIsReportedInKilobytes) {
+  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 0, 0);
+  // Needs 182,432 bytes; 100,000 gives S = -82,432: 1 - (-80) = 81 K.
+  ZoneLayout l = size_zones(p, 100000, 1u << 30);
+  EXPECT_FALSE(l.ok);
+  EXPECT_EQ(l.shortfall_kb, 81);
+  // Just short by a few bytes still reports 1 K.
+  l = size_zones(p, 182431, 1u << 30);
+  EXPECT_FALSE(l.ok);
+  EXPECT_EQ(l.shortfall_kb, 1);
+  EXPECT_TRUE(size_zones(p, 182432, 1u << 30).ok);
+}
+
+TEST(Sizing, RuntimeRefusesAShortBlockWithTheAlertText) {
+  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 0, 0);
+  try {
+    Runtime r(p, 100000);
+    FAIL() << "built a machine without memory";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "There is not enougth RAM memory : 81 K");
+  }
+}
+
+class Zoning : public MachineTest {};
+
+TEST_F(Zoning, ZonesFollowEachOtherInAscendingOrder) {
+  Zones& z = rt().zones;
+  Region& g = rt().region;
+  EXPECT_EQ(g.addr(z.symbols) % 16, 0u);
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(z.lisp_stack), z.symbols + 16 * z.symbol_slots);
+  EXPECT_EQ(z.prolog_stack, z.lisp_stack_end);
+  EXPECT_EQ(*z.prolog_sp, kEndArgs);
+  EXPECT_EQ(z.prolog_sp, z.prolog_stack_end - 1);
+  EXPECT_EQ(g.addr(z.node_base) % 8, 0u);
+  EXPECT_GE(z.node_base, reinterpret_cast<uint8_t*>(z.prolog_stack_end));
+  EXPECT_EQ(node_at(0).car, 0xFFFFFFFFu);
+  EXPECT_EQ(z.heap_start, g.addr(z.node_base) + 8 * (z.node_count + 1));
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(z.lisp_limit), reinterpret_cast<uint8_t*>(z.lisp_stack_end) - 2000);
+
+  Value addrs = call("zone-addresses");
+  int32_t expect[] = {int32_t(g.addr(z.symbols)), int32_t(g.addr(z.lisp_stack)), int32_t(g.addr(z.node_base) + 8),
+                      int32_t(z.heap_start), int32_t(g.addr(z.prolog_stack)), 0, 0};
+  for (int32_t e : expect) {
+    ASSERT_TRUE(addrs.is_pair());
+    EXPECT_EQ(read_integer(car(addrs)), e);
+    addrs = cdr(addrs);
+  }
+  EXPECT_TRUE(addrs.is_nil());
+}
+
+TEST_F(Zoning, SpacePrimitivesReportSizesAndUnits) {
+  Value units = call("space-size-subr");
+  int expect[] = {16, 4, 4, 8, 1, 1, 1};
+  for (int e : expect) {
+    EXPECT_EQ(read_integer(car(units)), e);
+    units = cdr(units);
+  }
+  Value sizes = call("space-subr");
+  EXPECT_EQ(read_integer(car(sizes)), 4096);
+  uint32_t before = rt().zones.free_count;
+  Value free = call("free-space-subr");
+  EXPECT_EQ(uint32_t(read_integer(car(free))), rt().zones.free_symbols);
+  Value nodes = car(cdr(cdr(cdr(free))));
+  // The list itself took nodes after the count was read.
+  EXPECT_LE(uint32_t(read_integer(nodes)), before);
+  EXPECT_GE(uint32_t(read_integer(nodes)), before - 20);
+}
+
+TEST_F(Zoning, IndirectObjectsTakeEvenSizesAndChainInOrder) {
+  Zones& z = rt().zones;
+  Addr top0 = z.heap_top;
+  Value a = make_string("abcd");  // 5 bytes -> 6
+  EXPECT_EQ(z.heap_top, top0 + 6);
+  Value b = make_string("abc");  // 4 bytes -> 4
+  EXPECT_EQ(z.heap_top, top0 + 10);
+  Value r = make_real(3.5);
+  EXPECT_EQ(z.heap_top, top0 + 18);
+  EXPECT_STREQ(string_text(a), "abcd");
+  EXPECT_STREQ(string_text(b), "abc");
+  EXPECT_EQ(real_value(r), 3.5);
+  // The chain runs a -> b -> r -> tail, each link carrying its header tag.
+  EXPECT_EQ(word_tag(node_of(a).car), uint32_t(Header::String));
+  EXPECT_EQ(word_payload(node_of(a).car), b.payload());
+  EXPECT_EQ(word_payload(node_of(b).car), r.payload());
+  EXPECT_EQ(word_tag(node_of(r).car), uint32_t(Header::Real));
+  EXPECT_EQ(word_payload(node_of(r).car), z.chain_tail);
+  EXPECT_EQ(node_at(z.chain_tail).car, 0u);
+}
+
+TEST_F(Zoning, LongTextsAreRefusedBeforeTheSizeWraps) {
+  std::string big(70000, 'x');
+  EXPECT_EQ(error_of([&] { make_string(big.data(), big.size()); }), 2);
+}
+
+TEST_F(Zoning, MovingTheHeapUpKeepsObjectsReadable) {
+  Value s = make_string("hello");
+  Value r = make_real(-0.25);
+  Addr start = rt().zones.heap_start;
+  call("move-indirects", make_fixnum(64));
+  EXPECT_EQ(rt().zones.heap_start, start + 64);
+  EXPECT_STREQ(string_text(s), "hello");
+  EXPECT_EQ(real_value(r), -0.25);
+  EXPECT_EQ(error_of([&] { call("move-indirects", make_fixnum(-2)); }), 2);
+}
+
+TEST_F(Zoning, GrowingNodesNeedsTheFlagAndTakesAtLeastFiveThousand) {
+  Zones& z = rt().zones;
+  EXPECT_EQ(call("grow-heap", make_fixnum(100)), kNil);
+  EXPECT_EQ(call("memory-growable?"), kNil);
+  EXPECT_EQ(call("grow-nodes", make_fixnum(10)), kNil);
+  Value s = make_string("survivor");
+  call("set-memory-growable?", rt().sym.t);
+  EXPECT_EQ(call("memory-growable?"), rt().sym.t);
+  uint32_t count = z.node_count, free = z.free_count;
+  Addr heap = z.heap_start;
+  EXPECT_EQ(call("grow-nodes", make_fixnum(10)), rt().sym.t);
+  EXPECT_EQ(z.node_count, count + 5000);
+  EXPECT_EQ(z.free_count, free + 5000);
+  EXPECT_EQ(z.heap_start, heap + 40000);
+  EXPECT_STREQ(string_text(s), "survivor");
+  // Every free node is reachable from the head.
+  uint32_t n = 0;
+  for (uint32_t f = z.free_head; f != 0; f = word_payload(node_at(f).cdr)) ++n;
+  EXPECT_EQ(n, z.free_count);
+  call("set-memory-growable?", kNoValue);
+  EXPECT_EQ(call("memory-growable?"), kNil);
+}
+
+TEST_F(Zoning, ExhaustedNodesShowTheAlertAndThrowToToplevel) {
+  Zones& z = rt().zones;
+  bool thrown = false;
+  try {
+    for (;;) cons(kNil, kNil);
+  } catch (const Thrower& t) {
+    thrown = true;
+    EXPECT_EQ(t.tag, rt().sym.toplevel);
+  }
+  EXPECT_TRUE(thrown);
+  EXPECT_LT(z.free_count, 2u);
+}
+
+TEST_F(Zoning, ExhaustedNodesGrowWhenGrowable) {
+  Zones& z = rt().zones;
+  z.growable = true;
+  uint32_t count = z.node_count;
+  for (uint32_t i = 0; i < count + 100; ++i) cons(kNil, kNil);
+  EXPECT_GE(z.node_count, count + 5000);
+}
+
+TEST_F(Zoning, LispStackOverflowIsAnError) {
+  StackMark mark;
+  int e = error_of([&] {
+    for (;;) push(kNil);
+  });
+  EXPECT_EQ(e, 61);
+  EXPECT_LE(rt().zones.sp, rt().zones.lisp_limit);
+}
+
+TEST_F(Zoning, MovingNodesNeedsRoomAboveThem) {
+  EXPECT_EQ(error_of([&] { call("move-nodes", make_fixnum(8)); }), 2);
+  Value l = cons(make_fixnum(7), kNil);
+  call("move-indirects", make_fixnum(64));
+  call("move-nodes", make_fixnum(64));
+  EXPECT_EQ(car(l), make_fixnum(7));
+  EXPECT_EQ(node_at(0).car, 0xFFFFFFFFu);
+}
+
+}  // namespace
+}  // namespace core::testing

@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Golden-file runner for Lisp tests.
+
+A test is a .lsp file. `talven --transcript FILE` evaluates its forms one by
+one, printing the value of each form that has one and the report of each
+error, and carries on after errors. The expected transcript is written inline:
+
+    (car '(1 2))            ; expect: 1
+    (car 5)                 ; expect error: 2 5
+    ; expect exit: 0
+
+`; expect: TEXT` expects one line of output equal to TEXT; `; expect error: N
+CULPRIT` expects an error report line for error N with that culprit (the
+culprit may be omitted). The printer ends lines with a carriage return; the
+comparison turns carriage returns into line ends. Files listed in
+known-failures.txt must fail (an unexpected pass is a failure).
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+
+EXPECT = re.compile(r';\s*expect(?:\s+(error|exit))?:\s?(.*)$')
+
+
+def expectations(path):
+    lines, exit_code = [], None
+    with open(path, encoding='latin-1') as f:
+        for raw in f:
+            m = EXPECT.search(raw.rstrip('\n'))
+            if not m:
+                continue
+            kind, text = m.group(1), m.group(2).rstrip()
+            if kind == 'exit':
+                exit_code = int(text)
+            elif kind == 'error':
+                parts = text.split(None, 1)
+                lines.append(('error', parts[0], parts[1] if len(parts) > 1 else None))
+            else:
+                lines.append(('line', text, None))
+    return lines, exit_code
+
+
+def matches(expected, actual):
+    kind, a, b = expected
+    if kind == 'line':
+        return actual == a
+    prefix = 'Error: %s, ' % a
+    if not actual.startswith(prefix):
+        return False
+    return b is None or actual[len(prefix):].startswith(b + ',')
+
+
+def run(talven, path):
+    exp, exit_code = expectations(path)
+    env = dict(os.environ)
+    proc = subprocess.run([talven, '--transcript', path], capture_output=True,
+                          timeout=240, env=env, cwd=os.path.dirname(path))
+    out = proc.stdout.decode('latin-1').replace('\r\n', '\n').replace('\r', '\n')
+    actual = out.split('\n')
+    if actual and actual[-1] == '':
+        actual.pop()
+    problems = []
+    for i, e in enumerate(exp):
+        got = actual[i] if i < len(actual) else '<no more output>'
+        if not matches(e, got):
+            want = e[1] if e[0] == 'line' else 'Error: %s, %s' % (e[1], e[2] or '...')
+            problems.append('line %d: expected %r, got %r' % (i + 1, want, got))
+            break
+    if not problems and len(actual) > len(exp):
+        problems.append('unexpected output: %r' % actual[len(exp)])
+    want_exit = 0 if exit_code is None else exit_code
+    if proc.returncode != want_exit:
+        problems.append('exit status %d, expected %d' % (proc.returncode, want_exit))
+    err = proc.stderr.decode('latin-1')
+    if 'runtime error:' in err or 'AddressSanitizer' in err or 'LeakSanitizer' in err:
+        problems.append('sanitizer report:\n' + err)
+    return problems, out, err
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--talven', required=True)
+    ap.add_argument('--known')
+    ap.add_argument('--root')
+    ap.add_argument('files', nargs='+')
+    args = ap.parse_args()
+    known = {}
+    if args.known and os.path.exists(args.known):
+        for line in open(args.known):
+            line = line.strip()
+            if line and not line.startswith('#'):
+                name, _, reason = line.partition('#')
+                known[name.strip()] = reason.strip()
+    failed = 0
+    for path in args.files:
+        rel = os.path.relpath(path, args.root) if args.root else path
+        problems, out, err = run(args.talven, os.path.abspath(path))
+        if rel in known:
+            if problems:
+                print('known failure: %s (%s)' % (rel, known[rel]))
+            else:
+                print('UNEXPECTED PASS: %s is listed in known-failures.txt' % rel)
+                failed += 1
+            continue
+        if problems:
+            failed += 1
+            print('FAIL %s' % rel)
+            for p in problems:
+                print('  ' + p)
+            print('--- output ---\n' + out + '--- stderr ---\n' + err)
+        else:
+            print('ok %s' % rel)
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
