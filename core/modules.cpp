@@ -8,12 +8,14 @@ void register_predicate_natives();
 void register_zone_natives();
 void register_symbol_natives();
 void register_error_natives();
+void register_eval_natives();
 
 void register_all_modules() {
   register_predicate_natives();
   register_zone_natives();
   register_symbol_natives();
   register_error_natives();
+  register_eval_natives();
 }
 
 }  // namespace core

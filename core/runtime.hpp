@@ -100,6 +100,8 @@ struct LastError {
   Value culprit;
 };
 
+struct Frame;  // the evaluator's frame records (core/frames.hpp)
+
 class Runtime {
  public:
   // Builds a machine whose zones follow `prefs` within `preferred` bytes.
@@ -117,6 +119,20 @@ class Runtime {
   Value empty_string;  // the shared empty string
   LastError last_error;
   uint32_t duplicate_registrations = 0;
+
+  // Evaluator: the current frame and the start-up sentinel frame.
+  Frame* current_frame = nullptr;
+  Frame* sentinel = nullptr;
+
+  // Collector roots owned by other modules. The reader's two character
+  // tables, the structure description table, the sort routine's work array
+  // while a sort runs, and a hook for the scheduler's roots.
+  Value reader_macros[256] = {};
+  Value reader_dispatch[256] = {};
+  Value structure_table = kNil;
+  Value* sort_work = nullptr;
+  uint32_t sort_work_words = 0;
+  void (*mark_scheduler_roots)(Runtime&) = nullptr;
 
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
