@@ -5,6 +5,9 @@
 
 #include "core/memory.hpp"
 #include "core/natives.hpp"
+#include "data/printer.hpp"
+
+#include <string>
 
 namespace core {
 
@@ -14,7 +17,8 @@ static void report(int kind, int number, Value culprit) {
   e.kind = kind;
   e.number = number;
   e.culprit = culprit;
-  std::fprintf(stderr, "Error: %d\n", number);
+  rt().error_message = "Error: " + std::to_string(number) + ", " + data::value_text(culprit);
+  ++rt().error_serial;
 }
 
 void error(Err number, Value culprit) { error(int(number), culprit); }

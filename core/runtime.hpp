@@ -118,6 +118,11 @@ class Runtime {
   Value current_object = kNoObject;
   Value empty_string;  // the shared empty string
   LastError last_error;
+  // The message buffer of the last error report ("Error: 2, foo, ...") and a
+  // counter bumped by every report, so that a toplevel loop can tell an
+  // error's throw to `toplevel` from a plain one and print the message.
+  std::string error_message;
+  uint64_t error_serial = 0;
   uint32_t duplicate_registrations = 0;
 
   // Evaluator: the current frame and the start-up sentinel frame.
