@@ -26,3 +26,7 @@ gc-stress: deps
 
 clean:
 	rm -rf build build-asan build-gc
+
+bench: all
+	@bench/peers/install.sh
+	python3 bench/run.py

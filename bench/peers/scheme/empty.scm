@@ -1,0 +1,1 @@
+(display 0) (newline)

@@ -1,0 +1,2 @@
+(define (fib n) (if (< n 2) n (+ (fib (- n 1)) (fib (- n 2)))))
+(display (fib 25)) (newline)

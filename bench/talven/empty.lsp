@@ -1,0 +1,2 @@
+; Start-up of an empty program.
+(princ 0)

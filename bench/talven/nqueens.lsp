@@ -1,0 +1,15 @@
+; Lists: all solutions of the 8 queens problem, 10 times.
+(define (iota1 _n) (if (= _n 0) '() (cons _n (iota1 (- _n 1)))))
+(define (ok? _row _dist _placed)
+  (if (null? _placed) t
+      (and (not (= (car _placed) (+ _row _dist)))
+           (not (= (car _placed) (- _row _dist)))
+           (ok? _row (+ _dist 1) (cdr _placed)))))
+(define (try-it _x _y _z)
+  (if (null? _x)
+      (if (null? _y) 1 0)
+      (+ (if (ok? (car _x) 1 _z) (try-it (append (cdr _x) _y) '() (cons (car _x) _z)) 0)
+         (try-it (cdr _x) (cons (car _x) _y) _z))))
+(define (queens _n) (try-it (iota1 _n) '() '()))
+(define (run _k _r) (while (> _k 0) (set! _r (queens 8)) (set! _k (- _k 1))) _r)
+(princ (run 10 0))
