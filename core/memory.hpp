@@ -109,6 +109,14 @@ inline void push(Value v) {
   if (z.sp >= z.lisp_limit) lisp_stack_overflow();
   *z.sp++ = v;
 }
+// Pushes a word on the Prolog stack, which grows downward; overflow is
+// error 61 as well.
+inline void prolog_push(Value v) {
+  Zones& z = rt().zones;
+  if (z.prolog_sp <= z.prolog_stack) lisp_stack_overflow();
+  *--z.prolog_sp = v;
+}
+
 // Restores the Lisp stack pointer when it goes out of scope.
 class StackMark {
  public:

@@ -188,6 +188,17 @@ TEST_F(Zoning, LispStackOverflowIsAnError) {
   EXPECT_LE(rt().zones.sp, rt().zones.lisp_limit);
 }
 
+TEST_F(Zoning, PrologStackOverflowIsAnError) {
+  Zones& z = rt().zones;
+  Value* saved = z.prolog_sp;
+  int e = error_of([&] {
+    for (;;) prolog_push(kNil);
+  });
+  EXPECT_EQ(e, 61);
+  EXPECT_EQ(z.prolog_sp, z.prolog_stack);
+  z.prolog_sp = saved;
+}
+
 TEST_F(Zoning, MovingNodesNeedsRoomAboveThem) {
   EXPECT_EQ(error_of([&] { call("move-nodes", make_fixnum(8)); }), 2);
   Value l = cons(make_fixnum(7), kNil);
