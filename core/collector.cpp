@@ -1,9 +1,447 @@
-// The collector. Until marking exists a collection reclaims nothing: the
-// allocators then fall back to growth and to the out-of-memory alert.
-#include "core/memory.hpp"
+// The collector: marking from the roots, heap compaction along the indirect
+// chain, and the sweep that rebuilds the node free list.
+#include "core/collector.hpp"
+
+#include <array>
+#include <chrono>
+#include <csetjmp>
+#include <cstring>
+
+#include "core/alert.hpp"
+#include "core/natives.hpp"
+#include "core/symbols.hpp"
 
 namespace core {
 
-void collect() { ++rt().zones.collections; }
+namespace {
+
+// What a Value of each tag leads to, for marking and for the native-stack
+// scan: nothing (immediates, symbols, natives, built-in syntax words), any
+// node, or a node whose first word carries one particular header tag.
+constexpr uint8_t kUntraced = 0;
+constexpr uint8_t kAnyNode = 0xFF;
+
+constexpr std::array<uint8_t, 64> kLeadsTo = [] {
+  std::array<uint8_t, 64> t{};
+  t[uint8_t(Tag::Real)] = uint8_t(Header::Real);
+  t[uint8_t(Tag::Vector)] = uint8_t(Header::Vector);
+  t[uint8_t(Tag::String)] = uint8_t(Header::String);
+  t[uint8_t(Tag::Instance)] = uint8_t(Header::Instance);
+  t[uint8_t(Tag::Class)] = uint8_t(Header::Class);
+  t[uint8_t(Tag::HashTable)] = uint8_t(Header::HashTable);
+  t[uint8_t(Tag::Long)] = uint8_t(Header::Long);
+  t[uint8_t(Tag::Pointer)] = uint8_t(Header::Pointer);
+  t[uint8_t(Tag::Record)] = uint8_t(Header::Record);
+  t[uint8_t(Tag::ByteBlock)] = uint8_t(Header::ByteBlock);
+  t[uint8_t(Tag::Array)] = uint8_t(Header::Array);
+  for (Tag any : {Tag::Variable, Tag::Syntax, Tag::Lambda, Tag::Predicate, Tag::Lexical, Tag::Gamma,
+                  Tag::Closed, Tag::LinkCache, Tag::VarCell, Tag::SyntaxGamma, Tag::ClosedSyntax,
+                  Tag::SlotHandle, Tag::Pair})
+    t[uint8_t(any)] = kAnyNode;
+  return t;
+}();
+
+constexpr uint32_t kOwnedKind = 4;
+
+// Whether a payload names a real node: past the nil node, on an 8-byte
+// boundary, inside the zone.
+inline bool node_offset_ok(uint32_t off, const Zones& z) {
+  return off >= 8 && (off & 7) == 0 && off <= 8 * z.node_count;
+}
+
+inline uint16_t load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline uint32_t load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+// Pushes a Value whose tag leads to a node; the node is entered later.
+inline void push_traced(Runtime& r, Value v) {
+  if (kLeadsTo[v.tag_number()] == kUntraced) return;
+  if (!node_offset_ok(v.payload(), r.zones)) return;
+  r.mark_stack.push_back(v);
+}
+
+// Marks the elements of a vector or array block.
+void mark_words(Runtime& r, const uint8_t* first, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) push_traced(r, Value(load32(first + 4 * i)));
+}
+
+// Enters one node and everything it leads to. Pairs (and the function nodes
+// laid out like them) are followed along their cdrs in this loop; cars and
+// the contents of other nodes go to the work list.
+void trace(Runtime& r, Value v) {
+  Zones& z = r.zones;
+  for (;;) {
+    uint32_t off = v.payload();
+    Node& n = node_at(off);
+    if (n.car & kMarkBit) return;
+    // Permanent nodes are entered too (once per collection, the mark bit
+    // remembering the visit): a permanent list may have been given fresh
+    // values by set-car! and set-cdr!.
+    n.car |= kMarkBit;
+    uint32_t w = n.car;
+    switch (word_tag(w)) {
+      case uint8_t(Header::Long):
+      case uint8_t(Header::Real):
+      case uint8_t(Header::String):
+      case uint8_t(Header::ByteBlock):
+        return;
+      case uint8_t(Header::Vector): {
+        const uint8_t* b = at_addr(n.cdr);
+        mark_words(r, b + 2, load16(b));
+        return;
+      }
+      case uint8_t(Header::Array): {
+        const uint8_t* b = at_addr(n.cdr);
+        mark_words(r, b + 4 + 2 * uint32_t(load16(b + 2)), load16(b));
+        return;
+      }
+      case uint8_t(Header::HashTable): {
+        if (n.cdr == 0) return;
+        // One word per symbol slot, in a native block of the region.
+        uint32_t words = z.symbol_slots;
+        uint32_t size = r.region.block_size(n.cdr);
+        if (size / 4 < words) words = size / 4;
+        mark_words(r, at_addr(n.cdr), words);
+        return;
+      }
+      case uint8_t(Header::Pointer):
+        if (word_payload(w) == kOwnedKind && n.cdr != 0) {
+          OwnedObject* o = owned_object(Value::make(Tag::Pointer, off));
+          if (o != nullptr) o->mark_values();
+        }
+        return;
+      case uint8_t(Header::Record):
+      case uint8_t(Header::Class):
+      case uint8_t(Header::Instance):
+        if (r.mark_object_record != nullptr) r.mark_object_record(Value::make(Tag::Pair, off));
+        return;
+      default: {
+        push_traced(r, word_value(w));
+        Value d(n.cdr);
+        if (kLeadsTo[d.tag_number()] == kUntraced || !node_offset_ok(d.payload(), z)) return;
+        v = d;
+      }
+    }
+  }
+}
+
+void drain(Runtime& r) {
+  while (!r.mark_stack.empty()) {
+    Value v = r.mark_stack.back();
+    r.mark_stack.pop_back();
+    trace(r, v);
+  }
+}
+
+// The conservative scan of the native stack, between the scanning frame and
+// the top of the thread's stack. A 32-bit word at any 2-byte step counts
+// when it looks like a Value of a traced tag whose node is in the zone and
+// has the header that tag expects. Two more shapes are taken, because an
+// optimising compiler may keep only what it derived from a Value across a
+// call: a bare node offset (tag 0) on a 4-byte boundary, and a native
+// pointer into the node zone on an 8-byte boundary. A stray word only keeps
+// a node alive; the scan never writes to the stack.
+using Word16 = uint16_t __attribute__((may_alias));
+using Word64 = uint64_t __attribute__((may_alias));
+
+__attribute__((noinline, no_sanitize("address"))) void scan_native_stack(Runtime& r) {
+  Zones& z = r.zones;
+  volatile uintptr_t here_mark = 0;
+  uintptr_t from = reinterpret_cast<uintptr_t>(&here_mark) & ~uintptr_t(7);
+  uintptr_t to = z.native_scan_top != 0 ? z.native_scan_top : z.native_stack_base;
+  if (to <= from) return;
+  to &= ~uintptr_t(1);
+  uintptr_t nodes_lo = reinterpret_cast<uintptr_t>(z.node_base) + 8;
+  uintptr_t nodes_hi = reinterpret_cast<uintptr_t>(z.node_base) + 8 * (uint64_t(z.node_count) + 1);
+  for (uintptr_t p = from; p + 4 <= to; p += 2) {
+    uint32_t w = uint32_t(*reinterpret_cast<const Word16*>(p)) |
+                 (uint32_t(*reinterpret_cast<const Word16*>(p + 2)) << 16);
+    if ((p & 7) == 0 && p + 8 <= to) {
+      uint64_t q = *reinterpret_cast<const Word64*>(p);
+      if (q >= nodes_lo && q < nodes_hi) r.mark_stack.push_back(Value::make(Tag::Pair, uint32_t(q - (nodes_lo - 8)) & ~7u));
+    }
+    if (w & (kMarkBit | kPermanentBit)) continue;
+    uint32_t off = word_payload(w);
+    if (!node_offset_ok(off, z)) continue;
+    unsigned tag = word_tag(w);
+    uint8_t want = kLeadsTo[tag];
+    if (want == kUntraced) {
+      if (tag == 0 && (p & 3) == 0) r.mark_stack.push_back(Value::make(Tag::Pair, off));
+      continue;
+    }
+    if (want != kAnyNode && word_tag(node_at(off).car) != want) continue;
+    r.mark_stack.push_back(Value(w));
+  }
+}
+
+// Spills the callee-saved registers into this frame before the scan, so
+// that Values living only in registers are on the stack when it is read.
+__attribute__((noinline)) void mark_native_stack(Runtime& r) {
+  std::jmp_buf registers;
+  __builtin_unwind_init();
+  if (setjmp(registers) == 0) scan_native_stack(r);
+  drain(r);
+}
+
+void mark_roots(Runtime& r) {
+  Zones& z = r.zones;
+  // 1. Symbol records: the value and the owner word.
+  for (uint32_t i = 0; i < z.symbol_slots; ++i) {
+    const auto& rec = *reinterpret_cast<const SymbolRecord*>(z.symbols + 16ull * i);
+    if (rec.name == 0) continue;
+    if (rec.value != 0) push_traced(r, Value(rec.value));
+    if (rec.owner != 0) push_traced(r, Value(rec.owner));
+    if (r.mark_stack.size() > 4096) drain(r);
+  }
+  drain(r);
+  // 2. The sort routine's work array while a sort runs.
+  if (r.sort_work != nullptr)
+    for (uint32_t i = 0; i < r.sort_work_words; ++i) push_traced(r, r.sort_work[i]);
+  drain(r);
+  // 3. The reader's character tables.
+  for (int i = 0; i < 256; ++i) {
+    push_traced(r, r.reader_macros[i]);
+    push_traced(r, r.reader_dispatch[i]);
+  }
+  // 4. The current object, the shared empty string, the structure table.
+  push_traced(r, r.current_object);
+  push_traced(r, r.empty_string);
+  push_traced(r, r.structure_table);
+  drain(r);
+  // 5. The chain's head and tail are kept whatever holds them.
+  node_at(z.chain_head).car |= kMarkBit;
+  node_at(z.chain_tail).car |= kMarkBit;
+  // 6. The native stack, conservatively.
+  mark_native_stack(r);
+  // 7. The Lisp stack, every word from the top down.
+  for (Value* p = z.sp; p > z.lisp_stack;) {
+    push_traced(r, *--p);
+    if (r.mark_stack.size() > 4096) drain(r);
+  }
+  drain(r);
+  // 8. The scheduler's roots, then the object system's.
+  if (r.mark_scheduler_roots != nullptr) r.mark_scheduler_roots(r);
+  drain(r);
+  if (r.mark_object_roots != nullptr) r.mark_object_roots(r);
+  drain(r);
+}
+
+// The size of the object of a kept chain node by its header tag, or 0 when
+// the header is not one that lives on the chain or the size runs past the
+// heap top.
+uint32_t object_size(Runtime& r, uint32_t off, Addr top) {
+  Node& n = node_at(off);
+  Addr a = n.cdr;
+  if (a >= top) return 0;
+  const uint8_t* b = at_addr(a);
+  uint32_t room = top - a;
+  uint32_t size = 0;
+  switch (word_tag(n.car)) {
+    case uint8_t(Header::Array):
+      if (room < 4) return 0;
+      size = 4 * uint32_t(load16(b)) + 2 * uint32_t(load16(b + 2)) + 4;
+      break;
+    case uint8_t(Header::Vector):
+      if (room < 2) return 0;
+      size = 4 * uint32_t(load16(b)) + 2;
+      break;
+    case uint8_t(Header::Real):
+      size = 8;
+      break;
+    case uint8_t(Header::String): {
+      const void* end = std::memchr(b, 0, room);
+      if (end == nullptr) return 0;
+      size = uint32_t(static_cast<const uint8_t*>(end) - b) + 1;
+      break;
+    }
+    case uint8_t(Header::Record):
+      size = 70;
+      break;
+    case uint8_t(Header::Class):
+      size = 48;
+      break;
+    case uint8_t(Header::Instance):
+      if (r.instance_size == nullptr) return 0;
+      size = r.instance_size(Value::make(Tag::Instance, off));
+      break;
+    case uint8_t(Header::ByteBlock):
+      if (room < 2) return 0;
+      size = load16(b);
+      break;
+    default:
+      return 0;
+  }
+  return size <= room ? size : 0;
+}
+
+// A chain object that cannot be sized: the alert, and the compaction stops
+// where it is. Everything from here on keeps its place and stays alive, so
+// that no byte is moved by a guessed size and the chain stays whole.
+void stop_compaction(Runtime& r, uint32_t from) {
+  Zones& z = r.zones;
+  ++z.compaction_faults;
+  uint32_t guard = z.node_count;
+  for (uint32_t c = from; c != z.chain_tail && guard-- > 0; c = word_payload(node_at(c).car))
+    node_at(c).car |= kMarkBit;
+  r.error_message = "Wrong type in sweep_indirect";
+  alert(kGenericErrorText);
+}
+
+// Slides every kept object down to the compaction point in chain order and
+// unlinks the dead ones. Moves only go downward and the chain is in address
+// order, so each move reads bytes that no earlier move has overwritten.
+void compact_heap(Runtime& r) {
+  Zones& z = r.zones;
+  Addr point = z.heap_start;
+  Addr old_top = z.heap_top;
+  uint32_t kept = 0;  // the last kept node; the head is always kept
+  uint32_t guard = z.node_count + 1;
+  uint32_t c = z.chain_head;
+  while (c != z.chain_tail) {
+    if (guard-- == 0 || !node_offset_ok(c, z)) {
+      // A chain that does not reach its tail: keep everything, move nothing.
+      stop_compaction(r, z.chain_head);
+      return;
+    }
+    Node& n = node_at(c);
+    uint32_t next = word_payload(n.car);
+    if (c == z.chain_head || word_marked(n.car)) {
+      uint32_t size = n.cdr >= point ? object_size(r, c, old_top) : 0;
+      if (size == 0) {
+        if (kept != 0) node_at(kept).car = (node_at(kept).car & ~kPayloadMask) | c;
+        stop_compaction(r, c);
+        return;
+      }
+      if (n.cdr != point) std::memmove(at_addr(point), at_addr(n.cdr), size);
+      n.cdr = point;
+      point += (size + 1) & ~1u;
+      if (kept != 0) node_at(kept).car = (node_at(kept).car & ~kPayloadMask) | c;
+      kept = c;
+    }
+    c = next;
+  }
+  if (kept != 0) node_at(kept).car = (node_at(kept).car & ~kPayloadMask) | z.chain_tail;
+  z.heap_top = point;
+}
+
+// Frees every node with neither bit set and clears the mark bit of the
+// others. The free list is rebuilt from the first node to the last, each
+// freed node pushed in front, so it ends in descending address order. Free
+// links carry the address tag: a stale reference to a free node seen by the
+// native-stack scan then keeps that one node, not the whole list behind it.
+void sweep_nodes(Runtime& r) {
+  Zones& z = r.zones;
+  uint32_t head = 0, count = 0;
+  uint32_t last = 8 * z.node_count;
+  for (uint32_t off = 8; off <= last; off += 8) {
+    Node& n = node_at(off);
+    uint32_t w = n.car;
+    if (w & (kMarkBit | kPermanentBit)) {
+      n.car = w & ~kMarkBit;
+      continue;
+    }
+    if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) == kOwnedKind && n.cdr != 0) {
+      uint32_t index = n.cdr - 1;
+      if (index < r.owned_objects.size() && r.owned_objects[index] != nullptr) {
+        r.owned_objects[index].reset();
+        r.owned_free.push_back(index);
+      }
+    }
+    n.car = kNil.bits;
+    n.cdr = Value::make(Tag::Address, head).bits;
+    head = off;
+    ++count;
+  }
+  z.free_head = head;
+  z.free_count = count;
+}
+
+}  // namespace
+
+void mark_value(Value v) {
+  Runtime& r = rt();
+  push_traced(r, v);
+  if (r.mark_stack.size() > 4096) drain(r);
+}
+
+bool node_marked(Value v) { return node_offset_ok(v.payload(), rt().zones) && word_marked(node_of(v).car); }
+
+void collect() {
+  Runtime& r = rt();
+  if (r.collecting) return;
+  r.collecting = true;
+  auto started = std::chrono::steady_clock::now();
+  r.mark_stack.clear();
+  mark_roots(r);
+  compact_heap(r);
+  sweep_nodes(r);
+  ++r.zones.collections;
+  r.zones.collect_ns +=
+      uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count());
+  r.collecting = false;
+}
+
+HeapCensus heap_census() {
+  Zones& z = rt().zones;
+  uint32_t objects = 0;
+  for (uint32_t c = z.chain_head; c != z.chain_tail && objects <= z.node_count; c = word_payload(node_at(c).car))
+    ++objects;
+  return HeapCensus{z.node_count - z.free_count, z.free_count, objects, z.heap_top - z.heap_start};
+}
+
+Value box_owned(std::unique_ptr<OwnedObject> object) {
+  Runtime& r = rt();
+  // The box first, so that a collection it triggers cannot see a half-made
+  // owner; then the object takes its slot.
+  Value box = alloc_node(Tag::Pointer, make_header(Header::Pointer, kOwnedKind), 0);
+  uint32_t index;
+  if (!r.owned_free.empty()) {
+    index = r.owned_free.back();
+    r.owned_free.pop_back();
+    r.owned_objects[index] = std::move(object);
+  } else {
+    index = uint32_t(r.owned_objects.size());
+    r.owned_objects.push_back(std::move(object));
+  }
+  node_of(box).cdr = index + 1;
+  return box;
+}
+
+OwnedObject* owned_object(Value box) {
+  if (!box.is(Tag::Pointer) || !node_offset_ok(box.payload(), rt().zones)) return nullptr;
+  Node& n = node_of(box);
+  if (word_tag(n.car) != uint8_t(Header::Pointer) || word_payload(n.car) != kOwnedKind || n.cdr == 0) return nullptr;
+  uint32_t index = n.cdr - 1;
+  auto& table = rt().owned_objects;
+  return index < table.size() ? table[index].get() : nullptr;
+}
+
+// ---- Test primitive ---------------------------------------------------------
+
+// (test-collect): collects, then answers (live-nodes free-nodes objects
+// heap-bytes collections) as integers.
+static Value prim_test_collect() {
+  collect();
+  HeapCensus c = heap_census();
+  uint64_t n = rt().zones.collections;
+  Value out = cons(make_integer(int32_t(n & 0x7FFFFFFF)), kNil);
+  out = cons(make_integer(int32_t(c.heap_bytes)), out);
+  out = cons(make_integer(int32_t(c.objects)), out);
+  out = cons(make_integer(int32_t(c.free_nodes)), out);
+  return cons(make_integer(int32_t(c.live_nodes)), out);
+}
+
+static const NativeRow kCollectorNatives[] = {
+    TV_PRIM("test-collect", prim_test_collect),
+};
+
+void register_collector_natives() { register_natives(kCollectorNatives); }
 
 }  // namespace core

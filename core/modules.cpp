@@ -6,6 +6,7 @@ namespace core {
 
 void register_predicate_natives();
 void register_zone_natives();
+void register_collector_natives();
 void register_symbol_natives();
 void register_error_natives();
 void register_eval_natives();
@@ -13,6 +14,7 @@ void register_eval_natives();
 void register_all_modules() {
   register_predicate_natives();
   register_zone_natives();
+  register_collector_natives();
   register_symbol_natives();
   register_error_natives();
   register_eval_natives();

@@ -65,10 +65,16 @@ struct Zones {
   uint32_t stack_allowance = 0;
   uintptr_t native_stack_base = 0;   // native stack address at start-up
   uintptr_t native_stack_limit = 0;  // deepest address recursion may reach
+  // The highest address of the native stack that the collector scans: the
+  // top of the thread's stack, so that Values held by the frames of whoever
+  // built the machine (a test body, the command line) are seen as well.
+  uintptr_t native_scan_top = 0;
   bool growable = false;
 
   // Counters for tests and diagnostics.
   uint64_t collections = 0;
+  uint64_t compaction_faults = 0;  // chain objects of unknown size met
+  uint64_t collect_ns = 0;         // time spent collecting
 };
 
 // Symbols that the runtime itself names, interned before any registration.
@@ -101,6 +107,17 @@ struct LastError {
 };
 
 struct Frame;  // the evaluator's frame records (core/frames.hpp)
+
+// A native object owned by a pointer box of sub-kind 4 (core/collector.hpp):
+// the collector asks it to mark the Values it holds, and deletes it when
+// its box becomes unreachable. Its destructor releases memory only; closing
+// or disposing what the object stands for is its module's business.
+class OwnedObject {
+ public:
+  virtual ~OwnedObject() = default;
+  // Marks every Value the object holds, with core::mark_value.
+  virtual void mark_values() {}
+};
 
 class Runtime {
  public:
@@ -138,6 +155,23 @@ class Runtime {
   Value* sort_work = nullptr;
   uint32_t sort_work_words = 0;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
+
+  // The object system's part in a collection: its own roots, the contents
+  // of a class, instance or internal record node (header 0x37, 0x38, 0x39),
+  // and the byte size of an instance record, which its class records.
+  // Until classes exist those nodes are never made.
+  void (*mark_object_roots)(Runtime&) = nullptr;
+  void (*mark_object_record)(Value node) = nullptr;
+  uint32_t (*instance_size)(Value instance) = nullptr;
+
+  // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
+  // is its object's index here plus one. Released slots are reused.
+  std::vector<std::unique_ptr<OwnedObject>> owned_objects;
+  std::vector<uint32_t> owned_free;
+
+  // The collector's work list and its re-entry guard.
+  std::vector<Value> mark_stack;
+  bool collecting = false;
 
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;

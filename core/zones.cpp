@@ -74,14 +74,16 @@ uint64_t available_native_memory(uint32_t preferred, uint64_t handle_bytes) {
 
 // The native stack bounds of the calling thread, so that the recursion limit
 // never lies below what the system actually gives.
-static uintptr_t thread_stack_low() {
+static bool thread_stack(uintptr_t& low, uintptr_t& high) {
   pthread_attr_t attr;
   void* addr = nullptr;
   size_t size = 0;
-  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
   pthread_attr_getstack(&attr, &addr, &size);
   pthread_attr_destroy(&attr);
-  return reinterpret_cast<uintptr_t>(addr);
+  low = reinterpret_cast<uintptr_t>(addr);
+  high = low + size;
+  return true;
 }
 
 void build_zones(Runtime& r, const ZoneLayout& l) {
@@ -117,7 +119,9 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   for (uint32_t i = 1; i <= l.nodes; ++i) {
     Node* n = reinterpret_cast<Node*>(nodes + 8 * uint64_t(i));
     n->car = kNil.bits;
-    n->cdr = i < l.nodes ? Value::make(Tag::Pair, 8 * (i + 1)).bits : kNil.bits;
+    // Free links carry the address tag, so that the collector never
+    // follows them as list structure.
+    n->cdr = Value::make(Tag::Address, i < l.nodes ? 8 * (i + 1) : 0).bits;
   }
   z.free_head = l.nodes ? 8 : 0;
   z.free_count = l.nodes;
@@ -130,7 +134,11 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   char here;
   z.native_stack_base = reinterpret_cast<uintptr_t>(&here);
   uintptr_t limit = z.native_stack_base > l.stack_allowance ? z.native_stack_base - l.stack_allowance : 0;
-  uintptr_t low = thread_stack_low();
+  uintptr_t low = 0, high = 0;
+  thread_stack(low, high);
+  // The collector scans up to the top of the thread's stack: the frames of
+  // whoever built this machine may hold its Values too.
+  z.native_scan_top = high > z.native_stack_base ? high : z.native_stack_base;
   // Keep a margin above the real end of the thread's stack for the error
   // report and the unwinding that follow an overflow.
   if (low != 0 && limit < low + (256u << 10)) limit = low + (256u << 10);
@@ -208,14 +216,14 @@ bool grow_nodes(uint32_t n) {
   for (uint32_t i = 0; i < k; ++i) {
     Node& nn = node_at(first + 8 * i);
     nn.car = kNil.bits;
-    nn.cdr = i + 1 < k ? Value::make(Tag::Pair, first + 8 * (i + 1)).bits : kNil.bits;
+    nn.cdr = Value::make(Tag::Address, i + 1 < k ? first + 8 * (i + 1) : 0).bits;
   }
   if (z.free_head == 0) {
     z.free_head = first;
   } else {
     uint32_t last = z.free_head;
     while (word_payload(node_at(last).cdr) != 0) last = word_payload(node_at(last).cdr);
-    node_at(last).cdr = Value::make(Tag::Pair, first).bits;
+    node_at(last).cdr = Value::make(Tag::Address, first).bits;
   }
   z.free_count += k;
   z.node_count += k;
