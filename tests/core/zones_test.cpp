@@ -147,7 +147,9 @@ TEST_F(Zoning, GrowingNodesNeedsTheFlagAndTakesAtLeastFiveThousand) {
   Addr heap = z.heap_start;
   EXPECT_EQ(call("grow-nodes", make_fixnum(10)), rt().sym.t);
   EXPECT_EQ(z.node_count, count + 5000);
-  EXPECT_EQ(z.free_count, free + 5000);
+  // grow-nodes collects first: the free count moves by what that frees
+  // and by the few nodes stray stack words keep.
+  EXPECT_NEAR(double(z.free_count), double(free + 5000), 64);
   EXPECT_EQ(z.heap_start, heap + 40000);
   EXPECT_STREQ(string_text(s), "survivor");
   // Every free node is reachable from the head.
