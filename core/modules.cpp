@@ -2,6 +2,10 @@
 // matters: the first registration of a name wins.
 #include "core/natives.hpp"
 
+namespace data {
+void register_list_natives();
+}
+
 namespace core {
 
 void register_predicate_natives();
@@ -18,6 +22,7 @@ void register_all_modules() {
   register_symbol_natives();
   register_error_natives();
   register_eval_natives();
+  data::register_list_natives();
 }
 
 }  // namespace core

@@ -1,0 +1,841 @@
+// The list library.
+#include "data/lists.hpp"
+
+#include <memory>
+#include <vector>
+
+#include "core/eval.hpp"
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+#include "core/predicates.hpp"
+
+namespace data {
+
+using namespace core;
+
+namespace {
+
+Value truth(bool b) { return b ? rt().sym.t : kNil; }
+
+// A walk over the pairs of a list. At a non-nil end that is not a pair it
+// signals error 2 with the list; it notices a cycle (the walk meets, going
+// forward, a pair that a second cursor at half its speed already passed)
+// and signals error 2 with nil.
+class Walk {
+ public:
+  explicit Walk(Value list) : list_(list), at_(list), slow_(list) {}
+  // True while the walk is at a pair.
+  bool more() const {
+    if (at_.is_pair()) return true;
+    if (!at_.is_nil()) error(Err::WrongType, list_);
+    return false;
+  }
+  Value pair() const { return at_; }
+  Value item() const { return car(at_); }
+  void next() {
+    at_ = cdr(at_);
+    if ((++steps_ & 1) == 0) slow_ = cdr(slow_);
+    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, kNil);
+  }
+
+ private:
+  Value list_, at_, slow_;
+  uint32_t steps_ = 0;
+};
+
+// The same walk where a dotted end simply ends the list.
+class DottedWalk {
+ public:
+  explicit DottedWalk(Value list) : at_(list), slow_(list) {}
+  bool more() const { return at_.is_pair(); }
+  Value pair() const { return at_; }
+  Value item() const { return car(at_); }
+  Value rest() const { return at_; }
+  void next() {
+    at_ = cdr(at_);
+    if ((++steps_ & 1) == 0) slow_ = cdr(slow_);
+    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, kNil);
+  }
+
+ private:
+  Value at_, slow_;
+  uint32_t steps_ = 0;
+};
+
+// Builds a new list front to back. Both words stay in this object on the
+// native stack, where the collector sees them.
+struct ListBuilder {
+  Value head = kNil;
+  Value tail = kNil;
+  void add(Value x) {
+    Value p = cons(x, kNil);
+    if (tail.is_nil())
+      head = p;
+    else
+      set_cdr(tail, p);
+    tail = p;
+  }
+  // Ends the list with `rest` and answers it.
+  Value finish(Value rest = kNil) {
+    if (tail.is_nil()) return rest;
+    set_cdr(tail, rest);
+    return head;
+  }
+};
+
+// Functions given to the library: a symbol stands for its value.
+Value call1(Value f, Value a) { return call_by_name(f, {a}); }
+Value call2(Value f, Value a, Value b) { return call_by_name(f, {a, b}); }
+
+// The compared value of an element: the element, or the key function's
+// result for it.
+Value compared(Value key, Value x) { return key.is_nil() ? x : call1(key, x); }
+// Whether a wanted value matches a compared one: equal?, or the test.
+bool matches(Value test, Value wanted, Value c) {
+  return test.is_nil() ? equal(wanted, c) : true_value(call2(test, wanted, c));
+}
+
+Value need_pair(Value x) {
+  if (!x.is_pair()) error(Err::WrongType, x);
+  return x;
+}
+// car and cdr of a list: nil for nil, error 2 for anything but a list.
+Value list_car(Value x) {
+  if (x.is_pair()) return car(x);
+  if (x.is_nil()) return kNil;
+  error(Err::WrongType, x);
+}
+Value list_cdr(Value x) {
+  if (x.is_pair()) return cdr(x);
+  if (x.is_nil()) return kNil;
+  error(Err::WrongType, x);
+}
+
+// The tail after n pairs, nil past the end; a dotted end met on the way is
+// error 2 with the list.
+Value tail_after(Value list, uint32_t n) {
+  DottedWalk w(list);
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!w.more()) {
+      if (!w.rest().is_nil()) error(Err::WrongType, list);
+      return kNil;
+    }
+    w.next();
+  }
+  if (!w.more() && !w.rest().is_nil()) error(Err::WrongType, list);
+  return w.rest();
+}
+
+int32_t int16_of(Value v) { return int16_t(uint16_t(read_integer(v))); }
+
+}  // namespace
+
+uint32_t list_length(Value list) {
+  uint32_t n = 0;
+  for (Walk w(list); w.more(); w.next()) ++n;
+  return n;
+}
+
+namespace {
+
+// ---- Accessors and constructors ------------------------------------------
+
+Value prim_pair_p(Value x) { return truth(x.is_pair()); }
+Value prim_list_p(Value x) { return truth(x.is(Tag::Pair)); }
+Value prim_atom_p(Value x) { return truth(!x.is_pair()); }
+Value prim_car(Value x) { return list_car(x); }
+Value prim_cdr(Value x) { return list_cdr(x); }
+
+// The composition of car and cdr: bit i of the path, starting with the
+// letter nearest the r, is 1 for a cdr.
+Value cxr(unsigned path, unsigned letters, Value x) {
+  for (unsigned i = 0; i < letters; ++i) x = (path >> i) & 1 ? list_cdr(x) : list_car(x);
+  return x;
+}
+
+Value prim_caar(Value x) { return cxr(0, 2, x); }
+Value prim_cadr(Value x) { return cxr(1, 2, x); }
+Value prim_cdar(Value x) { return cxr(2, 2, x); }
+Value prim_cddr(Value x) { return cxr(3, 2, x); }
+Value prim_caaar(Value x) { return cxr(0, 3, x); }
+Value prim_caadr(Value x) { return cxr(1, 3, x); }
+Value prim_cadar(Value x) { return cxr(2, 3, x); }
+Value prim_caddr(Value x) { return cxr(3, 3, x); }
+Value prim_cdaar(Value x) { return cxr(4, 3, x); }
+Value prim_cdadr(Value x) { return cxr(5, 3, x); }
+Value prim_cddar(Value x) { return cxr(6, 3, x); }
+Value prim_cdddr(Value x) { return cxr(7, 3, x); }
+Value prim_caaaar(Value x) { return cxr(0, 4, x); }
+Value prim_caaadr(Value x) { return cxr(1, 4, x); }
+Value prim_caadar(Value x) { return cxr(2, 4, x); }
+Value prim_caaddr(Value x) { return cxr(3, 4, x); }
+Value prim_cadaar(Value x) { return cxr(4, 4, x); }
+Value prim_cadadr(Value x) { return cxr(5, 4, x); }
+Value prim_caddar(Value x) { return cxr(6, 4, x); }
+Value prim_cadddr(Value x) { return cxr(7, 4, x); }
+Value prim_cdaaar(Value x) { return cxr(8, 4, x); }
+Value prim_cdaadr(Value x) { return cxr(9, 4, x); }
+Value prim_cdadar(Value x) { return cxr(10, 4, x); }
+Value prim_cdaddr(Value x) { return cxr(11, 4, x); }
+Value prim_cddaar(Value x) { return cxr(12, 4, x); }
+Value prim_cddadr(Value x) { return cxr(13, 4, x); }
+Value prim_cdddar(Value x) { return cxr(14, 4, x); }
+Value prim_cddddr(Value x) { return cxr(15, 4, x); }
+
+template <uint32_t N>
+Value prim_nth(Value list) {
+  return list_car(tail_after(list, N));
+}
+
+Value prim_set_car_x(Value p, Value v) {
+  set_car(need_pair(p), v);
+  return v;
+}
+Value prim_set_cdr_x(Value p, Value v) {
+  set_cdr(need_pair(p), v);
+  return v;
+}
+template <uint32_t N>
+Value prim_set_nth_x(Value list, Value v) {
+  Value t = tail_after(list, N);
+  if (!t.is_pair()) error(Err::WrongType, list);
+  set_car(t, v);
+  return v;
+}
+
+Value prim_cons(Value a, Value d) { return cons(a, d); }
+
+Value prim_list(Value* rest) {
+  ListBuilder b;
+  for (Value* p = rest; !p->is_end(); ++p) b.add(*p);
+  return b.finish();
+}
+
+Value prim_cons_list(Value* rest) {
+  if (rest->is_end()) return kNil;
+  ListBuilder b;
+  Value* p = rest;
+  for (; !p[1].is_end(); ++p) b.add(*p);
+  return b.finish(*p);
+}
+
+// Copies the top-level pairs of a proper list in front of `rest`.
+Value copy_onto(Value list, Value rest) {
+  ListBuilder b;
+  for (Walk w(list); w.more(); w.next()) b.add(w.item());
+  return b.finish(rest);
+}
+
+Value prim_append(Value* rest) {
+  Value* end = rest;
+  while (!end->is_end()) ++end;
+  // The last argument that is not nil is shared; earlier ones are copied.
+  Value* last = end;
+  while (last != rest && last[-1].is_nil()) --last;
+  if (last == rest) return kNil;
+  Value result = *--last;
+  while (last != rest) {
+    Value a = *--last;
+    if (a.is_nil()) continue;
+    result = copy_onto(a, result);
+  }
+  return result;
+}
+
+Value prim_append_x(Value* rest) {
+  Value first = kNil, prev_last = kNil;
+  for (Value* p = rest; !p->is_end(); ++p) {
+    Value a = *p;
+    if (a.is_nil()) continue;
+    if (first.is_nil()) first = a;
+    if (!prev_last.is_nil()) set_cdr(prev_last, a);
+    bool is_last = true;
+    for (Value* q = p + 1; !q->is_end(); ++q)
+      if (!q->is_nil()) is_last = false;
+    if (is_last) break;
+    // Every argument but the last must be a proper list to be joined.
+    Value lp = need_pair(a);
+    for (Walk w(a); w.more(); w.next()) lp = w.pair();
+    prev_last = lp;
+  }
+  return first;
+}
+
+bool memq_p(Value x, Value list) {
+  for (Walk w(list); w.more(); w.next())
+    if (w.item() == x) return true;
+  return false;
+}
+
+Value prim_add(Value x, Value list) { return memq_p(x, list) ? list : cons(x, list); }
+
+Value prim_length(Value list) { return make_integer(int32_t(list_length(list))); }
+
+Value last_pair(Value list) {
+  if (!list.is(Tag::Pair)) error(Err::WrongType, list);
+  Value last = kNil;
+  for (DottedWalk w(list); w.more(); w.next()) last = w.pair();
+  return last;
+}
+Value prim_last(Value list) { return list_car(last_pair(list)); }
+Value prim_last_pair(Value list) { return last_pair(list); }
+
+Value prim_list_tail(Value list, Value n) { return tail_after(list, uint32_t(read_integer(n)) & kPayloadMask); }
+Value prim_list_ref(Value list, Value n) { return list_car(prim_list_tail(list, n)); }
+
+Value prim_reversed_ref(Value list, Value n) {
+  int64_t len = list_length(list);
+  int64_t k = read_integer(n);
+  if (k < 0 || k >= len) return kNil;
+  return list_car(tail_after(list, uint32_t(len - 1 - k)));
+}
+
+Value prim_butlast(Value list) {
+  ListBuilder b;
+  for (Walk w(list); w.more(); w.next())
+    if (cdr(w.pair()).is_pair()) b.add(w.item());
+  return b.finish();
+}
+
+Value prim_reverse(Value list) {
+  uint32_t n = list_length(list);
+  if (n < 2) return list;
+  Value out = kNil;
+  for (Walk w(list); w.more(); w.next()) out = cons(w.item(), out);
+  return out;
+}
+
+Value prim_reverse_x(Value list) {
+  list_length(list);  // a dotted or circular list is refused before any change
+  Value prev = kNil;
+  while (list.is_pair()) {
+    Value next = cdr(list);
+    set_cdr(list, prev);
+    prev = list;
+    list = next;
+  }
+  return prev;
+}
+
+Value prim_copy_list(Value list) {
+  if (!list.is(Tag::Pair)) error(Err::WrongType, list);
+  ListBuilder b;
+  DottedWalk w(list);
+  for (; w.more(); w.next()) b.add(w.item());
+  return b.finish(w.rest());
+}
+
+// Copies through cars by recursion (bounded by the native stack check) and
+// through cdrs by iteration.
+Value copy_tree(Value x) {
+  if (!x.is_pair()) return x;
+  check_native_stack();
+  ListBuilder b;
+  DottedWalk w(x);
+  for (; w.more(); w.next()) b.add(copy_tree(w.item()));
+  return b.finish(w.rest());
+}
+Value prim_copy_tree(Value x) { return copy_tree(x); }
+
+Value prim_subseq(Value list, Value start, Value end) {
+  int32_t from = int16_of(start);
+  int32_t to = end.is_nil() ? INT32_MAX : int16_of(end);
+  ListBuilder b;
+  int32_t i = 0;
+  for (Walk w(list); w.more() && i < to; w.next(), ++i)
+    if (i >= from) b.add(w.item());
+  return b.finish();
+}
+
+// ---- Search and association ---------------------------------------------
+
+Value prim_memq(Value x, Value list) {
+  for (Walk w(list); w.more(); w.next())
+    if (w.item() == x) return w.pair();
+  return kNil;
+}
+Value prim_memv(Value x, Value list) {
+  for (Walk w(list); w.more(); w.next())
+    if (eqv(w.item(), x)) return w.pair();
+  return kNil;
+}
+Value prim_member(Value x, Value list, Value key, Value test) {
+  for (Walk w(list); w.more(); w.next())
+    if (matches(test, x, compared(key, w.item()))) return w.pair();
+  return kNil;
+}
+Value prim_find(Value x, Value list, Value key, Value test) {
+  for (Walk w(list); w.more(); w.next())
+    if (matches(test, x, compared(key, w.item()))) return w.item();
+  return kNil;
+}
+Value prim_find_if(Value pred, Value list, Value key) {
+  for (Walk w(list); w.more(); w.next())
+    if (true_value(call1(pred, compared(key, w.item())))) return w.item();
+  return kNil;
+}
+Value prim_collect_if(Value pred, Value list, Value key) {
+  ListBuilder b;
+  for (Walk w(list); w.more(); w.next())
+    if (true_value(call1(pred, compared(key, w.item())))) b.add(w.item());
+  return b.finish();
+}
+Value prim_count_if(Value pred, Value list, Value key) {
+  int32_t n = 0;
+  for (Walk w(list); w.more(); w.next())
+    if (true_value(call1(pred, compared(key, w.item())))) ++n;
+  return make_integer(n);
+}
+Value prim_some(Value pred, Value list) {
+  for (Walk w(list); w.more(); w.next()) {
+    Value r = call1(pred, w.item());
+    if (true_value(r)) return r;
+  }
+  return kNil;
+}
+Value prim_every(Value pred, Value list) {
+  for (Walk w(list); w.more(); w.next())
+    if (!true_value(call1(pred, w.item()))) return kNil;
+  return rt().sym.t;
+}
+
+// Association lists: entries that are not pairs are passed over.
+Value prim_assq(Value k, Value alist) {
+  for (Walk w(alist); w.more(); w.next())
+    if (w.item().is_pair() && car(w.item()) == k) return w.item();
+  return kNil;
+}
+Value prim_assv(Value k, Value alist) {
+  for (Walk w(alist); w.more(); w.next())
+    if (w.item().is_pair() && eqv(car(w.item()), k)) return w.item();
+  return kNil;
+}
+Value prim_assoc(Value k, Value alist, Value key, Value test) {
+  for (Walk w(alist); w.more(); w.next()) {
+    Value e = w.item();
+    if (e.is_pair() && matches(test, k, compared(key, car(e)))) return e;
+  }
+  return kNil;
+}
+Value prim_associate(Value k, Value v, Value alist) {
+  Value e = prim_assv(k, alist);
+  if (e.is_pair()) {
+    set_cdr(e, v);
+    return alist;
+  }
+  return cons(cons(k, v), alist);
+}
+
+// Property lists: keys at the even places, compared by identity. A key
+// without a value at the end is still found.
+Value prim_getprop(Value k, Value plist) {
+  for (Walk w(plist); w.more(); w.next()) {
+    if (w.item() == k) return w.pair();
+    w.next();
+    if (!w.more()) break;
+  }
+  return kNil;
+}
+Value prim_getf(Value k, Value plist, Value dflt) {
+  Value t = prim_getprop(k, plist);
+  return t.is_pair() ? list_car(cdr(t)) : dflt;
+}
+Value prim_remprop_x(Value k, Value plist) {
+  Value before = kNil;  // the value pair before the key, or nil at the front
+  for (Walk w(plist); w.more(); w.next()) {
+    if (w.item() == k) {
+      Value after = cdr(w.pair());
+      if (after.is_pair()) after = cdr(after);
+      if (before.is_nil()) return after;
+      set_cdr(before, after);
+      return plist;
+    }
+    w.next();
+    if (!w.more()) break;
+    before = w.pair();
+  }
+  return plist;
+}
+Value prim_for_each_property(Value f, Value plist) {
+  for (Walk w(plist); w.more(); w.next()) {
+    Value k = w.item();
+    w.next();
+    Value v = w.more() ? w.item() : kNil;
+    call2(f, k, v);
+    if (!w.more()) break;
+  }
+  return kNoValue;
+}
+
+// ---- Editing -------------------------------------------------------------
+
+Value prim_remove(Value x, Value list, Value key, Value test) {
+  uint32_t index = 0;
+  Value hit = kNil;
+  for (Walk w(list); w.more(); w.next(), ++index)
+    if (matches(test, x, compared(key, w.item()))) {
+      hit = w.pair();
+      break;
+    }
+  if (hit.is_nil()) return list;
+  ListBuilder b;
+  Value p = list;
+  for (uint32_t i = 0; i < index; ++i, p = cdr(p)) b.add(car(p));
+  return b.finish(cdr(hit));
+}
+
+Value prim_remove_x(Value x, Value list, Value key, Value test) {
+  Value prev = kNil;
+  for (Walk w(list); w.more(); w.next()) {
+    if (matches(test, x, compared(key, w.item()))) {
+      if (prev.is_nil()) return cdr(w.pair());
+      set_cdr(prev, cdr(w.pair()));
+      return list;
+    }
+    prev = w.pair();
+  }
+  return list;
+}
+
+Value prim_remove_tail_x(Value pair, Value list) {
+  Value prev = kNil;
+  for (Walk w(list); w.more(); w.next()) {
+    if (w.pair() == pair) {
+      if (prev.is_nil()) return cdr(pair);
+      set_cdr(prev, cdr(pair));
+      return list;
+    }
+    prev = w.pair();
+  }
+  return list;
+}
+
+Value prim_replace_x(Value old, Value now, Value list) {
+  for (Walk w(list); w.more(); w.next())
+    if (equal(w.item(), old)) {
+      set_car(w.pair(), now);
+      break;
+    }
+  return list;
+}
+
+Value prim_change_rank_x(Value list, Value from_v, Value to_v) {
+  int32_t n = int32_t(list_length(list));
+  int32_t from = read_integer(from_v);
+  int32_t to = to_v.is_nil() ? n : std::min(int16_of(to_v), n);
+  if (to < 0) to = 0;
+  if (from < 0 || from >= n || to == from || to == from + 1) return list;
+  // The pair that was at index to - 1 before the removal (none for the front).
+  Value after = to == 0 ? kNil : tail_after(list, uint32_t(to - 1));
+  Value moved = tail_after(list, uint32_t(from));
+  if (from == 0) {
+    list = cdr(moved);
+  } else {
+    set_cdr(tail_after(list, uint32_t(from - 1)), cdr(moved));
+  }
+  if (after.is_nil()) {
+    set_cdr(moved, list);
+    return moved;
+  }
+  set_cdr(moved, cdr(after));
+  set_cdr(after, moved);
+  return list;
+}
+
+Value prim_partition(Value list, Value groups, Value key) {
+  // One entry (g) per group, each with its last pair for appending.
+  ListBuilder entries;
+  for (Walk w(groups); w.more(); w.next()) entries.add(cons(w.item(), kNil));
+  Value result = entries.finish();
+  std::vector<Value> ends;  // the entries' last pairs; reachable from result
+  for (Value e = result; e.is_pair(); e = cdr(e)) ends.push_back(car(e));
+  for (Walk w(list); w.more(); w.next()) {
+    Value c = compared(key, w.item());
+    size_t i = 0;
+    for (Value e = result; e.is_pair(); e = cdr(e), ++i) {
+      if (equal(car(car(e)), c)) {
+        Value p = cons(w.item(), kNil);
+        set_cdr(ends[i], p);
+        ends[i] = p;
+        break;
+      }
+    }
+  }
+  return result;
+}
+
+// Rows as a fresh list of cursors, one per row; a row must be a list.
+Value row_cursors(Value rows) {
+  ListBuilder b;
+  for (Walk w(rows); w.more(); w.next()) {
+    if (!w.item().is(Tag::Pair)) error(Err::WrongType, w.item());
+    b.add(w.item());
+  }
+  return b.finish();
+}
+
+// Shorter rows than the first give nil in the missing places.
+Value prim_transpose(Value rows) {
+  Value cursors = row_cursors(rows);
+  ListBuilder columns;
+  while (cursors.is_pair() && car(cursors).is_pair()) {
+    ListBuilder column;
+    for (Value c = cursors; c.is_pair(); c = cdr(c)) {
+      Value row = car(c);
+      column.add(list_car(row));
+      set_car(c, list_cdr(row));
+    }
+    columns.add(column.finish());
+  }
+  return columns.finish();
+}
+
+// The same linking the rows' own pairs into the columns; a fresh pair
+// stands for a missing place of a short row.
+Value prim_transpose_x(Value rows) {
+  Value cursors = row_cursors(rows);
+  ListBuilder columns;
+  while (cursors.is_pair() && car(cursors).is_pair()) {
+    Value head = kNil, tail = kNil;
+    for (Value c = cursors; c.is_pair(); c = cdr(c)) {
+      Value p = car(c);
+      if (p.is_pair()) {
+        set_car(c, list_cdr(p));
+      } else {
+        p = cons(kNil, kNil);
+      }
+      set_cdr(p, kNil);
+      if (tail.is_nil())
+        head = p;
+      else
+        set_cdr(tail, p);
+      tail = p;
+    }
+    columns.add(head);
+  }
+  return columns.finish();
+}
+
+// ---- Sorting -------------------------------------------------------------
+
+// The sort's work array: entries (element, key), a root of the collector
+// while the sort runs. The guard frees it on every way out, a throw from
+// the predicate included.
+class SortWork {
+ public:
+  explicit SortWork(uint32_t n) : words_(new Value[2 * size_t(n)]), n_(n) {
+    Runtime& r = rt();
+    for (size_t i = 0; i < 2 * size_t(n); ++i) words_[i] = kNil;
+    r.sort_work = words_.get();
+    r.sort_work_words = 2 * n;
+  }
+  ~SortWork() {
+    Runtime& r = rt();
+    r.sort_work = nullptr;
+    r.sort_work_words = 0;
+  }
+  SortWork(const SortWork&) = delete;
+  SortWork& operator=(const SortWork&) = delete;
+
+  Value& element(uint32_t i) { return words_[2 * size_t(i)]; }
+  Value& key(uint32_t i) { return words_[2 * size_t(i) + 1]; }
+  void swap(uint32_t a, uint32_t b) {
+    std::swap(words_[2 * size_t(a)], words_[2 * size_t(b)]);
+    std::swap(words_[2 * size_t(a) + 1], words_[2 * size_t(b) + 1]);
+  }
+  uint32_t size() const { return n_; }
+
+ private:
+  std::unique_ptr<Value[]> words_;
+  uint32_t n_;
+};
+
+struct Sorter {
+  SortWork& work;
+  Value pred;
+
+  bool before(uint32_t a, uint32_t b) { return true_value(call2(pred, work.key(a), work.key(b))); }
+
+  // Quicksort of [lo, hi) with the middle entry as pivot; the smaller part
+  // goes to the recursive call, so the depth stays logarithmic.
+  void sort(uint32_t lo, uint32_t hi) {
+    while (hi - lo >= 2) {
+      uint32_t m = lo + (hi - lo) / 2;
+      work.swap(m, lo);
+      uint32_t i = lo, j = hi;
+      for (;;) {
+        ++i;
+        while (i < hi && before(i, lo)) ++i;
+        --j;
+        while (j > lo && !before(j, lo)) --j;
+        if (j <= i) break;
+        work.swap(i, j);
+      }
+      if (j == lo) {
+        ++lo;
+        continue;
+      }
+      work.swap(lo, j);
+      if (hi - (j + 1) <= j - lo) {
+        sort(j + 1, hi);
+        hi = j;
+      } else {
+        sort(lo, j);
+        lo = j + 1;
+      }
+    }
+  }
+};
+
+Value prim_sort(Value pred, Value list, Value key, Value dup) {
+  uint32_t n = list_length(list);
+  // One work array at a time: a predicate that sorts again would lose the
+  // outer sort's roots.
+  if (rt().sort_work != nullptr) error(Err::WrongType, list);
+  if (n == 0) return kNil;
+  SortWork work(n);
+  uint32_t i = 0;
+  for (Walk w(list); w.more() && i < n; w.next(), ++i) work.element(i) = work.key(i) = w.item();
+  if (!key.is_nil())
+    for (i = 0; i < n; ++i) work.key(i) = call1(key, work.element(i));
+  Sorter{work, pred}.sort(0, n);
+  Value out = kNil;
+  for (i = n; i-- > 0;) {
+    if (i > 0 && !dup.is_nil() && true_value(call2(dup, work.key(i - 1), work.key(i)))) continue;
+    out = cons(work.element(i), out);
+  }
+  return out;
+}
+
+// ---- Iteration -------------------------------------------------------------
+
+template <bool Collect>
+Value counted_loop(Value from_v, Value to_v, Value f, Value down) {
+  int64_t from = read_integer(from_v), to = read_integer(to_v);
+  bool descending = true_value(down);
+  ListBuilder b;
+  if (descending) {
+    for (int64_t k = from; k >= to; --k) {
+      Value r = call1(f, make_integer(int32_t(k)));
+      if (Collect) b.add(r);
+    }
+  } else {
+    for (int64_t k = from; k <= to; ++k) {
+      Value r = call1(f, make_integer(int32_t(k)));
+      if (Collect) b.add(r);
+    }
+  }
+  return Collect ? b.finish() : kNoValue;
+}
+Value prim_for(Value from, Value to, Value f, Value down) { return counted_loop<false>(from, to, f, down); }
+Value prim_for_collect(Value from, Value to, Value f, Value down) { return counted_loop<true>(from, to, f, down); }
+
+const core::NativeRow kListNatives[] = {
+    TV_PRIM("pair?", prim_pair_p),
+    TV_PRIM("list?", prim_list_p),
+    TV_PRIM("atom?", prim_atom_p),
+    TV_PRIM("car", prim_car),
+    TV_PRIM("cdr", prim_cdr),
+    TV_PRIM("caar", prim_caar),
+    TV_PRIM("cadr", prim_cadr),
+    TV_PRIM("cdar", prim_cdar),
+    TV_PRIM("cddr", prim_cddr),
+    TV_PRIM("caaar", prim_caaar),
+    TV_PRIM("caadr", prim_caadr),
+    TV_PRIM("cadar", prim_cadar),
+    TV_PRIM("caddr", prim_caddr),
+    TV_PRIM("cdaar", prim_cdaar),
+    TV_PRIM("cdadr", prim_cdadr),
+    TV_PRIM("cddar", prim_cddar),
+    TV_PRIM("cdddr", prim_cdddr),
+    TV_PRIM("caaaar", prim_caaaar),
+    TV_PRIM("caaadr", prim_caaadr),
+    TV_PRIM("caadar", prim_caadar),
+    TV_PRIM("caaddr", prim_caaddr),
+    TV_PRIM("cadaar", prim_cadaar),
+    TV_PRIM("cadadr", prim_cadadr),
+    TV_PRIM("caddar", prim_caddar),
+    TV_PRIM("cadddr", prim_cadddr),
+    TV_PRIM("cdaaar", prim_cdaaar),
+    TV_PRIM("cdaadr", prim_cdaadr),
+    TV_PRIM("cdadar", prim_cdadar),
+    TV_PRIM("cdaddr", prim_cdaddr),
+    TV_PRIM("cddaar", prim_cddaar),
+    TV_PRIM("cddadr", prim_cddadr),
+    TV_PRIM("cdddar", prim_cdddar),
+    TV_PRIM("cddddr", prim_cddddr),
+    TV_PRIM("first", prim_nth<0>),
+    TV_PRIM("second", prim_nth<1>),
+    TV_PRIM("third", prim_nth<2>),
+    TV_PRIM("fourth", prim_nth<3>),
+    TV_PRIM("fifth", prim_nth<4>),
+    TV_PRIM("sixth", prim_nth<5>),
+    TV_PRIM("seventh", prim_nth<6>),
+    TV_PRIM("eighth", prim_nth<7>),
+    TV_PRIM("ninth", prim_nth<8>),
+    TV_PRIM("tenth", prim_nth<9>),
+    TV_PRIM("set-car!", prim_set_car_x),
+    TV_PRIM("set-cdr!", prim_set_cdr_x),
+    TV_PRIM("set-first!", prim_set_car_x),
+    TV_PRIM("set-second!", prim_set_nth_x<1>),
+    TV_PRIM("set-third!", prim_set_nth_x<2>),
+    TV_PRIM("set-fourth!", prim_set_nth_x<3>),
+    TV_PRIM("set-fifth!", prim_set_nth_x<4>),
+    TV_PRIM("set-sixth!", prim_set_nth_x<5>),
+    TV_PRIM("set-seventh!", prim_set_nth_x<6>),
+    TV_PRIM("set-eighth!", prim_set_nth_x<7>),
+    TV_PRIM("set-ninth!", prim_set_nth_x<8>),
+    TV_PRIM("set-tenth!", prim_set_nth_x<9>),
+    TV_PRIM("cons", prim_cons),
+    TV_PRIM("list", prim_list),
+    TV_PRIM("cons-list", prim_cons_list),
+    TV_PRIM("append", prim_append),
+    TV_PRIM("append!", prim_append_x),
+    TV_PRIM("add", prim_add),
+    TV_PRIM("length", prim_length),
+    TV_PRIM("last", prim_last),
+    TV_PRIM("last-pair", prim_last_pair),
+    TV_PRIM("list-tail", prim_list_tail),
+    TV_PRIM("list-ref", prim_list_ref),
+    TV_PRIM("reversed-ref", prim_reversed_ref),
+    TV_PRIM("butlast", prim_butlast),
+    TV_PRIM("reverse", prim_reverse),
+    TV_PRIM("reverse!", prim_reverse_x),
+    TV_PRIM("copy-list", prim_copy_list),
+    TV_PRIM("copy-tree", prim_copy_tree),
+    TV_PRIM("subseq", prim_subseq),
+    TV_PRIM("memq", prim_memq),
+    TV_PRIM("memv", prim_memv),
+    TV_PRIM("member", prim_member),
+    TV_PRIM("find", prim_find),
+    TV_PRIM("find-if", prim_find_if),
+    TV_PRIM("collect-if", prim_collect_if),
+    TV_PRIM("count-if", prim_count_if),
+    TV_PRIM("some", prim_some),
+    TV_PRIM("every", prim_every),
+    TV_PRIM("assq", prim_assq),
+    TV_PRIM("assv", prim_assv),
+    TV_PRIM("assoc", prim_assoc),
+    TV_PRIM("associate", prim_associate),
+    TV_PRIM("getprop", prim_getprop),
+    TV_PRIM("getf", prim_getf),
+    TV_PRIM("remprop!", prim_remprop_x),
+    TV_PRIM2("for-each-property", prim_for_each_property),
+    TV_PRIM("remove", prim_remove),
+    TV_PRIM("remove!", prim_remove_x),
+    TV_PRIM("remove-tail!", prim_remove_tail_x),
+    TV_PRIM("replace!", prim_replace_x),
+    TV_PRIM("change-rank!", prim_change_rank_x),
+    TV_PRIM("partition", prim_partition),
+    TV_PRIM2("transpose", prim_transpose),
+    TV_PRIM2("transpose!", prim_transpose_x),
+    TV_PRIM("sort", prim_sort),
+    TV_PRIM("for", prim_for),
+    TV_PRIM("for-collect", prim_for_collect),
+};
+
+}  // namespace
+
+void register_list_natives() { register_natives(kListNatives); }
+
+}  // namespace data
