@@ -2,6 +2,14 @@
 // matters: the first registration of a name wins.
 #include "core/natives.hpp"
 
+namespace data {
+void register_number_natives();
+void register_handle_natives();
+void register_stream_natives();
+void register_reader_natives();
+void register_printer_natives();
+}  // namespace data
+
 namespace core {
 
 void register_predicate_natives();
@@ -16,6 +24,11 @@ void register_all_modules() {
   register_symbol_natives();
   register_error_natives();
   register_eval_natives();
+  data::register_number_natives();
+  data::register_handle_natives();
+  data::register_stream_natives();
+  data::register_reader_natives();
+  data::register_printer_natives();
 }
 
 }  // namespace core

@@ -101,6 +101,11 @@ struct LastError {
 };
 
 struct Frame;  // the evaluator's frame records (core/frames.hpp)
+}  // namespace core
+namespace data {
+struct DataState;  // the reader's, printer's and streams' state (data/state.hpp)
+}  // namespace data
+namespace core {
 
 class Runtime {
  public:
@@ -138,6 +143,10 @@ class Runtime {
   Value* sort_work = nullptr;
   uint32_t sort_work_words = 0;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
+  // The data modules' state, and the Values it needs kept alive: the
+  // current input and output streams' states and objects (data/state.hpp).
+  std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
+  Value io_roots[8] = {};
 
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
