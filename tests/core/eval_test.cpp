@@ -250,3 +250,25 @@ TEST_F(EvalTest, DeepRecursionIsAnErrorNotACrash) {
 
 }  // namespace
 }  // namespace core::testing
+
+namespace core::testing {
+namespace {
+
+class SymbolEvalTest : public MachineTest {};
+
+TEST_F(SymbolEvalTest, BoundAndMapatomsSeeTheEvaluator) {
+  Value var = alloc_node(Tag::Variable, make_fixnum(0).bits, intern_static("v").bits);
+  EXPECT_TRUE(call("bound?", var).is_nil());  // top level: no slot
+  EXPECT_EQ(error_of([&] { call("bound?", make_fixnum(3)); }), 2);
+  Value pred = symbol_value(find_symbol("symbol?"));
+  intern_static("zzz-only-here");
+  Value all = call("mapatoms", pred);
+  size_t n = 0;
+  bool found = false;
+  for (; all.is_pair(); all = cdr(all), ++n) found |= car(all) == find_symbol("zzz-only-here");
+  EXPECT_TRUE(found);
+  EXPECT_GT(n, 50u);
+}
+
+}  // namespace
+}  // namespace core::testing
