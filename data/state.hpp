@@ -56,6 +56,10 @@ struct InputSource {
   core::Addr base = 0;  // Memory: the first byte
   uint32_t pos = 0;     // Memory, String: the next position
   uint32_t end = 0;     // Memory, String: the length
+  // Each selection of a source gets a new serial: a guard that finds the
+  // same selection still current keeps its position, since reading with
+  // `t` goes on in the text being read.
+  uint32_t serial = 0;
 };
 
 struct OutputSink {
@@ -83,7 +87,7 @@ struct DataState {
   uint8_t classes[256] = {};
   std::vector<core::Value> symbols_table;  // symbols are never collected
   bool has_symbols_table = false;
-  uint32_t read_depth = 0;
+  uint32_t input_serial = 0;
 
   // Printer.
   OutputSink out;

@@ -131,7 +131,9 @@ InputGuard::InputGuard()
     : saved_(ds().in), state_(io_root(kInState)), object_(io_root(kInObject)), function_(io_root(kInFunction)) {}
 
 InputGuard::~InputGuard() {
-  ds().in = saved_;
+  DataState& d = ds();
+  if (d.in.serial == saved_.serial) saved_.pos = d.in.pos;
+  d.in = saved_;
   io_root(kInState) = state_;
   io_root(kInObject) = object_;
   io_root(kInFunction) = function_;
@@ -140,7 +142,7 @@ InputGuard::~InputGuard() {
 void set_memory_input(Addr base, uint32_t length) {
   DataState& d = ds();
   if (length > 0) checked_bytes(kNil, base, length);
-  d.in = InputSource{InputKind::Memory, base, 0, length};
+  d.in = InputSource{InputKind::Memory, base, 0, length, ++ds().input_serial};
   io_root(kInState) = kNil;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
@@ -148,14 +150,14 @@ void set_memory_input(Addr base, uint32_t length) {
 
 void set_string_input(Value s) {
   if (!s.is(Tag::String)) error(Err::WrongType, s);
-  ds().in = InputSource{InputKind::String, 0, 0, uint32_t(std::strlen(string_text(s)))};
+  ds().in = InputSource{InputKind::String, 0, 0, uint32_t(std::strlen(string_text(s))), ++ds().input_serial};
   io_root(kInState) = s;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
 }
 
 void set_terminal_input() {
-  ds().in = InputSource{InputKind::Terminal, 0, 0, 0};
+  ds().in = InputSource{InputKind::Terminal, 0, 0, 0, ++ds().input_serial};
   io_root(kInState) = kNil;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
@@ -221,7 +223,7 @@ void select_input(Value stream) {
   } else if (f == &native_entry<prim_editgetc>) {
     kind = InputKind::Edit;
   }
-  ds().in = InputSource{kind, 0, 0, 0};
+  ds().in = InputSource{kind, 0, 0, 0, ++ds().input_serial};
   io_root(kInState) = state;
   io_root(kInObject) = object;
   io_root(kInFunction) = fn;
