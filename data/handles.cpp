@@ -398,6 +398,18 @@ static const NativeRow kHandleNatives[] = {
     TV_PRIM("pointer->number", prim_pointer_to_number),
 };
 
-void register_handle_natives() { register_natives(kHandleNatives); }
+// `with` releases the pointer blocks and handles it was given.
+static void release_box(Value box) {
+  if (!box.is(Tag::Pointer)) return;
+  if (box_kind(box) == kMemoryPointer) dispose_pointer(box_addr(box));
+  else if (box_kind(box) == kHandleBox) dispose_handle(box_addr(box));
+  else return;
+  node_of(box).cdr = 0;
+}
+
+void register_handle_natives() {
+  register_natives(kHandleNatives);
+  rt().hooks.release_box = release_box;
+}
 
 }  // namespace data

@@ -176,14 +176,14 @@ void print_array(Value a) {
 
 void print_instance(Value v) {
   DataState& d = ds();
-  if (d.print_self || d.send == nullptr) {
+  if (d.print_self || rt().hooks.send == nullptr) {
     put_text("#<instance>");
     return;
   }
   Value text;
   {
     PrintSelfGuard guard;
-    text = d.send(v, intern_static("print-self"), {});
+    text = call_method(v, intern_static("print-self"), {});
   }
   if (!text.is(Tag::String)) error(Err::WrongType, text);
   put_chars_of(text);

@@ -93,7 +93,6 @@ struct DataState {
   OutputSink out;
   EscapeMode escape = EscapeMode::None;
   bool print_self = false;
-  uint64_t last_poll_ms = 0;
 
   // Terminal: standard input read a line at a time, through a line editor
   // when the application installs one.
@@ -118,13 +117,9 @@ struct DataState {
 
   uint32_t random_seed = 1;
 
-  // Seams for the object system: the message send used for read-proc,
-  // write-proc, print-self and the stream methods, the name of a class
-  // (and whether it is a mixin), and the window-event poll of character
-  // output. Null until their modules install them.
-  core::Value (*send)(core::Value object, core::Value name, std::initializer_list<core::Value> args) = nullptr;
+  // The seam for the object system's class names: the name of a class and
+  // whether it is a mixin. Null until the object system installs it.
   core::Value (*class_name)(core::Value cls, bool& mixin) = nullptr;
-  void (*poll_events)() = nullptr;
 };
 
 inline DataState& ds() { return *core::rt().io; }

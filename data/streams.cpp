@@ -55,10 +55,16 @@ void make_data_state() {
   r.io->term_map_cr = isatty(STDOUT_FILENO) != 0;
 }
 
-void set_send_hook(SendHook hook) { ds().send = hook; }
-
 Value call_method(Value object, Value name, std::initializer_list<Value> args) {
-  if (ds().send != nullptr) return ds().send(object, name, args);
+  Runtime& r = rt();
+  if (!object.is_nil() && r.hooks.send != nullptr) {
+    Value vec[10];
+    size_t n = 0;
+    for (Value a : args)
+      if (n < 9) vec[n++] = a;
+    vec[n] = kEndArgs;
+    return r.hooks.send(object, name, vec);
+  }
   return call_by_name(name, args);
 }
 
@@ -236,7 +242,7 @@ static void edit_putc(int c);
 
 void put_char(int c) {
   DataState& d = ds();
-  if (d.poll_events != nullptr) d.poll_events();
+  implicit_poll();
   switch (d.out.kind) {
     case OutputKind::Terminal:
       std::fputc(c == 13 && d.term_map_cr ? '\n' : c, d.term_out);
@@ -546,6 +552,8 @@ void register_stream_natives() {
   intern_static("terminal-in", kNil);
   intern_static("terminal-out", kNil);
   register_natives(kStreamNatives);
+  // An error report first writes out what the terminal still holds.
+  rt().error_cleanups.push_back([](Runtime&) { std::fflush(stdout); });
 }
 
 }  // namespace data

@@ -86,12 +86,9 @@ void flush_terminal();
 // ---- Objects ------------------------------------------------------------------
 
 // Calls the method `name` with the object current: the object system's
-// send when it is installed, else the name's global function.
+// send (core::EvalHooks::send) when there is an object and the hook is
+// installed, else the name's global function.
 core::Value call_method(core::Value object, core::Value name, std::initializer_list<core::Value> args);
-
-// The hook through which the object system takes over call_method.
-using SendHook = core::Value (*)(core::Value object, core::Value name, std::initializer_list<core::Value> args);
-void set_send_hook(SendHook hook);
 
 void register_stream_natives();
 
