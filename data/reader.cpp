@@ -166,7 +166,10 @@ Value read_string() {
     }
     text += char(c);
   }
-  if (c != kEndOfInput) fetch();
+  // A string still open at the end of the text would swallow the rest of
+  // a file silently: it is an unfinished form like an open list.
+  if (c == kEndOfInput) error(Err::EndOfInput, kNil);
+  fetch();
   if (text.empty()) return rt().empty_string;
   return make_string(text.data(), text.size());
 }
@@ -373,6 +376,8 @@ Value prim_read_language() {
 uint8_t char_class(int c) { return ds().classes[c & 0xFF]; }
 
 Value read_token() {
+  // Prefixes (quote, feature tests, macro characters) recurse through here.
+  check_native_stack();
   for (;;) {
     int c = lookahead();
     if (c == kEndOfInput) return signal_word(kSignalEnd);

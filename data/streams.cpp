@@ -134,11 +134,14 @@ int fetch() {
 }
 
 InputGuard::InputGuard()
-    : saved_(ds().in), state_(io_root(kInState)), object_(io_root(kInObject)), function_(io_root(kInFunction)) {}
+    : saved_(ds().in), lookahead_(ds().lookahead), state_(io_root(kInState)), object_(io_root(kInObject)), function_(io_root(kInFunction)) {}
 
 InputGuard::~InputGuard() {
   DataState& d = ds();
-  if (d.in.serial == saved_.serial) saved_.pos = d.in.pos;
+  if (d.in.serial == saved_.serial)
+    saved_.pos = d.in.pos;
+  else
+    d.lookahead = lookahead_;
   d.in = saved_;
   io_root(kInState) = state_;
   io_root(kInObject) = object_;

@@ -25,6 +25,11 @@ constexpr int kEndOfInput = 0xFFFF;
 int fetch();
 
 // Saves the current input source and restores it when it goes out of scope.
+// When another source was selected meanwhile, the lookahead of the outer
+// source comes back too, so that a nested read of another text (a macro
+// function that parses a string) does not end the outer one; when the same
+// source stayed current (reading with t), its position and lookahead are
+// where the nested read left them.
 class InputGuard {
  public:
   InputGuard();
@@ -34,6 +39,7 @@ class InputGuard {
 
  private:
   InputSource saved_;
+  int lookahead_;
   core::Value state_, object_, function_;
 };
 

@@ -89,7 +89,7 @@ feed"                            ; expect: "linefeed"
 (parse "a (b c) 3")              ; expect: (a (b c) 3)
 (parse "a (b")                   ; expect error: 25 ()
 (parse "a ) b")                  ; expect: (a)
-(parse "\"open")                 ; expect: ("open")
+(parse "\"open")                 ; expect error: 25 ()
 (parse "a ; comment")            ; expect: (a)
 (parse "")                       ; expect: ()
 (parse 'a)                       ; expect error: 2 a
