@@ -57,7 +57,13 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
       error(Err::EndOfInput, kNil);
     }
     reading = false;
-    Value v = eval(form);
+    // Inside a catch of `toplevel`, so that Lisp code may throw there too.
+    Value v;
+    if (!eval_toplevel(form, &v)) {
+      if (rt().error_serial == serial) return Step::Value;
+      report(rt().error_message, errors_to_stdout);
+      return Step::Error;
+    }
     if (print_values && !v.is_no_value()) {
       data::set_terminal_output();
       data::print_value(v, data::Style::Display);
