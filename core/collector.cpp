@@ -210,10 +210,16 @@ void mark_roots(Runtime& r) {
     push_traced(r, r.reader_macros[i]);
     push_traced(r, r.reader_dispatch[i]);
   }
-  // 4. The current object, the shared empty string, the structure table.
+  // 4. The current object, the shared empty string, the structure table;
+  // then the data modules' stream roots, the exit a protected send holds
+  // pending, and the culprit of the last error.
   push_traced(r, r.current_object);
   push_traced(r, r.empty_string);
   push_traced(r, r.structure_table);
+  for (Value v : r.io_roots) push_traced(r, v);
+  push_traced(r, r.pending_tag);
+  push_traced(r, r.pending_value);
+  push_traced(r, r.last_error.culprit);
   drain(r);
   // 5. The chain's head and tail are kept whatever holds them.
   node_at(z.chain_head).car |= kMarkBit;

@@ -4,7 +4,12 @@
 
 namespace data {
 void register_list_natives();
-}
+void register_number_natives();
+void register_handle_natives();
+void register_stream_natives();
+void register_reader_natives();
+void register_printer_natives();
+}  // namespace data
 
 namespace core {
 
@@ -23,6 +28,11 @@ void register_all_modules() {
   register_error_natives();
   register_eval_natives();
   data::register_list_natives();
+  data::register_number_natives();
+  data::register_handle_natives();
+  data::register_stream_natives();
+  data::register_reader_natives();
+  data::register_printer_natives();
 }
 
 }  // namespace core

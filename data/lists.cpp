@@ -836,6 +836,15 @@ const core::NativeRow kListNatives[] = {
 
 }  // namespace
 
-void register_list_natives() { register_natives(kListNatives); }
+void register_list_natives() {
+  register_natives(kListNatives);
+  // An error leaves the sort: its work array stops being the running one
+  // before the report, so that an error handler may sort again. The guard
+  // frees the array itself while the exit unwinds.
+  rt().error_cleanups.push_back([](Runtime& r) {
+    r.sort_work = nullptr;
+    r.sort_work_words = 0;
+  });
+}
 
 }  // namespace data
