@@ -36,7 +36,7 @@
 -2147483648                      ; expect: -2147483648
 
 ; Values without a readable form.
-car                              ; expect error: 6 car
+car                              ; expect: #<primitive 1>
 +                                ; expect: #<primitive 0 *>
 eq?                              ; expect: #<primitive 2>
 quote                            ; expect: #<keyword>
