@@ -20,7 +20,7 @@ Value truth(bool b) { return b ? rt().sym.t : kNil; }
 // A walk over the pairs of a list. At a non-nil end that is not a pair it
 // signals error 2 with the list; it notices a cycle (the walk meets, going
 // forward, a pair that a second cursor at half its speed already passed)
-// and signals error 2 with nil.
+// and signals error 2 with the list as well.
 class Walk {
  public:
   explicit Walk(Value list) : list_(list), at_(list), slow_(list) {}
@@ -35,7 +35,7 @@ class Walk {
   void next() {
     at_ = cdr(at_);
     if ((++steps_ & 1) == 0) slow_ = cdr(slow_);
-    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, kNil);
+    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
   }
 
  private:
@@ -46,7 +46,7 @@ class Walk {
 // The same walk where a dotted end simply ends the list.
 class DottedWalk {
  public:
-  explicit DottedWalk(Value list) : at_(list), slow_(list) {}
+  explicit DottedWalk(Value list) : list_(list), at_(list), slow_(list) {}
   bool more() const { return at_.is_pair(); }
   Value pair() const { return at_; }
   Value item() const { return car(at_); }
@@ -54,11 +54,11 @@ class DottedWalk {
   void next() {
     at_ = cdr(at_);
     if ((++steps_ & 1) == 0) slow_ = cdr(slow_);
-    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, kNil);
+    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
   }
 
  private:
-  Value at_, slow_;
+  Value list_, at_, slow_;
   uint32_t steps_ = 0;
 };
 

@@ -3,9 +3,8 @@
 // and destructive editing.
 //
 // Every primitive that walks a list to its end wants a proper one: a dotted
-// end is error 2 with the list, and a circular list is error 2 with nil (the
-// walk notices the cycle instead of looping; the printer could not show the
-// culprit anyway). Primitives that only follow a known number of pairs, or
+// end is error 2 with the list, and so is a circular list (the walk notices
+// the cycle instead of looping). Primitives that only follow a known number of pairs, or
 // that keep the final cdr (`last`, `last-pair`, `copy-list`, `append`'s last
 // argument), accept a dotted end. Functions given as key, test or predicate
 // may allocate, collect, throw or edit the list; the walks hold only Values,
