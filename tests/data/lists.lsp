@@ -25,7 +25,7 @@
 (cons-list)                         ; expect: ()
 
 ; Setters answer the value stored.
-(define l (list 1 2 3))
+(define l (list 1 2 3))             ; expect: l
 (set-car! l 'x)                     ; expect: x
 (set-third! l 'z)                   ; expect: z
 l                                   ; expect: (x 2 z)
@@ -33,15 +33,15 @@ l                                   ; expect: (x 2 z)
 (set-cdr! '() 1)                    ; expect error: 2 ()
 
 ; append shares its last non-nil argument and copies the others.
-(define tail (list 2))
-(define joined (append '(1) () tail ()))
+(define tail (list 2))              ; expect: tail
+(define joined (append '(1) () tail ())); expect: joined
 joined                              ; expect: (1 2)
 (eq? (cdr joined) tail)             ; expect: t
 (append)                            ; expect: ()
 (append '(1) 2)                     ; expect: (1 . 2)
 (append '(1 . 2) '(3))              ; expect error: 2 (1 . 2)
-(define a1 (list 1))
-(define a2 (list 2 3))
+(define a1 (list 1))                ; expect: a1
+(define a2 (list 2 3))              ; expect: a2
 (append! () a1 () a2 '(4))          ; expect: (1 2 3 4)
 a1                                  ; expect: (1 2 3 4)
 (add 'a '(a b))                     ; expect: (a b)
@@ -68,8 +68,8 @@ a1                                  ; expect: (1 2 3 4)
 (subseq '(a b c d e) 3 ())          ; expect: (d e)
 
 ; Circular lists are refused, not walked forever.
-(define ring (list 1 2 3))
-(set-cdr! (cddr ring) ring)
+(define ring (list 1 2 3))          ; expect: ring
+(set-cdr! (cddr ring) ring)         ; expect: (1 2 3 1 2 3 ...)
 (length ring)                       ; expect error: 2 (1 2 3 1 2 3 ...)
 (reverse ring)                      ; expect error: 2 (1 2 3 1 2 3 ...)
 (memq 9 ring)                       ; expect error: 2 (1 2 3 1 2 3 ...)
@@ -97,16 +97,16 @@ a1                                  ; expect: (1 2 3 4)
 (assv 2.0 '((1.0 . a) (2.0 . b)))   ; expect: (2.0 . b)
 (assoc "k" '(("j" . 1) ("k" . 2)))  ; expect: ("k" . 2)
 (assoc 3 '((1 . a) (2 . b)) (lambda (_k) (+ _k 1))) ; expect: (2 . b)
-(define al (list (cons 'a 1)))
+(define al (list (cons 'a 1)))      ; expect: al
 (associate 'a 5 al)                 ; expect: ((a . 5))
 (associate 'b 6 al)                 ; expect: ((b . 6) (a . 5))
 (getprop 'b '(a 1 b 2))             ; expect: (b 2)
 (getf 'c '(a 1) 0)                  ; expect: 0
 (getf 'a '(a 1) 0)                  ; expect: 1
-(define pl (list 'a 1 'b 2 'c 3))
+(define pl (list 'a 1 'b 2 'c 3))   ; expect: pl
 (remprop! 'b pl)                    ; expect: (a 1 c 3)
 (remprop! 'a pl)                    ; expect: (c 3)
-(define seen ())
+(define seen ())                    ; expect: seen
 (for-each-property (lambda (_k _v) (set 'seen (cons (list _k _v) seen))) '(x 1 y 2))
 seen                                ; expect: ((y 2) (x 1))
 
@@ -114,7 +114,7 @@ seen                                ; expect: ((y 2) (x 1))
 (remove 2 '(1 2 3 2))               ; expect: (1 3 2)
 (remove 1 '(1 2 3))                 ; expect: (2 3)
 (remove 9 '(1 2 3))                 ; expect: (1 2 3)
-(define r (list 1 2 3))
+(define r (list 1 2 3))             ; expect: r
 (remove! 2 r)                       ; expect: (1 3)
 r                                   ; expect: (1 3)
 (remove-tail! (cdr r) r)            ; expect: (1)
@@ -140,7 +140,7 @@ r                                   ; expect: (1 3)
 (sort (lambda (_a _b) (car _a)) '(2 1))  ; expect error: 2 2
 
 ; Counted loops.
-(define order ())
+(define order ())                   ; expect: order
 (for 1 3 (lambda (_i) (set 'order (cons _i order))))
 order                               ; expect: (3 2 1)
 (for-collect 3 1 (lambda (_i) (* _i 10)) t)  ; expect: (30 20 10)
