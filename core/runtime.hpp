@@ -70,6 +70,7 @@ struct Zones {
   // built the machine (a test body, the command line) are seen as well.
   uintptr_t native_scan_top = 0;
   bool growable = false;
+  uint32_t stress_pause = 0;  // see StressPause (core/memory.hpp)
 
   // Counters for tests and diagnostics.
   uint64_t collections = 0;

@@ -170,7 +170,9 @@ void node_shortage() {
 
 void reserve_heap(uint32_t n) {
   Zones& z = rt().zones;
-#ifndef TALVEN_GC_STRESS
+#ifdef TALVEN_GC_STRESS
+  if (z.stress_pause != 0 && uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
+#else
   if (uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
 #endif
   collect();
