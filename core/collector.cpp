@@ -2,6 +2,7 @@
 // chain, and the sweep that rebuilds the node free list.
 #include "core/collector.hpp"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csetjmp>
@@ -93,13 +94,19 @@ void trace(Runtime& r, Value v) {
       case uint8_t(Header::ByteBlock):
         return;
       case uint8_t(Header::Vector): {
+        // Elements are read only below the heap top, whatever the count
+        // says (an object being filled may not have its count yet).
+        if (n.cdr < z.heap_start || n.cdr + 2 > z.heap_top) return;
         const uint8_t* b = at_addr(n.cdr);
-        mark_words(r, b + 2, load16(b));
+        mark_words(r, b + 2, std::min<uint32_t>(load16(b), (z.heap_top - n.cdr - 2) / 4));
         return;
       }
       case uint8_t(Header::Array): {
+        if (n.cdr < z.heap_start || n.cdr + 4 > z.heap_top) return;
         const uint8_t* b = at_addr(n.cdr);
-        mark_words(r, b + 4 + 2 * uint32_t(load16(b + 2)), load16(b));
+        uint32_t skip = 4 + 2 * uint32_t(load16(b + 2));
+        if (n.cdr + skip > z.heap_top) return;
+        mark_words(r, b + skip, std::min<uint32_t>(load16(b), (z.heap_top - n.cdr - skip) / 4));
         return;
       }
       case uint8_t(Header::HashTable): {
@@ -201,10 +208,15 @@ void mark_roots(Runtime& r) {
     if (r.mark_stack.size() > 4096) drain(r);
   }
   drain(r);
-  // 2. The sort routine's work array while a sort runs.
+  // 2. The sort routine's work array while a sort runs, and those of the
+  // sorts it is nested in.
   if (r.sort_work != nullptr)
     for (uint32_t i = 0; i < r.sort_work_words; ++i) push_traced(r, r.sort_work[i]);
   drain(r);
+  for (auto [words, count] : r.sort_outer) {
+    for (uint32_t i = 0; i < count; ++i) push_traced(r, words[i]);
+    drain(r);
+  }
   // 3. The reader's character tables.
   for (int i = 0; i < 256; ++i) {
     push_traced(r, r.reader_macros[i]);
@@ -373,6 +385,7 @@ void sweep_nodes(Runtime& r) {
 
 void mark_value(Value v) {
   Runtime& r = rt();
+  if (!r.collecting) return;
   push_traced(r, v);
   if (r.mark_stack.size() > 4096) drain(r);
 }
@@ -382,6 +395,11 @@ bool node_marked(Value v) { return node_offset_ok(v.payload(), rt().zones) && wo
 void collect() {
   Runtime& r = rt();
   if (r.collecting) return;
+  // Whatever way the collection ends, it can be run again.
+  struct Reentry {
+    Runtime& r;
+    ~Reentry() { r.collecting = false; }
+  } reentry{r};
   r.collecting = true;
   auto started = std::chrono::steady_clock::now();
   r.mark_stack.clear();
@@ -391,7 +409,6 @@ void collect() {
   ++r.zones.collections;
   r.zones.collect_ns +=
       uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count());
-  r.collecting = false;
 }
 
 HeapCensus heap_census() {

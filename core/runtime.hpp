@@ -215,6 +215,9 @@ class Runtime {
   Value structure_table = kNil;
   Value* sort_work = nullptr;
   uint32_t sort_work_words = 0;
+  // The work arrays of the sorts that the running one is nested in (a sort
+  // called from another sort's predicate); roots as well.
+  std::vector<std::pair<Value*, uint32_t>> sort_outer;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
   // The data modules' state, and the Values it needs kept alive: the
   // current input and output streams' states and objects (data/state.hpp).

@@ -2,6 +2,7 @@
 #include "data/lists.hpp"
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "core/eval.hpp"
@@ -620,19 +621,26 @@ Value prim_transpose_x(Value rows) {
 
 // The sort's work array: entries (element, key), a root of the collector
 // while the sort runs. The guard frees it on every way out, a throw from
-// the predicate included.
+// the predicate included. A sort called from another sort's predicate
+// keeps the outer array among the roots and gives it back when it ends.
 class SortWork {
  public:
   explicit SortWork(uint32_t n) : words_(new Value[2 * size_t(n)]), n_(n) {
     Runtime& r = rt();
     for (size_t i = 0; i < 2 * size_t(n); ++i) words_[i] = kNil;
+    if (r.sort_work != nullptr) r.sort_outer.emplace_back(r.sort_work, r.sort_work_words);
     r.sort_work = words_.get();
     r.sort_work_words = 2 * n;
   }
   ~SortWork() {
     Runtime& r = rt();
-    r.sort_work = nullptr;
-    r.sort_work_words = 0;
+    if (r.sort_outer.empty()) {
+      r.sort_work = nullptr;
+      r.sort_work_words = 0;
+    } else {
+      std::tie(r.sort_work, r.sort_work_words) = r.sort_outer.back();
+      r.sort_outer.pop_back();
+    }
   }
   SortWork(const SortWork&) = delete;
   SortWork& operator=(const SortWork&) = delete;
@@ -689,9 +697,6 @@ struct Sorter {
 
 Value prim_sort(Value pred, Value list, Value key, Value dup) {
   uint32_t n = list_length(list);
-  // One work array at a time: a predicate that sorts again would lose the
-  // outer sort's roots.
-  if (rt().sort_work != nullptr) error(Err::WrongType, list);
   if (n == 0) return kNil;
   SortWork work(n);
   uint32_t i = 0;
@@ -836,15 +841,6 @@ const core::NativeRow kListNatives[] = {
 
 }  // namespace
 
-void register_list_natives() {
-  register_natives(kListNatives);
-  // An error leaves the sort: its work array stops being the running one
-  // before the report, so that an error handler may sort again. The guard
-  // frees the array itself while the exit unwinds.
-  rt().error_cleanups.push_back([](Runtime& r) {
-    r.sort_work = nullptr;
-    r.sort_work_words = 0;
-  });
-}
+void register_list_natives() { register_natives(kListNatives); }
 
 }  // namespace data
