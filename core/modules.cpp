@@ -2,6 +2,18 @@
 // matters: the first registration of a name wins.
 #include "core/natives.hpp"
 
+namespace data {
+void register_string_natives();
+void register_charset_natives();
+void register_vector_natives();
+void register_hash_table_natives();
+void register_set_natives();
+void register_format_natives();
+}  // namespace data
+namespace storage {
+void register_date_natives();
+}  // namespace storage
+
 namespace core {
 
 void register_predicate_natives();
@@ -16,6 +28,13 @@ void register_all_modules() {
   register_symbol_natives();
   register_error_natives();
   register_eval_natives();
+  data::register_string_natives();
+  data::register_charset_natives();
+  data::register_vector_natives();
+  data::register_hash_table_natives();
+  data::register_set_natives();
+  data::register_format_natives();
+  storage::register_date_natives();
 }
 
 }  // namespace core

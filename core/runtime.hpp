@@ -139,6 +139,20 @@ class Runtime {
   uint32_t sort_work_words = 0;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
 
+  // Text settings shared by the reader, the printer and the text library:
+  // the decimal mark of reals and the user-interface language (0 English,
+  // 1 French, 2 Spanish).
+  uint8_t decimal_mark = '.';
+  int ui_language = 0;
+  // The steady clock at start-up, in milliseconds: the origin of the tick
+  // count and of `milliseconds`.
+  int64_t clock_origin_ms = 0;
+  // The string resources that `format`'s ~i reads, installed by the
+  // resource manager: index 0 asks for the "STR " resource of that id,
+  // index n >= 1 for the n-th string of the "STR#" list of that id. False
+  // when there is no such resource.
+  bool (*string_resource)(int32_t id, int32_t index, std::string& out) = nullptr;
+
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
   uint32_t text_arena_left = 0;

@@ -1,0 +1,4 @@
+#include "core/natives.hpp"
+namespace data {
+void register_format_natives() {}
+}

@@ -1,0 +1,4 @@
+#include "core/natives.hpp"
+namespace storage {
+void register_date_natives() {}
+}
