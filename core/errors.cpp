@@ -1,42 +1,176 @@
-// The error entry points.
+// The error entry points and non-local exits.
+//
+// An error is reported, handed to the application's handler when there is
+// one, and ends with a throw to `toplevel`. The report goes into the message
+// buffer; while it is being formatted a second error cannot report itself
+// (printing an object may run Lisp code that fails), so it raises
+// ErrorPrinting and the first report becomes "Unprintable error".
 #include "core/errors.hpp"
 
 #include <cstdio>
+#include <string>
 
-#include "core/memory.hpp"
+#include "core/alert.hpp"
+#include "core/eval.hpp"
 #include "core/natives.hpp"
 #include "data/printer.hpp"
 
-#include <string>
-
 namespace core {
 
-static void report(int kind, int number, Value culprit) {
+namespace {
+
+// Sets a flag for its extent.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+void generic_alert() { alert(kGenericErrorText); }
+
+// Steps every report begins with: the cleanups that must not wait for the
+// unwinding, the printing exception when a report is being formatted, and
+// the short way out while the debugging module loads.
+void begin_report() {
+  Runtime& r = rt();
+  for (auto cleanup : r.error_cleanups) cleanup(r);
+  if (r.error_formatting) throw ErrorPrinting{};
+  // An error inside the debugging module's loading or inside the handler
+  // itself would call the handler again, without end: alert and stop.
+  if (r.error_loading_module || r.error_in_handler) {
+    generic_alert();
+    throw_toplevel();
+  }
+}
+
+// Loads the debugging module when one is named; it is expected to install
+// the handler and reset Error-Module.
+void load_error_module() {
+  Runtime& r = rt();
+  Value module = symbol_value(r.sym.Error_Module);
+  if (module.is_nil() || module.is_no_value()) return;
+  if (symbol_value(r.sym.load_module).is_no_value()) return;
+  FlagScope loading(r.error_loading_module);
+  call_by_name(r.sym.load_module, {module});
+}
+
+// Hands the error to Error-Handler (a message send to an object; a plain
+// function is called with the same arguments), or shows the alert.
+void call_handler(Value kind, Value number, Value value) {
+  Runtime& r = rt();
+  Value handler = symbol_value(r.sym.Error_Handler);
+  if (handler.is_nil() || handler.is_no_value()) return generic_alert();
+  FlagScope in_handler(r.error_in_handler);
+  Value object = r.current_object;
+  Value args[7] = {kind, number, value, object, kNil, kNil, kEndArgs};
+  if ((handler.is(Tag::Instance) || handler.is(Tag::Class)) && r.hooks.send)
+    r.hooks.send(handler, r.sym.error_trap, args);
+  else
+    apply_vector(handler, args, r.sym.Error_Handler);
+}
+
+[[noreturn]] void signal(int kind, int number, Value culprit) {
+  Runtime& r = rt();
+  begin_report();
   if (culprit.is(Tag::Address)) culprit = kNil;
-  LastError& e = rt().last_error;
-  e.kind = kind;
-  e.number = number;
-  e.culprit = culprit;
-  rt().error_message = "Error: " + std::to_string(number) + ", " + data::value_text(culprit);
-  ++rt().error_serial;
-}
-
-void error(Err number, Value culprit) { error(int(number), culprit); }
-
-void error(int number, Value culprit) {
-  report(kErrorKindMachine, number, culprit);
+  r.last_error.kind = kind;
+  r.last_error.number = number;
+  r.last_error.culprit = culprit;
+  {
+    FlagScope formatting(r.error_formatting);
+    try {
+      r.error_message = "Error: " + std::to_string(number) + ", " + data::value_text(culprit) + ", " +
+                        data::value_text(r.current_object) + ", " + data::value_text(kNil) + ", " +
+                        data::value_text(kNil);
+    } catch (const ErrorPrinting&) {
+      r.error_message = "Unprintable error";
+    } catch (const Thrower&) {
+      r.error_message = "Unprintable error";
+    }
+  }
+  ++r.error_serial;
+  load_error_module();
+  call_handler(make_integer(kind), make_integer(number), culprit.is_end() ? kNil : culprit);
   throw_toplevel();
 }
 
-void storage_error(int number, Value culprit) {
-  report(kErrorKindStorage, number, culprit);
+}  // namespace
+
+void error(Err number, Value culprit) { signal(kErrorKindMachine, int(number), culprit); }
+void error(int number, Value culprit) { signal(kErrorKindMachine, number, culprit); }
+void storage_error(int number, Value culprit) { signal(kErrorKindStorage, number, culprit); }
+
+void error_text(const std::string& message) {
+  Runtime& r = rt();
+  begin_report();
+  r.last_error.kind = kErrorKindMachine;
+  r.last_error.number = 0;
+  r.last_error.culprit = kNil;
+  r.error_message = "Error: " + message;
+  ++r.error_serial;
+  Value text = make_string(message.data(), message.size() > 65534 ? 65534 : message.size());
+  load_error_module();
+  call_handler(kNil, make_fixnum(0), text);
   throw_toplevel();
 }
 
-void throw_to(Value tag, Value value) { throw Thrower{tag, value}; }
+bool catched(Value tag) {
+  Runtime& r = rt();
+  for (Frame* f = r.current_frame; f && f != r.sentinel; f = f->previous)
+    if (f->kind == FrameKind::Catch && static_cast<CatchFrame*>(f)->tag == tag) return true;
+  return false;
+}
+
+void throw_to(Value tag, Value value) {
+  if (!catched(tag)) error(Err::NoCatch, tag);
+  throw Thrower{tag, value};
+}
 
 void throw_toplevel() { throw Thrower{rt().sym.toplevel, kNil}; }
 
-void register_error_natives() {}
+// ---- Lisp interface ----------------------------------------------------------------
+
+static Value sp_catch(Value args) {
+  Runtime& r = rt();
+  Value tag = args.is_pair() ? eval(car(args)) : kNil;
+  StackMark mark;
+  CatchFrame frame(tag);
+  frame.make_current();
+  try {
+    return eval_body(args.is_pair() ? cdr(args) : kNil);
+  } catch (const Thrower& t) {
+    if (t.tag != frame.tag) throw;
+    r.dispatch_depth = frame.dispatch_depth;
+    return t.value;
+  }
+}
+
+static Value sp_unwind_protect(Value args) {
+  if (!args.is_pair()) return kNoValue;
+  Value cleanup = cdr(args);
+  return protect([&] { return eval(car(args)); }, [&] { eval_body(cleanup); });
+}
+
+static Value prim_throw(Value tag, Value value) { throw_to(tag, value); }
+static Value prim_catched(Value tag) { return catched(tag) ? rt().sym.t : kNil; }
+static Value prim_toplevel() { throw_toplevel(); }
+static Value prim_error_subr(Value v) { error(Err::Lisp, v); }
+
+void register_error_natives() {
+  static const NativeRow rows[] = {
+      TV_SPECIAL("catch", sp_catch),
+      TV_SPECIAL("unwind-protect", sp_unwind_protect),
+      TV_PRIM("throw", prim_throw),
+      TV_PRIM("catched?", prim_catched),
+      TV_PRIM("toplevel", prim_toplevel),
+      TV_PRIM2("error-subr", prim_error_subr),
+  };
+  register_natives(rows);
+}
 
 }  // namespace core

@@ -6,6 +6,8 @@
 // `toplevel`; a throw is a C++ exception of type Thrower that unwinds the
 // native stack, running the destructors of frames and guards on its way.
 #pragma once
+#include <string>
+
 #include "core/value.hpp"
 
 namespace core {
@@ -50,6 +52,10 @@ struct ErrorPrinting {};
 [[noreturn]] void error(int number, Value culprit);
 // The same for the storage family.
 [[noreturn]] void storage_error(int number, Value culprit);
+// Signals an error whose report is the given message ("Error: message").
+[[noreturn]] void error_text(const std::string& message);
+// Whether a throw to the tag would be caught.
+bool catched(Value tag);
 // Raises the exit exception to the tag (error 17 when no catch has it).
 [[noreturn]] void throw_to(Value tag, Value value);
 // Raises the exit exception to `toplevel` with nil, without looking for a catch.

@@ -1,71 +1,640 @@
-// A minimal evaluator: self-evaluating data, global symbols and primitive
-// calls. Stands in until the full evaluator lands.
+// The evaluator: eval, the handler table, function application and the
+// making of functions.
+//
+// Evaluation is a recursive native interpreter. A call evaluates its head
+// and hands the head's value to the handler for its tag. Arguments live on
+// the Lisp stack: a primitive receives a pointer to them, a Lisp function
+// finds them as the slots of its environment frame. There is no tail-call
+// elimination; recursion is bounded by the native stack (checked on every
+// eval) and by the Lisp stack (checked on every push).
 #include "core/eval.hpp"
 
-#include "core/memory.hpp"
+#include <time.h>
+
+#include <vector>
+
 #include "core/natives.hpp"
-#include "core/symbols.hpp"
+#include "core/specials.hpp"
 
 namespace core {
 
-static Value call_primitive(Value fn, Value forms, bool evaluate) {
-  StackMark mark;
-  uint32_t code = native_code(fn);
-  uint32_t n = code & kArityCount;
-  if (n > 8) error(Err::WrongType, fn);
-  Value* base = rt().zones.sp;
-  for (uint32_t i = 0; i < n; ++i) {
-    Value a = kNil;
-    if (forms.is_pair()) {
-      a = evaluate ? eval(car(forms)) : car(forms);
-      forms = cdr(forms);
-    }
-    push(a);
-  }
-  if (code & kArityRest) {
-    for (; forms.is_pair(); forms = cdr(forms)) push(evaluate ? eval(car(forms)) : car(forms));
-    push(kEndArgs);
-  }
-  push(kEndArgs);
-  return native_function(fn)(base);
+// ---- Function descriptors ----------------------------------------------------
+
+namespace {
+
+struct Descriptor {
+  uint32_t required, rest, captured, locals;
+};
+
+inline Descriptor descriptor(Value fn) {
+  uint32_t d = word_payload(node_of(fn).car);
+  return {(d >> 17) & 0x7F, (d >> 16) & 1, (d >> 9) & 0x7F, d & 0x1FF};
 }
+
+inline uint64_t now_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
+}
+
+// The arguments of a handler, whatever their mode.
+struct Args {
+  Value list;
+  const Value* vec;
+  Mode mode;
+
+  bool more() const { return mode == Mode::Vector ? !vec->is_end() : list.is_pair(); }
+  // The next argument, evaluated in mode 1.
+  Value next() {
+    if (mode == Mode::Vector) return *vec++;
+    Value f = car(list);
+    list = cdr(list);
+    return mode == Mode::Forms ? eval(f) : f;
+  }
+  // The remaining arguments as a fresh list of values (in mode 1
+  // evaluated in order).
+  Value rest_list() {
+    if (!more()) return kNil;
+    Value head = cons(next(), kNil);
+    Value tail = head;
+    while (more()) {
+      Value cell = cons(next(), kNil);
+      set_cdr(tail, cell);
+      tail = cell;
+    }
+    return head;
+  }
+  // The remaining arguments as a list, not evaluated (the forms in mode 1).
+  Value as_list() {
+    if (mode != Mode::Vector) return list;
+    Value* save = rt().zones.sp;
+    size_t n = 0;
+    while (!vec[n].is_end()) ++n;
+    Value result = kNil;
+    for (size_t i = n; i > 0; --i) result = cons(vec[i - 1], result);
+    rt().zones.sp = save;
+    return result;
+  }
+};
+
+}  // namespace
+
+// ---- Variables ----------------------------------------------------------------
+
+Value* variable_slot(Value var) {
+  uint32_t code = word_payload(node_of(var).car);
+  EnvFrame* e = rt().env;
+  for (uint32_t up = code >> 16; up > 0 && e; --up) e = e->parent;
+  uint32_t index = code & 0xFFFF;
+  if (!e || index >= e->slot_count) return nullptr;
+  return e->slots + index;
+}
+
+Value read_variable(Value var) {
+  Value* slot = variable_slot(var);
+  if (!slot) error(Err::Unbound, var);
+  Value v = *slot;
+  if (v.is(Tag::VarCell) && rt().hooks.deref_cell) v = rt().hooks.deref_cell(v);
+  if (v.is_no_value()) error(Err::Unbound, var);
+  return v;
+}
+
+// ---- Closures ------------------------------------------------------------------
+
+// A `lexical` closure: (cell . function), the cell naming the live frame by
+// depth (header payload) and serial (second word).
+static Value make_lexical(Value fn) {
+  EnvFrame* e = rt().env;
+  Value cell = alloc_node(Tag::Long, make_header(Header::Long, e->depth), e->serial);
+  return cons(cell, fn).retag(Tag::Lexical);
+}
+
+static EnvFrame* lexical_env(Value closure) {
+  Node& cell = node_of(car(closure));
+  EnvFrame* e = live_env(word_payload(cell.car), cell.cdr);
+  // The frame that made the closure has returned: its slots are gone.
+  if (!e) error(Err::NotFunction, closure);
+  return e;
+}
+
+// Closes a gamma or syntax-gamma function over the values of its captures.
+static Value make_closed(Value fn, Tag tag) {
+  Value captures = car(cdr(cdr(fn)));
+  Value head = kNil, tail = kNil;
+  for (; captures.is_pair(); captures = cdr(captures)) {
+    Value c = car(captures);
+    Value v = c.is(Tag::Variable) ? read_variable(c) : c.is_pair() ? eval(car(cdr(c))) : eval(c);
+    Value cell = cons(v, kNil);
+    if (tail.is_nil())
+      head = cell;
+    else
+      set_cdr(tail, cell);
+    tail = cell;
+  }
+  return cons(fn, head).retag(tag);
+}
+
+// ---- eval ------------------------------------------------------------------------
 
 Value eval(Value x) {
-  if (x.is_symbol()) {
-    Value v = symbol_value(x);
-    if (v.is_no_value()) error(Err::Unbound, x);
-    return v;
+  switch (x.tag()) {
+    case Tag::Variable:
+      return read_variable(x);
+    case Tag::Symbol: {
+      Value v = lookup(x);
+      if (v.is_no_value()) [[unlikely]]
+        error(Err::Unbound, x);
+      return v;
+    }
+    case Tag::Lambda:
+      return rt().env != rt().sentinel ? make_lexical(x) : x;
+    case Tag::Gamma:
+      return make_closed(x, Tag::Closed);
+    case Tag::SyntaxGamma:
+      return make_closed(x, Tag::ClosedSyntax);
+    case Tag::Pair: {
+      if (x.is_nil()) return x;
+      check_native_stack();
+      Value head = car(x);
+      Value fn;
+      if (head.is_symbol()) {
+        fn = lookup(head);
+        if (fn.is_no_value()) [[unlikely]]
+          error(Err::Unbound, head);
+      } else {
+        fn = eval(head);
+      }
+      return apply(fn, cdr(x), nullptr, Mode::Forms, x);
+    }
+    default:
+      return x;
   }
-  if (!x.is_pair()) return x;
-  Value fn = eval(car(x));
-  if (fn.is(Tag::Primitive)) return call_primitive(fn, cdr(x), true);
-  if (fn.is(Tag::Special)) {
-    Value args[2] = {cdr(x), kEndArgs};
-    return native_function(fn)(args);
-  }
-  error(Err::NotFunction, car(x));
 }
 
-Value apply_list(Value fn, Value args) {
-  if (!fn.is(Tag::Primitive)) error(Err::NotFunction, fn);
-  return call_primitive(fn, args, false);
+Value eval_body(Value forms) {
+  Value result = kNoValue;
+  for (; forms.is_pair(); forms = cdr(forms)) result = eval(car(forms));
+  return result;
 }
 
-Value apply_vector(Value fn, Value* args, Value) {
-  Value list = kNil;
-  Value* end = args;
-  while (!end->is_end()) ++end;
-  while (end != args) list = cons(*--end, list);
-  return apply_list(fn, list);
+// ---- Primitive application ------------------------------------------------------------
+
+static Value apply_primitive(Value fn, Args a) {
+  Runtime& r = rt();
+  Node& node = node_of(fn);
+  uint32_t code = word_payload(node.car);
+  NativeFn f = r.natives[node.cdr];
+  uint32_t n = code & kArityCount;
+  if (n > 8) error(Err::WrongType, fn);
+  StackMark mark;
+  Value* base = r.zones.sp;
+  for (uint32_t i = 0; i < n; ++i) push(a.more() ? a.next() : kNil);
+  if (code & kArityRest) {
+    Value* first = r.zones.sp;
+    while (a.more()) push(a.next());
+    if (code & kArityReversed)
+      for (Value *lo = first, *hi = r.zones.sp - 1; lo < hi; ++lo, --hi) std::swap(*lo, *hi);
+  }
+  push(kEndArgs);
+  return f(base);
+}
+
+static Value apply_special(Value fn, Args a) {
+  StackMark mark;
+  Value forms = a.as_list();
+  Value* base = rt().zones.sp;
+  push(forms);
+  push(kEndArgs);
+  return rt().natives[node_of(fn).cdr](base);
+}
+
+// ---- Lambda-family application ---------------------------------------------------------------
+
+void poll_slow() {
+  Runtime& r = rt();
+  r.poll_countdown = 1023;
+  if (!r.hooks.poll || r.dispatch_depth >= 1) return;
+  uint64_t now = now_ms();
+  if (now - r.last_poll_ms <= 100) return;
+  r.last_poll_ms = now;
+  r.hooks.poll();
+}
+
+static Value apply_lambda(Value fn, Args a) {
+  EnvFrame frame;
+  implicit_poll();
+  Value captured = kNil;
+  if (fn.is(Tag::Lexical)) {
+    frame.parent = lexical_env(fn);
+    fn = cdr(fn);
+  } else if (fn.is(Tag::Closed)) {
+    captured = cdr(fn);
+    fn = car(fn);
+  }
+  Descriptor d = descriptor(fn);
+  uint32_t i = 0;
+  for (; i < d.required && a.more(); ++i) push(a.next());
+  for (; i < d.required; ++i) push(kNoValue);
+  if (d.rest) push(a.rest_list());
+  for (uint32_t c = 0; c < d.captured; ++c) {
+    push(captured.is_pair() ? car(captured) : kNoValue);
+    if (captured.is_pair()) captured = cdr(captured);
+  }
+  for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
+  frame.make_current();
+  Value body = cdr(cdr(fn));
+  if (fn.is(Tag::Gamma)) body = cdr(body);
+  return eval_body(body);
+}
+
+// Macro application: slot 0 holds the argument list, slot 1 (when the
+// macro declares a second parameter) a reference to the caller's
+// environment; further parameters are unbound.
+static Value apply_macro(Value fn, Args a) {
+  Value args = a.as_list();
+  uint32_t caller_depth = rt().env->depth;
+  EnvFrame frame;
+  implicit_poll();
+  Value captured = kNil;
+  if (fn.is(Tag::ClosedSyntax)) {
+    captured = cdr(fn);
+    fn = car(fn);
+  }
+  Descriptor d = descriptor(fn);
+  uint32_t params = d.required + d.rest;
+  // A macro without parameters numbers its locals from slot 0: it gets no
+  // argument list rather than a local that starts out bound.
+  if (params > 0) push(args);
+  if (params > 1) push(alloc_node(Tag::Long, make_header(Header::Long, 0), caller_depth));
+  for (uint32_t i = 2; i < params; ++i) push(kNoValue);
+  for (uint32_t c = 0; c < d.captured; ++c) {
+    push(captured.is_pair() ? car(captured) : kNoValue);
+    if (captured.is_pair()) captured = cdr(captured);
+  }
+  for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
+  frame.make_current();
+  Value body = cdr(cdr(fn));
+  if (fn.is(Tag::SyntaxGamma)) body = cdr(body);
+  return eval_body(body);
+}
+
+// ---- The handler table ----------------------------------------------------------------------------
+
+Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
+  Args a{list, vec, mode};
+  switch (fn.tag()) {
+    case Tag::Primitive:
+      return apply_primitive(fn, a);
+    case Tag::Special:
+      return apply_special(fn, a);
+    case Tag::Lambda:
+    case Tag::Lexical:
+    case Tag::Closed:
+      return apply_lambda(fn, a);
+    case Tag::Syntax:
+    case Tag::ClosedSyntax:
+      return apply_macro(fn, a);
+    case Tag::Predicate:
+      if (rt().hooks.apply_predicate) {
+        Value form = mode == Mode::Forms ? origin : cons(fn, a.as_list());
+        return rt().hooks.apply_predicate(fn, form);
+      }
+      break;
+    case Tag::Instance:
+    case Tag::Class:
+      if (rt().hooks.apply_object && fn != kNoObject)
+        return rt().hooks.apply_object(fn, list, vec, int(mode), origin);
+      break;
+    default:
+      if (is_syntax_word_tag(fn.tag_number())) return apply_syntax_word(fn, a.as_list(), mode == Mode::Forms ? origin : cons(fn, a.as_list()));
+      break;
+  }
+  error(Err::NotFunction, mode == Mode::Forms ? car(origin) : origin);
+}
+
+Value apply_list(Value fn, Value args) { return apply(fn, args, nullptr, Mode::Values, kNil); }
+
+Value apply_vector(Value fn, const Value* args, Value origin) {
+  return apply(fn, kNil, args, Mode::Vector, origin);
 }
 
 Value call_by_name(Value fn, std::initializer_list<Value> args) {
-  if (fn.is_symbol()) fn = symbol_value(fn);
-  Value list = kNil;
-  for (auto it = args.end(); it != args.begin();) list = cons(*--it, list);
-  return apply_list(fn, list);
+  Value origin = kNil;
+  if (fn.is_symbol()) {
+    origin = fn;
+    fn = lookup(fn);
+  }
+  StackMark mark;
+  Value* base = rt().zones.sp;
+  for (Value v : args) push(v);
+  push(kEndArgs);
+  return apply(fn, kNil, base, Mode::Vector, origin);
 }
 
-void register_eval_natives() {}
+// ---- Making functions ---------------------------------------------------------------------------
+
+namespace {
+
+// Resolves the variables of a function form to (levels up, index) slot
+// codes and replaces nested function forms by the functions they make.
+class Compiler {
+ public:
+  Value function(Value form, Tag tag);
+
+ private:
+  struct Binding {
+    Value symbol;
+    uint32_t level;
+    uint32_t index;
+  };
+  std::vector<Binding> bindings_;
+  std::vector<uint32_t> next_slot_;  // per level: the next free slot
+  uint32_t level_ = 0;
+  bool no_new_ = false;  // compiling captures: no variable may be made
+
+  void bind(Value var, Value culprit) {
+    if (!var.is(Tag::Variable)) error(Err::WrongType, culprit);
+    uint32_t index = next_slot_.back()++;
+    if (index > 0xFFFF) error(Err::WrongType, culprit);
+    bindings_.push_back({cdr(var), level_, index});
+    node_of(var).car = make_fixnum(int32_t(index)).bits;
+  }
+  void resolve(Value var);
+  void walk(Value x);
+  Value nested(Value form);
+};
+
+Tag function_tag(Value head) {
+  Value word = head.is_symbol() ? symbol_value(head) : head;
+  switch (word.tag_number()) {
+    case kSyntaxLambda:
+      return Tag::Lambda;
+    case kSyntaxSyntax:
+      return Tag::Syntax;
+    case kSyntaxGamma:
+      return Tag::Gamma;
+    case kSyntaxSyntaxGamma:
+      return Tag::SyntaxGamma;
+    default:
+      return Tag::Pair;  // not a function form
+  }
+}
+
+void Compiler::resolve(Value var) {
+  Value sym = cdr(var);
+  for (size_t i = bindings_.size(); i > 0; --i) {
+    const Binding& b = bindings_[i - 1];
+    if (b.symbol == sym) {
+      node_of(var).car = make_fixnum(int32_t(((level_ - b.level) << 16) | b.index)).bits;
+      return;
+    }
+  }
+  if (no_new_) error(Err::WrongType, var);
+  bind(var, var);
+}
+
+void Compiler::walk(Value x) {
+  check_native_stack();
+  // Along the list: cars are walked (nested function forms replaced in
+  // place), cdrs followed iteratively. A bound on the length stops a
+  // circular body.
+  uint32_t steps = 0;
+  while (true) {
+    if (x.is(Tag::Variable)) return resolve(x);
+    if (!x.is_pair()) return;
+    Value e = car(x);
+    if (e.is_pair() && function_tag(car(e)) != Tag::Pair)
+      set_car(x, nested(e));
+    else if (e.is_pair() || e.is(Tag::Variable))
+      walk(e);
+    x = cdr(x);
+    if (++steps > 10000000) error(Err::WrongType, x);
+  }
+}
+
+Value Compiler::nested(Value form) {
+  Tag tag = function_tag(car(form));
+  if (tag == Tag::Gamma || tag == Tag::SyntaxGamma) {
+    // Captures are compiled in the enclosing scope, then the gamma starts
+    // afresh: only its captures reach the outside.
+    Value rest = cdr(form);
+    if (!rest.is_pair() || !cdr(rest).is_pair()) error(Err::WrongType, form);
+    Value captures = car(cdr(rest));
+    bool saved_no_new = no_new_;
+    no_new_ = true;
+    for (Value c = captures; c.is_pair(); c = cdr(c)) {
+      Value e = car(c);
+      if (e.is(Tag::Variable))
+        resolve(e);
+      else if (e.is_pair())
+        walk(cdr(e));
+      else
+        error(Err::WrongType, captures);
+    }
+    no_new_ = saved_no_new;
+    Compiler inner;
+    return inner.function(form, tag);
+  }
+  ++level_;
+  Value fn = function(form, tag);
+  --level_;
+  return fn;
+}
+
+Value Compiler::function(Value form, Tag tag) {
+  Value rest = cdr(form);
+  if (!rest.is_pair()) error(Err::WrongType, form);
+  Value params = car(rest);
+  Value body = cdr(rest);
+  size_t mark = bindings_.size();
+  next_slot_.push_back(0);
+  uint32_t required = 0, has_rest = 0, captured = 0;
+  for (Value p = params;; p = cdr(p)) {
+    if (p.is_nil()) break;
+    if (!p.is_pair()) {
+      bind(p, params);
+      has_rest = 1;
+      break;
+    }
+    bind(car(p), params);
+    ++required;
+  }
+  Value captures = kNil;
+  bool gamma = tag == Tag::Gamma || tag == Tag::SyntaxGamma;
+  if (gamma) {
+    if (!body.is_pair()) error(Err::WrongType, form);
+    captures = car(body);
+    body = cdr(body);
+    for (Value c = captures; c.is_pair(); c = cdr(c)) {
+      Value e = car(c);
+      Value var = e.is_pair() ? car(e) : e;
+      if (!var.is(Tag::Variable)) error(Err::WrongType, captures);
+      // The capture's own node keeps its code in the enclosing scope; the
+      // gamma's slot is bound by name.
+      uint32_t index = next_slot_.back()++;
+      bindings_.push_back({cdr(var), level_, index});
+      ++captured;
+    }
+  }
+  walk(body);
+  uint32_t locals = next_slot_.back() - required - has_rest - captured;
+  next_slot_.pop_back();
+  bindings_.resize(mark);
+  if (required > 0x7F || captured > 0x7F || locals > 0x1FF) error(Err::WrongType, form);
+  uint32_t d = (required << 17) | (has_rest << 16) | (captured << 9) | locals;
+  Value head = cons(car(form), params);
+  Value source = gamma ? cons(head, cons(captures, body)) : cons(head, body);
+  return alloc_node(tag, Value::make(Tag::Fixnum, d).bits, source.bits);
+}
+
+}  // namespace
+
+Value make_function(Value form) {
+  Tag tag = function_tag(car(form));
+  if (tag == Tag::Pair) error(Err::WrongType, form);
+  Compiler c;
+  return c.function(form, tag);
+}
+
+// ---- Toplevel --------------------------------------------------------------------------------
+
+bool eval_toplevel(Value form, Value* result) {
+  Runtime& r = rt();
+  StackMark mark;
+  CatchFrame frame(r.sym.toplevel);
+  frame.make_current();
+  try {
+    *result = eval(form);
+    return true;
+  } catch (const Thrower& t) {
+    if (t.tag != r.sym.toplevel) throw;
+    r.dispatch_depth = frame.dispatch_depth;
+    return false;
+  }
+}
+
+// ---- Primitives ---------------------------------------------------------------------------------
+
+static Value prim_eval(Value form) { return eval(form); }
+
+static Value prim_apply(Value fn, Value* rest) {
+  if (!fn.is(Tag::Primitive) && !fn.is(Tag::Special) && !fn.is(Tag::Lambda) && !fn.is(Tag::Lexical) &&
+      !fn.is(Tag::Closed) && !fn.is(Tag::Syntax) && !fn.is(Tag::ClosedSyntax) && !fn.is(Tag::Predicate) &&
+      !fn.is(Tag::Instance) && !fn.is(Tag::Class) && !is_syntax_word_tag(fn.tag_number()))
+    error(Err::NotFunction, fn);
+  size_t n = 0;
+  while (!rest[n].is_end()) ++n;
+  Value args = kNil;
+  if (n > 0) {
+    args = rest[n - 1];
+    for (size_t i = n - 1; i > 0; --i) args = cons(rest[i - 1], args);
+  }
+  return apply(fn, args, nullptr, Mode::Values, kNil);
+}
+
+// One step of for-each and map: the next element of each list argument
+// (other arguments as themselves) pushed as a vector; false when a list is
+// exhausted or when no argument is a list at all.
+static bool map_step(Value* lists, size_t n) {
+  bool any_list = false;
+  for (size_t i = 0; i < n; ++i) {
+    Value l = lists[i];
+    if (l.is_nil()) return false;
+    if (l.is_pair()) {
+      any_list = true;
+      push(car(l));
+      lists[i] = cdr(l);
+    } else {
+      push(l);
+    }
+  }
+  push(kEndArgs);
+  return any_list;
+}
+
+static size_t copy_lists(Value* rest) {
+  size_t n = 0;
+  while (!rest[n].is_end()) ++n;
+  for (size_t i = 0; i < n; ++i) push(rest[i]);
+  return n;
+}
+
+static Value prim_for_each(Value fn, Value* rest) {
+  StackMark mark;
+  Value* lists = rt().zones.sp;
+  size_t n = copy_lists(rest);
+  while (true) {
+    StackMark step;
+    Value* args = rt().zones.sp;
+    if (!map_step(lists, n)) break;
+    apply(fn, kNil, args, Mode::Vector, kNil);
+  }
+  return kNoValue;
+}
+
+static Value prim_map(Value fn, Value* rest) {
+  StackMark mark;
+  Value* lists = rt().zones.sp;
+  size_t n = copy_lists(rest);
+  push(kNil);  // the result's head and tail, kept where the collector sees them
+  push(kNil);
+  Value* result = rt().zones.sp - 2;
+  while (true) {
+    StackMark step;
+    Value* args = rt().zones.sp;
+    if (!map_step(lists, n)) break;
+    Value v = apply(fn, kNil, args, Mode::Vector, kNil);
+    Value cell = cons(v, kNil);
+    if (result[0].is_nil())
+      result[0] = cell;
+    else
+      set_cdr(result[1], cell);
+    result[1] = cell;
+  }
+  return result[0];
+}
+
+static Value prim_void() { return kNoValue; }
+
+static Value sp_profile(Value forms) {
+  if (!forms.is_pair()) return kNoValue;
+  if (!cdr(forms).is_pair()) return eval(car(forms));
+  return eval_body(cdr(forms));
+}
+
+static Value prim_get_profiler() { return rt().profiler ? rt().sym.t : kNil; }
+static Value prim_set_profiler(Value on) {
+  rt().profiler = on.truthy() && !on.is_no_value();
+  return kNoValue;
+}
+static Value prim_reset_stack_flag() { return kNoValue; }
+
+// Without a window system no key can arrive: waits the given time.
+static Value prim_wait_key(Value ms) {
+  int32_t n = ms.is_nil() ? 0 : read_integer(ms);
+  if (n > 0) {
+    timespec ts{n / 1000, long(n % 1000) * 1000000};
+    nanosleep(&ts, nullptr);
+  }
+  return cons(make_integer(n), kNil);
+}
+
+void register_eval_natives() {
+  static const NativeRow rows[] = {
+      TV_PRIM("eval", prim_eval),
+      TV_PRIM("apply", prim_apply),
+      TV_PRIM("for-each", prim_for_each),
+      TV_PRIM("map", prim_map),
+      TV_PRIM("void", prim_void),
+      TV_SPECIAL2("profile", sp_profile),
+      TV_PRIM2("get-profiler?", prim_get_profiler),
+      TV_PRIM2("set-profiler?", prim_set_profiler),
+      TV_PRIM2("reset-stack-flag", prim_reset_stack_flag),
+      TV_PRIM2("wait-key", prim_wait_key),
+  };
+  register_natives(rows);
+  register_syntax_words();
+  register_special_natives();
+}
 
 }  // namespace core

@@ -1,21 +1,81 @@
 // The evaluator's entry points for native code.
+//
+// eval turns a form into a value; apply hands a function value and its
+// arguments, in one of three modes, to the handler chosen by the function's
+// tag. Lexical variables are read from their slots by (levels up, index);
+// symbols are read from their record, or from the current object when there
+// is one.
 #pragma once
 #include <initializer_list>
 
-#include "core/value.hpp"
+#include "core/frames.hpp"
+#include "core/symbols.hpp"
 
 namespace core {
 
+// How a handler receives its arguments.
+enum class Mode : int {
+  Values = 0,  // a list of values, not to be evaluated (apply)
+  Forms = 1,   // the list of argument forms of a call
+  Vector = 2,  // a native vector of values ended by the end-of-arguments marker
+};
+
 // Evaluates a form in the current environment.
 Value eval(Value form);
-// Applies a function value to a list of values (argument mode 0).
+// Evaluates the forms of a list in order: the value of the last, no-value
+// when the list is empty.
+Value eval_body(Value forms);
+// The handler table: applies a function value. `list` carries the arguments
+// in modes 0 and 1, `vec` in mode 2; origin is the call form in mode 1, the
+// name the function was called by (or nil) otherwise.
+Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin);
+// Applies a function value to a list of values (mode 0).
 Value apply_list(Value fn, Value args);
 // Applies a function value to a vector of values ended by the
-// end-of-arguments marker (argument mode 2); origin names it for errors.
-Value apply_vector(Value fn, Value* args, Value origin = Value());
+// end-of-arguments marker (mode 2); origin names it for errors.
+Value apply_vector(Value fn, const Value* args, Value origin = kNil);
 // Call by name: a symbol is replaced by its value as seen from the current
 // object, then the function is applied to the values (mode 2).
 Value call_by_name(Value fn_or_symbol, std::initializer_list<Value> args);
+
+// A symbol's value as seen from the current object (no-value when unbound),
+// and assignment the same way.
+inline Value lookup(Value sym) {
+  Runtime& r = rt();
+  if (r.current_object == kNoObject || !r.hooks.lookup) [[likely]]
+    return symbol_value(sym);
+  return r.hooks.lookup(r.current_object, sym);
+}
+inline void assign(Value sym, Value v) {
+  Runtime& r = rt();
+  if (r.current_object == kNoObject || !r.hooks.assign) [[likely]]
+    return set_symbol_value(sym, v);
+  r.hooks.assign(r.current_object, sym, v);
+}
+
+// The slot of a variable in the current environment, or null when the
+// variable has none there (top level, or a code past the frame's slots).
+Value* variable_slot(Value var);
+// Reads a variable: error 6 when it has no slot or its slot is unbound.
+Value read_variable(Value var);
+
+// Turns a `lambda`, `syntax`, `gamma` or `syntax-gamma` form into a
+// function value, resolving its variables to slots.
+Value make_function(Value form);
+
+// Evaluates a form as the toplevel loop does, inside a catch of `toplevel`:
+// true with the value, or false when the form was left by a throw to
+// `toplevel` (an error's, after its report). Other exits pass.
+bool eval_toplevel(Value form, Value* result);
+
+// The implicit poll: at most every 100 ms, and only while no event is being
+// dispatched, lets the event loop process what is pending.
+void poll_slow();
+inline void implicit_poll() {
+  Runtime& r = rt();
+  if (r.poll_countdown-- == 0) [[unlikely]]
+    poll_slow();
+}
 
 void register_eval_natives();
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/alert.hpp"
+#include "core/frames.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -48,10 +49,16 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
   empty_string = make_string("", 0);
   node_of(empty_string).car |= kPermanentBit;
   set_symbol_value(sym.t, sym.t);
+  // The start-up sentinel: the environment of the top level, without slots.
+  sentinel = new EnvFrame();
+  sentinel->make_current();
 }
 
 Runtime::~Runtime() {
-  if (g_runtime == this) g_runtime = previous;
+  Runtime* saved = g_runtime;
+  g_runtime = this;
+  delete sentinel;
+  g_runtime = saved == this ? previous : saved;
 }
 
 std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred) {

@@ -85,7 +85,10 @@ struct Zones {
   X(toplevel, "toplevel") X(cancel, "cancel") X(resume, "resume")             \
   X(break_, "break") X(load_module, "load-module") X(error_trap, "error-trap") \
   X(message_kw, ":message") X(Error_Module, "Error-Module")                   \
-  X(Error_Handler, "Error-Handler")
+  X(Error_Handler, "Error-Handler") X(else_, "else") X(arrow, "=>")         \
+  X(unquote, "unquote") X(unquote_splicing, "unquote-splicing")               \
+  X(destroy, "destroy") X(name, "name") X(stop, "stop") X(System_p, "System?") \
+  X(update_classes, "update-classes")
 
 struct WellKnown {
 #define TALVEN_X(field, text) Value field;
@@ -100,7 +103,38 @@ struct LastError {
   Value culprit;
 };
 
-struct Frame;  // the evaluator's frame records (core/frames.hpp)
+struct Frame;     // the evaluator's frame records (core/frames.hpp)
+struct EnvFrame;  // an environment frame: a function call's slots
+
+// Seams through which the evaluator reaches the object system and the logic
+// engine. Each is null until its module installs it.
+struct EvalHooks {
+  // A symbol's value and assignment as seen from an object (the current
+  // object is not the no-object word).
+  Value (*lookup)(Value object, Value symbol) = nullptr;
+  void (*assign)(Value object, Value symbol, Value value) = nullptr;
+  // Definition in a class or instance by `define`.
+  void (*define)(Value object, Value symbol, Value value) = nullptr;
+  // Applying an instance or class; the arguments as for any handler.
+  Value (*apply_object)(Value object, Value list, const Value* vec, int mode, Value origin) = nullptr;
+  // Sending a message from native code; arguments end with the marker.
+  Value (*send)(Value receiver, Value message, const Value* args) = nullptr;
+  // Calling a predicate with the call form.
+  Value (*apply_predicate)(Value predicate, Value form) = nullptr;
+  // Reading a slot that holds an indirect variable cell.
+  Value (*deref_cell)(Value cell) = nullptr;
+  // Compiling a `new-clause` form, and `defslot` in the current object.
+  Value (*new_clause)(Value forms) = nullptr;
+  Value (*defslot)(Value forms) = nullptr;
+  // The `send` syntax with its argument forms, and an object's property
+  // by name for `bind-properties`.
+  Value (*send_syntax)(Value forms) = nullptr;
+  Value (*property)(Value object, Value symbol) = nullptr;
+  // Releasing a pointer box of sub-kind 1 or 2 when `with` disposes it.
+  void (*release_box)(Value box) = nullptr;
+  // Processing pending events from the implicit poll.
+  void (*poll)() = nullptr;
+};
 
 class Runtime {
  public:
@@ -125,9 +159,29 @@ class Runtime {
   uint64_t error_serial = 0;
   uint32_t duplicate_registrations = 0;
 
-  // Evaluator: the current frame and the start-up sentinel frame.
+  // Evaluator: the current frame, the current environment, the start-up
+  // sentinel frame (top level: an environment without slots) and the table
+  // of live environment frames by depth, through which closures and
+  // environment references find their frame or learn that it is gone.
   Frame* current_frame = nullptr;
-  Frame* sentinel = nullptr;
+  EnvFrame* env = nullptr;
+  EnvFrame* sentinel = nullptr;
+  std::vector<EnvFrame*> env_table;
+  uint32_t env_depth = 0;
+  uint32_t env_serial = 0;
+  EvalHooks hooks;
+  int dispatch_depth = 0;     // event-dispatch depth; polls only below 1
+  uint32_t poll_countdown = 0;
+  uint64_t last_poll_ms = 0;
+  bool profiler = false;
+  // Errors: set while a message is formatted, and while the debugging
+  // module loads; the exit stopped by a protected send.
+  bool error_formatting = false;
+  bool error_loading_module = false;
+  bool error_in_handler = false;
+  Value pending_tag = kNoValue, pending_value = kNil;
+  // Run first by every error (free work arrays, flush output...).
+  std::vector<void (*)(Runtime&)> error_cleanups;
 
   // Collector roots owned by other modules. The reader's two character
   // tables, the structure description table, the sort routine's work array

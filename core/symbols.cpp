@@ -1,5 +1,8 @@
 #include "core/symbols.hpp"
 
+#include "core/eval.hpp"
+#include "data/printer.hpp"
+
 #include <cstring>
 #include <string>
 
@@ -128,23 +131,25 @@ void register_natives(std::span<const NativeRow> rows) {
 
 // ---- Symbol primitives ------------------------------------------------------
 
-// Symbol lookup as seen from the current object: until the object system
-// exists, the global value.
 static Value prim_symbol_to_value(Value s) {
   if (!s.is_symbol()) error(Err::WrongType, s);
-  Value v = symbol_value(s);
+  Value v = lookup(s);
   if (v.is_no_value()) error(Err::Unbound, s);
   return v;
 }
 
 static Value prim_set(Value s, Value v) {
   if (!s.is_symbol()) error(Err::WrongType, s);
-  set_symbol_value(s, v);
+  assign(s, v);
   return v;
 }
 
 static Value prim_bound_p(Value s) {
-  if (s.is_symbol()) return symbol_value(s).is_no_value() ? kNil : rt().sym.t;
+  if (s.is_symbol()) return lookup(s).is_no_value() ? kNil : rt().sym.t;
+  if (s.is(Tag::Variable)) {
+    Value* slot = variable_slot(s);
+    return slot && !slot->is_no_value() ? rt().sym.t : kNil;
+  }
   error(Err::WrongType, s);
 }
 
@@ -152,11 +157,22 @@ static Value prim_unbound_p(Value s) { return prim_bound_p(s).truthy() ? kNil : 
 
 static Value prim_find_symbol(Value x) {
   if (x.is_symbol()) return x;
-  if (x.is(Tag::String)) return find_symbol(string_text(x));
-  error(Err::WrongType, x);
+  return find_symbol(data::value_text(x));
 }
 
-static Value prim_mapatoms(Value) { return kNil; }
+// Calls the function on every symbol in table order; answers the symbols
+// it accepted, the last visited first. Symbols interned by the function
+// itself may or may not be visited.
+static Value prim_mapatoms(Value fn) {
+  Value result = kNil;
+  uint32_t slots = rt().zones.symbol_slots;
+  for (uint32_t i = 0; i < slots; ++i) {
+    Value s = symbol_at(i);
+    if (record(s).name == 0) continue;
+    if (call_by_name(fn, {s}).truthy()) result = cons(s, result);
+  }
+  return result;
+}
 
 static const NativeRow kSymbolNatives[] = {
     TV_PRIM("symbol->value", prim_symbol_to_value),

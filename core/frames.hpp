@@ -1,0 +1,122 @@
+// Frames: records on the native stack, linked into one chain from the
+// current frame, that mirror the nesting of Lisp calls.
+//
+// A frame is a C++ object whose destructor undoes what its constructor did:
+// it restores the Lisp stack pointer, the current environment, the current
+// object and the current frame. Because a throw is a C++ exception, the same
+// destructors run while an exit unwinds, so every way out of a frame leaves
+// the machine as the frame found it.
+//
+// Primitive and special calls only need the Lisp stack pointer restored; they
+// use a StackMark and stay out of the chain, which then holds just the frames
+// that someone looks for: environments (closures and environment references
+// find them by depth), catch frames (throw looks for its tag) and self frames.
+#pragma once
+#include "core/memory.hpp"
+
+namespace core {
+
+enum class FrameKind : uint8_t {
+  Environment = 0,
+  NativeCall = 1,
+  Self = 2,
+  Catch = 3,
+  Protect = 4,
+  Stack = 7,
+};
+
+struct Frame {
+  FrameKind kind;
+  Frame* previous;
+
+  explicit Frame(FrameKind k) : kind(k), previous(rt().current_frame) {}
+  ~Frame() { rt().current_frame = previous; }
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+  void make_current() { rt().current_frame = this; }
+};
+
+// The frame of a function call: its slots are the Lisp stack words from
+// `slots` up, parameters first, then the rest list, captured values and
+// locals. `parent` is the environment a `lexical` closure captured, or null.
+struct EnvFrame : Frame {
+  Value* slots;
+  uint32_t slot_count = 0;
+  uint32_t depth;
+  uint32_t serial;
+  EnvFrame* parent = nullptr;
+  EnvFrame* saved_env;
+  Value* saved_prolog_sp = nullptr;  // restored on exit when the logic engine asks
+
+  EnvFrame() : Frame(FrameKind::Environment) {
+    Runtime& r = rt();
+    slots = r.zones.sp;
+    saved_env = r.env;
+    depth = r.env_depth;
+    if (depth >= r.env_table.size()) grow_table(r);
+    r.env_table[depth] = this;
+    r.env_depth = depth + 1;
+    serial = ++r.env_serial;
+  }
+  ~EnvFrame() {
+    Runtime& r = rt();
+    r.zones.sp = slots;
+    r.env = saved_env;
+    r.env_depth = depth;
+    if (saved_prolog_sp) r.zones.prolog_sp = saved_prolog_sp;
+  }
+  // Makes the frame the current frame and environment once its slots are
+  // pushed.
+  void make_current() {
+    Runtime& r = rt();
+    slot_count = uint32_t(r.zones.sp - slots);
+    r.current_frame = this;
+    r.env = this;
+  }
+
+ private:
+  static void grow_table(Runtime& r) { r.env_table.resize(r.env_table.size() * 2 + 64); }
+};
+
+// The live environment frame at a depth whose serial is `serial`, or null
+// when that frame has been left.
+inline EnvFrame* live_env(uint32_t depth, uint32_t serial) {
+  Runtime& r = rt();
+  if (depth >= r.env_depth) return nullptr;
+  EnvFrame* e = r.env_table[depth];
+  return e->serial == serial ? e : nullptr;
+}
+
+// A catch frame: the target of throws to its tag.
+struct CatchFrame : Frame {
+  Value tag;
+  int dispatch_depth;
+  explicit CatchFrame(Value t) : Frame(FrameKind::Catch), tag(t), dispatch_depth(rt().dispatch_depth) {}
+};
+
+// Makes an object current for its extent.
+struct SelfFrame : Frame {
+  Value saved_object;
+  explicit SelfFrame(Value object) : Frame(FrameKind::Self), saved_object(rt().current_object) {
+    rt().current_object = object;
+    make_current();
+  }
+  ~SelfFrame() { rt().current_object = saved_object; }
+};
+
+// Runs `body`, then `cleanup`, whether body returns or is left by an exit.
+// An exit raised by the clean-up itself replaces the one that was unwinding.
+template <typename Body, typename Cleanup>
+Value protect(Body&& body, Cleanup&& cleanup) {
+  Value result;
+  try {
+    result = body();
+  } catch (...) {
+    cleanup();
+    throw;
+  }
+  cleanup();
+  return result;
+}
+
+}  // namespace core
