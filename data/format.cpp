@@ -324,7 +324,7 @@ class Formatter {
       case 't':
         return repeat(9, count_parameter(d));
       case '.':
-        return put(char(rt().decimal_mark));
+        return put(char(decimal_mark()));
       case '*':
         return move_cursor(d);
       case '[':

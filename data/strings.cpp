@@ -120,7 +120,11 @@ Value new_string(std::string_view text) {
   return make_string(text.data(), text.size());
 }
 
-Value value_string(Value v) {
+uint8_t decimal_mark() { return rt().decimal_mark; }
+
+// The value string: a string itself, a symbol's name string, otherwise a
+// new string of the value text.
+static Value string_of_value(Value v) {
   if (v.is(Tag::String)) return v;
   if (v.is_symbol()) return symbol_name(v);
   return new_string(text_of(v));
@@ -256,7 +260,7 @@ Value prim_lower_char(Value x) { return make_fixnum(kLower[char_code(x)]); }
 
 Value prim_string_p(Value x) { return boolean(x.is(Tag::String)); }
 Value prim_empty_string_p(Value x) { return boolean(x.is(Tag::String) && string_text(x)[0] == 0); }
-Value prim_string(Value x) { return value_string(x); }
+Value prim_string(Value x) { return string_of_value(x); }
 Value prim_copy_string(Value x) { return new_string(text_of(x)); }
 
 Value prim_string_to_symbol(Value x) { return intern_copy(text_of(x)); }
@@ -268,7 +272,7 @@ Value prim_string_length(Value x) {
 
 Value prim_string_append(Value* rest) {
   if (rest[0].is_end()) return rt().empty_string;
-  if (rest[1].is_end()) return value_string(rest[0]);
+  if (rest[1].is_end()) return string_of_value(rest[0]);
   std::string out;
   for (Value* p = rest; !p->is_end(); ++p) {
     out += text_of(*p);
@@ -363,7 +367,7 @@ Value prim_string_to_real(Value x) {
   std::string t = text_of(x);
   Value n = parse_integer(t.c_str());
   if (n.truthy()) return n;
-  return parse_real(t.c_str(), rt().decimal_mark);
+  return parse_real(t.c_str(), decimal_mark());
 }
 
 const NativeRow kStringNatives[] = {

@@ -29,9 +29,6 @@ uint8_t map_char(CharTable table, uint8_t code);
 // The value text of any value (a string's characters, a symbol's name, a
 // number's printed form, the plain printed form of anything else).
 std::string text_of(core::Value v);
-// The value string: a string itself, a symbol's name string, otherwise a
-// new string of the value text.
-core::Value value_string(core::Value v);
 // A new string of the text; the shared empty string when it is empty;
 // error 2 with the length when it passes kMaxStringLength.
 core::Value new_string(std::string_view text);
@@ -48,6 +45,10 @@ int collate(std::string_view a, std::string_view b);
 core::Value parse_integer(const char* text);
 // The real syntax with the given decimal mark: the real, or nil.
 core::Value parse_real(const char* text, uint8_t mark);
+
+// The decimal mark that reals are read with (the reader's, which
+// `with-dot-mark` changes).
+uint8_t decimal_mark();
 
 // The code of a character argument (the low 8 bits of an integer);
 // error 2 with the value for anything else.
