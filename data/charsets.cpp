@@ -129,7 +129,6 @@ uint32_t token_length(uint8_t c) {
   return 1;
 }
 
-inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
 uint32_t read_count(Value v) {
   if (!is_integer(v)) error(Err::WrongType, v);
