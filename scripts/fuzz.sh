@@ -1,26 +1,24 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang in build-fuzz/ and runs each for
-# FUZZ_SECONDS (default 30), seeded with the golden test files. Any crash,
-# leak or sanitizer report fails the run.
+# Builds every libFuzzer target (fuzz/NAME_fuzz.cpp is the target fuzz_NAME)
+# with clang and runs each for a fixed budget (FUZZ_SECONDS, 60 by default),
+# seeded with the golden test files. Fails on any crash, leak or sanitizer
+# report.
 set -eu
 cd "$(dirname "$0")/.."
-seconds=${FUZZ_SECONDS:-30}
-if [ ! -f build-fuzz/build.ninja ]; then
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTALVEN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+seconds=${FUZZ_SECONDS:-60}
+dir=build-fuzz
+if [ ! -f "$dir/build.ninja" ]; then
+  CXX=clang++ cmake -S . -B "$dir" -G Ninja -DTALVEN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build build-fuzz --target $(cd fuzz && ls *_fuzz.cpp | sed 's/\.cpp$//')
+targets=$(cd fuzz && ls *_fuzz.cpp | sed -E 's/^(.*)_fuzz\.cpp$/fuzz_\1/')
+cmake --build "$dir" --target $targets
 status=0
-for target in build-fuzz/fuzz/*_fuzz; do
-  name=$(basename "$target")
-  corpus=build-fuzz/corpus/$name
+for target in $targets; do
+  corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
-  find tests -name '*.lsp' -exec cp {} "$corpus" \; 2>/dev/null || true
-  echo "== $name for ${seconds}s =="
-  if ! "$target" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 "$corpus" 2>build-fuzz/$name.log; then
-    tail -n 40 build-fuzz/$name.log
-    status=1
-  else
-    tail -n 1 build-fuzz/$name.log
-  fi
+  find tests examples -name '*.lsp' -exec cp {} "$corpus/" \; 2>/dev/null || true
+  echo "== $target for ${seconds}s =="
+  ASAN_OPTIONS=detect_leaks=1 "$dir/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+    -rss_limit_mb=2048 "$corpus" || status=1
 done
 exit $status
