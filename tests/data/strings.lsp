@@ -70,6 +70,6 @@ s                                 ; expect: "Xbc"
 (string->real "3")                ; expect: 3
 (string->real "3.5")              ; expect: 3.5
 (string->real "3,5")              ; expect: ()
-(with-dot-mark 44 (lambda () (string->real "3,5")))   ; expect: 3,5
+(with-dot-mark 44 (lambda () (string->real "3,5")))   ; expect: 3.5
 (string->real "12e")              ; expect: 12.0
 (string->real "1.5.3")            ; expect: ()
