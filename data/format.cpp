@@ -349,7 +349,8 @@ class Formatter {
   static std::string real_text(const Directive& d, double x) {
     const Parameter& w = d.p[0];
     const Parameter& p = d.p[1];
-    if ((w.given && w.value > int32_t(kMaxStringLength)) || (p.given && p.value > 1024)) fail();
+    if (w.given && (w.value > int32_t(kMaxStringLength) || w.value < -int32_t(kMaxStringLength))) fail();
+    if (p.given && (p.value < 0 || p.value > 1024)) fail();
     std::string spec;
     if (!w.given && !p.given)
       spec = "%-27.6g";
@@ -360,6 +361,7 @@ class Formatter {
     else
       spec = "%" + std::to_string(w.value) + "g";
     int n = std::snprintf(nullptr, 0, spec.c_str(), x);
+    if (n < 0) fail();
     std::string text(size_t(n) + 1, '\0');
     std::snprintf(text.data(), text.size(), spec.c_str(), x);
     text.resize(size_t(n));

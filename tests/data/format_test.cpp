@@ -66,6 +66,11 @@ TEST_F(Format, Reals) {
   rt().decimal_mark = ',';
   EXPECT_EQ(fmt("~,1f~.", {make_real(1.25)}), "1.2,");
   EXPECT_EQ(fails("~f", {str("x")}), 2);
+  // Parameters given by arguments are checked before they reach the
+  // conversion.
+  EXPECT_EQ(fails("~,vf", {fix(-3), make_real(1.0)}), 2);
+  EXPECT_EQ(fails("~vf", {fix(-8388607), make_real(1.0)}), 2);
+  EXPECT_EQ(fmt("~v,2f|", {fix(-6), make_real(1.0)}), "1.00|");
 }
 
 TEST_F(Format, CharactersLineEndsAndTabs) {
