@@ -3,6 +3,11 @@
 #include "core/natives.hpp"
 
 namespace data {
+void register_number_natives();
+void register_handle_natives();
+void register_stream_natives();
+void register_reader_natives();
+void register_printer_natives();
 void register_string_natives();
 void register_charset_natives();
 void register_vector_natives();
@@ -28,6 +33,11 @@ void register_all_modules() {
   register_symbol_natives();
   register_error_natives();
   register_eval_natives();
+  data::register_number_natives();
+  data::register_handle_natives();
+  data::register_stream_natives();
+  data::register_reader_natives();
+  data::register_printer_natives();
   data::register_string_natives();
   data::register_charset_natives();
   data::register_vector_natives();

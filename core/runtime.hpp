@@ -135,6 +135,11 @@ struct EvalHooks {
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
 };
+}  // namespace core
+namespace data {
+struct DataState;  // the reader's, printer's and streams' state (data/state.hpp)
+}  // namespace data
+namespace core {
 
 class Runtime {
  public:
@@ -193,11 +198,12 @@ class Runtime {
   Value* sort_work = nullptr;
   uint32_t sort_work_words = 0;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
+  // The data modules' state, and the Values it needs kept alive: the
+  // current input and output streams' states and objects (data/state.hpp).
+  std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
+  Value io_roots[8] = {};
 
-  // Text settings shared by the reader, the printer and the text library:
-  // the decimal mark of reals and the user-interface language (0 English,
-  // 1 French, 2 Spanish).
-  uint8_t decimal_mark = '.';
+  // The user-interface language (0 English, 1 French, 2 Spanish).
   int ui_language = 0;
   // The steady clock at start-up, in milliseconds: the origin of the tick
   // count and of `milliseconds`.

@@ -20,6 +20,7 @@
 
 #include "core/memory.hpp"
 #include "core/natives.hpp"
+#include "data/handles.hpp"
 #include "data/strings.hpp"
 
 namespace data {
@@ -263,7 +264,29 @@ Value prim_put_string_text(Value s, Value pointer) {
   return kNoValue;
 }
 
+// A new handle of the text's length holding its characters, without the
+// terminating zero; a handle box without handle when memory is short.
+Value prim_string_to_handle(Value s) {
+  std::string text = text_of(s);
+  uint32_t h = new_handle(uint32_t(text.size()));
+  if (h != 0 && !text.empty()) std::memcpy(at_addr(handle_memory(h)), text.data(), text.size());
+  return box_handle(h);
+}
+
+// A new string of a handle's bytes, up to the first zero byte.
+Value prim_handle_to_string(Value box) {
+  uint32_t h = handle_arg(box);
+  uint32_t n = handle_size(h);
+  if (n == 0) return rt().empty_string;
+  if (n > kMaxStringLength) error(Err::WrongType, make_integer(int32_t(n)));
+  std::string text(reinterpret_cast<const char*>(at_addr(handle_memory(h))), n);
+  text.resize(std::strlen(text.c_str()));
+  return new_string(text);
+}
+
 const NativeRow kCharsetNatives[] = {
+    TV_PRIM2("string->handle", prim_string_to_handle),
+    TV_PRIM2("handle->string", prim_handle_to_string),
     TV_PRIM2("ptr->string", prim_ptr_to_string),
     TV_PRIM2("text->string", prim_text_to_string),
     TV_PRIM2("put-string", prim_put_string),
@@ -280,14 +303,7 @@ const NativeRow kCharsetNatives[] = {
 
 uint8_t convert_char(Charset which, uint8_t code) { return table(which)[code]; }
 
-uint8_t* pointer_bytes(Value pointer, uint32_t n) {
-  if (!pointer.is(Tag::Pointer)) error(Err::WrongType, pointer);
-  uint32_t kind = box_kind(pointer);
-  Addr a = box_addr(pointer);
-  if ((kind != 0 && kind != 1) || a == 0) error(Err::WrongType, pointer);
-  if (rt().region.block_containing(a, n == 0 ? 1 : n) == 0) error(Err::WrongType, pointer);
-  return at_addr(a);
-}
+uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
 
 void register_charset_natives() { register_natives(kCharsetNatives); }
 

@@ -21,9 +21,9 @@ enum class Charset { MacToWindows, WindowsToMac, IsoToMac };
 // The counterpart of a code in the other set, or 0.
 uint8_t convert_char(Charset table, uint8_t code);
 
-// The native bytes [p, p + n) of a pointer argument (a plain address or a
-// memory pointer box), checked to lie inside one live block; error 2 with
-// the value otherwise.
+// The native bytes [p, p + n) of a pointer argument (any pointer box but a
+// handle), checked to lie inside one live block; error 2 with the value
+// otherwise.
 uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
 
 void register_charset_natives();

@@ -2,12 +2,11 @@
 #include "data/format.hpp"
 
 #include <cstdio>
-#include <functional>
 
-#include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
-#include "core/symbols.hpp"
+#include "data/printer.hpp"
+#include "data/streams.hpp"
 #include "data/strings.hpp"
 
 namespace data {
@@ -15,106 +14,9 @@ using namespace core;
 
 namespace {
 
-// Output for a stream other than `t` is handed over in batches of this size.
-constexpr size_t kBatch = 4096;
 constexpr int kMaxParameters = 7;
 
 [[noreturn]] void fail() { error(Err::WrongType, kNil); }
-
-// ---- Styled text ------------------------------------------------------------------
-
-// The reader's initial character classes, as far as the display and write
-// styles need them to decide which characters of a symbol take a backslash.
-int initial_class(uint8_t c) {
-  switch (c) {
-    case '\\':
-      return 0;
-    case '(':
-    case '[':
-      return 1;
-    case ')':
-    case ']':
-      return 2;
-    case '.':
-    case '|':
-      return 3;
-    case '#':
-    case '&':
-    case '\'':
-    case ':':
-    case '_':
-      return 4;
-    case '"':
-      return 5;
-    case '+':
-    case '-':
-    case 'E':
-    case 'e':
-      return 8;
-    case ';':
-      return 19;
-    case '{':
-      return 17;
-    case '}':
-      return 18;
-    case 9:
-    case 32:
-      return 21;
-    case 10:
-    case 13:
-      return 20;
-    default:
-      break;
-  }
-  if (c >= '0' && c <= '9') return 7;
-  if (c > 32) return 6;
-  return 9;
-}
-
-void escaped(std::string& out, const char* text, bool symbol_mode) {
-  for (const char* p = text; *p; ++p) {
-    uint8_t c = uint8_t(*p);
-    int k = initial_class(c);
-    bool escape = k == 5 || k == 0 || (symbol_mode && c != ':' && k != 3 && k != 6 && k != 7 && k != 8);
-    if (escape) out += '\\';
-    out += char(c);
-  }
-}
-
-// The display style (strings quoted, symbol characters escaped so that the
-// text reads back) and the write style (the same, readable data only; error
-// 2 with anything else). Vectors and other data print in the plain style.
-void styled(std::string& out, Value v, bool write_style) {
-  check_native_stack();
-  if (v.is(Tag::String)) {
-    out += '"';
-    escaped(out, string_text(v), false);
-    out += '"';
-  } else if (v.is_symbol()) {
-    escaped(out, symbol_text(v), true);
-  } else if (v.is_pair()) {
-    out += '(';
-    for (;;) {
-      styled(out, car(v), write_style);
-      v = cdr(v);
-      if (v.is_nil()) break;
-      out += ' ';
-      if (!v.is_pair()) {
-        out += ". ";
-        styled(out, v, write_style);
-        break;
-      }
-    }
-    out += ')';
-  } else if (v.is(Tag::Variable)) {
-    out += '_';
-    styled(out, Value(node_of(v).cdr), true);
-  } else {
-    bool readable = v.is_nil() || is_integer(v) || v.is(Tag::Real);
-    if (write_style && !readable) error(Err::WrongType, v);
-    out += text_of(v);
-  }
-}
 
 // ---- The directive interpreter -----------------------------------------------------
 
@@ -150,10 +52,9 @@ bool may_follow_parameter(char c) {
 class Formatter {
  public:
   // args[i] for i < count are the format arguments; reversed when the
-  // vector holds them last-first.
-  Formatter(const std::string& control, Value* args, uint32_t count, bool reversed, std::string& out,
-            std::function<void(std::string&)> flush)
-      : control_(control), args_(args), count_(count), reversed_(reversed), out_(out), flush_(std::move(flush)) {}
+  // vector holds them last-first. Output goes to the current sink.
+  Formatter(const std::string& control, Value* args, uint32_t count, bool reversed)
+      : control_(control), args_(args), count_(count), reversed_(reversed) {}
 
   void run() {
     while (pos_ < control_.size()) {
@@ -182,31 +83,21 @@ class Formatter {
 
   // ---- Output
 
-  void put(char c) {
-    out_ += c;
-    check_size();
+  static void put(char c) { put_char(uint8_t(c)); }
+  static void put(const std::string& text) {
+    for (char c : text) put_char(uint8_t(c));
   }
-  void put(const std::string& s) {
-    out_ += s;
-    check_size();
-  }
-  void repeat(char c, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) put(c);
-  }
-  void check_size() {
-    if (flush_) {
-      if (out_.size() >= kBatch) flush_(out_);
-    } else if (out_.size() > kMaxStringLength) {
-      error(Err::WrongType, make_integer(int32_t(out_.size())));
-    }
+  // A text sink that is full takes nothing more: stop repeating.
+  static void repeat(char c, int64_t n) {
+    for (int64_t i = 0; i < n && !output_full(); ++i) put(c);
   }
   // The text, filled to the width of the first parameter.
-  void filled(const Directive& d, const std::string& text) {
+  static void filled(const Directive& d, const std::string& text) {
     int64_t pad = d.p[0].given ? int64_t(d.p[0].value) - int64_t(text.size()) : 0;
     char fill = d.p[3].given ? char(uint8_t(d.p[3].value)) : ' ';
-    if (pad > 0 && d.at) repeat(fill, int32_t(pad));
+    if (pad > 0 && d.at) repeat(fill, pad);
     put(text);
-    if (pad > 0 && !d.at) repeat(fill, int32_t(pad));
+    if (pad > 0 && !d.at) repeat(fill, pad);
   }
   int32_t count_parameter(const Directive& d) const { return d.p[0].given ? d.p[0].value : 1; }
 
@@ -292,11 +183,9 @@ class Formatter {
       case 'a':
         return filled(d, text_of(next()));
       case 'w':
-      case 'y': {
-        std::string text;
-        styled(text, next(), d.letter == 'w');
-        return put(text);
-      }
+        return print_value(next(), Style::Write);
+      case 'y':
+        return print_value(next(), Style::Display);
       case 'c':
         return repeat(char(uint8_t(next().payload())), count_parameter(d));
       case 'x': {
@@ -426,25 +315,19 @@ class Formatter {
   bool reversed_;
   uint32_t cursor_ = 0;
   bool in_conditional_ = false;
-  std::string& out_;
-  std::function<void(std::string&)> flush_;
 };
 
-// Writes text to a stream through the printer's `prin`, in strings of at
-// most the largest string length; standard output until a printer exists.
-void write_to_stream(Value stream, std::string& text) {
-  Value prin = find_symbol("prin");
-  Value fn = prin.is_symbol() ? symbol_value(prin) : kNoValue;
-  for (size_t at = 0; at < text.size(); at += kMaxStringLength) {
-    std::string piece = text.substr(at, kMaxStringLength);
-    if (fn.is(Tag::Primitive)) {
-      Value s = new_string(piece);
-      call_by_name(fn, {s, stream});
-    } else {
-      std::fwrite(piece.data(), 1, piece.size(), stdout);
-    }
+// Runs a control string into a text buffer that holds at most the largest
+// string; a longer output is error 2.
+std::string format_to_text(const std::string& control, Value* args, uint32_t count, bool reversed) {
+  std::string out;
+  {
+    OutputGuard guard;
+    set_text_output(&out, kMaxStringLength);
+    Formatter(control, args, count, reversed).run();
+    if (output_full()) error(Err::WrongType, make_integer(int32_t(kMaxStringLength + 1)));
   }
-  text.clear();
+  return out;
 }
 
 // (format stream control args...), registered with its rest arguments
@@ -456,25 +339,16 @@ Value prim_format(Value* rest) {
   Value stream = rest[n - 1];
   std::string control = text_of(rest[n - 2]);
   if (control.size() > 65535) error(Err::WrongType, make_integer(int32_t(control.size())));
+  // A string is no stream.
   if (stream.is(Tag::String)) error(Err::WrongType, stream);
-  std::string out;
-  bool to_string = stream == rt().sym.t;
-  std::function<void(std::string&)> flush;
-  if (!to_string) flush = [stream](std::string& text) { write_to_stream(stream, text); };
-  Formatter f(control, rest, n - 2, true, out, flush);
-  if (to_string) {
-    f.run();
-    return new_string(out);
+  flush_edit_output();
+  if (stream == rt().sym.t) return new_string(format_to_text(control, rest, n - 2, true));
+  {
+    OutputGuard guard;
+    select_output(stream);
+    Formatter(control, rest, n - 2, true).run();
+    flush_edit_output();
   }
-  try {
-    f.run();
-  } catch (const Thrower&) {
-    // What was produced before the error is written before the error
-    // goes on.
-    write_to_stream(stream, out);
-    throw;
-  }
-  write_to_stream(stream, out);
   return rt().sym.t;
 }
 
@@ -487,8 +361,7 @@ const NativeRow kFormatNatives[] = {
 void format_text(std::string& out, const std::string& control, Value* args) {
   uint32_t n = 0;
   while (!args[n].is_end()) ++n;
-  Formatter f(control, args, n, false, out, nullptr);
-  f.run();
+  out += format_to_text(control, args, n, false);
 }
 
 void register_format_natives() { register_natives(kFormatNatives); }

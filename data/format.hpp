@@ -1,12 +1,12 @@
 // Formatted output: `format` and its directives.
 //
-// The directive state (parameters, flags, the argument cursor, the open
-// conditional and the output buffer) belongs to one call: a nested call,
-// from a print-self method for example, has its own, so nothing needs to be
-// saved or restored, on the normal path or while an error unwinds. With `t`
-// as the stream the output is collected and answered as a string; for any
-// other stream it is written to the stream in batches, and what was produced
-// before an error is written before the error goes on.
+// The directive state (parameters, flags, the argument cursor and the open
+// conditional) belongs to one call: a nested call, from a print-self method
+// for example, has its own, so nothing needs to be saved or restored, on
+// the normal path or while an error unwinds. Output goes to the selected
+// stream as it is made, through the printer's output sink, which a guard
+// restores on every exit; with `t` as the stream the sink is a text buffer
+// answered as a string.
 #pragma once
 #include <string>
 

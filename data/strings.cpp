@@ -9,7 +9,9 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/numbers.hpp"
 #include "data/printer.hpp"
+#include "data/state.hpp"
 
 namespace data {
 using namespace core;
@@ -120,7 +122,7 @@ Value new_string(std::string_view text) {
   return make_string(text.data(), text.size());
 }
 
-uint8_t decimal_mark() { return rt().decimal_mark; }
+uint8_t decimal_mark() { return ds().decimal_mark; }
 
 // The value string: a string itself, a symbol's name string, otherwise a
 // new string of the value text.
@@ -169,65 +171,6 @@ int collate(std::string_view a, std::string_view b) {
   if (i == a.size()) return i < b.size() ? -1 : tie;
   if (i == b.size()) return 1;
   return at(b, i) > at(a, i) ? -1 : 1;
-}
-
-// ---- Number syntax ------------------------------------------------------------
-
-static bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-Value parse_integer(const char* p) {
-  while (is_blank(*p)) ++p;
-  bool negative = *p == '-';
-  if (negative) ++p;
-  if (*p == 0) return kNil;
-  int64_t n = 0;
-  int digits = 0;
-  while (*p >= '0' && *p <= '9' && digits < 10) {
-    n = 10 * n + (*p++ - '0');
-    ++digits;
-  }
-  while (is_blank(*p)) ++p;
-  if (*p != 0) return kNil;
-  if (negative) n = -n;
-  if (n < INT32_MIN || n > INT32_MAX) return kNil;
-  return make_integer(int32_t(n));
-}
-
-Value parse_real(const char* p, uint8_t mark) {
-  while (is_blank(*p)) ++p;
-  // A private copy with the mark replaced by a period, of at most 255
-  // characters.
-  std::string copy;
-  auto take = [&](char c) {
-    if (copy.size() >= 255) return false;
-    copy += c;
-    return true;
-  };
-  if (*p == '-' && !take(*p++)) return kNil;
-  while (*p >= '0' && *p <= '9')
-    if (!take(*p++)) return kNil;
-  if (uint8_t(*p) == mark && *p != 0) {
-    ++p;
-    if (!take('.')) return kNil;
-    while (*p >= '0' && *p <= '9')
-      if (!take(*p++)) return kNil;
-  }
-  if (*p == 'e' || *p == 'E') {
-    if (!take(*p++)) return kNil;
-    if (*p == '+' || *p == '-' || (*p >= '0' && *p <= '9')) {
-      if (!take(*p++)) return kNil;
-      while (*p >= '0' && *p <= '9')
-        if (!take(*p++)) return kNil;
-    }
-  }
-  while (is_blank(*p)) ++p;
-  if (*p != 0) return kNil;
-  // The process never changes its numeric locale, so strtod reads a period.
-  const char* start = copy.c_str();
-  char* end = nullptr;
-  double d = std::strtod(start, &end);
-  if (end == start) return kNil;
-  return make_real(d);
 }
 
 // ---- Characters ---------------------------------------------------------------
@@ -361,13 +304,18 @@ Value prim_string_le_p(Value a, Value b) { return boolean(collate(text_of(a), te
 Value prim_string_ge_p(Value a, Value b) { return boolean(collate(text_of(a), text_of(b)) >= 0); }
 Value prim_string_gt_p(Value a, Value b) { return boolean(collate(text_of(a), text_of(b)) >= 1); }
 
-Value prim_string_to_int(Value x) { return parse_integer(text_of(x).c_str()); }
+// The integer and real syntaxes are the reader's.
+Value prim_string_to_int(Value x) {
+  int32_t n;
+  return parse_integer_text(text_of(x).c_str(), n) ? make_integer(n) : kNil;
+}
 
 Value prim_string_to_real(Value x) {
   std::string t = text_of(x);
-  Value n = parse_integer(t.c_str());
-  if (n.truthy()) return n;
-  return parse_real(t.c_str(), decimal_mark());
+  int32_t n;
+  if (parse_integer_text(t.c_str(), n)) return make_integer(n);
+  double d;
+  return parse_real_text(t.c_str(), char(decimal_mark()), d) ? make_real(d) : kNil;
 }
 
 const NativeRow kStringNatives[] = {

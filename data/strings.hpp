@@ -1,6 +1,5 @@
 // Strings and characters: the text primitives, the code page 1252 case and
-// accent tables, collation, and the integer and real syntax checks shared
-// with the reader.
+// accent tables and collation.
 //
 // A string is a zero-terminated 8-bit text in the heap zone and never holds
 // the zero byte; a character is a fixnum whose low 8 bits are the code.
@@ -39,12 +38,6 @@ bool texts_equal(std::string_view a, std::string_view b, bool case_sensitive, bo
 // The collation order of two texts: -1, 0 or 1. Case- and accent-
 // insensitive, ties broken by the codes of the first differing bytes.
 int collate(std::string_view a, std::string_view b);
-
-// The integer syntax: blanks, an optional minus sign, at most 10 digits,
-// blanks; the signed 32-bit range. The integer, or nil.
-core::Value parse_integer(const char* text);
-// The real syntax with the given decimal mark: the real, or nil.
-core::Value parse_real(const char* text, uint8_t mark);
 
 // The decimal mark that reals are read with (the reader's, which
 // `with-dot-mark` changes).

@@ -1,6 +1,7 @@
 #include "data/format.hpp"
 
 #include "data/strings.hpp"
+#include "data/state.hpp"
 #include "tests/data/calls.hpp"
 
 namespace core::testing {
@@ -63,7 +64,7 @@ TEST_F(Format, Reals) {
   EXPECT_EQ(fmt("~f", {make_real(1e20)}), "1e+20");
   EXPECT_EQ(fmt("~10,3f|", {make_real(2.0)}), "2.000|");
   EXPECT_EQ(fmt("~10f|", {make_real(2.5)}), "2.5|");
-  rt().decimal_mark = ',';
+  data::ds().decimal_mark = ',';
   EXPECT_EQ(fmt("~,1f~.", {make_real(1.25)}), "1.2,");
   EXPECT_EQ(fails("~f", {str("x")}), 2);
   // Parameters given by arguments are checked before they reach the
