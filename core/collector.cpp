@@ -350,7 +350,8 @@ void compact_heap(Runtime& r) {
 }
 
 // Frees every node with neither bit set and clears the mark bit of the
-// others. The free list is rebuilt from the first node to the last, each
+// others, releasing the native memory that dead hash tables and owned
+// objects held. The free list is rebuilt from the first node to the last, each
 // freed node pushed in front, so it ends in descending address order. Free
 // links carry the address tag: a stale reference to a free node seen by the
 // native-stack scan then keeps that one node, not the whole list behind it.
@@ -365,6 +366,8 @@ void sweep_nodes(Runtime& r) {
       n.car = w & ~kMarkBit;
       continue;
     }
+    // A hash table's words are a native block that only its node names.
+    if (word_tag(w) == uint8_t(Header::HashTable) && n.cdr != 0) r.region.release(n.cdr);
     if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) == kOwnedKind && n.cdr != 0) {
       uint32_t index = n.cdr - 1;
       if (index < r.owned_objects.size() && r.owned_objects[index] != nullptr) {
