@@ -163,7 +163,7 @@ __attribute__((noinline, no_sanitize("address"))) void scan_native_stack(Runtime
   volatile uintptr_t here_mark = 0;
   uintptr_t from = reinterpret_cast<uintptr_t>(&here_mark) & ~uintptr_t(7);
   uintptr_t to = z.native_scan_top != 0 ? z.native_scan_top : z.native_stack_base;
-  if (to <= from) return;
+  if (to <= from || from < z.native_scan_low) return;
   to &= ~uintptr_t(1);
   uintptr_t nodes_lo = reinterpret_cast<uintptr_t>(z.node_base) + 8;
   uintptr_t nodes_hi = reinterpret_cast<uintptr_t>(z.node_base) + 8 * (uint64_t(z.node_count) + 1);

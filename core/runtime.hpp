@@ -65,9 +65,13 @@ struct Zones {
   uint32_t stack_allowance = 0;
   uintptr_t native_stack_base = 0;   // native stack address at start-up
   uintptr_t native_stack_limit = 0;  // deepest address recursion may reach
-  // The highest address of the native stack that the collector scans: the
-  // top of the thread's stack, so that Values held by the frames of whoever
-  // built the machine (a test body, the command line) are seen as well.
+  // The native stack that the collector scans, from the current position
+  // up to native_scan_top: the top of the thread's stack, so that Values
+  // held by the frames of whoever built the machine (a test body, the
+  // command line) are seen as well. Code that runs Lisp on a native stack
+  // of its own sets both bounds to that stack while it runs; a collection
+  // from outside the bounds scans nothing rather than read unmapped memory.
+  uintptr_t native_scan_low = 0;
   uintptr_t native_scan_top = 0;
   bool growable = false;
   uint32_t stress_pause = 0;  // see StressPause (core/memory.hpp)

@@ -139,6 +139,7 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   // The collector scans up to the top of the thread's stack: the frames of
   // whoever built this machine may hold its Values too.
   z.native_scan_top = high > z.native_stack_base ? high : z.native_stack_base;
+  z.native_scan_low = low;
   // Keep a margin above the real end of the thread's stack for the error
   // report and the unwinding that follow an overflow.
   if (low != 0 && limit < low + (256u << 10)) limit = low + (256u << 10);
