@@ -8,13 +8,19 @@
 // scratch by every sweep.
 //
 // Roots, in marking order: the value and owner words of every symbol
-// record, the sort routine's work array, the reader's two character tables,
+// record, the sort routines' work arrays, the reader's two character tables,
 // the current object, the shared empty string, the structure description
-// table, the chain's head and tail, the native stack (conservatively), the
+// table, the data modules' stream roots, a pending exit and the last error's
+// culprit, the chain's head and tail, the native stack (conservatively), the
 // Lisp stack (precisely), the process scheduler's roots and the object
 // system's. Marking never recurses: pairs are followed along their cdrs in a
 // loop and everything else goes through an explicit work list, so neither
 // long lists nor deeply nested cars cost native stack.
+//
+// Permanent nodes (symbol names, natives, defined functions) are never
+// freed and their heap objects always stay, but marking still enters them
+// once per collection: a permanent list may have been given fresh values by
+// set-car!, and those must live as long as it does.
 #pragma once
 #include <memory>
 
