@@ -37,19 +37,32 @@ inline uint64_t now_ms() {
   return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
 }
 
-// The arguments of a handler, whatever their mode.
-struct Args {
+// The arguments of a handler in a mode known at compile time: the hot
+// handlers are instantiated once per mode so that fetching an argument does
+// not test the mode.
+template <Mode M>
+struct ArgsIn {
   Value list;
   const Value* vec;
-  Mode mode;
 
-  bool more() const { return mode == Mode::Vector ? !vec->is_end() : list.is_pair(); }
+  bool more() const {
+    if constexpr (M == Mode::Vector)
+      return !vec->is_end();
+    else
+      return list.is_pair();
+  }
   // The next argument, evaluated in mode 1.
   Value next() {
-    if (mode == Mode::Vector) return *vec++;
-    Value f = car(list);
-    list = cdr(list);
-    return mode == Mode::Forms ? eval(f) : f;
+    if constexpr (M == Mode::Vector) {
+      return *vec++;
+    } else {
+      Value f = car(list);
+      list = cdr(list);
+      if constexpr (M == Mode::Forms)
+        return eval(f);
+      else
+        return f;
+    }
   }
   // The remaining arguments as a fresh list of values (in mode 1
   // evaluated in order).
@@ -64,15 +77,21 @@ struct Args {
     }
     return head;
   }
+};
+
+// The arguments of a handler in any mode.
+struct Args {
+  Value list;
+  const Value* vec;
+  Mode mode;
+
   // The remaining arguments as a list, not evaluated (the forms in mode 1).
-  Value as_list() {
+  Value as_list() const {
     if (mode != Mode::Vector) return list;
-    Value* save = rt().zones.sp;
     size_t n = 0;
     while (!vec[n].is_end()) ++n;
     Value result = kNil;
     for (size_t i = n; i > 0; --i) result = cons(vec[i - 1], result);
-    rt().zones.sp = save;
     return result;
   }
 };
@@ -179,7 +198,8 @@ Value eval_body(Value forms) {
 
 // ---- Primitive application ------------------------------------------------------------
 
-static Value apply_primitive(Value fn, Args a) {
+template <Mode M>
+static Value apply_primitive(Value fn, ArgsIn<M> a) {
   Runtime& r = rt();
   Node& node = node_of(fn);
   uint32_t code = word_payload(node.car);
@@ -220,7 +240,8 @@ void poll_slow() {
   r.hooks.poll();
 }
 
-static Value apply_lambda(Value fn, Args a) {
+template <Mode M>
+static Value apply_lambda(Value fn, ArgsIn<M> a) {
   EnvFrame frame;
   implicit_poll();
   Value captured = kNil;
@@ -284,13 +305,17 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
   Args a{list, vec, mode};
   switch (fn.tag()) {
     case Tag::Primitive:
-      return apply_primitive(fn, a);
+      if (mode == Mode::Forms) return apply_primitive(fn, ArgsIn<Mode::Forms>{list, vec});
+      if (mode == Mode::Vector) return apply_primitive(fn, ArgsIn<Mode::Vector>{list, vec});
+      return apply_primitive(fn, ArgsIn<Mode::Values>{list, vec});
     case Tag::Special:
       return apply_special(fn, a);
     case Tag::Lambda:
     case Tag::Lexical:
     case Tag::Closed:
-      return apply_lambda(fn, a);
+      if (mode == Mode::Forms) return apply_lambda(fn, ArgsIn<Mode::Forms>{list, vec});
+      if (mode == Mode::Vector) return apply_lambda(fn, ArgsIn<Mode::Vector>{list, vec});
+      return apply_lambda(fn, ArgsIn<Mode::Values>{list, vec});
     case Tag::Syntax:
     case Tag::ClosedSyntax:
       return apply_macro(fn, a);
