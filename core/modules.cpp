@@ -2,6 +2,10 @@
 // matters: the first registration of a name wins.
 #include "core/natives.hpp"
 
+namespace objects {
+void register_object_natives();
+}  // namespace objects
+
 namespace core {
 
 void register_predicate_natives();
@@ -16,6 +20,7 @@ void register_all_modules() {
   register_symbol_natives();
   register_error_natives();
   register_eval_natives();
+  objects::register_object_natives();
 }
 
 }  // namespace core

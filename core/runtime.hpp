@@ -126,15 +126,22 @@ struct EvalHooks {
   // Compiling a `new-clause` form, and `defslot` in the current object.
   Value (*new_clause)(Value forms) = nullptr;
   Value (*defslot)(Value forms) = nullptr;
-  // The `send` syntax with its argument forms, and an object's property
-  // by name for `bind-properties`.
-  Value (*send_syntax)(Value forms) = nullptr;
+  // The `send` syntax with its argument forms (mode as in core::Mode: 1
+  // forms to evaluate, 0 a list of values, 2 values from a vector), and an
+  // object's property by name for `bind-properties`.
+  Value (*send_syntax)(Value forms, int mode) = nullptr;
   Value (*property)(Value object, Value symbol) = nullptr;
   // Releasing a pointer box of sub-kind 1 or 2 when `with` disposes it.
   void (*release_box)(Value box) = nullptr;
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
 };
+
+}  // namespace core
+namespace objects {
+struct ObjectState;  // the object system's state (objects/state.hpp)
+}  // namespace objects
+namespace core {
 
 class Runtime {
  public:
@@ -192,6 +199,16 @@ class Runtime {
   Value* sort_work = nullptr;
   uint32_t sort_work_words = 0;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
+  // The object system's part of a collection (objects/objects.hpp): its
+  // roots; the Values held by a class (header 0x38), instance (0x39) or
+  // slot descriptor (0x37) record whose node is at `node`; and the byte size
+  // of such a record, read from the record itself, for compaction. `mark`
+  // is the collector's marking of one Value.
+  void (*mark_object_roots)(Runtime&, void (*mark)(Value)) = nullptr;
+  void (*mark_object_record)(uint32_t node, void (*mark)(Value)) = nullptr;
+  uint32_t (*object_record_size)(uint32_t node) = nullptr;
+  // The object system's state: table numbers, the root class, its symbols.
+  std::unique_ptr<objects::ObjectState, void (*)(objects::ObjectState*)> objects{nullptr, nullptr};
 
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
