@@ -31,6 +31,31 @@ class FlagScope {
   bool& flag_;
 };
 
+// The report of a stack overflow is made at the depth where it happened:
+// it runs with the native stack limit lowered by a margin kept for it.
+class StackRelief {
+ public:
+  StackRelief() : zones_(rt().zones), active_(!rt().stack_relieved) {
+    if (!active_) return;
+    rt().stack_relieved = true;
+    saved_ = zones_.native_stack_limit;
+    if (saved_ > kMargin) zones_.native_stack_limit = saved_ - kMargin;
+  }
+  ~StackRelief() {
+    if (!active_) return;
+    zones_.native_stack_limit = saved_;
+    rt().stack_relieved = false;
+  }
+  StackRelief(const StackRelief&) = delete;
+  StackRelief& operator=(const StackRelief&) = delete;
+
+ private:
+  static constexpr uintptr_t kMargin = 128u << 10;
+  Zones& zones_;
+  bool active_;
+  uintptr_t saved_ = 0;
+};
+
 void generic_alert() { alert(kGenericErrorText); }
 
 // Steps every report begins with: the cleanups that must not wait for the
@@ -76,6 +101,7 @@ void call_handler(Value kind, Value number, Value value) {
 
 [[noreturn]] void signal(int kind, int number, Value culprit) {
   Runtime& r = rt();
+  StackRelief relief;
   begin_report();
   if (culprit.is(Tag::Address)) culprit = kNil;
   r.last_error.kind = kind;
@@ -107,6 +133,7 @@ void storage_error(int number, Value culprit) { signal(kErrorKindStorage, number
 
 void error_text(const std::string& message) {
   Runtime& r = rt();
+  StackRelief relief;
   begin_report();
   r.last_error.kind = kErrorKindMachine;
   r.last_error.number = 0;

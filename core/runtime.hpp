@@ -186,6 +186,7 @@ class Runtime {
   bool error_formatting = false;
   bool error_loading_module = false;
   bool error_in_handler = false;
+  bool stack_relieved = false;  // an error report runs below the stack limit
   Value pending_tag = kNoValue, pending_value = kNil;
   // Run first by every error (free work arrays, flush output...).
   std::vector<void (*)(Runtime&)> error_cleanups;

@@ -240,6 +240,33 @@ TEST_F(EvalTest, ApplyMapAndForEach) {
   EXPECT_EQ(show(run("(map (lambda (_x) (cons _x _x)) '(1 2))")), "((1 . 1) (2 . 2))");
 }
 
+int g_polls = 0;
+void count_poll() { ++g_polls; }
+
+TEST_F(EvalTest, ImplicitPollAtMostEvery100ms) {
+  rt().hooks.poll = count_poll;
+  g_polls = 0;
+  run("(define (tick) 1)");
+  Value burst = form("(repeat 5000 (tick))");
+  Value pause = form("(wait-key 120)");
+  // Many calls in a burst poll once; after a pause of more than 100 ms the
+  // next burst polls again.
+  eval(burst);
+  EXPECT_EQ(g_polls, 1);
+  eval(burst);
+  EXPECT_EQ(g_polls, 1);
+  eval(pause);
+  eval(burst);
+  EXPECT_EQ(g_polls, 2);
+  // No poll while an event is being dispatched.
+  rt().dispatch_depth = 1;
+  eval(pause);
+  eval(burst);
+  EXPECT_EQ(g_polls, 2);
+  rt().dispatch_depth = 0;
+  rt().hooks.poll = nullptr;
+}
+
 TEST_F(EvalTest, DeepRecursionIsAnErrorNotACrash) {
   run("(define (down _n) (cons 1 (down _n)))");
   EXPECT_EQ(error_in("(down 1)"), 61);
