@@ -148,3 +148,23 @@ TEST_F(SendTest, WithSendsDestroy) {
 
 }  // namespace
 }  // namespace core::testing
+
+namespace core::testing {
+namespace {
+
+// Every heap record moves (the heap slides up) in the middle of methods,
+// definitions and slot stores: nothing may keep a pointer across that.
+TEST_F(SendTest, RecordsMoveMidMethod) {
+  run("(define A (new-class 'A)) (define B (new-class 'B A))");
+  run("(A (defslot v :default 1) (defslot w :type word :default 2) (defslot f :type boolean)"
+      " (define (churn _n) (move-indirects 64) (set! v (list _n v)) (move-indirects 2)"
+      "  (set! w (+ w 1)) (A (define extra 5)) (move-indirects 64) (set! f w) (list v w f extra)))");
+  run("(define b (make-instance B))");
+  EXPECT_EQ(show_run("(send b churn 7)"), "((7 1) 3 t 5)");
+  EXPECT_EQ(show_run("(send b churn 8)"), "((8 (7 1)) 4 t 5)");
+  EXPECT_EQ(show_run("(send (make-instance B) churn 9)"), "((9 1) 3 t 5)");
+  EXPECT_EQ(show_run("(send B (lambda () (move-indirects 4) v))"), "1");
+}
+
+}  // namespace
+}  // namespace core::testing
