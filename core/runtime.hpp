@@ -200,14 +200,13 @@ class Runtime {
   Value* sort_work = nullptr;
   uint32_t sort_work_words = 0;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
-  // The object system's part of a collection (objects/objects.hpp): its
-  // roots; the Values held by a class (header 0x38), instance (0x39) or
-  // slot descriptor (0x37) record whose node is at `node`; and the byte size
-  // of such a record, read from the record itself, for compaction. `mark`
-  // is the collector's marking of one Value.
-  void (*mark_object_roots)(Runtime&, void (*mark)(Value)) = nullptr;
-  void (*mark_object_record)(uint32_t node, void (*mark)(Value)) = nullptr;
-  uint32_t (*object_record_size)(uint32_t node) = nullptr;
+  // The object system's part in a collection: its own roots, the contents
+  // of a class, instance or internal record node (header 0x37, 0x38, 0x39),
+  // and the byte size of an instance record, which the instance records
+  // itself (objects/objects.hpp).
+  void (*mark_object_roots)(Runtime&) = nullptr;
+  void (*mark_object_record)(Value node) = nullptr;
+  uint32_t (*instance_size)(Value instance) = nullptr;
   // The object system's state: table numbers, the root class, its symbols.
   std::unique_ptr<objects::ObjectState, void (*)(objects::ObjectState*)> objects{nullptr, nullptr};
 

@@ -233,8 +233,8 @@ void mark_roots(Runtime& r, void (*mark)(Value)) {
   if (r.objects) mark(r.objects->root);
 }
 
-void mark_record(uint32_t node, void (*mark)(Value)) {
-  Node& n = node_at(node);
+void mark_record(Value node, void (*mark)(Value)) {
+  Node& n = node_of(node);
   const uint8_t* p = at_addr(n.cdr);
   switch (Header(word_tag(n.car))) {
     case Header::Class:
@@ -266,15 +266,7 @@ void mark_record(uint32_t node, void (*mark)(Value)) {
   }
 }
 
-uint32_t record_size(uint32_t node) {
-  Node& n = node_at(node);
-  switch (Header(word_tag(n.car))) {
-    case Header::Class: return kClassBytes;
-    case Header::Record: return kDescriptorBytes;
-    case Header::Instance: return load32(at_addr(n.cdr) + kRecordSize);
-    default: return 0;
-  }
-}
+uint32_t instance_size(Value instance) { return load32(indirect_bytes(instance) + kRecordSize); }
 
 // ---- Primitives --------------------------------------------------------------------------
 
@@ -382,9 +374,9 @@ static void make_state(Runtime& r) {
 void register_object_natives() {
   Runtime& r = rt();
   make_state(r);
-  r.mark_object_roots = mark_roots;
-  r.mark_object_record = mark_record;
-  r.object_record_size = record_size;
+  // The marking hooks are installed with the collector's marking of a
+  // Value (objects.hpp); the size needs none.
+  r.instance_size = instance_size;
   static const NativeRow rows[] = {
       TV_PRIM("new-class", prim_new_class),
       TV_PRIM("new-mixin", prim_new_mixin),

@@ -54,12 +54,18 @@ core::Value with_object(core::Value object, core::Value sym);
 
 // ---- The collector -----------------------------------------------------------------
 
-// Marks the module's roots.
+// The collector's view of the object system. Marking takes the
+// collector's marking of one Value; the runtime's hooks call these:
+//   r.mark_object_roots = [](Runtime& r) { objects::mark_roots(r, core::mark_value); };
+//   r.mark_object_record = [](Value n) { objects::mark_record(n, core::mark_value); };
+// The module's roots (the root class).
 void mark_roots(core::Runtime& r, void (*mark)(core::Value));
-// Marks the Values held by the class, instance or descriptor record at a node.
-void mark_record(uint32_t node, void (*mark)(core::Value));
-// The byte size of such a record, read from the record and its class.
-uint32_t record_size(uint32_t node);
+// The Values held by the class, instance or slot descriptor record whose
+// node is `node` (any tag; its payload is the node's offset): for an
+// instance, its header words and the Value slots inside its own size.
+void mark_record(core::Value node, void (*mark)(core::Value));
+// The byte size of an instance record, read from the instance itself.
+uint32_t instance_size(core::Value instance);
 
 void register_object_natives();
 

@@ -151,6 +151,5 @@ inline Kind code_kind(uint8_t code) {
   return kKindBoolean;
 }
 
-inline uint32_t instance_size(Value inst) { return load32(core::indirect_bytes(inst) + kRecordSize); }
 
 }  // namespace objects

@@ -105,7 +105,7 @@ TEST_F(SlotTest, InstancesMadeBeforeResetInitedKeepTheirLayout) {
   run("(define new (make-instance R))");
   EXPECT_EQ(objects::instance_size(old), old_size);
   EXPECT_GT(objects::instance_size(run("new")), old_size);
-  EXPECT_EQ(objects::record_size(old.payload()), old_size);
+  EXPECT_EQ(rt().instance_size(old), old_size);
   EXPECT_EQ(show_run("(send old (lambda () a))"), "(1 2)");
   EXPECT_EQ(show_run("(send new (lambda () (list a v w n)))"), "(a (7) 3 5)");
   // The older instance has no room for the slots laid out after it: reading
@@ -117,7 +117,7 @@ TEST_F(SlotTest, InstancesMadeBeforeResetInitedKeepTheirLayout) {
   std::vector<uint32_t> marked;
   static std::vector<uint32_t>* sink;
   sink = &marked;
-  objects::mark_record(old.payload(), [](Value v) { sink->push_back(v.bits); });
+  objects::mark_record(old, [](Value v) { sink->push_back(v.bits); });
   ASSERT_EQ(marked.size(), 4u);  // class, native part, overrides, a
   EXPECT_EQ(show(Value(marked[3])), "(1 2)");
 }
