@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps demo test bench gc-stress clean
+.PHONY: all deps demo test bench gc-stress fuzz clean
 
 all: deps
 	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja
@@ -24,8 +24,11 @@ gc-stress: deps
 	cmake --build build-gc -j $(JOBS)
 	cd build-gc && ctest --output-on-failure -j $(JOBS)
 
+fuzz: deps
+	@scripts/fuzz.sh
+
 clean:
-	rm -rf build build-asan build-gc
+	rm -rf build build-asan build-gc build-fuzz
 
 bench: all
 	@bench/peers/install.sh

@@ -5,6 +5,13 @@
 namespace objects {
 void register_object_natives();
 }  // namespace objects
+namespace data {
+void register_number_natives();
+void register_handle_natives();
+void register_stream_natives();
+void register_reader_natives();
+void register_printer_natives();
+}  // namespace data
 
 namespace core {
 
@@ -20,6 +27,11 @@ void register_all_modules() {
   register_symbol_natives();
   register_error_natives();
   register_eval_natives();
+  data::register_number_natives();
+  data::register_handle_natives();
+  data::register_stream_natives();
+  data::register_reader_natives();
+  data::register_printer_natives();
   objects::register_object_natives();
 }
 

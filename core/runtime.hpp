@@ -136,6 +136,11 @@ struct EvalHooks {
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
 };
+}  // namespace core
+namespace data {
+struct DataState;  // the reader's, printer's and streams' state (data/state.hpp)
+}  // namespace data
+namespace core {
 
 }  // namespace core
 namespace objects {
@@ -209,6 +214,10 @@ class Runtime {
   uint32_t (*instance_size)(Value instance) = nullptr;
   // The object system's state: table numbers, the root class, its symbols.
   std::unique_ptr<objects::ObjectState, void (*)(objects::ObjectState*)> objects{nullptr, nullptr};
+  // The data modules' state, and the Values it needs kept alive: the
+  // current input and output streams' states and objects (data/state.hpp).
+  std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
+  Value io_roots[8] = {};
 
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;

@@ -6,6 +6,7 @@
 #include "core/eval.hpp"
 #include "core/natives.hpp"
 #include "core/predicates.hpp"
+#include "data/state.hpp"
 #include "objects/internal.hpp"
 #include "objects/objects.hpp"
 
@@ -377,6 +378,12 @@ void register_object_natives() {
   // The marking hooks are installed with the collector's marking of a
   // Value (objects.hpp); the size needs none.
   r.instance_size = instance_size;
+  // The printer names classes and mixins through this module.
+  if (r.io)
+    data::ds().class_name = [](Value cls, bool& mixin) {
+      mixin = is_mixin(cls);
+      return class_name(cls);
+    };
   static const NativeRow rows[] = {
       TV_PRIM("new-class", prim_new_class),
       TV_PRIM("new-mixin", prim_new_mixin),

@@ -1,0 +1,415 @@
+// The handle table, pointer blocks and the raw memory primitives.
+#include "data/handles.hpp"
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "core/natives.hpp"
+#include "data/state.hpp"
+
+namespace data {
+using namespace core;
+
+namespace {
+
+constexpr uint32_t kTableStep = 32;
+
+inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
+
+// The machine's available memory minus the safety margin.
+uint64_t system_available() {
+  std::ifstream info("/proc/meminfo");
+  std::string key, unit;
+  uint64_t kb = 0;
+  while (info >> key >> kb >> unit)
+    if (key == "MemAvailable:") return kb * 1024 > 1000000 ? kb * 1024 - 1000000 : 0;
+  return uint64_t(1) << 30;
+}
+
+HandleEntry* entry(uint32_t h) {
+  auto& t = ds().handles;
+  if (h == 0 || h >= t.size() || t[h].size < 0) return nullptr;
+  return &t[h];
+}
+
+// Throws away the blocks of purgeable, unlocked handles.
+void purge() {
+  DataState& d = ds();
+  for (size_t i = 1; i < d.handles.size(); ++i) {
+    HandleEntry& e = d.handles[i];
+    if (e.size > 0 && e.purgeable && e.locks == 0 && e.memory != 0) {
+      rt().region.release(e.memory);
+      d.handle_bytes -= uint32_t(e.size);
+      e.memory = 0;
+      e.size = 0;
+    }
+  }
+}
+
+uint32_t take_entry() {
+  DataState& d = ds();
+  if (d.handles.empty()) d.handles.resize(1);  // index 0 is never handed out
+  if (d.free_handle == 0) {
+    size_t first = d.handles.size();
+    d.handles.resize(first + kTableStep);
+    // Push the new entries so that the lowest index comes out first.
+    for (size_t i = d.handles.size(); i-- > first;) {
+      d.handles[i].size = -1;
+      d.handles[i].memory = d.free_handle;
+      d.free_handle = uint32_t(i);
+    }
+  }
+  uint32_t h = d.free_handle;
+  d.free_handle = d.handles[h].memory;
+  d.handles[h] = HandleEntry{0, 0, 0, 0};
+  return h;
+}
+
+void give_back(uint32_t h) {
+  DataState& d = ds();
+  d.handles[h] = HandleEntry{-1, d.free_handle, 0, 0};
+  d.free_handle = h;
+}
+
+}  // namespace
+
+uint64_t space_available() {
+  uint64_t held = ds().handle_bytes;
+  uint64_t from_prefs = held < kDefaultPreferred ? kDefaultPreferred - held : 0;
+  return std::min(from_prefs, system_available());
+}
+
+uint32_t new_handle(uint32_t n) {
+  if (space_available() <= n) purge();
+  // Blocks beyond the space available are refused rather than taken from
+  // the machine without limit.
+  if (n > 0 && space_available() < n) return 0;
+  uint32_t h = take_entry();
+  if (n > 0) {
+    Addr a = rt().region.allocate(n);
+    if (a == 0) {
+      give_back(h);
+      return 0;
+    }
+    ds().handles[h].memory = a;
+    ds().handles[h].size = int32_t(n);
+    ds().handle_bytes += n;
+  }
+  return h;
+}
+
+bool handle_live(uint32_t h) { return entry(h) != nullptr; }
+
+void dispose_handle(uint32_t h) {
+  HandleEntry* e = entry(h);
+  if (e == nullptr) return;
+  if (e->memory != 0) {
+    rt().region.release(e->memory);
+    ds().handle_bytes -= uint32_t(e->size);
+  }
+  give_back(h);
+}
+
+bool set_handle_size(uint32_t h, uint32_t n) {
+  HandleEntry* e = entry(h);
+  if (e == nullptr) return false;
+  uint32_t old = uint32_t(e->size);
+  if (n == 0) {
+    if (e->memory != 0) rt().region.release(e->memory);
+    ds().handle_bytes -= old;
+    e->memory = 0;
+    e->size = 0;
+    return true;
+  }
+  if (n > old && space_available() < n - old) return false;
+  Addr a = rt().region.allocate(n);
+  if (a == 0) return false;
+  e = entry(h);
+  if (e->memory != 0) {
+    std::memcpy(rt().region.ptr(a), rt().region.ptr(e->memory), std::min(old, n));
+    rt().region.release(e->memory);
+  }
+  e->memory = a;
+  e->size = int32_t(n);
+  ds().handle_bytes += n;
+  ds().handle_bytes -= old;
+  return true;
+}
+
+uint32_t handle_size(uint32_t h) {
+  HandleEntry* e = entry(h);
+  return e == nullptr ? 0 : uint32_t(e->size);
+}
+
+Addr handle_memory(uint32_t h) {
+  HandleEntry* e = entry(h);
+  return e == nullptr ? 0 : e->memory;
+}
+
+Addr lock_handle(uint32_t h) {
+  HandleEntry* e = entry(h);
+  if (e == nullptr) error(Err::WrongType, make_integer(int32_t(h)));
+  if (e->memory == 0) error(Err::EmptyHandle, kNil);
+  ++e->locks;
+  return e->memory;
+}
+
+void unlock_handle(uint32_t h) {
+  HandleEntry* e = entry(h);
+  if (e != nullptr && e->locks > 0) --e->locks;
+}
+
+Addr new_pointer(uint32_t n) {
+  if (n > 0xFFFFFFF0u) error(Err::NativeMemory, kNil);
+  uint32_t h = new_handle(n + 4);
+  if (h == 0) error(Err::NativeMemory, kNil);
+  Addr a = lock_handle(h);
+  std::memcpy(rt().region.ptr(a), &h, 4);
+  return a + 4;
+}
+
+uint32_t pointer_handle(Addr p) {
+  if (p < Region::kFirst + 4) return 0;
+  Addr block = p - 4;
+  if (rt().region.block_size(block) == 0) return 0;
+  uint32_t h;
+  std::memcpy(&h, rt().region.ptr(block), 4);
+  HandleEntry* e = entry(h);
+  return e != nullptr && e->memory == block ? h : 0;
+}
+
+void dispose_pointer(Addr p) {
+  uint32_t h = pointer_handle(p);
+  if (h != 0) dispose_handle(h);
+}
+
+uint8_t* checked_bytes(Value culprit, Addr a, uint32_t n) {
+  if (n == 0) n = 1;
+  if (a == 0 || uint64_t(a) + n > Region::kReserve || rt().region.block_containing(a, n) == 0)
+    error(Err::WrongType, culprit);
+  return rt().region.ptr(a);
+}
+
+void release_all_handles() {
+  DataState& d = ds();
+  for (size_t i = 1; i < d.handles.size(); ++i)
+    if (d.handles[i].size > 0 && d.handles[i].memory != 0) rt().region.release(d.handles[i].memory);
+  d.handles.clear();
+  d.free_handle = 0;
+  d.handle_bytes = 0;
+}
+
+// ---- Boxes ------------------------------------------------------------------
+
+Value box_handle(uint32_t h) { return box_address(h, kHandleBox); }
+Value box_pointer(Addr p) { return box_address(p, kMemoryPointer); }
+
+uint32_t handle_arg(Value box) {
+  if (!box.is(Tag::Pointer) || box_kind(box) != kHandleBox || !handle_live(box_addr(box))) error(Err::WrongType, box);
+  return box_addr(box);
+}
+
+Addr address_arg(Value box) {
+  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
+  if (box_kind(box) == kHandleBox) error(Err::WrongType, box);
+  return box_addr(box);
+}
+
+Addr pointer_arg(Value box) {
+  if (!box.is(Tag::Pointer) || box_kind(box) != kMemoryPointer || pointer_handle(box_addr(box)) == 0)
+    error(Err::WrongType, box);
+  return box_addr(box);
+}
+
+// ---- Primitives -----------------------------------------------------------------
+
+namespace {
+
+uint32_t size_arg(Value v) {
+  int32_t n = read_integer(v);
+  if (n < 0) error(Err::WrongType, v);
+  return uint32_t(n);
+}
+
+// The address plus the sum of the offsets of a rest vector.
+Addr offset_address(Value box, Value* offsets) {
+  uint32_t a = address_arg(box);
+  for (; !offsets->is_end(); ++offsets) a += uint32_t(read_integer(*offsets));
+  return a;
+}
+
+}  // namespace
+
+static Value prim_new_ptr(Value size) { return box_pointer(new_pointer(size_arg(size))); }
+
+static Value prim_dispose_ptr(Value box) {
+  Addr p = pointer_arg(box);
+  dispose_pointer(p);
+  node_of(box).cdr = 0;
+  return kNoValue;
+}
+
+static Value prim_add_ptr(Value box, Value* offsets) { return box_address(offset_address(box, offsets)); }
+
+static Value prim_mref(Value kind, Value box, Value* offsets) {
+  Addr a = offset_address(box, offsets);
+  int32_t k = read_integer(kind);
+  uint32_t width = k == 1 ? 1 : (k == 4 || k == -4) ? 4 : 2;
+  if (k != 1 && k != 2 && k != 3 && k != 4 && k != -2 && k != -3 && k != -4) error(Err::WrongType, kind);
+  const uint8_t* p = checked_bytes(box, a, width);
+  switch (k) {
+    case 1: return make_fixnum(p[0]);
+    case 2: { uint16_t v; std::memcpy(&v, p, 2); return make_fixnum(v); }
+    case 3: { int16_t v; std::memcpy(&v, p, 2); return make_fixnum(v); }
+    case 4: { int32_t v; std::memcpy(&v, p, 4); return make_integer(v); }
+    case -2: return make_fixnum((p[0] << 8) | p[1]);
+    case -3: return make_fixnum(int16_t(uint16_t((p[0] << 8) | p[1])));
+    default: return make_integer(int32_t((uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]));
+  }
+}
+
+static Value prim_mset(Value kind, Value value, Value box, Value* offsets) {
+  Addr a = offset_address(box, offsets);
+  int32_t k = read_integer(kind);
+  if (k != 1 && k != 2 && k != 4 && k != -2 && k != -4) error(Err::WrongType, kind);
+  if (!is_integer(value)) error(Err::WrongType, kind);
+  uint32_t v = uint32_t(read_integer(value));
+  uint32_t width = k == 1 ? 1 : (k == 4 || k == -4) ? 4 : 2;
+  uint8_t* p = checked_bytes(box, a, width);
+  switch (k) {
+    case 1: p[0] = uint8_t(v); break;
+    case 2: { uint16_t w = uint16_t(v); std::memcpy(p, &w, 2); break; }
+    case 4: std::memcpy(p, &v, 4); break;
+    case -2: p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); break;
+    default: p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v); break;
+  }
+  return value;
+}
+
+static Value prim_equal_block_p(Value a, Value b, Value count) {
+  uint32_t n = size_arg(count);
+  if (n == 0) return rt().sym.t;
+  const uint8_t* p = checked_bytes(a, address_arg(a), n);
+  const uint8_t* q = checked_bytes(b, address_arg(b), n);
+  return boolean(std::memcmp(p, q, n) == 0);
+}
+
+static Value prim_new_handle(Value size) { return box_handle(new_handle(size_arg(size))); }
+
+static Value prim_copy_handle(Value box) {
+  uint32_t h = handle_arg(box);
+  uint32_t n = handle_size(h);
+  uint32_t copy = new_handle(n);
+  if (copy != 0 && n > 0) std::memcpy(rt().region.ptr(handle_memory(copy)), rt().region.ptr(handle_memory(h)), n);
+  return box_handle(copy);
+}
+
+static Value prim_dispose_handle(Value box) {
+  dispose_handle(handle_arg(box));
+  node_of(box).cdr = 0;
+  return kNoValue;
+}
+
+static Value prim_get_handle_size(Value box) { return make_integer(int32_t(handle_size(handle_arg(box)))); }
+
+static Value prim_set_handle_size(Value box, Value size) {
+  if (!set_handle_size(handle_arg(box), size_arg(size))) error(Err::NativeMemory, kNil);
+  return kNoValue;
+}
+
+static Value prim_hlock(Value box) { return box_address(lock_handle(handle_arg(box))); }
+static Value prim_hunlock(Value box) {
+  unlock_handle(handle_arg(box));
+  return kNoValue;
+}
+static Value prim_hpurge(Value box) {
+  ds().handles[handle_arg(box)].purgeable = 1;
+  return kNoValue;
+}
+static Value prim_hnopurge(Value box) {
+  ds().handles[handle_arg(box)].purgeable = 0;
+  return kNoValue;
+}
+
+static Value prim_block_move(Value from, Value to, Value count) {
+  uint32_t n = size_arg(count);
+  if (n == 0) return kNoValue;
+  uint8_t* p = checked_bytes(from, address_arg(from), n);
+  uint8_t* q = checked_bytes(to, address_arg(to), n);
+  std::memmove(q, p, n);
+  return kNoValue;
+}
+
+static Value available_value() {
+  uint64_t n = space_available();
+  return make_integer(int32_t(std::min<uint64_t>(n, INT32_MAX)));
+}
+
+static Value prim_compact_memory(Value size) {
+  if (space_available() <= size_arg(size)) purge();
+  return available_value();
+}
+
+static Value prim_not_available(Value, Value) { error(Err::NotAvailable, kNil); }
+static Value prim_space_available_p(Value size) { return boolean(space_available() > size_arg(size)); }
+static Value prim_null_ptr() { return box_address(0); }
+static Value prim_null_ptr_p(Value box) {
+  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
+  return boolean(box_addr(box) == 0);
+}
+static Value prim_ptr_equal_p(Value a, Value b) {
+  if (!a.is(Tag::Pointer)) error(Err::WrongType, a);
+  if (!b.is(Tag::Pointer)) error(Err::WrongType, b);
+  return boolean(box_addr(a) == box_addr(b));
+}
+static Value prim_number_to_pointer(Value n) { return box_address(uint32_t(read_integer(n))); }
+static Value prim_pointer_to_number(Value box) {
+  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
+  return make_integer(int32_t(box_addr(box)));
+}
+
+static const NativeRow kHandleNatives[] = {
+    TV_PRIM("new-ptr", prim_new_ptr),
+    TV_PRIM("dispose-ptr", prim_dispose_ptr),
+    TV_PRIM("add-ptr", prim_add_ptr),
+    TV_PRIM("mref", prim_mref),
+    TV_PRIM("mset", prim_mset),
+    TV_PRIM("equal-block?", prim_equal_block_p),
+    TV_PRIM("copy-handle", prim_copy_handle),
+    TV_PRIM("new-handle", prim_new_handle),
+    TV_PRIM("dispose-handle", prim_dispose_handle),
+    TV_PRIM("get-handle-size", prim_get_handle_size),
+    TV_PRIM("set-handle-size", prim_set_handle_size),
+    TV_PRIM("reallocate-handle", prim_set_handle_size),
+    TV_PRIM("hlock", prim_hlock),
+    TV_PRIM("hunlock", prim_hunlock),
+    TV_PRIM("hpurge", prim_hpurge),
+    TV_PRIM("hnopurge", prim_hnopurge),
+    TV_PRIM("block-move", prim_block_move),
+    TV_PRIM("compact-memory", prim_compact_memory),
+    TV_PRIM("hgetstate", prim_not_available),
+    TV_PRIM("hsetstate", prim_not_available),
+    TV_PRIM("space-available?", prim_space_available_p),
+    TV_PRIM("null-ptr", prim_null_ptr),
+    TV_PRIM("null-ptr?", prim_null_ptr_p),
+    TV_PRIM("ptr-equal?", prim_ptr_equal_p),
+    TV_PRIM("number->pointer", prim_number_to_pointer),
+    TV_PRIM("pointer->number", prim_pointer_to_number),
+};
+
+// `with` releases the pointer blocks and handles it was given.
+static void release_box(Value box) {
+  if (!box.is(Tag::Pointer)) return;
+  if (box_kind(box) == kMemoryPointer) dispose_pointer(box_addr(box));
+  else if (box_kind(box) == kHandleBox) dispose_handle(box_addr(box));
+  else return;
+  node_of(box).cdr = 0;
+}
+
+void register_handle_natives() {
+  register_natives(kHandleNatives);
+  rt().hooks.release_box = release_box;
+}
+
+}  // namespace data

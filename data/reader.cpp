@@ -1,0 +1,611 @@
+// The token readers, the built-in macro and dispatch functions, and the
+// reading primitives.
+#include "data/reader.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "core/eval.hpp"
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+#include "core/symbols.hpp"
+#include "data/numbers.hpp"
+#include "data/streams.hpp"
+
+namespace data {
+using namespace core;
+
+namespace {
+
+struct NamedChar {
+  const char* name;
+  int code;
+};
+
+constexpr NamedChar kNamedChars[] = {
+    {"enter", 3},         {"info", 5},          {"backspace", 8},
+    {"tab", 9},           {"linefeed", 10},     {"vtab", 11},
+    {"return", 13},       {"escape", 27},       {"left-arrow", 28},
+    {"right-arrow", 29},  {"up-arrow", 30},     {"down-arrow", 31},
+    {"space", 32},        {"question-mark", 47}, {"semi-colon", 59},
+    {"ellipsis", 201},    {"diamond", 215},     {"lower-equal", 178},
+    {"greater-equal", 179}, {"not-equal", 173}, {"left-parenthesis", 40},
+    {"right-parenthesis", 41}, {"check-mark", 42}, {"triangle", 43},
+    {"angle", 176},
+};
+
+// The first entries of every symbols table.
+constexpr const char* kFixedTableSymbols[] = {"define", "quote", "set!", "t", "nil", "defslot", "when", "let"};
+
+inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
+inline bool flag_set(Value v) { return v.truthy() && !v.is_no_value(); }
+Value symbol(const char* name) { return intern_static(name); }
+
+void fill_initial_classes(uint8_t* k) {
+  for (int c = 0; c < 256; ++c) k[c] = kConstituent;
+  for (int c = 0; c <= 7; ++c) k[c] = kSymbolByte;
+  k[8] = kWideSymbolByte;
+  k[9] = kBlank;
+  k[10] = k[13] = kLineEnd;
+  k[11] = kByteInteger;
+  k[12] = kWordInteger;
+  k[14] = kTableVariable;
+  for (int c = 15; c <= 31; ++c) k[c] = kPagedSymbolByte;
+  k[' '] = kBlank;
+  k['('] = k['['] = kOpen;
+  k[')'] = k[']'] = kClose;
+  k['.'] = k['|'] = kDot;
+  for (char c : {'#', '&', '\'', ':', '_'}) k[uint8_t(c)] = kMacro;
+  k['"'] = kStringQuote;
+  k['\\'] = kEscape;
+  for (int c = '0'; c <= '9'; ++c) k[c] = kDigit;
+  for (char c : {'+', '-', 'E', 'e'}) k[uint8_t(c)] = kSignOrExponent;
+  k[';'] = kComment;
+  k['{'] = kOpenBrace;
+  k['}'] = kCloseBrace;
+}
+
+inline int lookahead() { return ds().lookahead; }
+inline bool at_end() { return ds().lookahead == kEndOfInput; }
+
+// The next byte of an encoded token; the end of input inside one is error 25.
+int token_byte() {
+  int c = fetch();
+  if (c == kEndOfInput) error(Err::EndOfInput, kNil);
+  return c & 0xFF;
+}
+
+// Calls a function of the macro or dispatch table with no arguments.
+Value call_table_function(Value fn, int c) {
+  if (fn.is_nil() || fn.is_no_value()) error(Err::WrongType, make_fixnum(c & 0xFF));
+  if (fn.is(Tag::Primitive)) {
+    uint32_t n = native_code(fn) & kArityCount;
+    if (n > 8) error(Err::WrongType, fn);
+    Value args[10];
+    for (uint32_t i = 0; i < n; ++i) args[i] = kNil;
+    args[n] = kEndArgs;
+    args[n + 1] = kEndArgs;
+    return native_function(fn)(args);
+  }
+  if (fn.is_symbol()) return call_by_name(fn, {});
+  Value none[1] = {kEndArgs};
+  return apply_vector(fn, none);
+}
+
+// Collects the characters of a symbol from the lookahead on: constituents,
+// digits, signs, dots, and escaped characters of any class.
+void collect_symbol(std::string& text) {
+  while (!at_end()) {
+    int c = lookahead();
+    uint8_t k = char_class(c);
+    if (k == kEscape) {
+      if (fetch() == kEndOfInput) break;
+      text += char(lookahead());
+      fetch();
+      continue;
+    }
+    if (k != kDot && k != kConstituent && k != kDigit && k != kSignOrExponent) break;
+    text += char(c);
+    fetch();
+  }
+}
+
+Value read_symbol() {
+  std::string text;
+  collect_symbol(text);
+  return intern_copy(text);
+}
+
+Value read_number_or_symbol() {
+  DataState& d = ds();
+  std::string text;
+  int marks = 0, digits = 0, others = 0;
+  while (!at_end()) {
+    int c = lookahead();
+    uint8_t k = char_class(c);
+    if (k == kEscape) {
+      if (fetch() == kEndOfInput) break;
+      text += char(lookahead());
+      ++others;
+      fetch();
+      continue;
+    }
+    if (c == d.decimal_mark) {
+      ++marks;
+    } else if (k == kConstituent) {
+      ++others;
+    } else if (k == kDigit) {
+      ++digits;
+    } else if (k != kSignOrExponent) {
+      break;
+    }
+    text += char(c);
+    fetch();
+  }
+  if (others == 0 && digits > 0 && marks < 2) {
+    int32_t n;
+    if (marks == 0 && parse_integer_text(text.c_str(), n)) return make_integer(n);
+    double r;
+    if (parse_real_text(text.c_str(), char(d.decimal_mark), r)) return make_real(r);
+  }
+  return intern_copy(text);
+}
+
+Value read_string() {
+  std::string text;
+  int c;
+  for (;;) {
+    c = fetch();
+    if (c == kEndOfInput) break;
+    uint8_t k = char_class(c);
+    if (k == kStringQuote) break;
+    if (c == 10) continue;
+    if (k == kEscape) {
+      c = fetch();
+      if (c == kEndOfInput) break;
+    }
+    text += char(c);
+  }
+  // A string still open at the end of the text would swallow the rest of
+  // a file silently: it is an unfinished form like an open list.
+  if (c == kEndOfInput) error(Err::EndOfInput, kNil);
+  fetch();
+  if (text.empty()) return rt().empty_string;
+  return make_string(text.data(), text.size());
+}
+
+Value table_symbol(uint32_t index) {
+  DataState& d = ds();
+  // Encoded code names symbols by index; without a table, or past its
+  // end, the index names nothing.
+  if (!d.has_symbols_table || index >= d.symbols_table.size()) error(Err::WrongType, make_integer(int32_t(index)));
+  return d.symbols_table[index];
+}
+
+// A datum after a prefix (quote, feature test): nothings are skipped, any
+// other signal leaves the form unfinished.
+Value read_operand() {
+  for (;;) {
+    Value t = read_token();
+    if (!is_signal(t)) return t;
+    if (t.payload() != kSignalNothing) error(Err::EndOfInput, kNil);
+  }
+}
+
+bool feature_holds(Value expr, Value features) {
+  check_native_stack();
+  if (!expr.is_pair()) {
+    for (Value l = features; l.is_pair(); l = cdr(l))
+      if (car(l) == expr) return true;
+    return false;
+  }
+  Value head = car(expr), args = cdr(expr);
+  if (head == symbol("and")) {
+    for (; args.is_pair(); args = cdr(args))
+      if (!feature_holds(car(args), features)) return false;
+    return true;
+  }
+  if (head == symbol("or")) {
+    for (; args.is_pair(); args = cdr(args))
+      if (feature_holds(car(args), features)) return true;
+    return false;
+  }
+  if (head == symbol("not")) return !feature_holds(args.is_pair() ? car(args) : kNil, features);
+  error(Err::WrongType, head);
+}
+
+Value read_feature_test() {
+  fetch();
+  Value expr = read_operand();
+  Value var = symbol("Features");
+  Value features = symbol_value(var);
+  if (features.is_no_value()) error(Err::Unbound, var);
+  if (!features.is(Tag::Pair)) error(Err::WrongType, features);
+  for (Value l = features; !l.is_nil(); l = cdr(l))
+    if (!l.is_pair()) error(Err::WrongType, features);
+  if (feature_holds(expr, features)) return read_token();
+  read_operand();
+  return signal_word(kSignalNothing);
+}
+
+Value read_macro(int c) {
+  switch (c) {
+    case '#': {
+      int next = fetch();
+      if (next == kEndOfInput) error(Err::EndOfInput, kNil);
+      return call_table_function(rt().reader_dispatch[next & 0xFF], next);
+    }
+    case '&': return read_feature_test();
+    case '\'': {
+      fetch();
+      Value datum = read_operand();
+      return cons(symbol("quote"), cons(datum, kNil));
+    }
+    case ':': {
+      fetch();
+      std::string text;
+      collect_symbol(text);
+      return make_keyword(text);
+    }
+    default: return call_table_function(rt().reader_macros[c & 0xFF], c);
+  }
+}
+
+Value read_source_reference() {
+  Value file = symbol_value(symbol("Load-File"));
+  if (file.is_nil() || file.is_no_value()) error(Err::WrongType, kNil);
+  uint32_t p1 = input_position();
+  Value list = read_list(kSignalCloseBrace, false);
+  uint32_t p2 = input_position() - 1;
+  Value head = list.is_pair() ? car(list) : kNil;
+  if (head.is_pair()) head = car(head);
+  Value tail = cons(make_integer(int32_t(p1)), make_integer(int32_t(p2)));
+  tail = cons(file, tail);
+  return cons(head, tail);
+}
+
+Value read_class(uint8_t k, int c) {
+  switch (k) {
+    case kEscape:
+    case kConstituent: return read_symbol();
+    case kOpen: return read_list(kSignalClose, false);
+    case kClose:
+    case kAlternateClose:
+      ds().lookahead = ' ';
+      return signal_word(kSignalClose);
+    case kDot:
+      fetch();
+      return signal_word(kSignalDot);
+    case kMacro: return read_macro(c);
+    case kStringQuote: return read_string();
+    case kDigit:
+    case kSignOrExponent: return read_number_or_symbol();
+    case kSymbolByte: {
+      Value s = table_symbol(uint32_t(c & 0xFF));
+      fetch();
+      return s;
+    }
+    case kPagedSymbolByte: {
+      uint32_t index = uint32_t((c & 0xFF) - 15) * 256 + 8 + uint32_t(token_byte());
+      Value s = table_symbol(index);
+      fetch();
+      return s;
+    }
+    case kWideSymbolByte:
+    case kTableVariable: {
+      uint32_t hi = uint32_t(token_byte());
+      uint32_t index = (hi << 8) | uint32_t(token_byte());
+      Value s = table_symbol(index);
+      fetch();
+      return k == kTableVariable ? make_variable(s) : s;
+    }
+    case kByteInteger: {
+      int v = int8_t(uint8_t(token_byte()));
+      fetch();
+      return make_fixnum(v);
+    }
+    case kWordInteger: {
+      int hi = token_byte();
+      int v = int16_t(uint16_t((hi << 8) | token_byte()));
+      fetch();
+      return make_fixnum(v);
+    }
+    case kInvalid: error(Err::WrongType, kNil);
+    case kOpenBrace: return read_source_reference();
+    case kCloseBrace:
+      ds().lookahead = ' ';
+      return signal_word(kSignalCloseBrace);
+    default: return signal_word(kSignalEnd);
+  }
+}
+
+Value vector_of_list(Value list) {
+  uint32_t n = 0;
+  for (Value l = list; l.is_pair(); l = cdr(l)) ++n;
+  if (n > 16383) error(Err::WrongType, make_integer(int32_t(n)));
+  uint32_t size = 2 + 4 * n;
+  reserve_heap(size);
+  uint8_t* p = heap_top_ptr();
+  uint16_t count = uint16_t(n);
+  std::memcpy(p, &count, 2);
+  uint32_t i = 0;
+  for (Value l = list; l.is_pair(); l = cdr(l), ++i) {
+    uint32_t w = car(l).bits;
+    std::memcpy(p + 2 + 4 * i, &w, 4);
+  }
+  return alloc_indirect(size, Tag::Vector, Header::Vector);
+}
+
+// ---- Built-in macro and dispatch functions -----------------------------------------
+
+// _name: the variable of that name.
+Value prim_read_variable() {
+  fetch();
+  return make_variable(read_symbol());
+}
+
+// #\c and #\name.
+Value prim_read_character() {
+  int k = fetch();
+  if (k == kEndOfInput) error(Err::EndOfInput, kNil);
+  int next = fetch();
+  if (next != kEndOfInput && (char_class(next) == kConstituent || char_class(next) == kSignOrExponent)) {
+    std::string name(1, char(k));
+    collect_symbol(name);
+    for (const NamedChar& nc : kNamedChars)
+      if (name == nc.name) return make_fixnum(nc.code);
+    error(Err::WrongType, intern_copy(name));
+  }
+  return make_fixnum(k & 0xFF);
+}
+
+// #(...): a vector.
+Value prim_read_vector() { return vector_of_list(read_list(kSignalClose, false)); }
+
+// #{key text key text ...}: the text of the current language.
+Value prim_read_language() {
+  Value list = read_list(kSignalCloseBrace, false);
+  Value language = symbol_value(symbol("Langage"));
+  for (Value l = list; l.is_pair() && cdr(l).is_pair(); l = cdr(cdr(l)))
+    if (car(l) == language) return car(cdr(l));
+  error(Err::WrongType, list);
+}
+
+}  // namespace
+
+uint8_t char_class(int c) { return ds().classes[c & 0xFF]; }
+
+Value read_token() {
+  // Prefixes (quote, feature tests, macro characters) recurse through here.
+  check_native_stack();
+  for (;;) {
+    int c = lookahead();
+    if (c == kEndOfInput) return signal_word(kSignalEnd);
+    uint8_t k = char_class(c);
+    if (k < kComment) return read_class(k, c);
+    if (k == kComment) {
+      do c = fetch();
+      while (c != kEndOfInput && char_class(c) != kLineEnd);
+      if (c == kEndOfInput) return signal_word(kSignalEnd);
+    }
+    if (fetch() == kEndOfInput) return signal_word(kSignalEnd);
+  }
+}
+
+Value read_list(uint32_t closing, bool end_closes) {
+  check_native_stack();
+  fetch();
+  Value head = kNil, tail = kNil;
+  for (;;) {
+    Value t = read_token();
+    if (is_signal(t)) {
+      uint32_t n = t.payload();
+      if (n == kSignalNothing) continue;
+      if (n == kSignalEnd && end_closes) n = closing;
+      if (n == closing) return head;
+      // A dot needs an element before it; any other signal (the end, or a
+      // closing character of the other kind) leaves the list unfinished.
+      if (n != kSignalDot || head.is_nil()) error(Err::EndOfInput, kNil);
+      set_cdr(tail, read_operand());
+      continue;
+    }
+    Value cell = cons(t, kNil);
+    if (head.is_nil())
+      head = cell;
+    else
+      set_cdr(tail, cell);
+    tail = cell;
+  }
+}
+
+Value read_datum() {
+  fetch();
+  Value t = read_token();
+  if (!is_signal(t)) return t;
+  uint32_t n = t.payload();
+  if (n == kSignalEnd || n == kSignalNothing) return kNil;
+  error(Err::EndOfInput, kNil);
+}
+
+Value parse_string(Value s) {
+  InputGuard guard;
+  set_string_input(s);
+  return read_list(kSignalClose, true);
+}
+
+void install_symbols_table(const std::vector<Value>& names) {
+  DataState& d = ds();
+  d.symbols_table.clear();
+  for (const char* name : kFixedTableSymbols) d.symbols_table.push_back(intern_static(name));
+  for (Value s : names) {
+    d.symbols_table.push_back(s);
+    if (is_keyword(s)) set_symbol_value(s, s);
+  }
+  d.has_symbols_table = true;
+}
+
+void remove_symbols_table() {
+  ds().symbols_table.clear();
+  ds().has_symbols_table = false;
+}
+
+Value make_variable(Value s) { return alloc_node(Tag::Variable, make_fixnum(0).bits, s.bits); }
+
+static void pair_twins(Value a, Value b) {
+  uint32_t ia = symbol_index(a), ib = symbol_index(b);
+  if (ia > 32767 || ib > 32767) return;
+  record(a).twin = int16_t(ib);
+  record(b).twin = int16_t(ia);
+}
+
+Value symbol_to_keyword(Value s) {
+  if (s.is(Tag::Variable)) s = cdr(s);
+  if (!s.is_symbol()) error(Err::WrongType, s);
+  if (is_keyword(s)) return s;
+  if (record(s).twin >= 0) return symbol_at(uint32_t(record(s).twin));
+  std::string name = symbol_text(s);
+  Value k = make_keyword(name);
+  pair_twins(s, k);
+  return k;
+}
+
+Value keyword_to_symbol(Value k) {
+  if (!is_keyword(k)) error(Err::WrongType, k);
+  if (record(k).twin >= 0) return symbol_at(uint32_t(record(k).twin));
+  std::string name = symbol_text(k) + 1;
+  Value s = intern_copy(name);
+  pair_twins(s, k);
+  return s;
+}
+
+// ---- Primitives -------------------------------------------------------------------
+
+static Value prim_read(Value stream) {
+  InputGuard guard;
+  select_input(stream);
+  return read_datum();
+}
+
+static Value prim_readline(Value stream) {
+  InputGuard guard;
+  select_input(stream);
+  std::string line;
+  for (;;) {
+    int c = fetch();
+    if (c == kEndOfInput || c == 13) break;
+    if (c == 10) continue;
+    line += char(c);
+    if (line.size() > 65534) error(Err::WrongType, make_integer(int32_t(line.size())));
+  }
+  if (line.empty()) return rt().empty_string;
+  return make_string(line.data(), line.size());
+}
+
+static Value prim_readch(Value stream) {
+  InputGuard guard;
+  select_input(stream);
+  return make_fixnum(fetch());
+}
+
+static Value prim_parse(Value s) {
+  if (!s.is(Tag::String)) error(Err::WrongType, s);
+  return parse_string(s);
+}
+
+static Value prim_read_delimited_list(Value end_closes, Value signal) {
+  if (!signal.is_fixnum() || (signal.fixnum() != int(kSignalClose) && signal.fixnum() != int(kSignalCloseBrace)))
+    error(Err::WrongType, signal);
+  return read_list(uint32_t(signal.fixnum()), flag_set(end_closes));
+}
+
+namespace {
+class MarkGuard {
+ public:
+  MarkGuard() : saved_(ds().decimal_mark) {}
+  ~MarkGuard() { ds().decimal_mark = saved_; }
+
+ private:
+  uint8_t saved_;
+};
+}  // namespace
+
+static Value prim_with_dot_mark(Value c, Value fn) {
+  MarkGuard guard;
+  ds().decimal_mark = uint8_t(read_integer(c));
+  return call_table_function(fn, 0);
+}
+
+static Value prim_typech(Value c, Value k) {
+  uint8_t ch = uint8_t(read_integer(c));
+  if (!k.is_nil()) ds().classes[ch] = uint8_t(read_integer(k));
+  return make_fixnum(ds().classes[ch]);
+}
+
+static Value prim_get_macro_character(Value c) { return rt().reader_macros[uint8_t(read_integer(c))]; }
+
+static Value prim_set_macro_character(Value c, Value fn) {
+  rt().reader_macros[uint8_t(read_integer(c))] = fn;
+  return kNoValue;
+}
+
+// (dmc c body...) and (ddc c body...): a function of no parameters made of
+// the body becomes the character's macro or dispatch function.
+static Value define_character_function(Value forms, bool dispatch) {
+  if (!forms.is_pair()) error(Err::WrongType, forms);
+  uint8_t ch = uint8_t(read_integer(eval(car(forms))));
+  Value lambda = cons(symbol("lambda"), cons(kNil, cdr(forms)));
+  Value fn = eval(lambda);
+  if (dispatch) {
+    rt().reader_dispatch[ch] = fn;
+  } else {
+    rt().reader_macros[ch] = fn;
+    ds().classes[ch] = kMacro;
+  }
+  return kNoValue;
+}
+static Value prim_dmc(Value forms) { return define_character_function(forms, false); }
+static Value prim_ddc(Value forms) { return define_character_function(forms, true); }
+
+static Value prim_symbol_to_keyword(Value s) { return symbol_to_keyword(s); }
+static Value prim_keyword_to_symbol(Value k) { return keyword_to_symbol(k); }
+static Value prim_genvarlog(Value s) {
+  if (!s.is_symbol()) error(Err::WrongType, s);
+  return make_variable(s);
+}
+
+static const NativeRow kReaderNatives[] = {
+    TV_PRIM("read", prim_read),
+    TV_PRIM("readline", prim_readline),
+    TV_PRIM("readch", prim_readch),
+    TV_PRIM("parse", prim_parse),
+    TV_PRIM2("read-delimited-list", prim_read_delimited_list),
+    TV_PRIM("with-dot-mark", prim_with_dot_mark),
+    TV_PRIM2("typech", prim_typech),
+    TV_PRIM2("get-macro-character", prim_get_macro_character),
+    TV_PRIM2("set-macro-character", prim_set_macro_character),
+    TV_SPECIAL2("dmc", prim_dmc),
+    TV_SPECIAL2("ddc", prim_ddc),
+    TV_PRIM2("symbol->keyword", prim_symbol_to_keyword),
+    TV_PRIM2("keyword->symbol", prim_keyword_to_symbol),
+    TV_PRIM2("genvarlog", prim_genvarlog),
+};
+
+void register_reader_natives() {
+  make_data_state();
+  fill_initial_classes(ds().classes);
+  for (const char* name : {"quote", "read-proc", "Langage", "Features", "and", "or", "not", "ibm", "mac", "lambda"})
+    intern_static(name);
+  for (const NamedChar& nc : kNamedChars) intern_static(nc.name);
+  intern_static("Machine", intern_static("ibm"));
+  intern_static("Load-File", kNil);
+  intern_static("terminal-in", kNil);
+  Runtime& r = rt();
+  for (int i = 0; i < 256; ++i) r.reader_macros[i] = r.reader_dispatch[i] = kNil;
+  r.reader_macros['_'] = make_native(&native_entry<prim_read_variable>, 0, Tag::Primitive);
+  r.reader_dispatch['\\'] = make_native(&native_entry<prim_read_character>, 0, Tag::Primitive);
+  r.reader_dispatch['('] = make_native(&native_entry<prim_read_vector>, 0, Tag::Primitive);
+  r.reader_dispatch['{'] = make_native(&native_entry<prim_read_language>, 0, Tag::Primitive);
+  register_natives(kReaderNatives);
+}
+
+}  // namespace data

@@ -1,0 +1,131 @@
+// The mutable state of the data and text I/O modules: the reader's tables
+// and lookahead, the current input source and output sink, the terminal,
+// the handle table, the edit streams and the random generator.
+//
+// One DataState hangs off the runtime (core::rt().io), made when the
+// modules register. The Values that the collector must see (the current
+// input and output stream objects and states) are not kept here but in the
+// runtime's io_roots array, which the collector scans like the reader's
+// macro tables; saved copies of them live on the native stack in guards.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "core/memory.hpp"
+
+namespace data {
+
+// Slots of core::Runtime::io_roots.
+enum IoRoot : int {
+  kInState = 0,    // the input source's state (string, stream box, method name)
+  kInObject = 1,   // the object whose read-proc gave the input stream, or nil
+  kInFunction = 2, // the getc primitive of a Lisp stream pair
+  kOutState = 3,
+  kOutObject = 4,
+  kOutFunction = 5,
+  kIoRootCount = 8,
+};
+
+// Where the reader takes its characters.
+enum class InputKind : uint8_t {
+  None,      // nothing to read: the end of input at once
+  Memory,    // bytes at a region address (loads, transcripts)
+  String,    // a Lisp string (parse, read-from-string)
+  Terminal,  // standard input, line by line
+  Handle,    // a handle stream box
+  Buffer,    // a buffer stream box
+  Edit,      // the edit input installed by set-lecture
+  Native,    // any other getc primitive, called through the native table
+};
+
+// Where the printer puts its characters.
+enum class OutputKind : uint8_t {
+  Terminal,  // standard output
+  Text,      // a private text buffer (value text, print to string)
+  Handle,    // a handle stream box
+  Edit,      // the edit output, flushed to the stream object
+  Native,    // any other putc primitive
+};
+
+// The non-Value half of an input source; the Values are io_roots.
+struct InputSource {
+  InputKind kind = InputKind::Terminal;
+  core::Addr base = 0;  // Memory: the first byte
+  uint32_t pos = 0;     // Memory, String: the next position
+  uint32_t end = 0;     // Memory, String: the length
+  // Each selection of a source gets a new serial: a guard that finds the
+  // same selection still current keeps its position, since reading with
+  // `t` goes on in the text being read.
+  uint32_t serial = 0;
+};
+
+struct OutputSink {
+  OutputKind kind = OutputKind::Terminal;
+  std::string* text = nullptr;  // Text: the buffer
+  size_t text_limit = 0;        // Text: characters beyond this are dropped
+  bool text_full = false;       // Text: characters have been dropped
+};
+
+enum class EscapeMode : uint8_t { None, String, Symbol };
+
+// One entry of the handle table.
+struct HandleEntry {
+  int32_t size = -1;     // bytes; 0 when empty or purged; -1 for a free entry
+  core::Addr memory = 0; // the block; for a free entry, the next free index
+  uint32_t purgeable = 0;
+  uint32_t locks = 0;
+};
+
+struct DataState {
+  // Reader.
+  int lookahead = ' ';
+  InputSource in;
+  uint8_t decimal_mark = '.';
+  uint8_t classes[256] = {};
+  std::vector<core::Value> symbols_table;  // symbols are never collected
+  bool has_symbols_table = false;
+  uint32_t input_serial = 0;
+
+  // Printer.
+  OutputSink out;
+  EscapeMode escape = EscapeMode::None;
+  bool print_self = false;
+
+  // Terminal: standard input read a line at a time, through a line editor
+  // when the application installs one.
+  std::string term_line;
+  size_t term_pos = 0;
+  bool term_eof = false;
+  bool term_continuation = false;  // a form is under way: prompt for more
+  bool (*term_read_line)(std::string& line, bool continuation) = nullptr;
+  bool term_map_cr = false;  // write line feeds for carriage returns
+  FILE* term_out = stdout;
+
+  // Handles.
+  std::vector<HandleEntry> handles;
+  uint32_t free_handle = 0;
+  uint64_t handle_bytes = 0;
+
+  // Edit streams.
+  core::Addr edit_in = 0;  // a pointer block taken over by set-lecture
+  uint32_t edit_in_length = 0, edit_in_pos = 0;
+  char edit_out[98] = {};
+  uint32_t edit_out_fill = 0;
+
+  uint32_t random_seed = 1;
+
+  // The seam for the object system's class names: the name of a class and
+  // whether it is a mixin. Null until the object system installs it.
+  core::Value (*class_name)(core::Value cls, bool& mixin) = nullptr;
+};
+
+inline DataState& ds() { return *core::rt().io; }
+inline core::Value& io_root(IoRoot slot) { return core::rt().io_roots[slot]; }
+
+// Makes the state of a fresh runtime (called by the first registration).
+void make_data_state();
+
+}  // namespace data
