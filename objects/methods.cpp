@@ -22,15 +22,32 @@ namespace {
 
 bool owned_by_class(const SymbolRecord& rec) { return word_tag(rec.owner) == unsigned(Tag::Class); }
 
+// The value of a plain Value slot of an instance read straight from its
+// record, or the end marker when the slot needs the general path (a class,
+// a link, a typed or packed slot, no room in an older instance).
+inline Value plain_slot(Value o, const uint8_t* record_bytes, Value handle) {
+  Value pos = car(handle);
+  if (!o.is(Tag::Instance) || !pos.is_fixnum() || (pos.payload() & 0xFF) != 0) return kEndArgs;
+  const uint8_t* desc = indirect_bytes(cdr(handle));
+  if (load32(desc + kDLink) != 0) return kEndArgs;
+  uint32_t off = pos.payload() >> 8;
+  if (off + 4 > load32(record_bytes + kRecordSize)) return kEndArgs;
+  return Value(load32(record_bytes + off));
+}
+
 // Lookup without the overrides (`overriden`), after them (lookup_in).
 Value lookup_past_overrides(Value o, Value sym) {
   const SymbolRecord& rec = record(sym);
   if (owned_by_class(rec)) return descends(class_of(o), Value(rec.owner)) ? Value(rec.value) : kNoValue;
   if (rec.slot != kNoIndex) {
-    Value e = table_entry(table_of(class_of(o)), rec.slot);
+    const uint8_t* p = indirect_bytes(o);
+    Value e = table_entry(table_of(Value(load32(p + kClassOf))), rec.slot);
     if (!e.is_end()) {
       if (!e.is(Tag::SlotHandle)) return e;
-      if (handle_allocated(e)) return read_slot_value(o, e);
+      if (handle_allocated(e)) {
+        Value v = plain_slot(o, p, e);
+        return v.is_end() ? read_slot_value(o, e) : v;
+      }
     }
   }
   return Value(rec.value);
