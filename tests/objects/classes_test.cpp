@@ -138,6 +138,22 @@ TEST_F(ClassTest, UniteClassChecksTheSuperclasses) {
   EXPECT_EQ(show_run("(class-united? A)"), "t");
 }
 
+TEST_F(ClassTest, DefiningAPersistentClassRunsTheClassUpdateHook) {
+  run("(define obj-persistence (new-class 'obj-persistence)) (define updated ())");
+  run("(define (update-classes _c) (set! updated (cons (class-name _c) updated)))");
+  // While System? is true (start-up), nothing is updated and every class
+  // joins System-Classes.
+  run("(define Early (new-class 'Early obj-persistence))");
+  EXPECT_EQ(show_run("updated"), "()");
+  EXPECT_EQ(run("(car System-Classes)"), run("Early"));
+  run("(set! System? ())");
+  run("(define Doc (new-class 'Doc obj-persistence))");
+  run("(define Alias (new-class 'Elsewhere obj-persistence))");  // not under its own name
+  run("(define Plain (new-class 'Plain))");                       // not persistent
+  EXPECT_EQ(show_run("updated"), "(Doc)");
+  EXPECT_EQ(run("(car System-Classes)"), run("Early"));
+}
+
 Value native_size(Value*) { return make_fixnum(42); }
 Value native_twice(Value* a) { return make_fixnum(2 * read_integer(a[0])); }
 
