@@ -11,7 +11,16 @@ void register_handle_natives();
 void register_stream_natives();
 void register_reader_natives();
 void register_printer_natives();
+void register_string_natives();
+void register_charset_natives();
+void register_vector_natives();
+void register_hash_table_natives();
+void register_set_natives();
+void register_format_natives();
 }  // namespace data
+namespace storage {
+void register_date_natives();
+}  // namespace storage
 
 namespace core {
 
@@ -32,6 +41,13 @@ void register_all_modules() {
   data::register_stream_natives();
   data::register_reader_natives();
   data::register_printer_natives();
+  data::register_string_natives();
+  data::register_charset_natives();
+  data::register_vector_natives();
+  data::register_hash_table_natives();
+  data::register_set_natives();
+  data::register_format_natives();
+  storage::register_date_natives();
   objects::register_object_natives();
 }
 

@@ -219,6 +219,17 @@ class Runtime {
   std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
   Value io_roots[8] = {};
 
+  // The user-interface language (0 English, 1 French, 2 Spanish).
+  int ui_language = 0;
+  // The steady clock at start-up, in milliseconds: the origin of the tick
+  // count and of `milliseconds`.
+  int64_t clock_origin_ms = 0;
+  // The string resources that `format`'s ~i reads, installed by the
+  // resource manager: index 0 asks for the "STR " resource of that id,
+  // index n >= 1 for the n-th string of the "STR#" list of that id. False
+  // when there is no such resource.
+  bool (*string_resource)(int32_t id, int32_t index, std::string& out) = nullptr;
+
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
   uint32_t text_arena_left = 0;

@@ -1,0 +1,123 @@
+// The set primitives: lists taken as sets, compared flat (equal?) or deep
+// (nested lists compared as sets themselves).
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+#include "core/predicates.hpp"
+#include "data/hashtables.hpp"
+
+namespace data {
+using namespace core;
+
+namespace {
+
+inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
+// nil and pairs are lists.
+inline bool is_list(Value v) { return v.is(Tag::Pair); }
+
+bool included(Value a, Value b, bool flat);
+
+bool same(Value a, Value b, bool flat) {
+  if (flat) return equal(a, b);
+  check_native_stack();
+  bool la = is_list(a), lb = is_list(b);
+  if (la != lb) return false;
+  if (!la) return equal(a, b);
+  return included(a, b, false) && included(b, a, false);
+}
+
+bool included(Value a, Value b, bool flat) {
+  for (; a.is_pair(); a = cdr(a))
+    if (!set_member(car(a), b, flat)) return false;
+  return true;
+}
+
+// Appends x to the list whose first and last pairs are head and tail.
+void append(Value& head, Value& tail, Value x) {
+  Value cell = cons(x, kNil);
+  if (head.is_nil())
+    head = cell;
+  else
+    set_cdr(tail, cell);
+  tail = cell;
+}
+
+// Unlinks from a fresh list every pair whose element is the same as an
+// earlier one.
+Value remove_duplicates(Value list, bool flat) {
+  for (Value p = list; p.is_pair(); p = cdr(p)) {
+    Value x = car(p);
+    Value prev = p;
+    for (Value q = cdr(p); q.is_pair(); q = cdr(q)) {
+      if (same(x, car(q), flat))
+        set_cdr(prev, cdr(q));
+      else
+        prev = q;
+    }
+  }
+  return list;
+}
+
+Value copy_onto(Value list, Value& head, Value& tail) {
+  for (; list.is_pair(); list = cdr(list)) append(head, tail, car(list));
+  return head;
+}
+
+Value prim_memberset(Value x, Value set, Value flat) { return boolean(set_member(x, set, flat.truthy())); }
+
+Value prim_include_p(Value a, Value b, Value flat) { return boolean(included(a, b, flat.truthy())); }
+
+Value prim_equalset(Value a, Value b, Value flat) {
+  bool f = flat.truthy();
+  if (is_list(a) && is_list(b)) return boolean(included(a, b, f) && included(b, a, f));
+  return boolean(same(a, b, f));
+}
+
+Value prim_intersection(Value a, Value b, Value flat) {
+  Value head = kNil, tail = kNil;
+  for (; a.is_pair(); a = cdr(a))
+    if (set_member(car(a), b, flat.truthy())) append(head, tail, car(a));
+  return head;
+}
+
+Value prim_difference(Value a, Value b, Value flat) {
+  if (b.is_nil()) return a;
+  Value out = kNil;
+  for (; a.is_pair(); a = cdr(a))
+    if (!set_member(car(a), b, flat.truthy())) out = cons(car(a), out);
+  return out;
+}
+
+Value prim_union(Value a, Value b, Value flat) {
+  Value head = kNil, tail = kNil;
+  copy_onto(a, head, tail);
+  copy_onto(b, head, tail);
+  return remove_duplicates(head, flat.truthy());
+}
+
+Value prim_makeset(Value list, Value flat) {
+  Value head = kNil, tail = kNil;
+  copy_onto(list, head, tail);
+  return remove_duplicates(head, flat.truthy());
+}
+
+const NativeRow kSetNatives[] = {
+    TV_PRIM("memberset", prim_memberset),
+    TV_PRIM("include?", prim_include_p),
+    TV_PRIM("equalset", prim_equalset),
+    TV_PRIM("intersection", prim_intersection),
+    TV_PRIM("difference", prim_difference),
+    TV_PRIM("union", prim_union),
+    TV_PRIM("makeset", prim_makeset),
+};
+
+}  // namespace
+
+bool set_member(Value x, Value set, bool flat) {
+  for (; set.is_pair(); set = cdr(set))
+    if (same(x, car(set), flat)) return true;
+  return false;
+}
+
+void register_set_natives() { register_natives(kSetNatives); }
+
+}  // namespace data

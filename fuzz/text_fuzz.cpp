@@ -1,0 +1,118 @@
+// Fuzz target for the text library: `format` with arbitrary control
+// strings, and the string and in-place character set conversions on
+// arbitrary bytes. Every input must end in a value or a Lisp error; a crash,
+// a sanitizer report or a read past a buffer is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/eval.hpp"
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+#include "core/symbols.hpp"
+#include "data/strings.hpp"
+
+namespace {
+using namespace core;
+
+Value quiet_handler(Value, Value, Value, Value, Value, Value) { return kNil; }
+
+// A small machine, rebuilt when its heap runs low (nothing is collected
+// between inputs).
+Runtime& machine() {
+  static std::unique_ptr<Runtime> r;
+  if (!r || r->zones.heap_end - r->zones.heap_top < (1u << 20) || r->zones.free_count < 20000) {
+    r.reset();
+    MemoryPrefs p = default_prefs();
+    p.symbol_slots = 4096;
+    p.nodes = 100000;
+    p.heap = 8u << 20;
+    p.reserve = 0;
+    p.lisp_words = 16384;
+    r = make_runtime(p, 32u << 20);
+    register_native("fuzz-quiet-handler", &native_entry<quiet_handler>, 6, Tag::Primitive);
+    set_symbol_value(rt().sym.Error_Handler, symbol_value(find_symbol("fuzz-quiet-handler")));
+  }
+  return *r;
+}
+
+// Calls a primitive with its arguments pushed as the evaluator pushes them.
+Value call(const char* name, std::initializer_list<Value> args) {
+  Value f = symbol_value(find_symbol(name));
+  uint32_t code = native_code(f);
+  uint32_t fixed = code & kArityCount;
+  StackMark mark;
+  Value* base = rt().zones.sp;
+  const Value* a = args.begin();
+  size_t n = args.size();
+  for (uint32_t i = 0; i < fixed; ++i) push(i < n ? a[i] : kNil);
+  if (code & kArityRest) {
+    if (code & kArityReversed)
+      for (size_t i = n; i-- > fixed;) push(a[i]);
+    else
+      for (size_t i = fixed; i < n; ++i) push(a[i]);
+  }
+  push(kEndArgs);
+  return native_function(f)(base);
+}
+
+void run(const uint8_t* data, size_t size) {
+  uint8_t mode = data[0] % 3;
+  std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+  // Strings hold no zero byte.
+  for (char& c : text)
+    if (c == 0) c = 1;
+  Value s = data::new_string(text.substr(0, data::kMaxStringLength));
+  int a = size > 1 ? int8_t(data[1]) : 0;
+  int b = size > 2 ? int8_t(data[2]) : 0;
+  switch (mode) {
+    case 0: {
+      Value args = cons(make_fixnum(a), cons(s, kNil));
+      call("format", {rt().sym.t, s, make_fixnum(a), make_fixnum(b), s, kNil, rt().sym.t, make_real(a / 7.0),
+                      args, intern_static("sym"), make_fixnum(0), make_fixnum(1)});
+      break;
+    }
+    case 1:
+      call("mac->ibm-string", {s});
+      call("ibm->mac-string", {s});
+      call("upper-string", {s});
+      call("lower-string", {s});
+      call("string<?", {s, call("substring", {s, make_fixnum(a), make_fixnum(b)})});
+      call("string-nocase=?", {s, call("lower-string", {s}), rt().sym.t});
+      call("memstring", {call("substring", {s, make_fixnum(b), kNil}), s, make_fixnum(a)});
+      call("string->int", {s});
+      call("string->real", {s});
+      break;
+    default: {
+      uint32_t n = uint32_t(text.size());
+      Addr block = rt().region.allocate(2 * n + 8);
+      if (block == 0) return;
+      std::memcpy(at_addr(block), text.data(), n);
+      Value p = box_address(block, 0);
+      call("mac->ibm", {p, make_fixnum(int32_t(n + uint32_t(uint8_t(a)))), make_fixnum(int32_t(n)),
+                        b & 1 ? rt().sym.t : kNil});
+      call("mac->ibm-ptr", {p, make_fixnum(int32_t(n)), b & 2 ? rt().sym.t : kNil});
+      call("iso->mac", {p, kNil, make_fixnum(int32_t(n)), b & 4 ? rt().sym.t : kNil});
+      call("ibm->mac", {p, kNil, make_fixnum(int32_t(n))});
+      call("text->string", {p, make_fixnum(int32_t(std::min<uint32_t>(n, 32000)))});
+      call("ptr->string", {p});
+      rt().region.release(block);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0 || size > 70000) return 0;
+  RuntimeScope scope(machine());
+  try {
+    run(data, size);
+  } catch (const Thrower&) {
+    // A Lisp error: the expected end of bad input.
+  }
+  return 0;
+}
