@@ -468,6 +468,10 @@ static const NativeRow kCollectorNatives[] = {
     TV_PRIM("test-collect", prim_test_collect),
 };
 
+uint32_t chain_object_size(uint32_t node_offset) {
+  return object_size(rt(), node_offset, rt().zones.heap_top);
+}
+
 void register_collector_natives() { register_natives(kCollectorNatives); }
 
 }  // namespace core

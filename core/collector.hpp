@@ -33,6 +33,10 @@ namespace core {
 // object system call it for the Values they hold.
 void mark_value(Value v);
 
+// The byte size of the heap object of a chain node, by its header (0 when
+// the header is not one that lives on the chain).
+uint32_t chain_object_size(uint32_t node_offset);
+
 // Whether the node of a node-backed Value is marked (or permanent). For the
 // object system's marking hooks and for tests.
 bool node_marked(Value v);

@@ -331,6 +331,8 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
         return rt().hooks.apply_object(fn, list, vec, int(mode), origin);
       break;
     default:
+      // `send` takes its object and arguments differently in each mode.
+      if (fn.tag_number() == kSyntaxSend && rt().hooks.send_syntax) return rt().hooks.send_syntax(a.as_list(), int(mode));
       if (is_syntax_word_tag(fn.tag_number())) return apply_syntax_word(fn, a.as_list(), mode == Mode::Forms ? origin : cons(fn, a.as_list()));
       break;
   }

@@ -40,10 +40,16 @@ Value call_by_name(Value fn_or_symbol, std::initializer_list<Value> args);
 
 // A symbol's value as seen from the current object (no-value when unbound),
 // and assignment the same way.
+// Outside objects a name defined by a single class (its owner) is unbound:
+// only that class's descendants see it.
 inline Value lookup(Value sym) {
   Runtime& r = rt();
-  if (r.current_object == kNoObject || !r.hooks.lookup) [[likely]]
-    return symbol_value(sym);
+  if (r.current_object == kNoObject || !r.hooks.lookup) [[likely]] {
+    const SymbolRecord& rec = record(sym);
+    if (word_tag(rec.owner) == unsigned(Tag::Class)) [[unlikely]]
+      return kNoValue;
+    return Value(rec.value);
+  }
   return r.hooks.lookup(r.current_object, sym);
 }
 inline void assign(Value sym, Value v) {

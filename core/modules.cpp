@@ -2,6 +2,9 @@
 // matters: the first registration of a name wins.
 #include "core/natives.hpp"
 
+namespace objects {
+void register_object_natives();
+}  // namespace objects
 namespace data {
 void register_list_natives();
 void register_number_natives();
@@ -49,6 +52,7 @@ void register_all_modules() {
   data::register_set_natives();
   data::register_format_natives();
   storage::register_date_natives();
+  objects::register_object_natives();
 }
 
 }  // namespace core

@@ -85,8 +85,6 @@ bool equal(Value a, Value b) {
   }
 }
 
-bool object_inherits(Value, Value) { return false; }
-
 Value type_of(Value x) {
   const WellKnown& s = rt().sym;
   unsigned t = x.tag_number();
@@ -115,11 +113,11 @@ Value type_of(Value x) {
     case Tag::ClosedSyntax: return s.closed_syntax;
     case Tag::Pair: return s.list;
     case Tag::Class:
-      // The no-object word names itself; classes answer their class once
-      // the object system exists.
+      // The no-object word names itself; classes and instances answer
+      // their class.
       if (x == kNoObject) return x;
-      return s.class_;
-    case Tag::Instance: return s.instance;
+      return object_class_of(x);
+    case Tag::Instance: return object_class_of(x);
     default: break;
   }
   error(Err::WrongType, x);

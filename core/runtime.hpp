@@ -137,9 +137,10 @@ struct EvalHooks {
   // Compiling a `new-clause` form, and `defslot` in the current object.
   Value (*new_clause)(Value forms) = nullptr;
   Value (*defslot)(Value forms) = nullptr;
-  // The `send` syntax with its argument forms, and an object's property
-  // by name for `bind-properties`.
-  Value (*send_syntax)(Value forms) = nullptr;
+  // The `send` syntax with its argument forms (mode as in core::Mode: 1
+  // forms to evaluate, 0 a list of values, 2 values from a vector), and an
+  // object's property by name for `bind-properties`.
+  Value (*send_syntax)(Value forms, int mode) = nullptr;
   Value (*property)(Value object, Value symbol) = nullptr;
   // Releasing a pointer box of sub-kind 1 or 2 when `with` disposes it.
   void (*release_box)(Value box) = nullptr;
@@ -162,6 +163,11 @@ class OwnedObject {
   // Marks every Value the object holds, with core::mark_value.
   virtual void mark_values() {}
 };
+}  // namespace core
+namespace objects {
+struct ObjectState;  // the object system's state (objects/state.hpp)
+}  // namespace objects
+namespace core {
 
 class Runtime {
  public:
@@ -223,18 +229,20 @@ class Runtime {
   // called from another sort's predicate); roots as well.
   std::vector<std::pair<Value*, uint32_t>> sort_outer;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
+  // The object system's part in a collection: its own roots, the contents
+  // of a class, instance or internal record node (header 0x37, 0x38, 0x39),
+  // and the byte size of an instance record, which the instance records
+  // itself (objects/objects.hpp).
+  void (*mark_object_roots)(Runtime&) = nullptr;
+  void (*mark_object_record)(Value node) = nullptr;
+  uint32_t (*instance_size)(Value instance) = nullptr;
+  // The object system's state: table numbers, the root class, its symbols.
+  std::unique_ptr<objects::ObjectState, void (*)(objects::ObjectState*)> objects{nullptr, nullptr};
   // The data modules' state, and the Values it needs kept alive: the
   // current input and output streams' states and objects (data/state.hpp).
   std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
   Value io_roots[8] = {};
 
-  // The object system's part in a collection: its own roots, the contents
-  // of a class, instance or internal record node (header 0x37, 0x38, 0x39),
-  // and the byte size of an instance record, which its class records.
-  // Until classes exist those nodes are never made.
-  void (*mark_object_roots)(Runtime&) = nullptr;
-  void (*mark_object_record)(Value node) = nullptr;
-  uint32_t (*instance_size)(Value instance) = nullptr;
 
   // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
   // is its object's index here plus one. Released slots are reused.

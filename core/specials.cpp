@@ -191,7 +191,7 @@ Value apply_syntax_word(Value word, Value args, Value form) {
       return eval(make_function(form));
     case kSyntaxSend:
       if (!rt().hooks.send_syntax) error(Err::NotAvailable, kNil);
-      return rt().hooks.send_syntax(args);
+      return rt().hooks.send_syntax(args, int(Mode::Forms));
     case kSyntaxFluidLet:
       return syn_fluid_let(args);
     case kSyntaxLet:

@@ -56,13 +56,7 @@ bool heap_is_compact(uint32_t& objects) {
   objects = 0;
   for (uint32_t n = z.chain_head; n != z.chain_tail; n = word_payload(node_at(n).car)) {
     if (node_at(n).cdr != expect) return false;
-    Header h = Header(word_tag(node_at(n).car));
-    uint16_t count;
-    std::memcpy(&count, at_addr(expect), 2);
-    uint32_t size = h == Header::String ? uint32_t(std::strlen(reinterpret_cast<char*>(at_addr(expect)))) + 1
-                    : h == Header::Real   ? 8
-                    : h == Header::Vector ? 2 + 4 * uint32_t(count)
-                                          : 0;
+    uint32_t size = chain_object_size(n);
     if (size == 0) return false;
     expect += (size + 1) & ~1u;
     ++objects;
