@@ -393,14 +393,14 @@ static Value sp_bind(Value args) {
 static Value sp_bind_optionals(Value args) {
   Value list = eval(second(args));
   for (Value s = first(args); s.is_pair(); s = cdr(s)) {
-    Value spec = car(s);
-    Value var = spec.is_pair() ? car(spec) : spec;
+    Value binding = car(s);
+    Value var = binding.is_pair() ? car(binding) : binding;
     Value v;
     if (list.is_pair()) {
       v = car(list);
       list = cdr(list);
     } else {
-      v = spec.is_pair() && cdr(spec).is_pair() ? eval(second(spec)) : kNil;
+      v = binding.is_pair() && cdr(binding).is_pair() ? eval(second(binding)) : kNil;
     }
     set_target(var, v);
   }
@@ -422,10 +422,10 @@ static Value sp_bind_keywords(Value args) {
     if (++steps > 16000000) error(Err::WrongType, plist);
   }
   for (Value s = first(args); s.is_pair(); s = cdr(s)) {
-    Value spec = car(s);
-    Value var = spec.is_pair() ? car(spec) : spec;
+    Value binding = car(s);
+    Value var = binding.is_pair() ? car(binding) : binding;
     Value name = name_of(var);
-    if (name.is_nil()) error(Err::WrongType, spec);
+    if (name.is_nil()) error(Err::WrongType, binding);
     const char* want = symbol_text(name);
     Value found = kNoValue;
     for (Value p = plist; p.is_pair(); p = cdr(cdr(p))) {
@@ -438,7 +438,7 @@ static Value sp_bind_keywords(Value args) {
         }
       }
     }
-    if (found.is_no_value()) found = spec.is_pair() && cdr(spec).is_pair() ? eval(second(spec)) : kNil;
+    if (found.is_no_value()) found = binding.is_pair() && cdr(binding).is_pair() ? eval(second(binding)) : kNil;
     set_target(var, found);
   }
   return eval_body(rest_of(rest_of(args)));

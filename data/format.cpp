@@ -240,19 +240,19 @@ class Formatter {
     const Parameter& p = d.p[1];
     if (w.given && (w.value > int32_t(kMaxStringLength) || w.value < -int32_t(kMaxStringLength))) fail();
     if (p.given && (p.value < 0 || p.value > 1024)) fail();
-    std::string spec;
+    std::string conversion;
     if (!w.given && !p.given)
-      spec = "%-27.6g";
+      conversion = "%-27.6g";
     else if (!w.given)
-      spec = "%." + std::to_string(p.value) + "f";
+      conversion = "%." + std::to_string(p.value) + "f";
     else if (p.given)
-      spec = "%" + std::to_string(w.value) + "." + std::to_string(p.value) + "f";
+      conversion = "%" + std::to_string(w.value) + "." + std::to_string(p.value) + "f";
     else
-      spec = "%" + std::to_string(w.value) + "g";
-    int n = std::snprintf(nullptr, 0, spec.c_str(), x);
+      conversion = "%" + std::to_string(w.value) + "g";
+    int n = std::snprintf(nullptr, 0, conversion.c_str(), x);
     if (n < 0) fail();
     std::string text(size_t(n) + 1, '\0');
-    std::snprintf(text.data(), text.size(), spec.c_str(), x);
+    std::snprintf(text.data(), text.size(), conversion.c_str(), x);
     text.resize(size_t(n));
     size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return "";

@@ -276,9 +276,9 @@ void slot_store(Value o, Value h, Value v) {
 
 // A linker or reader as written: a symbol is called by name, a form is
 // evaluated to the function.
-Value call_option(Value spec, std::initializer_list<Value> args) {
-  if (!spec.is_symbol()) spec = eval(spec);
-  return call_by_name(spec, args);
+Value call_option(Value option, std::initializer_list<Value> args) {
+  if (!option.is_symbol()) option = eval(option);
+  return call_by_name(option, args);
 }
 
 bool is_linked(Value h) { return desc_flag(handle_descriptor(h), kDLink) != 0; }
