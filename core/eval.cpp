@@ -240,6 +240,20 @@ void poll_slow() {
   r.hooks.poll();
 }
 
+// The common end of a call: pushes the captured values and the unbound
+// locals, makes the frame current and evaluates the function's body.
+static Value enter_body(EnvFrame& frame, Value fn, Value captured, Descriptor d) {
+  for (uint32_t c = 0; c < d.captured; ++c) {
+    push(captured.is_pair() ? car(captured) : kNoValue);
+    if (captured.is_pair()) captured = cdr(captured);
+  }
+  for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
+  frame.make_current();
+  Value body = cdr(cdr(fn));
+  if (fn.is(Tag::Gamma) || fn.is(Tag::SyntaxGamma)) body = cdr(body);
+  return eval_body(body);
+}
+
 template <Mode M>
 static Value apply_lambda(Value fn, ArgsIn<M> a) {
   EnvFrame frame;
@@ -257,15 +271,7 @@ static Value apply_lambda(Value fn, ArgsIn<M> a) {
   for (; i < d.required && a.more(); ++i) push(a.next());
   for (; i < d.required; ++i) push(kNoValue);
   if (d.rest) push(a.rest_list());
-  for (uint32_t c = 0; c < d.captured; ++c) {
-    push(captured.is_pair() ? car(captured) : kNoValue);
-    if (captured.is_pair()) captured = cdr(captured);
-  }
-  for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
-  frame.make_current();
-  Value body = cdr(cdr(fn));
-  if (fn.is(Tag::Gamma)) body = cdr(body);
-  return eval_body(body);
+  return enter_body(frame, fn, captured, d);
 }
 
 // Macro application: slot 0 holds the argument list, slot 1 (when the
@@ -288,15 +294,7 @@ static Value apply_macro(Value fn, Args a) {
   if (params > 0) push(args);
   if (params > 1) push(alloc_node(Tag::Long, make_header(Header::Long, 0), caller_depth));
   for (uint32_t i = 2; i < params; ++i) push(kNoValue);
-  for (uint32_t c = 0; c < d.captured; ++c) {
-    push(captured.is_pair() ? car(captured) : kNoValue);
-    if (captured.is_pair()) captured = cdr(captured);
-  }
-  for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
-  frame.make_current();
-  Value body = cdr(cdr(fn));
-  if (fn.is(Tag::SyntaxGamma)) body = cdr(body);
-  return eval_body(body);
+  return enter_body(frame, fn, captured, d);
 }
 
 // ---- The handler table ----------------------------------------------------------------------------

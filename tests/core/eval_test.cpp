@@ -6,20 +6,10 @@
 #include "core/eval.hpp"
 #include "core/specials.hpp"
 #include "fixture.hpp"
+#include "forms.hpp"
 
 namespace core::testing {
 namespace {
-
-Value t_car(Value x) { return x.is_pair() ? car(x) : kNil; }
-Value t_cdr(Value x) { return x.is_pair() ? cdr(x) : kNil; }
-Value t_cons(Value a, Value b) { return cons(a, b); }
-Value t_list(Value* rest) {
-  Value* end = rest;
-  while (!end->is_end()) ++end;
-  Value l = kNil;
-  while (end != rest) l = cons(*--end, l);
-  return l;
-}
 
 class EvalTest : public MachineTest {
  protected:
@@ -34,7 +24,7 @@ class EvalTest : public MachineTest {
   // Builds a form from text: a minimal reader for tests only.
   Value form(const std::string& text) {
     size_t i = 0;
-    return parse(text, i);
+    return parse_form(text, i);
   }
   Value run(const std::string& text) { return eval(form(text)); }
   int32_t num(const std::string& text) { return read_integer(run(text)); }
@@ -56,43 +46,6 @@ class EvalTest : public MachineTest {
     return "#<" + std::to_string(v.tag_number()) + ">";
   }
 
- private:
-  Value parse(const std::string& t, size_t& i) {
-    while (i < t.size() && std::isspace(uint8_t(t[i]))) ++i;
-    if (t[i] == '\'') {
-      ++i;
-      Value x = parse(t, i);
-      return cons(intern_static("quote"), cons(x, kNil));
-    }
-    if (t[i] == '(') {
-      ++i;
-      Value head = kNil, tail = kNil;
-      while (true) {
-        while (std::isspace(uint8_t(t[i]))) ++i;
-        if (t[i] == ')') {
-          ++i;
-          return head;
-        }
-        if (t[i] == '.' && std::isspace(uint8_t(t[i + 1]))) {
-          ++i;
-          set_cdr(tail, parse(t, i));
-          continue;
-        }
-        Value cell = cons(parse(t, i), kNil);
-        if (tail.is_nil())
-          head = cell;
-        else
-          set_cdr(tail, cell);
-        tail = cell;
-      }
-    }
-    size_t start = i;
-    while (i < t.size() && !std::isspace(uint8_t(t[i])) && t[i] != '(' && t[i] != ')') ++i;
-    std::string tok = t.substr(start, i - start);
-    if (std::isdigit(uint8_t(tok[0])) || (tok[0] == '-' && tok.size() > 1)) return make_integer(std::stoi(tok));
-    if (tok[0] == '_') return alloc_node(Tag::Variable, make_fixnum(0).bits, intern_copy(tok.substr(1)).bits);
-    return intern_copy(tok);
-  }
 };
 
 TEST_F(EvalTest, LambdaArgumentsAndSlots) {

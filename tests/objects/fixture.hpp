@@ -5,21 +5,12 @@
 #include <string>
 
 #include "../core/fixture.hpp"
+#include "../core/forms.hpp"
 #include "core/eval.hpp"
 #include "objects/objects.hpp"
 
 namespace core::testing {
 
-inline Value t_car(Value x) { return x.is_pair() ? car(x) : kNil; }
-inline Value t_cdr(Value x) { return x.is_pair() ? cdr(x) : kNil; }
-inline Value t_cons(Value a, Value b) { return cons(a, b); }
-inline Value t_list(Value* rest) {
-  Value* end = rest;
-  while (!end->is_end()) ++end;
-  Value l = kNil;
-  while (end != rest) l = cons(*--end, l);
-  return l;
-}
 inline Value t_add(Value a, Value b) { return make_integer(read_integer(a) + read_integer(b)); }
 inline Value t_sub(Value a, Value b) { return make_integer(read_integer(a) - read_integer(b)); }
 inline Value t_num_eq(Value a, Value b) { return read_integer(a) == read_integer(b) ? rt().sym.t : kNil; }
@@ -37,7 +28,7 @@ class ObjectTest : public MachineTest {
   }
   Value form(const std::string& text) {
     size_t i = 0;
-    return parse(text, i);
+    return parse_form(text, i);
   }
   // Evaluates each form of the text in turn, as a toplevel would; the value
   // of the last.
@@ -48,7 +39,7 @@ class ObjectTest : public MachineTest {
       while (i < text.size() && std::isspace(uint8_t(text[i]))) ++i;
       if (i >= text.size()) return v;
       try {
-        v = eval(parse(text, i));
+        v = eval(parse_form(text, i));
       } catch (const Thrower&) {
         ADD_FAILURE() << "error " << rt().last_error.number << " " << show(rt().last_error.culprit) << " in " << text;
         throw;
@@ -62,7 +53,7 @@ class ObjectTest : public MachineTest {
     while (true) {
       while (i < text.size() && std::isspace(uint8_t(text[i]))) ++i;
       if (i >= text.size()) return v;
-      v = eval(parse(text, i));
+      v = eval(parse_form(text, i));
     }
   }
   int32_t num(const std::string& text) { return read_integer(run(text)); }
@@ -87,45 +78,6 @@ class ObjectTest : public MachineTest {
     return "#<" + std::to_string(v.tag_number()) + ">";
   }
   std::string show_run(const std::string& text) { return show(run(text)); }
-
- private:
-  Value parse(const std::string& t, size_t& i) {
-    while (i < t.size() && std::isspace(uint8_t(t[i]))) ++i;
-    if (t[i] == '\'') {
-      ++i;
-      Value x = parse(t, i);
-      return cons(intern_static("quote"), cons(x, kNil));
-    }
-    if (t[i] == '(') {
-      ++i;
-      Value head = kNil, tail = kNil;
-      while (true) {
-        while (std::isspace(uint8_t(t[i]))) ++i;
-        if (t[i] == ')') {
-          ++i;
-          return head;
-        }
-        if (t[i] == '.' && std::isspace(uint8_t(t[i + 1]))) {
-          ++i;
-          set_cdr(tail, parse(t, i));
-          continue;
-        }
-        Value cell = cons(parse(t, i), kNil);
-        if (tail.is_nil())
-          head = cell;
-        else
-          set_cdr(tail, cell);
-        tail = cell;
-      }
-    }
-    size_t start = i;
-    while (i < t.size() && !std::isspace(uint8_t(t[i])) && t[i] != '(' && t[i] != ')') ++i;
-    std::string tok = t.substr(start, i - start);
-    if (std::isdigit(uint8_t(tok[0])) || (tok[0] == '-' && tok.size() > 1)) return make_integer(std::stoi(tok));
-    if (tok[0] == '_') return alloc_node(Tag::Variable, make_fixnum(0).bits, intern_copy(tok.substr(1)).bits);
-    if (tok[0] == ':') return make_keyword(tok.substr(1));
-    return intern_copy(tok);
-  }
 };
 
 }  // namespace core::testing
