@@ -61,6 +61,11 @@ class Region {
   pixman_region32_t r_;
 };
 
+Region unite(const Region& a, const Region& b);
+Region intersect(const Region& a, const Region& b);
+Region subtract(const Region& a, const Region& b);
+Region exclusive_or(const Region& a, const Region& b);
+
 // Collects spans into rectangles, merging a row into the rows above when
 // its spans are the same.
 struct Region::Builder {
