@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace gfx {
@@ -52,10 +53,17 @@ T* row_of(Surface& s, int32_t y) {
 }  // namespace
 
 namespace {
+// Fills n pixels with one value at the speed of the C library's fills.
+inline void fill_pixels(uint32_t* d, size_t n, uint32_t v) {
+  static_assert(sizeof(wchar_t) == 4);
+  std::wmemset(reinterpret_cast<wchar_t*>(d), wchar_t(v), n);
+}
+inline void fill_pixels(uint8_t* d, size_t n, uint32_t v) { std::memset(d, int(v & 0xFF), n); }
+
 template <typename T, typename Src>
 void paint_run_impl(T* d, int32_t x0, int32_t x1, const Src& s, Rop2 op, uint32_t mask) {
   if (op == Rop2::CopyPen && !s.pattern) {
-    std::fill(d + x0, d + x1, T(s.color & mask));
+    fill_pixels(d + x0, size_t(x1 - x0), s.color & mask);
     return;
   }
   switch (op) {
@@ -273,6 +281,43 @@ void DC::invert_region(const Region& rgn) {
 
 // ---- Blits -----------------------------------------------------------------------
 
+namespace {
+
+// One row of a ternary operation: d[x] for x in [a, b), with src[x - a] the
+// source and brush_at(x) the brush. The common operations have loops of
+// their own; the others evaluate the truth table.
+template <typename T, typename Brush>
+void rop3_run(T* d, int32_t a, int32_t b, const Pixel* src, const Brush& brush_at, unsigned table, uint32_t mask) {
+  auto each = [&](auto f) {
+    for (int32_t x = a; x < b; ++x) d[x] = T(f(brush_at(x), src ? src[x - a] : 0u, uint32_t(d[x])) & mask);
+  };
+  switch (table) {
+    case 0xCC:  // source copy
+      if (src && sizeof(T) == 4) {
+        std::memcpy(d + a, src, size_t(b - a) * 4);
+        return;
+      }
+      each([](uint32_t, uint32_t s, uint32_t) { return s; });
+      return;
+    case 0x66: each([](uint32_t, uint32_t s, uint32_t dd) { return s ^ dd; }); return;    // invert
+    case 0x88: each([](uint32_t, uint32_t s, uint32_t dd) { return s & dd; }); return;    // and
+    case 0xEE: each([](uint32_t, uint32_t s, uint32_t dd) { return s | dd; }); return;    // paint
+    case 0x33: each([](uint32_t, uint32_t s, uint32_t) { return ~s; }); return;           // not source
+    case 0x44: each([](uint32_t, uint32_t s, uint32_t dd) { return s & ~dd; }); return;   // erase
+    case 0xBB: each([](uint32_t, uint32_t s, uint32_t dd) { return ~s | dd; }); return;   // merge paint
+    case 0x55: each([](uint32_t, uint32_t, uint32_t dd) { return ~dd; }); return;         // dest invert
+    case 0xF0: each([](uint32_t p, uint32_t, uint32_t) { return p; }); return;            // pattern copy
+    case 0x5A: each([](uint32_t p, uint32_t, uint32_t dd) { return p ^ dd; }); return;    // pattern invert
+    case 0xC0: each([](uint32_t p, uint32_t s, uint32_t) { return p & s; }); return;      // merge copy
+    case 0x00: each([](uint32_t, uint32_t, uint32_t) { return 0u; }); return;
+    case 0xFF: each([](uint32_t, uint32_t, uint32_t) { return ~0u; }); return;
+    case 0xAA: return;  // the destination stays
+    default: each([table](uint32_t p, uint32_t s, uint32_t dd) { return apply_rop3(table, p, s, dd); });
+  }
+}
+
+}  // namespace
+
 void DC::rop3_row(int32_t y, int32_t x0, int32_t x1, const Pixel* source, Rop3 rop) {
   // source[i] is the source pixel for x0 + i, in the surface's format.
   Surface& surf = *surface_;
@@ -281,27 +326,13 @@ void DC::rop3_row(int32_t y, int32_t x0, int32_t x1, const Pixel* source, Rop3 r
   uint32_t mask = xrgb ? 0xFFFFFFu : 0xFFu;
   const Pixel* pattern_row = brush_.style == BrushStyle::Pattern ? &brush_.pattern[size_t((y & 7) * 8)] : nullptr;
   Pixel solid = brush_.style == BrushStyle::Null ? 0 : brush_.color;
+  auto brush_at = [&](int32_t x) { return pattern_row ? pattern_row[x & 7] : solid; };
   clipped(y, x0, x1, [&](int32_t a, int32_t b) {
     const Pixel* src = source ? source + (a - x0) : nullptr;
-    if (xrgb) {
-      uint32_t* d = row_of<uint32_t>(surf, y);
-      if (table == 0xCC && src) {
-        std::memcpy(d + a, src, size_t(b - a) * 4);
-        return;
-      }
-      for (int32_t x = a; x < b; ++x) {
-        uint32_t p = pattern_row ? pattern_row[x & 7] : solid;
-        uint32_t s = src ? src[x - a] : 0;
-        d[x] = apply_rop3(table, p, s, d[x]) & mask;
-      }
-    } else {
-      uint8_t* d = row_of<uint8_t>(surf, y);
-      for (int32_t x = a; x < b; ++x) {
-        uint32_t p = pattern_row ? pattern_row[x & 7] : solid;
-        uint32_t s = src ? src[x - a] : 0;
-        d[x] = uint8_t(apply_rop3(table, p, s, d[x]) & mask);
-      }
-    }
+    if (xrgb)
+      rop3_run(row_of<uint32_t>(surf, y), a, b, src, brush_at, table, mask);
+    else
+      rop3_run(row_of<uint8_t>(surf, y), a, b, src, brush_at, table, mask);
   });
 }
 
@@ -400,12 +431,14 @@ void DC::stretch_blit(Rect dst, const Surface& src, Rect src_rect, Rop3 rop, Str
       continue;
     }
     if (sy < sb.top || sy >= sb.bottom) continue;
+    const uint32_t* row32 = s->format() == Format::XRGB8888 ? s->row32(sy) : nullptr;
+    const uint8_t* row8 = s->row_bytes(sy);
     // Runs of destination pixels whose source lies within src.
     int32_t run = to.left;
     for (int32_t x = to.left; x <= to.right; ++x) {
-      bool inside = x < to.right && xs[size_t(x - to.left)] >= sb.left && xs[size_t(x - to.left)] < sb.right;
-      if (inside) {
-        Pixel p = s->pixel(xs[size_t(x - to.left)], sy);
+      int32_t sx = x < to.right ? xs[size_t(x - to.left)] : sb.right;
+      if (sx >= sb.left && sx < sb.right) {
+        Pixel p = row32 ? row32[sx] : row8[sx];
         row[size_t(x - to.left)] = same ? p : surface_->map_color(s->pixel_color(p));
         continue;
       }
