@@ -182,16 +182,13 @@ void DC::set_pixel(Pt p, Pixel color) {
 
 void DC::rectangle(Rect r) { round_rect(r, 0, 0); }
 
-void DC::ellipse(Rect r) {
-  ConvexShape s = ConvexShape::ellipse(r);
-  auto fill = [&](int32_t y, int32_t x0, int32_t x1) { brush_span(y, x0, x1, brush_); };
-  auto frame = [&](int32_t y, int32_t x0, int32_t x1) { pen_span(y, x0, x1); };
-  fill_spans(s, limit_, SpanSink(fill));
-  if (pen_.style != PenStyle::Null) frame_spans(s, pen_.width, limit_, SpanSink(frame));
-}
+void DC::ellipse(Rect r) { convex(ConvexShape::ellipse(r)); }
 
 void DC::round_rect(Rect r, int32_t corner_w, int32_t corner_h) {
-  ConvexShape s = ConvexShape::round_rect(r, corner_w, corner_h);
+  convex(ConvexShape::round_rect(r, corner_w, corner_h));
+}
+
+void DC::convex(const ConvexShape& s) {
   auto fill = [&](int32_t y, int32_t x0, int32_t x1) { brush_span(y, x0, x1, brush_); };
   auto frame = [&](int32_t y, int32_t x0, int32_t x1) { pen_span(y, x0, x1); };
   if (pen_.style == PenStyle::Null) {
@@ -200,10 +197,12 @@ void DC::round_rect(Rect r, int32_t corner_w, int32_t corner_h) {
   }
   // The brush fills the inside of the frame only, so that raster
   // operations meet each pixel once.
-  Region inside = subtract(Region::from_spans([&](SpanSink o) { fill_spans(s, limit_, o); }),
-                           Region::from_spans([&](SpanSink o) { frame_spans(s, pen_.width, limit_, o); }));
-  for (const Rect& b : inside.rects())
-    for (int32_t y = b.top; y < b.bottom; ++y) brush_span(y, b.left, b.right, brush_);
+  if (brush_.style != BrushStyle::Null) {
+    Region inside = subtract(Region::from_spans([&](SpanSink o) { fill_spans(s, limit_, o); }),
+                             Region::from_spans([&](SpanSink o) { frame_spans(s, pen_.width, limit_, o); }));
+    for (const Rect& b : inside.rects())
+      for (int32_t y = b.top; y < b.bottom; ++y) brush_span(y, b.left, b.right, brush_);
+  }
   frame_spans(s, pen_.width, limit_, SpanSink(frame));
 }
 
@@ -258,14 +257,20 @@ void DC::fill_region(const Region& rgn, const Brush& b) {
 void DC::frame_region(const Region& rgn, const Brush& b, int32_t w, int32_t h) {
   w = std::clamp(w, 1, 64);
   h = std::clamp(h, 1, 64);
-  // The inside: the pixels of rgn whose neighbours up to w across and h down
-  // all lie in rgn.
-  Region inner = rgn;
-  for (int32_t d = 1; d <= std::max(w, h); ++d)
-    for (auto [dx, dy] : {std::pair{d, 0}, {-d, 0}, {0, d}, {0, -d}}) {
-      if ((dx != 0 && d > w) || (dy != 0 && d > h)) continue;
+  // The inside: the pixels of rgn whose w x h neighbourhood (w across and h
+  // down either way) lies in rgn; eroded across first, then down.
+  Region across = rgn;
+  for (int32_t d = 1; d <= w; ++d)
+    for (int32_t dx : {d, -d}) {
       Region moved = rgn;
-      moved.offset(dx, dy);
+      moved.offset(dx, 0);
+      across = intersect(across, moved);
+    }
+  Region inner = across;
+  for (int32_t d = 1; d <= h; ++d)
+    for (int32_t dy : {d, -d}) {
+      Region moved = across;
+      moved.offset(0, dy);
       inner = intersect(inner, moved);
     }
   fill_region(subtract(rgn, inner), b);

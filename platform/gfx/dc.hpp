@@ -147,6 +147,7 @@ class DC {
 
  private:
   struct Source;
+  void convex(const ConvexShape& s);
   template <typename F>
   void clipped(int32_t y, int32_t x0, int32_t x1, F&& f);
   void paint_span(int32_t y, int32_t x0, int32_t x1, const Source& s, Rop2 op);

@@ -150,6 +150,51 @@ TEST(GfxShapes, LinesEndPixelAndDirection) {
   for (int32_t x = 0; x <= 8; ++x) EXPECT_NE(s.pixel(x, (x + 1) / 2), 0u) << x;
 }
 
+// Pen and brush together meet each pixel of a shape once: with xor, a
+// filled and framed shape is exactly its region.
+TEST(GfxShapes, FillAndFrameTouchEachPixelOnce) {
+  Surface s(40, 40);
+  DC dc(s);
+  dc.set_rop2(Rop2::XorPen);
+  dc.set_brush(Brush::solid(kWhite));
+  for (int32_t pen : {1, 2, 5}) {
+    dc.set_pen({PenStyle::Solid, pen, kWhite});
+    s.fill(0);
+    dc.ellipse({3, 4, 35, 29});
+    EXPECT_TRUE(painted(s) == Region::ellipse({3, 4, 35, 29})) << pen;
+    s.fill(0);
+    dc.round_rect({1, 1, 30, 38}, 12, 9);
+    EXPECT_TRUE(painted(s) == Region::round_rect({1, 1, 30, 38}, 12, 9)) << pen;
+    s.fill(0);
+    dc.rectangle({5, 5, 12, 30});
+    EXPECT_TRUE(painted(s) == Region({5, 5, 12, 30})) << pen;
+  }
+}
+
+TEST(GfxShapes, RegionFramesFollowEveryEdge) {
+  Surface s(40, 40);
+  DC dc(s);
+  // A frame of a rectangle region is frame_rect's frame.
+  dc.frame_region(Region({2, 3, 20, 15}), Brush::solid(kWhite), 1, 1);
+  Region once = painted(s);
+  s.fill(0);
+  dc.frame_rect({2, 3, 20, 15}, Brush::solid(kWhite));
+  EXPECT_TRUE(once == painted(s));
+  // A square with a hole: the hole's edge is framed too, 2 across and 3 down.
+  s.fill(0);
+  Region ring = subtract(Region({0, 0, 30, 30}), Region({10, 10, 20, 20}));
+  dc.frame_region(ring, Brush::solid(kWhite), 2, 3);
+  Region inner = subtract(Region({2, 3, 28, 27}), Region({8, 7, 22, 23}));
+  EXPECT_TRUE(painted(s) == subtract(ring, inner)) << describe(painted(s));
+  // Inverting a region twice restores the surface.
+  s.fill(0x123456);
+  dc.invert_region(ring);
+  EXPECT_EQ(s.pixel(5, 5), 0xEDCBA9u);
+  EXPECT_EQ(s.pixel(15, 15), 0x123456u);
+  dc.invert_region(ring);
+  EXPECT_EQ(s.pixel(5, 5), 0x123456u);
+}
+
 // Empty and inverted rectangles draw nothing; huge coordinates are clipped,
 // not walked.
 TEST(GfxShapes, DegenerateAndHugeInput) {
