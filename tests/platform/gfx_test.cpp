@@ -280,6 +280,28 @@ TEST(GfxBlit, OverlappingScrollAndRops) {
   EXPECT_EQ(d.pixel(2, 0), 0x123456u);
 }
 
+TEST(GfxBlit, AcrossFormatsThroughThePalette) {
+  Surface rgb_src(3, 1);
+  rgb_src.set_pixel(0, 0, 0xFF0000);
+  rgb_src.set_pixel(1, 0, 0x00FF00);
+  rgb_src.set_pixel(2, 0, 0x0000F0);
+  Surface indexed(3, 1, Format::Index8);
+  indexed.palette()[1] = 0xFF0000;
+  indexed.palette()[2] = 0x00FF00;
+  indexed.palette()[3] = 0x0000FF;
+  DC ic(indexed);
+  ic.blit(indexed.bounds(), rgb_src, {0, 0});
+  EXPECT_EQ(indexed.pixel(0, 0), 1u);
+  EXPECT_EQ(indexed.pixel(1, 0), 2u);
+  EXPECT_EQ(indexed.pixel(2, 0), 3u);
+  Surface back(3, 1);
+  DC bc(back);
+  bc.stretch_blit({0, 0, 6, 1}, indexed, {0, 0, 3, 1});
+  EXPECT_EQ(back.pixel(0, 0), 0xFF0000u);
+  EXPECT_EQ(back.pixel(1, 0), 0xFF0000u);  // doubled: each source pixel twice
+  EXPECT_EQ(back.pixel(2, 0), 0x00FF00u);
+}
+
 TEST(GfxBitmaps, ParsingIsBoundedAndExact) {
   // A 2 x 2 8-bit bottom-up bitmap with a two-entry palette.
   std::vector<uint8_t> bytes = {40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0,
