@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/bytes.hpp"
 #include "core/natives.hpp"
 #include "data/state.hpp"
 
@@ -12,8 +13,6 @@ namespace data {
 using namespace core;
 
 namespace {
-
-constexpr uint32_t kTableStep = 32;
 
 inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
@@ -27,49 +26,19 @@ uint64_t system_available() {
   return uint64_t(1) << 30;
 }
 
-HandleEntry* entry(uint32_t h) {
-  auto& t = ds().handles;
-  if (h == 0 || h >= t.size() || t[h].size < 0) return nullptr;
-  return &t[h];
-}
+HandleEntry* entry(uint32_t h) { return ds().handles.find(h); }
 
 // Throws away the blocks of purgeable, unlocked handles.
 void purge() {
   DataState& d = ds();
-  for (size_t i = 1; i < d.handles.size(); ++i) {
-    HandleEntry& e = d.handles[i];
+  d.handles.for_each([&](uint32_t, HandleEntry& e) {
     if (e.size > 0 && e.purgeable && e.locks == 0 && e.memory != 0) {
       rt().region.release(e.memory);
-      d.handle_bytes -= uint32_t(e.size);
+      d.handle_bytes -= e.size;
       e.memory = 0;
       e.size = 0;
     }
-  }
-}
-
-uint32_t take_entry() {
-  DataState& d = ds();
-  if (d.handles.empty()) d.handles.resize(1);  // index 0 is never handed out
-  if (d.free_handle == 0) {
-    size_t first = d.handles.size();
-    d.handles.resize(first + kTableStep);
-    // Push the new entries so that the lowest index comes out first.
-    for (size_t i = d.handles.size(); i-- > first;) {
-      d.handles[i].size = -1;
-      d.handles[i].memory = d.free_handle;
-      d.free_handle = uint32_t(i);
-    }
-  }
-  uint32_t h = d.free_handle;
-  d.free_handle = d.handles[h].memory;
-  d.handles[h] = HandleEntry{0, 0, 0, 0};
-  return h;
-}
-
-void give_back(uint32_t h) {
-  DataState& d = ds();
-  d.handles[h] = HandleEntry{-1, d.free_handle, 0, 0};
-  d.free_handle = h;
+  });
 }
 
 }  // namespace
@@ -85,17 +54,18 @@ uint32_t new_handle(uint32_t n) {
   // Blocks beyond the space available are refused rather than taken from
   // the machine without limit.
   if (n > 0 && space_available() < n) return 0;
-  uint32_t h = take_entry();
+  HandleEntry e;
   if (n > 0) {
-    Addr a = rt().region.allocate(n);
-    if (a == 0) {
-      give_back(h);
-      return 0;
-    }
-    ds().handles[h].memory = a;
-    ds().handles[h].size = int32_t(n);
-    ds().handle_bytes += n;
+    e.memory = rt().region.allocate(n);
+    if (e.memory == 0) return 0;
+    e.size = n;
   }
+  uint32_t h = ds().handles.add(e);
+  if (h == 0) {
+    if (e.memory != 0) rt().region.release(e.memory);
+    return 0;
+  }
+  ds().handle_bytes += n;
   return h;
 }
 
@@ -106,15 +76,15 @@ void dispose_handle(uint32_t h) {
   if (e == nullptr) return;
   if (e->memory != 0) {
     rt().region.release(e->memory);
-    ds().handle_bytes -= uint32_t(e->size);
+    ds().handle_bytes -= e->size;
   }
-  give_back(h);
+  ds().handles.remove(h);
 }
 
 bool set_handle_size(uint32_t h, uint32_t n) {
   HandleEntry* e = entry(h);
   if (e == nullptr) return false;
-  uint32_t old = uint32_t(e->size);
+  uint32_t old = e->size;
   if (n == 0) {
     if (e->memory != 0) rt().region.release(e->memory);
     ds().handle_bytes -= old;
@@ -131,7 +101,7 @@ bool set_handle_size(uint32_t h, uint32_t n) {
     rt().region.release(e->memory);
   }
   e->memory = a;
-  e->size = int32_t(n);
+  e->size = n;
   ds().handle_bytes += n;
   ds().handle_bytes -= old;
   return true;
@@ -139,7 +109,7 @@ bool set_handle_size(uint32_t h, uint32_t n) {
 
 uint32_t handle_size(uint32_t h) {
   HandleEntry* e = entry(h);
-  return e == nullptr ? 0 : uint32_t(e->size);
+  return e == nullptr ? 0 : e->size;
 }
 
 Addr handle_memory(uint32_t h) {
@@ -193,10 +163,10 @@ uint8_t* checked_bytes(Value culprit, Addr a, uint32_t n) {
 
 void release_all_handles() {
   DataState& d = ds();
-  for (size_t i = 1; i < d.handles.size(); ++i)
-    if (d.handles[i].size > 0 && d.handles[i].memory != 0) rt().region.release(d.handles[i].memory);
+  d.handles.for_each([](uint32_t, HandleEntry& e) {
+    if (e.memory != 0) rt().region.release(e.memory);
+  });
   d.handles.clear();
-  d.free_handle = 0;
   d.handle_bytes = 0;
 }
 
@@ -206,7 +176,8 @@ Value box_handle(uint32_t h) { return box_address(h, kHandleBox); }
 Value box_pointer(Addr p) { return box_address(p, kMemoryPointer); }
 
 uint32_t handle_arg(Value box) {
-  if (!box.is(Tag::Pointer) || box_kind(box) != kHandleBox || !handle_live(box_addr(box))) error(Err::WrongType, box);
+  if (!box.is(Tag::Pointer) || box_kind(box) != kHandleBox) error(Err::WrongType, box);
+  ds().handles.get(box_addr(box), box);
   return box_addr(box);
 }
 
@@ -260,12 +231,12 @@ static Value prim_mref(Value kind, Value box, Value* offsets) {
   const uint8_t* p = checked_bytes(box, a, width);
   switch (k) {
     case 1: return make_fixnum(p[0]);
-    case 2: { uint16_t v; std::memcpy(&v, p, 2); return make_fixnum(v); }
-    case 3: { int16_t v; std::memcpy(&v, p, 2); return make_fixnum(v); }
-    case 4: { int32_t v; std::memcpy(&v, p, 4); return make_integer(v); }
-    case -2: return make_fixnum((p[0] << 8) | p[1]);
-    case -3: return make_fixnum(int16_t(uint16_t((p[0] << 8) | p[1])));
-    default: return make_integer(int32_t((uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]));
+    case 2: return make_fixnum(load_ne16(p));
+    case 3: return make_fixnum(int16_t(load_ne16(p)));
+    case 4: return make_integer(int32_t(load_ne32(p)));
+    case -2: return make_fixnum(load_be16(p));
+    case -3: return make_fixnum(int16_t(load_be16(p)));
+    default: return make_integer(int32_t(load_be32(p)));
   }
 }
 
@@ -279,10 +250,10 @@ static Value prim_mset(Value kind, Value value, Value box, Value* offsets) {
   uint8_t* p = checked_bytes(box, a, width);
   switch (k) {
     case 1: p[0] = uint8_t(v); break;
-    case 2: { uint16_t w = uint16_t(v); std::memcpy(p, &w, 2); break; }
-    case 4: std::memcpy(p, &v, 4); break;
-    case -2: p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); break;
-    default: p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v); break;
+    case 2: store_ne16(p, uint16_t(v)); break;
+    case 4: store_ne32(p, v); break;
+    case -2: store_be16(p, uint16_t(v)); break;
+    default: store_be32(p, v); break;
   }
   return value;
 }
@@ -324,11 +295,11 @@ static Value prim_hunlock(Value box) {
   return kNoValue;
 }
 static Value prim_hpurge(Value box) {
-  ds().handles[handle_arg(box)].purgeable = 1;
+  entry(handle_arg(box))->purgeable = 1;
   return kNoValue;
 }
 static Value prim_hnopurge(Value box) {
-  ds().handles[handle_arg(box)].purgeable = 0;
+  entry(handle_arg(box))->purgeable = 0;
   return kNoValue;
 }
 
