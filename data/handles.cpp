@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/args.hpp"
 #include "core/bytes.hpp"
 #include "core/natives.hpp"
 #include "data/state.hpp"
@@ -182,8 +183,7 @@ uint32_t handle_arg(Value box) {
 }
 
 Addr address_arg(Value box) {
-  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
-  if (box_kind(box) == kHandleBox) error(Err::WrongType, box);
+  if (box_kind(arg_pointer(box)) == kHandleBox) error(Err::WrongType, box);
   return box_addr(box);
 }
 
@@ -197,12 +197,6 @@ Addr pointer_arg(Value box) {
 
 namespace {
 
-uint32_t size_arg(Value v) {
-  int32_t n = read_integer(v);
-  if (n < 0) error(Err::WrongType, v);
-  return uint32_t(n);
-}
-
 // The address plus the sum of the offsets of a rest vector.
 Addr offset_address(Value box, Value* offsets) {
   uint32_t a = address_arg(box);
@@ -212,7 +206,7 @@ Addr offset_address(Value box, Value* offsets) {
 
 }  // namespace
 
-static Value prim_new_ptr(Value size) { return box_pointer(new_pointer(size_arg(size))); }
+static Value prim_new_ptr(Value size) { return box_pointer(new_pointer(arg_count(size))); }
 
 static Value prim_dispose_ptr(Value box) {
   Addr p = pointer_arg(box);
@@ -259,14 +253,14 @@ static Value prim_mset(Value kind, Value value, Value box, Value* offsets) {
 }
 
 static Value prim_equal_block_p(Value a, Value b, Value count) {
-  uint32_t n = size_arg(count);
+  uint32_t n = arg_count(count);
   if (n == 0) return rt().sym.t;
   const uint8_t* p = checked_bytes(a, address_arg(a), n);
   const uint8_t* q = checked_bytes(b, address_arg(b), n);
   return boolean(std::memcmp(p, q, n) == 0);
 }
 
-static Value prim_new_handle(Value size) { return box_handle(new_handle(size_arg(size))); }
+static Value prim_new_handle(Value size) { return box_handle(new_handle(arg_count(size))); }
 
 static Value prim_copy_handle(Value box) {
   uint32_t h = handle_arg(box);
@@ -285,7 +279,7 @@ static Value prim_dispose_handle(Value box) {
 static Value prim_get_handle_size(Value box) { return make_integer(int32_t(handle_size(handle_arg(box)))); }
 
 static Value prim_set_handle_size(Value box, Value size) {
-  if (!set_handle_size(handle_arg(box), size_arg(size))) error(Err::NativeMemory, kNil);
+  if (!set_handle_size(handle_arg(box), arg_count(size))) error(Err::NativeMemory, kNil);
   return kNoValue;
 }
 
@@ -304,7 +298,7 @@ static Value prim_hnopurge(Value box) {
 }
 
 static Value prim_block_move(Value from, Value to, Value count) {
-  uint32_t n = size_arg(count);
+  uint32_t n = arg_count(count);
   if (n == 0) return kNoValue;
   uint8_t* p = checked_bytes(from, address_arg(from), n);
   uint8_t* q = checked_bytes(to, address_arg(to), n);
@@ -318,26 +312,22 @@ static Value available_value() {
 }
 
 static Value prim_compact_memory(Value size) {
-  if (space_available() <= size_arg(size)) purge();
+  if (space_available() <= arg_count(size)) purge();
   return available_value();
 }
 
 static Value prim_not_available(Value, Value) { error(Err::NotAvailable, kNil); }
-static Value prim_space_available_p(Value size) { return boolean(space_available() > size_arg(size)); }
+static Value prim_space_available_p(Value size) { return boolean(space_available() > arg_count(size)); }
 static Value prim_null_ptr() { return box_address(0); }
 static Value prim_null_ptr_p(Value box) {
-  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
-  return boolean(box_addr(box) == 0);
+  return boolean(box_addr(arg_pointer(box)) == 0);
 }
 static Value prim_ptr_equal_p(Value a, Value b) {
-  if (!a.is(Tag::Pointer)) error(Err::WrongType, a);
-  if (!b.is(Tag::Pointer)) error(Err::WrongType, b);
-  return boolean(box_addr(a) == box_addr(b));
+  return boolean(box_addr(arg_pointer(a)) == box_addr(arg_pointer(b)));
 }
 static Value prim_number_to_pointer(Value n) { return box_address(uint32_t(read_integer(n))); }
 static Value prim_pointer_to_number(Value box) {
-  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
-  return make_integer(int32_t(box_addr(box)));
+  return make_integer(int32_t(box_addr(arg_pointer(box))));
 }
 
 static const NativeRow kHandleNatives[] = {
