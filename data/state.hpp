@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/memory.hpp"
+#include "core/native_table.hpp"
 
 namespace data {
 
@@ -73,8 +74,8 @@ enum class EscapeMode : uint8_t { None, String, Symbol };
 
 // One entry of the handle table.
 struct HandleEntry {
-  int32_t size = -1;     // bytes; 0 when empty or purged; -1 for a free entry
-  core::Addr memory = 0; // the block; for a free entry, the next free index
+  uint32_t size = 0;      // bytes; 0 when empty or purged
+  core::Addr memory = 0;  // the block, 0 when empty
   uint32_t purgeable = 0;
   uint32_t locks = 0;
 };
@@ -105,8 +106,7 @@ struct DataState {
   FILE* term_out = stdout;
 
   // Handles.
-  std::vector<HandleEntry> handles;
-  uint32_t free_handle = 0;
+  core::NativeTable<HandleEntry> handles;
   uint64_t handle_bytes = 0;
 
   // Edit streams.

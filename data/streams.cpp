@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -158,8 +159,7 @@ void set_memory_input(Addr base, uint32_t length) {
 }
 
 void set_string_input(Value s) {
-  if (!s.is(Tag::String)) error(Err::WrongType, s);
-  ds().in = InputSource{InputKind::String, 0, 0, uint32_t(std::strlen(string_text(s))), ++ds().input_serial};
+  ds().in = InputSource{InputKind::String, 0, 0, uint32_t(arg_text(s).size()), ++ds().input_serial};
   io_root(kInState) = s;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
