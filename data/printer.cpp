@@ -346,7 +346,7 @@ Value printing(Value stream, F body) {
   select_output(stream);
   body();
   flush_edit_output();
-  if (ds().term_map_cr) flush_terminal();
+  if (ds().term_line_flush) flush_terminal();
   return kNoValue;
 }
 

@@ -102,7 +102,12 @@ struct DataState {
   bool term_eof = false;
   bool term_continuation = false;  // a form is under way: prompt for more
   bool (*term_read_line)(std::string& line, bool continuation) = nullptr;
-  bool term_map_cr = false;  // write line feeds for carriage returns
+  // Standard output is a terminal: each line is flushed as it ends.
+  bool term_line_flush = false;
+  // Write the machine's bytes to standard output as they are, instead of
+  // through the console boundary (data/console.hpp).
+  bool term_raw = false;
+  bool term_after_cr = false;  // the last character written was a carriage return
   FILE* term_out = stdout;
 
   // Handles.
