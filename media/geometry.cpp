@@ -4,11 +4,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/args.hpp"
 #include "core/errors.hpp"
 #include "core/memory.hpp"
+#include "core/native_table.hpp"
 #include "core/natives.hpp"
 #include "data/handles.hpp"
-#include "media/handle_table.hpp"
 
 namespace media {
 using namespace core;
@@ -16,7 +17,8 @@ using namespace core;
 namespace {
 
 struct GeometryState : ModuleState {
-  HandleTable<gfx::Region> regions;
+  // Each region on its own, so that references stay valid as the table grows.
+  NativeTable<std::unique_ptr<gfx::Region>> regions;
   gfx::Surface* surface = nullptr;
   std::unique_ptr<gfx::DC> dc;
 };
@@ -39,7 +41,7 @@ struct Box {
 };
 
 Point point_arg(Value p) {
-  if (!p.is_pair()) error(Err::WrongType, p);
+  arg_pair(p);
   return {coord(cdr(p)), coord(car(p))};
 }
 
@@ -79,13 +81,12 @@ int64_t round_half_up(double d) {
 
 gfx::Region& region_arg(Value box) {
   if (!box.is(Tag::Pointer) || box_kind(box) != kRegionBox) error(Err::WrongType, box);
-  gfx::Region* r = gs().regions.get(box_addr(box));
-  if (r == nullptr) error(Err::WrongType, box);
-  return *r;
+  return *gs().regions.get(box_addr(box), box);
 }
 
 Value new_region_box(gfx::Region region) {
   uint32_t h = gs().regions.add(std::make_unique<gfx::Region>(std::move(region)));
+  // A full table: ids are exhausted, as memory would be.
   if (h == 0) error(Err::NativeMemory, kNil);
   return box_address(h, kRegionBox);
 }
@@ -105,12 +106,12 @@ namespace {
 Value prim_make_point(Value h, Value v) { return make_point(coord(h), coord(v)); }
 
 Value prim_copy_point(Value p) {
-  if (!p.is_pair()) error(Err::WrongType, p);
+  arg_pair(p);
   return cons(car(p), cdr(p));
 }
 
 Value prim_point_x(Value p, Value h) {
-  if (!p.is_pair()) error(Err::WrongType, p);
+  arg_pair(p);
   if (!h.is_nil()) {
     if (!is_integer(h)) error(Err::WrongType, h);
     set_cdr(p, h);
@@ -119,7 +120,7 @@ Value prim_point_x(Value p, Value h) {
 }
 
 Value prim_point_y(Value p, Value v) {
-  if (!p.is_pair()) error(Err::WrongType, p);
+  arg_pair(p);
   if (!v.is_nil()) {
     if (!is_integer(v)) error(Err::WrongType, v);
     set_car(p, v);

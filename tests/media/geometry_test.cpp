@@ -2,7 +2,6 @@
 #include "media/geometry.hpp"
 
 #include "data/handles.hpp"
-#include "media/handle_table.hpp"
 #include "tests/data/calls.hpp"
 
 namespace core::testing {
@@ -104,24 +103,6 @@ TEST_F(GeometryTest, RegionBoxesNameLiveRegionsOnly) {
   for (int i = 0; i < 2000; ++i) callv("disposergn", {callv("newrgn", {})});
   EXPECT_EQ(error_in([&] { callv("emptyrgn", {a}); }), 2);
   EXPECT_TRUE(callv("emptyrgn", {b}).is_nil());
-}
-
-TEST(HandleTable, GenerationsWrapButNeverRevive) {
-  media::HandleTable<int> t;
-  uint32_t first = t.add(std::make_unique<int>(1));
-  ASSERT_NE(first, 0u);
-  uint32_t h = first;
-  for (int i = 0; i < 5000; ++i) {
-    ASSERT_TRUE(t.remove(h));
-    EXPECT_FALSE(t.remove(h));
-    EXPECT_EQ(t.get(h), nullptr);
-    h = t.add(std::make_unique<int>(i));
-    ASSERT_NE(h, 0u);
-    EXPECT_EQ(*t.get(h), i);
-  }
-  EXPECT_EQ(t.live(), 1u);
-  EXPECT_EQ(t.get(0), nullptr);
-  EXPECT_EQ(t.get(0xFFFFFFFF), nullptr);
 }
 
 }  // namespace
