@@ -227,5 +227,18 @@ TEST(GfxGolden, StretchBlitsAndBitmaps) {
   EXPECT_TRUE(matches_golden(s, "blits"));
 }
 
+// The whole embedded font, 16 characters a row from code 0.
+TEST(GfxGolden, EmbeddedFont) {
+  Surface s = canvas(16 * FontMetrics::kAdvance + 2, 16 * FontMetrics::kHeight + 2);
+  DC dc(s);
+  dc.set_text_color(kBlack);
+  for (int row = 0; row < 16; ++row) {
+    std::string line;
+    for (int col = 0; col < 16; ++col) line += char(row * 16 + col);
+    dc.text({1, 1 + row * FontMetrics::kHeight}, line);
+  }
+  EXPECT_TRUE(matches_golden(s, "font"));
+}
+
 }  // namespace
 }  // namespace gfx::testing
