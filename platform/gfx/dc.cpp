@@ -145,6 +145,20 @@ void DC::pen_line(Pt a, Pt b, bool end_pixel) {
   if (pen_.style == PenStyle::Null) return;
   if (pen_.style == PenStyle::Dotted || pen_.width <= 1) {
     bool dotted = pen_.style == PenStyle::Dotted;
+    if (!dotted && !clip_ && rop2_ == Rop2::CopyPen) {
+      // The common case straight into the pixels: points come within limit_.
+      Surface& surf = *surface_;
+      if (surf.format() == Format::XRGB8888) {
+        uint32_t c = pen_.color & 0xFFFFFF;
+        auto plot = [&](int64_t, int32_t x, int32_t y) { surf.row32(y)[x] = c; };
+        line_points(a, b, end_pixel, limit_, PointSink(plot));
+      } else {
+        uint8_t c = uint8_t(pen_.color);
+        auto plot = [&](int64_t, int32_t x, int32_t y) { surf.row_bytes(y)[x] = c; };
+        line_points(a, b, end_pixel, limit_, PointSink(plot));
+      }
+      return;
+    }
     Source on{nullptr, pen_.color}, off{nullptr, background_};
     bool fill_gaps = background_mode_ == BackgroundMode::Opaque;
     auto plot = [&](int64_t i, int32_t x, int32_t y) {
