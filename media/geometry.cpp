@@ -371,6 +371,10 @@ constexpr uint32_t kMatrixBytes = 128;
 // The 16 doubles of a matrix block; error 2 when the box does not address
 // 128 bytes of one live block.
 uint8_t* matrix_arg(Value box) {
+  // Only boxes that hold addresses: a region's or a handle's id is no place
+  // to write a matrix.
+  uint32_t kind = box_kind(arg_pointer(box));
+  if (kind != data::kPlainPointer && kind != data::kMemoryPointer) error(Err::WrongType, box);
   return data::checked_bytes(box, data::address_arg(box), kMatrixBytes);
 }
 

@@ -31,6 +31,8 @@
 (3d-transform (add-ptr m 8) 0 0 0)               ; expect error: 2
 (3d-transform (null-ptr) 0 0 0)   ; expect error: 2
 (3d-transform 5 0 0 0)            ; expect error: 2 5
+(3d-transform (newrgn) 0 0 0)     ; expect error: 2
+(3d-transform (new-handle 256) 0 0 0)            ; expect error: 2
 (define gone (new-ptr 128))       ; expect: gone
 (dispose-ptr gone)
 (3d-transform gone 0 0 0)         ; expect error: 2
