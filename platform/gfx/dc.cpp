@@ -389,12 +389,21 @@ void DC::blit(Rect dst, const Surface& src, Pt src_at, Rop3 rop) {
   Rect to = intersect(offset(from, dst.left - src_at.x, dst.top - src_at.y), limit_);
   if (to.empty()) return;
   int32_t dx = src_at.x - dst.left, dy = src_at.y - dst.top;
-  // A copy of the source when it is the surface drawn on, for overlaps.
+  // A copy of the source pixels when they come from the surface drawn on,
+  // so that overlapping areas (scrolling) read the pixels of before.
   Surface copy;
   const Surface* s = &src;
   if (&src == surface_) {
-    copy = src;
+    Rect need = offset(to, dx, dy);
+    copy = Surface(need.width(), need.height(), src.format());
+    copy.palette() = src.palette();
+    size_t bpp = size_t(src.bytes_per_pixel());
+    for (int32_t y = need.top; y < need.bottom; ++y)
+      std::memcpy(copy.row_bytes(y - need.top), src.row_bytes(y) + size_t(need.left) * bpp,
+                  size_t(need.width()) * bpp);
     s = &copy;
+    dx -= need.left;
+    dy -= need.top;
   }
   bool direct = s->format() == surface_->format() && s->format() == Format::XRGB8888;
   RowReader reader{*s, *surface_, {}};

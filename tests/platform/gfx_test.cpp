@@ -270,6 +270,15 @@ TEST(GfxBlit, OverlappingScrollAndRops) {
   for (int32_t x = 2; x < 8; ++x) EXPECT_EQ(s.pixel(x, 0), Pixel(x - 1));
   dc.blit({0, 0, 6, 1}, s, {2, 0});
   for (int32_t x = 0; x < 6; ++x) EXPECT_EQ(s.pixel(x, 0), Pixel(x + 1));
+  // The same on an 8-bit surface, two rows up.
+  Surface idx(3, 4, Format::Index8);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 3; ++x) idx.set_pixel(x, y, Pixel(y * 3 + x));
+  DC ic(idx);
+  ic.blit({1, 0, 3, 3}, idx, {0, 1});
+  EXPECT_EQ(idx.pixel(1, 0), 3u);
+  EXPECT_EQ(idx.pixel(2, 2), 10u);
+  EXPECT_EQ(idx.pixel(0, 0), 0u);
   // Source beyond its surface leaves the destination alone.
   Surface d(4, 1);
   d.fill(0x123456);
