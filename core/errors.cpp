@@ -13,7 +13,6 @@
 #include "core/alert.hpp"
 #include "core/eval.hpp"
 #include "core/natives.hpp"
-#include "data/printer.hpp"
 
 namespace core {
 
@@ -99,6 +98,15 @@ void call_handler(Value kind, Value number, Value value) {
     apply_vector(handler, args, r.sym.Error_Handler);
 }
 
+std::string plain_text(Value v) {
+  if (v.is_nil()) return "()";
+  if (v.is_fixnum()) return std::to_string(v.fixnum());
+  if (v.is(Tag::Long)) return std::to_string(long_value(v));
+  if (v.is(Tag::String)) return string_text(v);
+  if (v.is_symbol()) return symbol_text(v);
+  return "#<" + std::to_string(v.tag_number()) + ">";
+}
+
 [[noreturn]] void signal(int kind, int number, Value culprit) {
   Runtime& r = rt();
   StackRelief relief;
@@ -110,9 +118,8 @@ void call_handler(Value kind, Value number, Value value) {
   {
     FlagScope formatting(r.error_formatting);
     try {
-      r.error_message = "Error: " + std::to_string(number) + ", " + data::value_text(culprit) + ", " +
-                        data::value_text(r.current_object) + ", " + data::value_text(kNil) + ", " +
-                        data::value_text(kNil);
+      r.error_message = "Error: " + std::to_string(number) + ", " + describe(culprit) + ", " +
+                        describe(r.current_object) + ", " + describe(kNil) + ", " + describe(kNil);
     } catch (const ErrorPrinting&) {
       r.error_message = "Unprintable error";
     } catch (const Thrower&) {
@@ -126,6 +133,11 @@ void call_handler(Value kind, Value number, Value value) {
 }
 
 }  // namespace
+
+std::string describe(Value v) {
+  if (rt().hooks.describe) return rt().hooks.describe(v);
+  return plain_text(v);
+}
 
 void error(Err number, Value culprit) { signal(kErrorKindMachine, int(number), culprit); }
 void error(int number, Value culprit) { signal(kErrorKindMachine, number, culprit); }

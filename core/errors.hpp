@@ -54,6 +54,10 @@ struct ErrorPrinting {};
 [[noreturn]] void storage_error(int number, Value culprit);
 // Signals an error whose report is the given message ("Error: message").
 [[noreturn]] void error_text(const std::string& message);
+// The printed text of a value for reports: the printer's text when the
+// printer is there, a plain form of numbers, strings and symbols otherwise.
+std::string describe(Value v);
+
 // Whether a throw to the tag would be caught.
 bool catched(Value tag);
 // Raises the exit exception to the tag (error 17 when no catch has it).

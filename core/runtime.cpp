@@ -61,9 +61,9 @@ Runtime::~Runtime() {
   g_runtime = saved == this ? previous : saved;
 }
 
-std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred) {
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred, void (*register_modules)()) {
   auto r = std::make_unique<Runtime>(prefs, preferred);
-  register_all_modules();
+  register_modules();
   return r;
 }
 

@@ -146,6 +146,14 @@ struct EvalHooks {
   void (*release_box)(Value box) = nullptr;
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
+  // The printed text of a value, for error reports and `find-symbol`
+  // (installed by the printer; core::describe falls back to a plain form).
+  std::string (*describe)(Value v) = nullptr;
+  // The class of a class or instance, and whether one inherits from the
+  // class named by `type` (a class name, or a class): the type predicates'
+  // object branches.
+  Value (*class_of)(Value object) = nullptr;
+  bool (*inherits)(Value object, Value type) = nullptr;
 };
 }  // namespace core
 namespace data {
@@ -293,7 +301,11 @@ class RuntimeScope {
 MemoryPrefs default_prefs();
 constexpr uint32_t kDefaultPreferred = 32u << 20;
 
-// Makes a runtime with every module registered and makes it current.
+// Makes a runtime current and registers modules on it in order.
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred, void (*register_modules)());
+// The same with every module of the program. The core does not know the
+// modules above it: the program defines this next to its ordered module
+// list (app/modules.cpp).
 std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs = default_prefs(),
                                       uint32_t preferred = kDefaultPreferred);
 

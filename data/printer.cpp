@@ -420,6 +420,7 @@ void register_printer_natives() {
   for (const char* name : {"write-proc", "print-self", "predicate"}) intern_static(name);
   intern_static("terminal-out", kNil);
   register_natives(kPrinterNatives);
+  rt().hooks.describe = value_text;
 }
 
 }  // namespace data

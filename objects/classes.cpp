@@ -208,14 +208,7 @@ Value define_native_class(const char* name, NativeFn constructor, Value supers) 
 
 // ---- The type predicates' class branches -----------------------------------------------
 
-}  // namespace objects
-
-namespace core {
-
-Value object_class_of(Value x) { return objects::class_of(x); }
-
 bool object_inherits(Value x, Value type) {
-  using namespace objects;
   if (!is_object(x)) return false;
   Value cls = class_of(x);
   if (is_class(type)) return descends(cls, type);
@@ -224,10 +217,6 @@ bool object_inherits(Value x, Value type) {
     if (class_name(car(g)) == type) return true;
   return false;
 }
-
-}  // namespace core
-
-namespace objects {
 
 // ---- The collector ----------------------------------------------------------------------
 
@@ -381,6 +370,8 @@ void register_object_natives() {
   r.instance_size = instance_size;
   r.mark_object_roots = [](Runtime& rr) { mark_roots(rr, core::mark_value); };
   r.mark_object_record = [](Value n) { mark_record(n, core::mark_value); };
+  r.hooks.class_of = [](Value x) { return class_of(x); };
+  r.hooks.inherits = object_inherits;
   // The printer names classes and mixins through this module.
   if (r.io)
     data::ds().class_name = [](Value cls, bool& mixin) {

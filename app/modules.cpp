@@ -32,7 +32,7 @@ void register_symbol_natives();
 void register_error_natives();
 void register_eval_natives();
 
-void register_all_modules() {
+static void register_all_modules() {
   register_predicate_natives();
   register_zone_natives();
   register_collector_natives();
@@ -53,6 +53,10 @@ void register_all_modules() {
   data::register_format_natives();
   storage::register_date_natives();
   objects::register_object_natives();
+}
+
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred) {
+  return make_runtime(prefs, preferred, register_all_modules);
 }
 
 }  // namespace core
