@@ -8,6 +8,7 @@
 #pragma once
 #include <string>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace core {
@@ -37,6 +38,10 @@ enum class Err : int {
 constexpr int kErrorKindMachine = 1010;
 constexpr int kErrorKindStorage = 1011;
 
+// The short English text of an error number of a family, or null when the
+// catalogue has none.
+const char* error_meaning(int kind, int number);
+
 // The exit exception: a throw to a tag with a value. Errors end as a
 // Thrower whose tag is the symbol `toplevel`.
 struct Thrower {
@@ -64,5 +69,7 @@ bool catched(Value tag);
 [[noreturn]] void throw_to(Value tag, Value value);
 // Raises the exit exception to `toplevel` with nil, without looking for a catch.
 [[noreturn]] void throw_toplevel();
+
+extern const Module kErrorsModule;
 
 }  // namespace core

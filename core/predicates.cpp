@@ -179,6 +179,6 @@ static const NativeRow kPredicateNatives[] = {
     TV_PRIM("type?", prim_type_p),
 };
 
-void register_predicate_natives() { register_natives(kPredicateNatives); }
+extern const Module kPredicatesModule{"predicates", nullptr, [](Runtime&) { register_natives(kPredicateNatives); }};
 
 }  // namespace core

@@ -1,5 +1,6 @@
 // Identity, equality and type predicates.
 #pragma once
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace core {
@@ -11,6 +12,6 @@ Value type_of(Value x);
 // Whether x is of the type named by the symbol.
 bool type_p(Value x, Value type);
 
-void register_predicate_natives();
+extern const Module kPredicatesModule;
 
 }  // namespace core

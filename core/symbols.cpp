@@ -181,6 +181,6 @@ static const NativeRow kSymbolNatives[] = {
     TV_PRIM2("mapatoms", prim_mapatoms),
 };
 
-void register_symbol_natives() { register_natives(kSymbolNatives); }
+extern const Module kSymbolsModule{"symbols", nullptr, [](Runtime&) { register_natives(kSymbolNatives); }};
 
 }  // namespace core

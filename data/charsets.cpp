@@ -298,8 +298,20 @@ const NativeRow kCharsetNatives[] = {
 
 uint8_t convert_char(Charset which, uint8_t code) { return table(which)[code]; }
 
+uint32_t windows_code_point(uint8_t code) {
+  uint32_t u = windows_unicode(code);
+  return u != 0 || code == 0 ? u : code;
+}
+
+int windows_code_of(uint32_t code_point) {
+  if (code_point < 0x80 || (code_point >= 0xA0 && code_point < 0x100)) return int(code_point);
+  for (int w = 0x80; w < 0xA0; ++w)
+    if (windows_code_point(uint8_t(w)) == code_point) return w;
+  return -1;
+}
+
 uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
 
-void register_charset_natives() { register_natives(kCharsetNatives); }
+extern const core::Module kCharsetsModule{"charsets", nullptr, [](core::Runtime&) { register_natives(kCharsetNatives); }};
 
 }  // namespace data

@@ -346,7 +346,7 @@ Value printing(Value stream, F body) {
   select_output(stream);
   body();
   flush_edit_output();
-  if (ds().term_map_cr) flush_terminal();
+  if (ds().term_line_flush) flush_terminal();
   return kNoValue;
 }
 
@@ -415,12 +415,13 @@ static const NativeRow kPrinterNatives[] = {
     TV_PRIM("new-line", prim_new_line),
 };
 
-void register_printer_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   for (const char* name : {"write-proc", "print-self", "predicate"}) intern_static(name);
   intern_static("terminal-out", kNil);
   register_natives(kPrinterNatives);
   rt().hooks.describe = value_text;
 }
+
+extern const core::Module kPrinterModule{"printer", nullptr, install_module};
 
 }  // namespace data
