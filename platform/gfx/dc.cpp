@@ -211,13 +211,9 @@ void DC::convex(const ConvexShape& s) {
   }
   // The brush fills the inside of the frame only, so that raster
   // operations meet each pixel once.
-  if (brush_.style != BrushStyle::Null) {
-    Region inside = subtract(Region::from_spans([&](SpanSink o) { fill_spans(s, limit_, o); }),
-                             Region::from_spans([&](SpanSink o) { frame_spans(s, pen_.width, limit_, o); }));
-    for (const Rect& b : inside.rects())
-      for (int32_t y = b.top; y < b.bottom; ++y) brush_span(y, b.left, b.right, brush_);
-  }
-  frame_spans(s, pen_.width, limit_, SpanSink(frame));
+  SpanSink frame_sink(frame), fill_sink(fill);
+  frame_and_interior_spans(s, pen_.width, limit_, &frame_sink,
+                           brush_.style == BrushStyle::Null ? nullptr : &fill_sink);
 }
 
 void DC::pie(Rect r, int32_t start, int32_t extent) {

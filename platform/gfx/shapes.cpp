@@ -87,36 +87,56 @@ void fill_spans(const ConvexShape& s, Rect limit, SpanSink out) {
   }
 }
 
-void frame_spans(const ConvexShape& s, int32_t pen, Rect limit, SpanSink out) {
+namespace {
+
+// Row y of a shape split for a frame of the pen width: its run [a, b] and
+// the interior [ia, ib] (empty when ia > ib). False when the row is empty.
+bool frame_row(const ConvexShape& s, int32_t pen, int32_t y, int32_t& a, int32_t& b, int32_t& ia, int32_t& ib) {
+  if (!s.row(y, a, b)) return false;
+  // The interior: pixels whose neighbours pen steps away are all inside.
+  ia = a + pen, ib = b - pen;
+  for (int32_t k = -pen; k <= pen && ia <= ib; ++k) {
+    if (k == 0) continue;
+    int32_t ka, kb;
+    if (!s.row(y + k, ka, kb)) {
+      ia = 1, ib = 0;
+      break;
+    }
+    ia = std::max(ia, ka);
+    ib = std::min(ib, kb);
+  }
+  return true;
+}
+
+}  // namespace
+
+void frame_and_interior_spans(const ConvexShape& s, int32_t pen, Rect limit, SpanSink* frame, SpanSink* interior) {
   pen = std::max(pen, 1);
   Rect box = intersect(s.r, limit);
   for (int32_t y = box.top; y < box.bottom; ++y) {
-    int32_t a, b;
-    if (!s.row(y, a, b)) continue;
-    // The interior: pixels whose neighbours pen steps away are all inside.
-    int32_t ia = a + pen, ib = b - pen;
-    for (int32_t k = -pen; k <= pen && ia <= ib; ++k) {
-      if (k == 0) continue;
-      int32_t ka, kb;
-      if (!s.row(y + k, ka, kb)) {
-        ia = 1, ib = 0;
-        break;
-      }
-      ia = std::max(ia, ka);
-      ib = std::min(ib, kb);
-    }
-    auto emit = [&](int32_t x0, int32_t x1) {  // inclusive
+    int32_t a, b, ia, ib;
+    if (!frame_row(s, pen, y, a, b, ia, ib)) continue;
+    auto emit = [&](SpanSink* out, int32_t x0, int32_t x1) {  // inclusive
       x0 = std::max(x0, box.left);
       x1 = std::min(x1, box.right - 1);
-      if (x0 <= x1) out(y, x0, x1 + 1);
+      if (out && x0 <= x1) (*out)(y, x0, x1 + 1);
     };
     if (ia > ib) {
-      emit(a, b);
+      emit(frame, a, b);
     } else {
-      emit(a, ia - 1);
-      emit(ib + 1, b);
+      emit(frame, a, ia - 1);
+      emit(interior, ia, ib);
+      emit(frame, ib + 1, b);
     }
   }
+}
+
+void frame_spans(const ConvexShape& s, int32_t pen, Rect limit, SpanSink out) {
+  frame_and_interior_spans(s, pen, limit, &out, nullptr);
+}
+
+void interior_spans(const ConvexShape& s, int32_t pen, Rect limit, SpanSink out) {
+  frame_and_interior_spans(s, pen, limit, nullptr, &out);
 }
 
 // ---- Sectors -------------------------------------------------------------------

@@ -79,6 +79,10 @@ struct ConvexShape {
 
 void fill_spans(const ConvexShape& s, Rect limit, SpanSink out);
 void frame_spans(const ConvexShape& s, int32_t pen, Rect limit, SpanSink out);
+// The fill without the frame: what the brush paints inside a pen.
+void interior_spans(const ConvexShape& s, int32_t pen, Rect limit, SpanSink out);
+// Both in one pass, row by row (either sink may be null).
+void frame_and_interior_spans(const ConvexShape& s, int32_t pen, Rect limit, SpanSink* frame, SpanSink* interior);
 
 // A sector of the ellipse in r.
 struct Sector {
