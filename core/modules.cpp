@@ -27,6 +27,9 @@ void register_format_natives();
 namespace storage {
 void register_date_natives();
 }  // namespace storage
+namespace logic {
+extern const core::Module kLogicModule;
+}  // namespace logic
 
 namespace core {
 
@@ -105,6 +108,7 @@ std::span<const Module* const> default_modules() {
       &kEvalModule,       &kListsModule,   &kNumbersModule,    &kHandlesModule, &kStreamsModule,
       &kReaderModule,     &kPrinterModule, &kStringsModule,    &kCharsetsModule, &kVectorsModule,
       &kHashTablesModule, &kSetsModule,    &kFormatModule,     &kDatesModule,   &kObjectsModule,
+      &logic::kLogicModule,
   };
   return list;
 }
