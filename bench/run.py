@@ -26,6 +26,10 @@ PEERS = [
     ('gsi', ['gsi'], 'scheme', '.scm'),
     ('csi', ['csi', '-script'], 'scheme', '.scm'),
     ('lua5.4', ['lua5.4'], 'lua', '.lua'),
+    ('swipl', ['swipl', '-q'], 'prolog', '.pl'),
+    # GNU Prolog runs consulted code from its global stack: the deep
+    # recursion needs more than the default 32 MB.
+    ('gprolog', ['env', 'GLOBALSZ=262144', 'gprolog', '--consult-file'], 'prolog', '.pl'),
 ]
 
 
