@@ -28,23 +28,28 @@ inline Value* frame_at(uint32_t f) { return base() + f; }
 
 // ---- Environments and cells ------------------------------------------------------------
 
-// The cell of a variable in an environment, or null when the variable has
-// none there: no environment at all (a plain value still holding variable
-// references), or an index past the frame. Such a variable is a constant.
-Value* cell_of(LogicState& s, Value var, uint32_t env) {
-  if (env == kNoEnv) return nullptr;
-  Value* rec = frame_at(env);
-  uint32_t code = word_payload(node_of(var).car);
+// The cell of a variable in a query's root frame: a slot of the calling
+// environment or of its parents.
+Value* root_cell(LogicState& s, uint32_t code, int32_t count) {
   uint32_t up = code >> 16, index = code & 0xFFFF;
-  int32_t count = rec[kFCount].fixnum();
-  if (count >= 0) {
-    if (up != 0 || index >= uint32_t(count)) return nullptr;
-    return rec + kFCells + index;
-  }
   EnvFrame* e = s.roots[size_t(-count - 1)];
   for (; up > 0 && e; --up) e = e->parent;
   if (!e || index >= e->slot_count) return nullptr;
   return e->slots + index;
+}
+
+// The cell of a variable in an environment, or null when the variable has
+// none there: no environment at all (a plain value still holding variable
+// references), or an index past the frame. Such a variable is a constant.
+inline Value* cell_of(LogicState& s, Value var, uint32_t env) {
+  if (env == kNoEnv) return nullptr;
+  Value* rec = frame_at(env);
+  uint32_t code = word_payload(node_of(var).car);
+  int32_t count = rec[kFCount].fixnum();
+  // A clause frame: one level, indexes below its count.
+  if (count >= 0) [[likely]]
+    return code < uint32_t(count) ? rec + kFCells + code : nullptr;
+  return root_cell(s, code, count);
 }
 
 // The frame an environment reference names; error 5 when that frame has
@@ -160,16 +165,34 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
   }
 }
 
-// Whether a clause may match arguments, judged by the first argument
-// alone; a clause that fails this test would fail to unify.
-bool may_match(LogicState& s, Value clause, Value args, uint32_t aenv) {
-  Value params = cdr(car(cdr(clause)));
-  if (!params.is_pair() || !args.is_pair()) return true;
-  Value p = car(params);
-  if (p.is(Tag::Variable)) return true;
+// The first argument of a call, dereferenced once for every clause's
+// first-argument test: `open` when it is a free variable (or a constant
+// variable), which any clause may match.
+struct FirstArg {
+  Value value = kNil;
+  bool open = true;
+};
+
+FirstArg first_arg(LogicState& s, Value args, uint32_t aenv) {
+  FirstArg f;
+  if (!args.is_pair()) return f;
   Value a = car(args);
   uint32_t env = aenv;
-  if (deref(s, a, env) || a.is(Tag::Variable)) return true;
+  if (deref(s, a, env) || a.is(Tag::Variable)) return f;
+  f.value = a;
+  f.open = false;
+  return f;
+}
+
+// Whether a clause may match a call, judged by the first argument alone;
+// a clause that fails this test would fail to unify.
+bool may_match(Value clause, const FirstArg& first) {
+  if (first.open) return true;
+  Value params = cdr(car(cdr(clause)));
+  if (!params.is_pair()) return true;
+  Value p = car(params);
+  if (p.is(Tag::Variable)) return true;
+  Value a = first.value;
   if (p.is_pair()) return a.is_pair();
   if (a.is_pair()) return false;
   return atoms_equal(a, p);
@@ -350,12 +373,11 @@ bool Search::try_clause(Value clause, const Call& c) {
 // when a later one may match too.
 bool Search::enter(const Call& c) {
   Value alts = c.alts;
-  if (!c.meta)
-    while (alts.is_pair() && !may_match(s_, car(alts), c.args, c.aenv)) alts = cdr(alts);
+  FirstArg first = c.meta ? FirstArg{} : first_arg(s_, c.args, c.aenv);
+  while (alts.is_pair() && !may_match(car(alts), first)) alts = cdr(alts);
   if (!alts.is_pair()) return false;
   Value next = cdr(alts);
-  if (!c.meta)
-    while (next.is_pair() && !may_match(s_, car(next), c.args, c.aenv)) next = cdr(next);
+  while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
   if (next.is_pair()) {
     LogicState& s = s_;
     uint32_t p = top_offset();
@@ -391,8 +413,8 @@ bool Search::backtrack(Call& c) {
     c.caller = uint32_t(cp[kCCaller].fixnum());
     Value clause = car(c.alts);
     Value next = cdr(c.alts);
-    if (!c.meta)
-      while (next.is_pair() && !may_match(s_, car(next), c.args, c.aenv)) next = cdr(next);
+    FirstArg first = c.meta ? FirstArg{} : first_arg(s, c.args, c.aenv);
+    while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
     if (next.is_pair()) {
       cp[kCAlts] = next;
     } else {
