@@ -72,12 +72,15 @@ Value frame_ref(uint32_t f) {
 
 // Follows the bindings of a term: answers the cell when it ends at a free
 // variable; otherwise t and env are the value reached (env kNoEnv for a
-// plain value).
-Value* deref(LogicState& s, Value& t, uint32_t& env) {
+// plain value). `via` is the molecule that holds exactly (t, env) when the
+// last step read one, nil otherwise: a binding to the same term in the same
+// frame shares it.
+Value* deref(LogicState& s, Value& t, uint32_t& env, Value& via) {
   while (t.is(Tag::Variable)) {
     Value* c = cell_of(s, t, env);
     if (!c) {
       env = kNoEnv;
+      via = kNil;
       return nullptr;
     }
     Value v = *c;
@@ -85,12 +88,19 @@ Value* deref(LogicState& s, Value& t, uint32_t& env) {
     if (v.is(Tag::VarCell)) {
       t = car(v);
       env = env_of(cdr(v));
+      via = v;
     } else {
       t = v;
       env = kNoEnv;
+      via = kNil;
     }
   }
   return nullptr;
+}
+
+inline Value* deref(LogicState& s, Value& t, uint32_t& env) {
+  Value via;
+  return deref(s, t, env, via);
 }
 
 // ---- The trail -------------------------------------------------------------------------------
@@ -136,8 +146,9 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
   uint32_t steps = 0;
   for (;;) {
     if (a == b && ea == eb) return true;
-    Value* cb = deref(s, b, eb);
-    Value* ca = deref(s, a, ea);
+    Value via_a = kNil, via_b = kNil;
+    Value* cb = deref(s, b, eb, via_b);
+    Value* ca = deref(s, a, ea, via_a);
     if (ca && cb) {
       if (ca == cb) return true;
       // The younger cell points to the older one, never the reverse.
@@ -148,11 +159,11 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
       return true;
     }
     if (ca) {
-      bind(s, ca, binding_for(b, eb));
+      bind(s, ca, via_b.is_nil() ? binding_for(b, eb) : via_b);
       return true;
     }
     if (cb) {
-      bind(s, cb, binding_for(a, ea));
+      bind(s, cb, via_a.is_nil() ? binding_for(a, ea) : via_a);
       return true;
     }
     if (!a.is_pair() || !b.is_pair()) return atoms_equal(a, b);
