@@ -90,3 +90,13 @@ Seen                                               ; expect: ((1 2) 3)
 (bodies)                                           ; expect: (t ())
 (defclause (not-pred) (clause ((car 1))))          ; expect: not-pred
 (not-pred)                                         ; expect: ()
+; A clause made inside a function is a closed scope: its variables are its
+; own, whatever the function names alike.
+(define (scoped _x) (defclause (sc _x _x)) (sc 5 _r) (list _x _r)) ; expect: scoped
+(scoped 1)                                         ; expect: (1 5)
+(sc 2 2)                                           ; expect: t
+(sc 2 3)                                           ; expect: ()
+; Functions made inside a clause's Lisp goals keep their own variables.
+(defclause (doubled _l _m) (same _m (map (lambda (_e) (* 2 _e)) _l))) ; expect: doubled
+(define (dbl) (doubled '(1 2 3) _m) _m)            ; expect: dbl
+(dbl)                                              ; expect: (2 4 6)
