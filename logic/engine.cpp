@@ -5,6 +5,7 @@
 #include "core/errors.hpp"
 #include "core/eval.hpp"
 #include "core/predicates.hpp"
+#include "core/specials.hpp"
 
 namespace logic {
 
@@ -75,7 +76,7 @@ Value frame_ref(uint32_t f) {
 // plain value). `via` is the molecule that holds exactly (t, env) when the
 // last step read one, nil otherwise: a binding to the same term in the same
 // frame shares it.
-Value* deref(LogicState& s, Value& t, uint32_t& env, Value& via) {
+Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
   while (t.is(Tag::Variable)) {
     Value* c = cell_of(s, t, env);
     if (!c) {
@@ -96,6 +97,13 @@ Value* deref(LogicState& s, Value& t, uint32_t& env, Value& via) {
     }
   }
   return nullptr;
+}
+
+// Most terms met are not variables: that case stays inline.
+inline Value* deref(LogicState& s, Value& t, uint32_t& env, Value& via) {
+  if (!t.is(Tag::Variable)) [[likely]]
+    return nullptr;
+  return deref_variable(s, t, env, via);
 }
 
 inline Value* deref(LogicState& s, Value& t, uint32_t& env) {
@@ -298,6 +306,13 @@ inline bool passes_as_is(Value x) {
   }
 }
 
+// (quote x), whose value is x: no need to set up an evaluation.
+inline bool is_quote_form(Value x) {
+  if (!x.is_pair() || !car(x).is_symbol()) return false;
+  Value rest = cdr(x);
+  return rest.is_pair() && cdr(rest).is_nil() && lookup(car(x)).tag_number() == kSyntaxQuote;
+}
+
 // The arguments of a goal: variables unevaluated (a dotted tail too), every
 // other argument evaluated in the goal's frame. When nothing needs
 // evaluating the goal's own list is the argument list.
@@ -317,6 +332,8 @@ Value goal_args(LogicState& s, Value forms, uint32_t f) {
       Value a = car(x);
       if (passes_as_is(a)) {
         values[i] = a;
+      } else if (is_quote_form(a)) {
+        values[i] = car(cdr(a));
       } else {
         Value v = eval_in(s, a, f);
         values[i] = v;
