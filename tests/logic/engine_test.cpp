@@ -85,6 +85,17 @@ TEST_F(LogicTest, DeepDeterministicRecursion) {
   expect_clean();
 }
 
+TEST_F(LogicTest, CircularBindingCopiedOutIsAnError) {
+  StressPause pause;
+  // No occurs check: the binding is made, and copying it out for the caller
+  // would never end. An error, not a hang; the machine goes on.
+  mark();
+  run("(defclause (eq _a _a)) (define (cyclic-out) (eq _x '(a _x)) _x)");
+  EXPECT_EQ(error_in("(cyclic-out)"), 61);
+  expect_clean();
+  EXPECT_EQ(run("(eq 1 1)"), rt().sym.t);
+}
+
 class SmallTrailTest : public LogicTest {
  protected:
   SmallTrailTest() { prolog_words_ = 256; }
