@@ -126,7 +126,10 @@ inline void bind(LogicState& s, Value* cell, Value v) {
   uint32_t off = uint32_t(cell - base());
   if (off < s.boundary) {
     Zones& z = rt().zones;
-    if (z.prolog_sp <= z.prolog_stack) error(Err::NativeMemory, kNil);
+    // Full when it reaches the zone's base, or the depth that marks (kept
+    // as fixnums) can name.
+    if (z.prolog_sp <= z.prolog_stack || z.prolog_stack_end - z.prolog_sp >= kMaxOffset)
+      error(Err::NativeMemory, kNil);
     *--z.prolog_sp = Value(off);
   }
   *cell = v;
