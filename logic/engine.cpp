@@ -148,7 +148,10 @@ Value binding_for(Value t, uint32_t env) {
 bool atoms_equal(Value a, Value b) {
   if (a == b) return true;
   if (a.is_nil() || b.is_nil() || a.is_pair() || b.is_pair()) return false;
-  if (a.is(Tag::Variable) || b.is(Tag::Variable)) return false;  // constants by identity
+  // A variable without a cell is a constant: the same variable (name and
+  // slot), written anywhere, and nothing else.
+  if (a.is(Tag::Variable) || b.is(Tag::Variable))
+    return a.is(Tag::Variable) && b.is(Tag::Variable) && node_of(a).car == node_of(b).car && cdr(a) == cdr(b);
   return equal(a, b);
 }
 

@@ -66,3 +66,10 @@ Kinds                                              ; expect: (lion tiger)
 (defclause (churn _x _y) (app _x _y '(1 2 3 4)) (begin (test-collect) (list _x _y)) (app _y _x _z) (same _z '(3 4 1 2)))  ; expect: churn
 (define (churned) (list (churn _a _b) _a _b))  ; expect: churned
 (churned)                                          ; expect: (t (1 2) (3 4))
+; At top level a variable has no cell: it is a constant, equal only to
+; itself, and never read against a missing frame.
+(same _q _q)                                       ; expect: t
+(same _q _w)                                       ; expect: ()
+(same _q 1)                                        ; expect: ()
+(defclause (holds _x) (same _x '(_q)))             ; expect: holds
+(holds '(_q))                                      ; expect: t
