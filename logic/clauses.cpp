@@ -86,11 +86,13 @@ void add_clause(Value name, Value clause) {
   objects::prepare_name(in_object ? o : kNoObject, name, 0);
   if (in_object) {
     Value cls = objects::is_class(o) ? o : objects::class_of(o);
-    Value h = objects::find_handle(cls, name);
-    if (h.is_nil()) error(Err::WrongType, name);
-    Value old = objects::read_slot_value(cls, h);
+    if (objects::find_handle(cls, name).is_nil()) error(Err::WrongType, name);
+    // Read and stored as the class sees the name: the slot's class-level
+    // value.
+    SelfFrame frame(cls);
+    Value old = lookup(name);
     Value list = old.is(Tag::Predicate) ? clauses_of(old) : kNil;
-    objects::assign_slot(cls, h, make_predicate(cons(clause, list)));
+    assign(name, make_predicate(cons(clause, list)));
     return;
   }
   Value old = symbol_value(name);

@@ -73,3 +73,11 @@ Kinds                                              ; expect: (lion tiger)
 (same _q 1)                                        ; expect: ()
 (defclause (holds _x) (same _x '(_q)))             ; expect: holds
 (holds '(_q))                                      ; expect: t
+; A slot the instances do not allocate: the class reads the name as it
+; stores it.
+(define Den (new-class 'Den))                      ; expect: Den
+(Den (defslot cub :allocate? ()))                  ; expect: cub
+(Den (defclause (cub 1)))                          ; expect: cub
+(Den (defclause (cub 2)))                          ; expect: cub
+(Den (define (cubs) (list (cub 1) (cub 2) (cub 3)))) ; expect: cubs
+(Den (cubs))                                       ; expect: (t t ())
