@@ -83,6 +83,13 @@ TEST_F(LogicTest, DeepDeterministicRecursion) {
   EXPECT_EQ(run("(count 10)"), rt().sym.t);
   EXPECT_EQ(read_integer(run("(length (upto 20000))")), 20000);
   expect_clean();
+  // A recursion through Lisp goals nests queries natively: the native
+  // stack's limit ends it with error 61 too.
+  run("(defclause (nest _n) (> _n 0) (begin (nest (- _n 1)))) (defclause (nest 0))");
+  EXPECT_EQ(run("(nest 1000)"), rt().sym.t);
+  EXPECT_EQ(error_in("(nest 10000000)"), 61);
+  expect_clean();
+  EXPECT_EQ(run("(nest 10)"), rt().sym.t);
 }
 
 TEST_F(LogicTest, CircularBindingCopiedOutIsAnError) {
