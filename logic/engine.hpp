@@ -24,7 +24,20 @@
 // The trail lies in the Prolog stack zone, growing downward: each entry is
 // the Lisp stack offset of a cell to reset to free on backtracking. A cell
 // is trailed when it is older than the newest choice point, whichever side
-// of a unification binds it.
+// of a unification binds it. When two free variables meet, the younger cell
+// is bound to the older one, so no binding chain ever loops.
+//
+// Clauses are tried in order; a clause whose first parameter cannot match
+// the call's first argument (two different atoms, an atom and a list) is
+// passed over, and a choice point is left only when a later clause may
+// still match. That changes no answer, and keeps deterministic recursion
+// at a frame per step.
+//
+// At success the cells that outlive the query (the caller's, found on the
+// trail) get full copies of their molecules' terms. A query run from a Lisp
+// goal of another search leaves the entries of the outer search's cells on
+// the trail, so that the outer search still undoes them when it backtracks.
+// Every way out of a query resets the trail to where the query found it.
 #pragma once
 #include <cstdint>
 #include <vector>
