@@ -103,6 +103,23 @@ TEST_F(LogicTest, CircularBindingCopiedOutIsAnError) {
   EXPECT_EQ(run("(eq 1 1)"), rt().sym.t);
 }
 
+int g_polls = 0;
+
+TEST_F(LogicTest, TheSearchPollsEvents) {
+  // The search polls like the evaluator's loops: at most every 100 ms.
+  StressPause pause;
+  g_polls = 0;
+  rt().hooks.poll = [] { ++g_polls; };
+  rt().last_poll_ms = 0;
+  rt().poll_countdown = 0;
+  EXPECT_EQ(run("(count 3000)"), rt().sym.t);
+  EXPECT_GE(g_polls, 1);
+  int before = g_polls;
+  EXPECT_EQ(run("(count 3000)"), rt().sym.t);
+  EXPECT_LE(g_polls, before + 1);
+  rt().hooks.poll = nullptr;
+}
+
 class SmallTrailTest : public LogicTest {
  protected:
   SmallTrailTest() { prolog_words_ = 256; }
