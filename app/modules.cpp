@@ -19,6 +19,7 @@
 #include "data/streams.hpp"
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
+#include "logic/logic.hpp"
 #include "media/geometry.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
@@ -38,6 +39,8 @@ std::span<const Module* const> default_modules() {
       &storage::kDatesModule,
       // objects
       &objects::kObjectsModule,
+      // logic
+      &logic::kLogicModule,
       // media
       &media::kGeometryModule,
   };
