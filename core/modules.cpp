@@ -6,6 +6,7 @@
 #include "core/module.hpp"
 #include "core/natives.hpp"
 #include "core/runtime.hpp"
+#include "logic/search_module.hpp"
 
 namespace objects {
 void register_object_natives();
@@ -105,6 +106,7 @@ std::span<const Module* const> default_modules() {
       &kEvalModule,       &kListsModule,   &kNumbersModule,    &kHandlesModule, &kStreamsModule,
       &kReaderModule,     &kPrinterModule, &kStringsModule,    &kCharsetsModule, &kVectorsModule,
       &kHashTablesModule, &kSetsModule,    &kFormatModule,     &kDatesModule,   &kObjectsModule,
+      &logic::kSearchModule,
   };
   return list;
 }

@@ -1,0 +1,255 @@
+// `search-buffer-subr` and `search-not-ascii`.
+//
+// The multi-pattern search is Horspool's, with the shortest pattern length
+// m as the window: a forward search aligns every pattern on its first m
+// characters and looks at the window's last byte (the key); a backward
+// search aligns them on their last m characters and looks at the window's
+// first byte. Ignoring case, two bytes are equal when the lower-case table
+// maps them to the same code, so the key and shift entries of a character
+// are entered for every byte of its case class, accented letters included.
+#include "logic/buffer_search.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/eval.hpp"
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+#include "core/symbols.hpp"
+#include "data/handles.hpp"
+#include "data/strings.hpp"
+#include "data/vectors.hpp"
+
+namespace logic {
+using namespace core;
+
+const uint8_t* buffer_bytes(Value buffer, uint32_t n) {
+  Addr a = data::address_arg(buffer);
+  if (n == 0) return nullptr;
+  return data::checked_bytes(buffer, a, n);
+}
+
+namespace {
+
+constexpr uint32_t kBuckets = 256;
+constexpr uint32_t kLongestKeyWindow = 255;
+
+// The bytes that compare equal to c: c alone, or ignoring case every byte
+// with the same lower-case image.
+struct CaseClasses {
+  std::vector<uint8_t> members[256];
+  explicit CaseClasses(bool ignore_case) {
+    for (int c = 0; c < 256; ++c) {
+      if (!ignore_case) {
+        members[c].push_back(uint8_t(c));
+        continue;
+      }
+      uint8_t image = data::map_char(data::CharTable::Lower, uint8_t(c));
+      for (int b = 0; b < 256; ++b)
+        if (data::map_char(data::CharTable::Lower, uint8_t(b)) == image) members[c].push_back(uint8_t(b));
+    }
+  }
+};
+
+}  // namespace
+
+void prepare_search(const BufferSearch& search, SearchTables* t) {
+  uint32_t m = UINT32_MAX;
+  for (const std::string& p : search.patterns) m = std::min<uint32_t>(m, uint32_t(p.size()));
+  t->m = m;
+  for (uint32_t c = 0; c < kBuckets; ++c) {
+    t->shift[c] = m;
+    t->bucket[c].clear();
+  }
+  CaseClasses classes(search.ignore_case);
+  // Buckets list their patterns last of the list first.
+  for (uint32_t i = uint32_t(search.patterns.size()); i-- > 0;) {
+    const std::string& p = search.patterns[i];
+    uint8_t key = uint8_t(search.backward ? p[p.size() - m] : p[m - 1]);
+    for (uint8_t b : classes.members[key]) t->bucket[b].push_back(i);
+  }
+  // Rising j leaves each shift at the smallest distance over all patterns.
+  for (uint32_t j = 1; j < m; ++j) {
+    for (const std::string& p : search.patterns) {
+      uint8_t c = uint8_t(search.backward ? p[p.size() - j] : p[j - 1]);
+      for (uint8_t b : classes.members[c]) t->shift[b] = m - j;
+    }
+  }
+}
+
+namespace {
+
+// One running search: its own tables and the buffer it re-derives after
+// each call of the boundary predicate.
+class Scan {
+ public:
+  Scan(const BufferSearch& search, Value buffer, uint32_t end, Value boundary)
+      : s_(search), buffer_(buffer), end_(end), boundary_(boundary) {
+    prepare_search(search, &t_);
+    refresh();
+  }
+  const SearchTables& tables() const { return t_; }
+
+  // The index of the matching pattern and its first byte, or false.
+  bool run(uint32_t start, uint32_t* which, uint32_t* at) {
+    const int64_t m = t_.m;
+    if (!s_.backward) {
+      for (int64_t k = int64_t(start) + m - 1; k < int64_t(end_);) {
+        uint8_t c = p_[k];
+        int64_t q = k - (m - 1);
+        for (uint32_t i : t_.bucket[c])
+          if (candidate(i, q, which, at)) return true;
+        k += t_.shift[c];
+      }
+    } else {
+      if (end_ == 0) return false;
+      int64_t last = std::min<int64_t>(start, int64_t(end_) - 1);
+      for (int64_t k = last - (m - 1); k >= 0;) {
+        uint8_t c = p_[k];
+        for (uint32_t i : t_.bucket[c]) {
+          int64_t q = k + m - int64_t(s_.patterns[i].size());
+          if (candidate(i, q, which, at)) return true;
+        }
+        k -= t_.shift[c];
+      }
+    }
+    return false;
+  }
+
+ private:
+  void refresh() { p_ = buffer_bytes(buffer_, end_); }
+
+  bool candidate(uint32_t i, int64_t q, uint32_t* which, uint32_t* at) {
+    const std::string& pat = s_.patterns[i];
+    int64_t len = int64_t(pat.size());
+    if (q < 0 || q + len > int64_t(end_)) return false;
+    if (!equal(pat, uint32_t(q))) return false;
+    if (boundary_.truthy()) {
+      // Whole words: each neighbour is absent or a boundary. A forward
+      // search asks about the byte after first, a backward one about the
+      // byte before; a false answer ends the test.
+      int64_t before = q - 1, after = q + len;
+      int64_t first = s_.backward ? before : after;
+      int64_t second = s_.backward ? after : before;
+      if (!boundary_at(first) || !boundary_at(second)) return false;
+      // The predicate may have resized the buffer under us; the match is
+      // reported only if its bytes are still there and still match.
+      if (!equal(pat, uint32_t(q))) return false;
+    }
+    *which = i;
+    *at = uint32_t(q);
+    return true;
+  }
+
+  bool equal(const std::string& pat, uint32_t q) const {
+    const uint8_t* b = p_ + q;
+    size_t n = pat.size();
+    if (!s_.ignore_case) return std::memcmp(b, pat.data(), n) == 0;
+    for (size_t j = 0; j < n; ++j)
+      if (data::map_char(data::CharTable::Lower, b[j]) != data::map_char(data::CharTable::Lower, uint8_t(pat[j])))
+        return false;
+    return true;
+  }
+
+  bool boundary_at(int64_t pos) {
+    if (pos < 0 || pos >= int64_t(end_)) return true;
+    Value code = make_fixnum(p_[pos]);
+    Value answer = call_by_name(boundary_, {code});
+    refresh();  // Lisp ran: the block may have moved, shrunk or gone
+    return answer.truthy();
+  }
+
+  const BufferSearch& s_;
+  Value buffer_;
+  uint32_t end_;
+  Value boundary_;
+  SearchTables t_;
+  const uint8_t* p_ = nullptr;
+};
+
+// A start or end offset: a fixnum from 0 to the room given; error 2 with
+// the value otherwise.
+uint32_t offset_arg(Value v) {
+  if (!is_integer(v)) error(Err::WrongType, v);
+  int32_t n = read_integer(v);
+  if (n < 0) error(Err::WrongType, v);
+  return uint32_t(n);
+}
+
+Value search_match_symbol() { return intern_static("Search-Match"); }
+
+// Fills the first 256 elements of the bucket vector with the bucket lists.
+void publish_buckets(const SearchTables& t, Value* patterns) {
+  Value vec = lookup(search_match_symbol());
+  if (!vec.is(Tag::Vector) || data::vector_length(vec) < kBuckets) error(Err::WrongType, vec);
+  for (uint32_t c = 0; c < kBuckets; ++c) {
+    Value list = kNil;
+    const std::vector<uint32_t>& b = t.bucket[c];
+    for (size_t j = b.size(); j-- > 0;) list = cons(patterns[b[j]], list);
+    data::set_vector_element(vec, c, list);
+  }
+}
+
+}  // namespace
+
+// (search-buffer-subr patterns pointer start end backward ignore-case
+// boundary): (pattern . offset) of the match found, or nil.
+static Value prim_search_buffer_subr(Value patterns, Value buffer, Value start, Value end, Value backward,
+                                     Value ignore_case, Value boundary) {
+  BufferSearch search;
+  search.backward = backward.truthy();
+  search.ignore_case = ignore_case.truthy();
+  // The pattern strings stay on the Lisp stack, where the collector sees
+  // them whatever the boundary predicate does to the list; their bytes are
+  // copied out, since heap bytes move.
+  StackMark mark;
+  Value* kept = rt().zones.sp;
+  if (patterns.is(Tag::String)) patterns = cons(patterns, kNil);
+  Value ps = patterns;
+  for (; ps.is_pair(); ps = cdr(ps)) {
+    Value p = car(ps);
+    if (!p.is(Tag::String)) error(Err::WrongType, p);
+    push(p);
+    search.patterns.emplace_back(string_text(p));
+  }
+  if (!ps.is_nil() || search.patterns.empty()) error(Err::WrongType, patterns);
+  uint32_t shortest = 0;
+  for (uint32_t i = 1; i < search.patterns.size(); ++i)
+    if (search.patterns[i].size() < search.patterns[shortest].size()) shortest = i;
+  size_t m = search.patterns[shortest].size();
+  if (m == 0 || m > kLongestKeyWindow) error(Err::WrongType, kept[shortest]);
+
+  uint32_t from = offset_arg(start);
+  uint32_t to = offset_arg(end);
+  // Every offset lies inside the buffer's block.
+  buffer_bytes(buffer, std::max(from, to));
+
+  Scan scan(search, buffer, to, boundary);
+  publish_buckets(scan.tables(), kept);
+  uint32_t which, at;
+  if (!scan.run(from, &which, &at)) return kNil;
+  return cons(kept[which], make_integer(int32_t(at)));
+}
+
+// (search-not-ascii pointer start end): (nil . offset) of the first byte
+// above 127 in [start, end), or nil.
+static Value prim_search_not_ascii(Value buffer, Value start, Value end) {
+  uint32_t from = offset_arg(start);
+  uint32_t to = offset_arg(end);
+  const uint8_t* p = buffer_bytes(buffer, std::max(from, to));
+  for (uint32_t i = from; i < to; ++i)
+    if (p[i] > 127) return cons(kNil, make_integer(int32_t(i)));
+  return kNil;
+}
+
+static const NativeRow kBufferSearchNatives[] = {
+    TV_PRIM2("search-buffer-subr", prim_search_buffer_subr),
+    TV_PRIM2("search-not-ascii", prim_search_not_ascii),
+};
+
+void register_buffer_search_natives() {
+  register_natives(kBufferSearchNatives);
+  search_match_symbol();
+}
+
+}  // namespace logic
