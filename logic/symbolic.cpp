@@ -80,29 +80,34 @@ bool SourceText::extent(uint32_t pos, Span* out) const {
   } else if (is_opener(c)) {
     // Both openers count alike and both closers alike; strings, comments
     // and escaped characters inside do not count.
-    uint32_t depth = 1;
-    uint32_t j = i + 1;
-    for (;;) {
-      if (j >= n_) return false;
-      uint8_t d = p_[j];
-      if (d == '"') {
-        j = string_end(j);
-        if (j == 0) return false;
-      } else if (d == ';') {
-        while (j < n_ && !is_line_end(p_[j])) ++j;
-      } else if (d == '\\') {
-        j += 2;
-      } else if (is_opener(d)) {
-        ++depth;
-        ++j;
-      } else if (is_closer(d)) {
-        ++j;
-        if (--depth == 0) break;
-      } else {
-        ++j;
+    auto known = list_ends_.find(i);
+    if (known != list_ends_.end()) {
+      e = known->second;
+    } else {
+      open_.clear();
+      open_.push_back(i);
+      uint32_t j = i + 1;
+      while (!open_.empty()) {
+        if (j >= n_) return false;
+        uint8_t d = p_[j];
+        if (d == '"') {
+          j = string_end(j);
+          if (j == 0) return false;
+        } else if (d == ';') {
+          while (j < n_ && !is_line_end(p_[j])) ++j;
+        } else if (d == '\\') {
+          j += 2;
+        } else if (is_opener(d)) {
+          open_.push_back(j++);
+        } else if (is_closer(d)) {
+          list_ends_[open_.back()] = ++j;
+          open_.pop_back();
+        } else {
+          ++j;
+        }
       }
+      e = j;
     }
-    e = j;
   } else if (is_closer(c)) {
     return false;
   } else {

@@ -10,6 +10,7 @@
 // read.
 #pragma once
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "core/value.hpp"
@@ -53,6 +54,12 @@ class SourceText {
 
   const uint8_t* p_;
   uint32_t n_;
+  // The closing position (plus one) of every list met inside a list that
+  // was scanned, so that the walk and the matcher, which ask for the extent
+  // of each nested list in turn, scan deep text once instead of once per
+  // level.
+  mutable std::unordered_map<uint32_t, uint32_t> list_ends_;
+  mutable std::vector<uint32_t> open_;
 };
 
 // One binding made by a successful match: a token variable and its span.
