@@ -9,10 +9,10 @@
 //
 // The path is not kept as per-diagonal scripts: that costs memory
 // quadratic in the number of changes. Instead every 64th step's V is saved,
-// and the trace back from the end replays the 64 steps of a block from
-// its checkpoint to recover each step's V and so each change, in time
-// twice the forward walk and memory linear in the line count times the
-// number of changes over 64.
+// and the trace back from the end replays the 64 steps of a block from its
+// checkpoint, keeping what each step's choices read, to recover each
+// change: time twice the forward walk, memory linear in the line count
+// times the number of changes over 64.
 #include "logic/line_diff.hpp"
 
 #include <algorithm>
@@ -47,6 +47,13 @@ uint32_t line_count(const uint8_t* p, uint32_t n) {
   return n > 0 && p[n - 1] == 13 ? returns : returns + 1;
 }
 
+// The choice at diagonal k of step d, from the previous step's furthest
+// positions on the diagonals above and below: an insertion from below, or
+// a deletion from above (ties go to the deletion).
+inline bool insertion(int d, int k, int32_t above, int32_t below) {
+  return k != -d && (k == d || above < below);
+}
+
 struct Change {
   int kind;  // LineChange::Kind
   int x, y;  // lines of A and B consumed after the change
@@ -78,7 +85,7 @@ class Walk {
   bool step(int d, int32_t* v, int* lo, int* hi, int* done) const {
     int low = *lo, high = *hi;
     for (int k = *lo; k <= high; k += 2) {
-      int x = insertion(d, k, v) ? v[off_ + k - 1] : v[off_ + k + 1] + 1;
+      int x = insertion(d, k, v[off_ + k + 1], v[off_ + k - 1]) ? v[off_ + k - 1] : v[off_ + k + 1] + 1;
       int y = x + k;
       while (x < na_ && y < nb_ && a_[size_t(x)] == b_[size_t(y)]) ++x, ++y;
       v[off_ + k] = x;
@@ -94,11 +101,7 @@ class Walk {
     return false;
   }
 
-  // The choice made at diagonal k of step d, from the previous step's V.
-  bool insertion(int d, int k, const int32_t* v) const {
-    return k != -d && (k == d || v[off_ + k + 1] < v[off_ + k - 1]);
-  }
-  int32_t at(const int32_t* v, int k) const { return v[off_ + k]; }
+  const int32_t* place(const int32_t* v, int k) const { return v + off_ + k; }
 
  private:
   std::vector<uint32_t> a_, b_;  // line identities
@@ -128,29 +131,39 @@ std::vector<Change> shortest_script(const Walk& w) {
     if (lo > hi || d > w.na() + w.nb()) error(Err::WrongType, make_integer(d));  // never: the walk ends first
     if (d % kCheckpointSteps == 0) saved.push_back({v, lo, hi});
   }
-  // Trace back, block by block from the last: replay the block's steps from
-  // its checkpoint, keeping each step's V.
-  std::vector<int32_t> rows(w.width() * kCheckpointSteps);
+  // Trace back, block by block from the last: replay the block's steps
+  // from its checkpoint, keeping before each step the part of V that its
+  // choices read (the window widened by one on each side).
+  struct Snapshot {
+    size_t at;   // first value in `kept`
+    int first;   // the diagonal of that value
+  };
+  std::vector<int32_t> kept;
+  std::vector<Snapshot> snaps(kCheckpointSteps);
   int k = final_k;
   for (int block = (final_d - 1) / kCheckpointSteps; block >= 0; --block) {
-    int first = block * kCheckpointSteps;  // rows hold the states after steps first .. last
-    int last = std::min(first + kCheckpointSteps - 1, final_d - 1);
+    int first = block * kCheckpointSteps;  // this block decides steps first + 1 .. last
+    int last = std::min(first + kCheckpointSteps, final_d);
     const Checkpoint& c = saved[size_t(block)];
-    std::copy(c.v.begin(), c.v.end(), rows.begin());
+    std::copy(c.v.begin(), c.v.end(), v.begin());
     int rlo = c.lo, rhi = c.hi, unused;
-    for (int s = first + 1; s <= last; ++s) {
-      int32_t* row = rows.data() + w.width() * size_t(s - first);
-      std::copy(row - w.width(), row, row);
-      w.step(s, row, &rlo, &rhi, &unused);
+    kept.clear();
+    for (int d = first + 1; d <= last; ++d) {
+      snaps[size_t(d - first - 1)] = Snapshot{kept.size(), rlo - 1};
+      const int32_t* from = w.place(v.data(), rlo - 1);
+      kept.insert(kept.end(), from, from + (rhi - rlo + 3));
+      if (d < final_d) w.step(d, v.data(), &rlo, &rhi, &unused);
     }
-    for (int d = last + 1; d > first; --d) {
-      const int32_t* prev = rows.data() + w.width() * size_t(d - 1 - first);
-      if (w.insertion(d, k, prev)) {
-        int x = w.at(prev, k - 1);
+    for (int d = last; d > first; --d) {
+      const Snapshot& sn = snaps[size_t(d - first - 1)];
+      // V before step d, at diagonal j.
+      auto before = [&](int j) { return kept[sn.at + size_t(j - sn.first)]; };
+      if (insertion(d, k, before(k + 1), before(k - 1))) {
+        int x = before(k - 1);
         script.push_back({LineChange::Insertion, x, x + k});
         --k;
       } else {
-        int x = w.at(prev, k + 1) + 1;
+        int x = before(k + 1) + 1;
         script.push_back({LineChange::Deletion, x, x + k});
         ++k;
       }
