@@ -95,7 +95,7 @@ void structural(const std::string& text, Value patterns) {
   Value len = make_fixnum(int32_t(text.size()));
   for (int siblings = 0; siblings < 2; ++siblings) {
     Value start = make_fixnum(0), end = make_fixnum(0);
-    for (int steps = 0; steps < 2000; ++steps) {
+    for (int steps = 0; steps < 300; ++steps) {
       Value r = call("search-symbolic", {patterns, buf, len, start, end, siblings ? rt().sym.t : kNil});
       if (!r.is_pair()) break;
       start = car(cdr(r));
@@ -106,7 +106,7 @@ void structural(const std::string& text, Value patterns) {
   // Every expression found by a pattern that matches anything.
   Value any = cons(cons(symbol_value(intern_static("Symbolic-Token")), cons(make_fixnum(0), kNil)), kNil);
   Value start = make_fixnum(0), end = make_fixnum(0);
-  for (int steps = 0; steps < 2000; ++steps) {
+  for (int steps = 0; steps < 300; ++steps) {
     Value r = call("search-symbolic", {any, buf, len, start, end, kNil});
     if (!r.is_pair()) break;
     start = car(cdr(r));
@@ -124,7 +124,7 @@ void buffer_searches(const std::string& text, Value patterns) {
     Value nocase = mode & 2 ? rt().sym.t : kNil;
     Value words = mode & 4 ? intern_static("fuzz-boundary") : kNil;
     int32_t from = (mode & 1) ? n : 0;
-    for (int steps = 0; steps < 200; ++steps) {
+    for (int steps = 0; steps < 16; ++steps) {
       Value r = call("search-buffer-subr", {patterns, buf, make_fixnum(from), make_fixnum(n), back, nocase, words});
       if (!r.is_pair()) break;
       int32_t at = cdr(r).fixnum();

@@ -35,19 +35,32 @@ constexpr uint32_t kBuckets = 256;
 constexpr uint32_t kLongestKeyWindow = 255;
 
 // The bytes that compare equal to c: c alone, or ignoring case every byte
-// with the same lower-case image.
+// with the same lower-case image. next[b] is the next member of b's class,
+// round a cycle.
 struct CaseClasses {
-  std::vector<uint8_t> members[256];
+  uint8_t next[256];
   explicit CaseClasses(bool ignore_case) {
-    for (int c = 0; c < 256; ++c) {
-      if (!ignore_case) {
-        members[c].push_back(uint8_t(c));
-        continue;
-      }
-      uint8_t image = data::map_char(data::CharTable::Lower, uint8_t(c));
-      for (int b = 0; b < 256; ++b)
-        if (data::map_char(data::CharTable::Lower, uint8_t(b)) == image) members[c].push_back(uint8_t(b));
+    for (int c = 0; c < 256; ++c) next[c] = uint8_t(c);
+    if (!ignore_case) return;
+    int first[256], last[256];
+    for (int& l : last) l = -1;
+    for (int b = 0; b < 256; ++b) {
+      uint8_t image = data::map_char(data::CharTable::Lower, uint8_t(b));
+      if (last[image] < 0)
+        first[image] = b;
+      else
+        next[last[image]] = uint8_t(b);
+      last[image] = b;
+      next[b] = uint8_t(first[image]);
     }
+  }
+  template <typename F>
+  void each(uint8_t c, F f) const {
+    uint8_t b = c;
+    do {
+      f(b);
+      b = next[b];
+    } while (b != c);
   }
 };
 
@@ -57,22 +70,23 @@ void prepare_search(const BufferSearch& search, SearchTables* t) {
   uint32_t m = UINT32_MAX;
   for (const std::string& p : search.patterns) m = std::min<uint32_t>(m, uint32_t(p.size()));
   t->m = m;
-  for (uint32_t c = 0; c < kBuckets; ++c) {
-    t->shift[c] = m;
-    t->bucket[c].clear();
-  }
   CaseClasses classes(search.ignore_case);
-  // Buckets list their patterns last of the list first.
-  for (uint32_t i = uint32_t(search.patterns.size()); i-- > 0;) {
-    const std::string& p = search.patterns[i];
-    uint8_t key = uint8_t(search.backward ? p[p.size() - m] : p[m - 1]);
-    for (uint8_t b : classes.members[key]) t->bucket[b].push_back(i);
-  }
+  auto key = [&](const std::string& p) { return uint8_t(search.backward ? p[p.size() - m] : p[m - 1]); };
+  // Buckets: count, place, then fill each from its end so that the last
+  // pattern of the list comes first.
+  uint32_t count[256] = {};
+  for (const std::string& p : search.patterns) classes.each(key(p), [&](uint8_t b) { ++count[b]; });
+  t->start[0] = 0;
+  for (uint32_t c = 0; c < kBuckets; ++c) t->start[c + 1] = t->start[c] + count[c];
+  t->members.assign(t->start[kBuckets], 0);
+  for (uint32_t i = 0; i < search.patterns.size(); ++i)
+    classes.each(key(search.patterns[i]), [&](uint8_t b) { t->members[t->start[b] + --count[b]] = i; });
   // Rising j leaves each shift at the smallest distance over all patterns.
+  for (uint32_t c = 0; c < kBuckets; ++c) t->shift[c] = m;
   for (uint32_t j = 1; j < m; ++j) {
     for (const std::string& p : search.patterns) {
       uint8_t c = uint8_t(search.backward ? p[p.size() - j] : p[j - 1]);
-      for (uint8_t b : classes.members[c]) t->shift[b] = m - j;
+      classes.each(c, [&](uint8_t b) { t->shift[b] = m - j; });
     }
   }
 }
@@ -97,8 +111,8 @@ class Scan {
       for (int64_t k = int64_t(start) + m - 1; k < int64_t(end_);) {
         uint8_t c = p_[k];
         int64_t q = k - (m - 1);
-        for (uint32_t i : t_.bucket[c])
-          if (candidate(i, q, which, at)) return true;
+        for (uint32_t j = t_.start[c]; j < t_.start[c + 1]; ++j)
+          if (candidate(t_.members[j], q, which, at)) return true;
         k += t_.shift[c];
       }
     } else {
@@ -106,7 +120,8 @@ class Scan {
       int64_t last = std::min<int64_t>(start, int64_t(end_) - 1);
       for (int64_t k = last - (m - 1); k >= 0;) {
         uint8_t c = p_[k];
-        for (uint32_t i : t_.bucket[c]) {
+        for (uint32_t j = t_.start[c]; j < t_.start[c + 1]; ++j) {
+          uint32_t i = t_.members[j];
           int64_t q = k + m - int64_t(s_.patterns[i].size());
           if (candidate(i, q, which, at)) return true;
         }
@@ -184,8 +199,7 @@ void publish_buckets(const SearchTables& t, Value* patterns) {
   if (!vec.is(Tag::Vector) || data::vector_length(vec) < kBuckets) error(Err::WrongType, vec);
   for (uint32_t c = 0; c < kBuckets; ++c) {
     Value list = kNil;
-    const std::vector<uint32_t>& b = t.bucket[c];
-    for (size_t j = b.size(); j-- > 0;) list = cons(patterns[b[j]], list);
+    for (uint32_t j = t.start[c + 1]; j-- > t.start[c];) list = cons(patterns[t.members[j]], list);
     data::set_vector_element(vec, c, list);
   }
 }

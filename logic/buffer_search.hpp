@@ -30,12 +30,14 @@ struct BufferSearch {
 };
 
 // Horspool's shift table and the buckets of the patterns by their key
-// character (pattern indexes, the last of the list first), built from the
-// patterns' shortest length m.
+// character, built from the patterns' shortest length m. Bucket c holds
+// the pattern indexes members[start[c]] .. members[start[c + 1] - 1], the
+// last of the list first.
 struct SearchTables {
   uint32_t m = 0;
   uint32_t shift[256] = {};
-  std::vector<uint32_t> bucket[256];
+  uint32_t start[257] = {};
+  std::vector<uint32_t> members;
 };
 void prepare_search(const BufferSearch& search, SearchTables* tables);
 
