@@ -255,9 +255,13 @@ bool Matcher::match_segment(Value pattern, int kind, uint32_t end, Span first) {
     if (!element(first.end, limit, &at)) return false;
   }
   for (;;) {
-    if (match_list(rest, at.start - 1, end)) {
-      bindings_.insert(bindings_.begin() + std::ptrdiff_t(mark), Binding{x, Span{first.start, segment_end}});
-      return true;
+    uint64_t key = (uint64_t(rest.bits) << 32) | at.start;
+    if (failed_.count(key) == 0) {
+      if (match_list(rest, at.start - 1, end)) {
+        bindings_.insert(bindings_.begin() + std::ptrdiff_t(mark), Binding{x, Span{first.start, segment_end}});
+        return true;
+      }
+      failed_.insert(key);
     }
     bindings_.resize(mark);
     segment_end = at.end;

@@ -11,6 +11,7 @@
 #pragma once
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/value.hpp"
@@ -96,6 +97,10 @@ class Matcher {
   const SourceText& text_;
   core::Value marker_;
   std::vector<Binding> bindings_;
+  // The rests of patterns already known not to match from an opener
+  // position: several segment tokens would otherwise try the same rest at
+  // the same place over and over, exponentially often.
+  std::unordered_set<uint64_t> failed_;
 };
 
 void register_symbolic_natives();

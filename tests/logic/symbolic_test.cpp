@@ -220,6 +220,13 @@ TEST_F(Symbolic, TokenVariables) {
   // one-expression token to a leaves nothing behind.
   EXPECT_EQ(unify(list({token(2), token(0), c}), "(a b c)"), "1-2 3-4");
   EXPECT_EQ(unify(list({token(2), token(0), c}), "(a b d)"), "fail");
+  // Many segments that cannot match fail in polynomial time.
+  std::string many = "(";
+  for (int i = 0; i < 60; ++i) many += "a ";
+  many += ")";
+  Value segments = list({c});
+  for (int i = 0; i < 10; ++i) segments = cons(token(2), segments);
+  EXPECT_EQ(unify(segments, many), "fail");
   // A token as the dotted tail takes the rest of the list; a dotted
   // pattern wants a lone full stop.
   EXPECT_EQ(unify(cons(a, token(0)), "(a b c)"), "3-6");
