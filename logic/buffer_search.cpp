@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -182,15 +183,6 @@ class Scan {
   const uint8_t* p_ = nullptr;
 };
 
-// A start or end offset: a fixnum from 0 to the room given; error 2 with
-// the value otherwise.
-uint32_t offset_arg(Value v) {
-  if (!is_integer(v)) error(Err::WrongType, v);
-  int32_t n = read_integer(v);
-  if (n < 0) error(Err::WrongType, v);
-  return uint32_t(n);
-}
-
 Value search_match_symbol() { return intern_static("Search-Match"); }
 
 // Fills the first 256 elements of the bucket vector with the bucket lists.
@@ -221,8 +213,7 @@ static Value prim_search_buffer_subr(Value patterns, Value buffer, Value start, 
   if (patterns.is(Tag::String)) patterns = cons(patterns, kNil);
   Value ps = patterns;
   for (; ps.is_pair(); ps = cdr(ps)) {
-    Value p = car(ps);
-    if (!p.is(Tag::String)) error(Err::WrongType, p);
+    Value p = arg_string(car(ps));
     push(p);
     search.patterns.emplace_back(string_text(p));
   }
@@ -233,8 +224,8 @@ static Value prim_search_buffer_subr(Value patterns, Value buffer, Value start, 
   size_t m = search.patterns[shortest].size();
   if (m == 0 || m > kLongestKeyWindow) error(Err::WrongType, kept[shortest]);
 
-  uint32_t from = offset_arg(start);
-  uint32_t to = offset_arg(end);
+  uint32_t from = arg_count(start);
+  uint32_t to = arg_count(end);
   // Every offset lies inside the buffer's block.
   buffer_bytes(buffer, std::max(from, to));
 
@@ -248,8 +239,8 @@ static Value prim_search_buffer_subr(Value patterns, Value buffer, Value start, 
 // (search-not-ascii pointer start end): (nil . offset) of the first byte
 // above 127 in [start, end), or nil.
 static Value prim_search_not_ascii(Value buffer, Value start, Value end) {
-  uint32_t from = offset_arg(start);
-  uint32_t to = offset_arg(end);
+  uint32_t from = arg_count(start);
+  uint32_t to = arg_count(end);
   const uint8_t* p = buffer_bytes(buffer, std::max(from, to));
   for (uint32_t i = from; i < to; ++i)
     if (p[i] > 127) return cons(kNil, make_integer(int32_t(i)));

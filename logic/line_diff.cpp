@@ -19,6 +19,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "logic/buffer_search.hpp"
@@ -225,22 +226,11 @@ LineDiff compare_lines(const uint8_t* a, uint32_t na, const uint8_t* b, uint32_t
   return out;
 }
 
-namespace {
-
-uint32_t length_arg(Value v) {
-  if (!is_integer(v)) error(Err::WrongType, v);
-  int32_t n = read_integer(v);
-  if (n < 0) error(Err::WrongType, v);
-  return uint32_t(n);
-}
-
-}  // namespace
-
 // (compare-buffers pointer-a length-a pointer-b length-b): (count
 // (kind position start end) ...), the changes that turn the first text
 // into the second, in text order.
 static Value prim_compare_buffers(Value pa, Value la, Value pb, Value lb) {
-  uint32_t na = length_arg(la), nb = length_arg(lb);
+  uint32_t na = arg_count(la), nb = arg_count(lb);
   const uint8_t* a = buffer_bytes(pa, na);
   const uint8_t* b = buffer_bytes(pb, nb);
   LineDiff diff = compare_lines(a, na, b, nb);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -278,16 +279,15 @@ Value token_marker() { return symbol_value(find_symbol("Symbolic-Token")); }
 // The text argument and a span inside it: error 2 unless
 // 0 <= start <= end <= length and the length lies inside the buffer.
 SourceText text_argument(Value buffer, Value length, Value start, Value end, Span* span) {
-  int32_t n = read_integer(length);
-  if (n < 0) error(Err::WrongType, length);
-  const uint8_t* p = buffer_bytes(buffer, uint32_t(n));
-  int32_t s = read_integer(start);
-  int32_t e = read_integer(end);
-  if (s < 0 || s > n) error(Err::WrongType, start);
+  uint32_t n = arg_count(length);
+  const uint8_t* p = buffer_bytes(buffer, n);
+  uint32_t s = arg_count(start);
+  uint32_t e = arg_count(end);
+  if (s > n) error(Err::WrongType, start);
   if (e < s || e > n) error(Err::WrongType, end);
-  span->start = uint32_t(s);
-  span->end = uint32_t(e);
-  return SourceText(p, uint32_t(n));
+  span->start = s;
+  span->end = e;
+  return SourceText(p, n);
 }
 
 Value position(uint32_t p) { return make_integer(int32_t(p)); }
