@@ -166,6 +166,10 @@ TEST_F(Symbolic, ExtentsOfTheScanner) {
   EXPECT_EQ(extent("\"ab\\\"", 0), "none");
   EXPECT_EQ(extent("' ; c\n x y", 0), "0-8");
   EXPECT_EQ(extent("#'(a)", 0), "0-5");
+  // An escape begins an atom, as the reader has it: a character literal
+  // is a prefix and its atom.
+  EXPECT_EQ(extent("#\\( x", 0), "0-3");
+  EXPECT_EQ(extent("(#\\) a)", 0), "0-7");
   EXPECT_EQ(extent("'", 0), "none");
   EXPECT_EQ(extent(") a", 0), "none");
   EXPECT_EQ(extent("abc,d", 0), "0-3");
