@@ -19,6 +19,7 @@
 #include "data/streams.hpp"
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
+#include "logic/logic.hpp"
 #include "logic/search_module.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
@@ -39,7 +40,7 @@ std::span<const Module* const> default_modules() {
       // objects
       &objects::kObjectsModule,
       // logic
-      &logic::kSearchModule,
+      &logic::kLogicModule, &logic::kSearchModule,
   };
   return list;
 }
