@@ -20,6 +20,7 @@
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
 #include "logic/logic.hpp"
+#include "logic/search_module.hpp"
 #include "media/geometry.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
@@ -40,7 +41,7 @@ std::span<const Module* const> default_modules() {
       // objects
       &objects::kObjectsModule,
       // logic
-      &logic::kLogicModule,
+      &logic::kLogicModule, &logic::kSearchModule,
       // media
       &media::kGeometryModule,
   };
