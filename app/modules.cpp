@@ -19,6 +19,7 @@
 #include "data/streams.hpp"
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
+#include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
 
@@ -36,7 +37,7 @@ std::span<const Module* const> default_modules() {
       // storage
       &storage::kDatesModule,
       // objects
-      &objects::kObjectsModule,
+      &objects::kObjectsModule, &objects::kConfigsModule,
   };
   return list;
 }
