@@ -22,6 +22,7 @@
 #include "logic/logic.hpp"
 #include "logic/search_module.hpp"
 #include "media/geometry.hpp"
+#include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
 
@@ -39,7 +40,7 @@ std::span<const Module* const> default_modules() {
       // storage
       &storage::kDatesModule,
       // objects
-      &objects::kObjectsModule,
+      &objects::kObjectsModule, &objects::kConfigsModule,
       // logic
       &logic::kLogicModule, &logic::kSearchModule,
       // media
