@@ -12,6 +12,7 @@
 #include "data/handles.hpp"
 
 namespace media {
+static_assert(kRegionBox == core::kBoxRegion, "regions are pointer boxes of the region sub-kind");
 using namespace core;
 
 namespace {
@@ -374,7 +375,7 @@ uint8_t* matrix_arg(Value box) {
   // Only boxes that hold addresses: a region's or a handle's id is no place
   // to write a matrix.
   uint32_t kind = box_kind(arg_pointer(box));
-  if (kind != data::kPlainPointer && kind != data::kMemoryPointer) error(Err::WrongType, box);
+  if (kind != core::kBoxPlain && kind != core::kBoxMemory) error(Err::WrongType, box);
   return data::checked_bytes(box, data::address_arg(box), kMatrixBytes);
 }
 
