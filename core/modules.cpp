@@ -21,6 +21,7 @@ void register_format_natives();
 }  // namespace data
 namespace storage {
 void register_date_natives();
+void register_file_natives();
 }  // namespace storage
 
 namespace core {
@@ -52,6 +53,7 @@ void register_all_modules() {
   data::register_set_natives();
   data::register_format_natives();
   storage::register_date_natives();
+  storage::register_file_natives();
   objects::register_object_natives();
 }
 
