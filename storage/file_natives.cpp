@@ -899,7 +899,6 @@ const NativeRow kFileNatives[] = {
 }  // namespace
 
 void register_file_natives() {
-  reset_files_state();
   hold_instance_lock();
   register_natives(kFileNatives);
   // The runtime's folders.

@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace storage {
@@ -140,6 +141,9 @@ inline OpenFile& file_box(core::Value box) { return *refnum_file(file_box_refnum
 
 // ---- Module -------------------------------------------------------------------
 
+// The file layer's module: its state, its primitives and variables, and the
+// closing of every file at shutdown.
+extern const core::Module kFilesModule;
 void register_file_natives();
 
 }  // namespace storage
