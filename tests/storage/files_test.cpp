@@ -370,6 +370,11 @@ TEST_F(Files, SettingsAreReplacedAtomically) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Nothing but the file itself is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root_ + "/config/talven"), {}), 1);
+  // What would break the file's lines is refused.
+  EXPECT_FALSE(storage::settings_write("QZ", "LastDir", "C:\\x\n[Drives]\nC=/"));
+  EXPECT_FALSE(storage::settings_write("QZ", "Last=Dir", "x"));
+  EXPECT_FALSE(storage::settings_write("Q]Z", "LastDir", "x"));
+  EXPECT_FALSE(storage::settings_write("QZ", "", "x"));
   // A folder that cannot be written: the old file stays whole.
   chmod((root_ + "/config/talven").c_str(), 0500);
   if (access((root_ + "/config/talven").c_str(), W_OK) != 0) {
