@@ -410,6 +410,32 @@ TEST_F(Files, ScriptedDialogsAnswerAndCancel) {
   EXPECT_EQ(error_of([&] { callv("talven-choose-directory", {callback}); }), 17);
 }
 
+TEST_F(Files, ZenityIsAskedWhenADisplayIsThere) {
+  std::string bin = root_ + "/bin";
+  std::filesystem::create_directory(bin);
+  std::string args = root_ + "/args";
+  std::ofstream(bin + "/zenity") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > " << args
+                                 << "\n[ -f " << root_ << "/cancel ] && exit 1\necho /opt/caf\xC3\xA9/x.txt\n";
+  chmod((bin + "/zenity").c_str(), 0755);
+  std::string saved_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", (bin + ":" + saved_path).c_str(), 1);
+  setenv("DISPLAY", ":99", 1);
+  set_symbol_value(sym("got"), kNil);
+  Value callback = lisp("(lambda (_p) (set! got _p))");
+  callv("talven-choose-file",
+        {callback, kNil, kNil, kNil, str("Open"), list({str("Texts"), str("All")}), list({str("*.txt;*.doc"), str("*.*")})});
+  EXPECT_EQ(text(symbol_value(sym("got"))), "(Z: opt caf\xE9 x.txt)");
+  EXPECT_EQ(read_all(args),
+            "--file-selection\n--title=Open\n--filename=" + root_ + "/config/talven/\n"
+            "--file-filter=Texts (*.txt;*.doc) | *.txt *.doc\n--file-filter=All (*.*) | *.*\n");
+  // The next dialog opens where the last file was chosen.
+  std::ofstream(root_ + "/cancel") << "";
+  EXPECT_EQ(error_of([&] { callv("talven-choose-new-file", {callback, kNil, str("n\xE9.txt"), kNil, kNil}); }), 17);
+  EXPECT_EQ(read_all(args), "--file-selection\n--save\n--confirm-overwrite\n--filename=/opt/caf\xC3\xA9/n\xC3\xA9.txt\n");
+  setenv("PATH", saved_path.c_str(), 1);
+  unsetenv("DISPLAY");
+}
+
 TEST_F(Files, ProgramItemsAreDesktopEntries) {
   EXPECT_TRUE(callv("add-program-group", {str("My Group")}).truthy());
   EXPECT_TRUE(callv("add-program-group", {str("../escape")}).is_nil());
