@@ -715,7 +715,10 @@ void hold_instance_lock() {
     s.temp_cleaned = true;
     remove_temp_leftovers(dir);
   }
-  flock(fd, LOCK_SH | LOCK_NB);
+  // The only other holder of the exclusive lock is a start-up clean-up,
+  // which ends soon: wait for it rather than run without the lock.
+  while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {
+  }
 }
 
 void remove_temp_leftovers(const std::string& dir) {
