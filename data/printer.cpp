@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -185,8 +186,7 @@ void print_instance(Value v) {
     PrintSelfGuard guard;
     text = call_method(v, intern_static("print-self"), {});
   }
-  if (!text.is(Tag::String)) error(Err::WrongType, text);
-  put_chars_of(text);
+  put_chars_of(arg_string(text));
 }
 
 void print_class(Value v) {
@@ -346,7 +346,7 @@ Value printing(Value stream, F body) {
   select_output(stream);
   body();
   flush_edit_output();
-  if (ds().term_map_cr) flush_terminal();
+  if (ds().term_line_flush) flush_terminal();
   return kNoValue;
 }
 
@@ -415,11 +415,13 @@ static const NativeRow kPrinterNatives[] = {
     TV_PRIM("new-line", prim_new_line),
 };
 
-void register_printer_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   for (const char* name : {"write-proc", "print-self", "predicate"}) intern_static(name);
   intern_static("terminal-out", kNil);
   register_natives(kPrinterNatives);
+  rt().hooks.describe = value_text;
 }
+
+extern const core::Module kPrinterModule{"printer", nullptr, install_module};
 
 }  // namespace data
