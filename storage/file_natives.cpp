@@ -15,6 +15,8 @@
 #include <memory>
 #include <new>
 
+#include "core/args.hpp"
+#include "core/bytes.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -44,11 +46,9 @@ FileKind peek_kind(const OpenFile& f, std::string* type, std::string* creator) {
   uint8_t h[256];
   int64_t size = file_size(f);
   if (size < 256 || read_at(f, 0, h, sizeof h) != 256) return FileKind::Plain;
-  auto be32 = [&](int at) {
-    return int32_t(uint32_t(h[at]) << 24 | uint32_t(h[at + 1]) << 16 | uint32_t(h[at + 2]) << 8 | h[at + 3]);
-  };
-  int64_t data_off = be32(0), map_off = be32(4), data_len = be32(8), map_len = be32(12);
-  bool offsets = data_off == 256 && map_off >= 256 && data_len >= 0 && map_len >= 0 &&
+  ByteReader r(h, sizeof h);
+  int64_t data_off = r.be32s(), map_off = r.be32s(), data_len = r.be32s(), map_len = r.be32s();
+  bool offsets = r.ok() && data_off == 256 && map_off >= 256 && data_len >= 0 && map_len >= 0 &&
                  data_off + data_len <= map_off && map_off + map_len == size;
   if (!offsets) return FileKind::Plain;
   FileKind kind = h[128] == 0 ? FileKind::Resource : h[128] == 2 ? FileKind::Database : FileKind::Plain;
@@ -81,8 +81,6 @@ constexpr int64_t kFileTimeEpoch = 11644473600LL;
 
 Value integer(int64_t n) { return make_integer(int32_t(n)); }
 
-int32_t int_arg(Value v) { return read_integer(v); }
-
 // Clock seconds of a POSIX time, as the unsigned bit pattern in an integer.
 Value clock_value(const struct timespec& t) { return make_integer(int32_t(uint32_t(int64_t(t.tv_sec) + kClockBias))); }
 int64_t clock_to_unix(Value stamp) { return int64_t(uint32_t(read_integer(stamp))) - kClockBias; }
@@ -114,7 +112,7 @@ OpenFile& file_arg(Value v) { return file_box(v); }
 Value prim_flushvol(Value, Value) { return make_fixnum(0); }
 
 Value prim_file_open(Value pathname, Value mode) {
-  int m = mode.is_nil() ? 0 : int_arg(mode);
+  int m = mode.is_nil() ? 0 : arg_int(mode);
   std::string text = pathname_text(pathname);
   std::string path = posix_path(text);
   int err = 0;
@@ -148,7 +146,7 @@ Value prim_file_get_pos(Value box) {
 
 Value prim_file_set_pos(Value box, Value pos) {
   OpenFile& f = file_arg(box);
-  int32_t p = int_arg(pos);
+  int32_t p = arg_int(pos);
   errno = 0;
   if (!set_position(f, p)) raise_errno(errno, box);
   return integer(p);
@@ -156,7 +154,7 @@ Value prim_file_set_pos(Value box, Value pos) {
 
 Value prim_file_read_block(Value box, Value pointer, Value count) {
   OpenFile& f = file_arg(box);
-  int32_t n = int_arg(count);
+  int32_t n = arg_int(count);
   if (n < 0) error(Err::WrongType, count);
   if (n == 0) return make_fixnum(0);
   uint8_t* p = data::pointer_bytes(pointer, uint32_t(n));
@@ -167,7 +165,7 @@ Value prim_file_read_block(Value box, Value pointer, Value count) {
 
 Value prim_file_write_block(Value box, Value pointer, Value count) {
   OpenFile& f = file_arg(box);
-  int32_t n = int_arg(count);
+  int32_t n = arg_int(count);
   if (n < 0) error(Err::WrongType, count);
   if (n == 0) return make_fixnum(0);
   uint8_t* p = data::pointer_bytes(pointer, uint32_t(n));
@@ -191,7 +189,7 @@ Value prim_file_read_ch(Value box) {
 
 Value prim_file_write_ch(Value ch, Value box) {
   OpenFile& f = file_arg(box);
-  uint8_t c = uint8_t(int_arg(ch));
+  uint8_t c = uint8_t(arg_int(ch));
   errno = 0;
   if (!f.writable) raise_errno(EBADF, kNil);
   if (!write_bytes(f, &c, 1)) raise_errno(errno, kNil);
@@ -220,7 +218,7 @@ Value prim_file_length(Value v) {
 }
 
 Value prim_file_set_length(Value v, Value length) {
-  int32_t n = int_arg(length);
+  int32_t n = arg_int(length);
   FileOrPath f(v, OpenMode::ReadWrite);
   return boolean(f.file->writable && set_file_size(*f.file, n));
 }
