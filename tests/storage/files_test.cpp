@@ -1,6 +1,7 @@
 #include "storage/files.hpp"
 
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -152,6 +153,19 @@ TEST_F(Files, OpeningFailuresMapToFileErrors) {
   Value f = callv("file-open", {path(p)});
   EXPECT_FALSE(callv("erasable?", {path(p)}).truthy());
   callv("file-close", {f});
+  // Out of descriptors: error 32 with nil.
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int probe = dup(0);
+  ASSERT_GE(probe, 0);
+  close(probe);
+  struct rlimit tight = saved;
+  tight.rlim_cur = rlim_t(probe);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  int e = error_in([&] { callv("file-open", {path(p)}); }, &culprit);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(e, 32);
+  EXPECT_EQ(culprit, "()");
   EXPECT_EQ(error_of([&] { callv("open-rf", {fix(1)}); }), 47);
   EXPECT_EQ(error_of([&] { callv("online", {}); }), 47);
 }
