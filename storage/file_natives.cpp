@@ -373,11 +373,15 @@ Value prim_file_set_creator(Value pathname, Value code) {
 
 constexpr const char* kHiddenAttribute = "user.talven.hidden";
 
-Value prim_file_get_visible_p(Value pathname) {
-  std::string path = posix_of(pathname);
+bool dot_name(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string_view leaf = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-  if (!leaf.empty() && leaf[0] == '.' && leaf != "." && leaf != "..") return kNil;
+  return !leaf.empty() && leaf[0] == '.' && leaf != "." && leaf != "..";
+}
+
+Value prim_file_get_visible_p(Value pathname) {
+  std::string path = posix_of(pathname);
+  if (dot_name(path)) return kNil;
   char flag;
   return boolean(getxattr(path.c_str(), kHiddenAttribute, &flag, 1) < 0);
 }
@@ -388,7 +392,10 @@ bool set_hidden(const std::string& path, bool hidden) {
 }
 
 Value prim_file_set_visible_p(Value pathname, Value flag) {
-  return boolean(set_hidden(posix_of(pathname), flag.is_nil()));
+  std::string path = posix_of(pathname);
+  // A dot name stays hidden whatever the attribute says.
+  if (flag.truthy() && dot_name(path)) return kNil;
+  return boolean(set_hidden(path, flag.is_nil()));
 }
 
 // ---- Copying --------------------------------------------------------------------------

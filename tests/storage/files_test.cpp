@@ -355,6 +355,7 @@ TEST_F(Files, DirectoriesAndListing) {
   // Visibility: a dot name, or the attribute where the file system keeps one.
   std::string dot = make_file(".hidden", "");
   EXPECT_TRUE(callv("file-get-visible?", {path(dot)}).is_nil());
+  EXPECT_TRUE(callv("file-set-visible?", {path(dot), t()}).is_nil());
   std::string a = work + "/a.txt";
   EXPECT_TRUE(callv("file-get-visible?", {path(a)}).truthy());
   if (callv("file-set-visible?", {path(a), kNil}).truthy()) {
