@@ -25,6 +25,7 @@
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
+#include "storage/files.hpp"
 
 namespace core {
 
@@ -38,7 +39,7 @@ std::span<const Module* const> default_modules() {
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage
-      &storage::kDatesModule,
+      &storage::kDatesModule, &storage::kFilesModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic
