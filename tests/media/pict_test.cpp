@@ -80,7 +80,7 @@ TEST(PictCorpus, DamagedPicturesDrawWithoutCrashing) {
       gfx::DC dc(s);
       media::draw_picture(dc, part, {0, 0, 64, 64});
     }
-    for (size_t at = 0; at < std::min<size_t>(pic.size(), 64); ++at) {
+    for (size_t at = 0; at < std::min<size_t>(pic.size(), 64); at += pic.size() > 20000 ? 5 : 1) {
       Bytes bad(pic.begin(), pic.end());
       bad[at] ^= 0xFF;
       gfx::Surface s(80, 60);
