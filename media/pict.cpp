@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/bytes.hpp"
+#include "core/errors.hpp"
+#include "data/handles.hpp"
 #include "platform/gfx/region.hpp"
 
 namespace media {
@@ -742,6 +744,21 @@ PictStatus draw_picture(gfx::DC& dc, std::span<const uint8_t> pic, Rect dest, co
   }
   if (!picture_version(pic)) return PictStatus::NotAPicture;
   return Renderer(dc, pic, dest, options).run();
+}
+
+}  // namespace media
+
+namespace media {
+
+PictStatus draw_picture_handle(gfx::DC& dc, core::Value box, Rect dest, const PictOptions& options) {
+  uint32_t h = data::handle_arg(box);
+  uint32_t size = data::handle_size(h);
+  core::Addr a = data::handle_memory(h);
+  std::span<const uint8_t> bytes;
+  if (a != 0 && size != 0) bytes = {data::checked_bytes(box, a, size), size};
+  PictStatus status = draw_picture(dc, bytes, dest, options);
+  if (status == PictStatus::BitmapFailed) core::error(core::Err::NativeMemory, box);
+  return status;
 }
 
 }  // namespace media

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 
+#include "core/value.hpp"
 #include "platform/gfx/dc.hpp"
 
 namespace media {
@@ -35,6 +36,12 @@ std::span<const uint8_t> strip_file_header(std::span<const uint8_t> file);
 
 PictStatus draw_picture(gfx::DC& dc, std::span<const uint8_t> pic, gfx::Rect dest,
                         const PictOptions& options = {});
+
+// Draws the picture held by the handle box `box`. Nothing allocates while
+// it draws, so the block stays where it is; a bitmap that could not be
+// drawn signals error 9 once the drawing has ended. Error 2 for a box that
+// is not a live handle.
+PictStatus draw_picture_handle(gfx::DC& dc, core::Value box, gfx::Rect dest, const PictOptions& options = {});
 
 // The colour of three 16-bit components as drawn on `surface`: the high
 // bytes directly, or for an 8-bit surface snapped onto the palette's grid
