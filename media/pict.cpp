@@ -308,6 +308,8 @@ bool Renderer::decode_pixmap(Bitmap& bm, size_t row_bytes, int32_t width, int32_
     default: defined = false;
   }
   if (!defined) return false;
+  // Unpacked rows must hold their pixels.
+  if (pack_type == 1 && row_bytes < (size_t(width) * pixel_size + 7) / 8) return false;
 
   gfx::Dib& dib = bm.dib;
   dib.width = width;
@@ -321,14 +323,15 @@ bool Renderer::decode_pixmap(Bitmap& bm, size_t row_bytes, int32_t width, int32_
     if (dib.palette.size() < colours) dib.palette.resize(colours, 0);
   }
   size_t stride = dib.stride();
-  dib.data.assign(stride * size_t(height), 0);
+  // Rows are added as they are decoded, so a height that lies costs no
+  // more memory than the bytes that are there.
+  dib.data.clear();
   // The widest row any pack type can produce from these fields.
   size_t unit = pack_type == 3 ? 2 : 1;
   size_t row_cap = std::max(row_bytes, size_t(width) * 4);
   std::vector<uint8_t> row(row_cap);
   int32_t done = 0;
   for (; done < height; ++done) {
-    uint8_t* out = dib.data.data() + stride * size_t(done);
     std::fill(row.begin(), row.end(), 0);
     size_t got = 0;
     if (pack_type == 1) {
@@ -346,11 +349,17 @@ bool Renderer::decode_pixmap(Bitmap& bm, size_t row_bytes, int32_t width, int32_
       if (!r_.ok()) break;
       got = unpack_bits(packed, std::span<uint8_t>(row.data(), pack_type == 4 ? row_cap : row_bytes), unit);
     }
+    if (!r_.ok()) break;
+    dib.data.resize(stride * size_t(done + 1), 0);
+    uint8_t* out = dib.data.data() + stride * size_t(done);
     if (pack_type == 4) {
       size_t w = size_t(width);
       const uint8_t* planes = row.data();
       if (got == 4 * w && cmp_count == 4) planes += w;  // an alpha plane first
-      else if (got != 3 * w) break;
+      else if (got != 3 * w) {
+        dib.data.resize(stride * size_t(done));
+        break;
+      }
       for (size_t x = 0; x < w; ++x) {
         out[3 * x] = planes[2 * w + x];
         out[3 * x + 1] = planes[w + x];
@@ -419,9 +428,9 @@ bool Renderer::bitmap(unsigned op) {
     // and are inverted on the way.
     dib.palette = {kBlack, kWhite};
     size_t stride = dib.stride();
-    dib.data.assign(stride * size_t(height), 0);
     std::vector<uint8_t> row(std::max(row_bytes, stride));
     bool packed = op == 152 && row_bytes >= 8;
+    if (row_bytes < (size_t(width) + 7) / 8) return false;
     int32_t done = 0;
     for (; done < height; ++done) {
       std::fill(row.begin(), row.end(), 0);
@@ -435,7 +444,7 @@ bool Renderer::bitmap(unsigned op) {
         if (!r_.ok()) break;
         if (row_bytes) std::memcpy(row.data(), data.data(), row_bytes);
       }
-      std::memcpy(dib.data.data() + stride * size_t(done), row.data(), stride);
+      dib.data.insert(dib.data.end(), row.begin(), row.begin() + long(stride));
     }
     if (done == 0) return false;
     dib.height = done;

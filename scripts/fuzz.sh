@@ -20,6 +20,8 @@ for target in $targets; do
   # Pictures for the image decoders.
   case $target in
     fuzz_png | fuzz_dib) cp tests/platform/golden/*.png "$corpus/" 2>/dev/null || true ;;
+    # The corpus pictures beside the project, when they are there.
+    fuzz_pict) cp ../shared/corpus/pict/* ../../shared/corpus/pict/* "$corpus/" 2>/dev/null || true ;;
   esac
   echo "== $target for ${seconds}s =="
   ASAN_OPTIONS=detect_leaks=1 "$dir/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
