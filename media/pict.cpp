@@ -20,8 +20,8 @@ using gfx::Rect;
 namespace {
 
 constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF;
-// Raster operations not named by the graphics layer: the destination kept
-// where the source is white, black where it is black.
+// The raster operation not named by the graphics layer: the destination
+// and-ed with the inverted source.
 constexpr gfx::Rop3 kNotSrcAnd = 0x00220326;
 
 bool is_dib(std::span<const uint8_t> b) {
@@ -107,7 +107,7 @@ class Renderer {
   }
   bool scaled() const { return dest_.width() != frame_.width() || dest_.height() != frame_.height(); }
   gfx::Pt map(int32_t h, int32_t v) const {
-    if (!scaled()) return {int16_t(h + dest_.left - frame_.left), int16_t(v + dest_.top - frame_.top)};
+    if (!scaled()) return {h + dest_.left - frame_.left, v + dest_.top - frame_.top};
     int64_t x = int64_t(h - frame_.left) * dest_.width() / frame_.width() + dest_.left;
     int64_t y = int64_t(v - frame_.top) * dest_.height() / frame_.height() + dest_.top;
     return {int16_t(x), int16_t(y)};
@@ -468,8 +468,9 @@ void Renderer::place(Bitmap& bm) {
   Rect src{0, 0, bm.dib.width, bm.dib.height};
   gfx::Rop3 rop;
   if (bm.one_bit) {
+    // Set bits read white in the device bitmap: or paints them black over
+    // the surface, bic clears them to white, anything else copies.
     rop = bm.mode == 1 ? kNotSrcAnd : bm.mode == 3 ? gfx::kSrcPaint : gfx::kNotSrcCopy;
-    if (bm.mode == 36) return draw_transparent(bm, at);
   } else if (bm.mode == 36) {
     return draw_transparent(bm, at);
   } else {
@@ -484,11 +485,6 @@ void Renderer::place(Bitmap& bm) {
 void Renderer::draw_transparent(Bitmap& bm, Rect at) {
   gfx::Dib& dib = bm.dib;
   Rect src{0, 0, dib.width, dib.height};
-  if (bm.one_bit) {
-    // The picture's black bits are opaque; its white ones show the surface.
-    dc_.draw_dib(at, dib, src, kNotSrcAnd, gfx::StretchMode::Delete);
-    return;
-  }
   uint32_t background = options_.background & 0xFFFFFF;
   gfx::Dib mask;
   mask.width = dib.width;

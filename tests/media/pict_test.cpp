@@ -234,6 +234,21 @@ TEST(Pict, TransparentPixmapsShowTheSurfaceWhereTheyHaveTheBackground) {
   EXPECT_EQ(s.color(1, 0), 0x00FF00u);
 }
 
+// A one-bit bitmap in or mode paints its set bits black and leaves the
+// surface elsewhere; bic clears them to white; copy mode copies both.
+TEST(Pict, OneBitBitmapModes) {
+  for (unsigned mode : {0u, 1u, 3u}) {
+    PictWriter p({0, 0, 1, 2}, 1);
+    p.op(0x90), p.w16(2), p.rect({0, 0, 1, 2}), p.placement({0, 0, 1, 2}, mode);
+    p.u8(0x80), p.u8(0);
+    p.end();
+    gfx::Surface s = draw(p.b, {0, 0, 2, 1}, 2, 1, 0x336699);
+    uint32_t set = mode == 3 ? 0xFFFFFF : 0, clear = mode == 0 ? 0xFFFFFF : 0x336699;
+    EXPECT_EQ(s.color(0, 0), set) << mode;
+    EXPECT_EQ(s.color(1, 0), clear) << mode;
+  }
+}
+
 TEST(Pict, ExtendedHeaderScalesFromTheNativeFrame) {
   // Frame 10x10 at 36 dpi; the native frame is 20x20 and the bitmap fills it.
   PictWriter p({0, 0, 10, 10});
