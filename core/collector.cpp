@@ -411,6 +411,13 @@ OwnedObject* owned_object(Value box) {
   return entry != nullptr ? entry->get() : nullptr;
 }
 
+void release_owned(Value box) {
+  if (owned_object(box) == nullptr) return;
+  Node& n = node_of(box);
+  rt().owned_objects.remove(n.cdr);
+  n.cdr = 0;
+}
+
 // ---- Test primitive ---------------------------------------------------------
 
 // (test-collect): collects, then answers (live-nodes free-nodes objects

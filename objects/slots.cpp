@@ -498,10 +498,14 @@ Value keyword_twin(Value name) {
 
 Value initialisation_value(Value o, Value h) {
   Value key = keyword_twin(field(handle_descriptor(h), kDName));
-  Value lists = os().init_lists ? os().init_lists(o) : kNil;
-  for (; lists.is_pair(); lists = cdr(lists))
-    for (Value p = car(lists); p.is_pair() && cdr(p).is_pair(); p = cdr(cdr(p)))
+  Value configs = os().init_lists ? os().init_lists(o) : kNil;
+  for (; configs.is_pair(); configs = cdr(configs)) {
+    // A configuration's properties are its second element.
+    Value c = car(configs);
+    Value plist = c.is_pair() && cdr(c).is_pair() ? car(cdr(c)) : kNil;
+    for (Value p = plist; p.is_pair() && cdr(p).is_pair(); p = cdr(cdr(p)))
       if (car(p) == key) return car(cdr(p));
+  }
   return slot_initial_value(h);
 }
 
