@@ -141,7 +141,7 @@ uint32_t read_count(Value v) {
 // Converts n bytes in place through a table. With skip set, encoded-code
 // tokens are left intact. Answers the first byte left unchanged, or -1.
 int convert_in_place(Value pointer, uint32_t n, const Table& t, bool skip) {
-  uint8_t* p = pointer_bytes(pointer, n);
+  uint8_t* p = writable_pointer_bytes(pointer, n);
   int first = -1;
   for (uint32_t i = 0; i < n;) {
     uint8_t c = p[i];
@@ -192,7 +192,7 @@ Value prim_mac_to_ibm(Value pointer, Value capacity, Value count, Value keep) {
     uint8_t c = in[i];
     if (!(keep_codes && c < 32) && kMacToWindows[c] == 0) return cons(make_fixnum(c), kNil);
   }
-  uint8_t* p = pointer_bytes(pointer, uint32_t(total));
+  uint8_t* p = writable_pointer_bytes(pointer, uint32_t(total));
   uint64_t w = total;
   for (uint32_t i = n; i-- > 0;) {
     uint8_t c = p[i];
@@ -215,7 +215,7 @@ Value prim_mac_to_ibm_string(Value x) { return convert_string(x, kMacToWindows);
 
 Value prim_ibm_to_mac(Value pointer, Value, Value count) {
   uint32_t n = read_count(count);
-  uint8_t* p = pointer_bytes(pointer, n);
+  uint8_t* p = writable_pointer_bytes(pointer, n);
   uint32_t w = 0;
   for (uint32_t i = 0; i < n; ++i)
     if (p[i] != 10) p[w++] = kWindowsToMac[p[i]];
@@ -251,7 +251,7 @@ Value prim_text_to_string(Value pointer, Value count) {
 Value prim_put_string(Value s, Value pointer) {
   std::string text = text_of(s);
   if (text.size() > 255) text.resize(255);
-  uint8_t* p = pointer_bytes(pointer, uint32_t(text.size() + 1));
+  uint8_t* p = writable_pointer_bytes(pointer, uint32_t(text.size() + 1));
   p[0] = uint8_t(text.size());
   std::memcpy(p + 1, text.data(), text.size());
   return kNoValue;
@@ -259,7 +259,7 @@ Value prim_put_string(Value s, Value pointer) {
 
 Value prim_put_string_text(Value s, Value pointer) {
   std::string text = text_of(s);
-  uint8_t* p = pointer_bytes(pointer, uint32_t(text.size()));
+  uint8_t* p = writable_pointer_bytes(pointer, uint32_t(text.size()));
   std::memcpy(p, text.data(), text.size());
   return kNoValue;
 }
@@ -303,7 +303,10 @@ const NativeRow kCharsetNatives[] = {
 
 uint8_t convert_char(Charset which, uint8_t code) { return table(which)[code]; }
 
-uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
+const uint8_t* pointer_bytes(Value pointer, uint32_t n) { return readable_bytes(pointer, address_arg(pointer), n); }
+uint8_t* writable_pointer_bytes(Value pointer, uint32_t n) {
+  return writable_bytes(pointer, address_arg(pointer), n);
+}
 
 void register_charset_natives() { register_natives(kCharsetNatives); }
 

@@ -22,9 +22,10 @@ enum class Charset { MacToWindows, WindowsToMac, IsoToMac };
 uint8_t convert_char(Charset table, uint8_t code);
 
 // The native bytes [p, p + n) of a pointer argument (any pointer box but a
-// handle), checked to lie inside one live block; error 2 with the value
-// otherwise.
-uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
+// handle), checked as data::readable_bytes does for reading and
+// data::writable_bytes for writing; error 2 with the value otherwise.
+const uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
+uint8_t* writable_pointer_bytes(core::Value pointer, uint32_t n);
 
 void register_charset_natives();
 

@@ -108,6 +108,7 @@ struct DataState {
   std::vector<HandleEntry> handles;
   uint32_t free_handle = 0;
   uint64_t handle_bytes = 0;
+  uint32_t last_block_handle = 0;  // the handle raw access found last
 
   // Edit streams.
   core::Addr edit_in = 0;  // a pointer block taken over by set-lecture
