@@ -219,9 +219,10 @@ static Value apply_primitive(Value fn, ArgsIn<M> a) {
   return f(base);
 }
 
-static Value apply_special(Value fn, Args a) {
+static Value apply_special(Value fn, Args a, Value origin) {
   StackMark mark;
   Value forms = a.as_list();
+  check_forms(forms, 0, a.mode == Mode::Forms ? origin : cons(fn, forms));
   Value* base = rt().zones.sp;
   push(forms);
   push(kEndArgs);
@@ -307,7 +308,7 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
       if (mode == Mode::Vector) return apply_primitive(fn, ArgsIn<Mode::Vector>{list, vec});
       return apply_primitive(fn, ArgsIn<Mode::Values>{list, vec});
     case Tag::Special:
-      return apply_special(fn, a);
+      return apply_special(fn, a, origin);
     case Tag::Lambda:
     case Tag::Lexical:
     case Tag::Closed:
@@ -330,7 +331,11 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
       break;
     default:
       // `send` takes its object and arguments differently in each mode.
-      if (fn.tag_number() == kSyntaxSend && rt().hooks.send_syntax) return rt().hooks.send_syntax(a.as_list(), int(mode));
+      if (fn.tag_number() == kSyntaxSend && rt().hooks.send_syntax) {
+        Value forms = a.as_list();
+        check_forms(forms, 1, mode == Mode::Forms ? origin : cons(fn, forms));
+        return rt().hooks.send_syntax(forms, int(mode));
+      }
       if (is_syntax_word_tag(fn.tag_number())) return apply_syntax_word(fn, a.as_list(), mode == Mode::Forms ? origin : cons(fn, a.as_list()));
       break;
   }
