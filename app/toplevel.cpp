@@ -19,6 +19,7 @@
 #include "core/symbols.hpp"
 #include "data/printer.hpp"
 #include "data/reader.hpp"
+#include "data/state.hpp"
 #include "data/streams.hpp"
 
 namespace app {
@@ -39,6 +40,51 @@ void report(const std::string& text, bool to_stdout) {
   }
 }
 
+// Drops the rest of a form that the reader left unfinished (out of nodes,
+// or an error inside a list), up to the end of the lists that were open,
+// so that none of its remaining elements is taken as a form of its own.
+// Strings, escapes, character literals and comments are skipped whole, so
+// that the brackets inside them do not count.
+void skip_open_lists() {
+  uint32_t open = data::ds().broken_lists;
+  data::ds().broken_lists = 0;
+  int c = data::ds().lookahead;
+  while (open > 0 && c != data::kEndOfInput) {
+    switch (data::char_class(c)) {
+      case data::kOpen:
+      case data::kOpenBrace:
+        ++open;
+        break;
+      case data::kClose:
+      case data::kAlternateClose:
+      case data::kCloseBrace:
+        --open;
+        break;
+      case data::kStringQuote:
+        do {
+          c = data::fetch();
+          if (c != data::kEndOfInput && data::char_class(c) == data::kEscape) c = data::fetch();
+        } while (c != data::kEndOfInput && data::char_class(c) != data::kStringQuote);
+        break;
+      case data::kEscape:
+        data::fetch();
+        break;
+      case data::kComment:
+        while (c != data::kEndOfInput && data::char_class(c) != data::kLineEnd) c = data::fetch();
+        continue;
+      default:
+        // #\ followed by any character is one character literal.
+        if (c == '#') {
+          c = data::fetch();
+          if (c != '\\') continue;
+          data::fetch();  // the character itself, passed below
+        }
+        break;
+    }
+    c = data::fetch();
+  }
+}
+
 // The outcome of one form of a loop.
 enum class Step { Value, Done, Error };
 
@@ -47,6 +93,7 @@ enum class Step { Value, Done, Error };
 Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
   uint64_t serial = rt().error_serial;
   bool reading = true;
+  data::ds().broken_lists = 0;
   try {
     data::fetch();
     Value form = data::read_token();
@@ -73,6 +120,7 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
     return Step::Value;
   } catch (const Thrower& t) {
     read_error = reading;
+    if (reading) skip_open_lists();
     if (rt().error_serial != serial) {
       report(rt().error_message, errors_to_stdout);
       return Step::Error;
@@ -83,6 +131,7 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
     return Step::Error;
   } catch (const ErrorPrinting&) {
     read_error = reading;
+    if (reading) skip_open_lists();
     report("Unprintable error", errors_to_stdout);
     return Step::Error;
   }

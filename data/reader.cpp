@@ -2,6 +2,8 @@
 // reading primitives.
 #include "data/reader.hpp"
 
+#include <exception>
+
 #include <cstring>
 #include <string>
 
@@ -394,6 +396,17 @@ Value read_token() {
 
 Value read_list(uint32_t closing, bool end_closes) {
   check_native_stack();
+  // Counts the open lists; an exit that leaves this list unfinished
+  // records how deep the reader was.
+  struct Open {
+    DataState& d = ds();
+    int exits = std::uncaught_exceptions();
+    Open() { ++d.open_lists; }
+    ~Open() {
+      if (std::uncaught_exceptions() > exits && d.broken_lists < d.open_lists) d.broken_lists = d.open_lists;
+      --d.open_lists;
+    }
+  } open;
   fetch();
   Value head = kNil, tail = kNil;
   for (;;) {
