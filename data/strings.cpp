@@ -244,6 +244,8 @@ Value prim_string_set_x(Value s, Value index, Value ch) {
   uint32_t i = read_index(index);
   if (!ch.is_fixnum()) error(Err::WrongType, ch);
   if (ch.payload() > 32000) error(Err::WrongType, ch);
+  // A string holds no zero byte: storing one would cut it short.
+  if ((ch.payload() & 0xFF) == 0) error(Err::WrongType, ch);
   size_t length = std::strlen(string_text(s));
   if (i >= length) error(Err::WrongType, index);
   indirect_bytes(s)[i] = uint8_t(ch.payload());
