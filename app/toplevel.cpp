@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #ifdef TALVEN_EDITLINE
 #include <editline/readline.h>
@@ -88,12 +90,22 @@ void skip_open_lists() {
 // The outcome of one form of a loop.
 enum class Step { Value, Done, Error };
 
+// Prints the reports of the errors whose exits an unwind-protect clean-up
+// replaced with exits of its own, oldest first; whether there were any.
+bool report_replaced(bool to_stdout) {
+  std::vector<std::string> reports = std::move(rt().replaced_reports);
+  rt().replaced_reports.clear();
+  for (const std::string& text : reports) report(text, to_stdout);
+  return !reports.empty();
+}
+
 // Reads one form from the current source, evaluates it and, if asked,
 // prints its value. Exits of the form are caught here.
 Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
   uint64_t serial = rt().error_serial;
   bool reading = true;
   data::ds().broken_lists = 0;
+  rt().replaced_reports.clear();
   try {
     data::fetch();
     Value form = data::read_token();
@@ -106,8 +118,10 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
     reading = false;
     // Inside a catch of `toplevel`, so that Lisp code may throw there too.
     Value v;
-    if (!eval_toplevel(form, &v)) {
-      if (rt().error_serial == serial) return Step::Value;
+    bool finished = eval_toplevel(form, &v);
+    bool replaced = report_replaced(errors_to_stdout);
+    if (!finished) {
+      if (rt().error_serial == serial) return replaced ? Step::Error : Step::Value;
       report(rt().error_message, errors_to_stdout);
       return Step::Error;
     }
@@ -117,10 +131,12 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
       data::print_newline();
       data::flush_terminal();
     }
-    return Step::Value;
+    return replaced ? Step::Error : Step::Value;
   } catch (const Thrower& t) {
     read_error = reading;
     if (reading) skip_open_lists();
+    if (report_replaced(errors_to_stdout) && t.tag == rt().sym.toplevel && rt().error_serial == serial)
+      return Step::Error;
     if (rt().error_serial != serial) {
       report(rt().error_message, errors_to_stdout);
       return Step::Error;
@@ -132,6 +148,7 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
   } catch (const ErrorPrinting&) {
     read_error = reading;
     if (reading) skip_open_lists();
+    report_replaced(errors_to_stdout);
     report("Unprintable error", errors_to_stdout);
     return Step::Error;
   }
