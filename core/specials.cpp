@@ -594,7 +594,9 @@ static Value sp_define(Value args) {
   if (head.is_pair()) {
     name = car(head);
     if (!name.is_symbol()) error(Err::WrongType, name);
-    Value form = cons(symbol_value(intern_static("lambda")), cons(cdr(head), rest_of(args)));
+    // The symbol `lambda` heads the form, so that the function prints as
+    // one made by a `lambda` form does.
+    Value form = cons(intern_static("lambda"), cons(cdr(head), rest_of(args)));
     value = eval(form);
     make_permanent(value);
   } else {
