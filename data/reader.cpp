@@ -2,15 +2,15 @@
 // reading primitives.
 #include "data/reader.hpp"
 
-#include <exception>
-
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/charsets.hpp"
 #include "data/numbers.hpp"
 #include "data/streams.hpp"
 
@@ -358,7 +358,14 @@ Value prim_read_character() {
       if (name == nc.name) return make_fixnum(nc.code);
     error(Err::WrongType, intern_copy(name));
   }
-  return make_fixnum(k & 0xFF);
+  // On a Mac machine the literal is the Mac code of the character; one
+  // without a counterpart there keeps its own code.
+  uint8_t code = uint8_t(k);
+  if (symbol_value(intern_static("Machine")) == intern_static("mac")) {
+    uint8_t mac = convert_char(Charset::WindowsToMac, code);
+    if (mac != 0) code = mac;
+  }
+  return make_fixnum(code);
 }
 
 // #(...): a vector.
