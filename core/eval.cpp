@@ -381,6 +381,7 @@ class Compiler {
   std::vector<uint32_t> next_slot_;  // per level: the next free slot
   uint32_t level_ = 0;
   bool no_new_ = false;  // compiling captures: no variable may be made
+  Value captures_ = kNil;  // the capture list being compiled, for its error
 
   void bind(Value var, Value culprit) {
     if (!var.is(Tag::Variable)) error(Err::WrongType, culprit);
@@ -419,7 +420,7 @@ void Compiler::resolve(Value var) {
       return;
     }
   }
-  if (no_new_) error(Err::WrongType, var);
+  if (no_new_) error(Err::WrongType, captures_);
   bind(var, var);
 }
 
@@ -451,7 +452,9 @@ Value Compiler::nested(Value form) {
     if (!rest.is_pair() || !cdr(rest).is_pair()) error(Err::WrongType, form);
     Value captures = car(cdr(rest));
     bool saved_no_new = no_new_;
+    Value saved_captures = captures_;
     no_new_ = true;
+    captures_ = captures;
     for (Value c = captures; c.is_pair(); c = cdr(c)) {
       Value e = car(c);
       if (e.is(Tag::Variable))
@@ -462,6 +465,7 @@ Value Compiler::nested(Value form) {
         error(Err::WrongType, captures);
     }
     no_new_ = saved_no_new;
+    captures_ = saved_captures;
     Compiler inner;
     return inner.function(form, tag);
   }
