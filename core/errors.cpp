@@ -15,7 +15,6 @@
 #include "core/eval.hpp"
 #include "core/frames.hpp"
 #include "core/natives.hpp"
-#include "data/printer.hpp"
 
 namespace core {
 
@@ -91,7 +90,10 @@ void load_error_module() {
 void call_handler(Value kind, Value number, Value value) {
   Runtime& r = rt();
   Value handler = symbol_value(r.sym.Error_Handler);
-  if (handler.is_nil() || handler.is_no_value()) return generic_alert();
+  if (handler.is_nil() || handler.is_no_value()) {
+    if (r.hooks.debug_report != nullptr) return r.hooks.debug_report();
+    return generic_alert();
+  }
   FlagScope in_handler(r.error_in_handler);
   Value object = r.current_object;
   Value args[7] = {kind, number, value, object, kNil, kNil, kEndArgs};
@@ -99,6 +101,15 @@ void call_handler(Value kind, Value number, Value value) {
     r.hooks.send(handler, r.sym.error_trap, args);
   else
     apply_vector(handler, args, r.sym.Error_Handler);
+}
+
+std::string plain_text(Value v) {
+  if (v.is_nil()) return "()";
+  if (v.is_fixnum()) return std::to_string(v.fixnum());
+  if (v.is(Tag::Long)) return std::to_string(long_value(v));
+  if (v.is(Tag::String)) return string_text(v);
+  if (v.is_symbol()) return symbol_text(v);
+  return "#<" + std::to_string(v.tag_number()) + ">";
 }
 
 [[noreturn]] void signal(int kind, int number, Value culprit) {
@@ -109,12 +120,19 @@ void call_handler(Value kind, Value number, Value value) {
   r.last_error.kind = kind;
   r.last_error.number = number;
   r.last_error.culprit = culprit;
+  r.last_error.culprit_text.clear();
+  r.last_error.object_text.clear();
+  r.last_error.at_top_level = r.current_object == kNoObject;
+  r.last_error.text_only = false;
   {
     FlagScope formatting(r.error_formatting);
     try {
-      r.error_message = "Error: " + std::to_string(number) + ", " + data::value_text(culprit) + ", " +
-                        data::value_text(r.current_object) + ", " + data::value_text(kNil) + ", " +
-                        data::value_text(kNil);
+      std::string culprit_text = describe(culprit);
+      std::string object_text = describe(r.current_object);
+      r.error_message = "Error: " + std::to_string(number) + ", " + culprit_text + ", " + object_text + ", " +
+                        describe(kNil) + ", " + describe(kNil);
+      r.last_error.culprit_text = std::move(culprit_text);
+      r.last_error.object_text = std::move(object_text);
     } catch (const ErrorPrinting&) {
       r.error_message = "Unprintable error";
     } catch (const Thrower&) {
@@ -129,9 +147,13 @@ void call_handler(Value kind, Value number, Value value) {
 
 }  // namespace
 
+std::string describe(Value v) {
+  if (rt().hooks.describe) return rt().hooks.describe(v);
+  return plain_text(v);
+}
+
 void error(Err number, Value culprit) { signal(kErrorKindMachine, int(number), culprit); }
-void error(int number, Value culprit) { signal(kErrorKindMachine, number, culprit); }
-void storage_error(int number, Value culprit) { signal(kErrorKindStorage, number, culprit); }
+void storage_error(StorageErr number, Value culprit) { signal(kErrorKindStorage, int(number), culprit); }
 
 void error_text(const std::string& message) {
   Runtime& r = rt();
@@ -140,6 +162,10 @@ void error_text(const std::string& message) {
   r.last_error.kind = kErrorKindMachine;
   r.last_error.number = 0;
   r.last_error.culprit = kNil;
+  r.last_error.culprit_text = message;
+  r.last_error.object_text.clear();
+  r.last_error.at_top_level = true;
+  r.last_error.text_only = true;
   r.error_message = "Error: " + message;
   ++r.error_serial;
   Value text = make_string(message.data(), message.size() > 65534 ? 65534 : message.size());
@@ -163,6 +189,17 @@ ReplacedReport::ReplacedReport(uint64_t serial_at_entry) : exits_(std::uncaught_
 
 ReplacedReport::~ReplacedReport() {
   if (error_ && std::uncaught_exceptions() > exits_) rt().replaced_reports.push_back(message_);
+}
+
+const char* error_meaning(int kind, int number) {
+  if (kind != kErrorKindMachine) return nullptr;
+  switch (number) {
+#define TALVEN_X(name, num, text) \
+  case num: return text;
+    TALVEN_ERRORS(TALVEN_X)
+#undef TALVEN_X
+  }
+  return nullptr;
 }
 
 bool catched(Value tag) {
@@ -207,7 +244,7 @@ static Value prim_catched(Value tag) { return catched(tag) ? rt().sym.t : kNil; 
 static Value prim_toplevel() { throw_toplevel(); }
 static Value prim_error_subr(Value v) { error(Err::Lisp, v); }
 
-void register_error_natives() {
+static void install_module(Runtime&) {
   static const NativeRow rows[] = {
       TV_SPECIAL("catch", sp_catch),
       TV_SPECIAL("unwind-protect", sp_unwind_protect),
@@ -218,5 +255,7 @@ void register_error_natives() {
   };
   register_natives(rows);
 }
+
+extern const Module kErrorsModule{"errors", nullptr, install_module};
 
 }  // namespace core

@@ -57,17 +57,24 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
 Runtime::~Runtime() {
   Runtime* saved = g_runtime;
   g_runtime = this;
+  shutdown_modules(*this);
+  modules.clear();
   delete sentinel;
   g_runtime = saved == this ? previous : saved;
 }
 
-std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred) {
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred,
+                                      std::span<const Module* const> modules) {
   auto r = std::make_unique<Runtime>(prefs, preferred);
-  register_all_modules();
+  install_modules(*r, modules);
   return r;
 }
 
 AlertAnswer alert(const std::string& text, AlertButtons) {
+  if (g_runtime != nullptr && rt().write_error_line != nullptr) {
+    rt().write_error_line(text);
+    return AlertAnswer::Ok;
+  }
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
   return AlertAnswer::Ok;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/module.hpp"
+#include "core/native_table.hpp"
 #include "core/region.hpp"
 #include "core/value.hpp"
 
@@ -75,6 +77,12 @@ struct Zones {
   uintptr_t native_scan_top = 0;
   bool growable = false;
   uint32_t stress_pause = 0;  // see StressPause (core/memory.hpp)
+  // In the collect-always build, where every allocation passes through the
+  // allocators' slow paths: the number of allocations to let through
+  // before one fails as if memory were exhausted (0: none fails). Tests
+  // walk it over programs to check that every failure ends as an alert and
+  // a throw to `toplevel`, never a crash.
+  uint64_t fail_after = 0;
 
   // Counters for tests and diagnostics.
   uint64_t collections = 0;
@@ -112,6 +120,12 @@ struct LastError {
   int kind = 0;
   int number = -1;
   Value culprit;
+  // The printed culprit and current object of the report, or the message of
+  // an error raised with a text; empty when the report was unprintable.
+  std::string culprit_text;
+  std::string object_text;
+  bool at_top_level = true;  // no object was current
+  bool text_only = false;    // raised with a message rather than a number
 };
 
 struct Frame;     // the evaluator's frame records (core/frames.hpp)
@@ -146,12 +160,19 @@ struct EvalHooks {
   void (*release_box)(Value box) = nullptr;
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
+  // The printed text of a value, for error reports and `find-symbol`
+  // (installed by the printer; core::describe falls back to a plain form).
+  std::string (*describe)(Value v) = nullptr;
+  // The class of a class or instance, and whether one inherits from the
+  // class named by `type` (a class name, or a class): the type predicates'
+  // object branches.
+  Value (*class_of)(Value object) = nullptr;
+  bool (*inherits)(Value object, Value type) = nullptr;
+  // The debugging handler of a host program (the command line): told of
+  // each error that no application Error-Handler takes, in place of the
+  // application alert. The report is in last_error.
+  void (*debug_report)() = nullptr;
 };
-}  // namespace core
-namespace data {
-struct DataState;  // the reader's, printer's and streams' state (data/state.hpp)
-}  // namespace data
-namespace core {
 
 // A native object owned by a pointer box of sub-kind 4 (core/collector.hpp):
 // the collector asks it to mark the Values it holds, and deletes it when
@@ -163,11 +184,6 @@ class OwnedObject {
   // Marks every Value the object holds, with core::mark_value.
   virtual void mark_values() {}
 };
-}  // namespace core
-namespace objects {
-struct ObjectState;  // the object system's state (objects/state.hpp)
-}  // namespace objects
-namespace core {
 
 class Runtime {
  public:
@@ -220,37 +236,19 @@ class Runtime {
   // Run first by every error (free work arrays, flush output...).
   std::vector<void (*)(Runtime&)> error_cleanups;
 
-  // Collector roots owned by other modules. The reader's two character
-  // tables, the structure description table, the sort routine's work array
-  // while a sort runs, and a hook for the scheduler's roots.
-  Value reader_macros[256] = {};
-  Value reader_dispatch[256] = {};
+  // The structure description table of `defstruct` and its kin; a root.
   Value structure_table = kNil;
-  Value* sort_work = nullptr;
-  uint32_t sort_work_words = 0;
-  // The work arrays of the sorts that the running one is nested in (a sort
-  // called from another sort's predicate); roots as well.
-  std::vector<std::pair<Value*, uint32_t>> sort_outer;
-  void (*mark_scheduler_roots)(Runtime&) = nullptr;
-  // The object system's part in a collection: its own roots, the contents
-  // of a class, instance or internal record node (header 0x37, 0x38, 0x39),
-  // and the byte size of an instance record, which the instance records
-  // itself (objects/objects.hpp).
-  void (*mark_object_roots)(Runtime&) = nullptr;
+  // The collector's hooks for the record nodes of the object system: the
+  // contents of a class, instance or internal record node (header 0x37,
+  // 0x38, 0x39), and the byte size of an instance record, which the
+  // instance records itself (objects/objects.hpp).
   void (*mark_object_record)(Value node) = nullptr;
   uint32_t (*instance_size)(Value instance) = nullptr;
-  // The object system's state: table numbers, the root class, its symbols.
-  std::unique_ptr<objects::ObjectState, void (*)(objects::ObjectState*)> objects{nullptr, nullptr};
-  // The data modules' state, and the Values it needs kept alive: the
-  // current input and output streams' states and objects (data/state.hpp).
-  std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
-  Value io_roots[8] = {};
 
 
   // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
-  // is its object's index here plus one. Released slots are reused.
-  std::vector<std::unique_ptr<OwnedObject>> owned_objects;
-  std::vector<uint32_t> owned_free;
+  // is its object's id here (0 when the table was full).
+  NativeTable<std::unique_ptr<OwnedObject>> owned_objects;
 
   // The collector's work list and its re-entry guard.
   std::vector<Value> mark_stack;
@@ -267,9 +265,18 @@ class Runtime {
   // when there is no such resource.
   bool (*string_resource)(int32_t id, int32_t index, std::string& out) = nullptr;
 
+  // Writes a line of machine text on standard error through the console
+  // boundary (installed by the data modules); alerts shown as text use it.
+  void (*write_error_line)(const std::string& text) = nullptr;
+
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
   uint32_t text_arena_left = 0;
+
+  // The installed modules in start-up order with their states
+  // (core/module.hpp), and whether their shutdowns have run.
+  std::vector<InstalledModule> modules;
+  bool modules_shut_down = false;
 
   // The runtime that was current before this one was made current.
   Runtime* previous = nullptr;
@@ -296,7 +303,12 @@ class RuntimeScope {
 MemoryPrefs default_prefs();
 constexpr uint32_t kDefaultPreferred = 32u << 20;
 
-// Makes a runtime with every module registered and makes it current.
+// Makes a runtime current and installs the modules in order.
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred,
+                                      std::span<const Module* const> modules);
+// The same with the program's modules, default_modules(). Defined with
+// that list by the program (app/modules.cpp), since the core does not know
+// the modules above it.
 std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs = default_prefs(),
                                       uint32_t preferred = kDefaultPreferred);
 

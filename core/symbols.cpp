@@ -1,7 +1,7 @@
 #include "core/symbols.hpp"
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
-#include "data/printer.hpp"
 
 #include <cstring>
 #include <string>
@@ -132,15 +132,13 @@ void register_natives(std::span<const NativeRow> rows) {
 // ---- Symbol primitives ------------------------------------------------------
 
 static Value prim_symbol_to_value(Value s) {
-  if (!s.is_symbol()) error(Err::WrongType, s);
-  Value v = lookup(s);
+  Value v = lookup(arg_symbol(s));
   if (v.is_no_value()) error(Err::Unbound, s);
   return v;
 }
 
 static Value prim_set(Value s, Value v) {
-  if (!s.is_symbol()) error(Err::WrongType, s);
-  assign(s, v);
+  assign(arg_symbol(s), v);
   return v;
 }
 
@@ -157,7 +155,7 @@ static Value prim_unbound_p(Value s) { return prim_bound_p(s).truthy() ? kNil : 
 
 static Value prim_find_symbol(Value x) {
   if (x.is_symbol()) return x;
-  return find_symbol(data::value_text(x));
+  return find_symbol(describe(x));
 }
 
 // Calls the function on every symbol in table order; answers the symbols
@@ -183,6 +181,6 @@ static const NativeRow kSymbolNatives[] = {
     TV_PRIM2("mapatoms", prim_mapatoms),
 };
 
-void register_symbol_natives() { register_natives(kSymbolNatives); }
+extern const Module kSymbolsModule{"symbols", nullptr, [](Runtime&) { register_natives(kSymbolNatives); }};
 
 }  // namespace core

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "data/handles.hpp"
@@ -131,12 +132,6 @@ uint32_t token_length(uint8_t c) {
 }
 
 
-uint32_t read_count(Value v) {
-  if (!is_integer(v)) error(Err::WrongType, v);
-  int32_t n = read_integer(v);
-  if (n < 0) error(Err::WrongType, v);
-  return uint32_t(n);
-}
 
 // Converts n bytes in place through a table. With skip set, encoded-code
 // tokens are left intact. Answers the first byte left unchanged, or -1.
@@ -177,8 +172,8 @@ Value convert_string(Value x, const Table& t) {
 // The whole text is checked before anything is written, so a text with a
 // character that has no counterpart is left as it was.
 Value prim_mac_to_ibm(Value pointer, Value capacity, Value count, Value keep) {
-  uint32_t n = read_count(count);
-  uint32_t room = read_count(capacity);
+  uint32_t n = arg_count(count);
+  uint32_t room = arg_count(capacity);
   const uint8_t* in = pointer_bytes(pointer, n);
   uint32_t returns = 0;
   for (uint32_t i = 0; i < n; ++i) {
@@ -207,14 +202,14 @@ Value prim_mac_to_ibm(Value pointer, Value capacity, Value count, Value keep) {
 }
 
 Value prim_mac_to_ibm_ptr(Value pointer, Value count, Value skip) {
-  int first = convert_in_place(pointer, read_count(count), kMacToWindows, skip.truthy());
+  int first = convert_in_place(pointer, arg_count(count), kMacToWindows, skip.truthy());
   return first < 0 ? kNil : make_fixnum(first);
 }
 
 Value prim_mac_to_ibm_string(Value x) { return convert_string(x, kMacToWindows); }
 
 Value prim_ibm_to_mac(Value pointer, Value, Value count) {
-  uint32_t n = read_count(count);
+  uint32_t n = arg_count(count);
   uint8_t* p = writable_pointer_bytes(pointer, n);
   uint32_t w = 0;
   for (uint32_t i = 0; i < n; ++i)
@@ -225,7 +220,7 @@ Value prim_ibm_to_mac(Value pointer, Value, Value count) {
 Value prim_ibm_to_mac_string(Value x) { return convert_string(x, kWindowsToMac); }
 
 Value prim_iso_to_mac(Value pointer, Value, Value count, Value skip) {
-  int first = convert_in_place(pointer, read_count(count), kIsoToMac, skip.truthy());
+  int first = convert_in_place(pointer, arg_count(count), kIsoToMac, skip.truthy());
   return first < 0 ? count : cons(make_fixnum(first), kNil);
 }
 
@@ -239,7 +234,7 @@ Value prim_ptr_to_string(Value pointer) {
 }
 
 Value prim_text_to_string(Value pointer, Value count) {
-  uint32_t n = read_count(count);
+  uint32_t n = arg_count(count);
   if (n > 32000) error(Err::WrongType, count);
   const uint8_t* p = pointer_bytes(pointer, n);
   // A string ends at its first zero byte.
@@ -303,11 +298,73 @@ const NativeRow kCharsetNatives[] = {
 
 uint8_t convert_char(Charset which, uint8_t code) { return table(which)[code]; }
 
+uint32_t windows_code_point(uint8_t code) {
+  uint32_t u = windows_unicode(code);
+  return u != 0 || code == 0 ? u : code;
+}
+
+int windows_code_of(uint32_t code_point) {
+  if (code_point < 0x80 || (code_point >= 0xA0 && code_point < 0x100)) return int(code_point);
+  for (int w = 0x80; w < 0xA0; ++w)
+    if (windows_code_point(uint8_t(w)) == code_point) return w;
+  return -1;
+}
+
 const uint8_t* pointer_bytes(Value pointer, uint32_t n) { return readable_bytes(pointer, address_arg(pointer), n); }
 uint8_t* writable_pointer_bytes(Value pointer, uint32_t n) {
   return writable_bytes(pointer, address_arg(pointer), n);
 }
 
-void register_charset_natives() { register_natives(kCharsetNatives); }
+std::string cp1252_to_utf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    uint32_t u = windows_code_point(c);
+    if (u < 0x80) {
+      out += char(u);
+    } else if (u < 0x800) {
+      out += char(0xC0 | (u >> 6));
+      out += char(0x80 | (u & 0x3F));
+    } else {
+      out += char(0xE0 | (u >> 12));
+      out += char(0x80 | ((u >> 6) & 0x3F));
+      out += char(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool utf8_to_cp1252(std::string_view utf8, std::string& out) {
+  out.clear();
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char c = utf8[i];
+    uint32_t u;
+    size_t n;
+    if (c < 0x80) {
+      u = c, n = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      u = c & 0x1F, n = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      u = c & 0x0F, n = 3;
+    } else {
+      return false;  // 4-byte sequences lie outside the code page anyway
+    }
+    if (i + n > utf8.size()) return false;
+    for (size_t k = 1; k < n; ++k) {
+      unsigned char d = utf8[i + k];
+      if ((d & 0xC0) != 0x80) return false;
+      u = (u << 6) | (d & 0x3F);
+    }
+    if ((n == 2 && u < 0x80) || (n == 3 && u < 0x800)) return false;  // overlong
+    i += n;
+    int code = windows_code_of(u);
+    if (code < 0) return false;
+    out += char(code);
+  }
+  return true;
+}
+
+extern const core::Module kCharsetsModule{"charsets", nullptr, [](core::Runtime&) { register_natives(kCharsetNatives); }};
 
 }  // namespace data

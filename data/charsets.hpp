@@ -11,7 +11,10 @@
 // of the address region; anything else is error 2 with the pointer.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -21,12 +24,25 @@ enum class Charset { MacToWindows, WindowsToMac, IsoToMac };
 // The counterpart of a code in the other set, or 0.
 uint8_t convert_char(Charset table, uint8_t code);
 
+// The Unicode code point of a code page 1252 character. The five codes the
+// page leaves unassigned stand for the control characters of the same
+// number, so that every byte survives a trip through Unicode.
+uint32_t windows_code_point(uint8_t code);
+// The code page 1252 character of a code point, or -1 when it has none.
+int windows_code_of(uint32_t code_point);
+
 // The native bytes [p, p + n) of a pointer argument (any pointer box but a
 // handle), checked as data::readable_bytes does for reading and
 // data::writable_bytes for writing; error 2 with the value otherwise.
 const uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
 uint8_t* writable_pointer_bytes(core::Value pointer, uint32_t n);
 
-void register_charset_natives();
+// Text in code page 1252 as UTF-8 (file names, the desktop), and back:
+// false when the UTF-8 is malformed or holds a character that code page
+// 1252 lacks (`out` is then unspecified).
+std::string cp1252_to_utf8(std::string_view text);
+bool utf8_to_cp1252(std::string_view utf8, std::string& out);
+
+extern const core::Module kCharsetsModule;
 
 }  // namespace data

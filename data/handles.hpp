@@ -3,22 +3,17 @@
 // fixed pointer blocks. All of them live in the address region, so that
 // addresses fit a 32-bit word and raw access from Lisp can be checked.
 //
-// A handle index is never reused while its entry is live; index 0 is no
-// handle. A pointer block is a handle of size + 4 locked for good, whose
-// first four bytes hold the handle index.
+// A handle is an id of the handle table (core/native_table.hpp): a box
+// kept after its handle is disposed is refused, even once the table has
+// handed the slot to a new handle; id 0 is no handle. A pointer block is a
+// handle of size + 4 locked for good, whose first four bytes hold the
+// handle id.
 #pragma once
 #include <cstdint>
 
 #include "core/memory.hpp"
 
 namespace data {
-
-// Pointer box sub-kinds.
-enum PointerKind : uint32_t {
-  kPlainPointer = 0,
-  kMemoryPointer = 1,
-  kHandleBox = 2,
-};
 
 // A new handle of n bytes (zeroed), or 0 when memory is short.
 uint32_t new_handle(uint32_t n);
@@ -67,6 +62,6 @@ core::Addr pointer_arg(core::Value box);
 // Frees every block at the end of a runtime.
 void release_all_handles();
 
-void register_handle_natives();
+extern const core::Module kHandlesModule;
 
 }  // namespace data

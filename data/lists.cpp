@@ -9,6 +9,7 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/predicates.hpp"
+#include "data/state.hpp"
 
 namespace data {
 
@@ -63,26 +64,6 @@ class DottedWalk {
   uint32_t steps_ = 0;
 };
 
-// Builds a new list front to back. Both words stay in this object on the
-// native stack, where the collector sees them.
-struct ListBuilder {
-  Value head = kNil;
-  Value tail = kNil;
-  void add(Value x) {
-    Value p = cons(x, kNil);
-    if (tail.is_nil())
-      head = p;
-    else
-      set_cdr(tail, p);
-    tail = p;
-  }
-  // Ends the list with `rest` and answers it.
-  Value finish(Value rest = kNil) {
-    if (tail.is_nil()) return rest;
-    set_cdr(tail, rest);
-    return head;
-  }
-};
 
 // Functions given to the library: a symbol stands for its value.
 Value call1(Value f, Value a) { return call_by_name(f, {a}); }
@@ -626,14 +607,14 @@ Value prim_transpose_x(Value rows) {
 class SortWork {
  public:
   explicit SortWork(uint32_t n) : words_(new Value[2 * size_t(n)]), n_(n) {
-    Runtime& r = rt();
+    DataState& r = ds();
     for (size_t i = 0; i < 2 * size_t(n); ++i) words_[i] = kNil;
     if (r.sort_work != nullptr) r.sort_outer.emplace_back(r.sort_work, r.sort_work_words);
     r.sort_work = words_.get();
     r.sort_work_words = 2 * n;
   }
   ~SortWork() {
-    Runtime& r = rt();
+    DataState& r = ds();
     if (r.sort_outer.empty()) {
       r.sort_work = nullptr;
       r.sort_work_words = 0;
@@ -841,6 +822,6 @@ const core::NativeRow kListNatives[] = {
 
 }  // namespace
 
-void register_list_natives() { register_natives(kListNatives); }
+extern const core::Module kListsModule{"lists", nullptr, [](core::Runtime&) { register_natives(kListNatives); }};
 
 }  // namespace data

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/args.hpp"
 #include "core/errors.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -211,8 +212,7 @@ void print_instance(Value v) {
     PrintSelfGuard guard;
     text = call_method(v, intern_static("print-self"), {});
   }
-  if (!text.is(Tag::String)) error(Err::WrongType, text);
-  put_chars_of(text);
+  put_chars_of(arg_string(text));
 }
 
 void print_class(Value v) {
@@ -234,25 +234,20 @@ void print_function(Value v) {
   put_char('>');
 }
 
-const char* const kPointerNames[16] = {
-    "pointer", "memory pointer", "handle", "resource", "cpp object", "frame pointer", "file", "text",
-    "port", "offscreen", "picture", "region", "database", "record", "process", "drag-info",
-};
-
 void print_pointer(Value v) {
   uint32_t kind = box_kind(v) & 15;
   Addr a = box_addr(v);
   char buf[128];
   if (a == 0) {
-    std::snprintf(buf, sizeof buf, "<null %s>", kPointerNames[kind]);
-  } else if (kind == kMemoryPointer) {
+    std::snprintf(buf, sizeof buf, "<null %s>", box_kind_name(kind));
+  } else if (kind == kBoxMemory) {
     uint32_t h = pointer_handle(a);
     uint32_t size = h == 0 ? 0 : handle_size(h) - 4;
-    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", kPointerNames[kind], a, size);
-  } else if (kind == kHandleBox) {
-    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", kPointerNames[kind], a, handle_size(a));
+    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", box_kind_name(kind), a, size);
+  } else if (kind == kBoxHandle) {
+    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", box_kind_name(kind), a, handle_size(a));
   } else {
-    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 ">", kPointerNames[kind], a);
+    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 ">", box_kind_name(kind), a);
   }
   put_text(buf);
 }
@@ -372,7 +367,7 @@ Value printing(Value stream, F body) {
   select_output(stream);
   body();
   flush_edit_output();
-  if (ds().term_map_cr) flush_terminal();
+  if (ds().term_line_flush) flush_terminal();
   return kNoValue;
 }
 
@@ -441,11 +436,13 @@ static const NativeRow kPrinterNatives[] = {
     TV_PRIM("new-line", prim_new_line),
 };
 
-void register_printer_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   for (const char* name : {"write-proc", "print-self", "predicate"}) intern_static(name);
   intern_static("terminal-out", kNil);
   register_natives(kPrinterNatives);
+  rt().hooks.describe = value_text;
 }
+
+extern const core::Module kPrinterModule{"printer", nullptr, install_module};
 
 }  // namespace data

@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -235,7 +236,7 @@ Value read_macro(int c) {
     case '#': {
       int next = fetch();
       if (next == kEndOfInput) error(Err::EndOfInput, kNil);
-      return call_table_function(rt().reader_dispatch[next & 0xFF], next);
+      return call_table_function(ds().reader_dispatch[next & 0xFF], next);
     }
     case '&': return read_feature_test();
     case '\'': {
@@ -249,7 +250,7 @@ Value read_macro(int c) {
       collect_symbol(text);
       return make_keyword(text);
     }
-    default: return call_table_function(rt().reader_macros[c & 0xFF], c);
+    default: return call_table_function(ds().reader_macros[c & 0xFF], c);
   }
 }
 
@@ -415,26 +416,21 @@ Value read_list(uint32_t closing, bool end_closes) {
     }
   } open;
   fetch();
-  Value head = kNil, tail = kNil;
+  ListBuilder b;
   for (;;) {
     Value t = read_token();
     if (is_signal(t)) {
       uint32_t n = t.payload();
       if (n == kSignalNothing) continue;
       if (n == kSignalEnd && end_closes) n = closing;
-      if (n == closing) return head;
+      if (n == closing) return b.head;
       // A dot needs an element before it; any other signal (the end, or a
       // closing character of the other kind) leaves the list unfinished.
-      if (n != kSignalDot || head.is_nil()) error(Err::EndOfInput, kNil);
-      set_cdr(tail, read_operand());
+      if (n != kSignalDot || b.head.is_nil()) error(Err::EndOfInput, kNil);
+      set_cdr(b.tail, read_operand());
       continue;
     }
-    Value cell = cons(t, kNil);
-    if (head.is_nil())
-      head = cell;
-    else
-      set_cdr(tail, cell);
-    tail = cell;
+    b.add(t);
   }
 }
 
@@ -528,8 +524,7 @@ static Value prim_readch(Value stream) {
 }
 
 static Value prim_parse(Value s) {
-  if (!s.is(Tag::String)) error(Err::WrongType, s);
-  return parse_string(s);
+  return parse_string(arg_string(s));
 }
 
 static Value prim_read_delimited_list(Value end_closes, Value signal) {
@@ -561,10 +556,10 @@ static Value prim_typech(Value c, Value k) {
   return make_fixnum(ds().classes[ch]);
 }
 
-static Value prim_get_macro_character(Value c) { return rt().reader_macros[uint8_t(read_integer(c))]; }
+static Value prim_get_macro_character(Value c) { return ds().reader_macros[uint8_t(read_integer(c))]; }
 
 static Value prim_set_macro_character(Value c, Value fn) {
-  rt().reader_macros[uint8_t(read_integer(c))] = fn;
+  ds().reader_macros[uint8_t(read_integer(c))] = fn;
   return kNoValue;
 }
 
@@ -576,9 +571,9 @@ static Value define_character_function(Value forms, bool dispatch) {
   Value lambda = cons(symbol("lambda"), cons(kNil, cdr(forms)));
   Value fn = eval(lambda);
   if (dispatch) {
-    rt().reader_dispatch[ch] = fn;
+    ds().reader_dispatch[ch] = fn;
   } else {
-    rt().reader_macros[ch] = fn;
+    ds().reader_macros[ch] = fn;
     ds().classes[ch] = kMacro;
   }
   return kNoValue;
@@ -589,8 +584,7 @@ static Value prim_ddc(Value forms) { return define_character_function(forms, tru
 static Value prim_symbol_to_keyword(Value s) { return symbol_to_keyword(s); }
 static Value prim_keyword_to_symbol(Value k) { return keyword_to_symbol(k); }
 static Value prim_genvarlog(Value s) {
-  if (!s.is_symbol()) error(Err::WrongType, s);
-  return make_variable(s);
+  return make_variable(arg_symbol(s));
 }
 
 static const NativeRow kReaderNatives[] = {
@@ -610,8 +604,7 @@ static const NativeRow kReaderNatives[] = {
     TV_PRIM2("genvarlog", prim_genvarlog),
 };
 
-void register_reader_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   fill_initial_classes(ds().classes);
   for (const char* name : {"quote", "read-proc", "Langage", "Features", "and", "or", "not", "ibm", "mac", "lambda"})
     intern_static(name);
@@ -619,13 +612,14 @@ void register_reader_natives() {
   intern_static("Machine", intern_static("ibm"));
   intern_static("Load-File", kNil);
   intern_static("terminal-in", kNil);
-  Runtime& r = rt();
-  for (int i = 0; i < 256; ++i) r.reader_macros[i] = r.reader_dispatch[i] = kNil;
+  DataState& r = ds();
   r.reader_macros['_'] = make_native(&native_entry<prim_read_variable>, 0, Tag::Primitive);
   r.reader_dispatch['\\'] = make_native(&native_entry<prim_read_character>, 0, Tag::Primitive);
   r.reader_dispatch['('] = make_native(&native_entry<prim_read_vector>, 0, Tag::Primitive);
   r.reader_dispatch['{'] = make_native(&native_entry<prim_read_language>, 0, Tag::Primitive);
   register_natives(kReaderNatives);
 }
+
+extern const core::Module kReaderModule{"reader", nullptr, install_module};
 
 }  // namespace data

@@ -1,12 +1,14 @@
 // The mutable state of the data and text I/O modules: the reader's tables
 // and lookahead, the current input source and output sink, the terminal,
-// the handle table, the edit streams and the random generator.
+// the handle table, the edit streams, the sort's work arrays and the random
+// generator.
 //
-// One DataState hangs off the runtime (core::rt().io), made when the
-// modules register. The Values that the collector must see (the current
-// input and output stream objects and states) are not kept here but in the
-// runtime's io_roots array, which the collector scans like the reader's
-// macro tables; saved copies of them live on the native stack in guards.
+// One DataState per runtime is the state of the module kDataModule, which
+// stands first among the data modules in the module list. Its roots (the
+// current input and output stream objects and states, the reader's two
+// character tables, the work arrays of running sorts) are marked through
+// that module; saved copies of the stream roots live on the native stack
+// in guards.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -15,10 +17,11 @@
 #include <vector>
 
 #include "core/memory.hpp"
+#include "core/native_table.hpp"
 
 namespace data {
 
-// Slots of core::Runtime::io_roots.
+// Slots of DataState::roots.
 enum IoRoot : int {
   kInState = 0,    // the input source's state (string, stream box, method name)
   kInObject = 1,   // the object whose read-proc gave the input stream, or nil
@@ -50,7 +53,7 @@ enum class OutputKind : uint8_t {
   Native,    // any other putc primitive
 };
 
-// The non-Value half of an input source; the Values are io_roots.
+// The non-Value half of an input source; the Values are DataState::roots.
 struct InputSource {
   InputKind kind = InputKind::Terminal;
   core::Addr base = 0;  // Memory: the first byte
@@ -73,13 +76,26 @@ enum class EscapeMode : uint8_t { None, String, Symbol };
 
 // One entry of the handle table.
 struct HandleEntry {
-  int32_t size = -1;     // bytes; 0 when empty or purged; -1 for a free entry
-  core::Addr memory = 0; // the block; for a free entry, the next free index
+  uint32_t size = 0;      // bytes; 0 when empty or purged
+  core::Addr memory = 0;  // the block, 0 when empty
   uint32_t purgeable = 0;
   uint32_t locks = 0;
 };
 
-struct DataState {
+struct DataState : core::ModuleState {
+  // The current streams' Values (IoRoot).
+  core::Value roots[kIoRootCount];
+  // The reader's tables of Lisp functions: the macro characters and the
+  // characters after '#'.
+  core::Value reader_macros[256];
+  core::Value reader_dispatch[256];
+  // The sort routine's work array while a sort runs, and those of the
+  // sorts the running one is nested in (a sort called from another sort's
+  // predicate).
+  core::Value* sort_work = nullptr;
+  uint32_t sort_work_words = 0;
+  std::vector<std::pair<core::Value*, uint32_t>> sort_outer;
+
   // Reader.
   int lookahead = ' ';
   InputSource in;
@@ -106,12 +122,16 @@ struct DataState {
   bool term_eof = false;
   bool term_continuation = false;  // a form is under way: prompt for more
   bool (*term_read_line)(std::string& line, bool continuation) = nullptr;
-  bool term_map_cr = false;  // write line feeds for carriage returns
+  // Standard output is a terminal: each line is flushed as it ends.
+  bool term_line_flush = false;
+  // Write the machine's bytes to standard output as they are, instead of
+  // through the console boundary (data/console.hpp).
+  bool term_raw = false;
+  bool term_after_cr = false;  // the last character written was a carriage return
   FILE* term_out = stdout;
 
   // Handles.
-  std::vector<HandleEntry> handles;
-  uint32_t free_handle = 0;
+  core::NativeTable<HandleEntry> handles;
   uint64_t handle_bytes = 0;
   uint32_t last_block_handle = 0;  // the handle raw access found last
 
@@ -128,10 +148,10 @@ struct DataState {
   core::Value (*class_name)(core::Value cls, bool& mixin) = nullptr;
 };
 
-inline DataState& ds() { return *core::rt().io; }
-inline core::Value& io_root(IoRoot slot) { return core::rt().io_roots[slot]; }
+// The state of the data modules; made before any module installs.
+extern const core::Module kDataModule;
 
-// Makes the state of a fresh runtime (called by the first registration).
-void make_data_state();
+inline DataState& ds() { return core::state_of<DataState>(kDataModule); }
+inline core::Value& io_root(IoRoot slot) { return ds().roots[slot]; }
 
 }  // namespace data

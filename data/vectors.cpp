@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/args.hpp"
+#include "core/blocks.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 
@@ -16,47 +18,17 @@ constexpr uint32_t kMaxBlock = 65535;
 
 inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
-uint16_t read16(const uint8_t* p) {
-  uint16_t n;
-  std::memcpy(&n, p, 2);
-  return n;
-}
-void write16(uint8_t* p, uint32_t n) {
-  uint16_t w = uint16_t(n);
-  std::memcpy(p, &w, 2);
-}
-Value read_word(const uint8_t* p) {
-  Value v;
-  std::memcpy(&v.bits, p, 4);
-  return v;
-}
-void write_word(uint8_t* p, Value v) { std::memcpy(p, &v.bits, 4); }
 
-// An index argument below `limit`; error 2 with the index otherwise.
-uint32_t checked_index(Value index, uint32_t limit) {
-  if (!is_integer(index)) error(Err::WrongType, index);
-  int32_t i = read_integer(index);
-  if (i < 0 || uint32_t(i) >= limit) error(Err::WrongType, index);
-  return uint32_t(i);
-}
 
 [[noreturn]] void size_error(uint64_t size) { error(Err::WrongType, make_integer(int32_t(std::min<uint64_t>(size, INT32_MAX)))); }
 
-Value checked_vector(Value v) {
-  if (!v.is(Tag::Vector)) error(Err::WrongType, v);
-  return v;
-}
 
 // ---- Arrays -----------------------------------------------------------------------
 
-Value checked_array(Value a) {
-  if (!a.is(Tag::Array)) error(Err::WrongType, a);
-  return a;
-}
-uint32_t array_count(Value a) { return read16(indirect_bytes(a)); }
-uint32_t array_rank(Value a) { return read16(indirect_bytes(a) + 2); }
-uint32_t array_dimension(Value a, uint32_t k) { return read16(indirect_bytes(a) + 4 + 2 * k); }
-uint32_t array_data(Value a) { return 4 + 2 * array_rank(a); }
+uint32_t array_count(Value a) { return block_count(indirect_bytes(a)); }
+uint32_t array_rank(Value a) { return array_rank_of(indirect_bytes(a)); }
+uint32_t array_dimension(Value a, uint32_t k) { return array_dimension_of(indirect_bytes(a), k); }
+uint32_t array_data(Value a) { return array_words_at(array_rank(a)); }
 
 // The storage position of the element named by the indices (a marker-ended
 // vector): every index below its dimension, exactly one index per dimension.
@@ -64,12 +36,12 @@ uint32_t array_position(Value a, Value* indices) {
   if (!a.is(Tag::Array) || indices[0].is_end()) error(Err::WrongType, kNil);
   uint32_t rank = array_rank(a);
   if (rank == 0) error(Err::WrongType, indices[0]);
-  uint64_t position = checked_index(indices[0], array_dimension(a, 0));
+  uint64_t position = arg_index(indices[0], array_dimension(a, 0));
   uint64_t multiplier = 1;
   uint32_t k = 1;
   for (; k < rank && !indices[k].is_end(); ++k) {
     multiplier *= array_dimension(a, k - 1);
-    position += multiplier * checked_index(indices[k], array_dimension(a, k));
+    position += multiplier * arg_index(indices[k], array_dimension(a, k));
   }
   if (k < rank) error(Err::WrongType, kNil);
   if (!indices[k].is_end()) error(Err::WrongType, indices[k]);
@@ -83,7 +55,7 @@ uint32_t array_position(Value a, Value* indices) {
 Value prim_vector(Value* rest) {
   uint32_t n = 0;
   while (!rest[n].is_end()) ++n;
-  if (n > kMaxVectorLength) size_error(2 + 4ull * n);
+  if (n > kMaxVectorLength) size_error(vector_block_size(0) + 4ull * n);
   // The arguments stay on the Lisp stack, where the collector sees them.
   Value v = make_vector(n, kNil);
   for (uint32_t i = 0; i < n; ++i) set_vector_element(v, i, rest[i]);
@@ -91,28 +63,25 @@ Value prim_vector(Value* rest) {
 }
 
 Value prim_make_vector(Value n, Value fill) {
-  if (!is_integer(n)) error(Err::WrongType, n);
-  int32_t count = read_integer(n);
-  if (count < 0 || count > int32_t(kMaxVectorLength)) error(Err::WrongType, n);
-  return make_vector(uint32_t(count), fill);
+  return make_vector(uint32_t(arg_int_in(n, 0, int32_t(kMaxVectorLength))), fill);
 }
 
 Value prim_vector_p(Value x) { return boolean(x.is(Tag::Vector)); }
 Value prim_vector_length(Value v) { return make_fixnum(int32_t(vector_length(v))); }
 
 Value prim_vector_ref(Value v, Value index) {
-  return vector_element(v, checked_index(index, vector_length(v)));
+  return vector_element(v, arg_index(index, vector_length(v)));
 }
 
 Value prim_vector_set_x(Value v, Value index, Value x) {
-  set_vector_element(v, checked_index(index, vector_length(v)), x);
+  set_vector_element(v, arg_index(index, vector_length(v)), x);
   return x;
 }
 
 Value prim_list_to_vector(Value list) {
   uint32_t n = 0;
   for (Value p = list; p.is_pair(); p = cdr(p))
-    if (++n > kMaxVectorLength) size_error(2 + 4ull * n);
+    if (++n > kMaxVectorLength) size_error(vector_block_size(0) + 4ull * n);
   Value v = make_vector(n, kNil);
   uint32_t i = 0;
   for (Value p = list; p.is_pair() && i < n; p = cdr(p)) set_vector_element(v, i++, car(p));
@@ -143,14 +112,14 @@ Value prim_make_array(Value* dims) {
     if (!is_integer(d) || read_integer(d) < 0 || read_integer(d) > 0xFFFF) error(Err::WrongType, d);
     count = std::min<uint64_t>(count * uint64_t(read_integer(d)), uint64_t(1) << 32);
   }
-  uint64_t size = 4 + 2ull * rank + 4 * count;
+  uint64_t size = array_words_at(rank) + 4 * count;
   if (size > kMaxBlock) size_error(size);
   reserve_heap(uint32_t(size));
   uint8_t* p = heap_top_ptr();
-  write16(p, uint32_t(count));
-  write16(p + 2, rank);
-  for (uint32_t k = 0; k < rank; ++k) write16(p + 4 + 2 * k, uint32_t(read_integer(dims[k])));
-  for (uint32_t i = 0; i < count; ++i) write_word(p + 4 + 2 * rank + 4 * i, make_fixnum(0));
+  set_block_count(p, uint32_t(count));
+  store_ne16(p + 2, uint16_t(rank));
+  for (uint32_t k = 0; k < rank; ++k) store_ne16(p + 4 + 2 * k, uint16_t(read_integer(dims[k])));
+  for (uint32_t i = 0; i < count; ++i) set_block_word(p + array_words_at(rank), i, make_fixnum(0));
   return alloc_indirect(uint32_t(size), Tag::Array, Header::Array);
 }
 
@@ -161,7 +130,7 @@ Value prim_array_ref(Value* args) {
   if (args[0].is_end()) error(Err::WrongType, kNil);
   Value a = args[0];
   uint32_t i = array_position(a, args + 1);
-  return read_word(indirect_bytes(a) + array_data(a) + 4 * i);
+  return block_word(indirect_bytes(a) + array_data(a), i);
 }
 
 Value prim_array_set_x(Value* args) {
@@ -169,13 +138,13 @@ Value prim_array_set_x(Value* args) {
   Value a = args[0];
   Value x = args[1];
   uint32_t i = array_position(a, args + 2);
-  write_word(indirect_bytes(a) + array_data(a) + 4 * i, x);
+  set_block_word(indirect_bytes(a) + array_data(a), i, x);
   return x;
 }
 
 Value prim_copy_array(Value from, Value to) {
-  checked_array(from);
-  checked_array(to);
+  arg_array(from);
+  arg_array(to);
   uint32_t n = array_count(from);
   if (n > array_count(to)) error(Err::WrongType, to);
   std::memmove(indirect_bytes(to) + array_data(to), indirect_bytes(from) + array_data(from), 4ull * n);
@@ -202,21 +171,21 @@ const NativeRow kVectorNatives[] = {
 }  // namespace
 
 Value make_vector(uint32_t n, Value fill) {
-  if (n > kMaxVectorLength) size_error(2 + 4ull * n);
-  uint32_t size = 2 + 4 * n;
+  if (n > kMaxVectorLength) size_error(vector_block_size(0) + 4ull * n);
+  uint32_t size = vector_block_size(n);
   reserve_heap(size);
   uint8_t* p = heap_top_ptr();
-  write16(p, n);
-  for (uint32_t i = 0; i < n; ++i) write_word(p + 2 + 4 * i, fill);
+  set_block_count(p, n);
+  for (uint32_t i = 0; i < n; ++i) set_block_word(p + kVectorWordsAt, i, fill);
   return alloc_indirect(size, Tag::Vector, Header::Vector);
 }
 
-uint32_t vector_length(Value v) { return read16(indirect_bytes(checked_vector(v))); }
+uint32_t vector_length(Value v) { return block_count(indirect_bytes(arg_vector(v))); }
 
-Value vector_element(Value v, uint32_t i) { return read_word(indirect_bytes(v) + 2 + 4 * i); }
+Value vector_element(Value v, uint32_t i) { return block_word(indirect_bytes(v) + kVectorWordsAt, i); }
 
-void set_vector_element(Value v, uint32_t i, Value x) { write_word(indirect_bytes(v) + 2 + 4 * i, x); }
+void set_vector_element(Value v, uint32_t i, Value x) { set_block_word(indirect_bytes(v) + kVectorWordsAt, i, x); }
 
-void register_vector_natives() { register_natives(kVectorNatives); }
+extern const core::Module kVectorsModule{"vectors", nullptr, [](core::Runtime&) { register_natives(kVectorNatives); }};
 
 }  // namespace data

@@ -41,7 +41,7 @@ namespace objects {
 using core::Tag;
 using core::Value;
 
-inline ObjectState& os() { return *core::rt().objects; }
+inline ObjectState& os() { return core::state_of<ObjectState>(kObjectsModule); }
 
 inline uint32_t load32(const uint8_t* p) {
   uint32_t w;
@@ -66,6 +66,15 @@ inline void set_field(Value record, uint32_t offset, Value v) {
 
 // The object header, shared by classes and instances.
 constexpr uint32_t kClassOf = 0, kNativePart = 4, kOverrides = 8;
+
+// Sets up a fresh class or instance record of `size` bytes at p: every
+// byte zero, then the header: its class, no native part, no overrides.
+inline void init_object_record(uint8_t* p, uint32_t size, Value cls) {
+  std::memset(p, 0, size);
+  store32(p + kClassOf, cls.bits);
+  store32(p + kNativePart, core::kNil.bits);
+  store32(p + kOverrides, core::kNil.bits);
+}
 
 // Class record.
 constexpr uint32_t kName = 12, kTable = 16, kConstructor = 20, kSupers = 24, kSubs = 28, kGenealogy = 32,

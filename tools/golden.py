@@ -24,26 +24,36 @@ import sys
 EXPECT = re.compile(r';\s*expect(?:\s+(error|exit))?:\s?(.*)$')
 
 
+def machine_text(data):
+    """Code page 1252 bytes as text; the five unassigned codes stand for the
+    control characters of the same number, as at the console boundary."""
+    return ''.join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode('cp1252')
+                   for b in data)
+
+
 def expectations(path):
+    """The expected lines, each (kind, text, culprit, source line number),
+    and the expected exit status."""
     lines, exit_code = [], None
-    with open(path, encoding='latin-1') as f:
-        for raw in f:
-            m = EXPECT.search(raw.rstrip('\n'))
-            if not m:
-                continue
-            kind, text = m.group(1), m.group(2).rstrip()
-            if kind == 'exit':
-                exit_code = int(text)
-            elif kind == 'error':
-                parts = text.split(None, 1)
-                lines.append(('error', parts[0], parts[1] if len(parts) > 1 else None))
-            else:
-                lines.append(('line', text, None))
+    with open(path, 'rb') as f:
+        source = machine_text(f.read())
+    for number, raw in enumerate(source.splitlines(), 1):
+        m = EXPECT.search(raw)
+        if not m:
+            continue
+        kind, text = m.group(1), m.group(2).rstrip()
+        if kind == 'exit':
+            exit_code = int(text)
+        elif kind == 'error':
+            parts = text.split(None, 1)
+            lines.append(('error', parts[0], parts[1] if len(parts) > 1 else None, number))
+        else:
+            lines.append(('line', text, None, number))
     return lines, exit_code
 
 
 def matches(expected, actual):
-    kind, a, b = expected
+    kind, a, b, _ = expected
     if kind == 'line':
         return actual == a
     prefix = 'Error: %s, ' % a
@@ -57,7 +67,8 @@ def run(talven, path):
     env = dict(os.environ)
     proc = subprocess.run([talven, '--transcript', path], capture_output=True,
                           timeout=240, env=env, cwd=os.path.dirname(path))
-    out = proc.stdout.decode('latin-1').replace('\r\n', '\n').replace('\r', '\n')
+    # The console boundary writes UTF-8 with line feeds.
+    out = proc.stdout.decode('utf-8', errors='replace')
     actual = out.split('\n')
     if actual and actual[-1] == '':
         actual.pop()
@@ -66,13 +77,14 @@ def run(talven, path):
         got = actual[i] if i < len(actual) else '<no more output>'
         if not matches(e, got):
             want = e[1] if e[0] == 'line' else 'Error: %s, %s' % (e[1], e[2] or '...')
-            problems.append('line %d: expected %r, got %r' % (i + 1, want, got))
+            problems.append('%s:%d: expected %r, got %r (output line %d)' % (path, e[3], want, got, i + 1))
             break
     if not problems and len(actual) > len(exp):
-        problems.append('unexpected output: %r' % actual[len(exp)])
+        after = exp[-1][3] if exp else 0
+        problems.append('%s:%d: unexpected output after this expectation: %r' % (path, after, actual[len(exp)]))
     want_exit = 0 if exit_code is None else exit_code
     if proc.returncode != want_exit:
-        problems.append('exit status %d, expected %d' % (proc.returncode, want_exit))
+        problems.append('%s: exit status %d, expected %d' % (path, proc.returncode, want_exit))
     err = proc.stderr.decode('latin-1')
     if 'runtime error:' in err or 'AddressSanitizer' in err or 'LeakSanitizer' in err:
         problems.append('sanitizer report:\n' + err)
