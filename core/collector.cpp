@@ -358,11 +358,14 @@ void sweep_nodes(Runtime& r) {
 
 }  // namespace
 
+// Only pushes: the marking operations that call this run inside a drain
+// (an instance's slots, an owned object's Values), and draining again from
+// there would nest one native frame per object met. The drain that is
+// running, or the next one of mark_roots, enters what was pushed.
 void mark_value(Value v) {
   Runtime& r = rt();
   if (!r.collecting) return;
   push_traced(r, v);
-  if (r.mark_stack.size() > 4096) drain(r);
 }
 
 bool node_marked(Value v) { return node_offset_ok(v.payload(), rt().zones) && word_marked(node_of(v).car); }

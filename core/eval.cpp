@@ -207,9 +207,10 @@ static Value apply_primitive(Value fn, ArgsIn<M> a) {
   return f(base);
 }
 
-static Value apply_special(Value fn, Args a) {
+static Value apply_special(Value fn, Args a, Value origin) {
   StackMark mark;
   Value forms = a.as_list();
+  check_forms(forms, 0, a.mode == Mode::Forms ? origin : cons(fn, forms));
   Value* base = rt().zones.sp;
   push(forms);
   push(kEndArgs);
@@ -295,7 +296,7 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
       if (mode == Mode::Vector) return apply_primitive(fn, ArgsIn<Mode::Vector>{list, vec});
       return apply_primitive(fn, ArgsIn<Mode::Values>{list, vec});
     case Tag::Special:
-      return apply_special(fn, a);
+      return apply_special(fn, a, origin);
     case Tag::Lambda:
     case Tag::Lexical:
     case Tag::Closed:
@@ -318,7 +319,11 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
       break;
     default:
       // `send` takes its object and arguments differently in each mode.
-      if (fn.tag_number() == kSyntaxSend && rt().hooks.send_syntax) return rt().hooks.send_syntax(a.as_list(), int(mode));
+      if (fn.tag_number() == kSyntaxSend && rt().hooks.send_syntax) {
+        Value forms = a.as_list();
+        check_forms(forms, 1, mode == Mode::Forms ? origin : cons(fn, forms));
+        return rt().hooks.send_syntax(forms, int(mode));
+      }
       if (is_syntax_word_tag(fn.tag_number())) return apply_syntax_word(fn, a.as_list(), mode == Mode::Forms ? origin : cons(fn, a.as_list()));
       break;
   }
@@ -364,6 +369,7 @@ class Compiler {
   std::vector<uint32_t> next_slot_;  // per level: the next free slot
   uint32_t level_ = 0;
   bool no_new_ = false;  // compiling captures: no variable may be made
+  Value captures_ = kNil;  // the capture list being compiled, for its error
 
   void bind(Value var, Value culprit) {
     if (!var.is(Tag::Variable)) error(Err::WrongType, culprit);
@@ -402,7 +408,7 @@ void Compiler::resolve(Value var) {
       return;
     }
   }
-  if (no_new_) error(Err::WrongType, var);
+  if (no_new_) error(Err::WrongType, captures_);
   bind(var, var);
 }
 
@@ -434,7 +440,9 @@ Value Compiler::nested(Value form) {
     if (!rest.is_pair() || !cdr(rest).is_pair()) error(Err::WrongType, form);
     Value captures = car(cdr(rest));
     bool saved_no_new = no_new_;
+    Value saved_captures = captures_;
     no_new_ = true;
+    captures_ = captures;
     for (Value c = captures; c.is_pair(); c = cdr(c)) {
       Value e = car(c);
       if (e.is(Tag::Variable))
@@ -445,6 +453,7 @@ Value Compiler::nested(Value form) {
         error(Err::WrongType, captures);
     }
     no_new_ = saved_no_new;
+    captures_ = saved_captures;
     Compiler inner;
     return inner.function(form, tag);
   }

@@ -206,6 +206,9 @@ class Runtime {
   // error's throw to `toplevel` from a plain one and print the message.
   std::string error_message;
   uint64_t error_serial = 0;
+  // Reports of errors whose exit an unwind-protect clean-up replaced by an
+  // exit of its own, oldest first; the toplevel prints and clears them.
+  std::vector<std::string> replaced_reports;
   uint32_t duplicate_registrations = 0;
 
   // Evaluator: the current frame, the current environment, the start-up
