@@ -726,7 +726,7 @@ std::optional<Rect> picture_frame(std::span<const uint8_t> pic) {
     int32_t w = int32_t(core::load_le32(pic.data() + 4)), h = int32_t(core::load_le32(pic.data() + 8));
     return Rect{0, 0, w, h < 0 ? -h : h};
   }
-  if (pic.size() < 10) return std::nullopt;
+  if (!picture_version(pic)) return std::nullopt;
   ByteReader r(pic);
   r.skip(2);
   return read_rect(r);

@@ -27,7 +27,8 @@ struct PictOptions {
 };
 
 // The picture's frame (top, left, bottom, right from bytes 2-9), or for a
-// device-independent bitmap its own size.
+// device-independent bitmap its own size; nothing for a block that is
+// neither.
 std::optional<gfx::Rect> picture_frame(std::span<const uint8_t> pic);
 
 // Drops the 512-byte header of a picture file; a block that already starts

@@ -83,6 +83,35 @@ def cli(talven):
         check('help of ' + sub, rc == 0 and out.startswith(b'usage: talven'), repr(out))
     rc, out, err = run(talven, ['--bogus'])
     check('unknown option', rc == 2 and b'unknown option --bogus' in err, repr(err))
+    pict(talven)
+
+
+def pict(talven):
+    """talven pict render: a picture file to a PNG, damage reported on one line."""
+    import struct
+    rc, out, _ = run(talven, ['pict', '--help'])
+    check('pict help', rc == 0 and out.startswith(b'usage: talven pict render'), repr(out))
+    with tempfile.TemporaryDirectory() as d:
+        # A version 1 picture 4 by 2: a painted rectangle, then the end.
+        body = struct.pack('>Hhhhh', 0, 0, 0, 2, 4) + b'\x11\x01' + b'\x31' + struct.pack('>hhhh', 0, 0, 2, 2) + b'\xff'
+        with open(os.path.join(d, 'a.pict'), 'wb') as f:
+            f.write(bytes(512) + body)
+        rc, _, err = run(talven, ['pict', 'render', 'a.pict', 'a.png'], cwd=d)
+        png = open(os.path.join(d, 'a.png'), 'rb').read() if rc == 0 else b''
+        check('pict render', rc == 0 and png.startswith(b'\x89PNG') and struct.unpack('>II', png[16:24]) == (4, 2),
+              repr((rc, err)))
+        rc, _, err = run(talven, ['pict', 'render', 'a.pict', 'b.png', '40x20'], cwd=d)
+        png = open(os.path.join(d, 'b.png'), 'rb').read() if rc == 0 else b''
+        check('pict scaled', rc == 0 and struct.unpack('>II', png[16:24]) == (40, 20), repr((rc, err)))
+        rc, _, err = run(talven, ['pict', 'render', 'missing.pict', 'c.png'], cwd=d)
+        check('pict missing', rc == 1 and err.startswith(b'talven: missing.pict:') and err.count(b'\n') == 1, repr(err))
+        with open(os.path.join(d, 'junk.pict'), 'wb') as f:
+            f.write(bytes(600))
+        rc, _, err = run(talven, ['pict', 'render', 'junk.pict', 'c.png'], cwd=d)
+        check('pict junk', rc == 1 and b'not a picture' in err and not os.path.exists(os.path.join(d, 'c.png')),
+              repr(err))
+        rc, _, err = run(talven, ['pict', 'render', 'a.pict', 'c.png', 'big'], cwd=d)
+        check('pict bad size', rc == 2 and b'not a size' in err, repr(err))
 
 
 class Prompt:
