@@ -70,6 +70,14 @@ TEST(PictCorpus, RasterPicturesEqualTheirReferences) {
   }
 }
 
+// The vector sample draws its first rectangle and stops at the reserved
+// opcode after it (checked by eye against the scan of its opcodes).
+TEST(PictCorpus, VectorSampleStopsWhereTheSubsetEnds) {
+  Bytes file = read_file(corpus("8.pict"));
+  if (file.empty()) GTEST_SKIP() << "no corpus";
+  EXPECT_TRUE(gfx::testing::matches_golden(render(file), "pict_8"));
+}
+
 // Every corpus picture cut short at every 97th byte and with each byte of
 // its headers flipped draws what it can and never reads outside its block.
 TEST(PictCorpus, DamagedPicturesDrawWithoutCrashing) {
