@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/rsrc_tool.hpp"
 #include "app/toplevel.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -19,6 +20,7 @@ void usage(FILE* out) {
                "  FILE.lsp ...    load each source file in order, form by form\n"
                "  -e EXPR         evaluate the forms of EXPR and print their values\n"
                "  --transcript F  evaluate F form by form, printing values and errors\n"
+               "  rsrc list|extract ...  inspect a resource file (talven rsrc --help)\n"
                "  --smoke         run the built-in self check of the machine\n"
                "  --help          show this text\n"
                "  --version       show the version\n");
@@ -49,6 +51,7 @@ int run(int argc, char** argv) {
     std::printf("talven %s\n", TALVEN_VERSION);
     return 0;
   }
+  if (!args.empty() && args[0] == "rsrc") return app::rsrc_command({args.begin() + 1, args.end()});
   auto machine = core::make_runtime();
   app::install_startup_globals();
   if (args.empty()) return app::interactive();
