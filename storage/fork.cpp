@@ -21,6 +21,36 @@ std::string fourcc_text(uint32_t code) {
   return std::string(reinterpret_cast<const char*>(b), 4);
 }
 
+ForkType* find_type(ForkMap& m, uint32_t code) {
+  for (ForkType& t : m.types)
+    if (t.code == code) return &t;
+  return nullptr;
+}
+
+ForkRef* find_ref(ForkMap& m, uint32_t code, int32_t id) {
+  if (ForkType* t = find_type(m, code))
+    for (ForkRef& r : t->refs)
+      if (r.id == id) return &r;
+  return nullptr;
+}
+
+ForkRef& add_ref(ForkMap& m, uint32_t code, int32_t id, const std::string* name, uint32_t handle) {
+  ForkType* t = find_type(m, code);
+  if (!t) {
+    m.types.push_back({code, {}});
+    t = &m.types.back();
+  }
+  ForkRef r;
+  r.id = id;
+  r.named = name && !name->empty();
+  if (r.named) r.name = name->substr(0, kMaxName);
+  r.attrs = kResChanged;
+  r.handle = handle;
+  t->refs.push_back(std::move(r));
+  m.attrs |= kMapChanged;
+  return t->refs.back();
+}
+
 int parse_header(std::span<const uint8_t> head, uint64_t fork_size, const ForkFormat& f, ForkHeader& out) {
   if (head.size() < kForkHeaderSize) return kResReadErr;
   BeView v(head);

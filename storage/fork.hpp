@@ -91,6 +91,14 @@ struct ForkMap {
   std::vector<ForkType> types;
 };
 
+// Model edits shared by the resource manager and the tests.
+ForkType* find_type(ForkMap& m, uint32_t code);
+ForkRef* find_ref(ForkMap& m, uint32_t code, int32_t id);
+// Appends a new reference (changed, no data yet) to its type's list, the
+// type to the type list when it is new; marks the map changed. Names are
+// cut to 255 bytes.
+ForkRef& add_ref(ForkMap& m, uint32_t code, int32_t id, const std::string* name, uint32_t handle);
+
 // A four-character code from its bytes and back.
 uint32_t fourcc(const char* s);
 std::string fourcc_text(uint32_t code);
