@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/module.hpp"
 #include "core/region.hpp"
 #include "core/value.hpp"
 
@@ -267,6 +268,11 @@ class Runtime {
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
   uint32_t text_arena_left = 0;
+
+  // The installed modules in start-up order with their states
+  // (core/module.hpp), and whether their shutdowns have run.
+  std::vector<InstalledModule> modules;
+  bool modules_shut_down = false;
 
   // The runtime that was current before this one was made current.
   Runtime* previous = nullptr;
