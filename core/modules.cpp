@@ -26,6 +26,7 @@ void register_format_natives();
 }  // namespace data
 namespace storage {
 void register_date_natives();
+extern const core::Module kResourcesModule;
 }  // namespace storage
 
 namespace core {
@@ -105,6 +106,7 @@ std::span<const Module* const> default_modules() {
       &kEvalModule,       &kListsModule,   &kNumbersModule,    &kHandlesModule, &kStreamsModule,
       &kReaderModule,     &kPrinterModule, &kStringsModule,    &kCharsetsModule, &kVectorsModule,
       &kHashTablesModule, &kSetsModule,    &kFormatModule,     &kDatesModule,   &kObjectsModule,
+      &storage::kResourcesModule,
   };
   return list;
 }

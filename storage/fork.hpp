@@ -78,6 +78,7 @@ struct ForkRef {
   uint8_t attrs = 0;
   uint32_t data_offset = kNoData;  // from the start of the data area
   uint32_t handle = 0;             // the loaded handle at run time; never read from disk
+  bool loaded = false;             // the handle holds the data (run time)
 };
 
 struct ForkType {

@@ -38,24 +38,25 @@ inline std::string corpus_dir() {
   return "";
 }
 
-// A scratch folder per test; the rollback journals go to its own state
-// directory and the flushes are skipped.
-class ScratchDir : public ::testing::Test {
- protected:
-  void SetUp() override {
+// A scratch folder; the rollback journals go to its own state directory
+// and the flushes are skipped.
+struct Scratch {
+  Scratch() {
     char tmpl[] = "/tmp/talven-rsrc-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    if (!mkdtemp(tmpl)) std::abort();
     dir = tmpl;
     state = dir + "/state";
     setenv("XDG_STATE_HOME", state.c_str(), 1);
     setenv("TALVEN_NO_FSYNC", "1", 1);
   }
-  void TearDown() override {
+  ~Scratch() {
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
   }
   std::string path(const std::string& name) const { return dir + "/" + name; }
   std::string dir, state;
 };
+
+class ScratchDir : public ::testing::Test, public Scratch {};
 
 }  // namespace rsrc_testing
