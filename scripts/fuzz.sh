@@ -17,6 +17,12 @@ for target in $targets; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
   find tests examples -name '*.lsp' -exec cp {} "$corpus/" \; 2>/dev/null || true
+  # The resource fork target also starts from the sample forks, when present.
+  if [ "$target" = fuzz_rsrc ]; then
+    for d in ../shared/corpus/rsrc ../../shared/corpus/rsrc; do
+      [ -d "$d" ] && cp "$d"/*.rsrc "$d"/*.appledouble "$corpus/" 2>/dev/null || true
+    done
+  fi
   echo "== $target for ${seconds}s =="
   ASAN_OPTIONS=detect_leaks=1 "$dir/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
     -rss_limit_mb=2048 "$corpus" || status=1
