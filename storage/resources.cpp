@@ -250,27 +250,7 @@ std::string os_path(Value v) {
 Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
 // The Lisp error of a non-zero code, for the primitives that raise.
-void raise(int code) {
-  if (code == 0) return;
-  switch (code) {
-    case -49:
-    case -47:
-      error(38, kNil);
-    case -48:
-      error(33, kNil);
-    case -46:
-    case -44:
-    case -35:
-      error(45, kNil);
-    case -43:
-      error(31, kNil);
-    case -34:
-    case -33:
-      error(46, kNil);
-    default:
-      error(36, make_integer(code));
-  }
-}
+void raise(int code) { raise_resource_error(code, kNoValue); }
 
 // ---- Opening and closing ---------------------------------------------------------
 
@@ -354,6 +334,18 @@ int close_resource_file(int refnum) {
 }
 
 int resource_error() { return rs().error; }
+
+void raise_resource_error(int code, Value value) {
+  if (code == 0) return;
+  int number = 36;
+  if (code == -49 || code == -47) number = 38;
+  else if (code == -48) number = 33;
+  else if (code == -46 || code == -44 || code == -35) number = 45;
+  else if (code == -43) number = 31;
+  else if (code == -34 || code == -33) number = 46;
+  Value own = number == 36 ? make_integer(code) : kNil;
+  error(number, value == kNoValue ? own : value);
+}
 
 namespace {
 

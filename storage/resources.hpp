@@ -27,6 +27,10 @@ int close_resource_file(int refnum);
 // The reference number of the open resource file at that path (same file,
 // any spelling), or 0.
 int find_resource_file(const std::string& path);
+// Raises the Lisp error of a non-zero resource code: the value reported is
+// `value` when it is not no-value (file creation reports the pathname),
+// else the table's own (the code itself for the catch-all error 36).
+void raise_resource_error(int code, core::Value value);
 // The last error code.
 int resource_error();
 // The data of the resource of that type and ID, searched from the current
