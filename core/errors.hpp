@@ -21,6 +21,13 @@ namespace core {
   X(NativeMemory, 9, "native memory exhausted")            \
   X(NoCatch, 17, "throw without a catch")                  \
   X(EndOfInput, 25, "end of input inside a form")          \
+  X(FileNotFound, 31, "file not found")                    \
+  X(TooManyFiles, 32, "too many open files")               \
+  X(FileExists, 33, "file already exists")                 \
+  X(FileSystem, 36, "file-system error")                   \
+  X(FileBusy, 38, "file busy or already open for writing") \
+  X(VolumeLocked, 45, "volume locked, write-protected or not present") \
+  X(DiskFull, 46, "disk or directory full")                \
   X(NoOperands, 42, "arithmetic given no operands")        \
   X(NotAvailable, 47, "operation not available")           \
   X(DivideByZero, 58, "division by zero")                  \

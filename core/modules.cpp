@@ -26,6 +26,7 @@ void register_format_natives();
 }  // namespace data
 namespace storage {
 void register_date_natives();
+void register_file_natives();
 extern const core::Module kResourcesModule;
 }  // namespace storage
 
@@ -95,6 +96,7 @@ TALVEN_ROUTINE_MODULE(kHashTablesModule, "hash-tables", data::register_hash_tabl
 TALVEN_ROUTINE_MODULE(kSetsModule, "sets", data::register_set_natives)
 TALVEN_ROUTINE_MODULE(kFormatModule, "format", data::register_format_natives)
 TALVEN_ROUTINE_MODULE(kDatesModule, "dates", storage::register_date_natives)
+TALVEN_ROUTINE_MODULE(kFilesModule, "files", storage::register_file_natives)
 TALVEN_ROUTINE_MODULE(kObjectsModule, "objects", objects::register_object_natives)
 
 #undef TALVEN_ROUTINE_MODULE
@@ -106,7 +108,7 @@ std::span<const Module* const> default_modules() {
       &kEvalModule,       &kListsModule,   &kNumbersModule,    &kHandlesModule, &kStreamsModule,
       &kReaderModule,     &kPrinterModule, &kStringsModule,    &kCharsetsModule, &kVectorsModule,
       &kHashTablesModule, &kSetsModule,    &kFormatModule,     &kDatesModule,   &kObjectsModule,
-      &storage::kResourcesModule,
+      &kFilesModule,      &storage::kResourcesModule,
   };
   return list;
 }

@@ -14,19 +14,31 @@
 namespace storage {
 
 ResFile::~ResFile() {
-  if (fd_ >= 0) close(fd_);
+  if (owns_fd_ && fd_ >= 0) close(fd_);
 }
 
 int ResFile::open(const std::string& path, std::unique_ptr<ResFile>& out) {
   if (recover_file(path) != 0) return kResBadFile;
+  // Non-blocking, so that a FIFO never waits for a writer; only regular
+  // files pass.
+  bool writable = true;
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    writable = false;
+  }
+  if (fd < 0) return kResBadFile;
+  int e = attach(fd, writable, path, out);
+  if (e == 0) out->owns_fd_ = true;
+  else close(fd);
+  return e;
+}
+
+int ResFile::attach(int fd, bool writable, const std::string& path, std::unique_ptr<ResFile>& out) {
   std::unique_ptr<ResFile> f(new ResFile());
   f->path = path;
-  f->fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (f->fd_ < 0) {
-    f->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    f->read_only = true;
-  }
-  if (f->fd_ < 0) return kResBadFile;
+  f->fd_ = fd;
+  f->read_only = !writable;
   struct stat st;
   if (fstat(f->fd_, &st) != 0 || !S_ISREG(st.st_mode)) return kResBadFile;
   f->id = {st.st_dev, st.st_ino};

@@ -21,6 +21,9 @@ class ResFile {
   // commit. 0, or -36 (short header, differing header copy) or -37 (cannot
   // open, bad header or map). A file that fails is never modified.
   static int open(const std::string& path, std::unique_ptr<ResFile>& out);
+  // The same on a descriptor opened by the caller, who keeps it (and must
+  // keep it open while the ResFile lives); the caller rolls back first.
+  static int attach(int fd, bool writable, const std::string& path, std::unique_ptr<ResFile>& out);
   // Creates a new, empty resource file: 0, -36, -37, -44, -48.
   static int create(const std::string& path, uint32_t type = 0, uint32_t creator = 0);
   ~ResFile();
@@ -59,6 +62,7 @@ class ResFile {
   int place(Plan& plan, ForkRef& r, std::span<const uint8_t> data);
   int run(Plan& plan, bool with_map);
   int fd_ = -1;
+  bool owns_fd_ = false;
   uint64_t base_ = 0;  // where the fork starts in the file
   std::string canonical_;
 };

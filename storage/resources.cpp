@@ -16,6 +16,8 @@
 #include "data/state.hpp"
 #include "data/strings.hpp"
 #include "storage/bigendian.hpp"
+#include "storage/files.hpp"
+#include "storage/paths.hpp"
 #include "storage/resfile.hpp"
 
 namespace storage {
@@ -23,8 +25,8 @@ using namespace core;
 
 namespace {
 
-constexpr int kMaxRefnum = 256;
-
+// An open resource file: its map and reads on the descriptor of its slot
+// in the reference-number table that plain files share.
 struct OpenRes {
   std::unique_ptr<ResFile> file;
   int refnum = 0;
@@ -39,10 +41,6 @@ struct ResState : ModuleState {
   std::vector<std::pair<uint32_t, int32_t>> types;  // (code, resources over all files)
   uint32_t unique_type = 0;
   int32_t unique_next = 128;
-  // Reference numbers taken by resource files. They share their numbering
-  // with plain files; until the file layer hands them out, this module
-  // keeps its own.
-  bool taken[kMaxRefnum + 1] = {};
 };
 
 ResState& rs() { return state_of<ResState>(kResourcesModule); }
@@ -70,13 +68,6 @@ std::vector<OpenRes*> search_order() {
   while (i < chain.size() && chain[i]->refnum != rs().current) ++i;
   for (; i < chain.size(); ++i) out.push_back(chain[i].get());
   return out;
-}
-
-int identify(const std::string& path, FileId& id) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return -1;
-  id = {st.st_dev, st.st_ino};
-  return 0;
 }
 
 // ---- Handles ------------------------------------------------------------------
@@ -196,56 +187,8 @@ bool integer_arg(Value v, int32_t& out) {
   return true;
 }
 
-// Code page 1252 to UTF-8 for the OS.
-std::string to_utf8(const std::string& s) {
-  static const uint16_t k80[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
-                                   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
-  std::string out;
-  for (unsigned char c : s) {
-    uint32_t u = c >= 0x80 && c < 0xA0 ? k80[c - 0x80] : c;
-    if (u < 0x80) {
-      out += char(u);
-    } else if (u < 0x800) {
-      out += char(0xC0 | (u >> 6));
-      out += char(0x80 | (u & 63));
-    } else {
-      out += char(0xE0 | (u >> 12));
-      out += char(0x80 | ((u >> 6) & 63));
-      out += char(0x80 | (u & 63));
-    }
-  }
-  return out;
-}
-
-void pathname_text(Value v, std::string& out, int depth) {
-  if (depth > 64) error(Err::WrongType, v);
-  if (v == kNil) return;
-  if (v.is(Tag::Symbol) && v != rt().sym.t) {
-    pathname_text(symbol_value(v), out, depth + 1);
-    return;
-  }
-  if (v.is(Tag::Pair)) {
-    bool first = true;
-    for (Value l = v; l.is(Tag::Pair); l = cdr(l)) {
-      if (!first && !out.empty() && out.back() != '\\') out += '\\';
-      pathname_text(car(l), out, depth + 1);
-      first = false;
-    }
-    return;
-  }
-  out += data::text_of(v);
-}
-
-// A Lisp pathname as an OS path: components joined with backslashes, which
-// become slashes; text converted to UTF-8.
-std::string os_path(Value v) {
-  std::string text;
-  pathname_text(v, text, 0);
-  std::replace(text.begin(), text.end(), '\\', '/');
-  return to_utf8(text);
-}
+// A Lisp pathname as a POSIX path, through the file layer's boundary.
+std::string os_path(Value v) { return posix_of(v); }
 
 Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
@@ -253,15 +196,6 @@ Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 void raise(int code) { raise_resource_error(code, kNoValue); }
 
 // ---- Opening and closing ---------------------------------------------------------
-
-int take_refnum() {
-  for (int i = 1; i <= kMaxRefnum; ++i)
-    if (!rs().taken[i]) {
-      rs().taken[i] = true;
-      return i;
-    }
-  return 0;
-}
 
 void preload(OpenRes& f) {
   for (ForkType& t : f.file->map.types)
@@ -284,23 +218,36 @@ int update_file(OpenRes& f) {
 }  // namespace
 
 int find_resource_file(const std::string& path) {
-  FileId id;
-  if (identify(path, id) != 0) return 0;
-  for (auto& f : rs().chain)
-    if (f->file->id == id) return f->refnum;
-  return 0;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return 0;
+  int n = find_open_file(st.st_dev, st.st_ino, FileUse::Resource);
+  return n > 0 && file_of(n) ? n : 0;
 }
 
 int open_resource_file(const std::string& path) {
   set_error(kResOk);
   if (int n = find_resource_file(path)) return n;
+  if (recover_file(path) != 0) {
+    set_error(kResBadFile);
+    return -1;
+  }
+  int err = 0;
+  OpenFile of = open_posix(path, OpenMode::ReadWrite, FileLock::Shared, err);
+  if (!of.is_open()) of = open_posix(path, OpenMode::Read, FileLock::Shared, err);
+  if (!of.is_open()) {
+    set_error(kResBadFile);
+    return -1;
+  }
   std::unique_ptr<ResFile> file;
-  if (int e = ResFile::open(path, file)) {
+  if (int e = ResFile::attach(of.fd, of.writable, path, file)) {
+    close_file(of);
     set_error(e);
     return -1;
   }
-  int refnum = take_refnum();
-  if (refnum == 0) {
+  int refnum = take_refnum(of, FileUse::Resource);
+  if (refnum < 0) {
+    file.reset();
+    close_file(of);
     set_error(kResBadFile);
     return -1;
   }
@@ -328,7 +275,8 @@ int close_resource_file(int refnum) {
   for (ForkType& t : f->file->map.types)
     for (ForkRef& r : t.refs)
       if (data::handle_live(r.handle)) data::dispose_handle(r.handle);
-  rs().taken[refnum] = false;
+  f.reset();
+  release_refnum(refnum);
   rs().types_changed = true;
   return set_error(e);
 }
