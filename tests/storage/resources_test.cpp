@@ -192,6 +192,41 @@ TEST_F(Resources, ChangedDataIsNeverLostOrShared) {
   call("closeresfile", ref);
 }
 
+TEST_F(Resources, UpdateKeepsOldDataOfAChangedResourceWithoutData) {
+  std::string file = make_file("lost.rsrc", {{"TEST", 1, "", "precious"}, {"TEST", 2, "", "two"}});
+  Value ref = call("openresfile", str(file.c_str()));
+  Value r = call("getresource", str("TEST"), fix(1));
+  call("changedresource", r);
+  Value other = call("getresource", str("TEST"), fix(2));
+  call("setresinfo", other, fix(3), str("renamed"));
+  data::dispose_handle(box_addr(r));  // behind the manager's back
+  EXPECT_EQ(error_in([&] { call("updateresfile", ref); }), 36);
+  EXPECT_EQ(text(rt().last_error.culprit), "-36");
+  EXPECT_EQ(error_in([&] { call("closeresfile", ref); }), 36);
+  ref = call("openresfile", str(file.c_str()));
+  EXPECT_EQ(bytes_of(call("getresource", str("TEST"), fix(1))), "precious");
+  EXPECT_EQ(text(call("getresname", call("getresource", str("TEST"), fix(3)))), "renamed");
+  call("closeresfile", ref);
+}
+
+TEST_F(Resources, TheFormatsLimitsRefuseAdditions) {
+  std::string file = make_file("names.rsrc", {});
+  Value ref = call("openresfile", str(file.c_str()));
+  std::string name(300, 'n');
+  int added = 0;
+  while (added < 400 && error_in([&] { call("addresource", handle_with(""), str("NAME"), fix(added), str(name.c_str())); }) < 0)
+    ++added;
+  // Each name takes 256 bytes of a name list that offsets of 16 bits reach.
+  EXPECT_EQ(added, 255);
+  EXPECT_EQ(text(rt().last_error.culprit), "-194");
+  EXPECT_EQ(text(call("getresname", call("getresource", str("NAME"), fix(0)))).size(), 255u);
+  call("closeresfile", ref);
+  EXPECT_EQ(err(), 0);
+  std::unique_ptr<ResFile> f;
+  ASSERT_EQ(ResFile::open(file, f), 0);
+  EXPECT_EQ(f->map.types[0].refs.size(), 255u);
+}
+
 TEST_F(Resources, ReadOnlyWrappedFilesRefuseEdits) {
   std::string file = make_file("inner.rsrc", {{"TEST", 1, "", "one"}});
   std::vector<uint8_t> fork = slurp(file);
