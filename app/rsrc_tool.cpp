@@ -15,17 +15,15 @@
 
 namespace app {
 
-namespace {
+const char kRsrcHelp[] =
+    "usage: talven rsrc list FILE\n"
+    "       talven rsrc extract FILE TYPE ID OUT\n"
+    "  list     one header line, then one tab-separated line per resource in map order:\n"
+    "           type, id, name, attributes, data length, SHA-256 of the data\n"
+    "  extract  writes the data of resource TYPE ID to OUT (TYPE as listed, \\xNN escapes allowed)\n"
+    "FILE may be a resource file, an AppleDouble file or a MacBinary file; it is only read.\n";
 
-void usage(FILE* out) {
-  std::fprintf(out,
-               "usage: talven rsrc list FILE\n"
-               "       talven rsrc extract FILE TYPE ID OUT\n"
-               "  list     one header line, then one tab-separated line per resource in map order:\n"
-               "           type, id, name, attributes, data length, SHA-256 of the data\n"
-               "  extract  writes the data of resource TYPE ID to OUT (TYPE as listed, \\xNN escapes allowed)\n"
-               "FILE may be a resource file, an AppleDouble file or a MacBinary file.\n");
-}
+namespace {
 
 const char* reason(int code) {
   switch (code) {
@@ -87,19 +85,13 @@ bool write_out(const std::string& path, const std::vector<uint8_t>& data) {
 }  // namespace
 
 int rsrc_command(const std::vector<std::string>& args) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    usage(args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
-  }
-  if (args.size() >= 2 && args[1] == "--help") {
-    usage(stdout);
+  if (!args.empty() && (args.back() == "--help" || args.back() == "-h")) {
+    std::fputs(kRsrcHelp, stdout);
     return 0;
   }
+  if (args.empty()) return 2;
   const std::string& cmd = args[0];
-  if (!((cmd == "list" && args.size() == 2) || (cmd == "extract" && args.size() == 5))) {
-    usage(stderr);
-    return 2;
-  }
+  if (!((cmd == "list" && args.size() == 2) || (cmd == "extract" && args.size() == 5))) return 2;
   std::unique_ptr<storage::ResFile> f;
   if (int e = storage::ResFile::open(args[1], f)) return fail(args[1], e);
   if (cmd == "list") {

@@ -73,11 +73,12 @@ std::vector<OpenRes*> search_order() {
 // ---- Handles ------------------------------------------------------------------
 
 bool handle_purged(uint32_t h) {
-  return data::handle_live(h) && data::handle_size(h) == 0 && data::ds().handles[h].purgeable;
+  const data::HandleEntry* e = data::ds().handles.find(h);
+  return e && e->size == 0 && e->purgeable;
 }
 
 void mark_purgeable(uint32_t h, bool on) {
-  if (data::handle_live(h)) data::ds().handles[h].purgeable = on ? 1 : 0;
+  if (data::HandleEntry* e = data::ds().handles.find(h)) e->purgeable = on ? 1 : 0;
 }
 
 // Whether the reference's handle holds its data.
