@@ -177,13 +177,14 @@ Value box_handle(uint32_t h) { return box_address(h, kHandleBox); }
 Value box_pointer(Addr p) { return box_address(p, kMemoryPointer); }
 
 uint32_t handle_arg(Value box) {
-  if (!box.is(Tag::Pointer) || box_kind(box) != kHandleBox) error(Err::WrongType, box);
+  // A resource box (sub-kind 3) holds the handle of the resource's data.
+  if (!box.is(Tag::Pointer) || (box_kind(box) != kHandleBox && box_kind(box) != 3)) error(Err::WrongType, box);
   ds().handles.get(box_addr(box), box);
   return box_addr(box);
 }
 
 Addr address_arg(Value box) {
-  if (box_kind(arg_pointer(box)) == kHandleBox) error(Err::WrongType, box);
+  if (box_kind(arg_pointer(box)) == kHandleBox || box_kind(box) == 3) error(Err::WrongType, box);
   return box_addr(box);
 }
 

@@ -67,6 +67,7 @@ TEST_F(Resources, GoldenFileThroughThePrimitives) {
   EXPECT_EQ(text(call("getresname", r)), "name3");
   EXPECT_EQ(num(call("sizeresource", r)), 12);
   EXPECT_EQ(bytes_of(r), "How are you?");
+  EXPECT_EQ(num(call("get-handle-size", r)), 12);  // a resource is its data's handle
   EXPECT_EQ(num(call("getresid", call("getresource", str("TEST"), str("name2")))), 129);
   EXPECT_EQ(num(call("homeresfile", r)), num(ref));
   call("closeresfile", ref);
