@@ -18,6 +18,8 @@ using namespace rsrc_testing;
 using Commits = ScratchDir;
 
 std::span<const uint8_t> text(const std::string& s) { return {reinterpret_cast<const uint8_t*>(s.data()), s.size()}; }
+// The bytes of a literal, which outlive the span.
+std::span<const uint8_t> text(const char* s) { return {reinterpret_cast<const uint8_t*>(s), std::strlen(s)}; }
 
 void make_base(const std::string& file) {
   ASSERT_EQ(ResFile::create(file), 0);
