@@ -51,6 +51,29 @@ ForkRef& add_ref(ForkMap& m, uint32_t code, int32_t id, const std::string* name,
   return t->refs.back();
 }
 
+namespace {
+
+uint32_t get_word(const BeView& v, uint64_t at, uint32_t width) {
+  uint32_t x = 0;
+  if (width == 2) v.u16(at, x);
+  else if (width == 3) v.u24(at, x);
+  else v.u32(at, x);
+  return x;
+}
+
+void put_word(uint8_t* p, uint32_t v, uint32_t width) {
+  if (width == 2) put_be16(p, v);
+  else if (width == 3) put_be24(p, v);
+  else put_be32(p, v);
+}
+
+// The bytes of a reference's data in the data area: its stored length and
+// the bytes themselves for resource files, the size kept in the map for
+// databases.
+uint64_t data_extent(const MapLayout& l, const ForkRef& r) { return l.ref_size_at ? uint64_t(r.size) : 4; }
+
+}  // namespace
+
 int parse_header(std::span<const uint8_t> head, uint64_t fork_size, const ForkFormat& f, ForkHeader& out) {
   if (head.size() < kForkHeaderSize) return kResReadErr;
   BeView v(head);
@@ -70,14 +93,14 @@ int parse_header(std::span<const uint8_t> head, uint64_t fork_size, const ForkFo
   if (h.data_length > 0x7FFFFFFF || h.map_length > 0x7FFFFFFF || h.map_offset > 0x7FFFFFFF) return kResBadFile;
   if (uint64_t(h.data_offset) + h.data_length > h.map_offset) return kResBadFile;
   if (uint64_t(h.map_offset) + h.map_length != fork_size) return kResBadFile;
-  if (h.map_length < kMapHeaderSize + 2) return kResBadFile;
+  if (h.map_length < f.layout->header + f.layout->word) return kResBadFile;
   out = h;
   return kResOk;
 }
 
 int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkFormat& f, ForkMap& out) {
-  if (f.wide) return kResBadFile;  // the database map has its own reader
-  if (map.size() != h.map_length) return kResBadFile;
+  const MapLayout& l = *f.layout;
+  if (map.size() != h.map_length || map.size() < l.header + l.word) return kResBadFile;
   BeView v(map);
   // The header copy: equal to the header, or all zero as some writers leave it.
   uint8_t want[16];
@@ -88,44 +111,46 @@ int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkForma
 
   ForkMap m;
   m.header = h;
-  uint32_t attrs = 0, type_off = 0, name_off = 0, count_word = 0;
-  v.u16(22, attrs);
-  v.u16(24, type_off);
-  v.u16(26, name_off);
+  uint32_t attrs = 0;
+  v.u16(l.attrs_at, attrs);
+  uint64_t type_off = get_word(v, l.type_off_at, l.word), name_off = get_word(v, l.name_off_at, l.word);
   m.attrs = uint16_t(attrs & ~(kMapCompact | kMapChanged));
-  if (type_off < kMapHeaderSize || !v.u16(type_off, count_word)) return kResBadFile;
-  if (name_off > map.size()) return kResBadFile;
-  uint64_t ntypes = count_word == 0xFFFF ? 0 : uint64_t(count_word) + 1;
-  if (!v.fits(uint64_t(type_off) + 2, ntypes * kTypeEntrySize)) return kResBadFile;
+  if (type_off < l.header || !v.fits(type_off, l.word) || name_off > map.size()) return kResBadFile;
+  uint32_t count_word = get_word(v, type_off, l.word);
+  uint64_t ntypes = count_word == l.none() ? 0 : uint64_t(count_word) + 1;
+  if (!v.fits(type_off + l.word, ntypes * l.type_entry())) return kResBadFile;
   m.types.resize(size_t(ntypes));
   for (uint64_t t = 0; t < ntypes; ++t) {
-    uint64_t e = uint64_t(type_off) + 2 + t * kTypeEntrySize;
-    uint32_t code = 0, count = 0, ref_off = 0;
-    v.u32(e, code);
-    v.u16(e + 4, count);
-    v.u16(e + 6, ref_off);
+    uint64_t e = type_off + l.word + t * l.type_entry();
     ForkType& ty = m.types[size_t(t)];
-    ty.code = code;
-    // A count word of 0xFFFF is a type left empty by a removal.
-    uint64_t nrefs = count == 0xFFFF ? 0 : uint64_t(count) + 1;
-    uint64_t list = uint64_t(type_off) + ref_off;
-    if (!v.fits(list, nrefs * kRefSize)) return kResBadFile;
+    v.u32(e, ty.code);
+    uint32_t count = get_word(v, e + 4, l.word);
+    // A count word of all ones is a type left empty by a removal.
+    uint64_t nrefs = count == l.none() ? 0 : uint64_t(count) + 1;
+    uint64_t list = type_off + get_word(v, e + 4 + l.word, l.word);
+    if (!v.fits(list, nrefs * l.ref_size)) return kResBadFile;
     ty.refs.resize(size_t(nrefs));
     for (uint64_t r = 0; r < nrefs; ++r) {
-      uint64_t p = list + r * kRefSize;
-      uint32_t id = 0, noff = 0, ra = 0, doff = 0;
-      v.u16(p, id);
-      v.u16(p + 2, noff);
-      v.u8(p + 4, ra);
-      v.u24(p + 5, doff);
+      uint64_t p = list + r * l.ref_size;
       ForkRef& ref = ty.refs[size_t(r)];
-      ref.id = int16_t(uint16_t(id));
+      uint32_t id = get_word(v, p, l.word), ra = 0;
+      ref.id = l.word == 2 ? int32_t(int16_t(uint16_t(id))) : int32_t(id);
+      v.u8(p + l.ref_attrs_at, ra);
       ref.attrs = uint8_t(ra);
-      ref.data_offset = doff;
-      if (doff != kNoData && !(uint64_t(doff) + 4 <= h.data_length)) return kResBadFile;
-      if (noff != kNoName) {
+      ref.data_offset = get_word(v, p + l.ref_data_at, l.data_width);
+      if (l.ref_size_at) ref.size = get_word(v, p + l.ref_size_at, 4);
+      if (l.ref_time_at) {
+        auto b = v.bytes(p + l.ref_time_at, 4);
+        ref.time = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+      }
+      bool sized = !l.ref_size_at || ref.size != 0xFFFFFFFF;
+      if (ref.data_offset != l.no_data && sized &&
+          !(uint64_t(ref.data_offset) + data_extent(l, ref) <= h.data_length))
+        return kResBadFile;
+      uint32_t noff = get_word(v, p + l.word, l.word);
+      if (noff != l.no_name) {
         uint32_t len = 0;
-        uint64_t at = uint64_t(name_off) + noff;
+        uint64_t at = name_off + noff;
         if (!v.u8(at, len)) return kResBadFile;
         auto bytes = v.bytes(at + 1, len);
         if (bytes.size() != len) return kResBadFile;
@@ -158,17 +183,6 @@ int fork_data(std::span<const uint8_t> fork, const ForkMap& m, const ForkRef& r,
   return out.size() == len ? kResOk : kResReadErr;
 }
 
-uint64_t map_size(const ForkMap& m) {
-  uint64_t n = kMapHeaderSize + 2;
-  for (const ForkType& t : m.types) {
-    if (t.refs.empty()) continue;
-    n += kTypeEntrySize + kRefSize * uint64_t(t.refs.size());
-    for (const ForkRef& r : t.refs)
-      if (r.named) n += 1 + std::min<uint64_t>(r.name.size(), kMaxName);
-  }
-  return n;
-}
-
 void put_header_fields(uint8_t* p, const ForkHeader& h) {
   put_be32(p, h.data_offset);
   put_be32(p + 4, h.map_offset);
@@ -176,54 +190,60 @@ void put_header_fields(uint8_t* p, const ForkHeader& h) {
   put_be32(p + 12, h.map_length);
 }
 
-int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out) {
+int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out, const ForkFormat& f) {
+  const MapLayout& l = *f.layout;
   uint64_t ntypes = 0, nrefs = 0, names = 0;
   for (const ForkType& t : m.types) {
     if (t.refs.empty()) continue;
     ++ntypes;
     nrefs += t.refs.size();
-    if (t.refs.size() > 0x10000) return kResWriteErr;
+    if (t.refs.size() - 1 >= l.none()) return kResWriteErr;
     for (const ForkRef& r : t.refs)
       if (r.named) names += 1 + std::min<uint64_t>(r.name.size(), kMaxName);
   }
-  uint64_t type_list = kMapHeaderSize;
-  uint64_t refs_at = type_list + 2 + ntypes * kTypeEntrySize;
-  uint64_t name_list = refs_at + nrefs * kRefSize;
-  // Reference-list offsets count from the type list and the name-list
-  // offset from the map: both are 16-bit, and so are the name offsets.
-  if (name_list > 0xFFFF || names > 0xFFFF) return kResWriteErr;
+  uint64_t type_list = l.header;
+  uint64_t refs_at = type_list + l.word + ntypes * l.type_entry();
+  uint64_t name_list = refs_at + nrefs * l.ref_size;
+  // Reference-list offsets count from the type list, the name-list offset
+  // from the map, name offsets from the name list: all of them one word.
+  if (name_list >= l.none() || names >= l.none()) return kResWriteErr;
   uint64_t total = name_list + names;
+  if (total > 0x7FFFFFFF) return kResWriteErr;
   out.assign(size_t(total), 0);
   h.map_length = uint32_t(total);
   uint8_t* p = out.data();
   put_header_fields(p, h);
-  put_be16(p + 22, m.attrs & ~(kMapCompact | kMapChanged));
-  put_be16(p + 24, uint32_t(type_list));
-  put_be16(p + 26, uint32_t(name_list));
-  put_be16(p + type_list, ntypes == 0 ? 0xFFFF : uint32_t(ntypes - 1));
-  uint64_t entry = type_list + 2, ref = refs_at, name = 0;
+  put_be16(p + l.attrs_at, m.attrs & ~(kMapCompact | kMapChanged));
+  put_word(p + l.type_off_at, uint32_t(type_list), l.word);
+  put_word(p + l.name_off_at, uint32_t(name_list), l.word);
+  put_word(p + type_list, ntypes == 0 ? l.none() : uint32_t(ntypes - 1), l.word);
+  uint64_t entry = type_list + l.word, ref = refs_at, name = 0;
   for (const ForkType& t : m.types) {
     if (t.refs.empty()) continue;
     put_be32(p + entry, t.code);
-    put_be16(p + entry + 4, uint32_t(t.refs.size() - 1));
-    put_be16(p + entry + 6, uint32_t(ref - type_list));
-    entry += kTypeEntrySize;
+    put_word(p + entry + 4, uint32_t(t.refs.size() - 1), l.word);
+    put_word(p + entry + 4 + l.word, uint32_t(ref - type_list), l.word);
+    entry += l.type_entry();
     for (const ForkRef& r : t.refs) {
-      put_be16(p + ref, uint16_t(r.id));
+      uint8_t* q = p + ref;
+      put_word(q, uint32_t(r.id), l.word);
       if (r.named) {
         size_t len = std::min<size_t>(r.name.size(), kMaxName);
-        put_be16(p + ref + 2, uint32_t(name));
+        put_word(q + l.word, uint32_t(name), l.word);
         p[name_list + name] = uint8_t(len);
         std::memcpy(p + name_list + name + 1, r.name.data(), len);
         name += 1 + len;
       } else {
-        put_be16(p + ref + 2, kNoName);
+        put_word(q + l.word, l.no_name, l.word);
       }
       // The changed mark is a run-time state: data on disk is never pending.
-      p[ref + 4] = uint8_t(r.attrs & ~kResChanged);
-      if (r.data_offset != kNoData && r.data_offset >= kNoData) return kResWriteErr;
-      put_be24(p + ref + 5, r.data_offset);
-      ref += kRefSize;  // the handle slot stays zero
+      q[l.ref_attrs_at] = uint8_t(r.attrs & ~kResChanged);
+      if (l.data_width == 3 && r.data_offset > l.no_data) return kResWriteErr;
+      put_word(q + l.ref_data_at, r.data_offset, l.data_width);
+      if (l.ref_size_at) put_be32(q + l.ref_size_at, r.size);
+      if (l.ref_time_at)
+        for (int i = 0; i < 4; ++i) q[l.ref_time_at + i] = uint8_t(r.time >> (8 * i));
+      ref += l.ref_size;  // the handle slot stays zero
     }
   }
   return kResOk;
@@ -245,7 +265,7 @@ std::vector<uint8_t> new_empty_fork(const std::string& name, uint32_t type, uint
   ForkHeader h;
   ForkMap m;
   std::vector<uint8_t> map;
-  serialize_map(m, h, map);
+  serialize_map(m, h, map, kResourceFork);
   put_header_fields(out.data(), h);
   out.insert(out.end(), map.begin(), map.end());
   return out;

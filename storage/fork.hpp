@@ -10,7 +10,7 @@
 // in reference order, empty types dropped.
 //
 // Databases reuse the header and the shape of the map with 32-bit fields;
-// the variant is chosen by a ForkFormat (the kind byte and the width), and
+// the variant is chosen by a ForkFormat (the kind byte and a MapLayout), and
 // the header checks are shared by both.
 #pragma once
 #include <cstdint>
@@ -38,11 +38,7 @@ enum ResCode : int {
 };
 
 constexpr uint32_t kForkHeaderSize = 256;
-constexpr uint32_t kMapHeaderSize = 28;
-constexpr uint32_t kTypeEntrySize = 8;
-constexpr uint32_t kRefSize = 12;
-constexpr uint32_t kNoName = 0xFFFF;
-constexpr uint32_t kNoData = 0xFFFFFF;
+constexpr uint32_t kNoData = 0xFFFFFF;  // a resource without data yet
 constexpr uint32_t kMaxDataArea = 0x1000000;  // 24-bit data offsets
 constexpr uint32_t kMaxName = 255;
 constexpr uint32_t kKindOffset = 128;
@@ -57,12 +53,34 @@ constexpr uint8_t kResProtected = 0x08;
 constexpr uint8_t kResPreload = 0x04;
 constexpr uint8_t kResChanged = 0x02;
 
-struct ForkFormat {
-  uint8_t kind;  // kind byte at offset 128: 0 resource file, 2 database
-  bool wide;     // 32-bit map fields (databases)
+// Where the two variants of the map differ: the places and widths of its
+// fields. Counts, offsets, IDs and name offsets are `word` bytes wide.
+struct MapLayout {
+  uint32_t header;        // bytes before the type list
+  uint32_t attrs_at;      // the map attributes
+  uint32_t type_off_at;   // the type-list offset field
+  uint32_t name_off_at;   // the name-list offset field
+  uint32_t word;          // 2 or 4
+  uint32_t ref_size;      // one reference
+  uint32_t ref_attrs_at;  // the attribute byte in a reference
+  uint32_t ref_data_at;   // the data offset in a reference
+  uint32_t data_width;    // its width
+  uint32_t ref_size_at;   // the data size in a reference (0: data blocks carry a 4-byte length instead)
+  uint32_t ref_time_at;   // the modification time, little-endian (0: none)
+  uint32_t no_name;       // name offset of a reference without a name
+  uint32_t no_data;       // data offset of a reference without data
+  uint32_t type_entry() const { return 4 + 2 * word; }
+  uint32_t none() const { return word == 2 ? 0xFFFF : 0xFFFFFFFF; }  // also the empty type count
 };
-inline constexpr ForkFormat kResourceFork{0, false};
-inline constexpr ForkFormat kDatabaseFork{2, true};
+inline constexpr MapLayout kResourceLayout{28, 22, 24, 26, 2, 12, 4, 5, 3, 0, 0, 0xFFFF, 0xFFFFFF};
+inline constexpr MapLayout kDatabaseLayout{34, 24, 26, 30, 4, 26, 8, 10, 4, 14, 18, 0xFFFFFFFF, 0xFFFFFFFF};
+
+struct ForkFormat {
+  uint8_t kind;              // kind byte at offset 128: 0 resource file, 2 database
+  const MapLayout* layout;
+};
+inline constexpr ForkFormat kResourceFork{0, &kResourceLayout};
+inline constexpr ForkFormat kDatabaseFork{2, &kDatabaseLayout};
 
 struct ForkHeader {
   uint32_t data_offset = kForkHeaderSize;
@@ -76,7 +94,9 @@ struct ForkRef {
   bool named = false;
   std::string name;  // the name bytes, at most 255
   uint8_t attrs = 0;
-  uint32_t data_offset = kNoData;  // from the start of the data area
+  uint32_t data_offset = kNoData;  // from the start of the data area (the layout's no_data: none)
+  uint32_t size = 0xFFFFFFFF;      // databases: the data size kept in the reference
+  uint32_t time = 0;               // databases: the modification time
   uint32_t handle = 0;             // the loaded handle at run time; never read from disk
   bool loaded = false;             // the handle holds the data (run time)
 };
@@ -114,23 +134,20 @@ int parse_header(std::span<const uint8_t> head, uint64_t fork_size, const ForkFo
 int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkFormat& f, ForkMap& out);
 // Both, on a whole fork held in memory.
 int parse_fork(std::span<const uint8_t> fork, const ForkFormat& f, ForkMap& out);
-// The data of a reference in a whole fork held in memory: 0, or -36 when
+// The data of a resource in a whole fork held in memory: 0, or -36 when
 // its stored length runs outside the data area (no data: an empty span).
 int fork_data(std::span<const uint8_t> fork, const ForkMap& m, const ForkRef& r, std::span<const uint8_t>& out);
 
 // The map in file order, compact. Fills the header copy from h after
-// setting h.map_length. 0, or -34 when the map exceeds the format's
-// 16-bit offsets.
-int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out);
+// setting h.map_length. 0, or -34 when the map exceeds the reach of the
+// layout's offsets.
+int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out, const ForkFormat& f = kResourceFork);
 // The first 16 bytes of the header.
 void put_header_fields(uint8_t* p, const ForkHeader& h);
 // The 256-byte header of a new, empty fork: name cut to 32 bytes.
 std::vector<uint8_t> new_fork_header(const std::string& name, uint32_t type, uint32_t creator, uint8_t kind);
 // A whole new empty fork (286 bytes for a resource file).
 std::vector<uint8_t> new_empty_fork(const std::string& name, uint32_t type, uint32_t creator);
-
-// The size of the map that serialize_map would write, in 64-bit arithmetic.
-uint64_t map_size(const ForkMap& m);
 
 // Where the fork lies inside a file: a plain fork, the resource fork entry
 // of an AppleDouble file (version 2), or the resource fork of a MacBinary

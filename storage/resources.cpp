@@ -657,7 +657,8 @@ bool room_for(const ForkMap& m, uint32_t code, size_t name_len) {
       if (r.named) names += 1 + r.name.size();
   }
   if (!have) types += 1;
-  return kMapHeaderSize + 2 + types * kTypeEntrySize + refs * kRefSize <= 0xFFFF && names <= 0xFFFF;
+  const MapLayout& l = kResourceLayout;
+  return l.header + l.word + types * l.type_entry() + refs * l.ref_size < l.none() && names < l.none();
 }
 
 Value prim_addresource(Value handle, Value type, Value id, Value name) {

@@ -288,6 +288,55 @@ TEST_F(Fork, DamagedFilesAreRefusedAndLeftAlone) {
   EXPECT_EQ(parse_fork(base, kResourceFork, m), 0);
 }
 
+// The database variant of the map: 32-bit counts, offsets and IDs, the
+// data size and a little-endian time in each reference.
+TEST(ForkLayouts, DatabaseMapsRoundTrip) {
+  ForkMap empty;
+  ForkHeader h;
+  std::vector<uint8_t> out;
+  ASSERT_EQ(serialize_map(empty, h, out, kDatabaseFork), 0);
+  ASSERT_EQ(out.size(), 38u);
+  EXPECT_EQ(get_be32(&out[26]), 34u);
+  EXPECT_EQ(get_be32(&out[30]), 38u);
+  EXPECT_EQ(get_be32(&out[34]), 0xFFFFFFFFu);
+
+  ForkMap m;
+  std::string name = "record";
+  ForkRef& a = add_ref(m, fourcc("Txt1"), 100000, &name, 0);
+  a.data_offset = 0;
+  a.size = 10;
+  a.time = 0x01020304;
+  ForkRef& b = add_ref(m, fourcc("Txt1"), -70000, nullptr, 0);
+  b.data_offset = 10;
+  b.size = 5;
+  add_ref(m, fourcc("Tlv "), 1, nullptr, 0);  // never written: no data, no size
+  h.data_length = 15;
+  h.map_offset = 256 + 15;
+  ASSERT_EQ(serialize_map(m, h, out, kDatabaseFork), 0);
+  EXPECT_EQ(out.size(), 34u + 4 + 2 * 12 + 3 * 26 + 7);
+  EXPECT_EQ(out[34 + 4 + 24 + 18], 0x04);  // the time, lowest byte first
+  ForkMap back;
+  ASSERT_EQ(parse_map(out, h, kDatabaseFork, back), 0);
+  ASSERT_EQ(back.types.size(), 2u);
+  EXPECT_EQ(back.types[0].refs[0].id, 100000);
+  EXPECT_EQ(back.types[0].refs[0].name, "record");
+  EXPECT_EQ(back.types[0].refs[0].time, 0x01020304u);
+  EXPECT_EQ(back.types[0].refs[1].id, -70000);
+  EXPECT_EQ(back.types[0].refs[1].size, 5u);
+  EXPECT_EQ(back.types[1].refs[0].size, 0xFFFFFFFFu);
+  // A record whose size runs past the data area is refused.
+  m.types[0].refs[1].size = 6;
+  ASSERT_EQ(serialize_map(m, h, out, kDatabaseFork), 0);
+  EXPECT_EQ(parse_map(out, h, kDatabaseFork, back), kResBadFile);
+  // The kind byte tells the variants apart.
+  std::vector<uint8_t> head = new_fork_header("db", 0, 0, 2);
+  ForkHeader hh;
+  hh.map_length = 38;
+  put_header_fields(head.data(), hh);
+  EXPECT_EQ(parse_header(head, 256 + 38, kDatabaseFork, hh), 0);
+  EXPECT_EQ(parse_header(head, 256 + 38, kResourceFork, hh), kResBadFile);
+}
+
 // The limits of the format are refused when a map is written.
 TEST(ForkLimits, OversizedMapsAreNotWritten) {
   ForkMap m;
