@@ -382,6 +382,6 @@ bool utf8_to_cp1252(std::string_view utf8, std::string& out) {
   return true;
 }
 
-void register_charset_natives() { register_natives(kCharsetNatives); }
+extern const core::Module kCharsetsModule{"charsets", nullptr, [](core::Runtime&) { register_natives(kCharsetNatives); }};
 
 }  // namespace data

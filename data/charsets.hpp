@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -45,6 +46,6 @@ uint32_t cp1252_code_point(uint8_t code);
 std::string cp1252_to_utf8(std::string_view text);
 bool utf8_to_cp1252(std::string_view utf8, std::string& out);
 
-void register_charset_natives();
+extern const core::Module kCharsetsModule;
 
 }  // namespace data

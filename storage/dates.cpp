@@ -388,9 +388,11 @@ std::string time_string(const Intl& intl, const DateFields& f, bool with_seconds
   return buf;
 }
 
-void register_date_natives() {
+static void install_module(core::Runtime&) {
   if (rt().clock_origin_ms == 0) rt().clock_origin_ms = steady_ms();
   register_natives(kDateNatives);
 }
+
+extern const core::Module kDatesModule{"dates", nullptr, install_module};
 
 }  // namespace storage

@@ -916,4 +916,6 @@ void register_file_natives() {
   set_symbol_value(intern_static("system-dir"), path_text_list(text_of_posix(config_dir())));
 }
 
+extern const core::Module kFilesModule{"files", nullptr, [](core::Runtime&) { register_file_natives(); }};
+
 }  // namespace storage

@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace storage {
@@ -141,5 +142,6 @@ inline OpenFile& file_box(core::Value box) { return *refnum_file(file_box_refnum
 // ---- Module -------------------------------------------------------------------
 
 void register_file_natives();
+extern const core::Module kFilesModule;
 
 }  // namespace storage
