@@ -19,6 +19,10 @@
 #include "data/streams.hpp"
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
+#include "logic/logic.hpp"
+#include "logic/search_module.hpp"
+#include "media/geometry.hpp"
+#include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
 #include "storage/files.hpp"
@@ -38,7 +42,11 @@ std::span<const Module* const> default_modules() {
       // storage
       &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule,
       // objects
-      &objects::kObjectsModule,
+      &objects::kObjectsModule, &objects::kConfigsModule,
+      // logic
+      &logic::kLogicModule, &logic::kSearchModule,
+      // media
+      &media::kGeometryModule,
   };
   return list;
 }

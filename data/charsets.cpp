@@ -312,16 +312,11 @@ int windows_code_of(uint32_t code_point) {
 
 uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
 
-uint32_t cp1252_code_point(uint8_t code) {
-  uint32_t u = windows_unicode(code);
-  return u == 0 && code != 0 ? code : u;
-}
-
 std::string cp1252_to_utf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (unsigned char c : text) {
-    uint32_t u = cp1252_code_point(c);
+    uint32_t u = windows_code_point(c);
     if (u < 0x80) {
       out += char(u);
     } else if (u < 0x800) {
@@ -337,12 +332,6 @@ std::string cp1252_to_utf8(std::string_view text) {
 }
 
 bool utf8_to_cp1252(std::string_view utf8, std::string& out) {
-  // The inverse of cp1252_code_point for the code points 0x80 to 0xFFFF.
-  static const auto kReverse = [] {
-    std::array<std::pair<uint16_t, uint8_t>, 32> r{};
-    for (int c = 0x80; c < 0xA0; ++c) r[c - 0x80] = {uint16_t(cp1252_code_point(uint8_t(c))), uint8_t(c)};
-    return r;
-  }();
   out.clear();
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
@@ -366,18 +355,9 @@ bool utf8_to_cp1252(std::string_view utf8, std::string& out) {
     }
     if ((n == 2 && u < 0x80) || (n == 3 && u < 0x800)) return false;  // overlong
     i += n;
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-      out += char(u);
-      continue;
-    }
-    bool found = false;
-    for (auto [point, code] : kReverse)
-      if (point == u) {
-        out += char(code);
-        found = true;
-        break;
-      }
-    if (!found) return false;
+    int code = windows_code_of(u);
+    if (code < 0) return false;
+    out += char(code);
   }
   return true;
 }

@@ -36,13 +36,9 @@ int windows_code_of(uint32_t code_point);
 // otherwise.
 uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
 
-// The Unicode code point of a code page 1252 code; the five unassigned
-// codes stand for the C1 controls of the same numbers, so that every byte
-// has one.
-uint32_t cp1252_code_point(uint8_t code);
-// Text in code page 1252 as UTF-8 (the text crossing to file names, the
-// terminal and the desktop), and back: false when the UTF-8 is malformed or
-// holds a character that code page 1252 lacks (`out` is then unspecified).
+// Text in code page 1252 as UTF-8 (file names, the desktop), and back:
+// false when the UTF-8 is malformed or holds a character that code page
+// 1252 lacks (`out` is then unspecified).
 std::string cp1252_to_utf8(std::string_view text);
 bool utf8_to_cp1252(std::string_view utf8, std::string& out);
 

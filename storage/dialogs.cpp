@@ -223,7 +223,9 @@ std::string ask(DialogRequest& q) {
 // settings file.
 void remember_folder(const std::string& text) {
   size_t cut = text.find_last_of('\\');
-  std::string dir = cut == std::string::npos ? text : text.substr(0, cut == 2 && text[1] == ':' ? 3 : cut);
+  std::string dir = cut == std::string::npos ? text
+                    : cut == 0                ? std::string("\\")
+                                              : text.substr(0, cut == 2 && text[1] == ':' ? 3 : cut);
   files_state().open_dir = dir;
   settings_write("QZ", "LastDir", name_to_utf8(dir));
 }

@@ -15,6 +15,8 @@
 #include <memory>
 #include <new>
 
+#include "core/args.hpp"
+#include "core/bytes.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -44,11 +46,9 @@ FileKind peek_kind(const OpenFile& f, std::string* type, std::string* creator) {
   uint8_t h[256];
   int64_t size = file_size(f);
   if (size < 256 || read_at(f, 0, h, sizeof h) != 256) return FileKind::Plain;
-  auto be32 = [&](int at) {
-    return int32_t(uint32_t(h[at]) << 24 | uint32_t(h[at + 1]) << 16 | uint32_t(h[at + 2]) << 8 | h[at + 3]);
-  };
-  int64_t data_off = be32(0), map_off = be32(4), data_len = be32(8), map_len = be32(12);
-  bool offsets = data_off == 256 && map_off >= 256 && data_len >= 0 && map_len >= 0 &&
+  ByteReader r(h, sizeof h);
+  int64_t data_off = r.be32s(), map_off = r.be32s(), data_len = r.be32s(), map_len = r.be32s();
+  bool offsets = r.ok() && data_off == 256 && map_off >= 256 && data_len >= 0 && map_len >= 0 &&
                  data_off + data_len <= map_off && map_off + map_len == size;
   if (!offsets) return FileKind::Plain;
   FileKind kind = h[128] == 0 ? FileKind::Resource : h[128] == 2 ? FileKind::Database : FileKind::Plain;
@@ -81,8 +81,6 @@ constexpr int64_t kFileTimeEpoch = 11644473600LL;
 
 Value integer(int64_t n) { return make_integer(int32_t(n)); }
 
-int32_t int_arg(Value v) { return read_integer(v); }
-
 // Clock seconds of a POSIX time, as the unsigned bit pattern in an integer.
 Value clock_value(const struct timespec& t) { return make_integer(int32_t(uint32_t(int64_t(t.tv_sec) + kClockBias))); }
 int64_t clock_to_unix(Value stamp) { return int64_t(uint32_t(read_integer(stamp))) - kClockBias; }
@@ -114,7 +112,7 @@ OpenFile& file_arg(Value v) { return file_box(v); }
 Value prim_flushvol(Value, Value) { return make_fixnum(0); }
 
 Value prim_file_open(Value pathname, Value mode) {
-  int m = mode.is_nil() ? 0 : int_arg(mode);
+  int m = mode.is_nil() ? 0 : arg_int(mode);
   std::string text = pathname_text(pathname);
   std::string path = posix_path(text);
   int err = 0;
@@ -148,7 +146,7 @@ Value prim_file_get_pos(Value box) {
 
 Value prim_file_set_pos(Value box, Value pos) {
   OpenFile& f = file_arg(box);
-  int32_t p = int_arg(pos);
+  int32_t p = arg_int(pos);
   errno = 0;
   if (!set_position(f, p)) raise_errno(errno, box);
   return integer(p);
@@ -156,7 +154,7 @@ Value prim_file_set_pos(Value box, Value pos) {
 
 Value prim_file_read_block(Value box, Value pointer, Value count) {
   OpenFile& f = file_arg(box);
-  int32_t n = int_arg(count);
+  int32_t n = arg_int(count);
   if (n < 0) error(Err::WrongType, count);
   if (n == 0) return make_fixnum(0);
   uint8_t* p = data::pointer_bytes(pointer, uint32_t(n));
@@ -167,7 +165,7 @@ Value prim_file_read_block(Value box, Value pointer, Value count) {
 
 Value prim_file_write_block(Value box, Value pointer, Value count) {
   OpenFile& f = file_arg(box);
-  int32_t n = int_arg(count);
+  int32_t n = arg_int(count);
   if (n < 0) error(Err::WrongType, count);
   if (n == 0) return make_fixnum(0);
   uint8_t* p = data::pointer_bytes(pointer, uint32_t(n));
@@ -191,7 +189,7 @@ Value prim_file_read_ch(Value box) {
 
 Value prim_file_write_ch(Value ch, Value box) {
   OpenFile& f = file_arg(box);
-  uint8_t c = uint8_t(int_arg(ch));
+  uint8_t c = uint8_t(arg_int(ch));
   errno = 0;
   if (!f.writable) raise_errno(EBADF, kNil);
   if (!write_bytes(f, &c, 1)) raise_errno(errno, kNil);
@@ -220,17 +218,14 @@ Value prim_file_length(Value v) {
 }
 
 Value prim_file_set_length(Value v, Value length) {
-  int32_t n = int_arg(length);
+  int32_t n = arg_int(length);
   FileOrPath f(v, OpenMode::ReadWrite);
   return boolean(f.file->writable && set_file_size(*f.file, n));
 }
 
 Value prim_file_read_only_p(Value box) { return boolean(!file_arg(box).writable); }
 
-Value prim_flush_stream(Value box) {
-  file_arg(box);
-  return kNoValue;
-}
+Value prim_flush_stream(Value) { return kNoValue; }
 
 // ---- Times ------------------------------------------------------------------------
 
@@ -378,11 +373,15 @@ Value prim_file_set_creator(Value pathname, Value code) {
 
 constexpr const char* kHiddenAttribute = "user.talven.hidden";
 
-Value prim_file_get_visible_p(Value pathname) {
-  std::string path = posix_of(pathname);
+bool dot_name(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string_view leaf = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-  if (!leaf.empty() && leaf[0] == '.' && leaf != "." && leaf != "..") return kNil;
+  return !leaf.empty() && leaf[0] == '.' && leaf != "." && leaf != "..";
+}
+
+Value prim_file_get_visible_p(Value pathname) {
+  std::string path = posix_of(pathname);
+  if (dot_name(path)) return kNil;
   char flag;
   return boolean(getxattr(path.c_str(), kHiddenAttribute, &flag, 1) < 0);
 }
@@ -393,7 +392,10 @@ bool set_hidden(const std::string& path, bool hidden) {
 }
 
 Value prim_file_set_visible_p(Value pathname, Value flag) {
-  return boolean(set_hidden(posix_of(pathname), flag.is_nil()));
+  std::string path = posix_of(pathname);
+  // A dot name stays hidden whatever the attribute says.
+  if (flag.truthy() && dot_name(path)) return kNil;
+  return boolean(set_hidden(path, flag.is_nil()));
 }
 
 // ---- Copying --------------------------------------------------------------------------
@@ -512,7 +514,8 @@ Value prim_set_file_info(Value pathname, Value block) {
   bool a = write_code(pathname, type, false);
   bool b = write_code(pathname, creator, true);
   bool c = set_times(path, from_file_time(times[1]), from_file_time(times[2]));
-  return boolean(c && (a == b));
+  (void)a, (void)b;  // stored where the file keeps codes; nothing else can
+  return boolean(c);
 }
 
 Value prim_dispose_file_info(Value block) {
@@ -715,7 +718,10 @@ void hold_instance_lock() {
     s.temp_cleaned = true;
     remove_temp_leftovers(dir);
   }
-  flock(fd, LOCK_SH | LOCK_NB);
+  // The only other holder of the exclusive lock is a start-up clean-up,
+  // which ends soon: wait for it rather than run without the lock.
+  while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {
+  }
 }
 
 void remove_temp_leftovers(const std::string& dir) {
@@ -899,7 +905,6 @@ const NativeRow kFileNatives[] = {
 }  // namespace
 
 void register_file_natives() {
-  reset_files_state();
   hold_instance_lock();
   register_natives(kFileNatives);
   // The runtime's folders.
@@ -915,7 +920,5 @@ void register_file_natives() {
   set_symbol_value(intern_static("appl-dir"), cons(dir, tail));
   set_symbol_value(intern_static("system-dir"), path_text_list(text_of_posix(config_dir())));
 }
-
-extern const core::Module kFilesModule{"files", nullptr, [](core::Runtime&) { register_file_natives(); }};
 
 }  // namespace storage

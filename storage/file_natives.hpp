@@ -29,8 +29,6 @@ void hold_instance_lock();
 void remove_temp_leftovers(const std::string& dir);
 // An empty resource file with its type and creator; false with errno.
 bool write_empty_resource_file(const std::string& path, std::string_view creator, std::string_view type);
-// A fresh state for the current runtime.
-void reset_files_state();
 
 // Dialogs (storage/dialogs.cpp).
 core::Value prim_talven_choose_file(core::Value callback, core::Value types, core::Value, core::Value,

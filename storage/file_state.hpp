@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/module.hpp"
 #include "storage/dialogs.hpp"
 #include "storage/files.hpp"
 
@@ -18,7 +19,7 @@ struct RefSlot {
   uint32_t generation = 1;  // never 0, so that a file box is never null
 };
 
-struct FileState {
+struct FileState : core::ModuleState {
   std::array<RefSlot, kRefnumSlots> slots;
   int cursor = 0;  // where the next allocation starts looking
 
@@ -32,7 +33,7 @@ struct FileState {
   bool temp_cleaned = false;
 
   FileState();
-  ~FileState();
+  ~FileState() override;
   FileState(const FileState&) = delete;
   FileState& operator=(const FileState&) = delete;
 };

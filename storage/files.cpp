@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <unordered_map>
 
 #include "core/errors.hpp"
 #include "core/memory.hpp"
@@ -312,19 +311,22 @@ FileState::~FileState() {
 }
 
 namespace {
-// One state per runtime, until the module descriptor owns it.
-std::unordered_map<const Runtime*, std::unique_ptr<FileState>>& states() {
-  static std::unordered_map<const Runtime*, std::unique_ptr<FileState>> map;
-  return map;
+
+std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<FileState>(); }
+
+void install(Runtime&) { register_file_natives(); }
+
+void shutdown(Runtime&) {
+  release_all_refnums();
+  FileState& s = files_state();
+  if (s.instance_lock >= 0) ::close(s.instance_lock);
+  s.instance_lock = -1;
 }
+
 }  // namespace
 
-FileState& files_state() {
-  std::unique_ptr<FileState>& p = states()[g_runtime];
-  if (!p) p = std::make_unique<FileState>();
-  return *p;
-}
+const Module kFilesModule{"files", make_state, install, nullptr, shutdown};
 
-void reset_files_state() { states()[g_runtime] = std::make_unique<FileState>(); }
+FileState& files_state() { return state_of<FileState>(kFilesModule); }
 
 }  // namespace storage

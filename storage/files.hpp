@@ -141,7 +141,9 @@ inline OpenFile& file_box(core::Value box) { return *refnum_file(file_box_refnum
 
 // ---- Module -------------------------------------------------------------------
 
-void register_file_natives();
+// The file layer's module: its state, its primitives and variables, and the
+// closing of every file at shutdown.
 extern const core::Module kFilesModule;
+void register_file_natives();
 
 }  // namespace storage

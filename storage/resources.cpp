@@ -164,7 +164,7 @@ bool resource_arg(Value v, Found& out) {
 
 // The handle of a handle or resource box, 0 for anything else.
 uint32_t any_handle(Value v) {
-  if ((is_box(v, data::kHandleBox) || is_box(v, kResourceBox)) && data::handle_live(box_addr(v))) return box_addr(v);
+  if ((is_box(v, kBoxHandle) || is_box(v, kResourceBox)) && data::handle_live(box_addr(v))) return box_addr(v);
   return 0;
 }
 
@@ -286,13 +286,13 @@ int resource_error() { return rs().error; }
 
 void raise_resource_error(int code, Value value) {
   if (code == 0) return;
-  int number = 36;
-  if (code == -49 || code == -47) number = 38;
-  else if (code == -48) number = 33;
-  else if (code == -46 || code == -44 || code == -35) number = 45;
-  else if (code == -43) number = 31;
-  else if (code == -34 || code == -33) number = 46;
-  Value own = number == 36 ? make_integer(code) : kNil;
+  Err number = Err::FileSystem;
+  if (code == -49 || code == -47) number = Err::FileBusy;
+  else if (code == -48) number = Err::FileExists;
+  else if (code == -46 || code == -44 || code == -35) number = Err::VolumeLocked;
+  else if (code == -43) number = Err::FileNotFound;
+  else if (code == -34 || code == -33) number = Err::DiskFull;
+  Value own = number == Err::FileSystem ? make_integer(code) : kNil;
   error(number, value == kNoValue ? own : value);
 }
 
@@ -533,7 +533,7 @@ Value prim_detachresource(Value res) {
   }
   r.handle = 0;
   r.loaded = false;
-  set_box_kind(res, data::kHandleBox);
+  set_box_kind(res, kBoxHandle);
   set_error(kResOk);
   return kNoValue;
 }
@@ -663,7 +663,7 @@ bool room_for(const ForkMap& m, uint32_t code, size_t name_len) {
 
 Value prim_addresource(Value handle, Value type, Value id, Value name) {
   OpenRes* f = current_file();
-  uint32_t h = is_box(handle, data::kHandleBox) && data::handle_live(box_addr(handle)) ? box_addr(handle) : 0;
+  uint32_t h = is_box(handle, kBoxHandle) && data::handle_live(box_addr(handle)) ? box_addr(handle) : 0;
   Found owner;
   int32_t n = 0;
   if (!integer_arg(id, n) || n < -32768 || n > 32767) error(Err::WrongType, id);
@@ -689,7 +689,7 @@ Value prim_rmveresource(Value res) {
     raise(set_error(kResRemoveFailed));
   f.type->refs.erase(f.type->refs.begin() + long(f.index));
   f.file->file->map.attrs |= kMapChanged | kMapCompact;
-  set_box_kind(res, data::kHandleBox);
+  set_box_kind(res, kBoxHandle);
   rs().types_changed = true;
   set_error(kResOk);
   return kNoValue;

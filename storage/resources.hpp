@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "core/memory.hpp"
 #include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace storage {
 
-constexpr uint32_t kResourceBox = 3;
+constexpr uint32_t kResourceBox = core::kBoxResource;
 
 extern const core::Module kResourcesModule;
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <vector>
 
 namespace storage {
@@ -49,12 +49,20 @@ bool entry_of(std::string_view line, std::string_view& key, std::string_view& va
   return true;
 }
 
-std::vector<std::string> read_lines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
+std::vector<std::string_view> split_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    size_t nl = text.find('\n');
+    lines.push_back(text.substr(0, nl));
+    if (nl == std::string_view::npos) break;
+    text.remove_prefix(nl + 1);
+  }
   return lines;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool make_dirs(const std::string& path, mode_t mode) {
@@ -87,11 +95,9 @@ std::string settings_path() {
   return dir.empty() ? std::string() : dir + "/" + kSettingsName;
 }
 
-bool settings_read(std::string_view section, std::string_view key, std::string& value) {
-  std::string path = settings_path();
-  if (path.empty()) return false;
+bool settings_lookup(std::string_view contents, std::string_view section, std::string_view key, std::string& value) {
   bool in_section = false;
-  for (const std::string& line : read_lines(path)) {
+  for (std::string_view line : split_lines(contents)) {
     std::string_view name, k, v;
     if (section_of(line, name)) {
       in_section = same_word(name, section);
@@ -103,17 +109,23 @@ bool settings_read(std::string_view section, std::string_view key, std::string& 
   return false;
 }
 
-bool settings_write(std::string_view section, std::string_view key, std::string_view value) {
-  std::string dir = config_dir(true);
-  if (dir.empty()) return false;
-  std::string path = dir + "/" + kSettingsName;
-  std::vector<std::string> lines = read_lines(path);
+bool settings_writable(std::string_view section, std::string_view key, std::string_view value) {
+  auto one_line = [](std::string_view s) { return s.find_first_of("\r\n") == std::string_view::npos; };
+  return one_line(section) && one_line(key) && one_line(value) && !trim(section).empty() && !trim(key).empty() &&
+         key.find('=') == std::string_view::npos && section.find(']') == std::string_view::npos &&
+         trim(key) == key && trim(section) == section && trim(value) == value && key[0] != ';' && key[0] != '#' &&
+         key[0] != '[';
+}
+
+std::string settings_update(std::string_view contents, std::string_view section, std::string_view key,
+                            std::string_view value) {
+  std::vector<std::string> lines;
+  for (std::string_view l : split_lines(contents)) lines.emplace_back(l);
   std::string entry = std::string(key) + "=" + std::string(value);
   // Replace the key in the first matching section, or add it at the end of
   // that section, or add the section.
-  bool in_section = false, done = false;
+  bool in_section = false, found_section = false, done = false;
   size_t section_end = 0;
-  bool found_section = false;
   for (size_t i = 0; i < lines.size() && !done; ++i) {
     std::string_view name, k, v;
     if (section_of(lines[i], name)) {
@@ -140,7 +152,20 @@ bool settings_write(std::string_view section, std::string_view key, std::string_
   }
   std::string bytes;
   for (const std::string& l : lines) bytes += l + "\n";
-  return replace_file_atomically(path, bytes, 0600);
+  return bytes;
+}
+
+bool settings_read(std::string_view section, std::string_view key, std::string& value) {
+  std::string path = settings_path();
+  return !path.empty() && settings_lookup(read_file(path), section, key, value);
+}
+
+bool settings_write(std::string_view section, std::string_view key, std::string_view value) {
+  if (!settings_writable(section, key, value)) return false;
+  std::string dir = config_dir(true);
+  if (dir.empty()) return false;
+  std::string path = dir + "/" + kSettingsName;
+  return replace_file_atomically(path, settings_update(read_file(path), section, key, value), 0600);
 }
 
 bool replace_file_atomically(const std::string& path, std::string_view bytes, unsigned mode) {

@@ -25,8 +25,18 @@ std::string settings_path();
 // missing.
 bool settings_read(std::string_view section, std::string_view key, std::string& value);
 // Sets a key, adding the section and the key as needed; false (nothing
-// changed) when the file cannot be written.
+// changed) when the file cannot be written, or when the section, key or
+// value would not stay one line (a line break, a key with "=", a section
+// with "]").
 bool settings_write(std::string_view section, std::string_view key, std::string_view value);
+
+// The same on the text of a settings file: the lookup, and the text with
+// the key set (which must pass the checks above).
+bool settings_lookup(std::string_view contents, std::string_view section, std::string_view key, std::string& value);
+std::string settings_update(std::string_view contents, std::string_view section, std::string_view key,
+                            std::string_view value);
+// Whether a section, key and value can be written.
+bool settings_writable(std::string_view section, std::string_view key, std::string_view value);
 
 // Replaces the file at `path` with `bytes` through a temporary file in the
 // same folder and a rename; the file gets `mode` when new, else keeps the

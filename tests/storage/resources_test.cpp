@@ -128,7 +128,7 @@ TEST_F(Resources, EditsAndUniqueIds) {
   call("setresinfo", r, fix(7), str("a much longer name than before"));
   Value gone = call("getresource", str("TEST"), fix(128));
   call("rmveresource", gone);
-  EXPECT_EQ(box_kind(gone), data::kHandleBox);
+  EXPECT_EQ(box_kind(gone), kBoxHandle);
   EXPECT_EQ(bytes_of(gone), "1");  // the handle now belongs to the value
   call("addresource", handle_with("three"), str("NEW "), fix(3), kNil);
   call("updateresfile", ref);
