@@ -26,6 +26,7 @@
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
 #include "storage/files.hpp"
+#include "storage/resources.hpp"
 
 namespace core {
 
@@ -39,7 +40,7 @@ std::span<const Module* const> default_modules() {
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage
-      &storage::kDatesModule, &storage::kFilesModule,
+      &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic
