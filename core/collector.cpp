@@ -122,6 +122,8 @@ void trace(Runtime& r, Value v) {
         if (word_payload(w) == kOwnedKind && n.cdr != 0) {
           OwnedObject* o = owned_object(Value::make(Tag::Pointer, off));
           if (o != nullptr) o->mark_values();
+        } else if (word_payload(w) < 16 && r.box_kinds[word_payload(w)].mark != nullptr && n.cdr != 0) {
+          r.box_kinds[word_payload(w)].mark(Value::make(Tag::Pointer, off));
         }
         return;
       case uint8_t(Header::Record):
@@ -374,6 +376,9 @@ void sweep_nodes(Runtime& r) {
         r.owned_objects[index].reset();
         r.owned_free.push_back(index);
       }
+    } else if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) < 16 && n.cdr != 0 &&
+               r.box_kinds[word_payload(w)].release != nullptr) {
+      r.box_kinds[word_payload(w)].release(Value::make(Tag::Pointer, off));
     }
     n.car = kNil.bits;
     n.cdr = Value::make(Tag::Address, head).bits;

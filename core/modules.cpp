@@ -22,6 +22,9 @@ void register_format_natives();
 namespace storage {
 void register_date_natives();
 }  // namespace storage
+namespace process {
+void register_process_natives();
+}  // namespace process
 
 namespace core {
 
@@ -53,6 +56,7 @@ void register_all_modules() {
   data::register_format_natives();
   storage::register_date_natives();
   objects::register_object_natives();
+  process::register_process_natives();
 }
 
 }  // namespace core

@@ -167,7 +167,22 @@ class OwnedObject {
 namespace objects {
 struct ObjectState;  // the object system's state (objects/state.hpp)
 }  // namespace objects
+namespace process {
+struct Scheduler;  // the process scheduler (process/processes.hpp)
+}  // namespace process
 namespace core {
+
+// A sub-kind of pointer box that a module owns (other than 4, which the
+// collector handles itself). `mark` runs when the collector enters a
+// reachable box of the kind and marks, with core::mark_value, the Values
+// the box stands for; `release` runs when the sweep frees an unreachable box
+// whose address word is not 0 (it must neither allocate nor signal); `print`
+// writes the printed form of a box whose address word is not 0.
+struct BoxKind {
+  void (*mark)(Value box) = nullptr;
+  void (*release)(Value box) = nullptr;
+  void (*print)(Value box, std::string& out) = nullptr;
+};
 
 class Runtime {
  public:
@@ -229,6 +244,8 @@ class Runtime {
   // called from another sort's predicate); roots as well.
   std::vector<std::pair<Value*, uint32_t>> sort_outer;
   void (*mark_scheduler_roots)(Runtime&) = nullptr;
+  // Pointer-box sub-kinds owned by modules, by sub-kind.
+  BoxKind box_kinds[16];
   // The object system's part in a collection: its own roots, the contents
   // of a class, instance or internal record node (header 0x37, 0x38, 0x39),
   // and the byte size of an instance record, which the instance records
@@ -242,6 +259,7 @@ class Runtime {
   // current input and output streams' states and objects (data/state.hpp).
   std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
   Value io_roots[8] = {};
+  std::unique_ptr<process::Scheduler, void (*)(process::Scheduler*)> scheduler{nullptr, nullptr};
 
 
   // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
@@ -255,9 +273,12 @@ class Runtime {
 
   // The user-interface language (0 English, 1 French, 2 Spanish).
   int ui_language = 0;
-  // The steady clock at start-up, in milliseconds: the origin of the tick
-  // count and of `milliseconds`.
+  // The clock (core/clock.hpp): the steady clock at start-up in
+  // milliseconds, the function every reading goes through, and the reading
+  // of the stepped clock that tests move by hand.
   int64_t clock_origin_ms = 0;
+  uint32_t (*clock)(Runtime&) = nullptr;
+  uint32_t clock_stepped = 0;
   // The string resources that `format`'s ~i reads, installed by the
   // resource manager: index 0 asks for the "STR " resource of that id,
   // index n >= 1 for the n-th string of the "STR#" list of that id. False

@@ -219,6 +219,11 @@ void print_pointer(Value v) {
   char buf[128];
   if (a == 0) {
     std::snprintf(buf, sizeof buf, "<null %s>", kPointerNames[kind]);
+  } else if (box_kind(v) < 16 && rt().box_kinds[kind].print != nullptr) {
+    std::string text;
+    rt().box_kinds[kind].print(v, text);
+    put_text(text.c_str());
+    return;
   } else if (kind == kMemoryPointer) {
     uint32_t h = pointer_handle(a);
     uint32_t size = h == 0 ? 0 : handle_size(h) - 4;
