@@ -251,6 +251,12 @@ void mark_roots(Runtime& r) {
   drain(r);
   if (r.mark_object_roots != nullptr) r.mark_object_roots(r);
   drain(r);
+  // 9. Every module's own roots.
+  for (auto& m : r.modules) {
+    if (m.module->mark_roots == nullptr) continue;
+    m.module->mark_roots(r);
+    drain(r);
+  }
 }
 
 // The size of the object of a kept chain node by its header tag, or 0 when

@@ -60,6 +60,8 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
 Runtime::~Runtime() {
   Runtime* saved = g_runtime;
   g_runtime = this;
+  shutdown_modules(*this);
+  modules.clear();
   delete sentinel;
   g_runtime = saved == this ? previous : saved;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/module.hpp"
 #include "core/region.hpp"
 #include "core/value.hpp"
 
@@ -167,9 +168,6 @@ class OwnedObject {
 namespace objects {
 struct ObjectState;  // the object system's state (objects/state.hpp)
 }  // namespace objects
-namespace process {
-struct Scheduler;  // the process scheduler (process/processes.hpp)
-}  // namespace process
 namespace core {
 
 // A sub-kind of pointer box that a module owns (other than 4, which the
@@ -259,7 +257,6 @@ class Runtime {
   // current input and output streams' states and objects (data/state.hpp).
   std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
   Value io_roots[8] = {};
-  std::unique_ptr<process::Scheduler, void (*)(process::Scheduler*)> scheduler{nullptr, nullptr};
 
 
   // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
@@ -288,6 +285,11 @@ class Runtime {
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;
   uint32_t text_arena_left = 0;
+
+  // The installed modules in start-up order with their states
+  // (core/module.hpp), and whether their shutdowns have run.
+  std::vector<InstalledModule> modules;
+  bool modules_shut_down = false;
 
   // The runtime that was current before this one was made current.
   Runtime* previous = nullptr;

@@ -41,7 +41,10 @@ Process* record_of_box(Value box) {
   const Node& n = node_of(box);
   if (word_tag(n.car) != uint8_t(Header::Pointer) || word_payload(n.car) != kProcessBox || n.cdr == 0)
     return nullptr;
-  Scheduler& s = scheduler();
+  // No state: the runtime is being taken apart.
+  auto* state = static_cast<Scheduler*>(module_state(kProcessModule));
+  if (state == nullptr) return nullptr;
+  Scheduler& s = *state;
   uint32_t slot = (n.cdr & kSlotMask) - 1;
   if (slot >= s.table.size() || s.table[slot].record == nullptr) return nullptr;
   if (handle_word(s, slot) != n.cdr || s.table[slot].record->handle != box) return nullptr;
@@ -517,14 +520,17 @@ std::string check_queue() {
   return "";
 }
 
-Scheduler& scheduler() { return *rt().scheduler; }
+Scheduler& scheduler() { return state_of<Scheduler>(kProcessModule); }
 
-void register_process_natives() {
-  Runtime& r = rt();
-  r.scheduler = {new Scheduler(), [](Scheduler* s) { delete s; }};
-  r.box_kinds[kProcessBox] = BoxKind{mark_box, release_box, print_box};
-  r.mark_scheduler_roots = mark_roots;
-  register_natives(kProcessNatives);
-}
+const Module kProcessModule{
+    "processes",
+    [](Runtime&) -> std::unique_ptr<ModuleState> { return std::make_unique<Scheduler>(); },
+    [](Runtime& r) {
+      r.box_kinds[kProcessBox] = BoxKind{mark_box, release_box, print_box};
+      register_natives(kProcessNatives);
+    },
+    mark_roots,
+    [](Runtime&) { destroy_scheduler(); },
+};
 
 }  // namespace process

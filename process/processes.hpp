@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/module.hpp"
 #include "core/runtime.hpp"
 
 namespace process {
@@ -52,7 +53,7 @@ struct Process {
 // One per machine: the queue, the in-step flag and the table of live
 // records. A table slot is reused after its record is destroyed, with its
 // generation bumped so that an old handle word never names the newcomer.
-struct Scheduler {
+struct Scheduler : core::ModuleState {
   Process* head = nullptr;
   bool in_step = false;
   struct Slot {
@@ -84,6 +85,8 @@ void destroy_scheduler();
 // they hold, else what is wrong. For tests.
 std::string check_queue();
 
-void register_process_natives();
+// The module: its natives, the queue as collector roots, and at shutdown
+// every queued process destroyed.
+extern const core::Module kProcessModule;
 
 }  // namespace process
