@@ -144,8 +144,22 @@ po                                               ; expect: <null process>
 (get-process-wake-up pr)                         ; expect: 1700
 (get-process-quantum pr)                         ; expect: 300
 (get-processes)                                  ; expect: (<process r 400001> <process s 100004>)
+; run-process on a queued process re-arms it and moves it; it is never
+; linked twice.
+(run-process pr)                                 ; expect: <process r 400001>
+(run-process 'r)                                 ; expect: <process r 400001>
+(get-processes)                                  ; expect: (<process s 100004> <process r 400001>)
+(get-process-wake-up pr)                         ; expect: 1400
 (kill-process pr)
 (kill-process ps)
+(get-processes)                                  ; expect: ()
+; The wake-up time is answered in its low 24 bits.
+(test-clock 16777316)                            ; expect: 16777316
+(define pl (new-process 'a-run () 5 t () ()))    ; expect: pl
+(run-process pl)                                 ; expect: <process a-run 200004>
+(get-process-wake-up pl)                         ; expect: 105
+(kill-process pl)
+(test-clock 1400)                                ; expect: 1400
 
 ; A clock process: start, ticks with the elapsed time (initial delay
 ; included), end after its duration, then gone.
@@ -154,7 +168,7 @@ po                                               ; expect: <null process>
                               (lambda (_e) (note _e))
                               (lambda () (note 'end))
                               'clock 20 100 30 ()))   ; expect: cp
-(run-process cp)                                 ; expect: <process clock 200004>
+(run-process cp)                                 ; expect: <process clock 300004>
 (give-time)
 (taken)                                          ; expect: ()
 (test-clock 1420)                                ; expect: 1420
@@ -171,8 +185,8 @@ po                                               ; expect: <null process>
 (get-processes)                                  ; expect: ()
 ; Without a duration: start and end at the first run.
 (define cq (new-clock-process (lambda () (note 'start)) 'no-tick (lambda () (note 'end)) () 0 () 10 ())) ; expect: cq
-cq                                               ; expect: <process no-tick 300004>
-(run-process cq)                                 ; expect: <process no-tick 300004>
+cq                                               ; expect: <process no-tick 400004>
+(run-process cq)                                 ; expect: <process no-tick 400004>
 (give-time)
 (taken)                                          ; expect: (start end)
 

@@ -47,7 +47,7 @@
 (define pk (new-process 'hit (list 'made 'name) 10 () () (make-instance Counter))) ; expect: pk
 (define ph (new-process (lambda () (note (list 'fresh (string-append "l" "ive")))) () 10 () () ())) ; expect: ph
 ph                                               ; expect: <process 100002>
-(for 1 2000 (lambda (_i) (new-process (lambda () _i) 'garbage 1 () () ())))
+(for 1 300 (lambda (_i) (new-process (lambda () _i) 'garbage 1 () () ())))
 (length (test-collect))                          ; expect: 5
 (length (test-collect))                          ; expect: 5
 (get-process-name pk)                            ; expect: (made name)
