@@ -1,4 +1,6 @@
-// The talven command line.
+// The talven command line: options that apply to every form of the
+// command, then a subcommand chosen from the table below; anything else is
+// a list of source files to load.
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,24 +11,71 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/state.hpp"
 
 namespace {
 
+using Args = std::vector<std::string>;
+
+// A subcommand: its name as typed, its synopsis (one line of `talven
+// --help`), its own help text, and what runs it with the arguments that
+// follow its name.
+struct Subcommand {
+  const char* name;
+  const char* synopsis;
+  const char* help;
+  int (*run)(const Args& args);
+};
+
+int run_repl(const Args& args);
+int run_eval(const Args& args);
+int run_transcript(const Args& args);
+int run_smoke(const Args& args);
+
+const Subcommand kSubcommands[] = {
+    {"repl", "interactive read-eval-print loop (also: talven with no argument)",
+     "usage: talven [repl]\n"
+     "Reads forms at the prompt, evaluates them and prints their values.\n"
+     "Typed text is UTF-8 and is converted to the machine's code page 1252.\n"
+     "Tab completes symbol names; Ctrl-C abandons the form being typed or\n"
+     "interrupts the running one; Ctrl-D quits. History is kept in\n"
+     "$XDG_STATE_HOME/talven/history. Prompt commands: ,help ,load FILE ,time FORM\n",
+     run_repl},
+    {"-e", "evaluate the forms of EXPR and print their values",
+     "usage: talven -e EXPR\n"
+     "Evaluates each form of EXPR in turn and prints each value. An error is\n"
+     "reported on one line and ends the command with status 1.\n",
+     run_eval},
+    {"--transcript", "evaluate FILE form by form, printing each value and each error report",
+     "usage: talven --transcript FILE\n"
+     "Prints the value of every form of FILE and the machine's own report line\n"
+     "(\"Error: N, culprit, object, (), ()\") of every error, then carries on.\n"
+     "The exit status is 0 unless FILE cannot be read. The golden tests use it.\n",
+     run_transcript},
+    {"--smoke", "run the built-in self check of the machine",
+     "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
+};
+
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: talven [options] [FILE.lsp ...]\n"
-               "  (no argument)   interactive read-eval-print loop\n"
-               "  FILE.lsp ...    load each source file in order, form by form\n"
-               "  -e EXPR         evaluate the forms of EXPR and print their values\n"
-               "  --transcript F  evaluate F form by form, printing values and errors\n"
-               "  --smoke         run the built-in self check of the machine\n"
-               "  --help          show this text\n"
-               "  --version       show the version\n");
+               "usage: talven [--raw-output] [COMMAND [ARGS]] | [FILE.lsp ...]\n"
+               "  FILE.lsp ...    load each source file in order, form by form; the first error\n"
+               "                  is reported as FILE:LINE: error N (meaning): culprit, status 1\n");
+  for (const Subcommand& c : kSubcommands) {
+    std::string name = c.name;
+    std::fprintf(out, "  %-15s %s\n", name.c_str(), c.synopsis);
+  }
+  std::fprintf(out,
+               "  --help          show this text; COMMAND --help shows the command's own\n"
+               "  --version       show the version\n"
+               "options:\n"
+               "  --raw-output    write the machine's bytes to standard output as they are\n"
+               "                  (no UTF-8 conversion, carriage returns kept)\n");
 }
 
 // A native self check: builds a machine, makes values, interns symbols and
 // calls registered primitives.
-int smoke() {
+int run_smoke(const Args&) {
   using namespace core;
   Value list = kNil;
   for (int i = 10; i > 0; --i) list = cons(make_integer(i * 1000000), list);
@@ -39,9 +88,48 @@ int smoke() {
   return same == rt().sym.t ? 0 : 1;
 }
 
+int run_repl(const Args& args) {
+  if (!args.empty()) return 2;
+  app::install_console_handlers();
+  return app::interactive();
+}
+
+int run_eval(const Args& args) {
+  if (args.size() != 1) return 2;
+  app::install_console_handlers();
+  app::LoopOptions o;
+  o.print_values = true;
+  return app::run_text(args[0], o);
+}
+
+int run_transcript(const Args& args) {
+  if (args.size() != 1) return 2;
+  app::LoopOptions o;
+  o.print_values = true;
+  o.stop_on_error = false;
+  o.errors_to_stdout = true;
+  o.readable_errors = false;
+  int status = app::run_file(args[0], o);
+  return status == 2 ? 2 : 0;
+}
+
+int run_files(const Args& args) {
+  app::install_console_handlers();
+  for (const std::string& path : args) {
+    int status = app::run_file(path, app::LoopOptions{});
+    if (status != 0) return status;
+  }
+  return 0;
+}
+
 int run(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && args[0] == "--help") {
+  Args args(argv + 1, argv + argc);
+  bool raw = false;
+  while (!args.empty() && args[0] == "--raw-output") {
+    raw = true;
+    args.erase(args.begin());
+  }
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     usage(stdout);
     return 0;
   }
@@ -49,42 +137,35 @@ int run(int argc, char** argv) {
     std::printf("talven %s\n", TALVEN_VERSION);
     return 0;
   }
+  const Subcommand* command = nullptr;
+  if (args.empty()) {
+    command = &kSubcommands[0];
+  } else {
+    for (const Subcommand& c : kSubcommands)
+      if (args[0] == c.name) command = &c;
+    if (command != nullptr) args.erase(args.begin());
+  }
+  if (command != nullptr && !args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(command->help, stdout);
+    return 0;
+  }
+  if (command == nullptr) {
+    for (const std::string& a : args) {
+      if (!a.empty() && a[0] == '-') {
+        std::fprintf(stderr, "talven: unknown option %s (talven --help lists the commands)\n", a.c_str());
+        return 2;
+      }
+    }
+  }
   auto machine = core::make_runtime();
+  core::rt().io->term_raw = raw;
   app::install_startup_globals();
-  if (args.empty()) return app::interactive();
-  if (args[0] == "--smoke") return smoke();
-  if (args[0] == "--transcript") {
-    if (args.size() != 2) {
-      usage(stderr);
-      return 2;
-    }
-    app::LoopOptions o;
-    o.print_values = true;
-    o.stop_on_error = false;
-    o.errors_to_stdout = true;
-    int status = app::run_file(args[1], o);
-    return status == 2 ? 2 : 0;
+  if (command == nullptr) return run_files(args);
+  int status = command->run(args);
+  if (status == 2 && command->run != run_transcript) {
+    std::fprintf(stderr, "%s", command->help);
   }
-  if (args[0] == "-e") {
-    if (args.size() != 2) {
-      usage(stderr);
-      return 2;
-    }
-    app::LoopOptions o;
-    o.print_values = true;
-    return app::run_text(args[1], o);
-  }
-  for (const std::string& a : args) {
-    if (!a.empty() && a[0] == '-') {
-      usage(stderr);
-      return 2;
-    }
-  }
-  for (const std::string& path : args) {
-    int status = app::run_file(path, app::LoopOptions{});
-    if (status != 0) return status;
-  }
-  return 0;
+  return status;
 }
 
 }  // namespace
@@ -93,7 +174,7 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
+    std::fprintf(stderr, "talven: %s\n", e.what());
     return 1;
   }
 }

@@ -1,13 +1,22 @@
 // The toplevel loops of the command line.
 #include "app/toplevel.hpp"
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <langinfo.h>
+
+#include <algorithm>
+#include <clocale>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #ifdef TALVEN_EDITLINE
 #include <editline/readline.h>
@@ -17,6 +26,7 @@
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/symbols.hpp"
+#include "data/console.hpp"
 #include "data/printer.hpp"
 #include "data/reader.hpp"
 #include "data/streams.hpp"
@@ -26,7 +36,22 @@ using namespace core;
 
 namespace {
 
-// Writes a report line through the printer, or on standard error.
+// Where the form being evaluated came from, for the readable reports, and
+// the serial of the last error the debugging handler reported.
+struct Place {
+  std::string file;
+  int line = 0;
+  bool to_stdout = false;
+  uint64_t reported_serial = 0;
+};
+Place g_place;
+
+// Set by Ctrl-C; the prompt abandons its input, a running form is
+// interrupted at the next poll.
+volatile sig_atomic_t g_interrupted = 0;
+
+// Writes a report line on standard error, or through the printer on
+// standard output; both pass the console boundary.
 void report(const std::string& text, bool to_stdout) {
   if (to_stdout) {
     data::set_terminal_output();
@@ -35,8 +60,24 @@ void report(const std::string& text, bool to_stdout) {
     data::flush_terminal();
   } else {
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", text.c_str());
+    data::console_write(stderr, text + '\r');
+    std::fflush(stderr);
   }
+}
+
+// The command line's debugging handler: one line per error, with its place.
+void debug_report() {
+  std::string line = readable_error();
+  if (!g_place.file.empty()) line = g_place.file + ":" + std::to_string(g_place.line) + ": " + line;
+  report(line, g_place.to_stdout);
+  g_place.reported_serial = rt().error_serial;
+}
+
+// The interrupt poll: Ctrl-C while a form runs is an error at the next poll.
+void interrupt_poll() {
+  if (!g_interrupted) return;
+  g_interrupted = 0;
+  error_text("interrupted");
 }
 
 // The outcome of one form of a loop.
@@ -44,9 +85,17 @@ enum class Step { Value, Done, Error };
 
 // Reads one form from the current source, evaluates it and, if asked,
 // prints its value. Exits of the form are caught here.
-Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
+Step step(const LoopOptions& o, bool& read_error) {
   uint64_t serial = rt().error_serial;
   bool reading = true;
+  // An error the debugging handler has not reported (the transcript's
+  // loop, or an error that bypassed the handler) is reported here.
+  auto report_error = [&] {
+    if (!o.readable_errors)
+      report(rt().error_message, o.errors_to_stdout);
+    else if (g_place.reported_serial != rt().error_serial && rt().error_message == "Unprintable error")
+      report(rt().error_message, o.errors_to_stdout);
+  };
   try {
     data::fetch();
     Value form = data::read_token();
@@ -61,10 +110,10 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
     Value v;
     if (!eval_toplevel(form, &v)) {
       if (rt().error_serial == serial) return Step::Value;
-      report(rt().error_message, errors_to_stdout);
+      report_error();
       return Step::Error;
     }
-    if (print_values && !v.is_no_value()) {
+    if (o.print_values && !v.is_no_value()) {
       data::set_terminal_output();
       data::print_value(v, data::Style::Display);
       data::print_newline();
@@ -74,16 +123,19 @@ Step step(bool print_values, bool errors_to_stdout, bool& read_error) {
   } catch (const Thrower& t) {
     read_error = reading;
     if (rt().error_serial != serial) {
-      report(rt().error_message, errors_to_stdout);
+      report_error();
       return Step::Error;
     }
     // A throw to toplevel without an error only ends the form.
     if (t.tag == rt().sym.toplevel) return Step::Value;
-    report("Error: 17, " + data::value_text(t.tag), errors_to_stdout);
+    report(o.readable_errors ? "error 17 (" + std::string(error_meaning(kErrorKindMachine, 17)) +
+                                   "): " + data::value_text(t.tag)
+                             : "Error: 17, " + data::value_text(t.tag),
+           o.errors_to_stdout);
     return Step::Error;
   } catch (const ErrorPrinting&) {
     read_error = reading;
-    report("Unprintable error", errors_to_stdout);
+    report("Unprintable error", o.errors_to_stdout);
     return Step::Error;
   }
 }
@@ -95,7 +147,69 @@ void skip_line() {
   while (c != data::kEndOfInput && c != 10 && c != 13) c = data::fetch();
 }
 
+// Line numbers of positions in a text, counted forward as a loop moves on.
+class LineCounter {
+ public:
+  explicit LineCounter(std::string_view text) : text_(text) {}
+  // The line of the first character of the next form at or after `pos`:
+  // blanks and comments before it are stepped over.
+  int line_of_form(size_t pos) {
+    while (pos < text_.size()) {
+      char c = text_[pos];
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f') {
+        ++pos;
+      } else if (c == ';') {
+        while (pos < text_.size() && text_[pos] != '\r' && text_[pos] != '\n') ++pos;
+      } else {
+        break;
+      }
+    }
+    if (pos < counted_) counted_ = 0, line_ = 1;
+    for (; counted_ < pos && counted_ < text_.size(); ++counted_) {
+      char c = text_[counted_];
+      if (c == '\n' || (c == '\r' && (counted_ + 1 >= text_.size() || text_[counted_ + 1] != '\n'))) ++line_;
+    }
+    return line_;
+  }
+
+ private:
+  std::string_view text_;
+  size_t counted_ = 0;
+  int line_ = 1;
+};
+
+// Sets the place of the readable reports for its extent.
+class PlaceScope {
+ public:
+  PlaceScope(const std::string& file, bool to_stdout) : saved_(g_place) {
+    g_place.file = file;
+    g_place.line = 0;
+    g_place.to_stdout = to_stdout;
+  }
+  ~PlaceScope() {
+    uint64_t serial = g_place.reported_serial;
+    g_place = saved_;
+    g_place.reported_serial = serial;
+  }
+  PlaceScope(const PlaceScope&) = delete;
+  PlaceScope& operator=(const PlaceScope&) = delete;
+
+ private:
+  Place saved_;
+};
+
 }  // namespace
+
+std::string readable_error() {
+  const LastError& e = rt().last_error;
+  if (e.text_only) return "error: " + e.culprit_text;
+  std::string line = (e.kind == kErrorKindStorage ? "storage error " : "error ") + std::to_string(e.number);
+  if (const char* meaning = error_meaning(e.kind, e.number)) line += std::string(" (") + meaning + ")";
+  line += ": ";
+  line += rt().error_message == "Unprintable error" ? "(a culprit that cannot be printed)" : e.culprit_text;
+  if (!e.at_top_level && !e.object_text.empty()) line += ", in " + e.object_text;
+  return line;
+}
 
 void install_startup_globals() {
   struct Global {
@@ -116,6 +230,11 @@ void install_startup_globals() {
   for (const Global& g : globals) intern_static(g.name, g.value);
 }
 
+void install_console_handlers() {
+  rt().hooks.debug_report = debug_report;
+  rt().hooks.poll = interrupt_poll;
+}
+
 int run_text(const std::string& text, const LoopOptions& options) {
   if (text.size() > 0x7FFFFFF0u) return 2;
   uint32_t n = uint32_t(text.size());
@@ -124,11 +243,14 @@ int run_text(const std::string& text, const LoopOptions& options) {
   if (n) std::memcpy(rt().region.ptr(block), text.data(), n);
   int status = 0;
   {
+    PlaceScope place(options.place, options.errors_to_stdout);
+    LineCounter lines(text);
     data::InputGuard guard;
     data::set_memory_input(block, n);
     for (;;) {
       bool read_error = false;
-      Step s = step(options.print_values, options.errors_to_stdout, read_error);
+      g_place.line = lines.line_of_form(data::ds().in.pos);
+      Step s = step(options, read_error);
       if (s == Step::Done) break;
       if (s == Step::Error) {
         status = 1;
@@ -151,38 +273,220 @@ int run_file(const std::string& path, const LoopOptions& options) {
   }
   std::ostringstream text;
   text << in.rdbuf();
-  return run_text(text.str(), options);
+  LoopOptions o = options;
+  if (o.place.empty()) o.place = path;
+  return run_text(text.str(), o);
+}
+
+std::string history_path() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string base;
+  if (state != nullptr && state[0] == '/') {
+    base = state;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == 0) return "";
+    base = std::string(home) + "/.local/state";
+  }
+  return base + "/talven/history";
+}
+
+namespace {
+
+// Makes the folders above a file, as mkdir -p does; mode 0700 for new ones.
+void make_parents(const std::string& path) {
+  for (size_t i = 1; i < path.size(); ++i)
+    if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0700);
 }
 
 #ifdef TALVEN_EDITLINE
-static bool edit_line(std::string& line, bool continuation) {
+std::string g_history;  // the history file, or empty
+
+// Saves the history whole into a new file and renames it over the old one,
+// so that a crash leaves the old history or the new.
+void save_history() {
+  if (g_history.empty()) return;
+  std::string tmp = g_history + ".tmp" + std::to_string(getpid());
+  if (write_history(tmp.c_str()) == 0 && std::rename(tmp.c_str(), g_history.c_str()) == 0) return;
+  std::remove(tmp.c_str());
+}
+
+// Completion of symbol names: every interned name that starts with the
+// typed word, in the order of the alphabet.
+char* complete_symbol(const char* text, int state) {
+  static std::vector<std::string> matches;
+  static size_t next = 0;
+  if (state == 0) {
+    matches.clear();
+    next = 0;
+    std::string prefix = data::console_decode(text);
+    Zones& z = rt().zones;
+    for (uint32_t i = 0; i < z.symbol_slots; ++i) {
+      const auto& rec = *reinterpret_cast<const SymbolRecord*>(z.symbols + 16ull * i);
+      if (rec.name == 0) continue;
+      const char* name = string_text(Value(rec.name));
+      if (std::strncmp(name, prefix.c_str(), prefix.size()) == 0) matches.push_back(data::console_encode(name));
+    }
+    std::sort(matches.begin(), matches.end());
+    matches.erase(std::unique(matches.begin(), matches.end()), matches.end());
+  }
+  if (next < matches.size()) return strdup(matches[next++].c_str());
+  return nullptr;
+}
+
+// Reads a line with the line editor. Ctrl-C clears what was typed: at a
+// fresh prompt the loop simply prompts again; inside an unfinished form the
+// form is abandoned (a throw to toplevel without an error).
+bool edit_line(std::string& line, bool continuation) {
+  g_interrupted = 0;
   char* s = readline(continuation ? "  " : "? ");
-  if (s == nullptr) return false;
-  if (*s) add_history(s);
-  line = s;
+  if (s == nullptr) {
+    if (!g_interrupted) return false;
+    g_interrupted = 0;
+    std::printf("\n");
+    data::DataState& d = data::ds();
+    d.term_line.clear();
+    d.term_pos = 0;
+    if (continuation) throw_toplevel();
+    line.clear();
+    return true;
+  }
+  if (*s) {
+    add_history(s);
+    save_history();
+  }
+  int unmapped = 0;
+  line = data::console_decode(s, &unmapped);
   std::free(s);
+  if (unmapped > 0)
+    std::fprintf(stderr, "talven: warning: %d character%s without a code page 1252 counterpart read as '?'\n",
+                 unmapped, unmapped == 1 ? "" : "s");
   return true;
 }
 #endif
+
+// Reads the next line of the interactive loop.
+bool read_line(std::string& line, bool continuation) {
+  data::DataState& d = data::ds();
+  if (d.term_read_line != nullptr) return d.term_read_line(line, continuation);
+  return data::console_read_line(stdin, line);
+}
+
+void on_interrupt(int) { g_interrupted = 1; }
+
+// The prompt's own commands, which are not Lisp forms.
+void prompt_command(const std::string& line) {
+  size_t sp = line.find_first_of(" \t");
+  std::string name = line.substr(0, sp);
+  std::string arg = sp == std::string::npos ? "" : line.substr(line.find_first_not_of(" \t", sp) == std::string::npos
+                                                                   ? line.size()
+                                                                   : line.find_first_not_of(" \t", sp));
+  LoopOptions o;
+  o.errors_to_stdout = true;
+  o.stop_on_error = false;
+  if (name == ",help") {
+    report(",help        this list\r"
+           ",load FILE   load a source file form by form\r"
+           ",time FORM   evaluate FORM, then show the wall time and the collections it took\r"
+           "Ctrl-C abandons the form being typed or interrupts the one running; Ctrl-D quits.\r"
+           "Tab completes symbol names.",
+           true);
+  } else if (name == ",load" && !arg.empty()) {
+    o.stop_on_error = true;
+    int status = run_file(arg, o);
+    if (status == 2) report("cannot read " + arg, true);
+  } else if (name == ",time" && !arg.empty()) {
+    uint64_t collections = rt().zones.collections;
+    auto start = std::chrono::steady_clock::now();
+    o.print_values = true;
+    o.place = "";
+    run_text(arg, o);
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    uint64_t n = rt().zones.collections - collections;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "; %.3f s, %llu collection%s", s, static_cast<unsigned long long>(n),
+                  n == 1 ? "" : "s");
+    report(buf, true);
+  } else {
+    report("unknown command " + line + " (,help lists the commands)", true);
+  }
+}
+
+}  // namespace
 
 int interactive() {
   data::DataState& d = data::ds();
   bool tty = isatty(STDIN_FILENO) != 0;
 #ifdef TALVEN_EDITLINE
-  if (tty) d.term_read_line = edit_line;
+  if (tty) {
+    // The line editor reads UTF-8 only in a UTF-8 character type locale;
+    // nothing else of the machine depends on the process locale.
+    const char* ctype = std::setlocale(LC_CTYPE, "");
+    if (ctype == nullptr || std::string(nl_langinfo(CODESET)) != "UTF-8") std::setlocale(LC_CTYPE, "C.UTF-8");
+    d.term_read_line = edit_line;
+    rl_readline_name = "talven";
+    rl_catch_signals = 0;
+    rl_basic_word_break_characters = " \t\n\"'`;()[]#,@";
+    rl_completion_entry_function = complete_symbol;
+    g_history = history_path();
+    if (!g_history.empty()) {
+      make_parents(g_history);
+      stifle_history(1000);
+      read_history(g_history.c_str());
+    }
+  }
 #endif
-  if (tty) std::printf("talven %s; end of input (Ctrl-D) quits.\n", TALVEN_VERSION);
+  struct sigaction sa {};
+  struct sigaction old_sa {};
+  if (tty) {
+    sa.sa_handler = on_interrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: a read at the prompt returns
+    sigaction(SIGINT, &sa, &old_sa);
+    std::printf("talven %s; ,help lists the prompt's commands; Ctrl-D quits.\n", TALVEN_VERSION);
+  }
+  LoopOptions o;
+  o.print_values = true;
+  o.errors_to_stdout = true;
+  o.stop_on_error = false;
+  PlaceScope place("", true);
   data::InputGuard guard;
   data::set_terminal_input();
   for (;;) {
     d.term_continuation = false;
+    // A fresh line is read here, so that the prompt's commands are seen
+    // before the reader. What is left of the last line counts only when it
+    // holds more than blanks.
+    if (d.term_line.find_first_not_of(" \t\r", d.term_pos) == std::string::npos) d.term_pos = d.term_line.size();
+    if (d.term_pos >= d.term_line.size()) {
+      std::string line;
+      bool ok;
+      try {
+        ok = read_line(line, false);
+      } catch (const Thrower&) {
+        continue;
+      }
+      if (!ok) break;
+      size_t first = line.find_first_not_of(" \t");
+      if (first != std::string::npos && line[first] == ',') {
+        prompt_command(line.substr(first));
+        continue;
+      }
+      d.term_line = line + '\r';
+      d.term_pos = 0;
+      d.term_continuation = true;
+    }
     bool read_error = false;
-    Step s = step(true, true, read_error);
+    g_interrupted = 0;
+    Step s = step(o, read_error);
     if (s == Step::Done) break;
     // After an error the rest of the typed line is dropped.
     if (s == Step::Error) d.term_pos = d.term_line.size();
   }
-  if (tty) std::printf("\n");
+  if (tty) {
+    std::printf("\n");
+    sigaction(SIGINT, &old_sa, nullptr);
+  }
   std::fflush(stdout);
   d.term_read_line = nullptr;
   return 0;

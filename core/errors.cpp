@@ -89,7 +89,10 @@ void load_error_module() {
 void call_handler(Value kind, Value number, Value value) {
   Runtime& r = rt();
   Value handler = symbol_value(r.sym.Error_Handler);
-  if (handler.is_nil() || handler.is_no_value()) return generic_alert();
+  if (handler.is_nil() || handler.is_no_value()) {
+    if (r.hooks.debug_report != nullptr) return r.hooks.debug_report();
+    return generic_alert();
+  }
   FlagScope in_handler(r.error_in_handler);
   Value object = r.current_object;
   Value args[7] = {kind, number, value, object, kNil, kNil, kEndArgs};
@@ -107,12 +110,19 @@ void call_handler(Value kind, Value number, Value value) {
   r.last_error.kind = kind;
   r.last_error.number = number;
   r.last_error.culprit = culprit;
+  r.last_error.culprit_text.clear();
+  r.last_error.object_text.clear();
+  r.last_error.at_top_level = r.current_object == kNoObject;
+  r.last_error.text_only = false;
   {
     FlagScope formatting(r.error_formatting);
     try {
-      r.error_message = "Error: " + std::to_string(number) + ", " + data::value_text(culprit) + ", " +
-                        data::value_text(r.current_object) + ", " + data::value_text(kNil) + ", " +
-                        data::value_text(kNil);
+      std::string culprit_text = data::value_text(culprit);
+      std::string object_text = data::value_text(r.current_object);
+      r.error_message = "Error: " + std::to_string(number) + ", " + culprit_text + ", " + object_text + ", " +
+                        data::value_text(kNil) + ", " + data::value_text(kNil);
+      r.last_error.culprit_text = std::move(culprit_text);
+      r.last_error.object_text = std::move(object_text);
     } catch (const ErrorPrinting&) {
       r.error_message = "Unprintable error";
     } catch (const Thrower&) {
@@ -138,12 +148,27 @@ void error_text(const std::string& message) {
   r.last_error.kind = kErrorKindMachine;
   r.last_error.number = 0;
   r.last_error.culprit = kNil;
+  r.last_error.culprit_text = message;
+  r.last_error.object_text.clear();
+  r.last_error.at_top_level = true;
+  r.last_error.text_only = true;
   r.error_message = "Error: " + message;
   ++r.error_serial;
   Value text = make_string(message.data(), message.size() > 65534 ? 65534 : message.size());
   load_error_module();
   call_handler(kNil, make_fixnum(0), text);
   throw_toplevel();
+}
+
+const char* error_meaning(int kind, int number) {
+  if (kind != kErrorKindMachine) return nullptr;
+  switch (number) {
+#define TALVEN_X(name, num, text) \
+  case num: return text;
+    TALVEN_ERRORS(TALVEN_X)
+#undef TALVEN_X
+  }
+  return nullptr;
 }
 
 bool catched(Value tag) {

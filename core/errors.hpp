@@ -37,6 +37,10 @@ enum class Err : int {
 constexpr int kErrorKindMachine = 1010;
 constexpr int kErrorKindStorage = 1011;
 
+// The short English text of an error number of a family, or null when the
+// catalogue has none.
+const char* error_meaning(int kind, int number);
+
 // The exit exception: a throw to a tag with a value. Errors end as a
 // Thrower whose tag is the symbol `toplevel`.
 struct Thrower {

@@ -73,6 +73,10 @@ std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferr
 }
 
 AlertAnswer alert(const std::string& text, AlertButtons) {
+  if (g_runtime != nullptr && rt().write_error_line != nullptr) {
+    rt().write_error_line(text);
+    return AlertAnswer::Ok;
+  }
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
   return AlertAnswer::Ok;

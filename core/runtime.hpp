@@ -113,6 +113,12 @@ struct LastError {
   int kind = 0;
   int number = -1;
   Value culprit;
+  // The printed culprit and current object of the report, or the message of
+  // an error raised with a text; empty when the report was unprintable.
+  std::string culprit_text;
+  std::string object_text;
+  bool at_top_level = true;  // no object was current
+  bool text_only = false;    // raised with a message rather than a number
 };
 
 struct Frame;     // the evaluator's frame records (core/frames.hpp)
@@ -147,6 +153,10 @@ struct EvalHooks {
   void (*release_box)(Value box) = nullptr;
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
+  // The debugging handler of a host program (the command line): told of
+  // each error that no application Error-Handler takes, in place of the
+  // application alert. The report is in last_error.
+  void (*debug_report)() = nullptr;
 };
 }  // namespace core
 namespace data {
@@ -281,6 +291,10 @@ class Runtime {
   // index n >= 1 for the n-th string of the "STR#" list of that id. False
   // when there is no such resource.
   bool (*string_resource)(int32_t id, int32_t index, std::string& out) = nullptr;
+
+  // Writes a line of machine text on standard error through the console
+  // boundary (installed by the data modules); alerts shown as text use it.
+  void (*write_error_line)(const std::string& text) = nullptr;
 
   // A bump arena inside the region for permanent texts of static names.
   Addr text_arena = 0;

@@ -1,3 +1,4 @@
+#include "core/args.hpp"
 #include "core/symbols.hpp"
 
 #include "core/eval.hpp"
@@ -132,15 +133,13 @@ void register_natives(std::span<const NativeRow> rows) {
 // ---- Symbol primitives ------------------------------------------------------
 
 static Value prim_symbol_to_value(Value s) {
-  if (!s.is_symbol()) error(Err::WrongType, s);
-  Value v = lookup(s);
+  Value v = lookup(arg_symbol(s));
   if (v.is_no_value()) error(Err::Unbound, s);
   return v;
 }
 
 static Value prim_set(Value s, Value v) {
-  if (!s.is_symbol()) error(Err::WrongType, s);
-  assign(s, v);
+  assign(arg_symbol(s), v);
   return v;
 }
 

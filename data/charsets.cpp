@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "data/handles.hpp"
@@ -131,12 +132,6 @@ uint32_t token_length(uint8_t c) {
 }
 
 
-uint32_t read_count(Value v) {
-  if (!is_integer(v)) error(Err::WrongType, v);
-  int32_t n = read_integer(v);
-  if (n < 0) error(Err::WrongType, v);
-  return uint32_t(n);
-}
 
 // Converts n bytes in place through a table. With skip set, encoded-code
 // tokens are left intact. Answers the first byte left unchanged, or -1.
@@ -177,8 +172,8 @@ Value convert_string(Value x, const Table& t) {
 // The whole text is checked before anything is written, so a text with a
 // character that has no counterpart is left as it was.
 Value prim_mac_to_ibm(Value pointer, Value capacity, Value count, Value keep) {
-  uint32_t n = read_count(count);
-  uint32_t room = read_count(capacity);
+  uint32_t n = arg_count(count);
+  uint32_t room = arg_count(capacity);
   const uint8_t* in = pointer_bytes(pointer, n);
   uint32_t returns = 0;
   for (uint32_t i = 0; i < n; ++i) {
@@ -207,14 +202,14 @@ Value prim_mac_to_ibm(Value pointer, Value capacity, Value count, Value keep) {
 }
 
 Value prim_mac_to_ibm_ptr(Value pointer, Value count, Value skip) {
-  int first = convert_in_place(pointer, read_count(count), kMacToWindows, skip.truthy());
+  int first = convert_in_place(pointer, arg_count(count), kMacToWindows, skip.truthy());
   return first < 0 ? kNil : make_fixnum(first);
 }
 
 Value prim_mac_to_ibm_string(Value x) { return convert_string(x, kMacToWindows); }
 
 Value prim_ibm_to_mac(Value pointer, Value, Value count) {
-  uint32_t n = read_count(count);
+  uint32_t n = arg_count(count);
   uint8_t* p = pointer_bytes(pointer, n);
   uint32_t w = 0;
   for (uint32_t i = 0; i < n; ++i)
@@ -225,7 +220,7 @@ Value prim_ibm_to_mac(Value pointer, Value, Value count) {
 Value prim_ibm_to_mac_string(Value x) { return convert_string(x, kWindowsToMac); }
 
 Value prim_iso_to_mac(Value pointer, Value, Value count, Value skip) {
-  int first = convert_in_place(pointer, read_count(count), kIsoToMac, skip.truthy());
+  int first = convert_in_place(pointer, arg_count(count), kIsoToMac, skip.truthy());
   return first < 0 ? count : cons(make_fixnum(first), kNil);
 }
 
@@ -239,7 +234,7 @@ Value prim_ptr_to_string(Value pointer) {
 }
 
 Value prim_text_to_string(Value pointer, Value count) {
-  uint32_t n = read_count(count);
+  uint32_t n = arg_count(count);
   if (n > 32000) error(Err::WrongType, count);
   const uint8_t* p = pointer_bytes(pointer, n);
   // A string ends at its first zero byte.
@@ -302,6 +297,18 @@ const NativeRow kCharsetNatives[] = {
 }  // namespace
 
 uint8_t convert_char(Charset which, uint8_t code) { return table(which)[code]; }
+
+uint32_t windows_code_point(uint8_t code) {
+  uint32_t u = windows_unicode(code);
+  return u != 0 || code == 0 ? u : code;
+}
+
+int windows_code_of(uint32_t code_point) {
+  if (code_point < 0x80 || (code_point >= 0xA0 && code_point < 0x100)) return int(code_point);
+  for (int w = 0x80; w < 0xA0; ++w)
+    if (windows_code_point(uint8_t(w)) == code_point) return w;
+  return -1;
+}
 
 uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
 

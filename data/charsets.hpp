@@ -21,6 +21,13 @@ enum class Charset { MacToWindows, WindowsToMac, IsoToMac };
 // The counterpart of a code in the other set, or 0.
 uint8_t convert_char(Charset table, uint8_t code);
 
+// The Unicode code point of a code page 1252 character. The five codes the
+// page leaves unassigned stand for the control characters of the same
+// number, so that every byte survives a trip through Unicode.
+uint32_t windows_code_point(uint8_t code);
+// The code page 1252 character of a code point, or -1 when it has none.
+int windows_code_of(uint32_t code_point);
+
 // The native bytes [p, p + n) of a pointer argument (any pointer box but a
 // handle), checked to lie inside one live block; error 2 with the value
 // otherwise.

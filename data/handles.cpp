@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include "core/args.hpp"
+#include "core/bytes.hpp"
 #include "core/natives.hpp"
 #include "data/state.hpp"
 
@@ -12,8 +14,6 @@ namespace data {
 using namespace core;
 
 namespace {
-
-constexpr uint32_t kTableStep = 32;
 
 inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
@@ -27,49 +27,19 @@ uint64_t system_available() {
   return uint64_t(1) << 30;
 }
 
-HandleEntry* entry(uint32_t h) {
-  auto& t = ds().handles;
-  if (h == 0 || h >= t.size() || t[h].size < 0) return nullptr;
-  return &t[h];
-}
+HandleEntry* entry(uint32_t h) { return ds().handles.find(h); }
 
 // Throws away the blocks of purgeable, unlocked handles.
 void purge() {
   DataState& d = ds();
-  for (size_t i = 1; i < d.handles.size(); ++i) {
-    HandleEntry& e = d.handles[i];
+  d.handles.for_each([&](uint32_t, HandleEntry& e) {
     if (e.size > 0 && e.purgeable && e.locks == 0 && e.memory != 0) {
       rt().region.release(e.memory);
-      d.handle_bytes -= uint32_t(e.size);
+      d.handle_bytes -= e.size;
       e.memory = 0;
       e.size = 0;
     }
-  }
-}
-
-uint32_t take_entry() {
-  DataState& d = ds();
-  if (d.handles.empty()) d.handles.resize(1);  // index 0 is never handed out
-  if (d.free_handle == 0) {
-    size_t first = d.handles.size();
-    d.handles.resize(first + kTableStep);
-    // Push the new entries so that the lowest index comes out first.
-    for (size_t i = d.handles.size(); i-- > first;) {
-      d.handles[i].size = -1;
-      d.handles[i].memory = d.free_handle;
-      d.free_handle = uint32_t(i);
-    }
-  }
-  uint32_t h = d.free_handle;
-  d.free_handle = d.handles[h].memory;
-  d.handles[h] = HandleEntry{0, 0, 0, 0};
-  return h;
-}
-
-void give_back(uint32_t h) {
-  DataState& d = ds();
-  d.handles[h] = HandleEntry{-1, d.free_handle, 0, 0};
-  d.free_handle = h;
+  });
 }
 
 }  // namespace
@@ -85,17 +55,18 @@ uint32_t new_handle(uint32_t n) {
   // Blocks beyond the space available are refused rather than taken from
   // the machine without limit.
   if (n > 0 && space_available() < n) return 0;
-  uint32_t h = take_entry();
+  HandleEntry e;
   if (n > 0) {
-    Addr a = rt().region.allocate(n);
-    if (a == 0) {
-      give_back(h);
-      return 0;
-    }
-    ds().handles[h].memory = a;
-    ds().handles[h].size = int32_t(n);
-    ds().handle_bytes += n;
+    e.memory = rt().region.allocate(n);
+    if (e.memory == 0) return 0;
+    e.size = n;
   }
+  uint32_t h = ds().handles.add(e);
+  if (h == 0) {
+    if (e.memory != 0) rt().region.release(e.memory);
+    return 0;
+  }
+  ds().handle_bytes += n;
   return h;
 }
 
@@ -106,15 +77,15 @@ void dispose_handle(uint32_t h) {
   if (e == nullptr) return;
   if (e->memory != 0) {
     rt().region.release(e->memory);
-    ds().handle_bytes -= uint32_t(e->size);
+    ds().handle_bytes -= e->size;
   }
-  give_back(h);
+  ds().handles.remove(h);
 }
 
 bool set_handle_size(uint32_t h, uint32_t n) {
   HandleEntry* e = entry(h);
   if (e == nullptr) return false;
-  uint32_t old = uint32_t(e->size);
+  uint32_t old = e->size;
   if (n == 0) {
     if (e->memory != 0) rt().region.release(e->memory);
     ds().handle_bytes -= old;
@@ -131,7 +102,7 @@ bool set_handle_size(uint32_t h, uint32_t n) {
     rt().region.release(e->memory);
   }
   e->memory = a;
-  e->size = int32_t(n);
+  e->size = n;
   ds().handle_bytes += n;
   ds().handle_bytes -= old;
   return true;
@@ -139,7 +110,7 @@ bool set_handle_size(uint32_t h, uint32_t n) {
 
 uint32_t handle_size(uint32_t h) {
   HandleEntry* e = entry(h);
-  return e == nullptr ? 0 : uint32_t(e->size);
+  return e == nullptr ? 0 : e->size;
 }
 
 Addr handle_memory(uint32_t h) {
@@ -193,10 +164,10 @@ uint8_t* checked_bytes(Value culprit, Addr a, uint32_t n) {
 
 void release_all_handles() {
   DataState& d = ds();
-  for (size_t i = 1; i < d.handles.size(); ++i)
-    if (d.handles[i].size > 0 && d.handles[i].memory != 0) rt().region.release(d.handles[i].memory);
+  d.handles.for_each([](uint32_t, HandleEntry& e) {
+    if (e.memory != 0) rt().region.release(e.memory);
+  });
   d.handles.clear();
-  d.free_handle = 0;
   d.handle_bytes = 0;
 }
 
@@ -206,13 +177,13 @@ Value box_handle(uint32_t h) { return box_address(h, kHandleBox); }
 Value box_pointer(Addr p) { return box_address(p, kMemoryPointer); }
 
 uint32_t handle_arg(Value box) {
-  if (!box.is(Tag::Pointer) || box_kind(box) != kHandleBox || !handle_live(box_addr(box))) error(Err::WrongType, box);
+  if (!box.is(Tag::Pointer) || box_kind(box) != kHandleBox) error(Err::WrongType, box);
+  ds().handles.get(box_addr(box), box);
   return box_addr(box);
 }
 
 Addr address_arg(Value box) {
-  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
-  if (box_kind(box) == kHandleBox) error(Err::WrongType, box);
+  if (box_kind(arg_pointer(box)) == kHandleBox) error(Err::WrongType, box);
   return box_addr(box);
 }
 
@@ -226,12 +197,6 @@ Addr pointer_arg(Value box) {
 
 namespace {
 
-uint32_t size_arg(Value v) {
-  int32_t n = read_integer(v);
-  if (n < 0) error(Err::WrongType, v);
-  return uint32_t(n);
-}
-
 // The address plus the sum of the offsets of a rest vector.
 Addr offset_address(Value box, Value* offsets) {
   uint32_t a = address_arg(box);
@@ -241,7 +206,7 @@ Addr offset_address(Value box, Value* offsets) {
 
 }  // namespace
 
-static Value prim_new_ptr(Value size) { return box_pointer(new_pointer(size_arg(size))); }
+static Value prim_new_ptr(Value size) { return box_pointer(new_pointer(arg_count(size))); }
 
 static Value prim_dispose_ptr(Value box) {
   Addr p = pointer_arg(box);
@@ -260,12 +225,12 @@ static Value prim_mref(Value kind, Value box, Value* offsets) {
   const uint8_t* p = checked_bytes(box, a, width);
   switch (k) {
     case 1: return make_fixnum(p[0]);
-    case 2: { uint16_t v; std::memcpy(&v, p, 2); return make_fixnum(v); }
-    case 3: { int16_t v; std::memcpy(&v, p, 2); return make_fixnum(v); }
-    case 4: { int32_t v; std::memcpy(&v, p, 4); return make_integer(v); }
-    case -2: return make_fixnum((p[0] << 8) | p[1]);
-    case -3: return make_fixnum(int16_t(uint16_t((p[0] << 8) | p[1])));
-    default: return make_integer(int32_t((uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]));
+    case 2: return make_fixnum(load_ne16(p));
+    case 3: return make_fixnum(int16_t(load_ne16(p)));
+    case 4: return make_integer(int32_t(load_ne32(p)));
+    case -2: return make_fixnum(load_be16(p));
+    case -3: return make_fixnum(int16_t(load_be16(p)));
+    default: return make_integer(int32_t(load_be32(p)));
   }
 }
 
@@ -279,23 +244,23 @@ static Value prim_mset(Value kind, Value value, Value box, Value* offsets) {
   uint8_t* p = checked_bytes(box, a, width);
   switch (k) {
     case 1: p[0] = uint8_t(v); break;
-    case 2: { uint16_t w = uint16_t(v); std::memcpy(p, &w, 2); break; }
-    case 4: std::memcpy(p, &v, 4); break;
-    case -2: p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); break;
-    default: p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v); break;
+    case 2: store_ne16(p, uint16_t(v)); break;
+    case 4: store_ne32(p, v); break;
+    case -2: store_be16(p, uint16_t(v)); break;
+    default: store_be32(p, v); break;
   }
   return value;
 }
 
 static Value prim_equal_block_p(Value a, Value b, Value count) {
-  uint32_t n = size_arg(count);
+  uint32_t n = arg_count(count);
   if (n == 0) return rt().sym.t;
   const uint8_t* p = checked_bytes(a, address_arg(a), n);
   const uint8_t* q = checked_bytes(b, address_arg(b), n);
   return boolean(std::memcmp(p, q, n) == 0);
 }
 
-static Value prim_new_handle(Value size) { return box_handle(new_handle(size_arg(size))); }
+static Value prim_new_handle(Value size) { return box_handle(new_handle(arg_count(size))); }
 
 static Value prim_copy_handle(Value box) {
   uint32_t h = handle_arg(box);
@@ -314,7 +279,7 @@ static Value prim_dispose_handle(Value box) {
 static Value prim_get_handle_size(Value box) { return make_integer(int32_t(handle_size(handle_arg(box)))); }
 
 static Value prim_set_handle_size(Value box, Value size) {
-  if (!set_handle_size(handle_arg(box), size_arg(size))) error(Err::NativeMemory, kNil);
+  if (!set_handle_size(handle_arg(box), arg_count(size))) error(Err::NativeMemory, kNil);
   return kNoValue;
 }
 
@@ -324,16 +289,16 @@ static Value prim_hunlock(Value box) {
   return kNoValue;
 }
 static Value prim_hpurge(Value box) {
-  ds().handles[handle_arg(box)].purgeable = 1;
+  entry(handle_arg(box))->purgeable = 1;
   return kNoValue;
 }
 static Value prim_hnopurge(Value box) {
-  ds().handles[handle_arg(box)].purgeable = 0;
+  entry(handle_arg(box))->purgeable = 0;
   return kNoValue;
 }
 
 static Value prim_block_move(Value from, Value to, Value count) {
-  uint32_t n = size_arg(count);
+  uint32_t n = arg_count(count);
   if (n == 0) return kNoValue;
   uint8_t* p = checked_bytes(from, address_arg(from), n);
   uint8_t* q = checked_bytes(to, address_arg(to), n);
@@ -347,26 +312,22 @@ static Value available_value() {
 }
 
 static Value prim_compact_memory(Value size) {
-  if (space_available() <= size_arg(size)) purge();
+  if (space_available() <= arg_count(size)) purge();
   return available_value();
 }
 
 static Value prim_not_available(Value, Value) { error(Err::NotAvailable, kNil); }
-static Value prim_space_available_p(Value size) { return boolean(space_available() > size_arg(size)); }
+static Value prim_space_available_p(Value size) { return boolean(space_available() > arg_count(size)); }
 static Value prim_null_ptr() { return box_address(0); }
 static Value prim_null_ptr_p(Value box) {
-  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
-  return boolean(box_addr(box) == 0);
+  return boolean(box_addr(arg_pointer(box)) == 0);
 }
 static Value prim_ptr_equal_p(Value a, Value b) {
-  if (!a.is(Tag::Pointer)) error(Err::WrongType, a);
-  if (!b.is(Tag::Pointer)) error(Err::WrongType, b);
-  return boolean(box_addr(a) == box_addr(b));
+  return boolean(box_addr(arg_pointer(a)) == box_addr(arg_pointer(b)));
 }
 static Value prim_number_to_pointer(Value n) { return box_address(uint32_t(read_integer(n))); }
 static Value prim_pointer_to_number(Value box) {
-  if (!box.is(Tag::Pointer)) error(Err::WrongType, box);
-  return make_integer(int32_t(box_addr(box)));
+  return make_integer(int32_t(box_addr(arg_pointer(box))));
 }
 
 static const NativeRow kHandleNatives[] = {

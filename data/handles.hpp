@@ -3,9 +3,11 @@
 // fixed pointer blocks. All of them live in the address region, so that
 // addresses fit a 32-bit word and raw access from Lisp can be checked.
 //
-// A handle index is never reused while its entry is live; index 0 is no
-// handle. A pointer block is a handle of size + 4 locked for good, whose
-// first four bytes hold the handle index.
+// A handle is an id of the handle table (core/native_table.hpp): a box
+// kept after its handle is disposed is refused, even once the table has
+// handed the slot to a new handle; id 0 is no handle. A pointer block is a
+// handle of size + 4 locked for good, whose first four bytes hold the
+// handle id.
 #pragma once
 #include <cstdint>
 

@@ -1,6 +1,7 @@
 // The hash table primitives.
 #include "data/hashtables.hpp"
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -10,16 +11,10 @@ namespace data {
 using namespace core;
 
 Value* hash_table_words(Value table) {
-  if (!table.is(Tag::HashTable)) error(Err::WrongType, table);
-  return reinterpret_cast<Value*>(at_addr(node_of(table).cdr));
+  return reinterpret_cast<Value*>(at_addr(node_of(arg_hash_table(table)).cdr));
 }
 
 namespace {
-
-Value checked_key(Value key) {
-  if (!key.is_symbol()) error(Err::WrongType, key);
-  return key;
-}
 
 Value prim_new_hash() {
   uint32_t slots = rt().zones.symbol_slots;
@@ -32,13 +27,13 @@ Value prim_new_hash() {
 
 Value prim_hash_ref(Value table, Value key, Value fallback) {
   Value* words = hash_table_words(table);
-  Value v = words[symbol_index(checked_key(key))];
+  Value v = words[symbol_index(arg_symbol(key))];
   return v.is_end() ? fallback : v;
 }
 
 Value prim_hash_set_x(Value table, Value key, Value value) {
   Value* words = hash_table_words(table);
-  words[symbol_index(checked_key(key))] = value;
+  words[symbol_index(arg_symbol(key))] = value;
   return kNoValue;
 }
 

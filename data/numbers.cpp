@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "data/state.hpp"
@@ -367,8 +368,7 @@ int random_draw() {
 }
 
 static Value prim_random(Value limit) {
-  if (!is_integer(limit)) error(Err::WrongType, limit);
-  int n = int16_t(uint16_t(limit.is_fixnum() ? limit.payload() : uint32_t(long_value(limit))));
+  int n = int16_t(uint16_t(arg_int(limit)));
   // A limit outside 1..32767 would divide by zero or never end the loop.
   if (n < 1) error(Err::WrongType, limit);
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(

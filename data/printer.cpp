@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -185,8 +186,7 @@ void print_instance(Value v) {
     PrintSelfGuard guard;
     text = call_method(v, intern_static("print-self"), {});
   }
-  if (!text.is(Tag::String)) error(Err::WrongType, text);
-  put_chars_of(text);
+  put_chars_of(arg_string(text));
 }
 
 void print_class(Value v) {
@@ -351,7 +351,7 @@ Value printing(Value stream, F body) {
   select_output(stream);
   body();
   flush_edit_output();
-  if (ds().term_map_cr) flush_terminal();
+  if (ds().term_line_flush) flush_terminal();
   return kNoValue;
 }
 

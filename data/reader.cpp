@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -508,8 +509,7 @@ static Value prim_readch(Value stream) {
 }
 
 static Value prim_parse(Value s) {
-  if (!s.is(Tag::String)) error(Err::WrongType, s);
-  return parse_string(s);
+  return parse_string(arg_string(s));
 }
 
 static Value prim_read_delimited_list(Value end_closes, Value signal) {
@@ -569,8 +569,7 @@ static Value prim_ddc(Value forms) { return define_character_function(forms, tru
 static Value prim_symbol_to_keyword(Value s) { return symbol_to_keyword(s); }
 static Value prim_keyword_to_symbol(Value k) { return keyword_to_symbol(k); }
 static Value prim_genvarlog(Value s) {
-  if (!s.is_symbol()) error(Err::WrongType, s);
-  return make_variable(s);
+  return make_variable(arg_symbol(s));
 }
 
 static const NativeRow kReaderNatives[] = {

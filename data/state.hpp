@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/memory.hpp"
+#include "core/native_table.hpp"
 
 namespace data {
 
@@ -73,8 +74,8 @@ enum class EscapeMode : uint8_t { None, String, Symbol };
 
 // One entry of the handle table.
 struct HandleEntry {
-  int32_t size = -1;     // bytes; 0 when empty or purged; -1 for a free entry
-  core::Addr memory = 0; // the block; for a free entry, the next free index
+  uint32_t size = 0;      // bytes; 0 when empty or purged
+  core::Addr memory = 0;  // the block, 0 when empty
   uint32_t purgeable = 0;
   uint32_t locks = 0;
 };
@@ -101,12 +102,16 @@ struct DataState {
   bool term_eof = false;
   bool term_continuation = false;  // a form is under way: prompt for more
   bool (*term_read_line)(std::string& line, bool continuation) = nullptr;
-  bool term_map_cr = false;  // write line feeds for carriage returns
+  // Standard output is a terminal: each line is flushed as it ends.
+  bool term_line_flush = false;
+  // Write the machine's bytes to standard output as they are, instead of
+  // through the console boundary (data/console.hpp).
+  bool term_raw = false;
+  bool term_after_cr = false;  // the last character written was a carriage return
   FILE* term_out = stdout;
 
   // Handles.
-  std::vector<HandleEntry> handles;
-  uint32_t free_handle = 0;
+  core::NativeTable<HandleEntry> handles;
   uint64_t handle_bytes = 0;
 
   // Edit streams.

@@ -5,9 +5,11 @@
 
 #include <cstring>
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/console.hpp"
 #include "data/handles.hpp"
 
 namespace data {
@@ -52,7 +54,12 @@ void make_data_state() {
   if (r.io) return;
   r.io = std::unique_ptr<DataState, void (*)(DataState*)>(new DataState, [](DataState* d) { delete d; });
   for (Value& v : r.io_roots) v = kNil;
-  r.io->term_map_cr = isatty(STDOUT_FILENO) != 0;
+  r.io->term_line_flush = isatty(STDOUT_FILENO) != 0;
+  r.write_error_line = [](const std::string& text) {
+    std::fflush(stdout);
+    console_write(stderr, text + '\r');
+    std::fflush(stderr);
+  };
 }
 
 Value call_method(Value object, Value name, std::initializer_list<Value> args) {
@@ -84,13 +91,7 @@ static int terminal_getc() {
     if (d.term_read_line != nullptr) {
       ok = d.term_read_line(line, d.term_continuation);
     } else {
-      ok = false;
-      int c;
-      while ((c = std::fgetc(stdin)) != EOF) {
-        ok = true;
-        if (c == '\n') break;
-        line += char(c);
-      }
+      ok = console_read_line(stdin, line);
     }
     if (!ok) {
       d.term_eof = true;
@@ -158,8 +159,7 @@ void set_memory_input(Addr base, uint32_t length) {
 }
 
 void set_string_input(Value s) {
-  if (!s.is(Tag::String)) error(Err::WrongType, s);
-  ds().in = InputSource{InputKind::String, 0, 0, uint32_t(std::strlen(string_text(s))), ++ds().input_serial};
+  ds().in = InputSource{InputKind::String, 0, 0, uint32_t(arg_text(s).size()), ++ds().input_serial};
   io_root(kInState) = s;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
@@ -243,13 +243,28 @@ void select_input(Value stream) {
 static void handle_putc(int c, Value box);
 static void edit_putc(int c);
 
+// Standard output passes the console boundary: code page 1252 to UTF-8, a
+// carriage return (or a carriage return and line feed) to one line feed.
+static void terminal_putc(int c) {
+  DataState& d = ds();
+  c &= 0xFF;
+  if (d.term_raw) {
+    std::fputc(c, d.term_out);
+    return;
+  }
+  bool after_cr = d.term_after_cr;
+  d.term_after_cr = c == 13;
+  if (c == 10 && after_cr) return;
+  char one = char(c);
+  std::string bytes = console_encode(std::string_view(&one, 1));
+  std::fwrite(bytes.data(), 1, bytes.size(), d.term_out);
+}
+
 void put_char(int c) {
   DataState& d = ds();
   implicit_poll();
   switch (d.out.kind) {
-    case OutputKind::Terminal:
-      std::fputc(c == 13 && d.term_map_cr ? '\n' : c, d.term_out);
-      break;
+    case OutputKind::Terminal: terminal_putc(c); break;
     case OutputKind::Text:
       if (d.out.text->size() < d.out.text_limit)
         d.out.text->push_back(char(c));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -138,14 +139,6 @@ uint8_t char_code(Value v) {
   error(Err::WrongType, v);
 }
 
-// A non-negative index or count argument; error 2 with the value for a
-// negative number or a non-integer.
-static uint32_t read_index(Value v) {
-  if (!is_integer(v)) error(Err::WrongType, v);
-  int32_t n = read_integer(v);
-  if (n < 0) error(Err::WrongType, v);
-  return uint32_t(n);
-}
 
 // ---- Comparison ---------------------------------------------------------------
 
@@ -225,14 +218,14 @@ Value prim_string_append(Value* rest) {
 }
 
 Value prim_make_string(Value n) {
-  uint32_t count = read_index(n);
+  uint32_t count = arg_count(n);
   if (count > 32000) error(Err::WrongType, n);
   return new_string(std::string(count, ' '));
 }
 
 Value prim_string_ref(Value s, Value index) {
   std::string t = text_of(s);
-  uint32_t i = read_index(index);
+  uint32_t i = arg_count(index);
   if (i >= t.size()) error(Err::WrongType, index);
   return make_fixnum(uint8_t(t[i]));
 }
@@ -241,9 +234,8 @@ Value prim_string_set_x(Value s, Value index, Value ch) {
   // Symbol names and the shared empty string are permanent: changing one
   // in place would corrupt the symbol table.
   if (!s.is(Tag::String) || (node_of(s).car & kPermanentBit) != 0) error(Err::WrongType, s);
-  uint32_t i = read_index(index);
-  if (!ch.is_fixnum()) error(Err::WrongType, ch);
-  if (ch.payload() > 32000) error(Err::WrongType, ch);
+  uint32_t i = arg_count(index);
+  if (uint32_t(arg_fixnum(ch)) > 32000) error(Err::WrongType, ch);
   size_t length = std::strlen(string_text(s));
   if (i >= length) error(Err::WrongType, index);
   indirect_bytes(s)[i] = uint8_t(ch.payload());
@@ -253,8 +245,7 @@ Value prim_string_set_x(Value s, Value index, Value ch) {
 // A substring bound: negative counts from the end, then clamped to the text.
 int64_t bound(Value v, int64_t length, int64_t if_nil) {
   if (v.is_nil()) return if_nil;
-  if (!is_integer(v)) error(Err::WrongType, v);
-  int64_t n = read_integer(v);
+  int64_t n = arg_int(v);
   if (n < 0) n += length;
   return std::clamp<int64_t>(n, 0, length);
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/args.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 
@@ -32,27 +33,12 @@ Value read_word(const uint8_t* p) {
 }
 void write_word(uint8_t* p, Value v) { std::memcpy(p, &v.bits, 4); }
 
-// An index argument below `limit`; error 2 with the index otherwise.
-uint32_t checked_index(Value index, uint32_t limit) {
-  if (!is_integer(index)) error(Err::WrongType, index);
-  int32_t i = read_integer(index);
-  if (i < 0 || uint32_t(i) >= limit) error(Err::WrongType, index);
-  return uint32_t(i);
-}
 
 [[noreturn]] void size_error(uint64_t size) { error(Err::WrongType, make_integer(int32_t(std::min<uint64_t>(size, INT32_MAX)))); }
 
-Value checked_vector(Value v) {
-  if (!v.is(Tag::Vector)) error(Err::WrongType, v);
-  return v;
-}
 
 // ---- Arrays -----------------------------------------------------------------------
 
-Value checked_array(Value a) {
-  if (!a.is(Tag::Array)) error(Err::WrongType, a);
-  return a;
-}
 uint32_t array_count(Value a) { return read16(indirect_bytes(a)); }
 uint32_t array_rank(Value a) { return read16(indirect_bytes(a) + 2); }
 uint32_t array_dimension(Value a, uint32_t k) { return read16(indirect_bytes(a) + 4 + 2 * k); }
@@ -64,12 +50,12 @@ uint32_t array_position(Value a, Value* indices) {
   if (!a.is(Tag::Array) || indices[0].is_end()) error(Err::WrongType, kNil);
   uint32_t rank = array_rank(a);
   if (rank == 0) error(Err::WrongType, indices[0]);
-  uint64_t position = checked_index(indices[0], array_dimension(a, 0));
+  uint64_t position = arg_index(indices[0], array_dimension(a, 0));
   uint64_t multiplier = 1;
   uint32_t k = 1;
   for (; k < rank && !indices[k].is_end(); ++k) {
     multiplier *= array_dimension(a, k - 1);
-    position += multiplier * checked_index(indices[k], array_dimension(a, k));
+    position += multiplier * arg_index(indices[k], array_dimension(a, k));
   }
   if (k < rank) error(Err::WrongType, kNil);
   if (!indices[k].is_end()) error(Err::WrongType, indices[k]);
@@ -91,21 +77,18 @@ Value prim_vector(Value* rest) {
 }
 
 Value prim_make_vector(Value n, Value fill) {
-  if (!is_integer(n)) error(Err::WrongType, n);
-  int32_t count = read_integer(n);
-  if (count < 0 || count > int32_t(kMaxVectorLength)) error(Err::WrongType, n);
-  return make_vector(uint32_t(count), fill);
+  return make_vector(uint32_t(arg_int_in(n, 0, int32_t(kMaxVectorLength))), fill);
 }
 
 Value prim_vector_p(Value x) { return boolean(x.is(Tag::Vector)); }
 Value prim_vector_length(Value v) { return make_fixnum(int32_t(vector_length(v))); }
 
 Value prim_vector_ref(Value v, Value index) {
-  return vector_element(v, checked_index(index, vector_length(v)));
+  return vector_element(v, arg_index(index, vector_length(v)));
 }
 
 Value prim_vector_set_x(Value v, Value index, Value x) {
-  set_vector_element(v, checked_index(index, vector_length(v)), x);
+  set_vector_element(v, arg_index(index, vector_length(v)), x);
   return x;
 }
 
@@ -174,8 +157,8 @@ Value prim_array_set_x(Value* args) {
 }
 
 Value prim_copy_array(Value from, Value to) {
-  checked_array(from);
-  checked_array(to);
+  arg_array(from);
+  arg_array(to);
   uint32_t n = array_count(from);
   if (n > array_count(to)) error(Err::WrongType, to);
   std::memmove(indirect_bytes(to) + array_data(to), indirect_bytes(from) + array_data(from), 4ull * n);
@@ -211,7 +194,7 @@ Value make_vector(uint32_t n, Value fill) {
   return alloc_indirect(size, Tag::Vector, Header::Vector);
 }
 
-uint32_t vector_length(Value v) { return read16(indirect_bytes(checked_vector(v))); }
+uint32_t vector_length(Value v) { return read16(indirect_bytes(arg_vector(v))); }
 
 Value vector_element(Value v, uint32_t i) { return read_word(indirect_bytes(v) + 2 + 4 * i); }
 

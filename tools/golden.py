@@ -24,21 +24,29 @@ import sys
 EXPECT = re.compile(r';\s*expect(?:\s+(error|exit))?:\s?(.*)$')
 
 
+def machine_text(data):
+    """Code page 1252 bytes as text; the five unassigned codes stand for the
+    control characters of the same number, as at the console boundary."""
+    return ''.join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode('cp1252')
+                   for b in data)
+
+
 def expectations(path):
     lines, exit_code = [], None
-    with open(path, encoding='latin-1') as f:
-        for raw in f:
-            m = EXPECT.search(raw.rstrip('\n'))
-            if not m:
-                continue
-            kind, text = m.group(1), m.group(2).rstrip()
-            if kind == 'exit':
-                exit_code = int(text)
-            elif kind == 'error':
-                parts = text.split(None, 1)
-                lines.append(('error', parts[0], parts[1] if len(parts) > 1 else None))
-            else:
-                lines.append(('line', text, None))
+    with open(path, 'rb') as f:
+        source = machine_text(f.read())
+    for raw in source.splitlines():
+        m = EXPECT.search(raw)
+        if not m:
+            continue
+        kind, text = m.group(1), m.group(2).rstrip()
+        if kind == 'exit':
+            exit_code = int(text)
+        elif kind == 'error':
+            parts = text.split(None, 1)
+            lines.append(('error', parts[0], parts[1] if len(parts) > 1 else None))
+        else:
+            lines.append(('line', text, None))
     return lines, exit_code
 
 
@@ -57,7 +65,8 @@ def run(talven, path):
     env = dict(os.environ)
     proc = subprocess.run([talven, '--transcript', path], capture_output=True,
                           timeout=240, env=env, cwd=os.path.dirname(path))
-    out = proc.stdout.decode('latin-1').replace('\r\n', '\n').replace('\r', '\n')
+    # The console boundary writes UTF-8 with line feeds.
+    out = proc.stdout.decode('utf-8', errors='replace')
     actual = out.split('\n')
     if actual and actual[-1] == '':
         actual.pop()

@@ -1,0 +1,192 @@
+#!/usr/bin/env python3
+"""The console as a user meets it: the UTF-8 boundary on pipes, readable
+errors with their place, the command line's help, and the prompt driven
+through a pseudo-terminal (accented text, errors, Ctrl-C, history).
+
+usage: console_test.py --talven PATH (boundary|cli|prompt)
+"""
+import argparse
+import os
+import pty
+import select
+import subprocess
+import sys
+import tempfile
+import time
+
+FAILURES = []
+
+
+def check(what, ok, detail=''):
+    if not ok:
+        FAILURES.append('%s %s' % (what, detail))
+
+
+def run(talven, args, stdin=b'', env=None, cwd=None):
+    p = subprocess.run([talven] + args, input=stdin, capture_output=True, timeout=60, env=env, cwd=cwd)
+    return p.returncode, p.stdout, p.stderr
+
+
+def boundary(talven):
+    # Accented text read from a UTF-8 pipe comes back byte for byte.
+    text = 'héllo wörld ÀÉÎõü ça coûte 5 € – “quoted” … ß'.encode('utf-8')
+    rc, out, _ = run(talven, [], b'(display (readline))' + text + b'\n')
+    check('round trip', out.startswith(b'"' + text + b'"') or out.startswith(text), repr(out))
+    # A character code page 1252 lacks becomes '?' with a warning.
+    rc, out, err = run(talven, [], '(readline)a中b\n'.encode('utf-8'))
+    check('unmapped input', b'"a?b"' in out and b'warning' in err, repr((out, err)))
+    # Bytes that are not UTF-8 are taken as code page 1252 already.
+    rc, out, _ = run(talven, [], b'(readline)caf\xe9\n')
+    check('invalid utf-8 kept', 'café'.encode('utf-8') in out, repr(out))
+    # The printer's carriage returns reach a pipe as line feeds; code page
+    # 1252 characters of the upper half arrive as UTF-8.
+    with tempfile.TemporaryDirectory() as d:
+        with open(os.path.join(d, 'p.lsp'), 'wb') as f:
+            f.write(b'(display 1) (new-line) (display (char 128)) (new-line) (display "\xe9")')
+        rc, out, _ = run(talven, ['p.lsp'], cwd=d)
+    check('line feeds', b'\r' not in out and out.count(b'\n') >= 2, repr(out))
+    check('upper half', '€'.encode('utf-8') in out and 'é'.encode('utf-8') in out, repr(out))
+    # --raw-output passes the machine's bytes through.
+    rc, out, _ = run(talven, ['--raw-output', '-e', '(display (char 233))'])
+    check('raw output', b'\xe9' in out and b'\r' in out and b'\n' not in out, repr(out))
+
+
+def cli(talven):
+    with tempfile.TemporaryDirectory() as d:
+        bad = os.path.join(d, 'bad.lsp')
+        with open(bad, 'w') as f:
+            f.write('; a program with an error on line 7\n(define x 1)\n\n(define (f _y)\n  _y)\n\n'
+                    '   (car (f 5)) ; here\n(display "never")\n')
+        rc, out, err = run(talven, ['bad.lsp'], cwd=d)
+        check('file:line', err.startswith(b'bad.lsp:7: error 2 (wrong type or bad argument): 5'), repr(err))
+        check('status 1', rc == 1 and b'never' not in out, repr((rc, out)))
+        check('no alert', b'An error has occured' not in err, repr(err))
+        # An error inside a method names the object it happened in.
+        with open(bad, 'w') as f:
+            f.write('(obj-root (define (print-self) "#<an object>"))\n(define C (new-class \'C))\n(C (define (m) (car 7)))\n(send (make-instance C) m)\n')
+        rc, out, err = run(talven, ['bad.lsp'], cwd=d)
+        check('object named', err.startswith(b'bad.lsp:4: error 2') and b', in #<an object>' in err, repr(err))
+        # An application's own handler wins over the command line's.
+        with open(bad, 'w') as f:
+            f.write('(define (h _k _n _v _o) (display "mine"))\n(set! Error-Handler h)\n\n(car 5)\n')
+        rc, out, err = run(talven, ['bad.lsp'], cwd=d)
+        check('handler wins', b'mine' in out and b'bad.lsp:' not in err, repr((out, err)))
+        # The transcript keeps the machine's own report line.
+        with open(bad, 'w') as f:
+            f.write('(car 5)\n')
+        rc, out, err = run(talven, ['--transcript', 'bad.lsp'], cwd=d)
+        check('transcript line', out.startswith(b'Error: 2, 5, '), repr(out))
+    rc, out, _ = run(talven, ['--help'])
+    check('help', rc == 0 and b'--transcript' in out and b'repl' in out and b'--raw-output' in out, repr(out))
+    for sub in ('repl', '-e', '--transcript'):
+        rc, out, _ = run(talven, [sub, '--help'])
+        check('help of ' + sub, rc == 0 and out.startswith(b'usage: talven'), repr(out))
+    rc, out, err = run(talven, ['--bogus'])
+    check('unknown option', rc == 2 and b'unknown option --bogus' in err, repr(err))
+
+
+class Prompt:
+    """talven's prompt on a pseudo-terminal."""
+
+    def __init__(self, talven, env):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execve(talven, [talven], env)
+        self.seen = b''
+
+    def send(self, data):
+        os.write(self.fd, data)
+
+    def expect(self, what, timeout=10.0):
+        end = time.time() + timeout
+        while what not in self.seen:
+            left = end - time.time()
+            if left <= 0:
+                return False
+            r, _, _ = select.select([self.fd], [], [], left)
+            if r:
+                try:
+                    chunk = os.read(self.fd, 4096)
+                except OSError:
+                    return False
+                if not chunk:
+                    return False
+                self.seen += chunk
+        self.seen = self.seen[self.seen.index(what) + len(what):]
+        return True
+
+    def close(self):
+        self.send(b'\x04')
+        end = time.time() + 10
+        while time.time() < end:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                return os.waitstatus_to_exitcode(status)
+            try:
+                r, _, _ = select.select([self.fd], [], [], 0.1)
+                if r:
+                    os.read(self.fd, 4096)
+            except OSError:
+                pass
+        os.kill(self.pid, 9)
+        os.waitpid(self.pid, 0)
+        return -9
+
+
+def prompt(talven):
+    with tempfile.TemporaryDirectory() as d:
+        env = dict(os.environ, HOME=d, XDG_STATE_HOME=os.path.join(d, 'state'), TERM='xterm')
+        p = Prompt(talven, env)
+        check('banner', p.expect(b'? '))
+        p.send('"héllo"\r'.encode('utf-8'))
+        check('accented echo', p.expect('"héllo"'.encode('utf-8')), repr(p.seen))
+        p.send(b'(car 5)\r')
+        check('readable error', p.expect(b'error 2 (wrong type or bad argument): 5'), repr(p.seen))
+        check('no alert', b'An error has occured' not in p.seen, repr(p.seen))
+        p.send(b'(+ 1 2)\r')
+        check('loop goes on', p.expect(b'3'), repr(p.seen))
+        # Ctrl-C interrupts a running form and the prompt comes back.
+        p.send(b'(while t)\r')
+        time.sleep(0.5)
+        p.send(b'\x03')
+        check('interrupted', p.expect(b'interrupted'), repr(p.seen))
+        p.send(b'(+ 20 22)\r')
+        check('after interrupt', p.expect(b'42'), repr(p.seen))
+        # Ctrl-C abandons an unfinished form.
+        p.send(b'(list 1\r')
+        time.sleep(0.3)
+        p.send(b'\x03')
+        time.sleep(0.3)
+        p.send(b'(+ 3 3)\r')
+        check('abandoned form', p.expect(b'6'), repr(p.seen))
+        # Tab completes a symbol name.
+        p.send(b'(string-leng\t"abcd")\r')
+        check('completion', p.expect(b'4'), repr(p.seen))
+        p.send(b',time (+ 1 1)\r')
+        check(',time', p.expect(b'collection'), repr(p.seen))
+        p.send(b',nope\r')
+        check('unknown command', p.expect(b'unknown command'), repr(p.seen))
+        check('quit', p.close() == 0)
+        history = os.path.join(d, 'state', 'talven', 'history')
+        check('history file', os.path.exists(history))
+        # History survives a restart: Ctrl-P brings the last line back.
+        p = Prompt(talven, env)
+        check('banner again', p.expect(b'? '))
+        p.send(b'\x10\r')
+        check('history recalled', p.expect(b'unknown command ,nope'), repr(p.seen))
+        p.close()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--talven', required=True)
+    ap.add_argument('group', choices=['boundary', 'cli', 'prompt'])
+    a = ap.parse_args()
+    {'boundary': boundary, 'cli': cli, 'prompt': prompt}[a.group](os.path.abspath(a.talven))
+    for f in FAILURES:
+        print('FAIL', f)
+    return 1 if FAILURES else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
