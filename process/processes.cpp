@@ -18,16 +18,6 @@ namespace {
 
 // ---- Handles ------------------------------------------------------------------------
 
-// A handle's address word: the slot plus one in the low 20 bits, the slot's
-// generation above. 0 is a dead handle.
-constexpr uint32_t kSlotBits = 20;
-constexpr uint32_t kSlotMask = (1u << kSlotBits) - 1;
-constexpr uint32_t kMaxSlots = kSlotMask - 1;
-
-uint32_t handle_word(const Scheduler& s, uint32_t slot) {
-  return (s.table[slot].generation << kSlotBits) | (slot + 1);
-}
-
 bool is_node(Value v) {
   const Zones& z = rt().zones;
   uint32_t off = v.payload();
@@ -35,7 +25,7 @@ bool is_node(Value v) {
 }
 
 // The record a handle box names, or nullptr when the box is dead, is not a
-// process handle, or its word does not match the slot's current record.
+// process handle, or its id is stale.
 Process* record_of_box(Value box) {
   if (!box.is(Tag::Pointer) || !is_node(box)) return nullptr;
   const Node& n = node_of(box);
@@ -44,11 +34,9 @@ Process* record_of_box(Value box) {
   // No state: the runtime is being taken apart.
   auto* state = static_cast<Scheduler*>(module_state(kProcessModule));
   if (state == nullptr) return nullptr;
-  Scheduler& s = *state;
-  uint32_t slot = (n.cdr & kSlotMask) - 1;
-  if (slot >= s.table.size() || s.table[slot].record == nullptr) return nullptr;
-  if (handle_word(s, slot) != n.cdr || s.table[slot].record->handle != box) return nullptr;
-  return s.table[slot].record.get();
+  auto* entry = state->table.find(n.cdr);
+  if (entry == nullptr || *entry == nullptr || (*entry)->handle != box) return nullptr;
+  return entry->get();
 }
 
 // ---- The queue ----------------------------------------------------------------------
@@ -95,14 +83,11 @@ void reposition(Process* p) {
   insert(p);
 }
 
-// Destroys an unqueued record: its handle goes dead and its slot is free.
+// Destroys an unqueued record: its handle goes dead and its table entry is
+// freed.
 void destroy(Process* p) {
-  Scheduler& s = scheduler();
-  uint32_t slot = p->slot;
   if (p->handle.is(Tag::Pointer) && is_node(p->handle)) node_of(p->handle).cdr = 0;
-  s.table[slot].record.reset();
-  s.table[slot].generation = (s.table[slot].generation + 1) & ((1u << (32 - kSlotBits)) - 1);
-  s.free_slots.push_back(slot);
+  scheduler().table.remove(p->id);
 }
 
 void remove_and_destroy(Process* p) {
@@ -191,23 +176,15 @@ void arm(Process* p) {
 // A new record with its handle; not queued.
 Process* make_process(Kind kind) {
   Scheduler& s = scheduler();
-  if (s.free_slots.empty() && s.table.size() >= kMaxSlots) error(Err::NativeMemory, kNil);
   // The box first: a collection it causes sees no half-made record.
   Value box = alloc_node(Tag::Pointer, make_header(Header::Pointer, kProcessBox), 0);
-  uint32_t slot;
-  if (!s.free_slots.empty()) {
-    slot = s.free_slots.back();
-    s.free_slots.pop_back();
-  } else {
-    slot = uint32_t(s.table.size());
-    s.table.emplace_back();
-  }
-  s.table[slot].record = std::make_unique<Process>();
-  Process* p = s.table[slot].record.get();
+  uint32_t id = s.table.add(std::make_unique<Process>());
+  if (id == 0) error(Err::NativeMemory, kNil);  // every index taken
+  Process* p = s.table.find(id)->get();
   p->kind = kind;
-  p->slot = slot;
+  p->id = id;
   p->handle = box;
-  node_of(box).cdr = handle_word(s, slot);
+  node_of(box).cdr = id;
   return p;
 }
 
@@ -503,15 +480,15 @@ void destroy_scheduler() {
 std::string check_queue() {
   Scheduler& s = scheduler();
   size_t queued = 0;
-  for (const auto& slot : s.table)
-    if (slot.record != nullptr && slot.record->queued) ++queued;
+  s.table.for_each([&](uint32_t, std::unique_ptr<Process>& p) { queued += p->queued; });
   size_t seen = 0;
   const Process* prev = nullptr;
   for (const Process* p = s.head; p != nullptr; prev = p, p = p->next) {
     if (++seen > queued) return "more links than queued records (a cycle or a record linked twice)";
     if (!p->queued) return "a linked record is not flagged queued";
     if (p->prev != prev) return "a back link does not match";
-    if (s.table[p->slot].record.get() != p) return "a linked record is not in the table";
+    auto* entry = s.table.find(p->id);
+    if (entry == nullptr || entry->get() != p) return "a linked record is not in the table";
     if (record_of_box(p->handle) != p) return "a linked record's handle does not name it";
     if (prev != nullptr && before(p->wake, prev->wake) && !prev->running && !p->running)
       return "wake-up times out of order";

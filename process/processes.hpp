@@ -13,7 +13,7 @@
 // process behind it.
 //
 // Lisp code knows a process by its handle, a pointer box of sub-kind 14
-// whose address word is the record's table slot and generation. Destroying
+// whose address word is the record's table id (index and generation). Destroying
 // a record clears that word, so a dead handle is recognisably dead and is
 // never followed. A queued process is a collector root; a process that was
 // never queued lives as long as its handle is reachable.
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/module.hpp"
+#include "core/native_table.hpp"
 #include "core/runtime.hpp"
 
 namespace process {
@@ -48,21 +49,15 @@ struct Process {
   int32_t duration = -1;  // -1: none given
   int32_t last_elapsed = 0;
   uint16_t phase = 0;  // 0 not started, 1 started, 2 ended
-  uint32_t slot = 0;
+  uint32_t id = 0;     // in the scheduler's table; the handle's address word
 };
 
 // One per machine: the queue, the in-step flag and the table of live
-// records. A table slot is reused after its record is destroyed, with its
-// generation bumped so that an old handle word never names the newcomer.
+// records, which a handle names by index and generation.
 struct Scheduler : core::ModuleState {
   Process* head = nullptr;
   bool in_step = false;
-  struct Slot {
-    std::unique_ptr<Process> record;
-    uint32_t generation = 0;
-  };
-  std::vector<Slot> table;
-  std::vector<uint32_t> free_slots;
+  core::NativeTable<std::unique_ptr<Process>> table;
 };
 
 Scheduler& scheduler();

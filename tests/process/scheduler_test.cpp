@@ -27,11 +27,12 @@ RunScript* g_script = nullptr;
 
 Process* running_process() {
   Process* found = nullptr;
-  for (auto& slot : process::scheduler().table)
-    if (slot.record != nullptr && slot.record->running) {
+  process::scheduler().table.for_each([&](uint32_t, std::unique_ptr<Process>& p) {
+    if (p->running) {
       EXPECT_EQ(found, nullptr) << "two processes running at once";
-      found = slot.record.get();
+      found = p.get();
     }
+  });
   return found;
 }
 
@@ -99,11 +100,7 @@ class SchedulerTest : public NativeCallTest {
   Value plain(int quantum, bool delayed = false, bool once = false) {
     return callv("new-process", {sym("unit-run"), kNil, fix(quantum), delayed ? t() : kNil, once ? t() : kNil, kNil});
   }
-  size_t live_records() {
-    size_t n = 0;
-    for (auto& slot : process::scheduler().table) n += slot.record != nullptr;
-    return n;
-  }
+  size_t live_records() { return process::scheduler().table.live_count(); }
   size_t queued_records() {
     size_t n = 0;
     for (Process* p = process::scheduler().head; p != nullptr; p = p->next) ++n;
