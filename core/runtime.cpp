@@ -40,6 +40,7 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
   if (!layout.ok) throw std::runtime_error(memory_alert_text(layout.shortfall_kb));
   clock = steady_clock_ms;
   clock_origin_ms = steady_origin_ms();
+  last_poll_ms = uint32_t(-101);  // the first implicit poll is due at once
   previous = g_runtime;
   g_runtime = this;
   try {

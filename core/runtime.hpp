@@ -228,7 +228,7 @@ class Runtime {
   EvalHooks hooks;
   int dispatch_depth = 0;     // event-dispatch depth; polls only below 1
   uint32_t poll_countdown = 0;
-  uint64_t last_poll_ms = 0;
+  uint32_t last_poll_ms = 0;  // a reading of the clock (core/clock.hpp)
   bool profiler = false;
   // Errors: set while a message is formatted, and while the debugging
   // module loads; the exit stopped by a protected send.
