@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/args.hpp"
 #include "core/clock.hpp"
 #include "core/collector.hpp"
 #include "core/eval.hpp"
@@ -234,10 +235,10 @@ void mark_roots(Runtime&) {
 Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
 // Lisp integers as native ones; nil where the argument is optional.
-int32_t read_time(Value v, int32_t absent) { return v.is_nil() ? absent : read_integer(v); }
+int32_t read_time(Value v, int32_t absent) { return v.is_nil() ? absent : arg_int(v); }
 
 Value prim_new_process(Value fn, Value name, Value quantum, Value delayed, Value once, Value context) {
-  int32_t q = read_integer(quantum);
+  int32_t q = arg_int(quantum);
   Process* p = make_process(Kind::Plain);
   p->function = fn;
   p->name = name.is_nil() && fn.is_symbol() ? fn : name;
@@ -250,9 +251,9 @@ Value prim_new_process(Value fn, Value name, Value quantum, Value delayed, Value
 
 Value prim_new_clock_process(Value start_fn, Value tick_fn, Value end_fn, Value name, Value delay,
                              Value duration, Value quantum, Value context) {
-  int32_t d = read_integer(delay);
+  int32_t d = arg_int(delay);
   int32_t length = read_time(duration, -1);
-  int32_t q = read_integer(quantum);
+  int32_t q = arg_int(quantum);
   Process* p = make_process(Kind::Clock);
   p->start_fn = start_fn;
   p->function = tick_fn;
@@ -367,7 +368,7 @@ Value prim_process_wake_up(Value v) {
 Value prim_set_process_quantum(Value v, Value quantum) {
   Process* p = resolve(v);
   if (p == nullptr) return kNoValue;
-  int32_t q = read_integer(quantum);
+  int32_t q = arg_int(quantum);
   p->wake = p->wake - uint32_t(p->quantum) + uint32_t(q);
   p->quantum = q;
   reposition(p);
@@ -391,7 +392,7 @@ Value prim_test_clock(Value ms) {
   if (ms.is_nil())
     set_clock(steady_clock_ms);
   else
-    set_stepped_clock(uint32_t(read_integer(ms)));
+    set_stepped_clock(uint32_t(arg_int(ms)));
   return make_integer(int32_t(clock_ms()));
 }
 
