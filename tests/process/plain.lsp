@@ -53,3 +53,7 @@ pa                                               ; expect: <null process>
 (get-process-running? ())                        ; expect: ()
 (cleanup-processes)
 (begin (test-clock) 'steady)                     ; expect: steady
+; Quanta, delays and durations are integers.
+(new-process 'a-run () 'soon () () ())           ; expect error: 2 soon
+(new-clock-process () 'a-run () () 0 "long" 10 ()) ; expect error: 2 long
+(get-processes)                                  ; expect: ()
