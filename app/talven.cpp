@@ -158,7 +158,7 @@ int run(int argc, char** argv) {
     }
   }
   auto machine = core::make_runtime();
-  core::rt().io->term_raw = raw;
+  data::ds().term_raw = raw;
   app::install_startup_globals();
   if (command == nullptr) return run_files(args);
   int status = command->run(args);

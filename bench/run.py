@@ -26,6 +26,10 @@ PEERS = [
     ('gsi', ['gsi'], 'scheme', '.scm'),
     ('csi', ['csi', '-script'], 'scheme', '.scm'),
     ('lua5.4', ['lua5.4'], 'lua', '.lua'),
+    ('swipl', ['swipl', '-q'], 'prolog', '.pl'),
+    # GNU Prolog runs consulted code from its global stack: the deep
+    # recursion needs more than the default 32 MB.
+    ('gprolog', ['env', 'GLOBALSZ=262144', 'gprolog', '--consult-file'], 'prolog', '.pl'),
 ]
 
 
@@ -75,7 +79,10 @@ def main():
     benches = sorted(f[:-4] for f in os.listdir(os.path.join(HERE, 'talven')) if f.endswith('.lsp'))
     if args.only:
         benches = [b for b in benches if b in args.only]
-    peers = [p for p in PEERS if subprocess.run(['which', p[1][0]], capture_output=True).returncode == 0]
+    def program_name(cmd):
+        return next(c for c in cmd if c != 'env' and '=' not in c)
+
+    peers = [p for p in PEERS if subprocess.run(['which', program_name(p[1])], capture_output=True).returncode == 0]
     interps = [('talven', [args.talven], 'talven', '.lsp')] + peers
 
     def program(interp, bench):

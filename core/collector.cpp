@@ -210,48 +210,29 @@ void mark_roots(Runtime& r) {
     if (r.mark_stack.size() > 4096) drain(r);
   }
   drain(r);
-  // 2. The sort routine's work array while a sort runs, and those of the
-  // sorts it is nested in.
-  if (r.sort_work != nullptr)
-    for (uint32_t i = 0; i < r.sort_work_words; ++i) push_traced(r, r.sort_work[i]);
-  drain(r);
-  for (auto [words, count] : r.sort_outer) {
-    for (uint32_t i = 0; i < count; ++i) push_traced(r, words[i]);
-    drain(r);
-  }
-  // 3. The reader's character tables.
-  for (int i = 0; i < 256; ++i) {
-    push_traced(r, r.reader_macros[i]);
-    push_traced(r, r.reader_dispatch[i]);
-  }
-  // 4. The current object, the shared empty string, the structure table;
-  // then the data modules' stream roots, the exit a protected send holds
-  // pending, and the culprit of the last error.
+  // 2. The current object, the shared empty string, the structure table,
+  // the exit a protected send holds pending, and the culprit of the last
+  // error.
   push_traced(r, r.current_object);
   push_traced(r, r.empty_string);
   push_traced(r, r.structure_table);
-  for (Value v : r.io_roots) push_traced(r, v);
   push_traced(r, r.pending_tag);
   push_traced(r, r.pending_value);
   push_traced(r, r.last_error.culprit);
   drain(r);
-  // 5. The chain's head and tail are kept whatever holds them.
+  // 3. The chain's head and tail are kept whatever holds them.
   node_at(z.chain_head).car |= kMarkBit;
   node_at(z.chain_tail).car |= kMarkBit;
-  // 6. The native stack, conservatively.
+  // 4. The native stack, conservatively.
   mark_native_stack(r);
-  // 7. The Lisp stack, every word from the top down.
+  // 5. The Lisp stack, every word from the top down.
   for (Value* p = z.sp; p > z.lisp_stack;) {
     push_traced(r, *--p);
     if (r.mark_stack.size() > 4096) drain(r);
   }
   drain(r);
-  // 8. The scheduler's roots, then the object system's.
-  if (r.mark_scheduler_roots != nullptr) r.mark_scheduler_roots(r);
-  drain(r);
-  if (r.mark_object_roots != nullptr) r.mark_object_roots(r);
-  drain(r);
-  // 9. Every module's own roots.
+  // 6. Every module's own roots, in list order (the reader's tables, the
+  // streams, running sorts, the object system's root class...).
   for (auto& m : r.modules) {
     if (m.module->mark_roots == nullptr) continue;
     m.module->mark_roots(r);
@@ -483,6 +464,6 @@ uint32_t chain_object_size(uint32_t node_offset) {
   return object_size(rt(), node_offset, rt().zones.heap_top);
 }
 
-void register_collector_natives() { register_natives(kCollectorNatives); }
+extern const Module kCollectorModule{"collector", nullptr, [](Runtime&) { register_natives(kCollectorNatives); }};
 
 }  // namespace core

@@ -8,12 +8,11 @@
 // scratch by every sweep.
 //
 // Roots, in marking order: the value and owner words of every symbol
-// record, the sort routines' work arrays, the reader's two character tables,
-// the current object, the shared empty string, the structure description
-// table, the data modules' stream roots, a pending exit and the last error's
-// culprit, the chain's head and tail, the native stack (conservatively), the
-// Lisp stack (precisely), the process scheduler's roots and the object
-// system's. Marking never recurses: pairs are followed along their cdrs in a
+// record, the current object, the shared empty string, the structure
+// description table, a pending exit and the last error's culprit, the
+// chain's head and tail, the native stack (conservatively), the Lisp stack
+// (precisely), then each installed module's roots through its descriptor
+// (core/module.hpp), in list order. Marking never recurses: pairs are followed along their cdrs in a
 // loop and everything else goes through an explicit work list, so neither
 // long lists nor deeply nested cars cost native stack.
 //
@@ -57,6 +56,6 @@ Value box_owned(std::unique_ptr<OwnedObject> object);
 // The object a box of sub-kind 4 owns, or nullptr.
 OwnedObject* owned_object(Value box);
 
-void register_collector_natives();
+extern const Module kCollectorModule;
 
 }  // namespace core

@@ -13,7 +13,6 @@
 #include "core/alert.hpp"
 #include "core/eval.hpp"
 #include "core/natives.hpp"
-#include "data/printer.hpp"
 
 namespace core {
 
@@ -102,6 +101,15 @@ void call_handler(Value kind, Value number, Value value) {
     apply_vector(handler, args, r.sym.Error_Handler);
 }
 
+std::string plain_text(Value v) {
+  if (v.is_nil()) return "()";
+  if (v.is_fixnum()) return std::to_string(v.fixnum());
+  if (v.is(Tag::Long)) return std::to_string(long_value(v));
+  if (v.is(Tag::String)) return string_text(v);
+  if (v.is_symbol()) return symbol_text(v);
+  return "#<" + std::to_string(v.tag_number()) + ">";
+}
+
 [[noreturn]] void signal(int kind, int number, Value culprit) {
   Runtime& r = rt();
   StackRelief relief;
@@ -117,10 +125,10 @@ void call_handler(Value kind, Value number, Value value) {
   {
     FlagScope formatting(r.error_formatting);
     try {
-      std::string culprit_text = data::value_text(culprit);
-      std::string object_text = data::value_text(r.current_object);
+      std::string culprit_text = describe(culprit);
+      std::string object_text = describe(r.current_object);
       r.error_message = "Error: " + std::to_string(number) + ", " + culprit_text + ", " + object_text + ", " +
-                        data::value_text(kNil) + ", " + data::value_text(kNil);
+                        describe(kNil) + ", " + describe(kNil);
       r.last_error.culprit_text = std::move(culprit_text);
       r.last_error.object_text = std::move(object_text);
     } catch (const ErrorPrinting&) {
@@ -136,6 +144,11 @@ void call_handler(Value kind, Value number, Value value) {
 }
 
 }  // namespace
+
+std::string describe(Value v) {
+  if (rt().hooks.describe) return rt().hooks.describe(v);
+  return plain_text(v);
+}
 
 void error(Err number, Value culprit) { signal(kErrorKindMachine, int(number), culprit); }
 void error(int number, Value culprit) { signal(kErrorKindMachine, number, culprit); }
@@ -213,7 +226,7 @@ static Value prim_catched(Value tag) { return catched(tag) ? rt().sym.t : kNil; 
 static Value prim_toplevel() { throw_toplevel(); }
 static Value prim_error_subr(Value v) { error(Err::Lisp, v); }
 
-void register_error_natives() {
+static void install_module(Runtime&) {
   static const NativeRow rows[] = {
       TV_SPECIAL("catch", sp_catch),
       TV_SPECIAL("unwind-protect", sp_unwind_protect),
@@ -224,5 +237,7 @@ void register_error_natives() {
   };
   register_natives(rows);
 }
+
+extern const Module kErrorsModule{"errors", nullptr, install_module};
 
 }  // namespace core

@@ -8,6 +8,7 @@
 #pragma once
 #include <string>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace core {
@@ -58,11 +59,17 @@ struct ErrorPrinting {};
 [[noreturn]] void storage_error(int number, Value culprit);
 // Signals an error whose report is the given message ("Error: message").
 [[noreturn]] void error_text(const std::string& message);
+// The printed text of a value for reports: the printer's text when the
+// printer is there, a plain form of numbers, strings and symbols otherwise.
+std::string describe(Value v);
+
 // Whether a throw to the tag would be caught.
 bool catched(Value tag);
 // Raises the exit exception to the tag (error 17 when no catch has it).
 [[noreturn]] void throw_to(Value tag, Value value);
 // Raises the exit exception to `toplevel` with nil, without looking for a catch.
 [[noreturn]] void throw_toplevel();
+
+extern const Module kErrorsModule;
 
 }  // namespace core

@@ -639,7 +639,7 @@ static Value prim_wait_key(Value ms) {
   return cons(make_integer(n), kNil);
 }
 
-void register_eval_natives() {
+static void install_module(Runtime&) {
   static const NativeRow rows[] = {
       TV_PRIM("eval", prim_eval),
       TV_PRIM("apply", prim_apply),
@@ -656,5 +656,7 @@ void register_eval_natives() {
   register_syntax_words();
   register_special_natives();
 }
+
+extern const Module kEvalModule{"eval", nullptr, install_module};
 
 }  // namespace core

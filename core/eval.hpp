@@ -83,6 +83,6 @@ inline void implicit_poll() {
     poll_slow();
 }
 
-void register_eval_natives();
+extern const Module kEvalModule;
 
 }  // namespace core

@@ -197,4 +197,6 @@ inline void set_car(Value v, Value x) {
 }
 inline void set_cdr(Value v, Value x) { node_of(v).cdr = x.bits; }
 
+extern const Module kZonesModule;
+
 }  // namespace core

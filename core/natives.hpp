@@ -95,7 +95,5 @@ NativeFn native_function(Value v);
 void register_natives(std::span<const NativeRow> rows);
 void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind);
 
-// Every module's registration routine, in start-up order.
-void register_all_modules();
 
 }  // namespace core

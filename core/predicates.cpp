@@ -116,8 +116,10 @@ Value type_of(Value x) {
       // The no-object word names itself; classes and instances answer
       // their class.
       if (x == kNoObject) return x;
-      return object_class_of(x);
-    case Tag::Instance: return object_class_of(x);
+      [[fallthrough]];
+    case Tag::Instance:
+      if (rt().hooks.class_of) return rt().hooks.class_of(x);
+      break;
     default: break;
   }
   error(Err::WrongType, x);
@@ -130,7 +132,7 @@ bool type_p(Value x, Value type) {
   if (type == s.object) return object;
   if (type == s.class_) return x.is(Tag::Class) && x != kNoObject;
   if (type == s.instance) return x.is(Tag::Instance);
-  if (object) return object_inherits(x, type);
+  if (object) return rt().hooks.inherits && rt().hooks.inherits(x, type);
   return type_of(x) == type;
 }
 
@@ -177,6 +179,6 @@ static const NativeRow kPredicateNatives[] = {
     TV_PRIM("type?", prim_type_p),
 };
 
-void register_predicate_natives() { register_natives(kPredicateNatives); }
+extern const Module kPredicatesModule{"predicates", nullptr, [](Runtime&) { register_natives(kPredicateNatives); }};
 
 }  // namespace core

@@ -1,5 +1,6 @@
 // Identity, equality and type predicates.
 #pragma once
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace core {
@@ -11,12 +12,6 @@ Value type_of(Value x);
 // Whether x is of the type named by the symbol.
 bool type_p(Value x, Value type);
 
-// Seams for the object system (defined in objects/): whether a class or
-// instance inherits from the class named by `type` (a class name, or a
-// class), and the class of a class or instance.
-bool object_inherits(Value x, Value type);
-Value object_class_of(Value x);
-
-void register_predicate_natives();
+extern const Module kPredicatesModule;
 
 }  // namespace core

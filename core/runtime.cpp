@@ -67,9 +67,10 @@ Runtime::~Runtime() {
   g_runtime = saved == this ? previous : saved;
 }
 
-std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred) {
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred,
+                                      std::span<const Module* const> modules) {
   auto r = std::make_unique<Runtime>(prefs, preferred);
-  register_all_modules();
+  install_modules(*r, modules);
   return r;
 }
 

@@ -153,16 +153,19 @@ struct EvalHooks {
   void (*release_box)(Value box) = nullptr;
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
+  // The printed text of a value, for error reports and `find-symbol`
+  // (installed by the printer; core::describe falls back to a plain form).
+  std::string (*describe)(Value v) = nullptr;
+  // The class of a class or instance, and whether one inherits from the
+  // class named by `type` (a class name, or a class): the type predicates'
+  // object branches.
+  Value (*class_of)(Value object) = nullptr;
+  bool (*inherits)(Value object, Value type) = nullptr;
   // The debugging handler of a host program (the command line): told of
   // each error that no application Error-Handler takes, in place of the
   // application alert. The report is in last_error.
   void (*debug_report)() = nullptr;
 };
-}  // namespace core
-namespace data {
-struct DataState;  // the reader's, printer's and streams' state (data/state.hpp)
-}  // namespace data
-namespace core {
 
 // A native object owned by a pointer box of sub-kind 4 (core/collector.hpp):
 // the collector asks it to mark the Values it holds, and deletes it when
@@ -174,11 +177,6 @@ class OwnedObject {
   // Marks every Value the object holds, with core::mark_value.
   virtual void mark_values() {}
 };
-}  // namespace core
-namespace objects {
-struct ObjectState;  // the object system's state (objects/state.hpp)
-}  // namespace objects
-namespace core {
 
 // A sub-kind of pointer box that a module owns (other than 4, which the
 // collector handles itself). `mark` runs when the collector enters a
@@ -240,33 +238,16 @@ class Runtime {
   // Run first by every error (free work arrays, flush output...).
   std::vector<void (*)(Runtime&)> error_cleanups;
 
-  // Collector roots owned by other modules. The reader's two character
-  // tables, the structure description table, the sort routine's work array
-  // while a sort runs, and a hook for the scheduler's roots.
-  Value reader_macros[256] = {};
-  Value reader_dispatch[256] = {};
+  // The structure description table of `defstruct` and its kin; a root.
   Value structure_table = kNil;
-  Value* sort_work = nullptr;
-  uint32_t sort_work_words = 0;
-  // The work arrays of the sorts that the running one is nested in (a sort
-  // called from another sort's predicate); roots as well.
-  std::vector<std::pair<Value*, uint32_t>> sort_outer;
-  void (*mark_scheduler_roots)(Runtime&) = nullptr;
   // Pointer-box sub-kinds owned by modules, by sub-kind.
   BoxKind box_kinds[16];
-  // The object system's part in a collection: its own roots, the contents
-  // of a class, instance or internal record node (header 0x37, 0x38, 0x39),
-  // and the byte size of an instance record, which the instance records
-  // itself (objects/objects.hpp).
-  void (*mark_object_roots)(Runtime&) = nullptr;
+  // The collector's hooks for the record nodes of the object system: the
+  // contents of a class, instance or internal record node (header 0x37,
+  // 0x38, 0x39), and the byte size of an instance record, which the
+  // instance records itself (objects/objects.hpp).
   void (*mark_object_record)(Value node) = nullptr;
   uint32_t (*instance_size)(Value instance) = nullptr;
-  // The object system's state: table numbers, the root class, its symbols.
-  std::unique_ptr<objects::ObjectState, void (*)(objects::ObjectState*)> objects{nullptr, nullptr};
-  // The data modules' state, and the Values it needs kept alive: the
-  // current input and output streams' states and objects (data/state.hpp).
-  std::unique_ptr<data::DataState, void (*)(data::DataState*)> io{nullptr, nullptr};
-  Value io_roots[8] = {};
 
 
   // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
@@ -330,7 +311,12 @@ class RuntimeScope {
 MemoryPrefs default_prefs();
 constexpr uint32_t kDefaultPreferred = 32u << 20;
 
-// Makes a runtime with every module registered and makes it current.
+// Makes a runtime current and installs the modules in order.
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred,
+                                      std::span<const Module* const> modules);
+// The same with the program's modules, default_modules(). Defined with
+// that list by the program (app/modules.cpp), since the core does not know
+// the modules above it.
 std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs = default_prefs(),
                                       uint32_t preferred = kDefaultPreferred);
 

@@ -1,8 +1,7 @@
-#include "core/args.hpp"
 #include "core/symbols.hpp"
 
+#include "core/args.hpp"
 #include "core/eval.hpp"
-#include "data/printer.hpp"
 
 #include <cstring>
 #include <string>
@@ -156,7 +155,7 @@ static Value prim_unbound_p(Value s) { return prim_bound_p(s).truthy() ? kNil : 
 
 static Value prim_find_symbol(Value x) {
   if (x.is_symbol()) return x;
-  return find_symbol(data::value_text(x));
+  return find_symbol(describe(x));
 }
 
 // Calls the function on every symbol in table order; answers the symbols
@@ -182,6 +181,6 @@ static const NativeRow kSymbolNatives[] = {
     TV_PRIM2("mapatoms", prim_mapatoms),
 };
 
-void register_symbol_natives() { register_natives(kSymbolNatives); }
+extern const Module kSymbolsModule{"symbols", nullptr, [](Runtime&) { register_natives(kSymbolNatives); }};
 
 }  // namespace core

@@ -49,6 +49,6 @@ inline bool is_keyword(Value sym) { return sym.is_symbol() && symbol_text(sym)[0
 
 // Interns the runtime's well-known symbols.
 void intern_well_known(Runtime& r);
-void register_symbol_natives();
+extern const Module kSymbolsModule;
 
 }  // namespace core

@@ -382,6 +382,6 @@ static const NativeRow kZoneNatives[] = {
     TV_PRIM2("setup-memory-window", prim_setup_memory_window),
 };
 
-void register_zone_natives() { register_natives(kZoneNatives); }
+extern const Module kZonesModule{"zones", nullptr, [](Runtime&) { register_natives(kZoneNatives); }};
 
 }  // namespace core

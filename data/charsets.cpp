@@ -312,6 +312,6 @@ int windows_code_of(uint32_t code_point) {
 
 uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
 
-void register_charset_natives() { register_natives(kCharsetNatives); }
+extern const core::Module kCharsetsModule{"charsets", nullptr, [](core::Runtime&) { register_natives(kCharsetNatives); }};
 
 }  // namespace data

@@ -12,6 +12,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -33,6 +34,6 @@ int windows_code_of(uint32_t code_point);
 // otherwise.
 uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
 
-void register_charset_natives();
+extern const core::Module kCharsetsModule;
 
 }  // namespace data

@@ -364,6 +364,6 @@ void format_text(std::string& out, const std::string& control, Value* args) {
   out += format_to_text(control, args, n, false);
 }
 
-void register_format_natives() { register_natives(kFormatNatives); }
+extern const core::Module kFormatModule{"format", nullptr, [](core::Runtime&) { register_natives(kFormatNatives); }};
 
 }  // namespace data

@@ -10,6 +10,7 @@
 #pragma once
 #include <string>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -18,6 +19,6 @@ namespace data {
 // written order) and appends the output to `out`. Errors are error 2.
 void format_text(std::string& out, const std::string& control, core::Value* args);
 
-void register_format_natives();
+extern const core::Module kFormatModule;
 
 }  // namespace data

@@ -368,9 +368,11 @@ static void release_box(Value box) {
   node_of(box).cdr = 0;
 }
 
-void register_handle_natives() {
+static void install_module(core::Runtime&) {
   register_natives(kHandleNatives);
   rt().hooks.release_box = release_box;
 }
+
+extern const core::Module kHandlesModule{"handles", nullptr, install_module};
 
 }  // namespace data

@@ -61,6 +61,6 @@ core::Addr pointer_arg(core::Value box);
 // Frees every block at the end of a runtime.
 void release_all_handles();
 
-void register_handle_natives();
+extern const core::Module kHandlesModule;
 
 }  // namespace data

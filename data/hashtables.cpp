@@ -57,6 +57,6 @@ const NativeRow kHashTableNatives[] = {
 
 }  // namespace
 
-void register_hash_table_natives() { register_natives(kHashTableNatives); }
+extern const core::Module kHashTablesModule{"hash-tables", nullptr, [](core::Runtime&) { register_natives(kHashTableNatives); }};
 
 }  // namespace data

@@ -13,6 +13,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -24,7 +25,7 @@ core::Value* hash_table_words(core::Value table);
 // Whether x is the same as some element of the set, by the deep or flat rule.
 bool set_member(core::Value x, core::Value set, bool flat);
 
-void register_hash_table_natives();
-void register_set_natives();
+extern const core::Module kHashTablesModule;
+extern const core::Module kSetsModule;
 
 }  // namespace data

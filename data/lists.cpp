@@ -9,6 +9,7 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/predicates.hpp"
+#include "data/state.hpp"
 
 namespace data {
 
@@ -626,14 +627,14 @@ Value prim_transpose_x(Value rows) {
 class SortWork {
  public:
   explicit SortWork(uint32_t n) : words_(new Value[2 * size_t(n)]), n_(n) {
-    Runtime& r = rt();
+    DataState& r = ds();
     for (size_t i = 0; i < 2 * size_t(n); ++i) words_[i] = kNil;
     if (r.sort_work != nullptr) r.sort_outer.emplace_back(r.sort_work, r.sort_work_words);
     r.sort_work = words_.get();
     r.sort_work_words = 2 * n;
   }
   ~SortWork() {
-    Runtime& r = rt();
+    DataState& r = ds();
     if (r.sort_outer.empty()) {
       r.sort_work = nullptr;
       r.sort_work_words = 0;
@@ -841,6 +842,6 @@ const core::NativeRow kListNatives[] = {
 
 }  // namespace
 
-void register_list_natives() { register_natives(kListNatives); }
+extern const core::Module kListsModule{"lists", nullptr, [](core::Runtime&) { register_natives(kListNatives); }};
 
 }  // namespace data

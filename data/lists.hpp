@@ -10,6 +10,7 @@
 // may allocate, collect, throw or edit the list; the walks hold only Values,
 // never node addresses, across those calls.
 #pragma once
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -21,6 +22,6 @@ uint32_t list_length(core::Value list);
 // anything but nil and the no-value word.
 constexpr bool true_value(core::Value v) { return !v.is_nil() && !v.is_no_value(); }
 
-void register_list_natives();
+extern const core::Module kListsModule;
 
 }  // namespace data

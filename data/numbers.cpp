@@ -482,9 +482,10 @@ static const NativeRow kNumberNatives[] = {
     TV_PRIM("progressive-growth", prim_progressive_growth),
 };
 
-void register_number_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   register_natives(kNumberNatives);
 }
+
+extern const core::Module kNumbersModule{"numbers", nullptr, install_module};
 
 }  // namespace data

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -31,6 +32,6 @@ core::Value real_to_integer(double d);
 // One draw of the generator (0..32767).
 int random_draw();
 
-void register_number_natives();
+extern const core::Module kNumbersModule;
 
 }  // namespace data

@@ -420,11 +420,13 @@ static const NativeRow kPrinterNatives[] = {
     TV_PRIM("new-line", prim_new_line),
 };
 
-void register_printer_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   for (const char* name : {"write-proc", "print-self", "predicate"}) intern_static(name);
   intern_static("terminal-out", kNil);
   register_natives(kPrinterNatives);
+  rt().hooks.describe = value_text;
 }
+
+extern const core::Module kPrinterModule{"printer", nullptr, install_module};
 
 }  // namespace data

@@ -10,6 +10,7 @@
 #pragma once
 #include <string>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -28,6 +29,6 @@ std::string value_text(core::Value v);
 // The same as a string: a string itself, a symbol its name string.
 core::Value value_string(core::Value v);
 
-void register_printer_natives();
+extern const core::Module kPrinterModule;
 
 }  // namespace data

@@ -234,7 +234,7 @@ Value read_macro(int c) {
     case '#': {
       int next = fetch();
       if (next == kEndOfInput) error(Err::EndOfInput, kNil);
-      return call_table_function(rt().reader_dispatch[next & 0xFF], next);
+      return call_table_function(ds().reader_dispatch[next & 0xFF], next);
     }
     case '&': return read_feature_test();
     case '\'': {
@@ -248,7 +248,7 @@ Value read_macro(int c) {
       collect_symbol(text);
       return make_keyword(text);
     }
-    default: return call_table_function(rt().reader_macros[c & 0xFF], c);
+    default: return call_table_function(ds().reader_macros[c & 0xFF], c);
   }
 }
 
@@ -541,10 +541,10 @@ static Value prim_typech(Value c, Value k) {
   return make_fixnum(ds().classes[ch]);
 }
 
-static Value prim_get_macro_character(Value c) { return rt().reader_macros[uint8_t(read_integer(c))]; }
+static Value prim_get_macro_character(Value c) { return ds().reader_macros[uint8_t(read_integer(c))]; }
 
 static Value prim_set_macro_character(Value c, Value fn) {
-  rt().reader_macros[uint8_t(read_integer(c))] = fn;
+  ds().reader_macros[uint8_t(read_integer(c))] = fn;
   return kNoValue;
 }
 
@@ -556,9 +556,9 @@ static Value define_character_function(Value forms, bool dispatch) {
   Value lambda = cons(symbol("lambda"), cons(kNil, cdr(forms)));
   Value fn = eval(lambda);
   if (dispatch) {
-    rt().reader_dispatch[ch] = fn;
+    ds().reader_dispatch[ch] = fn;
   } else {
-    rt().reader_macros[ch] = fn;
+    ds().reader_macros[ch] = fn;
     ds().classes[ch] = kMacro;
   }
   return kNoValue;
@@ -589,8 +589,7 @@ static const NativeRow kReaderNatives[] = {
     TV_PRIM2("genvarlog", prim_genvarlog),
 };
 
-void register_reader_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   fill_initial_classes(ds().classes);
   for (const char* name : {"quote", "read-proc", "Langage", "Features", "and", "or", "not", "ibm", "mac", "lambda"})
     intern_static(name);
@@ -598,13 +597,14 @@ void register_reader_natives() {
   intern_static("Machine", intern_static("ibm"));
   intern_static("Load-File", kNil);
   intern_static("terminal-in", kNil);
-  Runtime& r = rt();
-  for (int i = 0; i < 256; ++i) r.reader_macros[i] = r.reader_dispatch[i] = kNil;
+  DataState& r = ds();
   r.reader_macros['_'] = make_native(&native_entry<prim_read_variable>, 0, Tag::Primitive);
   r.reader_dispatch['\\'] = make_native(&native_entry<prim_read_character>, 0, Tag::Primitive);
   r.reader_dispatch['('] = make_native(&native_entry<prim_read_vector>, 0, Tag::Primitive);
   r.reader_dispatch['{'] = make_native(&native_entry<prim_read_language>, 0, Tag::Primitive);
   register_natives(kReaderNatives);
 }
+
+extern const core::Module kReaderModule{"reader", nullptr, install_module};
 
 }  // namespace data

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -52,6 +53,6 @@ core::Value make_variable(core::Value symbol);
 core::Value symbol_to_keyword(core::Value symbol);
 core::Value keyword_to_symbol(core::Value keyword);
 
-void register_reader_natives();
+extern const core::Module kReaderModule;
 
 }  // namespace data

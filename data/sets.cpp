@@ -118,6 +118,6 @@ bool set_member(Value x, Value set, bool flat) {
   return false;
 }
 
-void register_set_natives() { register_natives(kSetNatives); }
+extern const core::Module kSetsModule{"sets", nullptr, [](core::Runtime&) { register_natives(kSetNatives); }};
 
 }  // namespace data

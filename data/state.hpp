@@ -1,12 +1,14 @@
 // The mutable state of the data and text I/O modules: the reader's tables
 // and lookahead, the current input source and output sink, the terminal,
-// the handle table, the edit streams and the random generator.
+// the handle table, the edit streams, the sort's work arrays and the random
+// generator.
 //
-// One DataState hangs off the runtime (core::rt().io), made when the
-// modules register. The Values that the collector must see (the current
-// input and output stream objects and states) are not kept here but in the
-// runtime's io_roots array, which the collector scans like the reader's
-// macro tables; saved copies of them live on the native stack in guards.
+// One DataState per runtime is the state of the module kDataModule, which
+// stands first among the data modules in the module list. Its roots (the
+// current input and output stream objects and states, the reader's two
+// character tables, the work arrays of running sorts) are marked through
+// that module; saved copies of the stream roots live on the native stack
+// in guards.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -19,7 +21,7 @@
 
 namespace data {
 
-// Slots of core::Runtime::io_roots.
+// Slots of DataState::roots.
 enum IoRoot : int {
   kInState = 0,    // the input source's state (string, stream box, method name)
   kInObject = 1,   // the object whose read-proc gave the input stream, or nil
@@ -51,7 +53,7 @@ enum class OutputKind : uint8_t {
   Native,    // any other putc primitive
 };
 
-// The non-Value half of an input source; the Values are io_roots.
+// The non-Value half of an input source; the Values are DataState::roots.
 struct InputSource {
   InputKind kind = InputKind::Terminal;
   core::Addr base = 0;  // Memory: the first byte
@@ -80,7 +82,20 @@ struct HandleEntry {
   uint32_t locks = 0;
 };
 
-struct DataState {
+struct DataState : core::ModuleState {
+  // The current streams' Values (IoRoot).
+  core::Value roots[kIoRootCount];
+  // The reader's tables of Lisp functions: the macro characters and the
+  // characters after '#'.
+  core::Value reader_macros[256];
+  core::Value reader_dispatch[256];
+  // The sort routine's work array while a sort runs, and those of the
+  // sorts the running one is nested in (a sort called from another sort's
+  // predicate).
+  core::Value* sort_work = nullptr;
+  uint32_t sort_work_words = 0;
+  std::vector<std::pair<core::Value*, uint32_t>> sort_outer;
+
   // Reader.
   int lookahead = ' ';
   InputSource in;
@@ -127,10 +142,10 @@ struct DataState {
   core::Value (*class_name)(core::Value cls, bool& mixin) = nullptr;
 };
 
-inline DataState& ds() { return *core::rt().io; }
-inline core::Value& io_root(IoRoot slot) { return core::rt().io_roots[slot]; }
+// The state of the data modules; made before any module installs.
+extern const core::Module kDataModule;
 
-// Makes the state of a fresh runtime (called by the first registration).
-void make_data_state();
+inline DataState& ds() { return core::state_of<DataState>(kDataModule); }
+inline core::Value& io_root(IoRoot slot) { return ds().roots[slot]; }
 
 }  // namespace data

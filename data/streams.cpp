@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/args.hpp"
+#include "core/collector.hpp"
 #include "core/eval.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -49,18 +50,31 @@ Value symbol(const char* name) { return intern_static(name); }
 
 // ---- State ------------------------------------------------------------------
 
-void make_data_state() {
-  Runtime& r = rt();
-  if (r.io) return;
-  r.io = std::unique_ptr<DataState, void (*)(DataState*)>(new DataState, [](DataState* d) { delete d; });
-  for (Value& v : r.io_roots) v = kNil;
-  r.io->term_line_flush = isatty(STDOUT_FILENO) != 0;
+static std::unique_ptr<ModuleState> make_data_state(Runtime& r) {
+  auto d = std::make_unique<DataState>();  // every root starts as nil
+  d->term_line_flush = isatty(STDOUT_FILENO) != 0;
   r.write_error_line = [](const std::string& text) {
     std::fflush(stdout);
     console_write(stderr, text + '\r');
     std::fflush(stderr);
   };
+  return d;
 }
+
+static void mark_data_roots(Runtime&) {
+  DataState& d = ds();
+  for (Value v : d.roots) mark_value(v);
+  for (int i = 0; i < 256; ++i) {
+    mark_value(d.reader_macros[i]);
+    mark_value(d.reader_dispatch[i]);
+  }
+  if (d.sort_work != nullptr)
+    for (uint32_t i = 0; i < d.sort_work_words; ++i) mark_value(d.sort_work[i]);
+  for (auto [words, count] : d.sort_outer)
+    for (uint32_t i = 0; i < count; ++i) mark_value(words[i]);
+}
+
+extern const Module kDataModule{"data", make_data_state, nullptr, mark_data_roots, nullptr};
 
 Value call_method(Value object, Value name, std::initializer_list<Value> args) {
   Runtime& r = rt();
@@ -564,8 +578,7 @@ static const NativeRow kStreamNatives[] = {
     TV_PRIM("eof-lecture?", prim_eof_lecture_p),
 };
 
-void register_stream_natives() {
-  make_data_state();
+static void install_module(core::Runtime&) {
   intern_static("print-string");
   intern_static("terminal-in", kNil);
   intern_static("terminal-out", kNil);
@@ -573,5 +586,7 @@ void register_stream_natives() {
   // An error report first writes out what the terminal still holds.
   rt().error_cleanups.push_back([](Runtime&) { std::fflush(stdout); });
 }
+
+extern const core::Module kStreamsModule{"streams", nullptr, install_module};
 
 }  // namespace data

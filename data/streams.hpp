@@ -96,6 +96,6 @@ void flush_terminal();
 // installed, else the name's global function.
 core::Value call_method(core::Value object, core::Value name, std::initializer_list<core::Value> args);
 
-void register_stream_natives();
+extern const core::Module kStreamsModule;
 
 }  // namespace data

@@ -344,6 +344,6 @@ const NativeRow kStringNatives[] = {
 
 }  // namespace
 
-void register_string_natives() { register_natives(kStringNatives); }
+extern const core::Module kStringsModule{"strings", nullptr, [](core::Runtime&) { register_natives(kStringNatives); }};
 
 }  // namespace data

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -47,6 +48,6 @@ uint8_t decimal_mark();
 // error 2 with the value for anything else.
 uint8_t char_code(core::Value v);
 
-void register_string_natives();
+extern const core::Module kStringsModule;
 
 }  // namespace data

@@ -200,6 +200,6 @@ Value vector_element(Value v, uint32_t i) { return read_word(indirect_bytes(v) +
 
 void set_vector_element(Value v, uint32_t i, Value x) { write_word(indirect_bytes(v) + 2 + 4 * i, x); }
 
-void register_vector_natives() { register_natives(kVectorNatives); }
+extern const core::Module kVectorsModule{"vectors", nullptr, [](core::Runtime&) { register_natives(kVectorNatives); }};
 
 }  // namespace data

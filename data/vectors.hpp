@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace data {
@@ -24,6 +25,6 @@ uint32_t vector_length(core::Value v);
 core::Value vector_element(core::Value v, uint32_t i);
 void set_vector_element(core::Value v, uint32_t i, core::Value x);
 
-void register_vector_natives();
+extern const core::Module kVectorsModule;
 
 }  // namespace data

@@ -208,14 +208,7 @@ Value define_native_class(const char* name, NativeFn constructor, Value supers) 
 
 // ---- The type predicates' class branches -----------------------------------------------
 
-}  // namespace objects
-
-namespace core {
-
-Value object_class_of(Value x) { return objects::class_of(x); }
-
 bool object_inherits(Value x, Value type) {
-  using namespace objects;
   if (!is_object(x)) return false;
   Value cls = class_of(x);
   if (is_class(type)) return descends(cls, type);
@@ -225,15 +218,9 @@ bool object_inherits(Value x, Value type) {
   return false;
 }
 
-}  // namespace core
-
-namespace objects {
-
 // ---- The collector ----------------------------------------------------------------------
 
-void mark_roots(Runtime& r, void (*mark)(Value)) {
-  if (r.objects) mark(r.objects->root);
-}
+void mark_roots(Runtime&, void (*mark)(Value)) { mark(os().root); }
 
 void mark_record(Value node, void (*mark)(Value)) {
   Node& n = node_of(node);
@@ -355,9 +342,8 @@ static Value prim_object_opened_p() {
   return boolean(is_object(o) && !field(o, kNativePart).is_nil());
 }
 
-static void make_state(Runtime& r) {
-  r.objects = {new ObjectState(), [](ObjectState* s) { delete s; }};
-  ObjectSymbols& s = r.objects->sym;
+static void intern_symbols(Runtime& r) {
+  ObjectSymbols& s = os().sym;
   Value t = r.sym.t;
   (void)t;
 #define U(text) intern_static(text)
@@ -373,16 +359,17 @@ static void make_state(Runtime& r) {
 #undef K
 }
 
-void register_object_natives() {
+static void install_module(core::Runtime&) {
   Runtime& r = rt();
-  make_state(r);
+  intern_symbols(r);
   // The marking hooks are installed with the collector's marking of a
   // Value (objects.hpp); the size needs none.
   r.instance_size = instance_size;
-  r.mark_object_roots = [](Runtime& rr) { mark_roots(rr, core::mark_value); };
   r.mark_object_record = [](Value n) { mark_record(n, core::mark_value); };
+  r.hooks.class_of = [](Value x) { return class_of(x); };
+  r.hooks.inherits = object_inherits;
   // The printer names classes and mixins through this module.
-  if (r.io)
+  if (module_installed(data::kDataModule))
     data::ds().class_name = [](Value cls, bool& mixin) {
       mixin = is_mixin(cls);
       return class_name(cls);
@@ -411,7 +398,11 @@ void register_object_natives() {
   register_slot_natives();
   register_method_natives();
   // The root class, first of all classes.
-  r.objects->root = define_native_class("obj-root", root_constructor, kNil);
+  os().root = define_native_class("obj-root", root_constructor, kNil);
 }
+
+extern const core::Module kObjectsModule{
+    "objects", [](Runtime&) -> std::unique_ptr<ModuleState> { return std::make_unique<ObjectState>(); },
+    install_module, [](Runtime& r) { mark_roots(r, core::mark_value); }, nullptr};
 
 }  // namespace objects

@@ -17,6 +17,9 @@ bool descends(Value cls, Value k);
 // The class of an object; error 2 with x when it is not one.
 Value checked_class(Value x);
 Value checked_object(Value x);
+// Whether a class or instance inherits from the class named by `type` (a
+// class name, or a class).
+bool object_inherits(Value x, Value type);
 
 // ---- Slots (slots.cpp) ----------------------------------------------------------------
 

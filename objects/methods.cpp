@@ -154,7 +154,7 @@ static void define_hook(Value o, Value sym, Value v) {
   // by the application.
   const ObjectSymbols& s = os().sym;
   if (is_class(v) && class_name(v) == sym && !truth(symbol_value(s.System_p)) &&
-      core::object_inherits(v, s.obj_persistence)) {
+      object_inherits(v, s.obj_persistence)) {
     Value update = rt().sym.update_classes;
     if (!global_lookup(update).is_no_value()) call_by_name(update, {v});
   }

@@ -55,8 +55,9 @@ core::Value with_object(core::Value object, core::Value sym);
 // ---- The collector -----------------------------------------------------------------
 
 // The collector's view of the object system. Marking takes the
-// collector's marking of one Value; the runtime's hooks call these:
-//   r.mark_object_roots = [](Runtime& r) { objects::mark_roots(r, core::mark_value); };
+// collector's marking of one Value; the module's root marking and the
+// collector's record hook call these:
+//   objects::mark_roots(r, core::mark_value);
 //   r.mark_object_record = [](Value n) { objects::mark_record(n, core::mark_value); };
 // The module's roots (the root class).
 void mark_roots(core::Runtime& r, void (*mark)(core::Value));
@@ -67,6 +68,6 @@ void mark_record(core::Value node, void (*mark)(core::Value));
 // The byte size of an instance record, read from the instance itself.
 uint32_t instance_size(core::Value instance);
 
-void register_object_natives();
+extern const core::Module kObjectsModule;
 
 }  // namespace objects

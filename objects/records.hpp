@@ -41,7 +41,7 @@ namespace objects {
 using core::Tag;
 using core::Value;
 
-inline ObjectState& os() { return *core::rt().objects; }
+inline ObjectState& os() { return core::state_of<ObjectState>(kObjectsModule); }
 
 inline uint32_t load32(const uint8_t* p) {
   uint32_t w;

@@ -1,11 +1,12 @@
-// The object system's state, one per runtime (core::rt().objects).
+// The object system's state, one per runtime: the state of kObjectsModule.
 //
 // Symbols never move and are never freed, so they are kept here as plain
 // words; the only Value that needs the collector's attention is the root
-// class, marked through objects::mark_roots.
+// class, marked through the module's roots.
 #pragma once
 #include <cstdint>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace objects {
@@ -38,7 +39,7 @@ struct ObjectSymbols {
 // initialisers: installed by the module that opens objects; null until then.
 using InitListsFn = core::Value (*)(core::Value object);
 
-struct ObjectState {
+struct ObjectState : core::ModuleState {
   uint32_t table_size = 0;        // the next table index to give out
   bool no_implicit_root = true;   // one-shot: the first native class gets no root
   bool unite_skip_check = true;   // one-shot: the first unite-class checks nothing
@@ -46,5 +47,8 @@ struct ObjectState {
   InitListsFn init_lists = nullptr;
   ObjectSymbols sym;
 };
+
+// The object system module; its state is the ObjectState.
+extern const core::Module kObjectsModule;
 
 }  // namespace objects

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs the whole suite twice: a normal build (build/) and a
-# sanitizer build (build-asan/), both through ctest, then one closing line
-# with the counts.
+# Builds and runs the whole suite in three builds: normal (build/),
+# sanitizer (build-asan/, AddressSanitizer + UndefinedBehaviorSanitizer) and
+# collect-always (build-gc/, skipped with TALVEN_GC_STRESS_SUITE=0), each
+# through ctest, then one closing line with the counts.
 set -u
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

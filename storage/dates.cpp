@@ -386,8 +386,10 @@ std::string time_string(const Intl& intl, const DateFields& f, bool with_seconds
   return buf;
 }
 
-void register_date_natives() {
+static void install_module(core::Runtime&) {
   register_natives(kDateNatives);
 }
+
+extern const core::Module kDatesModule{"dates", nullptr, install_module};
 
 }  // namespace storage

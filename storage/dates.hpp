@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/module.hpp"
 #include "core/value.hpp"
 
 namespace storage {
@@ -61,6 +62,6 @@ bool fields_to_clock(const DateFields& in, uint32_t& clock);
 std::string date_string(const Intl& intl, const DateFields& f, bool long_form, int language);
 std::string time_string(const Intl& intl, const DateFields& f, bool with_seconds);
 
-void register_date_natives();
+extern const core::Module kDatesModule;
 
 }  // namespace storage

@@ -32,10 +32,12 @@ def machine_text(data):
 
 
 def expectations(path):
+    """The expected lines, each (kind, text, culprit, source line number),
+    and the expected exit status."""
     lines, exit_code = [], None
     with open(path, 'rb') as f:
         source = machine_text(f.read())
-    for raw in source.splitlines():
+    for number, raw in enumerate(source.splitlines(), 1):
         m = EXPECT.search(raw)
         if not m:
             continue
@@ -44,14 +46,14 @@ def expectations(path):
             exit_code = int(text)
         elif kind == 'error':
             parts = text.split(None, 1)
-            lines.append(('error', parts[0], parts[1] if len(parts) > 1 else None))
+            lines.append(('error', parts[0], parts[1] if len(parts) > 1 else None, number))
         else:
-            lines.append(('line', text, None))
+            lines.append(('line', text, None, number))
     return lines, exit_code
 
 
 def matches(expected, actual):
-    kind, a, b = expected
+    kind, a, b, _ = expected
     if kind == 'line':
         return actual == a
     prefix = 'Error: %s, ' % a
@@ -75,13 +77,14 @@ def run(talven, path):
         got = actual[i] if i < len(actual) else '<no more output>'
         if not matches(e, got):
             want = e[1] if e[0] == 'line' else 'Error: %s, %s' % (e[1], e[2] or '...')
-            problems.append('line %d: expected %r, got %r' % (i + 1, want, got))
+            problems.append('%s:%d: expected %r, got %r (output line %d)' % (path, e[3], want, got, i + 1))
             break
     if not problems and len(actual) > len(exp):
-        problems.append('unexpected output: %r' % actual[len(exp)])
+        after = exp[-1][3] if exp else 0
+        problems.append('%s:%d: unexpected output after this expectation: %r' % (path, after, actual[len(exp)]))
     want_exit = 0 if exit_code is None else exit_code
     if proc.returncode != want_exit:
-        problems.append('exit status %d, expected %d' % (proc.returncode, want_exit))
+        problems.append('%s: exit status %d, expected %d' % (path, proc.returncode, want_exit))
     err = proc.stderr.decode('latin-1')
     if 'runtime error:' in err or 'AddressSanitizer' in err or 'LeakSanitizer' in err:
         problems.append('sanitizer report:\n' + err)

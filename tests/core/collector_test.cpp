@@ -169,12 +169,7 @@ TEST_F(Collector, TheFreeListIsRebuiltInDescendingOrder) {
 
 TEST_F(Collector, RootsOutsideTheStacksKeepTheirValues) {
   Runtime& r = rt();
-  r.reader_macros['('] = cons(make_string("macro"), kNil);
-  r.reader_dispatch['#'] = make_string("dispatch");
   r.structure_table = cons(make_string("structure"), kNil);
-  Value work[2] = {make_string("element"), make_string("key")};
-  r.sort_work = work;
-  r.sort_work_words = 2;
   Value owned_sym = intern_static("owned-by-a-class");
   record(owned_sym).owner = cons(make_string("owner"), kNil).bits;
   {
@@ -185,14 +180,8 @@ TEST_F(Collector, RootsOutsideTheStacksKeepTheirValues) {
     collect();
     EXPECT_STREQ(string_text(*mark.base()), "on the lisp stack");
   }
-  EXPECT_STREQ(string_text(car(r.reader_macros['('])), "macro");
-  EXPECT_STREQ(string_text(r.reader_dispatch['#']), "dispatch");
   EXPECT_STREQ(string_text(car(r.structure_table)), "structure");
-  EXPECT_STREQ(string_text(work[0]), "element");
-  EXPECT_STREQ(string_text(work[1]), "key");
   EXPECT_STREQ(string_text(car(Value(record(owned_sym).owner))), "owner");
-  r.sort_work = nullptr;
-  r.sort_work_words = 0;
 }
 
 TEST_F(Collector, AHashTableMarksOneWordPerSymbolSlot) {
@@ -399,7 +388,9 @@ TEST_F(MillionNodeZone, ACollectionWithASmallLiveSetIsQuick) {
   RecordProperty("collections_per_second", std::to_string(1000.0 / pause_ms));
   // Linear in the zone sizes: far below a tenth of a second even unoptimised.
   EXPECT_LT(pause_ms, 100.0);
-  EXPECT_EQ(call("length", live), make_fixnum(1000));
+  int n = 0;
+  for (Value l = live; l.is_pair(); l = cdr(l)) ++n;
+  EXPECT_EQ(n, 1000);
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+// The module list of the whole system, in start-up order. The order
+// matters: the first registration of a name wins, and shutdown runs in
+// reverse order. A new module adds its descriptor here, after the modules
+// it builds on; nothing else outside its own folder changes.
+#include "core/collector.hpp"
+#include "core/eval.hpp"
+#include "core/module.hpp"
+#include "core/predicates.hpp"
+#include "core/runtime.hpp"
+#include "data/charsets.hpp"
+#include "data/format.hpp"
+#include "data/handles.hpp"
+#include "data/hashtables.hpp"
+#include "data/lists.hpp"
+#include "data/numbers.hpp"
+#include "data/printer.hpp"
+#include "data/reader.hpp"
+#include "data/state.hpp"
+#include "data/streams.hpp"
+#include "data/strings.hpp"
+#include "data/vectors.hpp"
+#include "logic/logic.hpp"
+#include "objects/objects.hpp"
+#include "process/processes.hpp"
+#include "storage/dates.hpp"
+
+namespace core {
+
+std::span<const Module* const> default_modules() {
+  static const Module* const list[] = {
+      // core
+      &kPredicatesModule, &kZonesModule, &kCollectorModule, &kSymbolsModule, &kErrorsModule, &kEvalModule,
+      // data
+      &data::kDataModule, &data::kListsModule, &data::kNumbersModule, &data::kHandlesModule,
+      &data::kStreamsModule, &data::kReaderModule, &data::kPrinterModule, &data::kStringsModule,
+      &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
+      &data::kFormatModule,
+      // storage
+      &storage::kDatesModule,
+      // objects
+      &objects::kObjectsModule,
+      // logic
+      &logic::kLogicModule,
+      // processes
+      &process::kProcessModule,
+  };
+  return list;
+}
+
+std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferred) {
+  return make_runtime(prefs, preferred, default_modules());
+}
+
+}  // namespace core

@@ -1,0 +1,608 @@
+// The logic engine: unification over structure-sharing molecules, the
+// iterative depth-first search, and instantiation at success.
+#include "logic/engine.hpp"
+
+#include "core/errors.hpp"
+#include "core/eval.hpp"
+#include "core/predicates.hpp"
+#include "core/specials.hpp"
+
+namespace logic {
+
+using namespace core;
+
+namespace {
+
+// Clause frame words.
+constexpr uint32_t kFRef = 0, kFGoals = 1, kFParent = 2, kFCount = 3, kFCells = 4;
+// Choice point words.
+constexpr uint32_t kCAlts = 0, kCArgs = 1, kCArgEnv = 2, kCMeta = 3, kCRest = 4, kCCaller = 5, kCTrail = 6,
+                   kCPrev = 7, kChoiceWords = 8;
+// Offsets are fixnums: the engine uses the first 2^23 words of the Lisp
+// stack.
+constexpr uint32_t kMaxOffset = 0x7FFFF0;
+
+inline Value* base() { return rt().zones.lisp_stack; }
+inline uint32_t top_offset() { return uint32_t(rt().zones.sp - rt().zones.lisp_stack); }
+inline Value fix(uint32_t n) { return make_fixnum(int32_t(n)); }
+inline Value* frame_at(uint32_t f) { return base() + f; }
+
+// ---- Environments and cells ------------------------------------------------------------
+
+// The cell of a variable in a query's root frame: a slot of the calling
+// environment or of its parents.
+Value* root_cell(LogicState& s, uint32_t code, int32_t count) {
+  uint32_t up = code >> 16, index = code & 0xFFFF;
+  EnvFrame* e = s.roots[size_t(-count - 1)];
+  for (; up > 0 && e; --up) e = e->parent;
+  if (!e || index >= e->slot_count) return nullptr;
+  return e->slots + index;
+}
+
+// The cell of a variable in an environment, or null when the variable has
+// none there: no environment at all (a plain value still holding variable
+// references), or an index past the frame. Such a variable is a constant.
+inline Value* cell_of(LogicState& s, Value var, uint32_t env) {
+  if (env == kNoEnv) return nullptr;
+  Value* rec = frame_at(env);
+  uint32_t code = word_payload(node_of(var).car);
+  int32_t count = rec[kFCount].fixnum();
+  // A clause frame: one level, indexes below its count.
+  if (count >= 0) [[likely]]
+    return code < uint32_t(count) ? rec + kFCells + code : nullptr;
+  return root_cell(s, code, count);
+}
+
+// The frame an environment reference names; error 5 when that frame has
+// been discarded.
+uint32_t env_of(Value ref) {
+  Node& n = node_of(ref);
+  uint32_t f = word_payload(n.car);
+  if (!ref.is(Tag::Long) || f + kFCells > top_offset() || frame_at(f)[kFRef] != ref) error(Err::NotFunction, ref);
+  return f;
+}
+
+// The environment reference of a frame, made the first time it is needed.
+Value frame_ref(uint32_t f) {
+  Value w = frame_at(f)[kFRef];
+  if (!w.is_fixnum()) return w;
+  Value ref = alloc_node(Tag::Long, make_header(Header::Long, f), uint32_t(w.fixnum()));
+  frame_at(f)[kFRef] = ref;
+  return ref;
+}
+
+// Follows the bindings of a term: answers the cell when it ends at a free
+// variable; otherwise t and env are the value reached (env kNoEnv for a
+// plain value). `via` is the molecule that holds exactly (t, env) when the
+// last step read one, nil otherwise: a binding to the same term in the same
+// frame shares it.
+Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
+  while (t.is(Tag::Variable)) {
+    Value* c = cell_of(s, t, env);
+    if (!c) {
+      env = kNoEnv;
+      via = kNil;
+      return nullptr;
+    }
+    Value v = *c;
+    if (v.is_no_value()) return c;
+    if (v.is(Tag::VarCell)) {
+      t = car(v);
+      env = env_of(cdr(v));
+      via = v;
+    } else {
+      t = v;
+      env = kNoEnv;
+      via = kNil;
+    }
+  }
+  return nullptr;
+}
+
+// Most terms met are not variables: that case stays inline.
+inline Value* deref(LogicState& s, Value& t, uint32_t& env, Value& via) {
+  if (!t.is(Tag::Variable)) [[likely]]
+    return nullptr;
+  return deref_variable(s, t, env, via);
+}
+
+inline Value* deref(LogicState& s, Value& t, uint32_t& env) {
+  Value via;
+  return deref(s, t, env, via);
+}
+
+// ---- The trail -------------------------------------------------------------------------------
+
+inline uint32_t trail_mark() { return uint32_t(rt().zones.prolog_stack_end - rt().zones.prolog_sp); }
+
+void undo_trail(uint32_t mark) {
+  Zones& z = rt().zones;
+  Value* stop = z.prolog_stack_end - mark;
+  Value* b = base();
+  while (z.prolog_sp < stop) b[(z.prolog_sp++)->bits] = kNoValue;
+}
+
+inline void bind(LogicState& s, Value* cell, Value v) {
+  uint32_t off = uint32_t(cell - base());
+  if (off < s.boundary) {
+    Zones& z = rt().zones;
+    // Full when it reaches the zone's base, or the depth that marks (kept
+    // as fixnums) can name.
+    if (z.prolog_sp <= z.prolog_stack || z.prolog_stack_end - z.prolog_sp >= kMaxOffset)
+      error(Err::NativeMemory, kNil);
+    *--z.prolog_sp = Value(off);
+  }
+  *cell = v;
+}
+
+// What a cell bound to a term holds: a molecule for a list or a free
+// variable read in a frame, the term itself otherwise.
+Value binding_for(Value t, uint32_t env) {
+  if (env != kNoEnv && (t.is_pair() || t.is(Tag::Variable)))
+    return alloc_node(Tag::VarCell, t.bits, frame_ref(env).bits);
+  return t;
+}
+
+// ---- Unification ---------------------------------------------------------------------------
+
+bool atoms_equal(Value a, Value b) {
+  if (a == b) return true;
+  if (a.is_nil() || b.is_nil() || a.is_pair() || b.is_pair()) return false;
+  // A variable without a cell is a constant: the same variable (name and
+  // slot), written anywhere, and nothing else.
+  if (a.is(Tag::Variable) || b.is(Tag::Variable))
+    return a.is(Tag::Variable) && b.is(Tag::Variable) && node_of(a).car == node_of(b).car && cdr(a) == cdr(b);
+  return equal(a, b);
+}
+
+bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
+  check_native_stack();
+  uint32_t steps = 0;
+  for (;;) {
+    if (a == b && ea == eb) return true;
+    Value via_a = kNil, via_b = kNil;
+    Value* cb = deref(s, b, eb, via_b);
+    Value* ca = deref(s, a, ea, via_a);
+    if (ca && cb) {
+      if (ca == cb) return true;
+      // The younger cell points to the older one, never the reverse.
+      if (ca > cb)
+        bind(s, ca, binding_for(b, eb));
+      else
+        bind(s, cb, binding_for(a, ea));
+      return true;
+    }
+    if (ca) {
+      bind(s, ca, via_b.is_nil() ? binding_for(b, eb) : via_b);
+      return true;
+    }
+    if (cb) {
+      bind(s, cb, via_a.is_nil() ? binding_for(a, ea) : via_a);
+      return true;
+    }
+    if (!a.is_pair() || !b.is_pair()) return atoms_equal(a, b);
+    if (a == b && ea == eb) return true;
+    if (!unify(s, car(a), ea, car(b), eb)) return false;
+    a = cdr(a);
+    b = cdr(b);
+    // Circular terms (there is no occurs check) end here, not in a hang.
+    if (++steps > rt().zones.node_count) error(Err::StackOverflow, kNil);
+  }
+}
+
+// The first argument of a call, dereferenced once for every clause's
+// first-argument test: `open` when it is a free variable (or a constant
+// variable), which any clause may match.
+struct FirstArg {
+  Value value = kNil;
+  bool open = true;
+};
+
+FirstArg first_arg(LogicState& s, Value args, uint32_t aenv) {
+  FirstArg f;
+  if (!args.is_pair()) return f;
+  Value a = car(args);
+  uint32_t env = aenv;
+  if (deref(s, a, env) || a.is(Tag::Variable)) return f;
+  f.value = a;
+  f.open = false;
+  return f;
+}
+
+// Whether a clause may match a call, judged by the first argument alone;
+// a clause that fails this test would fail to unify.
+bool may_match(Value clause, const FirstArg& first) {
+  if (first.open) return true;
+  Value params = cdr(car(cdr(clause)));
+  if (!params.is_pair()) return true;
+  Value p = car(params);
+  if (p.is(Tag::Variable)) return true;
+  Value a = first.value;
+  if (p.is_pair()) return a.is_pair();
+  if (a.is_pair()) return false;
+  return atoms_equal(a, p);
+}
+
+// ---- Instantiation ---------------------------------------------------------------------------
+
+// A full copy of a term read in an environment: bound variables replaced
+// by their values, free ones left as the variable references. `budget`
+// bounds the nodes made, so that a circular binding is an error.
+Value copy_term(LogicState& s, Value t, uint32_t env, uint32_t& budget) {
+  check_native_stack();
+  if (deref(s, t, env) || env == kNoEnv || !t.is_pair()) return t;
+  Value head = kNil, last = kNil;
+  for (;;) {
+    Value item = copy_term(s, car(t), env, budget);
+    if (budget-- == 0) error(Err::StackOverflow, kNil);
+    Value cell = cons(item, kNil);
+    if (last.is_nil())
+      head = cell;
+    else
+      set_cdr(last, cell);
+    last = cell;
+    t = cdr(t);
+    if (deref(s, t, env) || env == kNoEnv || !t.is_pair()) {
+      set_cdr(last, t);
+      return head;
+    }
+  }
+}
+
+Value copy_out(LogicState& s, Value t, uint32_t env) {
+  uint32_t budget = rt().zones.node_count;
+  return copy_term(s, t, env, budget);
+}
+
+// ---- Evaluation in a frame -------------------------------------------------------------------
+
+// Makes a frame's cells the current environment of the evaluator for its
+// extent, without moving the Lisp stack.
+class GoalEnv {
+ public:
+  GoalEnv(Value* cells, uint32_t count, EnvFrame* parent) {
+    sp_ = frame_.slots;
+    frame_.make_current();
+    frame_.slots = cells;
+    frame_.slot_count = count;
+    frame_.parent = parent;
+  }
+  ~GoalEnv() { frame_.slots = sp_; }
+  GoalEnv(const GoalEnv&) = delete;
+  GoalEnv& operator=(const GoalEnv&) = delete;
+
+ private:
+  EnvFrame frame_;
+  Value* sp_;
+};
+
+// Evaluates a form with a frame as the lexical environment.
+Value eval_in(LogicState& s, Value form, uint32_t f) {
+  uint32_t saved_top = s.engine_top;
+  s.engine_top = top_offset();
+  struct Restore {
+    LogicState& s;
+    uint32_t top;
+    ~Restore() { s.engine_top = top; }
+  } restore{s, saved_top};
+  Value* rec = frame_at(f);
+  int32_t count = rec[kFCount].fixnum();
+  if (count >= 0) {
+    GoalEnv env(rec + kFCells, uint32_t(count), nullptr);
+    return eval(form);
+  }
+  EnvFrame* e = s.roots[size_t(-count - 1)];
+  GoalEnv env(e->slots, e->slot_count, e->parent);
+  return eval(form);
+}
+
+// Whether a goal argument is passed as it stands: a variable, or a value
+// that evaluates to itself.
+inline bool passes_as_is(Value x) {
+  switch (x.tag()) {
+    case Tag::Symbol:
+    case Tag::Lambda:
+    case Tag::Gamma:
+    case Tag::SyntaxGamma:
+      return false;
+    case Tag::Pair:
+      return x.is_nil();
+    default:
+      return true;
+  }
+}
+
+// (quote x), whose value is x: no need to set up an evaluation.
+inline bool is_quote_form(Value x) {
+  if (!x.is_pair() || !car(x).is_symbol()) return false;
+  Value rest = cdr(x);
+  return rest.is_pair() && cdr(rest).is_nil() && lookup(car(x)).tag_number() == kSyntaxQuote;
+}
+
+// The arguments of a goal: variables unevaluated (a dotted tail too), every
+// other argument evaluated in the goal's frame. When nothing needs
+// evaluating the goal's own list is the argument list.
+Value goal_args(LogicState& s, Value forms, uint32_t f) {
+  uint32_t n = 0;
+  bool as_is = true;
+  Value x = forms;
+  for (; x.is_pair(); x = cdr(x), ++n) as_is = as_is && passes_as_is(car(x));
+  if (as_is) return forms;
+  Value tail = x;
+  StackMark mark;
+  Value* values = rt().zones.sp;
+  for (uint32_t i = 0; i <= n; ++i) push(kNil);
+  {
+    uint32_t i = 0;
+    for (x = forms; x.is_pair(); x = cdr(x), ++i) {
+      Value a = car(x);
+      if (passes_as_is(a)) {
+        values[i] = a;
+      } else if (is_quote_form(a)) {
+        values[i] = car(cdr(a));
+      } else {
+        Value v = eval_in(s, a, f);
+        values[i] = v;
+      }
+    }
+  }
+  values[n] = tail;
+  for (uint32_t i = n; i > 0; --i) values[i - 1] = cons(values[i - 1], values[i]);
+  return values[0];
+}
+
+// ---- The search ---------------------------------------------------------------------------------
+
+struct Call {
+  Value alts;     // the clauses left to try
+  Value args;     // the goal's arguments
+  uint32_t aenv;  // the frame they are read in
+  bool meta;      // a `clause` goal: the clause's (head . body) are its parameters
+  Value rest;     // the goals after this one
+  uint32_t caller;
+};
+
+class Search {
+ public:
+  Search(LogicState& s, uint32_t root, int32_t floor) : s_(s), root_(root), floor_(floor) {}
+  bool run(Call c);
+
+ private:
+  LogicState& s_;
+  uint32_t root_;
+  int32_t floor_;
+  Value goals_ = kNil;
+  uint32_t frame_ = 0;
+
+  bool enter(const Call& c);
+  bool try_clause(Value clause, const Call& c);
+  bool backtrack(Call& c);
+  void set_boundary();
+};
+
+void Search::set_boundary() {
+  s_.boundary = s_.choice != floor_ ? uint32_t(s_.choice) + kChoiceWords : root_;
+}
+
+// Pushes a frame for the clause and unifies its parameters with the
+// arguments; on success the clause's body becomes the goals to run.
+bool Search::try_clause(Value clause, const Call& c) {
+  uint32_t f = top_offset();
+  if (f > kMaxOffset) error(Err::StackOverflow, kNil);
+  Value count = car(clause);
+  Value rest = cdr(clause);
+  push(fix(++s_.serial & 0x7FFFFF));
+  push(c.rest);
+  push(fix(c.caller));
+  push(count);
+  for (int32_t i = count.fixnum(); i > 0; --i) push(kNoValue);
+  Value params = c.meta ? rest : cdr(car(rest));
+  if (!unify(s_, params, f, c.args, c.aenv)) return false;
+  goals_ = cdr(rest);
+  frame_ = f;
+  return true;
+}
+
+// Tries the first clause of c.alts that may match, leaving a choice point
+// when a later one may match too.
+bool Search::enter(const Call& c) {
+  Value alts = c.alts;
+  FirstArg first = c.meta ? FirstArg{} : first_arg(s_, c.args, c.aenv);
+  while (alts.is_pair() && !may_match(car(alts), first)) alts = cdr(alts);
+  if (!alts.is_pair()) return false;
+  Value next = cdr(alts);
+  while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
+  if (next.is_pair()) {
+    LogicState& s = s_;
+    uint32_t p = top_offset();
+    if (p > kMaxOffset) error(Err::StackOverflow, kNil);
+    push(next);
+    push(c.args);
+    push(fix(c.aenv));
+    push(c.meta ? rt().sym.t : kNil);
+    push(c.rest);
+    push(fix(c.caller));
+    push(fix(trail_mark()));
+    push(make_fixnum(s.choice));
+    s.choice = int32_t(p);
+    set_boundary();
+  }
+  return try_clause(car(alts), c);
+}
+
+// Goes back to the newest choice point of this search and tries its next
+// alternative; false when there is none left.
+bool Search::backtrack(Call& c) {
+  LogicState& s = s_;
+  while (s.choice != floor_) {
+    uint32_t p = uint32_t(s.choice);
+    Value* cp = frame_at(p);
+    undo_trail(uint32_t(cp[kCTrail].fixnum()));
+    rt().zones.sp = cp + kChoiceWords;
+    c.alts = cp[kCAlts];
+    c.args = cp[kCArgs];
+    c.aenv = uint32_t(cp[kCArgEnv].fixnum());
+    c.meta = cp[kCMeta].truthy();
+    c.rest = cp[kCRest];
+    c.caller = uint32_t(cp[kCCaller].fixnum());
+    Value clause = car(c.alts);
+    Value next = cdr(c.alts);
+    FirstArg first = c.meta ? FirstArg{} : first_arg(s, c.args, c.aenv);
+    while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
+    if (next.is_pair()) {
+      cp[kCAlts] = next;
+    } else {
+      // The last alternative: the choice point goes, and the clause's
+      // frame takes its words.
+      s.choice = cp[kCPrev].fixnum();
+      set_boundary();
+      rt().zones.sp = cp;
+    }
+    if (try_clause(clause, c)) return true;
+  }
+  return false;
+}
+
+bool Search::run(Call c) {
+  LogicState& s = s_;
+  if (!enter(c) && !backtrack(c)) return false;
+  for (;;) {
+    implicit_poll();
+    while (!goals_.is_pair()) {
+      if (frame_ == root_) return true;
+      Value* rec = frame_at(frame_);
+      goals_ = rec[kFGoals];
+      frame_ = uint32_t(rec[kFParent].fixnum());
+    }
+    Value goal = car(goals_);
+    Value rest = cdr(goals_);
+    if (goal.is_pair() && car(goal).is_symbol()) {
+      Value head = car(goal);
+      Value v = lookup(head);
+      if (head == s.sym_clause && (v.is(Tag::Predicate) || v.is_no_value())) {
+        // (clause X): X names a predicate through its head; each clause is
+        // tried with its (head . body) as parameters and its body run.
+        Value x = cdr(goal).is_pair() ? car(cdr(goal)) : kNil;
+        uint32_t xenv = frame_;
+        deref(s, x, xenv);
+        Value p = kNil;
+        if (x.is_pair() && car(x).is_pair() && car(car(x)).is_symbol()) p = lookup(car(car(x)));
+        if (p.is(Tag::Predicate)) {
+          c = Call{clauses_of(p), x, xenv, true, rest, frame_};
+          if (enter(c) || backtrack(c)) continue;
+          return false;
+        }
+        if (backtrack(c)) continue;
+        return false;
+      }
+      if (v.is(Tag::Predicate)) {
+        c = Call{clauses_of(v), goal_args(s, cdr(goal), frame_), frame_, false, rest, frame_};
+        if (enter(c) || backtrack(c)) continue;
+        return false;
+      }
+    }
+    // A Lisp expression: a test.
+    if (eval_in(s, goal, frame_).truthy()) {
+      goals_ = rest;
+      continue;
+    }
+    if (!backtrack(c)) return false;
+  }
+}
+
+// Replaces the molecules of the cells that outlive the query by full
+// copies, then drops the query's trail entries, or keeps those of cells an
+// enclosing search may still have to reset.
+void finish_success(LogicState& s, uint32_t query_base, uint32_t mark, uint32_t keep_below) {
+  Zones& z = rt().zones;
+  Value* b = base();
+  Value* stop = z.prolog_stack_end - mark;
+  for (Value* e = z.prolog_sp; e < stop; ++e) {
+    uint32_t off = e->bits;
+    if (off >= query_base) continue;
+    Value v = b[off];
+    if (v.is(Tag::VarCell)) {
+      Value copy = copy_out(s, car(v), env_of(cdr(v)));
+      b[off] = copy;
+    }
+  }
+  Value* out = stop;
+  for (Value* e = stop; e > z.prolog_sp;) {
+    --e;
+    if (e->bits < keep_below) *--out = *e;
+  }
+  z.prolog_sp = out;
+}
+
+}  // namespace
+
+// ---- Queries --------------------------------------------------------------------------------------
+
+Value run_query(Value predicate, Value form) {
+  Runtime& r = rt();
+  LogicState& s = state();
+  // A call through apply hands the values themselves: none is evaluated.
+  bool values = car(form) == predicate;
+  StackMark stack;
+  uint32_t mark = trail_mark();
+  uint32_t root = top_offset();
+  if (root > kMaxOffset) error(Err::StackOverflow, kNil);
+  int32_t saved_choice = s.choice;
+  uint32_t saved_boundary = s.boundary;
+  uint32_t keep_below = s.roots.empty() ? 0 : s.engine_top;
+  s.roots.push_back(r.env);
+  struct Restore {
+    LogicState& s;
+    int32_t choice;
+    uint32_t boundary;
+    ~Restore() {
+      s.choice = choice;
+      s.boundary = boundary;
+      s.roots.pop_back();
+    }
+  } restore{s, saved_choice, saved_boundary};
+  push(fix(++s.serial & 0x7FFFFF));
+  push(kNil);
+  push(make_fixnum(-1));
+  push(make_fixnum(-int32_t(s.roots.size())));
+  s.boundary = root;
+  Value args = cdr(form);
+  if (!values) {
+    // Evaluated in the caller's environment, which is the root's.
+    Value x = args;
+    bool as_is = true;
+    for (; x.is_pair(); x = cdr(x)) as_is = as_is && passes_as_is(car(x));
+    if (!as_is) args = goal_args(s, args, root);
+  }
+  push(args);
+  bool ok;
+  try {
+    Search search(s, root, saved_choice);
+    ok = search.run(Call{clauses_of(predicate), args, root, false, kNil, root});
+    if (ok) finish_success(s, root, mark, keep_below);
+  } catch (...) {
+    undo_trail(mark);
+    throw;
+  }
+  if (!ok) undo_trail(mark);
+  return ok ? r.sym.t : kNil;
+}
+
+Value read_cell(Value molecule) { return copy_out(state(), car(molecule), env_of(cdr(molecule))); }
+
+bool variable_free(Value var) {
+  LogicState& s = state();
+  Value* slot = variable_slot(var);
+  if (!slot) return true;
+  Value v = *slot;
+  while (v.is(Tag::VarCell)) {
+    Value t = car(v);
+    if (!t.is(Tag::Variable)) return false;
+    Value* c = cell_of(s, t, env_of(cdr(v)));
+    if (!c) return false;
+    v = *c;
+  }
+  return v.is_no_value();
+}
+
+}  // namespace logic

@@ -1,0 +1,83 @@
+// The logic engine: clause frames, binding molecules, unification, the
+// search and the instantiation of a query's variables at success.
+//
+// A query runs iteratively over records on the Lisp stack, so that the
+// depth of a search costs Lisp stack words, never native frames:
+//
+//   clause frame  [ref, continuation goals, continuation frame, count, cells...]
+//   choice point  [alternatives, arguments, argument frame, meta flag,
+//                  continuation goals, caller frame, trail mark, previous]
+//
+// Frames and choice points are addressed by their word offset from the base
+// of the Lisp stack, stored as fixnums, so the collector reads every record
+// word as a Value and keeps what the engine holds. The first frame of a
+// query is its root: its cells are the slots of the environment that called
+// the predicate (count word -(query number + 1)).
+//
+// A cell holds the no-value word (free), a plain value, or a molecule: a
+// node of tag 0x1B whose car is a term and whose cdr is an environment
+// reference. An environment reference is a long whose node names its frame
+// by offset (header payload) and serial (cdr); it is made once per frame and
+// kept in the frame's first word, so a reference whose frame is gone (the
+// word there is not the same reference) is detected, never read.
+//
+// The trail lies in the Prolog stack zone, growing downward: each entry is
+// the Lisp stack offset of a cell to reset to free on backtracking. A cell
+// is trailed when it is older than the newest choice point, whichever side
+// of a unification binds it. When two free variables meet, the younger cell
+// is bound to the older one, so no binding chain ever loops.
+//
+// Clauses are tried in order; a clause whose first parameter cannot match
+// the call's first argument (two different atoms, an atom and a list) is
+// passed over, and a choice point is left only when a later clause may
+// still match. That changes no answer, and keeps deterministic recursion
+// at a frame per step.
+//
+// At success the cells that outlive the query (the caller's, found on the
+// trail) get full copies of their molecules' terms. A query run from a Lisp
+// goal of another search leaves the entries of the outer search's cells on
+// the trail, so that the outer search still undoes them when it backtracks.
+// Every way out of a query resets the trail to where the query found it.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "core/frames.hpp"
+#include "core/module.hpp"
+
+namespace logic {
+
+using core::Value;
+
+constexpr uint32_t kNoEnv = 0xFFFFFFFFu;
+
+struct LogicState : core::ModuleState {
+  uint32_t serial = 0;
+  // Cells at Lisp stack offsets below this are trailed when bound.
+  uint32_t boundary = 0;
+  // The newest choice point (offset), or -1.
+  int32_t choice = -1;
+  // While the engine evaluates Lisp code: the top of its records, so that
+  // a query nested in that code keeps the trail entries of the cells below.
+  uint32_t engine_top = 0;
+  // The environment of each active query, outermost first.
+  std::vector<core::EnvFrame*> roots;
+  Value sym_clause;
+};
+
+LogicState& state();
+
+// Runs the query of a predicate called by `form` in the current
+// environment: t or nil.
+Value run_query(Value predicate, Value form);
+// The full copy of a molecule's term, as reading a variable gives it.
+Value read_cell(Value molecule);
+// `free`: whether following the bindings of a variable of the current
+// environment ends at a free cell.
+bool variable_free(Value var);
+
+// The clauses of a predicate as a list, and a predicate from a list.
+inline Value clauses_of(Value predicate) { return Value::make(core::Tag::Pair, predicate.payload()); }
+inline Value make_predicate(Value clauses) { return Value::make(core::Tag::Predicate, clauses.payload()); }
+
+}  // namespace logic
