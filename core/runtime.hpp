@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/module.hpp"
+#include "core/native_table.hpp"
 #include "core/region.hpp"
 #include "core/value.hpp"
 
@@ -76,6 +77,12 @@ struct Zones {
   uintptr_t native_scan_top = 0;
   bool growable = false;
   uint32_t stress_pause = 0;  // see StressPause (core/memory.hpp)
+  // In the collect-always build, where every allocation passes through the
+  // allocators' slow paths: the number of allocations to let through
+  // before one fails as if memory were exhausted (0: none fails). Tests
+  // walk it over programs to check that every failure ends as an alert and
+  // a throw to `toplevel`, never a crash.
+  uint64_t fail_after = 0;
 
   // Counters for tests and diagnostics.
   uint64_t collections = 0;
@@ -184,7 +191,7 @@ class OwnedObject {
 // the box stands for; `release` runs when the sweep frees an unreachable box
 // whose address word is not 0 (it must neither allocate nor signal); `print`
 // writes the printed form of a box whose address word is not 0.
-struct BoxKind {
+struct BoxKindOps {
   void (*mark)(Value box) = nullptr;
   void (*release)(Value box) = nullptr;
   void (*print)(Value box, std::string& out) = nullptr;
@@ -241,7 +248,7 @@ class Runtime {
   // The structure description table of `defstruct` and its kin; a root.
   Value structure_table = kNil;
   // Pointer-box sub-kinds owned by modules, by sub-kind.
-  BoxKind box_kinds[16];
+  BoxKindOps box_ops[16];
   // The collector's hooks for the record nodes of the object system: the
   // contents of a class, instance or internal record node (header 0x37,
   // 0x38, 0x39), and the byte size of an instance record, which the
@@ -251,9 +258,8 @@ class Runtime {
 
 
   // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
-  // is its object's index here plus one. Released slots are reused.
-  std::vector<std::unique_ptr<OwnedObject>> owned_objects;
-  std::vector<uint32_t> owned_free;
+  // is its object's id here (0 when the table was full).
+  NativeTable<std::unique_ptr<OwnedObject>> owned_objects;
 
   // The collector's work list and its re-entry guard.
   std::vector<Value> mark_stack;

@@ -504,7 +504,7 @@ const Module kProcessModule{
     "processes",
     [](Runtime&) -> std::unique_ptr<ModuleState> { return std::make_unique<Scheduler>(); },
     [](Runtime& r) {
-      r.box_kinds[kProcessBox] = BoxKind{mark_box, release_box, print_box};
+      r.box_ops[kProcessBox] = BoxKindOps{mark_box, release_box, print_box};
       register_natives(kProcessNatives);
     },
     mark_roots,

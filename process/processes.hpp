@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/module.hpp"
+#include "core/memory.hpp"
 #include "core/native_table.hpp"
 #include "core/runtime.hpp"
 
@@ -63,7 +64,7 @@ struct Scheduler : core::ModuleState {
 Scheduler& scheduler();
 
 // The sub-kind of process handles.
-constexpr uint32_t kProcessBox = 14;
+constexpr uint32_t kProcessBox = core::kBoxProcess;
 
 // The live process a handle names, or the first queued process named by a
 // symbol; nullptr otherwise.
