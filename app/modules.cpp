@@ -24,6 +24,7 @@
 #include "media/geometry.hpp"
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
+#include "process/processes.hpp"
 #include "storage/dates.hpp"
 #include "storage/files.hpp"
 #include "storage/resources.hpp"
@@ -47,6 +48,8 @@ std::span<const Module* const> default_modules() {
       &logic::kLogicModule, &logic::kSearchModule,
       // media
       &media::kGeometryModule,
+      // processes
+      &process::kProcessModule,
   };
   return list;
 }
