@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/rsrc_tool.hpp"
 #include "app/toplevel.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -16,6 +17,7 @@
 #include "data/state.hpp"
 #include "media/pict.hpp"
 #include "platform/gfx/png.hpp"
+#include "storage/fork.hpp"
 
 namespace {
 
@@ -36,6 +38,7 @@ int run_eval(const Args& args);
 int run_transcript(const Args& args);
 int run_smoke(const Args& args);
 int run_pict(const Args& args);
+int run_rsrc(const Args& args) { return app::rsrc_command(args); }
 
 const Subcommand kSubcommands[] = {
     {"repl", "interactive read-eval-print loop (also: talven with no argument)",
@@ -57,13 +60,17 @@ const Subcommand kSubcommands[] = {
      "(\"Error: N, culprit, object, (), ()\") of every error, then carries on.\n"
      "The exit status is 0 unless FILE cannot be read. The golden tests use it.\n",
      run_transcript},
+    {"rsrc", "list the resources of a resource file, or extract one (rsrc list|extract)", app::kRsrcHelp,
+     run_rsrc},
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
     {"pict", "render a picture file into a PNG (pict render FILE.pict OUT.png [WxH])",
-     "usage: talven pict render FILE.pict OUT.png [WxH]\n"
+     "usage: talven pict render FILE.pict OUT.png [WxH] [--id N]\n"
      "Draws the picture of FILE (a picture file with its 512-byte header, a\n"
      "picture resource without it, or a device-independent bitmap) on a white\n"
      "surface at its frame size, or scaled to W by H pixels, and writes OUT.png.\n"
+     "FILE may also be a resource file: its PICT resource N is drawn, or the\n"
+     "one with the lowest id when --id is not given.\n"
      "A picture that ends early or holds an opcode outside the supported set\n"
      "is drawn up to that point and reported on standard error.\n",
      run_pict},
@@ -101,7 +108,50 @@ int run_smoke(const Args&) {
   return same == rt().sym.t ? 0 : 1;
 }
 
-int run_pict(const Args& args) {
+// The picture of a resource file (plain, AppleDouble or MacBinary): its
+// PICT resource `id`, or the one with the lowest id when none is asked.
+// Empty when the file is not a resource file or has no such picture.
+std::span<const uint8_t> resource_picture(std::span<const uint8_t> file, const int32_t* id) {
+  std::span<const uint8_t> fork = file;
+  storage::ForkPlace place;
+  if (storage::find_wrapped_fork(file, file.size(), place)) {
+    if (place.offset > file.size() || place.length > file.size() - place.offset) return {};
+    fork = file.subspan(size_t(place.offset), size_t(place.length));
+  }
+  storage::ForkMap map;
+  if (storage::parse_fork(fork, storage::kResourceFork, map) != 0) return {};
+  uint32_t code = storage::fourcc("PICT");
+  storage::ForkType* type = storage::find_type(map, code);
+  if (type == nullptr || type->refs.empty()) return {};
+  const storage::ForkRef* ref = nullptr;
+  if (id != nullptr) {
+    ref = storage::find_ref(map, code, *id);
+  } else {
+    ref = &*std::min_element(type->refs.begin(), type->refs.end(),
+                             [](const storage::ForkRef& a, const storage::ForkRef& b) { return a.id < b.id; });
+  }
+  std::span<const uint8_t> data;
+  if (ref == nullptr || storage::fork_data(fork, map, *ref, data) != 0) return {};
+  return data;
+}
+
+int run_pict(const Args& all) {
+  Args args;
+  int32_t id = 0;
+  bool has_id = false;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i] == "--id" && i + 1 < all.size()) {
+      char* end = nullptr;
+      long n = std::strtol(all[i + 1].c_str(), &end, 10);
+      if (end == all[i + 1].c_str() || *end != 0 || n < -32768 || n > 32767) {
+        std::fprintf(stderr, "talven: --id %s: not a resource id\n", all[i + 1].c_str());
+        return 2;
+      }
+      id = int32_t(n), has_id = true, ++i;
+    } else {
+      args.push_back(all[i]);
+    }
+  }
   if (args.size() < 3 || args.size() > 4 || args[0] != "render") return 2;
   const std::string& in = args[1];
   const std::string& out = args[2];
@@ -120,6 +170,12 @@ int run_pict(const Args& args) {
     return 1;
   }
   std::span<const uint8_t> pic = media::strip_file_header(bytes);
+  if (std::span<const uint8_t> res = resource_picture(bytes, has_id ? &id : nullptr); !res.empty()) {
+    pic = res;
+  } else if (has_id) {
+    std::fprintf(stderr, "talven: %s: no PICT resource %d\n", in.c_str(), id);
+    return 1;
+  }
   std::optional<gfx::Rect> frame = media::picture_frame(pic);
   if (!frame) {
     std::fprintf(stderr, "talven: %s: not a picture\n", in.c_str());
@@ -226,6 +282,12 @@ int run(int argc, char** argv) {
         return 2;
       }
     }
+  }
+  // The inspector reads files only: it needs no machine.
+  if (command != nullptr && command->run == run_rsrc) {
+    int status = command->run(args);
+    if (status == 2) std::fputs(command->help, stderr);
+    return status;
   }
   auto machine = core::make_runtime();
   data::ds().term_raw = raw;

@@ -111,6 +111,8 @@ void trace(Runtime& r, Value v) {
         if (word_payload(w) == kBoxOwned && n.cdr != 0) {
           OwnedObject* o = owned_object(Value::make(Tag::Pointer, off));
           if (o != nullptr) o->mark_values();
+        } else if (word_payload(w) < 16 && r.box_ops[word_payload(w)].mark != nullptr && n.cdr != 0) {
+          r.box_ops[word_payload(w)].mark(Value::make(Tag::Pointer, off));
         }
         return;
       case uint8_t(Header::Record):
@@ -346,6 +348,9 @@ void sweep_nodes(Runtime& r) {
     if (word_tag(w) == uint8_t(Header::HashTable) && n.cdr != 0) r.region.release(n.cdr);
     if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) == kBoxOwned && n.cdr != 0) {
       r.owned_objects.remove(n.cdr);
+    } else if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) < 16 && n.cdr != 0 &&
+               r.box_ops[word_payload(w)].release != nullptr) {
+      r.box_ops[word_payload(w)].release(Value::make(Tag::Pointer, off));
     }
     n.car = kNil.bits;
     n.cdr = Value::make(Tag::Address, head).bits;

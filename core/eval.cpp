@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "core/clock.hpp"
 #include "core/natives.hpp"
 #include "core/specials.hpp"
 
@@ -29,12 +30,6 @@ struct Descriptor {
 inline Descriptor descriptor(Value fn) {
   uint32_t d = word_payload(node_of(fn).car);
   return {(d >> 17) & 0x7F, (d >> 16) & 1, (d >> 9) & 0x7F, d & 0x1FF};
-}
-
-inline uint64_t now_ms() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
 }
 
 // The arguments of a handler in a mode known at compile time: the hot
@@ -223,8 +218,8 @@ void poll_slow() {
   Runtime& r = rt();
   r.poll_countdown = 1023;
   if (!r.hooks.poll || r.dispatch_depth >= 1) return;
-  uint64_t now = now_ms();
-  if (now - r.last_poll_ms <= 100) return;
+  uint32_t now = clock_ms();
+  if (clock_diff(now, r.last_poll_ms) <= 100) return;
   r.last_poll_ms = now;
   r.hooks.poll();
 }

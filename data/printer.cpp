@@ -240,6 +240,11 @@ void print_pointer(Value v) {
   char buf[128];
   if (a == 0) {
     std::snprintf(buf, sizeof buf, "<null %s>", box_kind_name(kind));
+  } else if (box_kind(v) < 16 && rt().box_ops[kind].print != nullptr) {
+    std::string text;
+    rt().box_ops[kind].print(v, text);
+    put_text(text.c_str());
+    return;
   } else if (kind == kBoxMemory) {
     uint32_t h = pointer_handle(a);
     uint32_t size = h == 0 ? 0 : handle_size(h) - 4;

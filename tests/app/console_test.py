@@ -110,6 +110,18 @@ def pict(talven):
         rc, _, err = run(talven, ['pict', 'render', 'junk.pict', 'c.png'], cwd=d)
         check('pict junk', rc == 1 and b'not a picture' in err and not os.path.exists(os.path.join(d, 'c.png')),
               repr(err))
+        # The same picture as PICT 501 of a resource file.
+        data = struct.pack('>I', len(body)) + body
+        refs = struct.pack('>H4sHH', 0, b'PICT', 0, 10) + struct.pack('>hHB3sI', 501, 0xFFFF, 0, bytes(3), 0)
+        rmap = bytes(24) + struct.pack('>HH', 28, 28 + len(refs)) + refs
+        head = struct.pack('>IIII', 256, 256 + len(data), len(data), len(rmap))
+        with open(os.path.join(d, 'APP.RI'), 'wb') as f:
+            f.write(head + bytes(240) + data + rmap)
+        rc, _, err = run(talven, ['pict', 'render', 'APP.RI', 'r.png', '--id', '501'], cwd=d)
+        check('pict resource', rc == 0 and open(os.path.join(d, 'r.png'), 'rb').read() == open(os.path.join(d, 'a.png'), 'rb').read(),
+              repr((rc, err)))
+        rc, _, err = run(talven, ['pict', 'render', 'APP.RI', 'r.png', '--id', '502'], cwd=d)
+        check('pict no resource', rc == 1 and b'no PICT resource 502' in err, repr(err))
         rc, _, err = run(talven, ['pict', 'render', 'a.pict', 'c.png', 'big'], cwd=d)
         check('pict bad size', rc == 2 and b'not a size' in err, repr(err))
 
