@@ -80,7 +80,7 @@ class HeadlessBackend : public Backend {
   std::optional<std::string> clipboard_text() override { return clipboard_; }
   void set_clipboard_text(std::string_view text) override { clipboard_ = std::string(text); }
 
-  // The script. Events are stamped with the clock when they are polled.
+  // The script. Events are stamped with the clock as it is when scripted.
   void advance(Tick ms) { clock_ += ms; }
   void move(Pt at, uint32_t keys = 0);
   void press(Pt at, uint8_t button = 0, uint32_t keys = 0);

@@ -31,7 +31,6 @@ void HeadlessBackend::poll(std::vector<InputEvent>& out) {
   while (!script_.empty()) {
     InputEvent e = std::move(script_.front());
     script_.pop_front();
-    e.time = clock_;
     out.push_back(std::move(e));
   }
 }
@@ -44,6 +43,7 @@ void HeadlessBackend::wait_input(Tick max_ms) {
 void HeadlessBackend::move(Pt at, uint32_t keys) {
   InputEvent e;
   e.kind = InputEvent::Kind::MouseMove, e.at = at, e.keys = keys;
+  e.time = clock_;
   script_.push_back(e);
 }
 
@@ -54,12 +54,14 @@ static uint32_t button_bit(uint8_t button) {
 void HeadlessBackend::press(Pt at, uint8_t button, uint32_t keys) {
   InputEvent e;
   e.kind = InputEvent::Kind::ButtonDown, e.at = at, e.button = button, e.keys = keys | button_bit(button);
+  e.time = clock_;
   script_.push_back(e);
 }
 
 void HeadlessBackend::release(Pt at, uint8_t button, uint32_t keys) {
   InputEvent e;
   e.kind = InputEvent::Kind::ButtonUp, e.at = at, e.button = button, e.keys = keys & ~button_bit(button);
+  e.time = clock_;
   script_.push_back(e);
 }
 
@@ -79,12 +81,14 @@ void HeadlessBackend::drag(Pt from, Pt to, int steps) {
 void HeadlessBackend::key_down(uint16_t vk, uint32_t keys, bool extended, std::string text) {
   InputEvent e;
   e.kind = InputEvent::Kind::KeyDown, e.vk = vk, e.keys = keys, e.extended = extended, e.text = std::move(text);
+  e.time = clock_;
   script_.push_back(std::move(e));
 }
 
 void HeadlessBackend::key_up(uint16_t vk, uint32_t keys, bool extended) {
   InputEvent e;
   e.kind = InputEvent::Kind::KeyUp, e.vk = vk, e.keys = keys, e.extended = extended;
+  e.time = clock_;
   script_.push_back(e);
 }
 
@@ -96,6 +100,7 @@ void HeadlessBackend::key(uint16_t vk, uint32_t keys, bool extended, std::string
 void HeadlessBackend::request_close() {
   InputEvent e;
   e.kind = InputEvent::Kind::Close;
+  e.time = clock_;
   script_.push_back(e);
 }
 

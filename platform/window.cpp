@@ -145,7 +145,8 @@ void WindowSystem::destroy_tree(Window* w) {
 bool WindowSystem::destroy(Handle h) {
   Window* w = find(h);
   if (!w || w == find(desktop_) || w->destroying) return false;
-  if (visible(h)) invalidate_screen(gfx::Region(screen_rect(w)));
+  std::optional<Rect> uncovered;
+  if (visible(h)) uncovered = screen_rect(w);
   // Owned windows go first.
   std::vector<Handle> owned;
   for (auto& s : slots_)
@@ -172,6 +173,10 @@ bool WindowSystem::destroy(Handle h) {
     s.window.reset();
     if (++s.generation == 0) s.generation = 1;
     free_.push_back((gone & 0xFFFF) - 1);
+  }
+  if (uncovered) {
+    invalidate_screen(gfx::Region(*uncovered));
+    mark_dirty(*uncovered);
   }
   return true;
 }
@@ -211,10 +216,10 @@ void WindowSystem::set_title(Handle h, std::string_view t) {
 
 Rect WindowSystem::client_of(const Window* w) const {
   Rect r{0, 0, w->rect.width(), w->rect.height()};
-  if (w->style & (kBorder | kCaption)) r = {r.left + kBorder, r.top + kBorder, r.right - kBorder, r.bottom - kBorder};
-  if ((w->style & kCaption) == kCaption) r.top += kCaption;
-  if (w->style & kVScroll) r.right -= kScrollBar;
-  if (w->style & kHScroll) r.bottom -= kScrollBar;
+  if (w->style & (kBorder | kCaption)) r = {r.left + kBorderWidth, r.top + kBorderWidth, r.right - kBorderWidth, r.bottom - kBorderWidth};
+  if ((w->style & kCaption) == kCaption) r.top += kCaptionHeight;
+  if (w->style & kVScroll) r.right -= kScrollBarWidth;
+  if (w->style & kHScroll) r.bottom -= kScrollBarWidth;
   if (r.right < r.left) r.right = r.left;
   if (r.bottom < r.top) r.bottom = r.top;
   return r;
@@ -292,7 +297,7 @@ void WindowSystem::invalidate_screen(const gfx::Region& area) {
     if (!area.intersects(s)) continue;
     if (w->handle != desktop_) w->frame_dirty = true;
     Rect c = client_of(w);
-    gfx::Region part = gfx::intersect(area, gfx::Region(gfx::offset(c, s.left, s.top)));
+    gfx::Region part = gfx::intersect(area, visible_region(w, true));
     if (!part.empty()) {
       part.offset(-(s.left + c.left), -(s.top + c.top));
       w->update = gfx::unite(w->update, part);
@@ -314,8 +319,7 @@ bool WindowSystem::move(Handle h, Rect r) {
   Rect old = w->rect;
   w->rect = r;
   if (shown) {
-    invalidate_screen(gfx::Region(before));
-    invalidate_screen(gfx::Region(screen_rect(w)));
+    invalidate_screen(gfx::unite(gfx::Region(before), gfx::Region(screen_rect(w))));
     mark_dirty(before);
   }
   send(h, msg::PosChanged);
@@ -352,7 +356,9 @@ bool WindowSystem::show(Handle h, bool on) {
 void WindowSystem::bring_to_top(Handle h) {
   Window* w = find(h);
   if (!w || !w->parent) return;
+  std::vector<Window*> before = w->parent->children;
   z_insert(w->parent, w);
+  if (before == w->parent->children) return;
   if (visible(h)) invalidate_screen(gfx::Region(screen_rect(w)));
   for (Window* c : w->parent->children)
     if (c->owner == h && (c->style & kVisible)) invalidate_screen(gfx::Region(screen_rect(c)));
@@ -497,7 +503,7 @@ void WindowSystem::queue_input(const InputEvent& e) {
       input_.push_back(m);
       if (down && !e.text.empty()) {
         // The host's own characters for this key, carried for translate.
-        for (unsigned char ch : e.text) pending_text_.push_back({target, ch});
+        input_.back().host_char = uint16_t(0x100 | (unsigned char)e.text[0]);
       }
       return;
     }
@@ -513,7 +519,7 @@ void WindowSystem::queue_input(const InputEvent& e) {
     if (!w) return;
     Rect s = screen_rect(w), c = client_of(w);
     client = gfx::offset(c, s.left, s.top).contains(e.at);
-    if (!enabled(target) && e.kind != InputEvent::Kind::MouseMove) return;
+    if (!enabled(target)) return;
   }
   Rect sc = screen_client(target);
   Pt local = client ? Pt{e.at.x - sc.left, e.at.y - sc.top} : e.at;
@@ -660,14 +666,11 @@ std::optional<unsigned char> key_char(uint16_t vk, uint32_t keys, bool caps) {
 bool WindowSystem::translate(const Message& m) {
   if (m.message != msg::KeyDown && m.message != msg::SysKeyDown) return false;
   uint32_t char_msg = m.message == msg::KeyDown ? msg::Char : msg::SysChar;
-  // Characters the host produced for this key win over the key table.
-  bool any = false;
-  while (!pending_text_.empty() && pending_text_.front().window == m.window) {
-    posted_.push_front({m.window, char_msg, pending_text_.front().ch, m.lparam, m.time, m.at, m.keys});
-    pending_text_.pop_front();
-    any = true;
+  // The character the host produced for this key wins over the key table.
+  if (m.host_char) {
+    posted_.push_front({m.window, char_msg, uint64_t(m.host_char & 0xFF), m.lparam, m.time, m.at, m.keys});
+    return true;
   }
-  if (any) return true;
   auto ch = key_char(uint16_t(m.wparam), m.keys, caps_lock_);
   if (!ch) return false;
   posted_.push_front({m.window, char_msg, *ch, m.lparam, m.time, m.at, m.keys});
@@ -755,13 +758,13 @@ void WindowSystem::draw_frame(Window* w) {
   if (w->style & (kBorder | kCaption)) dc.frame_rect(s, px(kFrameColor));
   if ((w->style & kCaption) == kCaption) {
     bool active = top_level(w)->handle == active_;
-    Rect cap{s.left + kBorder, s.top + kBorder, s.right - kBorder, s.top + kBorder + kCaption};
+    Rect cap{s.left + kBorderWidth, s.top + kBorderWidth, s.right - kBorderWidth, s.top + kBorderWidth + kCaptionHeight};
     dc.fill_rect(cap, px(active ? kActiveCaption : kInactiveCaption));
     dc.set_text_color(frame_.map_color(kCaptionText));
     dc.set_background(0, gfx::BackgroundMode::Transparent);
     dc.text({cap.left + 4, cap.top + 1}, w->title);
     if (w->style & kSysMenu) {
-      Rect box{cap.right - kCaption + 2, cap.top + 2, cap.right - 2, cap.bottom - 2};
+      Rect box{cap.right - kCaptionHeight + 2, cap.top + 2, cap.right - 2, cap.bottom - 2};
       dc.frame_rect(box, px(kCaptionText));
       gfx::DC& d = dc;
       d.set_pen({gfx::PenStyle::Solid, 1, frame_.map_color(kCaptionText)});
@@ -769,8 +772,8 @@ void WindowSystem::draw_frame(Window* w) {
       d.line({box.right - 3, box.top + 2}, {box.left + 2, box.bottom - 3}, true);
     }
   }
-  if (w->style & kVScroll) dc.fill_rect({c.right, c.top, c.right + kScrollBar, c.bottom}, px(kScrollTrack));
-  if (w->style & kHScroll) dc.fill_rect({c.left, c.bottom, c.right, c.bottom + kScrollBar}, px(kScrollTrack));
+  if (w->style & kVScroll) dc.fill_rect({c.right, c.top, c.right + kScrollBarWidth, c.bottom}, px(kScrollTrack));
+  if (w->style & kHScroll) dc.fill_rect({c.left, c.bottom, c.right, c.bottom + kScrollBarWidth}, px(kScrollTrack));
   (void)kScrollThumb;
 }
 
@@ -838,6 +841,8 @@ Handle WindowSystem::set_focus(Handle h) {
     if (top && top->handle != active_) activate(top->handle);
     if (!find(h)) return old;
   }
+  old = focus_;
+  if (h == old) return old;
   focus_ = h;
   if (old && find(old)) send(old, msg::KillFocus, h);
   if (h && focus_ == h) send(h, msg::SetFocus, old);

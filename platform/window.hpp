@@ -63,6 +63,7 @@ struct Message {
   Tick time = 0;
   Pt at;               // cursor position in frame coordinates when it was queued
   uint32_t keys = 0;   // modifier and button snapshot
+  uint16_t host_char = 0;  // key-down: 0x100 | the character the host gave, if any
 };
 
 class WindowSystem;
@@ -197,7 +198,7 @@ class WindowSystem {
   std::optional<std::vector<uint8_t>> clipboard_get(const std::string& format);
 
   // Chrome metrics.
-  static constexpr int32_t kBorder = 1, kCaption = 14, kScrollBar = 12;
+  static constexpr int32_t kBorderWidth = 1, kCaptionHeight = 14, kScrollBarWidth = 12;
 
   struct Window;
 
@@ -240,8 +241,6 @@ class WindowSystem {
   int cursor_count_ = 0;
   CursorShape cursor_shape_ = CursorShape::Arrow;
   std::map<std::string, std::vector<uint8_t>> clipboard_;
-  struct PendingChar { Handle window; unsigned char ch; };
-  std::deque<PendingChar> pending_text_;
   bool caps_lock_ = false;
   bool quit_ = false;
   int quit_code_ = 0;
