@@ -17,6 +17,7 @@ struct WindowSystem::Window {
   gfx::Region update;          // client coordinates
   bool erase = false, frame_dirty = false, destroying = false, painting = false;
   int modal_count = 0;         // modals holding it disabled
+  WindowSystem::ScrollInfo scroll[2];
 };
 
 namespace {
@@ -540,6 +541,7 @@ void WindowSystem::queue_input(const InputEvent& e) {
   m.message = button_message(e.button, down);
   if (!client) {
     if (e.button != 0) return;
+    if (down && !capture_ && scroll_click(find(target), e.at)) return;
     m.message = down ? msg::NcLButtonDown : msg::NcLButtonUp;
   } else if (down) {
     Window* w = find(target);
@@ -772,9 +774,33 @@ void WindowSystem::draw_frame(Window* w) {
       d.line({box.right - 3, box.top + 2}, {box.left + 2, box.bottom - 3}, true);
     }
   }
-  if (w->style & kVScroll) dc.fill_rect({c.right, c.top, c.right + kScrollBarWidth, c.bottom}, px(kScrollTrack));
-  if (w->style & kHScroll) dc.fill_rect({c.left, c.bottom, c.right, c.bottom + kScrollBarWidth}, px(kScrollTrack));
-  (void)kScrollThumb;
+  for (int bar = 0; bar < 2; ++bar) {
+    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
+    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
+                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
+    dc.fill_rect(track, px(kScrollTrack));
+    dc.frame_rect(track, px(kFrameColor));
+    // Arrow boxes at both ends, the thumb between them.
+    int32_t length = (bar ? track.height() : track.width()) - 2 * kScrollBarWidth;
+    Rect first = bar ? Rect{track.left, track.top, track.right, track.top + kScrollBarWidth}
+                     : Rect{track.left, track.top, track.left + kScrollBarWidth, track.bottom};
+    Rect last = bar ? Rect{track.left, track.bottom - kScrollBarWidth, track.right, track.bottom}
+                    : Rect{track.right - kScrollBarWidth, track.top, track.right, track.bottom};
+    dc.frame_rect(first, px(kFrameColor));
+    dc.frame_rect(last, px(kFrameColor));
+    const ScrollInfo& si = w->scroll[bar];
+    int64_t span = int64_t(si.max) - si.min + 1;
+    if (length > kScrollBarWidth && span > 0) {
+      int64_t thumb = si.page > 0 ? std::max<int64_t>(kScrollBarWidth, length * int64_t(si.page) / span) : kScrollBarWidth;
+      thumb = std::min<int64_t>(thumb, length);
+      int64_t room = std::max<int64_t>(int64_t(span) - std::max(si.page, 1), 1);
+      int64_t at = (length - thumb) * (int64_t(si.pos) - si.min) / room;
+      int32_t from = int32_t(kScrollBarWidth + std::clamp<int64_t>(at, 0, length - thumb));
+      Rect t = bar ? Rect{track.left + 1, track.top + from, track.right - 1, track.top + from + int32_t(thumb)}
+                   : Rect{track.left + from, track.top + 1, track.left + from + int32_t(thumb), track.bottom - 1};
+      dc.fill_rect(t, px(kScrollThumb));
+    }
+  }
 }
 
 void WindowSystem::flush_frames() {
@@ -917,6 +943,51 @@ void WindowSystem::end_modal(Handle modal) {
     --c->modal_count;
     set_enabled_state(c, was);
   }
+}
+
+// Scroll bars.
+
+bool WindowSystem::set_scroll(Handle h, int bar, ScrollInfo info) {
+  Window* w = find(h);
+  if (!w || bar < 0 || bar > 1) return false;
+  if (info.max < info.min) info.max = info.min;
+  info.page = std::clamp<int32_t>(info.page, 0, int32_t(std::min<int64_t>(int64_t(info.max) - info.min + 1, INT32_MAX)));
+  int64_t top = std::max<int64_t>(info.min, int64_t(info.max) - std::max(info.page, 1) + 1);
+  info.pos = int32_t(std::clamp<int64_t>(info.pos, info.min, top));
+  w->scroll[bar] = info;
+  w->frame_dirty = true;
+  return true;
+}
+
+std::optional<WindowSystem::ScrollInfo> WindowSystem::scroll(Handle h, int bar) const {
+  Window* w = find(h);
+  if (!w || bar < 0 || bar > 1) return std::nullopt;
+  return w->scroll[bar];
+}
+
+bool WindowSystem::scroll_click(Window* w, Pt at) {
+  Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
+  for (int bar = 0; bar < 2; ++bar) {
+    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
+    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
+                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
+    if (!track.contains(at)) continue;
+    int32_t along = bar ? at.y - track.top : at.x - track.left;
+    int32_t length = bar ? track.height() : track.width();
+    uint32_t code;
+    if (along < kScrollBarWidth) code = kLineUp;
+    else if (along >= length - kScrollBarWidth) code = kLineDown;
+    else {
+      // Above or below the thumb's middle.
+      const ScrollInfo& si = w->scroll[bar];
+      int64_t span = std::max<int64_t>(int64_t(si.max) - si.min, 1);
+      int64_t middle = kScrollBarWidth + (length - 2 * kScrollBarWidth) * (int64_t(si.pos) - si.min) / span;
+      code = along < middle ? kPageUp : kPageDown;
+    }
+    posted_.push_back({w->handle, bar ? msg::VScroll : msg::HScroll, code, 0, backend_.now(), at, current_keys_});
+    return true;
+  }
+  return false;
 }
 
 // Timers.

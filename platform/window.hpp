@@ -184,6 +184,16 @@ class WindowSystem {
   Pt cursor() const { return cursor_; }
   void set_caps_lock(bool on) { caps_lock_ = on; }
 
+  // Scroll bars of windows with the vertical or horizontal scroll style.
+  // The position stays within min .. max - page + 1 (min when that is less).
+  // A press on the bar's arrows sends line up/down, on its track page
+  // up/down, as the scroll message of that bar.
+  struct ScrollInfo { int32_t min = 0, max = 100, page = 0, pos = 0; };
+  enum ScrollBar : int { kHorizontal = 0, kVertical = 1 };
+  enum ScrollCode : uint32_t { kLineUp = 0, kLineDown = 1, kPageUp = 2, kPageDown = 3 };
+  bool set_scroll(Handle w, int bar, ScrollInfo info);
+  std::optional<ScrollInfo> scroll(Handle w, int bar) const;
+
   // Timers.
   bool set_timer(Handle w, uint64_t id, Tick interval);
   bool kill_timer(Handle w, uint64_t id);
@@ -219,6 +229,7 @@ class WindowSystem {
   void set_enabled_state(Window* w, bool was);
   void z_insert(Window* parent, Window* w);
   void flush_frames();
+  bool scroll_click(Window* w, Pt at);
   void validate_if_unpainted(Handle w);
 
   Backend& backend_;

@@ -433,6 +433,36 @@ TEST(WindowSystem, ClipboardAndCursorState) {
   EXPECT_EQ(w.backend.cursor_log(), (std::vector<CursorShape>{CursorShape::Hidden, CursorShape::Wait}));
 }
 
+TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
+  World w;
+  // Window rect 0..100 x 0..100: client 1..87 wide, 15..99 high.
+  Handle a = w.make("log", {0, 0, 100, 100}, kVisible | kCaption | kVScroll);
+  w.ws.activate(a);
+  w.pump();
+  EXPECT_TRUE(w.ws.set_scroll(a, WindowSystem::kVertical, {0, 99, 10, 500}));
+  EXPECT_EQ(w.ws.scroll(a, WindowSystem::kVertical)->pos, 90);
+  w.ws.set_scroll(a, WindowSystem::kVertical, {10, 5, 50, -3});  // inverted range, page too big
+  auto si = *w.ws.scroll(a, WindowSystem::kVertical);
+  EXPECT_EQ(si.max, 10);
+  EXPECT_EQ(si.page, 1);
+  EXPECT_EQ(si.pos, 10);
+  EXPECT_FALSE(w.ws.set_scroll(a, 2, {}));
+  w.ws.set_scroll(a, WindowSystem::kVertical, {0, 99, 10, 0});
+  w.log.clear();
+  w.backend.click({93, 18});   // the upper arrow
+  w.backend.click({93, 96});   // the lower arrow
+  w.backend.click({93, 80});   // the track below the thumb
+  w.backend.click({50, 50});   // the client
+  w.pump();
+  std::vector<std::pair<uint32_t, uint64_t>> got;
+  for (auto& l : w.log)
+    if (l.message == msg::VScroll || l.message == msg::LButtonDown) got.push_back({l.message, l.wparam});
+  EXPECT_EQ(got, (std::vector<std::pair<uint32_t, uint64_t>>{{msg::VScroll, WindowSystem::kLineUp},
+                                                             {msg::VScroll, WindowSystem::kLineDown},
+                                                             {msg::VScroll, WindowSystem::kPageDown},
+                                                             {msg::LButtonDown, kLeftButton}}));
+}
+
 // Painting: the frame is what the windows drew, where they show.
 
 World& paint_scene(World& w) {
@@ -443,6 +473,7 @@ World& paint_scene(World& w) {
   w.ws.set_property(kids[1], "color", gfx::rgb(0xF0, 0xD0, 0x80));
   w.ws.set_property(b, "color", gfx::rgb(0x90, 0xE0, 0x90));
   w.ws.set_property(c, "color", gfx::rgb(0xE0, 0x80, 0x80));
+  w.ws.set_scroll(b, WindowSystem::kVertical, {0, 9, 3, 4});
   w.ws.update_all();
   return w;
 }
