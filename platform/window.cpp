@@ -621,8 +621,11 @@ bool WindowSystem::peek(Message& out, Handle window, std::span<const Range> rang
 }
 
 int64_t WindowSystem::dispatch(const Message& m) {
-  if (m.message == msg::Paint) flush_frames();
-  return send(m.window, m.message, m.wparam, m.lparam);
+  if (m.message != msg::Paint) return send(m.window, m.message, m.wparam, m.lparam);
+  flush_frames();
+  int64_t r = send(m.window, m.message, m.wparam, m.lparam);
+  validate_if_unpainted(m.window);
+  return r;
 }
 
 // Key translation.
@@ -828,7 +831,6 @@ void WindowSystem::update_all() {
   Range paint{msg::Paint, msg::Paint};
   for (int guard = 0; guard < 100000 && peek(m, 0, std::span(&paint, 1), true); ++guard) {
     dispatch(m);
-    validate_if_unpainted(m.window);
   }
   flush();
 }

@@ -276,6 +276,21 @@ TEST(WindowSystem, AProcedureMayDestroyItsOwnWindowMidMessage) {
   EXPECT_EQ(after, 1);
 }
 
+TEST(WindowSystem, AProcedureThatIgnoresPaintIsNotAskedForever) {
+  World w;
+  int paints = 0;
+  w.ws.register_class({"lazy",
+                       [&](WindowSystem&, const Message& m) -> int64_t {
+                         paints += m.message == msg::Paint;
+                         return 0;
+                       },
+                       0, std::nullopt});
+  Handle a = w.make("lazy", {0, 0, 10, 10});
+  w.pump();
+  EXPECT_EQ(paints, 1);
+  EXPECT_FALSE(w.ws.has_update(a));
+}
+
 TEST(WindowSystem, CaptureTakesTheMouseWherever) {
   World w;
   Handle a = w.make("log", {0, 0, 50, 50});
