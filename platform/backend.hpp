@@ -56,6 +56,11 @@ class Backend {
   virtual void set_cursor(CursorShape shape) = 0;
   virtual std::optional<std::string> clipboard_text() = 0;
   virtual void set_clipboard_text(std::string_view cp1252) = 0;
+  // An answer for an alert, when the host answers alerts itself (the
+  // headless script); none lets the user answer it on screen.
+  virtual std::optional<int> answer_alert(std::string_view) { return std::nullopt; }
+  // No more input will ever come (the end of a script): modal loops give up.
+  virtual bool input_exhausted() { return false; }
 };
 
 // Every test, and users who ask for no display: the frame lives in memory,
@@ -92,6 +97,19 @@ class HeadlessBackend : public Backend {
   void key_up(uint16_t vk, uint32_t keys = 0, bool extended = false);
   void request_close();
   bool script_empty() const { return script_.empty(); }
+  bool input_exhausted() override { return script_.empty(); }
+
+  // The alert script: answers given in turn (button indexes), and the
+  // texts of every alert shown.
+  void script_alert_answer(int button) { alert_answers_.push_back(button); }
+  std::optional<int> answer_alert(std::string_view text) override {
+    alert_texts_.emplace_back(text);
+    if (alert_answers_.empty()) return std::nullopt;
+    int a = alert_answers_.front();
+    alert_answers_.pop_front();
+    return a;
+  }
+  const std::vector<std::string>& alert_texts() const { return alert_texts_; }
 
   // What was shown: the last presented frame (a copy), written as PNG.
   const gfx::Surface& shown() const { return shown_; }
@@ -111,6 +129,8 @@ class HeadlessBackend : public Backend {
   std::vector<CursorShape> cursor_log_;
   std::optional<std::string> clipboard_;
   size_t presents_ = 0;
+  std::deque<int> alert_answers_;
+  std::vector<std::string> alert_texts_;
 };
 
 }  // namespace platform

@@ -992,6 +992,89 @@ bool WindowSystem::scroll_click(Window* w, Pt at) {
   return false;
 }
 
+// Alerts.
+
+int WindowSystem::alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons) {
+  constexpr int32_t kButtonW = 60, kButtonH = 18, kPad = 8;
+  int count = std::max<int>(int(buttons.size()), 1);
+  if (!classes_.count("#alert")) {
+    register_class({"#alert",
+                    [](WindowSystem& ws, const Message& m) -> int64_t {
+                      if (m.message != msg::Paint) return m.message == msg::Close ? 0 : default_proc(ws, m);
+                      PaintInfo info;
+                      WindowDC dc = ws.begin_paint(m.window, info);
+                      Rect c = ws.client_rect(m.window);
+                      dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(ws.frame_.map_color(gfx::rgb(0xF0, 0xF0, 0xF0))));
+                      dc.dc.set_text_color(ws.frame_.map_color(0));
+                      dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
+                      std::string body = reinterpret_cast<const char*>(ws.property(m.window, "#text").value_or(0));
+                      dc.dc.text(dc.client(Pt{kPad, kPad}), body);
+                      auto n = int32_t(ws.property(m.window, "#count").value_or(0));
+                      auto* labels = reinterpret_cast<const std::vector<std::string>*>(ws.property(m.window, "#buttons").value_or(0));
+                      for (int32_t i = 0; i < n; ++i) {
+                        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
+                        dc.dc.frame_rect(dc.client(b), gfx::Brush::solid(ws.frame_.map_color(0)));
+                        if (labels && size_t(i) < labels->size())
+                          dc.dc.text(dc.client(Pt{b.left + 4, b.top + 3}), (*labels)[size_t(i)]);
+                      }
+                      ws.end_paint(m.window);
+                      return 0;
+                    },
+                    0, std::nullopt});
+  }
+  int32_t width = std::max<int32_t>(gfx::DC::text_width(text) + 2 * kPad, count * (kButtonW + kPad) + kPad);
+  width = std::min(width + 2 * kBorderWidth, frame_.width());
+  int32_t height = kCaptionHeight + 2 * kBorderWidth + 3 * kPad + gfx::FontMetrics::kHeight + kButtonH;
+  Rect r{(frame_.width() - width) / 2, (frame_.height() - height) / 2, 0, 0};
+  r.right = r.left + width, r.bottom = r.top + height;
+  Handle h = create({"#alert", title, kVisible | kCaption | kPopup, kTopmost, r, 0, active_});
+  if (!h) return count - 1;
+  std::string body = text;
+  set_property(h, "#text", reinterpret_cast<uintptr_t>(body.c_str()));
+  set_property(h, "#count", uint64_t(buttons.size()));
+  set_property(h, "#buttons", reinterpret_cast<uintptr_t>(&buttons));
+  Handle previous = active_;
+  begin_modal(h);
+  activate(h);
+  update_all();
+  int answer = -1;
+  if (auto scripted = backend_.answer_alert(text)) answer = std::clamp(*scripted, 0, count - 1);
+  Message m;
+  while (answer < 0 && alive(h)) {
+    if (!peek(m)) {
+      flush();
+      if (quit_ || backend_.input_exhausted()) break;
+      backend_.wait_input(50);
+      continue;
+    }
+    if (m.message == msg::Quit) {
+      post_quit(int(m.wparam));
+      break;
+    }
+    if (m.window == h && m.message == msg::LButtonUp) {
+      Pt p{int16_t(m.lparam & 0xFFFF), int16_t((m.lparam >> 16) & 0xFFFF)};
+      Rect c = client_rect(h);
+      for (int i = 0; i < count; ++i) {
+        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
+        if (b.contains(p)) answer = i;
+      }
+      continue;
+    }
+    if (m.window == h && m.message == msg::KeyDown && (m.wparam == 0x0D || m.wparam == 0x1B)) {
+      answer = m.wparam == 0x0D ? 0 : count - 1;
+      continue;
+    }
+    translate(m);
+    dispatch(m);
+  }
+  if (answer < 0) answer = count - 1;
+  end_modal(h);
+  destroy(h);
+  if (alive(previous)) activate(previous);
+  update_all();
+  return answer;
+}
+
 // Timers.
 
 bool WindowSystem::set_timer(Handle h, uint64_t id, Tick interval) {

@@ -194,6 +194,11 @@ class WindowSystem {
   bool set_scroll(Handle w, int bar, ScrollInfo info);
   std::optional<ScrollInfo> scroll(Handle w, int bar) const;
 
+  // An alert: a modal window with the text and a row of buttons, run in a
+  // nested loop until a button is pressed (Enter the first, Escape the
+  // last) or the script of the back-end answers. The index of the button.
+  int alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons);
+
   // Timers.
   bool set_timer(Handle w, uint64_t id, Tick interval);
   bool kill_timer(Handle w, uint64_t id);

@@ -478,6 +478,33 @@ TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
                                                              {msg::LButtonDown, kLeftButton}}));
 }
 
+TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
+  World w;
+  Handle a = w.make("log", {0, 0, 100, 100});
+  w.ws.activate(a);
+  w.pump();
+  w.backend.script_alert_answer(1);
+  EXPECT_EQ(w.ws.alert("Note", "Saved?", {"Yes", "No"}), 1);
+  EXPECT_EQ(w.backend.alert_texts(), std::vector<std::string>{"Saved?"});
+  EXPECT_TRUE(w.ws.enabled(a));
+  EXPECT_EQ(w.ws.active(), a);
+
+  // Unscripted: the alert takes input; a click on the main window is lost,
+  // the click on the second button answers. Alert 200x150 frame, centred.
+  w.log.clear();
+  w.backend.click({5, 50});
+  w.backend.click({120, 90});
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel"}), 1);
+  auto got = w.messages(a);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::LButtonDown)), 0);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 2);
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel"}), 0);
+  // No input at all: the last button, never a hang.
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel", "Help"}), 2);
+  EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
+}
+
 // Painting: the frame is what the windows drew, where they show.
 
 World& paint_scene(World& w) {
