@@ -24,8 +24,10 @@
 #include "media/geometry.hpp"
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
+#include "process/processes.hpp"
 #include "storage/dates.hpp"
 #include "storage/files.hpp"
+#include "storage/resources.hpp"
 
 namespace core {
 
@@ -39,13 +41,15 @@ std::span<const Module* const> default_modules() {
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage
-      &storage::kDatesModule, &storage::kFilesModule,
+      &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic
       &logic::kLogicModule, &logic::kSearchModule,
       // media
       &media::kGeometryModule,
+      // processes
+      &process::kProcessModule,
   };
   return list;
 }

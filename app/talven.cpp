@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/rsrc_tool.hpp"
 #include "app/toplevel.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -31,6 +32,7 @@ int run_repl(const Args& args);
 int run_eval(const Args& args);
 int run_transcript(const Args& args);
 int run_smoke(const Args& args);
+int run_rsrc(const Args& args) { return app::rsrc_command(args); }
 
 const Subcommand kSubcommands[] = {
     {"repl", "interactive read-eval-print loop (also: talven with no argument)",
@@ -52,6 +54,8 @@ const Subcommand kSubcommands[] = {
      "(\"Error: N, culprit, object, (), ()\") of every error, then carries on.\n"
      "The exit status is 0 unless FILE cannot be read. The golden tests use it.\n",
      run_transcript},
+    {"rsrc", "list the resources of a resource file, or extract one (rsrc list|extract)", app::kRsrcHelp,
+     run_rsrc},
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
 };
@@ -156,6 +160,12 @@ int run(int argc, char** argv) {
         return 2;
       }
     }
+  }
+  // The inspector reads files only: it needs no machine.
+  if (command != nullptr && command->run == run_rsrc) {
+    int status = command->run(args);
+    if (status == 2) std::fputs(command->help, stderr);
+    return status;
   }
   auto machine = core::make_runtime();
   data::ds().term_raw = raw;

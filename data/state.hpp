@@ -104,6 +104,11 @@ struct DataState : core::ModuleState {
   std::vector<core::Value> symbols_table;  // symbols are never collected
   bool has_symbols_table = false;
   uint32_t input_serial = 0;
+  // The lists being read, and how many were open when a non-local exit
+  // last left the reader (0 when none), so that a toplevel can drop the
+  // rest of a form it could not finish reading.
+  uint32_t open_lists = 0;
+  uint32_t broken_lists = 0;
 
   // Printer.
   OutputSink out;
@@ -128,6 +133,7 @@ struct DataState : core::ModuleState {
   // Handles.
   core::NativeTable<HandleEntry> handles;
   uint64_t handle_bytes = 0;
+  uint32_t last_block_handle = 0;  // the handle raw access found last
 
   // Edit streams.
   core::Addr edit_in = 0;  // a pointer block taken over by set-lecture
