@@ -12,6 +12,7 @@
 #include "data/handles.hpp"
 #include "data/hashtables.hpp"
 #include "data/lists.hpp"
+#include "data/loader.hpp"
 #include "data/numbers.hpp"
 #include "data/printer.hpp"
 #include "data/reader.hpp"
@@ -31,7 +32,7 @@ std::span<const Module* const> default_modules() {
       &kPredicatesModule, &kZonesModule, &kCollectorModule, &kSymbolsModule, &kErrorsModule, &kEvalModule,
       // data
       &data::kDataModule, &data::kListsModule, &data::kNumbersModule, &data::kHandlesModule,
-      &data::kStreamsModule, &data::kReaderModule, &data::kPrinterModule, &data::kStringsModule,
+      &data::kStreamsModule, &data::kReaderModule, &data::kLoaderModule, &data::kPrinterModule, &data::kStringsModule,
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage

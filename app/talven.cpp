@@ -47,10 +47,13 @@ const Subcommand kSubcommands[] = {
      "reported on one line and ends the command with status 1.\n",
      run_eval},
     {"--transcript", "evaluate FILE form by form, printing each value and each error report",
-     "usage: talven --transcript FILE\n"
+     "usage: talven --transcript [--encoded] FILE\n"
      "Prints the value of every form of FILE and the machine's own report line\n"
      "(\"Error: N, culprit, object, (), ()\") of every error, then carries on.\n"
-     "The exit status is 0 unless FILE cannot be read. The golden tests use it.\n",
+     "The exit status is 0 unless FILE cannot be read. The golden tests use it.\n"
+     "--encoded first encodes FILE as the packer does (symbols as table tokens,\n"
+     "small integers as byte tokens), installs its symbols table and runs the\n"
+     "encoded text instead: the transcript must not change.\n",
      run_transcript},
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
@@ -103,13 +106,15 @@ int run_eval(const Args& args) {
 }
 
 int run_transcript(const Args& args) {
-  if (args.size() != 1) return 2;
+  bool encoded = !args.empty() && args[0] == "--encoded";
+  if (args.size() != (encoded ? 2u : 1u)) return 2;
   app::LoopOptions o;
   o.print_values = true;
   o.stop_on_error = false;
   o.errors_to_stdout = true;
   o.readable_errors = false;
-  int status = app::run_file(args[0], o);
+  o.encode = encoded;
+  int status = app::run_file(args.back(), o);
   return status == 2 ? 2 : 0;
 }
 
