@@ -81,22 +81,22 @@ class Codec {
     if (mode_ != Mode::Count) out_->append(text);
   }
 
-  // Before a token whose first byte has class k: the separator that keeps
-  // the loader's dropped character away from it, or a blank that keeps it
+  // Before a token whose first byte has class k: a blank that keeps it
   // from running into a text atom before it.
   void begin(uint8_t k) {
-    if (need_separator_) {
-      put(mode_ == Mode::Decode ? '\n' : '\r');
-      need_separator_ = false;
-    } else if (after_atom_ && continues_atom(k)) {
-      put(' ');
-    }
+    if (after_atom_ && continues_atom(k)) put(' ');
   }
-  // After a token: whether it is a text atom, and, at the top level, that
-  // the next datum needs a separator unless the token was a closing one.
-  void end(bool atom, bool closing = false) {
+  // After a token: whether it is a text atom, and whether it completes a
+  // datum. A top-level datum that does not end with a closing parenthesis
+  // leaves its next character to be dropped by the loader.
+  void end(bool atom, bool closing = false, bool completes = true) {
     after_atom_ = atom;
-    if (depth_ == 0) need_separator_ = !closing;
+    if (depth_ != 0 || !completes) return;
+    if (swallow_ > 0) {
+      --swallow_;  // the feature expression of a top-level '&'
+      return;
+    }
+    need_separator_ = !closing;
   }
 
   // Collects a symbol's characters from the current position as the reader
@@ -292,19 +292,20 @@ class Codec {
     put(s_.substr(start, p_ - start));
     if (d == '(' || d == '{') {
       if (depth_++ == 0) open_line_ = at;
-      end(false);
+      end(false, false, false);
       return;
     }
     // Any other dispatch character: its function reads what follows.
-    after_atom_ = false;
+    end(false, false, false);
   }
 
   void token() {
-    if (mode_ == Mode::Decode && need_separator_) {
+    if (need_separator_) {
       // The loader drops the character after a top-level datum, whatever
-      // it is; the decoded text drops it too.
+      // it is: the source's is dropped here too, and a separator takes its
+      // place.
       take();
-      put('\n');
+      put(mode_ == Mode::Decode ? '\n' : '\r');
       need_separator_ = false;
       after_atom_ = false;
       return;
@@ -332,7 +333,6 @@ class Codec {
             } else {
               put(char(c));
             }
-            need_separator_ = false;
             after_atom_ = false;
           }
           return;
@@ -343,7 +343,7 @@ class Codec {
         begin(k);
         put(char(take()));
         if (depth_++ == 0) open_line_ = line_;
-        end(false);
+        end(false, false, false);
         return;
       case kClose:
       case kCloseBrace:
@@ -418,10 +418,12 @@ class Codec {
           if (c == ':') return symbol_token(":" + name, start, false);
           return symbol_token(name, start, true);
         }
-        // The quote and the feature test: prefixes of the next datum.
+        // The quote and the feature test: prefixes of the next datum; the
+        // feature test's expression is a datum that completes nothing.
         begin(k);
+        if (c == '&' && depth_ == 0) ++swallow_;
         put(char(take()));
-        end(false);
+        end(false, false, false);
         return;
     }
     // Classes no character has at first.
@@ -439,6 +441,7 @@ class Codec {
   int depth_ = 0;
   bool after_atom_ = false;
   bool need_separator_ = false;
+  int swallow_ = 0;
 };
 
 }  // namespace
@@ -497,6 +500,7 @@ void count_symbols(std::string_view source, std::unordered_map<std::string, uint
 
 bool encode_source(std::string_view source, SymbolNames& table, std::string& out, CodecError& err,
                    const EncodeOptions& options) {
+  out.clear();
   Codec c(source, Mode::Encode, &out);
   c.table = &table;
   c.options = options;
@@ -504,6 +508,7 @@ bool encode_source(std::string_view source, SymbolNames& table, std::string& out
 }
 
 bool decode_code(std::string_view code, const std::vector<std::string>& names, std::string& out, CodecError& err) {
+  out.clear();
   Codec c(code, Mode::Decode, &out);
   c.names = &names;
   return c.run(err);

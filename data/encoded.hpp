@@ -60,13 +60,13 @@ struct EncodeOptions {
 
 // Counts the symbols of a source text (for a table ordered by use).
 void count_symbols(std::string_view source, std::unordered_map<std::string, uint32_t>& counts);
-// Encodes a source text (code page 1252), adding the names it uses to the
+// Encodes a source text (code page 1252) into out, adding the names it uses to the
 // table. False with the error when the source is malformed (strict).
 bool encode_source(std::string_view source, SymbolNames& table, std::string& out, CodecError& err,
                    const EncodeOptions& options = {});
 
 // Decodes encoded code back into source text with line feeds between
-// top-level forms. `names` are the names of the table resource. False with
+// top-level forms (out is replaced). `names` are the names of the table resource. False with
 // the error when a token is truncated or names an entry beyond the table.
 bool decode_code(std::string_view code, const std::vector<std::string>& names, std::string& out, CodecError& err);
 
