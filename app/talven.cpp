@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pack.hpp"
 #include "app/toplevel.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -31,6 +32,8 @@ int run_repl(const Args& args);
 int run_eval(const Args& args);
 int run_transcript(const Args& args);
 int run_smoke(const Args& args);
+int run_pack(const Args& args) { return app::pack_command(args); }
+int run_unpack(const Args& args) { return app::unpack_command(args); }
 
 const Subcommand kSubcommands[] = {
     {"repl", "interactive read-eval-print loop (also: talven with no argument)",
@@ -55,6 +58,9 @@ const Subcommand kSubcommands[] = {
      "small integers as byte tokens), installs its symbols table and runs the\n"
      "encoded text instead: the transcript must not change.\n",
      run_transcript},
+    {"pack", "build an application resource file from a manifest (talven pack MANIFEST)", app::kPackHelp,
+     run_pack},
+    {"unpack", "write a packed application back out as sources and resources", app::kUnpackHelp, run_unpack},
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
 };
@@ -161,6 +167,12 @@ int run(int argc, char** argv) {
         return 2;
       }
     }
+  }
+  // The packer and the unpacker work on files alone: they need no machine.
+  if (command != nullptr && (command->run == run_pack || command->run == run_unpack)) {
+    int status = command->run(args);
+    if (status == 2) std::fputs(command->help, stderr);
+    return status;
   }
   auto machine = core::make_runtime();
   data::ds().term_raw = raw;

@@ -83,7 +83,15 @@ class Codec {
 
   // Before a token whose first byte has class k: a blank that keeps it
   // from running into a text atom before it.
+  // The decoder lays the text out afresh: a blank between the tokens of a
+  // list, a line between top-level data.
   void begin(uint8_t k) {
+    if (mode_ == Mode::Decode) {
+      bool closing = k == kClose || k == kCloseBrace || k == kAlternateClose;
+      if (!closing && gap_ != Gap::None) put(gap_ == Gap::Line ? '\n' : ' ');
+      gap_ = Gap::None;
+      return;
+    }
     if (after_atom_ && continues_atom(k)) put(' ');
   }
   // After a token: whether it is a text atom, and whether it completes a
@@ -91,6 +99,7 @@ class Codec {
   // leaves its next character to be dropped by the loader.
   void end(bool atom, bool closing = false, bool completes = true) {
     after_atom_ = atom;
+    gap_ = !completes ? Gap::None : depth_ == 0 && closing ? Gap::Line : Gap::Space;
     if (depth_ != 0 || !completes) return;
     if (swallow_ > 0) {
       --swallow_;  // the feature expression of a top-level '&'
@@ -308,6 +317,7 @@ class Codec {
       put(mode_ == Mode::Decode ? '\n' : '\r');
       need_separator_ = false;
       after_atom_ = false;
+      gap_ = Gap::None;
       return;
     }
     uint8_t c = uint8_t(s_[p_]);
@@ -319,22 +329,17 @@ class Codec {
         if (mode_ == Mode::Decode || options.keep_comments) {
           begin(kComment);
           put(s_.substr(start, p_ - start));
-          if (mode_ == Mode::Encode) put('\r');
+          put(mode_ == Mode::Encode ? '\r' : '\n');
           after_atom_ = false;
+          gap_ = Gap::None;
         }
         return;
       }
       default:
         if (k >= kLineEnd) {
+          // Blanks and line ends: the encoder drops them, the decoder lays
+          // out its own.
           take();
-          if (mode_ == Mode::Decode) {
-            if (c == '\r' || c == '\n') {
-              if (!(c == '\n' && p_ >= 2 && s_[p_ - 2] == '\r')) put('\n');
-            } else {
-              put(char(c));
-            }
-            after_atom_ = false;
-          }
           return;
         }
         break;
@@ -442,6 +447,7 @@ class Codec {
   bool after_atom_ = false;
   bool need_separator_ = false;
   int swallow_ = 0;
+  enum class Gap { None, Space, Line } gap_ = Gap::None;
 };
 
 }  // namespace
