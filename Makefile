@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps demo test bench gc-stress fuzz clean
+.PHONY: all deps demo test bench gfx-bench gc-stress fuzz clean
 
 all: deps
 	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja
@@ -29,6 +29,9 @@ fuzz: deps
 
 clean:
 	rm -rf build build-asan build-gc build-fuzz
+
+gfx-bench: all
+	$(BUILD)/gfx_bench
 
 bench: all
 	@bench/peers/install.sh

@@ -21,8 +21,12 @@
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
 #include "logic/logic.hpp"
+#include "logic/search_module.hpp"
+#include "media/geometry.hpp"
+#include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
+#include "storage/files.hpp"
 
 namespace core {
 
@@ -36,11 +40,13 @@ std::span<const Module* const> default_modules() {
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage
-      &storage::kDatesModule,
+      &storage::kDatesModule, &storage::kFilesModule,
       // objects
-      &objects::kObjectsModule,
+      &objects::kObjectsModule, &objects::kConfigsModule,
       // logic
-      &logic::kLogicModule,
+      &logic::kLogicModule, &logic::kSearchModule,
+      // media
+      &media::kGeometryModule,
   };
   return list;
 }

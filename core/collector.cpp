@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/alert.hpp"
+#include "core/blocks.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
 
@@ -42,23 +43,10 @@ constexpr std::array<uint8_t, 64> kLeadsTo = [] {
   return t;
 }();
 
-constexpr uint32_t kOwnedKind = 4;
-
 // Whether a payload names a real node: past the nil node, on an 8-byte
 // boundary, inside the zone.
 inline bool node_offset_ok(uint32_t off, const Zones& z) {
   return off >= 8 && (off & 7) == 0 && off <= 8 * z.node_count;
-}
-
-inline uint16_t load16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-inline uint32_t load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
 }
 
 // Pushes a Value whose tag leads to a node; the node is entered later.
@@ -70,7 +58,7 @@ inline void push_traced(Runtime& r, Value v) {
 
 // Marks the elements of a vector or array block.
 void mark_words(Runtime& r, const uint8_t* first, uint32_t count) {
-  for (uint32_t i = 0; i < count; ++i) push_traced(r, Value(load32(first + 4 * i)));
+  for (uint32_t i = 0; i < count; ++i) push_traced(r, block_word(first, i));
 }
 
 // Enters one node and everything it leads to. Pairs (and the function nodes
@@ -98,15 +86,16 @@ void trace(Runtime& r, Value v) {
         // says (an object being filled may not have its count yet).
         if (n.cdr < z.heap_start || n.cdr + 2 > z.heap_top) return;
         const uint8_t* b = at_addr(n.cdr);
-        mark_words(r, b + 2, std::min<uint32_t>(load16(b), (z.heap_top - n.cdr - 2) / 4));
+        mark_words(r, b + kVectorWordsAt,
+                   std::min<uint32_t>(block_count(b), (z.heap_top - n.cdr - kVectorWordsAt) / 4));
         return;
       }
       case uint8_t(Header::Array): {
         if (n.cdr < z.heap_start || n.cdr + 4 > z.heap_top) return;
         const uint8_t* b = at_addr(n.cdr);
-        uint32_t skip = 4 + 2 * uint32_t(load16(b + 2));
+        uint32_t skip = array_words_at(array_rank_of(b));
         if (n.cdr + skip > z.heap_top) return;
-        mark_words(r, b + skip, std::min<uint32_t>(load16(b), (z.heap_top - n.cdr - skip) / 4));
+        mark_words(r, b + skip, std::min<uint32_t>(block_count(b), (z.heap_top - n.cdr - skip) / 4));
         return;
       }
       case uint8_t(Header::HashTable): {
@@ -119,7 +108,7 @@ void trace(Runtime& r, Value v) {
         return;
       }
       case uint8_t(Header::Pointer):
-        if (word_payload(w) == kOwnedKind && n.cdr != 0) {
+        if (word_payload(w) == kBoxOwned && n.cdr != 0) {
           OwnedObject* o = owned_object(Value::make(Tag::Pointer, off));
           if (o != nullptr) o->mark_values();
         }
@@ -251,11 +240,11 @@ uint32_t object_size(Runtime& r, uint32_t off, Addr top) {
   switch (word_tag(n.car)) {
     case uint8_t(Header::Array):
       if (room < 4) return 0;
-      size = 4 * uint32_t(load16(b)) + 2 * uint32_t(load16(b + 2)) + 4;
+      size = array_block_size(block_count(b), array_rank_of(b));
       break;
     case uint8_t(Header::Vector):
       if (room < 2) return 0;
-      size = 4 * uint32_t(load16(b)) + 2;
+      size = vector_block_size(block_count(b));
       break;
     case uint8_t(Header::Real):
       size = 8;
@@ -278,7 +267,7 @@ uint32_t object_size(Runtime& r, uint32_t off, Addr top) {
       break;
     case uint8_t(Header::ByteBlock):
       if (room < 2) return 0;
-      size = load16(b);
+      size = load_ne16(b);
       break;
     default:
       return 0;
@@ -355,12 +344,8 @@ void sweep_nodes(Runtime& r) {
     }
     // A hash table's words are a native block that only its node names.
     if (word_tag(w) == uint8_t(Header::HashTable) && n.cdr != 0) r.region.release(n.cdr);
-    if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) == kOwnedKind && n.cdr != 0) {
-      uint32_t index = n.cdr - 1;
-      if (index < r.owned_objects.size() && r.owned_objects[index] != nullptr) {
-        r.owned_objects[index].reset();
-        r.owned_free.push_back(index);
-      }
+    if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) == kBoxOwned && n.cdr != 0) {
+      r.owned_objects.remove(n.cdr);
     }
     n.car = kNil.bits;
     n.cdr = Value::make(Tag::Address, head).bits;
@@ -413,27 +398,24 @@ Value box_owned(std::unique_ptr<OwnedObject> object) {
   Runtime& r = rt();
   // The box first, so that a collection it triggers cannot see a half-made
   // owner; then the object takes its slot.
-  Value box = alloc_node(Tag::Pointer, make_header(Header::Pointer, kOwnedKind), 0);
-  uint32_t index;
-  if (!r.owned_free.empty()) {
-    index = r.owned_free.back();
-    r.owned_free.pop_back();
-    r.owned_objects[index] = std::move(object);
-  } else {
-    index = uint32_t(r.owned_objects.size());
-    r.owned_objects.push_back(std::move(object));
-  }
-  node_of(box).cdr = index + 1;
+  Value box = alloc_node(Tag::Pointer, make_header(Header::Pointer, kBoxOwned), 0);
+  node_of(box).cdr = r.owned_objects.add(std::move(object));
   return box;
 }
 
 OwnedObject* owned_object(Value box) {
   if (!box.is(Tag::Pointer) || !node_offset_ok(box.payload(), rt().zones)) return nullptr;
   Node& n = node_of(box);
-  if (word_tag(n.car) != uint8_t(Header::Pointer) || word_payload(n.car) != kOwnedKind || n.cdr == 0) return nullptr;
-  uint32_t index = n.cdr - 1;
-  auto& table = rt().owned_objects;
-  return index < table.size() ? table[index].get() : nullptr;
+  if (word_tag(n.car) != uint8_t(Header::Pointer) || word_payload(n.car) != kBoxOwned || n.cdr == 0) return nullptr;
+  auto* entry = rt().owned_objects.find(n.cdr);
+  return entry != nullptr ? entry->get() : nullptr;
+}
+
+void release_owned(Value box) {
+  if (owned_object(box) == nullptr) return;
+  Node& n = node_of(box);
+  rt().owned_objects.remove(n.cdr);
+  n.cdr = 0;
 }
 
 // ---- Test primitive ---------------------------------------------------------

@@ -55,6 +55,9 @@ HeapCensus heap_census();
 Value box_owned(std::unique_ptr<OwnedObject> object);
 // The object a box of sub-kind 4 owns, or nullptr.
 OwnedObject* owned_object(Value box);
+// Deletes the object a box owns now and kills the box: owned_object answers
+// nullptr for it from then on, and its sweep releases nothing.
+void release_owned(Value box);
 
 extern const Module kCollectorModule;
 

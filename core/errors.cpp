@@ -151,8 +151,7 @@ std::string describe(Value v) {
 }
 
 void error(Err number, Value culprit) { signal(kErrorKindMachine, int(number), culprit); }
-void error(int number, Value culprit) { signal(kErrorKindMachine, number, culprit); }
-void storage_error(int number, Value culprit) { signal(kErrorKindStorage, number, culprit); }
+void storage_error(StorageErr number, Value culprit) { signal(kErrorKindStorage, int(number), culprit); }
 
 void error_text(const std::string& message) {
   Runtime& r = rt();

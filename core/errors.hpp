@@ -22,8 +22,17 @@ namespace core {
   X(NativeMemory, 9, "native memory exhausted")            \
   X(NoCatch, 17, "throw without a catch")                  \
   X(EndOfInput, 25, "end of input inside a form")          \
+  X(FileNotFound, 31, "file not found")                    \
+  X(TooManyFiles, 32, "too many open files")               \
+  X(FileExists, 33, "file already exists")                 \
+  X(FileSystem, 36, "file-system error")                   \
+  X(FileBusy, 38, "file busy or already open for writing") \
+  X(VolumeLocked, 45, "volume locked, write-protected or not present") \
+  X(DiskFull, 46, "disk or directory full")                \
   X(NoOperands, 42, "arithmetic given no operands")        \
   X(NotAvailable, 47, "operation not available")           \
+  X(SlotInLaidOutClass, 56, "new slot in a laid-out class")  \
+  X(LayoutOptionChanged, 57, "layout option of a laid-out class changed") \
   X(DivideByZero, 58, "division by zero")                  \
   X(EmptyHandle, 60, "locking a handle without data")      \
   X(StackOverflow, 61, "stack or recursion depth exhausted") \
@@ -32,6 +41,25 @@ namespace core {
 enum class Err : int {
 #define TALVEN_X(name, num, text) name = num,
   TALVEN_ERRORS(TALVEN_X)
+#undef TALVEN_X
+};
+
+// Error numbers of the storage family (kind 1011), raised by the database
+// module with nil as the culprit unless it says otherwise.
+#define TALVEN_STORAGE_ERRORS(X)                                  \
+  X(NotADatabase, 1, "the file is not a database")                \
+  X(NoHandle, 2, "a handle cannot be allocated or grown")          \
+  X(ShortRead, 3, "a header or record cannot be read completely")  \
+  X(NotOpen, 4, "the database is not open")                        \
+  X(NoRecord, 5, "no such record")                                 \
+  X(CreateRefused, 6, "the file exists already, or does not")      \
+  X(AddRefused, 7, "a record cannot be added")                     \
+  X(Protected, 8, "removing a protected record")                   \
+  X(ReadOnly, 9, "changing a database opened for reading only")
+
+enum class StorageErr : int {
+#define TALVEN_X(name, num, text) name = num,
+  TALVEN_STORAGE_ERRORS(TALVEN_X)
 #undef TALVEN_X
 };
 
@@ -54,9 +82,8 @@ struct ErrorPrinting {};
 
 // Signals error `number` of the machine's family with the offending value.
 [[noreturn]] void error(Err number, Value culprit);
-[[noreturn]] void error(int number, Value culprit);
 // The same for the storage family.
-[[noreturn]] void storage_error(int number, Value culprit);
+[[noreturn]] void storage_error(StorageErr number, Value culprit);
 // Signals an error whose report is the given message ("Error: message").
 [[noreturn]] void error_text(const std::string& message);
 // The printed text of a value for reports: the printer's text when the

@@ -67,15 +67,9 @@ struct ArgsIn {
   // The remaining arguments as a fresh list of values (in mode 1
   // evaluated in order).
   Value rest_list() {
-    if (!more()) return kNil;
-    Value head = cons(next(), kNil);
-    Value tail = head;
-    while (more()) {
-      Value cell = cons(next(), kNil);
-      set_cdr(tail, cell);
-      tail = cell;
-    }
-    return head;
+    ListBuilder b;
+    while (more()) b.add(next());
+    return b.head;
   }
 };
 
@@ -139,18 +133,12 @@ static EnvFrame* lexical_env(Value closure) {
 // Closes a gamma or syntax-gamma function over the values of its captures.
 static Value make_closed(Value fn, Tag tag) {
   Value captures = car(cdr(cdr(fn)));
-  Value head = kNil, tail = kNil;
+  ListBuilder values;
   for (; captures.is_pair(); captures = cdr(captures)) {
     Value c = car(captures);
-    Value v = c.is(Tag::Variable) ? read_variable(c) : c.is_pair() ? eval(car(cdr(c))) : eval(c);
-    Value cell = cons(v, kNil);
-    if (tail.is_nil())
-      head = cell;
-    else
-      set_cdr(tail, cell);
-    tail = cell;
+    values.add(c.is(Tag::Variable) ? read_variable(c) : c.is_pair() ? eval(car(cdr(c))) : eval(c));
   }
-  return cons(fn, head).retag(tag);
+  return cons(fn, values.head).retag(tag);
 }
 
 // ---- eval ------------------------------------------------------------------------

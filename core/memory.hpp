@@ -171,8 +171,29 @@ inline double real_value(Value v) {
 // A fixnum, long or real as a double; error 2 otherwise.
 double read_double(Value v);
 
-// Pointer boxes: the address is a region offset; the sub-kind is the
-// header's payload.
+// Pointer boxes: the address is a region offset (or a table id); the
+// sub-kind is the header's payload. The sub-kinds, with the names the
+// printer gives them:
+#define TALVEN_BOX_KINDS(X)                                                                    \
+  X(Plain, 0, "pointer") X(Memory, 1, "memory pointer") X(Handle, 2, "handle")                \
+  X(Resource, 3, "resource") X(Owned, 4, "cpp object") X(Frame, 5, "frame pointer")           \
+  X(File, 6, "file") X(Text, 7, "text") X(Port, 8, "port") X(Offscreen, 9, "offscreen")       \
+  X(Picture, 10, "picture") X(Region, 11, "region") X(Database, 12, "database")               \
+  X(Record, 13, "record") X(Process, 14, "process") X(DragInfo, 15, "drag-info")
+enum BoxKind : uint32_t {
+#define TALVEN_X(name, num, text) kBox##name = num,
+  TALVEN_BOX_KINDS(TALVEN_X)
+#undef TALVEN_X
+};
+// The printed name of a sub-kind (its low four bits).
+inline const char* box_kind_name(uint32_t kind) {
+  static const char* const names[] = {
+#define TALVEN_X(name, num, text) text,
+      TALVEN_BOX_KINDS(TALVEN_X)
+#undef TALVEN_X
+  };
+  return names[kind & 15];
+}
 Value box_address(Addr a, uint32_t sub_kind = 0);
 inline Addr box_addr(Value v) { return node_of(v).cdr; }
 inline uint32_t box_kind(Value v) { return word_payload(node_of(v).car); }
@@ -196,6 +217,28 @@ inline void set_car(Value v, Value x) {
   n.car = (n.car & kPermanentBit) | x.bits;
 }
 inline void set_cdr(Value v, Value x) { node_of(v).cdr = x.bits; }
+
+// Builds a new list front to back: the one list builder of every module.
+// Both words stay in this object on the native stack, where the collector
+// sees them.
+struct ListBuilder {
+  Value head = kNil;
+  Value tail = kNil;
+  void add(Value x) {
+    Value p = cons(x, kNil);
+    if (tail.is_nil())
+      head = p;
+    else
+      set_cdr(tail, p);
+    tail = p;
+  }
+  // Ends the list with `rest` and answers it.
+  Value finish(Value rest = kNil) {
+    if (tail.is_nil()) return rest;
+    set_cdr(tail, rest);
+    return head;
+  }
+};
 
 extern const Module kZonesModule;
 

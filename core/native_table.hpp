@@ -61,10 +61,13 @@ class NativeTable {
     return *p;
   }
 
-  // Frees a live entry (its value is reset); false when the id is not live.
+  // Frees a live entry; false when the id is not live. The entry's value
+  // is destroyed last, once the table is consistent again, so that its
+  // destructor may use the table.
   bool remove(uint32_t id) {
     if (find(id) == nullptr) return false;
     uint32_t index = id & kIndexMask;
+    [[maybe_unused]] T dying = std::move(slots_[index].value);
     Slot& s = slots_[index];
     s.value = T();
     s.used = false;

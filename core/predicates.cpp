@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/blocks.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -11,18 +12,9 @@ namespace core {
 namespace {
 inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
-uint16_t vector_count(Value v) {
-  uint16_t n;
-  std::memcpy(&n, indirect_bytes(v), 2);
-  return n;
-}
-uint32_t vector_word(Value v, uint32_t i) {
-  uint32_t w;
-  std::memcpy(&w, indirect_bytes(v) + 2 + 4 * i, 4);
-  return w;
-}
-// An array block: 16-bit element count, 16-bit dimension count, ...
-uint16_t array_count(Value v) { return vector_count(v); }
+uint32_t vector_count(Value v) { return block_count(indirect_bytes(v)); }
+Value vector_word(Value v, uint32_t i) { return block_word(indirect_bytes(v) + kVectorWordsAt, i); }
+uint32_t array_count(Value v) { return block_count(indirect_bytes(v)); }
 
 // Two words that name texts for equal?: a string or a symbol.
 const char* text_of(Value v) {
@@ -66,7 +58,7 @@ bool equal(Value a, Value b) {
         return b.is(Tag::Variable) && node_of(a).cdr == node_of(b).cdr;
       case Tag::Vector: {
         if (!b.is(Tag::Vector)) return false;
-        uint16_t n = vector_count(a);
+        uint32_t n = vector_count(a);
         if (n != vector_count(b)) return false;
         for (uint32_t i = 0; i < n; ++i)
           if (vector_word(a, i) != vector_word(b, i)) return false;
@@ -85,44 +77,39 @@ bool equal(Value a, Value b) {
   }
 }
 
+namespace {
+
+// The type names by tag, interned when the module installs: the names of
+// the tag list, nil where type-of refuses the tag.
+struct PredicateState : ModuleState {
+  Value type_names[64];
+};
+
+std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<PredicateState>(); }
+
+void install(Runtime&) {
+  PredicateState& p = state_of<PredicateState>(kPredicatesModule);
+#define TALVEN_X(name, num, text) \
+  if (*text) p.type_names[num] = intern_static(text);
+  TALVEN_VALUE_TAGS(TALVEN_X)
+#undef TALVEN_X
+}
+
+}  // namespace
+
 Value type_of(Value x) {
-  const WellKnown& s = rt().sym;
   unsigned t = x.tag_number();
-  if (is_syntax_word_tag(t)) return s.keyword;
-  switch (x.tag()) {
-    case Tag::Address: return s.address;
-    case Tag::Fixnum: return s.integer;
-    case Tag::Real: return s.real;
-    case Tag::Variable: return s.variable;
-    case Tag::NoValue: return s.no_value;
-    case Tag::Vector: return s.vector;
-    case Tag::String: return s.string;
-    case Tag::Symbol: return s.symbol;
-    case Tag::Syntax: return s.syntax;
-    case Tag::Lambda: return s.function;
-    case Tag::Primitive: return s.primitive;
-    case Tag::Special: return s.special;
-    case Tag::Predicate: return s.predicate;
-    case Tag::HashTable: return s.hash_table;
-    case Tag::Lexical: return s.lexical;
-    case Tag::Gamma: return s.gamma;
-    case Tag::Long: return s.long_;
-    case Tag::Pointer: return s.pointer;
-    case Tag::Closed: return s.closed;
-    case Tag::SyntaxGamma: return s.syntax_gamma;
-    case Tag::ClosedSyntax: return s.closed_syntax;
-    case Tag::Pair: return s.list;
-    case Tag::Class:
-      // The no-object word names itself; classes and instances answer
-      // their class.
-      if (x == kNoObject) return x;
-      [[fallthrough]];
-    case Tag::Instance:
-      if (rt().hooks.class_of) return rt().hooks.class_of(x);
-      break;
-    default: break;
+  if (is_syntax_word_tag(t)) return rt().sym.keyword;
+  if (x.is(Tag::Class) || x.is(Tag::Instance)) {
+    // The no-object word names itself; classes and instances answer
+    // their class.
+    if (x == kNoObject) return x;
+    if (rt().hooks.class_of) return rt().hooks.class_of(x);
+    error(Err::WrongType, x);
   }
-  error(Err::WrongType, x);
+  Value name = state_of<PredicateState>(kPredicatesModule).type_names[t];
+  if (name.is_nil()) error(Err::WrongType, x);
+  return name;
 }
 
 bool type_p(Value x, Value type) {
@@ -179,6 +166,9 @@ static const NativeRow kPredicateNatives[] = {
     TV_PRIM("type?", prim_type_p),
 };
 
-extern const Module kPredicatesModule{"predicates", nullptr, [](Runtime&) { register_natives(kPredicateNatives); }};
+extern const Module kPredicatesModule{"predicates", make_state, [](Runtime& r) {
+                                        install(r);
+                                        register_natives(kPredicateNatives);
+                                      }};
 
 }  // namespace core

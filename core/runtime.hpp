@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/module.hpp"
+#include "core/native_table.hpp"
 #include "core/region.hpp"
 #include "core/value.hpp"
 
@@ -76,6 +77,12 @@ struct Zones {
   uintptr_t native_scan_top = 0;
   bool growable = false;
   uint32_t stress_pause = 0;  // see StressPause (core/memory.hpp)
+  // In the collect-always build, where every allocation passes through the
+  // allocators' slow paths: the number of allocations to let through
+  // before one fails as if memory were exhausted (0: none fails). Tests
+  // walk it over programs to check that every failure ends as an alert and
+  // a throw to `toplevel`, never a crash.
+  uint64_t fail_after = 0;
 
   // Counters for tests and diagnostics.
   uint64_t collections = 0;
@@ -237,9 +244,8 @@ class Runtime {
 
 
   // The native objects owned by pointer boxes of sub-kind 4; a box's cdr
-  // is its object's index here plus one. Released slots are reused.
-  std::vector<std::unique_ptr<OwnedObject>> owned_objects;
-  std::vector<uint32_t> owned_free;
+  // is its object's id here (0 when the table was full).
+  NativeTable<std::unique_ptr<OwnedObject>> owned_objects;
 
   // The collector's work list and its re-entry guard.
   std::vector<Value> mark_stack;

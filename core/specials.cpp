@@ -207,17 +207,9 @@ void register_syntax_words() {
     unsigned tag;
   };
   static const Word words[] = {
-      {"quote", kSyntaxQuote},   {"if", kSyntaxIf},
-      {"when", kSyntaxWhen},     {"cond", kSyntaxCond},
-      {"set!", kSyntaxSet},      {"new-clause", kSyntaxNewClause},
-      {"case", kSyntaxCase},     {"repeat", kSyntaxRepeat},
-      {"until", kSyntaxUntil},   {"while", kSyntaxWhile},
-      {"begin", kSyntaxBegin},   {"or", kSyntaxOr},
-      {"and", kSyntaxAnd},       {"lambda", kSyntaxLambda},
-      {"send", kSyntaxSend},     {"gamma", kSyntaxGamma},
-      {"syntax", kSyntaxSyntax}, {"fluid-let", kSyntaxFluidLet},
-      {"syntax-gamma", kSyntaxSyntaxGamma}, {"let", kSyntaxLet},
-      {"let*", kSyntaxLet},      {"letrec", kSyntaxLet},
+#define TALVEN_X(name, tag, text) {text, tag},
+      TALVEN_SYNTAX_WORDS(TALVEN_X)
+#undef TALVEN_X
   };
   for (const Word& w : words) {
     Value node = alloc_node(Tag(w.tag), kPermanentBit | make_header(Header::Long, 0), 0);
@@ -316,7 +308,7 @@ static void dispose(Value v) {
     }
   } else if (v.is(Tag::Pointer)) {
     uint32_t kind = box_kind(v);
-    if ((kind == 1 || kind == 2) && r.hooks.release_box) r.hooks.release_box(v);
+    if ((kind == kBoxMemory || kind == kBoxHandle) && r.hooks.release_box) r.hooks.release_box(v);
   }
 }
 

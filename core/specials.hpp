@@ -4,12 +4,20 @@
 
 namespace core {
 
-// Tags of the built-in syntax words.
-constexpr unsigned kSyntaxQuote = 0x20, kSyntaxIf = 0x21, kSyntaxWhen = 0x22, kSyntaxCond = 0x24,
-                   kSyntaxSet = 0x25, kSyntaxNewClause = 0x26, kSyntaxCase = 0x27, kSyntaxRepeat = 0x28,
-                   kSyntaxUntil = 0x29, kSyntaxWhile = 0x2A, kSyntaxBegin = 0x2B, kSyntaxOr = 0x2C,
-                   kSyntaxAnd = 0x2D, kSyntaxLambda = 0x2E, kSyntaxSend = 0x2F, kSyntaxGamma = 0x30,
-                   kSyntaxSyntax = 0x31, kSyntaxFluidLet = 0x32, kSyntaxSyntaxGamma = 0x34, kSyntaxLet = 0x36;
+// The built-in syntax words, in the order they are interned: the name of
+// the tag constant, the tag, the Lisp name. Several names may share a tag.
+#define TALVEN_SYNTAX_WORDS(X)                                                             \
+  X(Quote, 0x20, "quote") X(If, 0x21, "if") X(When, 0x22, "when") X(Cond, 0x24, "cond")   \
+  X(Set, 0x25, "set!") X(NewClause, 0x26, "new-clause") X(Case, 0x27, "case")             \
+  X(Repeat, 0x28, "repeat") X(Until, 0x29, "until") X(While, 0x2A, "while")               \
+  X(Begin, 0x2B, "begin") X(Or, 0x2C, "or") X(And, 0x2D, "and") X(Lambda, 0x2E, "lambda") \
+  X(Send, 0x2F, "send") X(Gamma, 0x30, "gamma") X(Syntax, 0x31, "syntax")                 \
+  X(FluidLet, 0x32, "fluid-let") X(SyntaxGamma, 0x34, "syntax-gamma") X(Let, 0x36, "let") \
+  X(LetStar, 0x36, "let*") X(Letrec, 0x36, "letrec")
+
+#define TALVEN_X(name, tag, text) constexpr unsigned kSyntax##name = tag;
+TALVEN_SYNTAX_WORDS(TALVEN_X)
+#undef TALVEN_X
 
 // Interprets a built-in syntax word applied to its argument forms; `form`
 // is the whole form (head included).

@@ -162,8 +162,18 @@ static void out_of_memory() {
   throw_toplevel();
 }
 
+// The collect-always build's allocation failure on demand (Zones::fail_after).
+static inline void injected_failure(Zones& z) {
+#ifdef TALVEN_GC_STRESS
+  if (z.fail_after != 0 && --z.fail_after == 0) out_of_memory();
+#else
+  (void)z;
+#endif
+}
+
 void node_shortage() {
   Zones& z = rt().zones;
+  injected_failure(z);
   collect();
   if (z.free_count < kGrowChunk) grow_nodes(1);
   if (z.free_count < 2) out_of_memory();
@@ -171,6 +181,7 @@ void node_shortage() {
 
 void reserve_heap(uint32_t n) {
   Zones& z = rt().zones;
+  injected_failure(z);
 #ifdef TALVEN_GC_STRESS
   if (z.stress_pause != 0 && uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
 #else

@@ -312,6 +312,56 @@ int windows_code_of(uint32_t code_point) {
 
 uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
 
+std::string cp1252_to_utf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    uint32_t u = windows_code_point(c);
+    if (u < 0x80) {
+      out += char(u);
+    } else if (u < 0x800) {
+      out += char(0xC0 | (u >> 6));
+      out += char(0x80 | (u & 0x3F));
+    } else {
+      out += char(0xE0 | (u >> 12));
+      out += char(0x80 | ((u >> 6) & 0x3F));
+      out += char(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool utf8_to_cp1252(std::string_view utf8, std::string& out) {
+  out.clear();
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char c = utf8[i];
+    uint32_t u;
+    size_t n;
+    if (c < 0x80) {
+      u = c, n = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      u = c & 0x1F, n = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      u = c & 0x0F, n = 3;
+    } else {
+      return false;  // 4-byte sequences lie outside the code page anyway
+    }
+    if (i + n > utf8.size()) return false;
+    for (size_t k = 1; k < n; ++k) {
+      unsigned char d = utf8[i + k];
+      if ((d & 0xC0) != 0x80) return false;
+      u = (u << 6) | (d & 0x3F);
+    }
+    if ((n == 2 && u < 0x80) || (n == 3 && u < 0x800)) return false;  // overlong
+    i += n;
+    int code = windows_code_of(u);
+    if (code < 0) return false;
+    out += char(code);
+  }
+  return true;
+}
+
 extern const core::Module kCharsetsModule{"charsets", nullptr, [](core::Runtime&) { register_natives(kCharsetNatives); }};
 
 }  // namespace data

@@ -11,6 +11,8 @@
 // of the address region; anything else is error 2 with the pointer.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "core/module.hpp"
 #include "core/value.hpp"
@@ -33,6 +35,12 @@ int windows_code_of(uint32_t code_point);
 // handle), checked to lie inside one live block; error 2 with the value
 // otherwise.
 uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
+
+// Text in code page 1252 as UTF-8 (file names, the desktop), and back:
+// false when the UTF-8 is malformed or holds a character that code page
+// 1252 lacks (`out` is then unspecified).
+std::string cp1252_to_utf8(std::string_view text);
+bool utf8_to_cp1252(std::string_view utf8, std::string& out);
 
 extern const core::Module kCharsetsModule;
 

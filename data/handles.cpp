@@ -173,22 +173,22 @@ void release_all_handles() {
 
 // ---- Boxes ------------------------------------------------------------------
 
-Value box_handle(uint32_t h) { return box_address(h, kHandleBox); }
-Value box_pointer(Addr p) { return box_address(p, kMemoryPointer); }
+Value box_handle(uint32_t h) { return box_address(h, kBoxHandle); }
+Value box_pointer(Addr p) { return box_address(p, kBoxMemory); }
 
 uint32_t handle_arg(Value box) {
-  if (!box.is(Tag::Pointer) || box_kind(box) != kHandleBox) error(Err::WrongType, box);
+  if (!box.is(Tag::Pointer) || box_kind(box) != kBoxHandle) error(Err::WrongType, box);
   ds().handles.get(box_addr(box), box);
   return box_addr(box);
 }
 
 Addr address_arg(Value box) {
-  if (box_kind(arg_pointer(box)) == kHandleBox) error(Err::WrongType, box);
+  if (box_kind(arg_pointer(box)) == kBoxHandle) error(Err::WrongType, box);
   return box_addr(box);
 }
 
 Addr pointer_arg(Value box) {
-  if (!box.is(Tag::Pointer) || box_kind(box) != kMemoryPointer || pointer_handle(box_addr(box)) == 0)
+  if (!box.is(Tag::Pointer) || box_kind(box) != kBoxMemory || pointer_handle(box_addr(box)) == 0)
     error(Err::WrongType, box);
   return box_addr(box);
 }
@@ -362,8 +362,8 @@ static const NativeRow kHandleNatives[] = {
 // `with` releases the pointer blocks and handles it was given.
 static void release_box(Value box) {
   if (!box.is(Tag::Pointer)) return;
-  if (box_kind(box) == kMemoryPointer) dispose_pointer(box_addr(box));
-  else if (box_kind(box) == kHandleBox) dispose_handle(box_addr(box));
+  if (box_kind(box) == kBoxMemory) dispose_pointer(box_addr(box));
+  else if (box_kind(box) == kBoxHandle) dispose_handle(box_addr(box));
   else return;
   node_of(box).cdr = 0;
 }

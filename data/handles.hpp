@@ -15,13 +15,6 @@
 
 namespace data {
 
-// Pointer box sub-kinds.
-enum PointerKind : uint32_t {
-  kPlainPointer = 0,
-  kMemoryPointer = 1,
-  kHandleBox = 2,
-};
-
 // A new handle of n bytes (zeroed), or 0 when memory is short.
 uint32_t new_handle(uint32_t n);
 // Whether h names a live entry.

@@ -64,26 +64,6 @@ class DottedWalk {
   uint32_t steps_ = 0;
 };
 
-// Builds a new list front to back. Both words stay in this object on the
-// native stack, where the collector sees them.
-struct ListBuilder {
-  Value head = kNil;
-  Value tail = kNil;
-  void add(Value x) {
-    Value p = cons(x, kNil);
-    if (tail.is_nil())
-      head = p;
-    else
-      set_cdr(tail, p);
-    tail = p;
-  }
-  // Ends the list with `rest` and answers it.
-  Value finish(Value rest = kNil) {
-    if (tail.is_nil()) return rest;
-    set_cdr(tail, rest);
-    return head;
-  }
-};
 
 // Functions given to the library: a symbol stands for its value.
 Value call1(Value f, Value a) { return call_by_name(f, {a}); }

@@ -208,25 +208,20 @@ void print_function(Value v) {
   put_char('>');
 }
 
-const char* const kPointerNames[16] = {
-    "pointer", "memory pointer", "handle", "resource", "cpp object", "frame pointer", "file", "text",
-    "port", "offscreen", "picture", "region", "database", "record", "process", "drag-info",
-};
-
 void print_pointer(Value v) {
   uint32_t kind = box_kind(v) & 15;
   Addr a = box_addr(v);
   char buf[128];
   if (a == 0) {
-    std::snprintf(buf, sizeof buf, "<null %s>", kPointerNames[kind]);
-  } else if (kind == kMemoryPointer) {
+    std::snprintf(buf, sizeof buf, "<null %s>", box_kind_name(kind));
+  } else if (kind == kBoxMemory) {
     uint32_t h = pointer_handle(a);
     uint32_t size = h == 0 ? 0 : handle_size(h) - 4;
-    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", kPointerNames[kind], a, size);
-  } else if (kind == kHandleBox) {
-    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", kPointerNames[kind], a, handle_size(a));
+    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", box_kind_name(kind), a, size);
+  } else if (kind == kBoxHandle) {
+    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 " of size %" PRIu32 ">", box_kind_name(kind), a, handle_size(a));
   } else {
-    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 ">", kPointerNames[kind], a);
+    std::snprintf(buf, sizeof buf, "<%s %" PRIx32 ">", box_kind_name(kind), a);
   }
   put_text(buf);
 }

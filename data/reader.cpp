@@ -396,26 +396,21 @@ Value read_token() {
 Value read_list(uint32_t closing, bool end_closes) {
   check_native_stack();
   fetch();
-  Value head = kNil, tail = kNil;
+  ListBuilder b;
   for (;;) {
     Value t = read_token();
     if (is_signal(t)) {
       uint32_t n = t.payload();
       if (n == kSignalNothing) continue;
       if (n == kSignalEnd && end_closes) n = closing;
-      if (n == closing) return head;
+      if (n == closing) return b.head;
       // A dot needs an element before it; any other signal (the end, or a
       // closing character of the other kind) leaves the list unfinished.
-      if (n != kSignalDot || head.is_nil()) error(Err::EndOfInput, kNil);
-      set_cdr(tail, read_operand());
+      if (n != kSignalDot || b.head.is_nil()) error(Err::EndOfInput, kNil);
+      set_cdr(b.tail, read_operand());
       continue;
     }
-    Value cell = cons(t, kNil);
-    if (head.is_nil())
-      head = cell;
-    else
-      set_cdr(tail, cell);
-    tail = cell;
+    b.add(t);
   }
 }
 

@@ -31,16 +31,6 @@ bool included(Value a, Value b, bool flat) {
   return true;
 }
 
-// Appends x to the list whose first and last pairs are head and tail.
-void append(Value& head, Value& tail, Value x) {
-  Value cell = cons(x, kNil);
-  if (head.is_nil())
-    head = cell;
-  else
-    set_cdr(tail, cell);
-  tail = cell;
-}
-
 // Unlinks from a fresh list every pair whose element is the same as an
 // earlier one.
 Value remove_duplicates(Value list, bool flat) {
@@ -57,9 +47,8 @@ Value remove_duplicates(Value list, bool flat) {
   return list;
 }
 
-Value copy_onto(Value list, Value& head, Value& tail) {
-  for (; list.is_pair(); list = cdr(list)) append(head, tail, car(list));
-  return head;
+void copy_onto(Value list, ListBuilder& b) {
+  for (; list.is_pair(); list = cdr(list)) b.add(car(list));
 }
 
 Value prim_memberset(Value x, Value set, Value flat) { return boolean(set_member(x, set, flat.truthy())); }
@@ -73,10 +62,10 @@ Value prim_equalset(Value a, Value b, Value flat) {
 }
 
 Value prim_intersection(Value a, Value b, Value flat) {
-  Value head = kNil, tail = kNil;
+  ListBuilder out;
   for (; a.is_pair(); a = cdr(a))
-    if (set_member(car(a), b, flat.truthy())) append(head, tail, car(a));
-  return head;
+    if (set_member(car(a), b, flat.truthy())) out.add(car(a));
+  return out.head;
 }
 
 Value prim_difference(Value a, Value b, Value flat) {
@@ -88,16 +77,16 @@ Value prim_difference(Value a, Value b, Value flat) {
 }
 
 Value prim_union(Value a, Value b, Value flat) {
-  Value head = kNil, tail = kNil;
-  copy_onto(a, head, tail);
-  copy_onto(b, head, tail);
-  return remove_duplicates(head, flat.truthy());
+  ListBuilder out;
+  copy_onto(a, out);
+  copy_onto(b, out);
+  return remove_duplicates(out.head, flat.truthy());
 }
 
 Value prim_makeset(Value list, Value flat) {
-  Value head = kNil, tail = kNil;
-  copy_onto(list, head, tail);
-  return remove_duplicates(head, flat.truthy());
+  ListBuilder out;
+  copy_onto(list, out);
+  return remove_duplicates(out.head, flat.truthy());
 }
 
 const NativeRow kSetNatives[] = {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/args.hpp"
+#include "core/blocks.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 
@@ -17,21 +18,6 @@ constexpr uint32_t kMaxBlock = 65535;
 
 inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
-uint16_t read16(const uint8_t* p) {
-  uint16_t n;
-  std::memcpy(&n, p, 2);
-  return n;
-}
-void write16(uint8_t* p, uint32_t n) {
-  uint16_t w = uint16_t(n);
-  std::memcpy(p, &w, 2);
-}
-Value read_word(const uint8_t* p) {
-  Value v;
-  std::memcpy(&v.bits, p, 4);
-  return v;
-}
-void write_word(uint8_t* p, Value v) { std::memcpy(p, &v.bits, 4); }
 
 
 [[noreturn]] void size_error(uint64_t size) { error(Err::WrongType, make_integer(int32_t(std::min<uint64_t>(size, INT32_MAX)))); }
@@ -39,10 +25,10 @@ void write_word(uint8_t* p, Value v) { std::memcpy(p, &v.bits, 4); }
 
 // ---- Arrays -----------------------------------------------------------------------
 
-uint32_t array_count(Value a) { return read16(indirect_bytes(a)); }
-uint32_t array_rank(Value a) { return read16(indirect_bytes(a) + 2); }
-uint32_t array_dimension(Value a, uint32_t k) { return read16(indirect_bytes(a) + 4 + 2 * k); }
-uint32_t array_data(Value a) { return 4 + 2 * array_rank(a); }
+uint32_t array_count(Value a) { return block_count(indirect_bytes(a)); }
+uint32_t array_rank(Value a) { return array_rank_of(indirect_bytes(a)); }
+uint32_t array_dimension(Value a, uint32_t k) { return array_dimension_of(indirect_bytes(a), k); }
+uint32_t array_data(Value a) { return array_words_at(array_rank(a)); }
 
 // The storage position of the element named by the indices (a marker-ended
 // vector): every index below its dimension, exactly one index per dimension.
@@ -69,7 +55,7 @@ uint32_t array_position(Value a, Value* indices) {
 Value prim_vector(Value* rest) {
   uint32_t n = 0;
   while (!rest[n].is_end()) ++n;
-  if (n > kMaxVectorLength) size_error(2 + 4ull * n);
+  if (n > kMaxVectorLength) size_error(vector_block_size(0) + 4ull * n);
   // The arguments stay on the Lisp stack, where the collector sees them.
   Value v = make_vector(n, kNil);
   for (uint32_t i = 0; i < n; ++i) set_vector_element(v, i, rest[i]);
@@ -95,7 +81,7 @@ Value prim_vector_set_x(Value v, Value index, Value x) {
 Value prim_list_to_vector(Value list) {
   uint32_t n = 0;
   for (Value p = list; p.is_pair(); p = cdr(p))
-    if (++n > kMaxVectorLength) size_error(2 + 4ull * n);
+    if (++n > kMaxVectorLength) size_error(vector_block_size(0) + 4ull * n);
   Value v = make_vector(n, kNil);
   uint32_t i = 0;
   for (Value p = list; p.is_pair() && i < n; p = cdr(p)) set_vector_element(v, i++, car(p));
@@ -126,14 +112,14 @@ Value prim_make_array(Value* dims) {
     if (!is_integer(d) || read_integer(d) < 0 || read_integer(d) > 0xFFFF) error(Err::WrongType, d);
     count = std::min<uint64_t>(count * uint64_t(read_integer(d)), uint64_t(1) << 32);
   }
-  uint64_t size = 4 + 2ull * rank + 4 * count;
+  uint64_t size = array_words_at(rank) + 4 * count;
   if (size > kMaxBlock) size_error(size);
   reserve_heap(uint32_t(size));
   uint8_t* p = heap_top_ptr();
-  write16(p, uint32_t(count));
-  write16(p + 2, rank);
-  for (uint32_t k = 0; k < rank; ++k) write16(p + 4 + 2 * k, uint32_t(read_integer(dims[k])));
-  for (uint32_t i = 0; i < count; ++i) write_word(p + 4 + 2 * rank + 4 * i, make_fixnum(0));
+  set_block_count(p, uint32_t(count));
+  store_ne16(p + 2, uint16_t(rank));
+  for (uint32_t k = 0; k < rank; ++k) store_ne16(p + 4 + 2 * k, uint16_t(read_integer(dims[k])));
+  for (uint32_t i = 0; i < count; ++i) set_block_word(p + array_words_at(rank), i, make_fixnum(0));
   return alloc_indirect(uint32_t(size), Tag::Array, Header::Array);
 }
 
@@ -144,7 +130,7 @@ Value prim_array_ref(Value* args) {
   if (args[0].is_end()) error(Err::WrongType, kNil);
   Value a = args[0];
   uint32_t i = array_position(a, args + 1);
-  return read_word(indirect_bytes(a) + array_data(a) + 4 * i);
+  return block_word(indirect_bytes(a) + array_data(a), i);
 }
 
 Value prim_array_set_x(Value* args) {
@@ -152,7 +138,7 @@ Value prim_array_set_x(Value* args) {
   Value a = args[0];
   Value x = args[1];
   uint32_t i = array_position(a, args + 2);
-  write_word(indirect_bytes(a) + array_data(a) + 4 * i, x);
+  set_block_word(indirect_bytes(a) + array_data(a), i, x);
   return x;
 }
 
@@ -185,20 +171,20 @@ const NativeRow kVectorNatives[] = {
 }  // namespace
 
 Value make_vector(uint32_t n, Value fill) {
-  if (n > kMaxVectorLength) size_error(2 + 4ull * n);
-  uint32_t size = 2 + 4 * n;
+  if (n > kMaxVectorLength) size_error(vector_block_size(0) + 4ull * n);
+  uint32_t size = vector_block_size(n);
   reserve_heap(size);
   uint8_t* p = heap_top_ptr();
-  write16(p, n);
-  for (uint32_t i = 0; i < n; ++i) write_word(p + 2 + 4 * i, fill);
+  set_block_count(p, n);
+  for (uint32_t i = 0; i < n; ++i) set_block_word(p + kVectorWordsAt, i, fill);
   return alloc_indirect(size, Tag::Vector, Header::Vector);
 }
 
-uint32_t vector_length(Value v) { return read16(indirect_bytes(arg_vector(v))); }
+uint32_t vector_length(Value v) { return block_count(indirect_bytes(arg_vector(v))); }
 
-Value vector_element(Value v, uint32_t i) { return read_word(indirect_bytes(v) + 2 + 4 * i); }
+Value vector_element(Value v, uint32_t i) { return block_word(indirect_bytes(v) + kVectorWordsAt, i); }
 
-void set_vector_element(Value v, uint32_t i, Value x) { write_word(indirect_bytes(v) + 2 + 4 * i, x); }
+void set_vector_element(Value v, uint32_t i, Value x) { set_block_word(indirect_bytes(v) + kVectorWordsAt, i, x); }
 
 extern const core::Module kVectorsModule{"vectors", nullptr, [](core::Runtime&) { register_natives(kVectorNatives); }};
 

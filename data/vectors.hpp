@@ -1,12 +1,6 @@
-// Vectors and arrays: indirect objects whose blocks live in the heap zone.
-//
-// A vector block is a 16-bit count n followed by n Value words (2 + 4n
-// bytes). An array block is a 16-bit element count n, a 16-bit dimension
-// count d, the d 16-bit dimensions, then the n Value words (4 + 2d + 4n
-// bytes), the first index varying fastest. No block passes 65535 bytes: a
-// larger request is error 2 with its size. The words sit at offsets that
-// are not multiples of 4, so they are always read and written with memcpy,
-// and always through a pointer derived again after any allocation.
+// Vectors and arrays: indirect objects whose blocks live in the heap zone,
+// laid out as core/blocks.hpp says. No block passes 65535 bytes: a larger
+// request is error 2 with its size.
 #pragma once
 #include <cstdint>
 

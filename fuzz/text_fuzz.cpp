@@ -38,25 +38,8 @@ Runtime& machine() {
   return *r;
 }
 
-// Calls a primitive with its arguments pushed as the evaluator pushes them.
-Value call(const char* name, std::initializer_list<Value> args) {
-  Value f = symbol_value(find_symbol(name));
-  uint32_t code = native_code(f);
-  uint32_t fixed = code & kArityCount;
-  StackMark mark;
-  Value* base = rt().zones.sp;
-  const Value* a = args.begin();
-  size_t n = args.size();
-  for (uint32_t i = 0; i < fixed; ++i) push(i < n ? a[i] : kNil);
-  if (code & kArityRest) {
-    if (code & kArityReversed)
-      for (size_t i = n; i-- > fixed;) push(a[i]);
-    else
-      for (size_t i = fixed; i < n; ++i) push(a[i]);
-  }
-  push(kEndArgs);
-  return native_function(f)(base);
-}
+// Calls a primitive through the evaluator's own call path.
+Value call(const char* name, std::initializer_list<Value> args) { return call_by_name(find_symbol(name), args); }
 
 void run(const uint8_t* data, size_t size) {
   uint8_t mode = data[0] % 3;

@@ -148,10 +148,7 @@ Value make_class(Value name, const Value* supers, bool implicit_root) {
   Value table = make_table(entries);
   Value cls = alloc_indirect(kClassBytes, Tag::Class, Header::Class);
   uint8_t* p = indirect_bytes(cls);
-  std::memset(p, 0, kClassBytes);
-  store32(p + kClassOf, cls.bits);
-  store32(p + kNativePart, kNil.bits);
-  store32(p + kOverrides, kNil.bits);
+  init_object_record(p, kClassBytes, cls);
   store32(p + kName, name.bits);
   store32(p + kTable, table.bits);
   store32(p + kSupers, kNil.bits);

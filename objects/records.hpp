@@ -67,6 +67,15 @@ inline void set_field(Value record, uint32_t offset, Value v) {
 // The object header, shared by classes and instances.
 constexpr uint32_t kClassOf = 0, kNativePart = 4, kOverrides = 8;
 
+// Sets up a fresh class or instance record of `size` bytes at p: every
+// byte zero, then the header: its class, no native part, no overrides.
+inline void init_object_record(uint8_t* p, uint32_t size, Value cls) {
+  std::memset(p, 0, size);
+  store32(p + kClassOf, cls.bits);
+  store32(p + kNativePart, core::kNil.bits);
+  store32(p + kOverrides, core::kNil.bits);
+}
+
 // Class record.
 constexpr uint32_t kName = 12, kTable = 16, kConstructor = 20, kSupers = 24, kSubs = 28, kGenealogy = 32,
                    kEntryCount = 36, kInstanceSize = 38, kLaidOut = 40, kUnited = 44, kClassBytes = 48;

@@ -123,14 +123,14 @@ void set_option(Value x, Value name, const Option& o, Value v, bool top, Value t
     if (!shared) {
       if (!top && cur != top_old) return;  // the subclass has its own setting
       if (laid_out(x) && (o.offset == kDAllocate || o.offset == kDType) && stored_form(o, v) != cur)
-        error(57, os().sym.*o.keyword);
+        error(Err::LayoutOptionChanged, os().sym.*o.keyword);
       h = own_handle(x, index, h);
       set_option_value(handle_descriptor(h), o, v);
     }
     // A descriptor shared with the parent is already set; its subclasses
     // may still need the value.
   } else {
-    if (laid_out(x)) error(56, name);
+    if (laid_out(x)) error(Err::SlotInLaidOutClass, name);
     Value desc = top ? make_descriptor(name, x) : handle_descriptor(parent);
     h = alloc_node(Tag::SlotHandle, kNil.bits, desc.bits);
     table_store(x, index, h);
@@ -289,10 +289,7 @@ Value make_instance_record(Value cls) {
   reserve_heap(size);
   Value inst = alloc_indirect(size, Tag::Instance, Header::Instance);
   uint8_t* p = indirect_bytes(inst);
-  std::memset(p, 0, size);
-  store32(p + kClassOf, cls.bits);
-  store32(p + kNativePart, kNil.bits);
-  store32(p + kOverrides, kNil.bits);
+  init_object_record(p, size, cls);
   store32(p + kRecordSize, size);
   return inst;
 }
@@ -501,10 +498,14 @@ Value keyword_twin(Value name) {
 
 Value initialisation_value(Value o, Value h) {
   Value key = keyword_twin(field(handle_descriptor(h), kDName));
-  Value lists = os().init_lists ? os().init_lists(o) : kNil;
-  for (; lists.is_pair(); lists = cdr(lists))
-    for (Value p = car(lists); p.is_pair() && cdr(p).is_pair(); p = cdr(cdr(p)))
+  Value configs = os().init_lists ? os().init_lists(o) : kNil;
+  for (; configs.is_pair(); configs = cdr(configs)) {
+    // A configuration's properties are its second element.
+    Value c = car(configs);
+    Value plist = c.is_pair() && cdr(c).is_pair() ? car(cdr(c)) : kNil;
+    for (Value p = plist; p.is_pair() && cdr(p).is_pair(); p = cdr(cdr(p)))
       if (car(p) == key) return car(cdr(p));
+  }
   return slot_initial_value(h);
 }
 

@@ -35,8 +35,9 @@ struct ObjectSymbols {
 #undef TALVEN_X
 };
 
-// The initialisation property lists of an opened object, for the slot
-// initialisers: installed by the module that opens objects; null until then.
+// The constructor list of an opened object (configurations, whose second
+// elements are property lists), for the slot initialisers: installed by the
+// configurations module; null until then.
 using InitListsFn = core::Value (*)(core::Value object);
 
 struct ObjectState : core::ModuleState {

@@ -17,6 +17,10 @@ for target in $targets; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
   find tests examples -name '*.lsp' -exec cp {} "$corpus/" \; 2>/dev/null || true
+  # Pictures for the image decoders.
+  case $target in
+    fuzz_png | fuzz_dib) cp tests/platform/golden/*.png "$corpus/" 2>/dev/null || true ;;
+  esac
   echo "== $target for ${seconds}s =="
   ASAN_OPTIONS=detect_leaks=1 "$dir/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
     -rss_limit_mb=2048 "$corpus" || status=1

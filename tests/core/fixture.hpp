@@ -2,6 +2,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -31,8 +32,7 @@ class MachineTest : public ::testing::Test {
   Value call(const char* name, A... args) {
     Value f = symbol_value(find_symbol(name));
     EXPECT_TRUE(f.is(Tag::Primitive)) << name;
-    Value v[] = {args..., kNil, kNil, kNil, kNil, kNil, kNil, kNil, kNil, kEndArgs};
-    return native_function(f)(v);
+    return call_by_name(f, {args...});
   }
   // The error number a callable raises, or -1 when it returns.
   template <typename F>

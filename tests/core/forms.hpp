@@ -19,24 +19,19 @@ inline Value parse_form(const std::string& t, size_t& i) {
   }
   if (t[i] == '(') {
     ++i;
-    Value head = kNil, tail = kNil;
+    ListBuilder b;
     while (true) {
       while (std::isspace(uint8_t(t[i]))) ++i;
       if (t[i] == ')') {
         ++i;
-        return head;
+        return b.head;
       }
       if (t[i] == '.' && std::isspace(uint8_t(t[i + 1]))) {
         ++i;
-        set_cdr(tail, parse_form(t, i));
+        set_cdr(b.tail, parse_form(t, i));
         continue;
       }
-      Value cell = cons(parse_form(t, i), kNil);
-      if (tail.is_nil())
-        head = cell;
-      else
-        set_cdr(tail, cell);
-      tail = cell;
+      b.add(parse_form(t, i));
     }
   }
   size_t start = i;

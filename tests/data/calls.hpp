@@ -1,7 +1,7 @@
-// Calls registered natives the way the evaluator does: fixed arguments
-// padded with nil, then the rest (last-first for a reversed code) and the
-// end-of-arguments marker, all on the Lisp stack where the collector sees
-// them.
+// Calls registered natives by name, through the evaluator's own call path
+// (core::call_by_name): fixed arguments padded with nil, then the rest
+// (last-first for a reversed code) and the end-of-arguments marker, all on
+// the Lisp stack where the collector sees them.
 #pragma once
 #include <initializer_list>
 #include <string>
@@ -18,22 +18,7 @@ class NativeCallTest : public MachineTest {
   Value callv(const char* name, std::initializer_list<Value> args) {
     Value f = symbol_value(find_symbol(name));
     EXPECT_TRUE(f.is(Tag::Primitive)) << name;
-    uint32_t code = native_code(f);
-    uint32_t fixed = code & kArityCount;
-    StackMark mark;
-    Value* base = rt().zones.sp;
-    const Value* a = args.begin();
-    size_t n = args.size();
-    for (uint32_t i = 0; i < fixed; ++i) push(i < n ? a[i] : kNil);
-    if (code & kArityRest) {
-      if (code & kArityReversed)
-        for (size_t i = n; i-- > fixed;) push(a[i]);
-      else
-        for (size_t i = fixed; i < n; ++i) push(a[i]);
-      push(kEndArgs);
-    }
-    push(kEndArgs);
-    return native_function(f)(base);
+    return call_by_name(f, args);
   }
   // The error number and culprit text of a call, or -1 when it returns.
   template <typename F>
