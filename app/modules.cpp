@@ -26,6 +26,7 @@
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "storage/dates.hpp"
+#include "storage/load.hpp"
 #include "storage/files.hpp"
 
 namespace core {
@@ -40,7 +41,7 @@ std::span<const Module* const> default_modules() {
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage
-      &storage::kDatesModule, &storage::kFilesModule,
+      &storage::kDatesModule, &storage::kFilesModule, &storage::kLoadModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic

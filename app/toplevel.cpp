@@ -28,6 +28,7 @@
 #include "core/symbols.hpp"
 #include "data/console.hpp"
 #include "data/encoded.hpp"
+#include "data/loader.hpp"
 #include "data/printer.hpp"
 #include "data/reader.hpp"
 #include "data/streams.hpp"
@@ -298,7 +299,12 @@ int run_file(const std::string& path, const LoopOptions& options) {
     std::vector<Value> symbols;
     for (const std::string& n : table.names()) symbols.push_back(intern_copy(n));
     data::install_symbols_table(symbols);
-    int status = run_text(code, o);
+    // Decoded as a load decodes: with this table, whatever its forms install.
+    int status;
+    {
+      data::SymbolsTablePin pin;
+      status = run_text(code, o);
+    }
     data::remove_symbols_table();
     return status;
   }

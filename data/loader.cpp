@@ -52,31 +52,6 @@ class LoadFileGuard {
   Value saved_ = kNoValue;
 };
 
-// Keeps the symbols table installed when the load began as the one its text
-// is decoded with, whatever its forms install meanwhile; the outer load's
-// comes back at the end. Once the outermost load ends, the reader decodes
-// with whatever table is installed then.
-class TablePin {
- public:
-  TablePin() : saved_(ds().symbols_table) {
-    DataState& d = ds();
-    d.symbols_table = d.symbols_installed;
-    ++d.load_depth;
-  }
-  ~TablePin() {
-    DataState& d = ds();
-    if (--d.load_depth == 0)
-      d.symbols_table = d.symbols_installed;
-    else
-      d.symbols_table = std::move(saved_);
-  }
-  TablePin(const TablePin&) = delete;
-  TablePin& operator=(const TablePin&) = delete;
-
- private:
-  std::shared_ptr<const std::vector<Value>> saved_;
-};
-
 // A private handle holding a copy of loaded bytes, freed on every path.
 class PrivateText {
  public:
@@ -109,6 +84,20 @@ class UnlockGuard {
 
 }  // namespace
 
+SymbolsTablePin::SymbolsTablePin() : saved_(ds().symbols_table) {
+  DataState& d = ds();
+  d.symbols_table = d.symbols_installed;
+  ++d.load_depth;
+}
+
+SymbolsTablePin::~SymbolsTablePin() {
+  DataState& d = ds();
+  if (--d.load_depth == 0)
+    d.symbols_table = d.symbols_installed;
+  else
+    d.symbols_table = std::move(saved_);
+}
+
 void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
   InputGuard input;
   if (length == 0) return;
@@ -116,7 +105,7 @@ void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
   DepthGuard depth;
   LoadFileGuard load_file(bind_file, file);
   SelfFrame outside(kNoObject);
-  TablePin table;
+  SymbolsTablePin table;
   DataState& d = ds();
   while (d.in.pos < length) {
     fetch();

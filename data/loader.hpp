@@ -11,7 +11,9 @@
 // character after it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/module.hpp"
 #include "core/memory.hpp"
@@ -39,6 +41,21 @@ void load_source(const std::string& bytes, const std::string& name);
 // format), or removes the table when handle is 0. A truncated or corrupt
 // table is error 2 with `culprit` and leaves the installed table alone.
 void set_symbols_table(uint32_t handle, core::Value culprit);
+
+// Keeps the symbols table installed when it is made as the one the reader
+// decodes with, whatever is installed meanwhile; the previous one comes
+// back at its end. Once the outermost pin ends, the reader decodes with
+// whatever table is installed then. Every load holds one.
+class SymbolsTablePin {
+ public:
+  SymbolsTablePin();
+  ~SymbolsTablePin();
+  SymbolsTablePin(const SymbolsTablePin&) = delete;
+  SymbolsTablePin& operator=(const SymbolsTablePin&) = delete;
+
+ private:
+  std::shared_ptr<const std::vector<core::Value>> saved_;
+};
 
 extern const core::Module kLoaderModule;
 
