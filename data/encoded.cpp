@@ -148,7 +148,9 @@ class Codec {
   void symbol_token(const std::string& name, size_t start, bool variable) {
     if (mode_ == Mode::Count) {
       ++(*counts)[name];
-    } else if (mode_ == Mode::Encode) {
+    } else if (mode_ == Mode::Encode && (variable || !name.empty())) {
+      // (The symbol without a name has no source text but a lone escape at
+      // the end: it stays that text.)
       int32_t e = table->entry(name);
       if (e >= 0) {
         begin(variable ? kTableVariable : kSymbolByte);
@@ -521,28 +523,40 @@ bool decode_code(std::string_view code, const std::vector<std::string>& names, s
 }
 
 std::string symbol_source_text(const std::string& name) {
-  auto escaped = [](std::string_view text) {
-    std::string out;
-    for (char ch : text) {
+  if (!name.empty() && name[0] == ':') {
+    // The keyword reader collects a symbol's characters after the colon.
+    std::string out = ":";
+    for (char ch : std::string_view(name).substr(1)) {
       uint8_t k = cls(uint8_t(ch));
       if (!(k == kDot || k == kConstituent || k == kDigit || k == kSignOrExponent)) out.push_back('\\');
       out.push_back(ch);
     }
     return out;
-  };
-  if (!name.empty() && name[0] == ':') return ":" + escaped(std::string_view(name).substr(1));
-  std::string out = escaped(name);
-  if (name.empty()) return out;
-  uint8_t first = cls(uint8_t(name[0]));
+  }
+  // A name that starts like a number is read by the number reader, which
+  // also stops at a dot class other than the decimal point, and makes a
+  // number of what it can.
+  uint8_t first = name.empty() ? uint8_t(kConstituent) : cls(uint8_t(name[0]));
+  bool numeric_start = first == kDigit || first == kSignOrExponent;
+  std::string out;
   int marks = 0, digits = 0, others = 0;
   for (char ch : name) {
     uint8_t k = cls(uint8_t(ch));
-    if (ch == '.') ++marks;
-    else if (k == kDigit) ++digits;
-    else if (k != kSignOrExponent) ++others;
+    bool escape = !(k == kDot || k == kConstituent || k == kDigit || k == kSignOrExponent) ||
+                  (numeric_start && k == kDot && ch != '.');
+    if (escape) {
+      out.push_back('\\');
+      ++others;
+    } else if (ch == '.') {
+      ++marks;
+    } else if (k == kDigit) {
+      ++digits;
+    } else if (k == kConstituent) {
+      ++others;
+    }
+    out.push_back(ch);
   }
-  if (first == kDot || ((first == kDigit || first == kSignOrExponent) && reads_as_number(name, digits, marks, others)))
-    out.insert(out.begin(), '\\');
+  if (first == kDot || (numeric_start && reads_as_number(name, digits, marks, others))) out.insert(out.begin(), '\\');
   return out;
 }
 

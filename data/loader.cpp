@@ -107,7 +107,10 @@ void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
   SelfFrame outside(kNoObject);
   SymbolsTablePin table;
   DataState& d = ds();
-  while (d.in.pos < length) {
+  // Every reading primitive puts back the source it found; should anything
+  // leave another one current, the load ends rather than read from it.
+  const uint32_t serial = d.in.serial;
+  while (d.in.serial == serial && d.in.pos < length) {
     fetch();
     Value t = read_token();
     if (is_signal(t)) {
