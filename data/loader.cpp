@@ -169,8 +169,18 @@ void set_symbols_table(uint32_t h, Value culprit) {
 
 // ---- Primitives -------------------------------------------------------------------
 
+// The handle of a handle box or of a loaded resource; error 2 otherwise.
+static uint32_t code_handle_arg(Value box) {
+  if (box.is(Tag::Pointer) && box_kind(box) == kBoxResource) {
+    uint32_t h = box_addr(box);
+    if (!handle_live(h)) error(Err::WrongType, box);
+    return h;
+  }
+  return handle_arg(box);
+}
+
 static Value prim_load_from_handle(Value box, Value file) {
-  load_from_handle(handle_arg(box), file);
+  load_from_handle(code_handle_arg(box), file);
   return kNoValue;
 }
 
@@ -179,12 +189,13 @@ static Value prim_set_symbols_table(Value box) {
     set_symbols_table(0, kNil);
     return kNoValue;
   }
-  uint32_t h = handle_arg(box);
-  set_symbols_table(h, box);
-  // A table read from a resource is released; the caller's box then names
-  // nothing.
-  DataState& d = ds();
-  if (d.release_resource_handle != nullptr && d.release_resource_handle(h)) node_of(box).cdr = 0;
+  set_symbols_table(code_handle_arg(box), box);
+  // A table read from a resource is released, which empties the caller's
+  // box; a plain handle stays the caller's.
+  if (box_kind(box) == kBoxResource) {
+    Value release = intern_static("releaseresource");
+    if (!symbol_value(release).is_no_value()) call_by_name(release, {box});
+  }
   return kNoValue;
 }
 

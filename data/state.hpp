@@ -109,9 +109,6 @@ struct DataState : core::ModuleState {
   std::shared_ptr<const std::vector<core::Value>> symbols_installed;
   std::shared_ptr<const std::vector<core::Value>> symbols_table;
   int load_depth = 0;  // loads under way
-  // Releases a handle that holds a resource (installed by the resource
-  // manager); false when the handle is not a resource.
-  bool (*release_resource_handle)(uint32_t handle) = nullptr;
   uint32_t input_serial = 0;
 
   // Printer.
