@@ -15,6 +15,12 @@
 
 namespace data {
 
+// The data modules' names of the pointer-box kinds they make (core/memory.hpp
+// lists every kind).
+constexpr uint32_t kPlainPointer = core::kBoxPlain;
+constexpr uint32_t kMemoryPointer = core::kBoxMemory;
+constexpr uint32_t kHandleBox = core::kBoxHandle;
+
 // A new handle of n bytes (zeroed), or 0 when memory is short.
 uint32_t new_handle(uint32_t n);
 // Whether h names a live entry.

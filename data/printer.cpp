@@ -412,7 +412,6 @@ static const NativeRow kPrinterNatives[] = {
 
 static void install_module(core::Runtime&) {
   for (const char* name : {"write-proc", "print-self", "predicate"}) intern_static(name);
-  intern_static("terminal-out", kNil);
   register_natives(kPrinterNatives);
   rt().hooks.describe = value_text;
 }

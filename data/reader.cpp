@@ -594,7 +594,6 @@ static void install_module(core::Runtime&) {
   for (const NamedChar& nc : kNamedChars) intern_static(nc.name);
   intern_static("Machine", intern_static("ibm"));
   intern_static("Load-File", kNil);
-  intern_static("terminal-in", kNil);
   DataState& r = ds();
   r.reader_macros['_'] = make_native(&native_entry<prim_read_variable>, 0, Tag::Primitive);
   r.reader_dispatch['\\'] = make_native(&native_entry<prim_read_character>, 0, Tag::Primitive);

@@ -1,6 +1,6 @@
 // The reader: turns the characters of the current input source into Lisp
 // data, driven by a 256-entry class table and by the macro and dispatch
-// tables of Lisp functions (core::Runtime::reader_macros, reader_dispatch).
+// tables of Lisp functions (DataState::reader_macros, reader_dispatch).
 //
 // Every token reader starts from the lookahead and leaves in it the first
 // character after its token. Besides data, one step can yield a signal: a

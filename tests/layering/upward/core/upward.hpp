@@ -1,0 +1,2 @@
+// A core header that reaches up into data: the layering check refuses it.
+#include "data/printer.hpp"

@@ -1,0 +1,2 @@
+// The platform layer never includes the core.
+#include "core/value.hpp"
