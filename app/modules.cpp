@@ -25,9 +25,11 @@
 #include "media/geometry.hpp"
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
+#include "process/processes.hpp"
 #include "storage/dates.hpp"
 #include "storage/load.hpp"
 #include "storage/files.hpp"
+#include "storage/resources.hpp"
 
 namespace core {
 
@@ -41,13 +43,15 @@ std::span<const Module* const> default_modules() {
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage
-      &storage::kDatesModule, &storage::kFilesModule, &storage::kLoadModule,
+      &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule, &storage::kLoadModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic
       &logic::kLogicModule, &logic::kSearchModule,
       // media
       &media::kGeometryModule,
+      // processes
+      &process::kProcessModule,
   };
   return list;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/pack.hpp"
+#include "app/rsrc_tool.hpp"
 #include "app/toplevel.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -34,6 +35,7 @@ int run_transcript(const Args& args);
 int run_smoke(const Args& args);
 int run_pack(const Args& args) { return app::pack_command(args); }
 int run_unpack(const Args& args) { return app::unpack_command(args); }
+int run_rsrc(const Args& args) { return app::rsrc_command(args); }
 
 const Subcommand kSubcommands[] = {
     {"repl", "interactive read-eval-print loop (also: talven with no argument)",
@@ -61,6 +63,8 @@ const Subcommand kSubcommands[] = {
     {"pack", "build an application resource file from a manifest (talven pack MANIFEST)", app::kPackHelp,
      run_pack},
     {"unpack", "write a packed application back out as sources and resources", app::kUnpackHelp, run_unpack},
+    {"rsrc", "list the resources of a resource file, or extract one (rsrc list|extract)", app::kRsrcHelp,
+     run_rsrc},
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
 };
@@ -168,8 +172,9 @@ int run(int argc, char** argv) {
       }
     }
   }
-  // The packer and the unpacker work on files alone: they need no machine.
-  if (command != nullptr && (command->run == run_pack || command->run == run_unpack)) {
+  // The packer, the unpacker and the inspector work on files alone: they
+  // need no machine.
+  if (command != nullptr && (command->run == run_pack || command->run == run_unpack || command->run == run_rsrc)) {
     int status = command->run(args);
     if (status == 2) std::fputs(command->help, stderr);
     return status;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #ifdef TALVEN_EDITLINE
@@ -31,6 +32,7 @@
 #include "data/loader.hpp"
 #include "data/printer.hpp"
 #include "data/reader.hpp"
+#include "data/state.hpp"
 #include "data/streams.hpp"
 
 namespace app {
@@ -82,14 +84,75 @@ void interrupt_poll() {
   error_text("interrupted");
 }
 
+// Drops the rest of a form that the reader left unfinished (out of nodes,
+// or an error inside a list), up to the end of the lists that were open,
+// so that none of its remaining elements is taken as a form of its own.
+// Strings, escapes, character literals and comments are skipped whole, so
+// that the brackets inside them do not count.
+void skip_open_lists() {
+  uint32_t open = data::ds().broken_lists;
+  data::ds().broken_lists = 0;
+  // At the prompt the typed lines of an abandoned form are gone already;
+  // skipping would wait for more.
+  if (data::ds().in.kind != data::InputKind::Memory) return;
+  int c = data::ds().lookahead;
+  while (open > 0 && c != data::kEndOfInput) {
+    switch (data::char_class(c)) {
+      case data::kOpen:
+      case data::kOpenBrace:
+        ++open;
+        break;
+      case data::kClose:
+      case data::kAlternateClose:
+      case data::kCloseBrace:
+        --open;
+        break;
+      case data::kStringQuote:
+        do {
+          c = data::fetch();
+          if (c != data::kEndOfInput && data::char_class(c) == data::kEscape) c = data::fetch();
+        } while (c != data::kEndOfInput && data::char_class(c) != data::kStringQuote);
+        break;
+      case data::kEscape:
+        data::fetch();
+        break;
+      case data::kComment:
+        while (c != data::kEndOfInput && data::char_class(c) != data::kLineEnd) c = data::fetch();
+        continue;
+      default:
+        // #\ followed by any character is one character literal.
+        if (c == '#') {
+          c = data::fetch();
+          if (c != '\\') continue;
+          data::fetch();  // the character itself, passed below
+        }
+        break;
+    }
+    c = data::fetch();
+  }
+}
+
 // The outcome of one form of a loop.
 enum class Step { Value, Done, Error };
+
+// Prints the reports of the errors whose exits an unwind-protect clean-up
+// replaced with exits of its own, oldest first (the debugging handler of
+// the readable reports has seen them already); whether there were any.
+bool report_replaced(const LoopOptions& o) {
+  std::vector<std::string> reports = std::move(rt().replaced_reports);
+  rt().replaced_reports.clear();
+  if (!o.readable_errors)
+    for (const std::string& text : reports) report(text, o.errors_to_stdout);
+  return !reports.empty();
+}
 
 // Reads one form from the current source, evaluates it and, if asked,
 // prints its value. Exits of the form are caught here.
 Step step(const LoopOptions& o, bool& read_error) {
   uint64_t serial = rt().error_serial;
   bool reading = true;
+  data::ds().broken_lists = 0;
+  rt().replaced_reports.clear();
   // An error the debugging handler has not reported (the transcript's
   // loop, or an error that bypassed the handler) is reported here.
   auto report_error = [&] {
@@ -110,8 +173,10 @@ Step step(const LoopOptions& o, bool& read_error) {
     reading = false;
     // Inside a catch of `toplevel`, so that Lisp code may throw there too.
     Value v;
-    if (!eval_toplevel(form, &v)) {
-      if (rt().error_serial == serial) return Step::Value;
+    bool finished = eval_toplevel(form, &v);
+    bool replaced = report_replaced(o);
+    if (!finished) {
+      if (rt().error_serial == serial) return replaced ? Step::Error : Step::Value;
       report_error();
       return Step::Error;
     }
@@ -121,9 +186,11 @@ Step step(const LoopOptions& o, bool& read_error) {
       data::print_newline();
       data::flush_terminal();
     }
-    return Step::Value;
+    return replaced ? Step::Error : Step::Value;
   } catch (const Thrower& t) {
     read_error = reading;
+    if (reading) skip_open_lists();
+    if (report_replaced(o) && t.tag == rt().sym.toplevel && rt().error_serial == serial) return Step::Error;
     if (rt().error_serial != serial) {
       report_error();
       return Step::Error;
@@ -137,6 +204,8 @@ Step step(const LoopOptions& o, bool& read_error) {
     return Step::Error;
   } catch (const ErrorPrinting&) {
     read_error = reading;
+    if (reading) skip_open_lists();
+    report_replaced(o);
     report("Unprintable error", o.errors_to_stdout);
     return Step::Error;
   }

@@ -111,6 +111,8 @@ void trace(Runtime& r, Value v) {
         if (word_payload(w) == kBoxOwned && n.cdr != 0) {
           OwnedObject* o = owned_object(Value::make(Tag::Pointer, off));
           if (o != nullptr) o->mark_values();
+        } else if (word_payload(w) < 16 && r.box_ops[word_payload(w)].mark != nullptr && n.cdr != 0) {
+          r.box_ops[word_payload(w)].mark(Value::make(Tag::Pointer, off));
         }
         return;
       case uint8_t(Header::Record):
@@ -346,6 +348,9 @@ void sweep_nodes(Runtime& r) {
     if (word_tag(w) == uint8_t(Header::HashTable) && n.cdr != 0) r.region.release(n.cdr);
     if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) == kBoxOwned && n.cdr != 0) {
       r.owned_objects.remove(n.cdr);
+    } else if (word_tag(w) == uint8_t(Header::Pointer) && word_payload(w) < 16 && n.cdr != 0 &&
+               r.box_ops[word_payload(w)].release != nullptr) {
+      r.box_ops[word_payload(w)].release(Value::make(Tag::Pointer, off));
     }
     n.car = kNil.bits;
     n.cdr = Value::make(Tag::Address, head).bits;
@@ -358,11 +363,14 @@ void sweep_nodes(Runtime& r) {
 
 }  // namespace
 
+// Only pushes: the marking operations that call this run inside a drain
+// (an instance's slots, an owned object's Values), and draining again from
+// there would nest one native frame per object met. The drain that is
+// running, or the next one of mark_roots, enters what was pushed.
 void mark_value(Value v) {
   Runtime& r = rt();
   if (!r.collecting) return;
   push_traced(r, v);
-  if (r.mark_stack.size() > 4096) drain(r);
 }
 
 bool node_marked(Value v) { return node_offset_ok(v.payload(), rt().zones) && word_marked(node_of(v).car); }

@@ -8,10 +8,12 @@
 #include "core/errors.hpp"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "core/alert.hpp"
 #include "core/eval.hpp"
+#include "core/frames.hpp"
 #include "core/natives.hpp"
 
 namespace core {
@@ -170,6 +172,23 @@ void error_text(const std::string& message) {
   load_error_module();
   call_handler(kNil, make_fixnum(0), text);
   throw_toplevel();
+}
+
+ReplacedReport::ReplacedReport(uint64_t serial_at_entry) : exits_(std::uncaught_exceptions()) {
+  Runtime& r = rt();
+  if (r.error_serial == serial_at_entry) return;
+  // Only an error's exit carries a report: its throw to toplevel.
+  try {
+    throw;
+  } catch (const Thrower& t) {
+    error_ = t.tag == r.sym.toplevel;
+  } catch (...) {
+  }
+  if (error_) message_ = r.error_message;
+}
+
+ReplacedReport::~ReplacedReport() {
+  if (error_ && std::uncaught_exceptions() > exits_) rt().replaced_reports.push_back(message_);
 }
 
 const char* error_meaning(int kind, int number) {

@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "core/clock.hpp"
 #include "core/natives.hpp"
 #include "core/specials.hpp"
 
@@ -29,12 +30,6 @@ struct Descriptor {
 inline Descriptor descriptor(Value fn) {
   uint32_t d = word_payload(node_of(fn).car);
   return {(d >> 17) & 0x7F, (d >> 16) & 1, (d >> 9) & 0x7F, d & 0x1FF};
-}
-
-inline uint64_t now_ms() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
 }
 
 // The arguments of a handler in a mode known at compile time: the hot
@@ -207,9 +202,10 @@ static Value apply_primitive(Value fn, ArgsIn<M> a) {
   return f(base);
 }
 
-static Value apply_special(Value fn, Args a) {
+static Value apply_special(Value fn, Args a, Value origin) {
   StackMark mark;
   Value forms = a.as_list();
+  check_forms(forms, 0, a.mode == Mode::Forms ? origin : cons(fn, forms));
   Value* base = rt().zones.sp;
   push(forms);
   push(kEndArgs);
@@ -222,8 +218,8 @@ void poll_slow() {
   Runtime& r = rt();
   r.poll_countdown = 1023;
   if (!r.hooks.poll || r.dispatch_depth >= 1) return;
-  uint64_t now = now_ms();
-  if (now - r.last_poll_ms <= 100) return;
+  uint32_t now = clock_ms();
+  if (clock_diff(now, r.last_poll_ms) <= 100) return;
   r.last_poll_ms = now;
   r.hooks.poll();
 }
@@ -295,7 +291,7 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
       if (mode == Mode::Vector) return apply_primitive(fn, ArgsIn<Mode::Vector>{list, vec});
       return apply_primitive(fn, ArgsIn<Mode::Values>{list, vec});
     case Tag::Special:
-      return apply_special(fn, a);
+      return apply_special(fn, a, origin);
     case Tag::Lambda:
     case Tag::Lexical:
     case Tag::Closed:
@@ -318,7 +314,11 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
       break;
     default:
       // `send` takes its object and arguments differently in each mode.
-      if (fn.tag_number() == kSyntaxSend && rt().hooks.send_syntax) return rt().hooks.send_syntax(a.as_list(), int(mode));
+      if (fn.tag_number() == kSyntaxSend && rt().hooks.send_syntax) {
+        Value forms = a.as_list();
+        check_forms(forms, 1, mode == Mode::Forms ? origin : cons(fn, forms));
+        return rt().hooks.send_syntax(forms, int(mode));
+      }
       if (is_syntax_word_tag(fn.tag_number())) return apply_syntax_word(fn, a.as_list(), mode == Mode::Forms ? origin : cons(fn, a.as_list()));
       break;
   }
@@ -364,6 +364,7 @@ class Compiler {
   std::vector<uint32_t> next_slot_;  // per level: the next free slot
   uint32_t level_ = 0;
   bool no_new_ = false;  // compiling captures: no variable may be made
+  Value captures_ = kNil;  // the capture list being compiled, for its error
 
   void bind(Value var, Value culprit) {
     if (!var.is(Tag::Variable)) error(Err::WrongType, culprit);
@@ -402,7 +403,7 @@ void Compiler::resolve(Value var) {
       return;
     }
   }
-  if (no_new_) error(Err::WrongType, var);
+  if (no_new_) error(Err::WrongType, captures_);
   bind(var, var);
 }
 
@@ -434,7 +435,9 @@ Value Compiler::nested(Value form) {
     if (!rest.is_pair() || !cdr(rest).is_pair()) error(Err::WrongType, form);
     Value captures = car(cdr(rest));
     bool saved_no_new = no_new_;
+    Value saved_captures = captures_;
     no_new_ = true;
+    captures_ = captures;
     for (Value c = captures; c.is_pair(); c = cdr(c)) {
       Value e = car(c);
       if (e.is(Tag::Variable))
@@ -445,6 +448,7 @@ Value Compiler::nested(Value form) {
         error(Err::WrongType, captures);
     }
     no_new_ = saved_no_new;
+    captures_ = saved_captures;
     Compiler inner;
     return inner.function(form, tag);
   }

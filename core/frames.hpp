@@ -12,6 +12,8 @@
 // that someone looks for: environments (closures and environment references
 // find them by depth), catch frames (throw looks for its tag) and self frames.
 #pragma once
+#include <string>
+
 #include "core/memory.hpp"
 
 namespace core {
@@ -104,15 +106,35 @@ struct SelfFrame : Frame {
   ~SelfFrame() { rt().current_object = saved_object; }
 };
 
+// Made by a clean-up that runs while an exit unwinds. When that exit is an
+// error's and the clean-up leaves by an exit of its own, the error's report
+// is kept in Runtime::replaced_reports so that it is not lost (errors.cpp).
+class ReplacedReport {
+ public:
+  explicit ReplacedReport(uint64_t serial_at_entry);
+  ~ReplacedReport();
+  ReplacedReport(const ReplacedReport&) = delete;
+  ReplacedReport& operator=(const ReplacedReport&) = delete;
+
+ private:
+  int exits_;
+  bool error_ = false;
+  std::string message_;
+};
+
 // Runs `body`, then `cleanup`, whether body returns or is left by an exit.
 // An exit raised by the clean-up itself replaces the one that was unwinding.
 template <typename Body, typename Cleanup>
 Value protect(Body&& body, Cleanup&& cleanup) {
   Value result;
+  uint64_t serial = rt().error_serial;
   try {
     result = body();
   } catch (...) {
-    cleanup();
+    {
+      ReplacedReport replaced(serial);
+      cleanup();
+    }
     throw;
   }
   cleanup();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/alert.hpp"
+#include "core/clock.hpp"
 #include "core/frames.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -37,6 +38,9 @@ static std::string memory_alert_text(int64_t kb) {
 Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
   ZoneLayout layout = size_zones(prefs, preferred, available_native_memory(preferred, region.live_bytes()));
   if (!layout.ok) throw std::runtime_error(memory_alert_text(layout.shortfall_kb));
+  clock = steady_clock_ms;
+  clock_origin_ms = steady_origin_ms();
+  last_poll_ms = uint32_t(-101);  // the first implicit poll is due at once
   previous = g_runtime;
   g_runtime = this;
   try {

@@ -185,6 +185,18 @@ class OwnedObject {
   virtual void mark_values() {}
 };
 
+// A sub-kind of pointer box that a module owns (other than 4, which the
+// collector handles itself). `mark` runs when the collector enters a
+// reachable box of the kind and marks, with core::mark_value, the Values
+// the box stands for; `release` runs when the sweep frees an unreachable box
+// whose address word is not 0 (it must neither allocate nor signal); `print`
+// writes the printed form of a box whose address word is not 0.
+struct BoxKindOps {
+  void (*mark)(Value box) = nullptr;
+  void (*release)(Value box) = nullptr;
+  void (*print)(Value box, std::string& out) = nullptr;
+};
+
 class Runtime {
  public:
   // Builds a machine whose zones follow `prefs` within `preferred` bytes.
@@ -206,6 +218,9 @@ class Runtime {
   // error's throw to `toplevel` from a plain one and print the message.
   std::string error_message;
   uint64_t error_serial = 0;
+  // Reports of errors whose exit an unwind-protect clean-up replaced by an
+  // exit of its own, oldest first; the toplevel prints and clears them.
+  std::vector<std::string> replaced_reports;
   uint32_t duplicate_registrations = 0;
 
   // Evaluator: the current frame, the current environment, the start-up
@@ -221,7 +236,7 @@ class Runtime {
   EvalHooks hooks;
   int dispatch_depth = 0;     // event-dispatch depth; polls only below 1
   uint32_t poll_countdown = 0;
-  uint64_t last_poll_ms = 0;
+  uint32_t last_poll_ms = 0;  // a reading of the clock (core/clock.hpp)
   bool profiler = false;
   // Errors: set while a message is formatted, and while the debugging
   // module loads; the exit stopped by a protected send.
@@ -235,6 +250,8 @@ class Runtime {
 
   // The structure description table of `defstruct` and its kin; a root.
   Value structure_table = kNil;
+  // Pointer-box sub-kinds owned by modules, by sub-kind.
+  BoxKindOps box_ops[16];
   // The collector's hooks for the record nodes of the object system: the
   // contents of a class, instance or internal record node (header 0x37,
   // 0x38, 0x39), and the byte size of an instance record, which the
@@ -253,9 +270,12 @@ class Runtime {
 
   // The user-interface language (0 English, 1 French, 2 Spanish).
   int ui_language = 0;
-  // The steady clock at start-up, in milliseconds: the origin of the tick
-  // count and of `milliseconds`.
+  // The clock (core/clock.hpp): the steady clock at start-up in
+  // milliseconds, the function every reading goes through, and the reading
+  // of the stepped clock that tests move by hand.
   int64_t clock_origin_ms = 0;
+  uint32_t (*clock)(Runtime&) = nullptr;
+  uint32_t clock_stepped = 0;
   // The string resources that `format`'s ~i reads, installed by the
   // resource manager: index 0 asks for the "STR " resource of that id,
   // index n >= 1 for the n-th string of the "STR#" list of that id. False

@@ -19,6 +19,7 @@ namespace core {
 namespace {
 
 inline Value second(Value l) {
+  if (!l.is_pair()) return kNil;
   Value r = cdr(l);
   return r.is_pair() ? car(r) : kNil;
 }
@@ -27,7 +28,24 @@ inline Value rest_of(Value l) { return l.is_pair() ? cdr(l) : kNil; }
 
 Value sym_t() { return rt().sym.t; }
 
+// The forms of a special, checked as check_forms does; the special's name
+// rebuilds the form for the report.
+Value forms_of(Value args, uint32_t least, const char* name) {
+  uint32_t n = 0;
+  Value l = args;
+  for (; l.is_pair(); l = cdr(l)) ++n;
+  if (n < least || !l.is_nil()) error(Err::WrongType, cons(intern_static(name), args));
+  return args;
+}
+
 }  // namespace
+
+void check_forms(Value args, uint32_t least, Value form) {
+  uint32_t n = 0;
+  Value l = args;
+  for (; l.is_pair(); l = cdr(l)) ++n;
+  if (n < least || !l.is_nil()) error(Err::WrongType, form);
+}
 
 void set_target(Value target, Value value) {
   if (target.is(Tag::Variable)) {
@@ -127,7 +145,16 @@ static Value syn_repeat(Value args) {
   return kNoValue;
 }
 
+// The fewest argument forms each syntax word takes, by tag from 0x20.
+constexpr uint8_t kLeastForms[] = {
+    1, 1, 1, 0, 0, 2, 0, 1,  // quote if when - cond set! new-clause case
+    1, 1, 1, 0, 0, 0, 1, 1,  // repeat until while begin or and lambda send
+    2, 1, 1, 0, 2, 0, 1,     // gamma syntax fluid-let - syntax-gamma - let
+};
+
 Value apply_syntax_word(Value word, Value args, Value form) {
+  unsigned index = word.tag_number() - kSyntaxQuote;
+  check_forms(args, index < sizeof kLeastForms ? kLeastForms[index] : 0, form);
   switch (word.tag_number()) {
     case kSyntaxQuote:
       return first(args);
@@ -337,6 +364,7 @@ static Value sp_with(Value args) {
 }
 
 static Value sp_put(Value args) {
+  forms_of(args, 2, "put!");
   Value object = eval(first(args));
   Value sym = second(args);
   Value v = eval(first(rest_of(rest_of(args))));
@@ -377,12 +405,14 @@ static void destructure(Value pattern, Value v) {
 }
 
 static Value sp_bind(Value args) {
+  forms_of(args, 2, "bind");
   Value pattern = first(args);
   destructure(pattern, eval(second(args)));
   return eval_body(rest_of(rest_of(args)));
 }
 
 static Value sp_bind_optionals(Value args) {
+  forms_of(args, 2, "bind-optionals");
   Value list = eval(second(args));
   for (Value s = first(args); s.is_pair(); s = cdr(s)) {
     Value binding = car(s);
@@ -406,6 +436,7 @@ static Value name_of(Value var) {
 }
 
 static Value sp_bind_keywords(Value args) {
+  forms_of(args, 2, "bind-keywords");
   Value plist = eval(second(args));
   // A property list of odd length: error with its last tail.
   uint32_t steps = 0;
@@ -455,6 +486,7 @@ static Value struct_description(Value name) {
 }
 
 static Value sp_defstruct(Value args) {
+  forms_of(args, 1, "defstruct");
   Value name = first(args);
   Value desc = second(args);
   for (Value l = rt().structure_table; l.is_pair(); l = cdr(l)) {
@@ -486,6 +518,7 @@ static void bind_fields(Value desc, Value v, Value& vars) {
 }
 
 static Value sp_bind_struct(Value args) {
+  forms_of(args, 3, "bind-struct");
   Value name = first(args);
   Value desc = struct_description(name);
   if (desc.is_no_value()) error(Err::WrongType, name);
@@ -546,13 +579,16 @@ void make_permanent(Value v) {
 }
 
 static Value sp_define(Value args) {
+  forms_of(args, 1, "define");
   Runtime& r = rt();
   Value head = first(args);
   Value name, value;
   if (head.is_pair()) {
     name = car(head);
     if (!name.is_symbol()) error(Err::WrongType, name);
-    Value form = cons(symbol_value(intern_static("lambda")), cons(cdr(head), rest_of(args)));
+    // The symbol `lambda` heads the form, so that the function prints as
+    // one made by a `lambda` form does.
+    Value form = cons(intern_static("lambda"), cons(cdr(head), rest_of(args)));
     value = eval(form);
     make_permanent(value);
   } else {

@@ -23,6 +23,10 @@ TALVEN_SYNTAX_WORDS(TALVEN_X)
 // is the whole form (head included).
 Value apply_syntax_word(Value word, Value args, Value form);
 
+// Checks the shape of a special or syntax form's arguments: a proper list
+// of at least `least` forms; error 2 with the whole form otherwise.
+void check_forms(Value args, uint32_t least, Value form);
+
 // Stores a value in a variable's slot (error 6 when it has none) or
 // assigns a symbol as seen from the current object; error 2 otherwise.
 void set_target(Value target, Value value);

@@ -136,7 +136,7 @@ uint32_t token_length(uint8_t c) {
 // Converts n bytes in place through a table. With skip set, encoded-code
 // tokens are left intact. Answers the first byte left unchanged, or -1.
 int convert_in_place(Value pointer, uint32_t n, const Table& t, bool skip) {
-  uint8_t* p = pointer_bytes(pointer, n);
+  uint8_t* p = writable_pointer_bytes(pointer, n);
   int first = -1;
   for (uint32_t i = 0; i < n;) {
     uint8_t c = p[i];
@@ -187,7 +187,7 @@ Value prim_mac_to_ibm(Value pointer, Value capacity, Value count, Value keep) {
     uint8_t c = in[i];
     if (!(keep_codes && c < 32) && kMacToWindows[c] == 0) return cons(make_fixnum(c), kNil);
   }
-  uint8_t* p = pointer_bytes(pointer, uint32_t(total));
+  uint8_t* p = writable_pointer_bytes(pointer, uint32_t(total));
   uint64_t w = total;
   for (uint32_t i = n; i-- > 0;) {
     uint8_t c = p[i];
@@ -210,7 +210,7 @@ Value prim_mac_to_ibm_string(Value x) { return convert_string(x, kMacToWindows);
 
 Value prim_ibm_to_mac(Value pointer, Value, Value count) {
   uint32_t n = arg_count(count);
-  uint8_t* p = pointer_bytes(pointer, n);
+  uint8_t* p = writable_pointer_bytes(pointer, n);
   uint32_t w = 0;
   for (uint32_t i = 0; i < n; ++i)
     if (p[i] != 10) p[w++] = kWindowsToMac[p[i]];
@@ -246,7 +246,7 @@ Value prim_text_to_string(Value pointer, Value count) {
 Value prim_put_string(Value s, Value pointer) {
   std::string text = text_of(s);
   if (text.size() > 255) text.resize(255);
-  uint8_t* p = pointer_bytes(pointer, uint32_t(text.size() + 1));
+  uint8_t* p = writable_pointer_bytes(pointer, uint32_t(text.size() + 1));
   p[0] = uint8_t(text.size());
   std::memcpy(p + 1, text.data(), text.size());
   return kNoValue;
@@ -254,7 +254,7 @@ Value prim_put_string(Value s, Value pointer) {
 
 Value prim_put_string_text(Value s, Value pointer) {
   std::string text = text_of(s);
-  uint8_t* p = pointer_bytes(pointer, uint32_t(text.size()));
+  uint8_t* p = writable_pointer_bytes(pointer, uint32_t(text.size()));
   std::memcpy(p, text.data(), text.size());
   return kNoValue;
 }
@@ -310,7 +310,10 @@ int windows_code_of(uint32_t code_point) {
   return -1;
 }
 
-uint8_t* pointer_bytes(Value pointer, uint32_t n) { return checked_bytes(pointer, address_arg(pointer), n); }
+const uint8_t* pointer_bytes(Value pointer, uint32_t n) { return readable_bytes(pointer, address_arg(pointer), n); }
+uint8_t* writable_pointer_bytes(Value pointer, uint32_t n) {
+  return writable_bytes(pointer, address_arg(pointer), n);
+}
 
 std::string cp1252_to_utf8(std::string_view text) {
   std::string out;

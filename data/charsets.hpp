@@ -32,9 +32,10 @@ uint32_t windows_code_point(uint8_t code);
 int windows_code_of(uint32_t code_point);
 
 // The native bytes [p, p + n) of a pointer argument (any pointer box but a
-// handle), checked to lie inside one live block; error 2 with the value
-// otherwise.
-uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
+// handle), checked as data::readable_bytes does for reading and
+// data::writable_bytes for writing; error 2 with the value otherwise.
+const uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
+uint8_t* writable_pointer_bytes(core::Value pointer, uint32_t n);
 
 // Text in code page 1252 as UTF-8 (file names, the desktop), and back:
 // false when the UTF-8 is malformed or holds a character that code page

@@ -155,10 +155,53 @@ void dispose_pointer(Addr p) {
   if (h != 0) dispose_handle(h);
 }
 
+namespace {
+
+// Whether [a, a + n) lies inside the block of a live handle (pointer blocks
+// are handles too). The handle last found is tried first: raw access runs
+// in loops over one block.
+bool inside_handle_block(Addr a, uint32_t n) {
+  if (a == 0 || uint64_t(a) + n > Region::kReserve) return false;
+  Addr block = rt().region.block_containing(a, n);
+  if (block == 0) return false;
+  DataState& d = ds();
+  HandleEntry* last = entry(d.last_block_handle);
+  if (last != nullptr && last->memory == block) return true;
+  bool found = false;
+  d.handles.for_each([&](uint32_t id, HandleEntry& e) {
+    if (!found && e.memory == block) {
+      d.last_block_handle = id;
+      found = true;
+    }
+  });
+  return found;
+}
+
+// Whether [a, a + n) lies inside the Lisp block, the zones that
+// `zone-addresses` names.
+bool inside_lisp_block(Addr a, uint32_t n) {
+  const Zones& z = rt().zones;
+  return a >= z.block && uint64_t(a) + n <= uint64_t(z.block) + z.block_size;
+}
+
+}  // namespace
+
 uint8_t* checked_bytes(Value culprit, Addr a, uint32_t n) {
   if (n == 0) n = 1;
   if (a == 0 || uint64_t(a) + n > Region::kReserve || rt().region.block_containing(a, n) == 0)
     error(Err::WrongType, culprit);
+  return rt().region.ptr(a);
+}
+
+const uint8_t* readable_bytes(Value culprit, Addr a, uint32_t n) {
+  if (n == 0) n = 1;
+  if (!inside_handle_block(a, n) && !inside_lisp_block(a, n)) error(Err::WrongType, culprit);
+  return rt().region.ptr(a);
+}
+
+uint8_t* writable_bytes(Value culprit, Addr a, uint32_t n) {
+  if (n == 0) n = 1;
+  if (!inside_handle_block(a, n)) error(Err::WrongType, culprit);
   return rt().region.ptr(a);
 }
 
@@ -177,13 +220,14 @@ Value box_handle(uint32_t h) { return box_address(h, kBoxHandle); }
 Value box_pointer(Addr p) { return box_address(p, kBoxMemory); }
 
 uint32_t handle_arg(Value box) {
-  if (!box.is(Tag::Pointer) || box_kind(box) != kBoxHandle) error(Err::WrongType, box);
+  // A resource box holds the handle of the resource's data.
+  if (!box.is(Tag::Pointer) || (box_kind(box) != kBoxHandle && box_kind(box) != kBoxResource)) error(Err::WrongType, box);
   ds().handles.get(box_addr(box), box);
   return box_addr(box);
 }
 
 Addr address_arg(Value box) {
-  if (box_kind(arg_pointer(box)) == kBoxHandle) error(Err::WrongType, box);
+  if (box_kind(arg_pointer(box)) == kBoxHandle || box_kind(box) == kBoxResource) error(Err::WrongType, box);
   return box_addr(box);
 }
 
@@ -222,7 +266,7 @@ static Value prim_mref(Value kind, Value box, Value* offsets) {
   int32_t k = read_integer(kind);
   uint32_t width = k == 1 ? 1 : (k == 4 || k == -4) ? 4 : 2;
   if (k != 1 && k != 2 && k != 3 && k != 4 && k != -2 && k != -3 && k != -4) error(Err::WrongType, kind);
-  const uint8_t* p = checked_bytes(box, a, width);
+  const uint8_t* p = readable_bytes(box, a, width);
   switch (k) {
     case 1: return make_fixnum(p[0]);
     case 2: return make_fixnum(load_ne16(p));
@@ -241,7 +285,7 @@ static Value prim_mset(Value kind, Value value, Value box, Value* offsets) {
   if (!is_integer(value)) error(Err::WrongType, kind);
   uint32_t v = uint32_t(read_integer(value));
   uint32_t width = k == 1 ? 1 : (k == 4 || k == -4) ? 4 : 2;
-  uint8_t* p = checked_bytes(box, a, width);
+  uint8_t* p = writable_bytes(box, a, width);
   switch (k) {
     case 1: p[0] = uint8_t(v); break;
     case 2: store_ne16(p, uint16_t(v)); break;
@@ -255,8 +299,8 @@ static Value prim_mset(Value kind, Value value, Value box, Value* offsets) {
 static Value prim_equal_block_p(Value a, Value b, Value count) {
   uint32_t n = arg_count(count);
   if (n == 0) return rt().sym.t;
-  const uint8_t* p = checked_bytes(a, address_arg(a), n);
-  const uint8_t* q = checked_bytes(b, address_arg(b), n);
+  const uint8_t* p = readable_bytes(a, address_arg(a), n);
+  const uint8_t* q = readable_bytes(b, address_arg(b), n);
   return boolean(std::memcmp(p, q, n) == 0);
 }
 
@@ -300,8 +344,8 @@ static Value prim_hnopurge(Value box) {
 static Value prim_block_move(Value from, Value to, Value count) {
   uint32_t n = arg_count(count);
   if (n == 0) return kNoValue;
-  uint8_t* p = checked_bytes(from, address_arg(from), n);
-  uint8_t* q = checked_bytes(to, address_arg(to), n);
+  const uint8_t* p = readable_bytes(from, address_arg(from), n);
+  uint8_t* q = writable_bytes(to, address_arg(to), n);
   std::memmove(q, p, n);
   return kNoValue;
 }

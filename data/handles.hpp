@@ -43,9 +43,17 @@ core::Addr new_pointer(uint32_t n);
 uint32_t pointer_handle(core::Addr p);
 void dispose_pointer(core::Addr p);
 
-// The bytes [a, a + n) when they lie inside one live native block (a handle,
-// a pointer block or the Lisp block); error 2 with the culprit otherwise.
+// The bytes [a, a + n) when they lie inside one live native block of the
+// region, whoever owns it; error 2 with the culprit otherwise. For the
+// runtime's own reading (a loaded text); raw access from Lisp goes through
+// the two below.
 uint8_t* checked_bytes(core::Value culprit, core::Addr a, uint32_t n);
+// Raw access from Lisp. Reading: inside the block of a handle or pointer,
+// or inside the Lisp block (its zones). Writing: only inside the block of a
+// handle or pointer; the Lisp block, symbol names, loaded text and every
+// other block the runtime owns are error 2 with the culprit.
+const uint8_t* readable_bytes(core::Value culprit, core::Addr a, uint32_t n);
+uint8_t* writable_bytes(core::Value culprit, core::Addr a, uint32_t n);
 
 // Boxes and their contents.
 core::Value box_handle(uint32_t h);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/args.hpp"
+#include "core/errors.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -175,6 +176,18 @@ void print_array(Value a) {
   print_array_level(a, dims, count - 1, 0, 4 + 2 * uint32_t(count));
 }
 
+// "#<instance CLASSNAME>": the instance's class is the first word of its
+// record, the object header that classes and instances share.
+void print_unprintable_instance(Value v) {
+  uint32_t cls;
+  std::memcpy(&cls, indirect_bytes(v), 4);
+  bool mixin = false;
+  Value name = ds().class_name != nullptr && Value(cls).is(Tag::Class) ? ds().class_name(Value(cls), mixin) : kNil;
+  put_text("#<instance ");
+  if (name.is_symbol()) put_chars_of(name);
+  put_char('>');
+}
+
 void print_instance(Value v) {
   DataState& d = ds();
   if (d.print_self || rt().hooks.send == nullptr) {
@@ -182,7 +195,20 @@ void print_instance(Value v) {
     return;
   }
   Value text;
-  {
+  if (rt().error_formatting) {
+    // Inside an error report an instance that cannot print itself (no
+    // print-self, a failing one, or one that gives no string) is named by
+    // its class, so that the report keeps its number and culprit.
+    try {
+      PrintSelfGuard guard;
+      text = call_method(v, intern_static("print-self"), {});
+    } catch (const ErrorPrinting&) {
+      text = kNil;
+    } catch (const Thrower&) {
+      text = kNil;
+    }
+    if (!text.is(Tag::String)) return print_unprintable_instance(v);
+  } else {
     PrintSelfGuard guard;
     text = call_method(v, intern_static("print-self"), {});
   }
@@ -214,6 +240,11 @@ void print_pointer(Value v) {
   char buf[128];
   if (a == 0) {
     std::snprintf(buf, sizeof buf, "<null %s>", box_kind_name(kind));
+  } else if (box_kind(v) < 16 && rt().box_ops[kind].print != nullptr) {
+    std::string text;
+    rt().box_ops[kind].print(v, text);
+    put_text(text.c_str());
+    return;
   } else if (kind == kBoxMemory) {
     uint32_t h = pointer_handle(a);
     uint32_t size = h == 0 ? 0 : handle_size(h) - 4;

@@ -3,6 +3,7 @@
 #include "data/reader.hpp"
 
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "core/args.hpp"
@@ -10,6 +11,7 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/charsets.hpp"
 #include "data/encoded.hpp"
 #include "data/numbers.hpp"
 #include "data/streams.hpp"
@@ -333,7 +335,14 @@ Value prim_read_character() {
       if (name == nc.name) return make_fixnum(nc.code);
     error(Err::WrongType, intern_copy(name));
   }
-  return make_fixnum(k & 0xFF);
+  // On a Mac machine the literal is the Mac code of the character; one
+  // without a counterpart there keeps its own code.
+  uint8_t code = uint8_t(k);
+  if (symbol_value(intern_static("Machine")) == intern_static("mac")) {
+    uint8_t mac = convert_char(Charset::WindowsToMac, code);
+    if (mac != 0) code = mac;
+  }
+  return make_fixnum(code);
 }
 
 // #(...): a vector.
@@ -395,6 +404,17 @@ Value read_token() {
 
 Value read_list(uint32_t closing, bool end_closes) {
   check_native_stack();
+  // Counts the open lists; an exit that leaves this list unfinished
+  // records how deep the reader was.
+  struct Open {
+    DataState& d = ds();
+    int exits = std::uncaught_exceptions();
+    Open() { ++d.open_lists; }
+    ~Open() {
+      if (std::uncaught_exceptions() > exits && d.broken_lists < d.open_lists) d.broken_lists = d.open_lists;
+      --d.open_lists;
+    }
+  } open;
   fetch();
   ListBuilder b;
   for (;;) {

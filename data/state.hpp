@@ -110,6 +110,11 @@ struct DataState : core::ModuleState {
   std::shared_ptr<const std::vector<core::Value>> symbols_table;
   int load_depth = 0;  // loads under way
   uint32_t input_serial = 0;
+  // The lists being read, and how many were open when a non-local exit
+  // last left the reader (0 when none), so that a toplevel can drop the
+  // rest of a form it could not finish reading.
+  uint32_t open_lists = 0;
+  uint32_t broken_lists = 0;
 
   // Printer.
   OutputSink out;
@@ -134,6 +139,7 @@ struct DataState : core::ModuleState {
   // Handles.
   core::NativeTable<HandleEntry> handles;
   uint64_t handle_bytes = 0;
+  uint32_t last_block_handle = 0;  // the handle raw access found last
 
   // Edit streams.
   core::Addr edit_in = 0;  // a pointer block taken over by set-lecture

@@ -363,7 +363,7 @@ void flush_edit_output() {
 static int handle_getc(Value box) {
   HandleStream* s = handle_stream(box);
   if (s->pos >= s->capacity) return kEndOfInput;
-  return *checked_bytes(box, s->data + s->pos++, 1);
+  return *readable_bytes(box, s->data + s->pos++, 1);
 }
 
 // Makes room for n more bytes: a new handle of capacity + n + 1024 bytes
@@ -378,7 +378,7 @@ static void grow_handle_stream(Value box, uint32_t n) {
   s = handle_stream(box);
   Addr a = lock_handle(h);
   if (s->capacity > 0 && s->data != 0)
-    std::memcpy(rt().region.ptr(a), checked_bytes(box, s->data, s->capacity), s->capacity);
+    std::memcpy(rt().region.ptr(a), readable_bytes(box, s->data, s->capacity), s->capacity);
   if (s->handle != 0) {
     unlock_handle(s->handle);
     dispose_handle(s->handle);
@@ -391,7 +391,7 @@ static void grow_handle_stream(Value box, uint32_t n) {
 static void handle_putc(int c, Value box) {
   grow_handle_stream(box, 1);
   HandleStream* s = handle_stream(box);
-  *checked_bytes(box, s->data + s->pos, 1) = uint8_t(c);
+  *writable_bytes(box, s->data + s->pos, 1) = uint8_t(c);
   ++s->pos;
 }
 
@@ -450,10 +450,10 @@ static Value prim_handle_write_block(Value box, Value pointer, Value count) {
   if (n < 0) error(Err::WrongType, count);
   if (n == 0) return kNoValue;
   Addr from = address_arg(pointer);
-  checked_bytes(pointer, from, uint32_t(n));
+  readable_bytes(pointer, from, uint32_t(n));
   grow_handle_stream(box, uint32_t(n));
   HandleStream* s = handle_stream(box);
-  std::memmove(checked_bytes(box, s->data + s->pos, uint32_t(n)), rt().region.ptr(from), uint32_t(n));
+  std::memmove(writable_bytes(box, s->data + s->pos, uint32_t(n)), rt().region.ptr(from), uint32_t(n));
   s->pos += uint32_t(n);
   return kNoValue;
 }
@@ -467,12 +467,12 @@ static Value prim_handle_eof_p(Value box) {
 static int buffer_getc(Value box) {
   BufferStream* s = buffer_stream(box);
   if (s->pos >= s->end) return kEndOfInput;
-  return *checked_bytes(box, s->data + s->pos++, 1);
+  return *readable_bytes(box, s->data + s->pos++, 1);
 }
 
 static Value prim_new_buffer_struct(Value pos, Value end, Value pointer) {
   BufferStream s{uint32_t(read_integer(pos)), uint32_t(read_integer(end)), address_arg(pointer)};
-  if (s.end > 0) checked_bytes(pointer, s.data, s.end);
+  if (s.end > 0) readable_bytes(pointer, s.data, s.end);
   Addr p = new_pointer(sizeof s);
   std::memcpy(rt().region.ptr(p), &s, sizeof s);
   return box_pointer(p);

@@ -236,6 +236,8 @@ Value prim_string_set_x(Value s, Value index, Value ch) {
   if (!s.is(Tag::String) || (node_of(s).car & kPermanentBit) != 0) error(Err::WrongType, s);
   uint32_t i = arg_count(index);
   if (uint32_t(arg_fixnum(ch)) > 32000) error(Err::WrongType, ch);
+  // A string holds no zero byte: storing one would cut it short.
+  if ((ch.payload() & 0xFF) == 0) error(Err::WrongType, ch);
   size_t length = std::strlen(string_text(s));
   if (i >= length) error(Err::WrongType, index);
   indirect_bytes(s)[i] = uint8_t(ch.payload());

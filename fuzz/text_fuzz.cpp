@@ -12,6 +12,7 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/handles.hpp"
 #include "data/strings.hpp"
 
 namespace {
@@ -70,8 +71,9 @@ void run(const uint8_t* data, size_t size) {
       break;
     default: {
       uint32_t n = uint32_t(text.size());
-      Addr block = rt().region.allocate(2 * n + 8);
-      if (block == 0) return;
+      // A pointer block: raw access from Lisp writes only into blocks
+      // handed to Lisp.
+      Addr block = data::new_pointer(2 * n + 8);
       std::memcpy(at_addr(block), text.data(), n);
       Value p = box_address(block, 0);
       call("mac->ibm", {p, make_fixnum(int32_t(n + uint32_t(uint8_t(a)))), make_fixnum(int32_t(n)),
@@ -81,7 +83,7 @@ void run(const uint8_t* data, size_t size) {
       call("ibm->mac", {p, kNil, make_fixnum(int32_t(n))});
       call("text->string", {p, make_fixnum(int32_t(std::min<uint32_t>(n, 32000)))});
       call("ptr->string", {p});
-      rt().region.release(block);
+      data::dispose_pointer(block);
       break;
     }
   }

@@ -17,6 +17,12 @@ for target in $targets; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
   find tests examples -name '*.lsp' -exec cp {} "$corpus/" \; 2>/dev/null || true
+  # The resource fork target also starts from the sample forks, when present.
+  if [ "$target" = fuzz_rsrc ]; then
+    for d in ../shared/corpus/rsrc ../../shared/corpus/rsrc; do
+      [ -d "$d" ] && cp "$d"/*.rsrc "$d"/*.appledouble "$corpus/" 2>/dev/null || true
+    done
+  fi
   # Pictures for the image decoders.
   case $target in
     fuzz_png | fuzz_dib) cp tests/platform/golden/*.png "$corpus/" 2>/dev/null || true ;;

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <thread>
 
+#include "core/clock.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 
@@ -124,12 +125,9 @@ bool is_default_locale(const char* name) {
 
 // ---- Clock and records ------------------------------------------------------------
 
-int64_t steady_ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-int64_t elapsed_ms() { return steady_ms() - rt().clock_origin_ms; }
+// The runtime's clock, widened so that the tick count's arithmetic cannot
+// overflow.
+int64_t elapsed_ms() { return int64_t(clock_ms()); }
 
 // A clock argument: an integer taken as its unsigned 32-bit pattern, or a
 // real in the clock's range.
@@ -389,7 +387,6 @@ std::string time_string(const Intl& intl, const DateFields& f, bool with_seconds
 }
 
 static void install_module(core::Runtime&) {
-  if (rt().clock_origin_ms == 0) rt().clock_origin_ms = steady_ms();
   register_natives(kDateNatives);
 }
 

@@ -157,7 +157,7 @@ Value prim_file_read_block(Value box, Value pointer, Value count) {
   int32_t n = arg_int(count);
   if (n < 0) error(Err::WrongType, count);
   if (n == 0) return make_fixnum(0);
-  uint8_t* p = data::pointer_bytes(pointer, uint32_t(n));
+  uint8_t* p = data::writable_pointer_bytes(pointer, uint32_t(n));
   int64_t got = read_bytes(f, p, size_t(n));
   if (got < 0) file_failure(box);
   return integer(got);
@@ -168,7 +168,7 @@ Value prim_file_write_block(Value box, Value pointer, Value count) {
   int32_t n = arg_int(count);
   if (n < 0) error(Err::WrongType, count);
   if (n == 0) return make_fixnum(0);
-  uint8_t* p = data::pointer_bytes(pointer, uint32_t(n));
+  const uint8_t* p = data::pointer_bytes(pointer, uint32_t(n));
   if (!f.writable || !write_bytes(f, p, size_t(n))) error(Err::DiskFull, kNil);
   return integer(n);
 }
@@ -475,15 +475,15 @@ constexpr uint32_t kInfoSize = 40;
 Value prim_get_finder_info(Value pathname, Value pointer) {
   std::string type = data::text_of(prim_file_get_type(pathname));
   std::string creator = data::text_of(prim_file_get_creator(pathname));
-  uint8_t* p = data::pointer_bytes(pointer, 8);
+  uint8_t* p = data::writable_pointer_bytes(pointer, 8);
   std::memcpy(p, type.data(), 4);
   std::memcpy(p + 4, creator.data(), 4);
   return pointer;
 }
 
 Value prim_set_finder_info(Value pathname, Value pointer) {
-  uint8_t* p = data::pointer_bytes(pointer, 8);
-  std::string type(reinterpret_cast<char*>(p), 4), creator(reinterpret_cast<char*>(p + 4), 4);
+  const uint8_t* p = data::pointer_bytes(pointer, 8);
+  std::string type(reinterpret_cast<const char*>(p), 4), creator(reinterpret_cast<const char*>(p + 4), 4);
   bool a = write_code(pathname, type, false);
   bool b = write_code(pathname, creator, true);
   return boolean(a && b);
@@ -506,8 +506,8 @@ Value prim_get_file_info(Value pathname) {
 }
 
 Value prim_set_file_info(Value pathname, Value block) {
-  uint8_t* p = data::pointer_bytes(block, kInfoSize);
-  std::string type(reinterpret_cast<char*>(p), 4), creator(reinterpret_cast<char*>(p + 4), 4);
+  const uint8_t* p = data::pointer_bytes(block, kInfoSize);
+  std::string type(reinterpret_cast<const char*>(p), 4), creator(reinterpret_cast<const char*>(p + 4), 4);
   uint64_t times[3];
   std::memcpy(times, p + 16, sizeof times);
   std::string path = posix_of(pathname);

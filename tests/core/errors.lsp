@@ -30,3 +30,14 @@ seen                                    ; expect: (1010 6 undefined-thing)
 (define Error-Module 'debugger)   ; expect: Error-Module
 (error-subr 2)                          ; expect error: 0 2
 loaded                                  ; expect: debugger
+
+; A clean-up that exits while an error unwinds replaces the error's exit,
+; but the error is still reported, before the exit that replaced it.
+(unwind-protect (car 1) (car 2))        ; expect error: 2 1
+; expect error: 2 2
+(catch 'k (unwind-protect (car 3) (throw 'k 5)))  ; expect error: 2 3
+; expect: 5
+(unwind-protect (car 4) (throw 'nowhere 6))       ; expect error: 2 4
+; expect error: 17 nowhere
+(catch 'k (unwind-protect (throw 'k 7) (car 8)))  ; expect error: 2 8
+(list 'after)                           ; expect: (after)

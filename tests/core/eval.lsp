@@ -35,6 +35,10 @@ trace                                   ; expect: (3 2 1)
 (acc 5)                                 ; expect: 105
 (acc 5)                                 ; expect: 105
 (type-of acc)                           ; expect: closed
+; A capture naming a variable the enclosing function does not have is
+; error 2 with the capture list.
+(lambda () (gamma () (_q) _q))          ; expect error: 2 (_q)
+(lambda (_a) (gamma () (_a (_b (+ _q 1))) _a))   ; expect error: 2 (_a (_b (+ _q 1)))
 
 ; Macros receive their forms and their result is not evaluated again.
 (define swap (syntax (_args) (list (car (cdr _args)) (car _args))))   ; expect: swap

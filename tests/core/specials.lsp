@@ -69,3 +69,10 @@ h                                       ; expect error: 6
 (get-profiler?)                         ; expect: ()
 (set-profiler? t)
 (get-profiler?)                         ; expect: t
+
+; A function made by define prints as a lambda does, methods included.
+(define (named _x) _x)                   ; expect: named
+named                                    ; expect: #<function lambda>
+(define Named (new-class 'Named))        ; expect: Named
+(Named (define (method _x) _x))          ; expect: method
+(Named method)                           ; expect: #<function lambda>

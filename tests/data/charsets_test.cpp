@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 
+#include "data/handles.hpp"
 #include "data/strings.hpp"
 #include "tests/data/calls.hpp"
 
@@ -116,9 +117,9 @@ TEST(Charsets, IsoToMacAgreesWithTheCLibraryWhereItHasAnEntry) {
 
 class CharsetNatives : public NativeCallTest {
  protected:
-  // A pointer box over a fresh native block holding the bytes.
+  // A pointer box over a fresh pointer block holding the bytes.
   Value block(const std::string& bytes, uint32_t size) {
-    Addr a = rt().region.allocate(size);
+    Addr a = data::new_pointer(size);
     std::memcpy(at_addr(a), bytes.data(), bytes.size());
     return box_address(a, 0);
   }
@@ -215,7 +216,7 @@ TEST_F(CharsetNatives, MemoryOutsideALiveBlockIsError2) {
   // The expansion must fit the block, whatever capacity is claimed.
   Value tight = block("\r\r\r\r", 4);
   EXPECT_EQ(error_of([&] { callv("mac->ibm", {tight, fix(1000), fix(4), kNil}); }), 2);
-  rt().region.release(box_addr(small));
+  data::dispose_pointer(box_addr(small));
   EXPECT_EQ(error_of([&] { callv("text->string", {small, fix(1)}); }), 2);
 }
 

@@ -33,6 +33,13 @@
 (mref 1 q 0)                     ; expect error: 2
 (dispose-ptr q)                  ; expect error: 2
 
+; The runtime's own memory: its zones read, never written.
+(define nodes (number->pointer (caddr (zone-addresses))))  ; expect: nodes
+(integer? (mref 4 nodes 0))      ; expect: t
+(mset 4 0 nodes 0)               ; expect error: 2
+(block-move p nodes 4)           ; expect error: 2
+(mset 1 1 (number->pointer (cadddr (zone-addresses))) 0)  ; expect error: 2
+
 ; Handles.
 (define h (new-handle 0))        ; expect: h
 (get-handle-size h)              ; expect: 0

@@ -120,3 +120,11 @@ feed"                            ; expect: "linefeed"
 (set-macro-character #\! ())
 (typech #\! 6)                   ; expect: 6
 (read-delimited-list () 7)       ; expect error: 2 7
+
+; On a Mac machine a character literal reads as the character's Mac code;
+; one without a Mac counterpart keeps its own.
+(set! Machine 'mac)                      ; expect: mac
+(parse (string-append "#\\" (char 233) " #\\a #\\space"))  ; expect: (142 97 32)
+(parse (string-append "#\\" (char 128)))  ; expect: (128)
+(set! Machine 'ibm)                      ; expect: ibm
+(parse (string-append "#\\" (char 233)))  ; expect: (233)

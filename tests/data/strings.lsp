@@ -55,6 +55,9 @@
 s                                 ; expect: "Xbc"
 (string-set! s 3 88)              ; expect error: 2 3
 (string-set! s 0 32001)           ; expect error: 2 32001
+(string-set! s 1 0)               ; expect error: 2 0
+(string-set! s 1 256)             ; expect error: 2 256
+(string-length s)                 ; expect: 3
 (string-set! (symbol->string 'abc) 0 88)  ; expect error: 2 abc
 (make-string 3)                   ; expect: "   "
 (make-string 32001)               ; expect error: 2 32001

@@ -104,13 +104,13 @@ TEST_F(Files, ReadingWritingAndPositions) {
   EXPECT_EQ(callv("file-read-ch", {f}).fixnum(), 65535);
   callv("file-write-ch", {fix('!'), f});
   Value buf = pointer(8);
-  std::memcpy(data::pointer_bytes(buf, 8), " world!!", 8);
+  std::memcpy(data::writable_pointer_bytes(buf, 8), " world!!", 8);
   EXPECT_EQ(callv("file-write-block", {f, buf, fix(7)}).fixnum(), 7);
   EXPECT_EQ(callv("file-get-pos", {f}).fixnum(), 13);
   callv("file-set-pos", {f, fix(0)});
   Value in = pointer(16);
   EXPECT_EQ(callv("file-read-block", {f, in, fix(16)}).fixnum(), 13);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(data::pointer_bytes(in, 13)), 13), "hello! world!");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data::pointer_bytes(in, 13)), 13), "hello! world!");
   // A block larger than the pointer's memory is refused before any I/O.
   EXPECT_EQ(error_of([&] { callv("file-read-block", {f, buf, fix(9)}); }), 2);
   EXPECT_EQ(error_of([&] { callv("file-write-block", {f, buf, fix(100000)}); }), 2);
@@ -291,8 +291,8 @@ TEST_F(Files, TypeAndCreatorComeFromTheHeaderOrTheExtension) {
   // Finder information: 8 bytes at a pointer, both ways.
   Value info = pointer(8);
   callv("get-finder-info", {path(res), info});
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(data::pointer_bytes(info, 8)), 8), "NEWTRScr");
-  std::memcpy(data::pointer_bytes(info, 8), "AAAABBBB", 8);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data::pointer_bytes(info, 8)), 8), "NEWTRScr");
+  std::memcpy(data::writable_pointer_bytes(info, 8), "AAAABBBB", 8);
   EXPECT_TRUE(callv("set-finder-info", {path(res), info}).truthy());
   EXPECT_EQ(read_all(res).substr(82, 8), "AAAABBBB");
   // A new resource file: the empty map, its codes, hidden unless visible.
@@ -317,7 +317,7 @@ TEST_F(Files, InformationBlocksAndTimes) {
   EXPECT_TRUE(callv("file-modification-time", {path(root_ + "/work/none")}).is_nil());
   EXPECT_TRUE(callv("file-creation-time", {path(root_ + "/work")}).is_nil());
   Value block = callv("get-file-info", {path(p)});
-  uint8_t* b = data::pointer_bytes(block, 40);
+  uint8_t* b = data::writable_pointer_bytes(block, 40);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 8), "RStyRScr");
   uint64_t write_time;
   std::memcpy(&write_time, b + 32, 8);
