@@ -75,6 +75,16 @@ def main():
             for t in ('PREF', 'SYMB', 'Load', 'VPRF', 'SIZE', 'STR#', 'TEXT'):
                 check('rsrc list shows ' + t, t in out, out)
 
+        # The code resources load through the code loader with the table
+        # installed from SYMB 0, which is released (its box emptied).
+        rc, out, err = run(talven, ['-e', '(define f (openresfile "hello.RI")) (define s (getresource "SYMB" 0))'
+                                    ' (set-symbols-table s) s'
+                                    ' (load-from-handle (getresource "Load" 0) 0)'
+                                    ' (load-from-handle (getresource "Load" 1) 1)'
+                                    ' (set-symbols-table ()) (toplevel-loop)'], cwd=os.path.dirname(a))
+        check('packed code runs', rc == 0 and '<null resource>' in out and 'Bonjour' in out and '1' in out,
+              repr((rc, out, err)))
+
         # Unpacked, then packed again under the same name: the same file.
         u = os.path.join(tmp, 'u')
         rc, _, err = run(talven, ['unpack', a, u])
