@@ -579,7 +579,6 @@ int interactive() {
       d.term_continuation = true;
     }
     bool read_error = false;
-    g_interrupted = 0;
     Step s = step(o, read_error);
     if (s == Step::Done) break;
     // After an error the rest of the typed line is dropped.

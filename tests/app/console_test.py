@@ -116,6 +116,7 @@ class Prompt:
         return True
 
     def close(self):
+        self.expect(b'? ', timeout=5)  # the prompt is up: Ctrl-D reaches the line editor
         self.send(b'\x04')
         end = time.time() + 10
         while time.time() < end:
@@ -145,15 +146,24 @@ def prompt(talven):
         check('no alert', b'An error has occured' not in p.seen, repr(p.seen))
         p.send(b'(+ 1 2)\r')
         check('loop goes on', p.expect(b'3'), repr(p.seen))
-        # Ctrl-C interrupts a running form and the prompt comes back.
+        # Ctrl-C interrupts a running form and the prompt comes back. The
+        # form is under way once its line has been echoed; the interrupt is
+        # sent again if a loaded machine had not started it yet.
         p.send(b'(while t)\r')
-        time.sleep(0.5)
-        p.send(b'\x03')
-        check('interrupted', p.expect(b'interrupted'), repr(p.seen))
+        p.expect(b'(while t)\r\n')
+        interrupted = False
+        for _ in range(5):
+            time.sleep(0.5)
+            p.send(b'\x03')
+            if p.expect(b'interrupted', timeout=5):
+                interrupted = True
+                break
+        check('interrupted', interrupted, repr(p.seen))
         p.send(b'(+ 20 22)\r')
         check('after interrupt', p.expect(b'42'), repr(p.seen))
-        # Ctrl-C abandons an unfinished form.
+        # Ctrl-C abandons an unfinished form at the continuation prompt.
         p.send(b'(list 1\r')
+        p.expect(b'(list 1\r\n')
         time.sleep(0.3)
         p.send(b'\x03')
         time.sleep(0.3)
@@ -166,7 +176,8 @@ def prompt(talven):
         check(',time', p.expect(b'collection'), repr(p.seen))
         p.send(b',nope\r')
         check('unknown command', p.expect(b'unknown command'), repr(p.seen))
-        check('quit', p.close() == 0)
+        code = p.close()
+        check('quit', code == 0, 'exit status %d: %r' % (code, p.seen))
         history = os.path.join(d, 'state', 'talven', 'history')
         check('history file', os.path.exists(history))
         # History survives a restart: Ctrl-P brings the last line back.

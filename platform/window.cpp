@@ -1,0 +1,1128 @@
+#include "platform/window.hpp"
+
+#include <algorithm>
+
+namespace platform {
+
+struct WindowSystem::Window {
+  Handle handle = 0;
+  const WindowClass* cls = nullptr;
+  std::string title;
+  uint32_t style = 0, ex_style = 0;
+  Rect rect;                   // parent's client coordinates
+  Window* parent = nullptr;
+  Handle owner = 0;
+  std::vector<Window*> children;  // front to back
+  std::map<std::string, uint64_t> properties;
+  gfx::Region update;          // client coordinates
+  bool erase = false, frame_dirty = false, destroying = false, painting = false;
+  int modal_count = 0;         // modals holding it disabled
+  WindowSystem::ScrollInfo scroll[2];
+};
+
+namespace {
+// Colours of the chrome.
+constexpr uint32_t kDesktopColor = gfx::rgb(0x3A, 0x6E, 0xA5), kFrameColor = gfx::rgb(0x40, 0x40, 0x40),
+                   kActiveCaption = gfx::rgb(0x1C, 0x3F, 0x7A), kInactiveCaption = gfx::rgb(0x80, 0x80, 0x88),
+                   kCaptionText = gfx::rgb(0xFF, 0xFF, 0xFF), kScrollTrack = gfx::rgb(0xD8, 0xD8, 0xD8),
+                   kScrollThumb = gfx::rgb(0xA0, 0xA0, 0xA0);
+constexpr Tick kDoubleClickTime = 500;
+constexpr int32_t kDoubleClickSlop = 4;
+
+uint32_t button_message(uint8_t button, bool down) {
+  uint32_t base = button == 0 ? msg::LButtonDown : button == 1 ? msg::RButtonDown : msg::MButtonDown;
+  return down ? base : base + 1;
+}
+int64_t point_param(Pt p) { return int64_t((uint32_t(uint16_t(p.y)) << 16) | uint16_t(p.x)); }
+}  // namespace
+
+WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) {
+  if (frame_size.x <= 0 || frame_size.y <= 0) frame_size = backend.screen_size();
+  frame_size.x = std::clamp(frame_size.x, 1, gfx::Surface::kMaxSide);
+  frame_size.y = std::clamp(frame_size.y, 1, gfx::Surface::kMaxSide);
+  frame_ = gfx::Surface(frame_size.x, frame_size.y);
+  register_class({"#desktop", nullptr, 0, kDesktopColor});
+  auto d = std::make_unique<Window>();
+  d->cls = &classes_.at("#desktop");
+  d->style = kVisible;
+  d->rect = frame_.bounds();
+  desktop_ = alloc(std::move(d));
+  invalidate(desktop_, std::nullopt, true);
+}
+
+WindowSystem::~WindowSystem() = default;
+
+Handle WindowSystem::alloc(std::unique_ptr<Window> win) {
+  uint32_t index;
+  if (!free_.empty()) {
+    index = free_.back();
+    free_.pop_back();
+  } else {
+    if (slots_.size() >= 0xFFFF) return 0;
+    index = uint32_t(slots_.size());
+    slots_.emplace_back();
+  }
+  Slot& s = slots_[index];
+  win->handle = (uint32_t(s.generation) << 16) | (index + 1);
+  s.window = std::move(win);
+  return s.window->handle;
+}
+
+WindowSystem::Window* WindowSystem::find(Handle h) const {
+  uint32_t index = (h & 0xFFFF);
+  if (index == 0 || index > slots_.size()) return nullptr;
+  const Slot& s = slots_[index - 1];
+  if (!s.window || s.generation != (h >> 16)) return nullptr;
+  return s.window.get();
+}
+
+bool WindowSystem::register_class(WindowClass c) {
+  if (c.name.empty() || classes_.count(c.name)) return false;
+  std::string name = c.name;
+  classes_.emplace(name, std::move(c));
+  return true;
+}
+
+// A top-level window goes behind the topmost ones unless it is topmost
+// itself; an owned window stays in front of its owner.
+void WindowSystem::z_insert(Window* parent, Window* w) {
+  auto& list = parent->children;
+  list.erase(std::remove(list.begin(), list.end(), w), list.end());
+  auto at = list.begin();
+  if (!(w->ex_style & kTopmost))
+    while (at != list.end() && ((*at)->ex_style & kTopmost)) ++at;
+  list.insert(at, w);
+  // Owned windows come along in front of their owner.
+  std::vector<Window*> owned;
+  for (Window* c : list)
+    if (c != w && c->owner == w->handle) owned.push_back(c);
+  for (Window* o : owned) z_insert(parent, o);
+}
+
+Handle WindowSystem::create(const CreateParams& p) {
+  auto cls = classes_.find(p.class_name);
+  if (cls == classes_.end()) return 0;
+  Window* parent = find(p.parent ? p.parent : desktop_);
+  if (!parent || parent->destroying) return 0;
+  if ((p.style & kChild) && !p.parent) return 0;
+  auto win = std::make_unique<Window>();
+  win->cls = &cls->second;
+  win->title = p.title;
+  win->style = p.style & ~kVisible;
+  win->ex_style = p.ex_style;
+  win->rect = p.rect;
+  win->parent = parent;
+  if (Window* o = find(p.owner)) win->owner = top_level(o)->handle;
+  Window* w = win.get();
+  Handle h = alloc(std::move(win));
+  if (!h) return 0;
+  if (!(p.style & kChild)) {
+    for (Handle m : modals_)
+      if (m != h) ++w->modal_count;
+  }
+  z_insert(parent, w);
+  if (send(h, msg::Create) == -1) {
+    destroy(h);
+    return 0;
+  }
+  if (!alive(h)) return 0;
+  Rect c = client_of(w);
+  send(h, msg::Size, 0, point_param({c.width(), c.height()}));
+  if (alive(h) && (p.style & kVisible)) show(h, true);
+  return alive(h) ? h : 0;
+}
+
+void WindowSystem::destroy_tree(Window* w) {
+  w->destroying = true;
+  Handle h = w->handle;
+  send(h, msg::Destroy);
+  // Children as they are after the procedure ran.
+  while (Window* c = find(h) ? (w->children.empty() ? nullptr : w->children.front()) : nullptr) {
+    if (c->destroying) break;
+    destroy_tree(c);
+  }
+}
+
+bool WindowSystem::destroy(Handle h) {
+  Window* w = find(h);
+  if (!w || w == find(desktop_) || w->destroying) return false;
+  std::optional<Rect> uncovered;
+  if (visible(h)) uncovered = screen_rect(w);
+  // Owned windows go first.
+  std::vector<Handle> owned;
+  for (auto& s : slots_)
+    if (s.window && s.window->owner == h) owned.push_back(s.window->handle);
+  for (Handle o : owned) destroy(o);
+  if (!(w = find(h))) return true;
+  destroy_tree(w);
+  // Release everything the tree held, children before parents.
+  std::vector<Window*> all{w};
+  for (size_t i = 0; i < all.size(); ++i)
+    for (Window* c : all[i]->children) all.push_back(c);
+  auto& siblings = w->parent->children;
+  siblings.erase(std::remove(siblings.begin(), siblings.end(), w), siblings.end());
+  for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    Handle gone = (*it)->handle;
+    if (capture_ == gone) capture_ = 0;
+    if (focus_ == gone) focus_ = 0;
+    if (active_ == gone) active_ = 0;
+    std::erase_if(timers_, [&](const Timer& t) { return t.window == gone; });
+    std::erase_if(posted_, [&](const Message& m) { return m.window == gone; });
+    std::erase_if(input_, [&](const Message& m) { return m.window == gone; });
+    std::erase(modals_, gone);
+    Slot& s = slots_[(gone & 0xFFFF) - 1];
+    s.window.reset();
+    if (++s.generation == 0) s.generation = 1;
+    free_.push_back((gone & 0xFFFF) - 1);
+  }
+  if (uncovered) {
+    invalidate_screen(gfx::Region(*uncovered));
+    mark_dirty(*uncovered);
+  }
+  return true;
+}
+
+Handle WindowSystem::parent(Handle h) const {
+  Window* w = find(h);
+  return w && w->parent && w->parent->handle != desktop_ ? w->parent->handle : 0;
+}
+Handle WindowSystem::owner(Handle h) const {
+  Window* w = find(h);
+  return w ? w->owner : 0;
+}
+std::vector<Handle> WindowSystem::children(Handle h) const {
+  std::vector<Handle> out;
+  if (Window* w = find(h))
+    for (Window* c : w->children) out.push_back(c->handle);
+  return out;
+}
+uint32_t WindowSystem::style(Handle h) const {
+  Window* w = find(h);
+  return w ? w->style | (enabled(h) ? 0u : uint32_t(kDisabled)) : 0u;
+}
+uint32_t WindowSystem::ex_style(Handle h) const {
+  Window* w = find(h);
+  return w ? w->ex_style : 0;
+}
+std::string WindowSystem::title(Handle h) const {
+  Window* w = find(h);
+  return w ? w->title : std::string();
+}
+void WindowSystem::set_title(Handle h, std::string_view t) {
+  if (Window* w = find(h)) {
+    w->title = t;
+    w->frame_dirty = true;
+  }
+}
+
+Rect WindowSystem::client_of(const Window* w) const {
+  Rect r{0, 0, w->rect.width(), w->rect.height()};
+  if (w->style & (kBorder | kCaption)) r = {r.left + kBorderWidth, r.top + kBorderWidth, r.right - kBorderWidth, r.bottom - kBorderWidth};
+  if ((w->style & kCaption) == kCaption) r.top += kCaptionHeight;
+  if (w->style & kVScroll) r.right -= kScrollBarWidth;
+  if (w->style & kHScroll) r.bottom -= kScrollBarWidth;
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
+Rect WindowSystem::screen_rect(const Window* w) const {
+  Rect r = w->rect;
+  for (const Window* p = w->parent; p; p = p->parent) {
+    Rect c = client_of(p);
+    r = gfx::offset(r, p->rect.left + c.left, p->rect.top + c.top);
+  }
+  return r;
+}
+
+Rect WindowSystem::window_rect(Handle h) const {
+  Window* w = find(h);
+  return w ? w->rect : Rect{};
+}
+Rect WindowSystem::client_rect(Handle h) const {
+  Window* w = find(h);
+  if (!w) return {};
+  Rect c = client_of(w);
+  return {0, 0, c.width(), c.height()};
+}
+Rect WindowSystem::screen_client(Handle h) const {
+  Window* w = find(h);
+  if (!w) return {};
+  Rect s = screen_rect(w), c = client_of(w);
+  return gfx::offset(c, s.left, s.top);
+}
+
+bool WindowSystem::visible(Handle h) const {
+  for (Window* w = find(h); w; w = w->parent)
+    if (!(w->style & kVisible)) return false;
+  return find(h) != nullptr;
+}
+
+// What of a window shows on the frame: its rectangle within every
+// ancestor's client area, less the windows in front of it and of its
+// ancestors, and less its own children when only the client counts.
+gfx::Region WindowSystem::visible_region(const Window* w, bool client_only) const {
+  if (!visible(w->handle)) return {};
+  Rect s = screen_rect(w);
+  Rect area = s;
+  if (client_only) {
+    Rect c = client_of(w);
+    area = gfx::offset(c, s.left, s.top);
+  }
+  for (const Window* p = w->parent; p; p = p->parent) {
+    Rect ps = screen_rect(p), pc = client_of(p);
+    area = gfx::intersect(area, gfx::offset(pc, ps.left, ps.top));
+  }
+  gfx::Region r(area);
+  if (r.empty()) return r;
+  for (const Window* c = w; c->parent; c = c->parent) {
+    for (const Window* sib : c->parent->children) {
+      if (sib == c) break;
+      if (sib->style & kVisible) r = gfx::subtract(r, gfx::Region(screen_rect(sib)));
+    }
+  }
+  if (client_only)
+    for (const Window* ch : w->children)
+      if (ch->style & kVisible) r = gfx::subtract(r, gfx::Region(screen_rect(ch)));
+  return r;
+}
+
+void WindowSystem::invalidate_screen(const gfx::Region& area) {
+  if (area.empty()) return;
+  std::vector<Window*> todo{find(desktop_)};
+  while (!todo.empty()) {
+    Window* w = todo.back();
+    todo.pop_back();
+    if (!(w->style & kVisible)) continue;
+    Rect s = screen_rect(w);
+    if (!area.intersects(s)) continue;
+    if (w->handle != desktop_) w->frame_dirty = true;
+    Rect c = client_of(w);
+    gfx::Region part = gfx::intersect(area, visible_region(w, true));
+    if (!part.empty()) {
+      part.offset(-(s.left + c.left), -(s.top + c.top));
+      w->update = gfx::unite(w->update, part);
+      w->erase = true;
+    }
+    for (Window* ch : w->children) todo.push_back(ch);
+  }
+}
+
+bool WindowSystem::move(Handle h, Rect r) {
+  Window* w = find(h);
+  if (!w || h == desktop_) return false;
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  send(h, msg::PosChanging);
+  if (!(w = find(h))) return false;
+  bool shown = visible(h);
+  Rect before = screen_rect(w);
+  Rect old = w->rect;
+  w->rect = r;
+  if (shown) {
+    invalidate_screen(gfx::unite(gfx::Region(before), gfx::Region(screen_rect(w))));
+    mark_dirty(before);
+  }
+  send(h, msg::PosChanged);
+  if (!(w = find(h))) return true;
+  if (old.left != r.left || old.top != r.top) send(h, msg::Move, 0, point_param({r.left, r.top}));
+  if (old.width() != r.width() || old.height() != r.height()) {
+    Rect c = client_of(w);
+    send(h, msg::Size, 0, point_param({c.width(), c.height()}));
+  }
+  return true;
+}
+
+bool WindowSystem::show(Handle h, bool on) {
+  Window* w = find(h);
+  if (!w || h == desktop_) return false;
+  bool was = w->style & kVisible;
+  if (was == on) return was;
+  send(h, msg::ShowWindow, on);
+  if (!(w = find(h))) return was;
+  if (on) {
+    w->style |= kVisible;
+    invalidate_screen(gfx::Region(screen_rect(w)));
+  } else {
+    Rect s = screen_rect(w);
+    w->style &= ~kVisible;
+    invalidate_screen(gfx::Region(s));
+    mark_dirty(s);
+    if (focus_ && is_descendant(focus_, h)) focus_ = 0;
+    if (capture_ && is_descendant(capture_, h)) capture_ = 0;
+  }
+  return was;
+}
+
+void WindowSystem::bring_to_top(Handle h) {
+  Window* w = find(h);
+  if (!w || !w->parent) return;
+  std::vector<Window*> before = w->parent->children;
+  z_insert(w->parent, w);
+  if (before == w->parent->children) return;
+  if (visible(h)) invalidate_screen(gfx::Region(screen_rect(w)));
+  for (Window* c : w->parent->children)
+    if (c->owner == h && (c->style & kVisible)) invalidate_screen(gfx::Region(screen_rect(c)));
+}
+
+bool WindowSystem::set_property(Handle h, const std::string& name, uint64_t value) {
+  Window* w = find(h);
+  if (!w) return false;
+  w->properties[name] = value;
+  return true;
+}
+std::optional<uint64_t> WindowSystem::property(Handle h, const std::string& name) const {
+  Window* w = find(h);
+  if (!w) return std::nullopt;
+  auto it = w->properties.find(name);
+  if (it == w->properties.end()) return std::nullopt;
+  return it->second;
+}
+bool WindowSystem::remove_property(Handle h, const std::string& name) {
+  Window* w = find(h);
+  return w && w->properties.erase(name) > 0;
+}
+
+Handle WindowSystem::window_at(Pt p) const {
+  Window* w = find(desktop_);
+  for (;;) {
+    Rect s = screen_rect(w), c = client_of(w);
+    if (!gfx::offset(c, s.left, s.top).contains(p)) return w->handle;
+    Window* hit = nullptr;
+    for (Window* ch : w->children)
+      if ((ch->style & kVisible) && screen_rect(ch).contains(p)) {
+        hit = ch;
+        break;
+      }
+    if (!hit) return w->handle;
+    w = hit;
+  }
+}
+
+WindowSystem::Window* WindowSystem::top_level(Window* w) const {
+  Window* d = find(desktop_);
+  while (w && w->parent && w->parent != d) w = w->parent;
+  return w;
+}
+
+bool WindowSystem::is_descendant(Handle h, Handle ancestor) const {
+  for (Window* w = find(h); w; w = w->parent)
+    if (w->handle == ancestor) return true;
+  return false;
+}
+
+// Messages.
+
+int64_t WindowSystem::send(Handle h, uint32_t message, uint64_t wparam, int64_t lparam) {
+  Window* w = find(h);
+  if (!w) return 0;
+  Message m{h, message, wparam, lparam, backend_.now(), cursor_, current_keys_};
+  // The class outlives the window, so a procedure that destroys its own
+  // window returns through live code.
+  const WindowClass* cls = w->cls;
+  return cls->proc ? cls->proc(*this, m) : default_proc(*this, m);
+}
+
+bool WindowSystem::post(Handle h, uint32_t message, uint64_t wparam, int64_t lparam) {
+  if (h && !find(h)) return false;
+  posted_.push_back({h, message, wparam, lparam, backend_.now(), cursor_, current_keys_});
+  return true;
+}
+
+void WindowSystem::post_quit(int code) {
+  quit_ = true;
+  quit_code_ = code;
+}
+
+int64_t WindowSystem::default_proc(WindowSystem& ws, const Message& m) {
+  switch (m.message) {
+    case msg::Close:
+      ws.destroy(m.window);
+      return 0;
+    case msg::EraseBackground: {
+      Window* w = ws.find(m.window);
+      if (!w || !w->cls->background) return 0;
+      WindowDC dc = ws.window_dc(m.window);
+      if (w->painting) {
+        gfx::Region clip = w->update;
+        clip.offset(dc.origin.x, dc.origin.y);
+        if (dc.dc.clip()) clip = gfx::intersect(clip, *dc.dc.clip());
+        dc.dc.set_clip(clip);
+      }
+      dc.dc.fill_rect(dc.client(ws.client_rect(m.window)),
+                      gfx::Brush::solid(ws.frame_.map_color(*w->cls->background)));
+      return 1;
+    }
+    case msg::Paint: {
+      PaintInfo info;
+      ws.begin_paint(m.window, info);
+      ws.end_paint(m.window);
+      return 0;
+    }
+    case msg::MouseActivate:
+      return kMaActivate;
+    default:
+      return 0;
+  }
+}
+
+bool WindowSystem::matches(const Message& m, Handle window, std::span<const Range> ranges) const {
+  if (window && !is_descendant(m.window, window)) return false;
+  if (ranges.empty()) return true;
+  for (const Range& r : ranges)
+    if (m.message >= r.first && m.message <= r.last) return true;
+  return false;
+}
+
+void WindowSystem::queue_input(const InputEvent& e) {
+  Message m;
+  m.time = e.time;
+  m.keys = e.keys;
+  switch (e.kind) {
+    case InputEvent::Kind::Close: {
+      Window* d = find(desktop_);
+      Handle target = 0;
+      for (Window* c : d->children)
+        if (c->style & kVisible) {
+          target = c->handle;
+          break;
+        }
+      if (target) posted_.push_back({target, msg::Close, 0, 0, e.time, cursor_, e.keys});
+      return;
+    }
+    case InputEvent::Kind::KeyDown:
+    case InputEvent::Kind::KeyUp: {
+      Handle target = focus_ ? focus_ : active_;
+      if (!target) return;
+      bool down = e.kind == InputEvent::Kind::KeyDown;
+      bool sys = (e.keys & kAlt) && !(e.keys & kControl);
+      m.window = target;
+      m.message = sys ? (down ? msg::SysKeyDown : msg::SysKeyUp) : (down ? msg::KeyDown : msg::KeyUp);
+      m.wparam = e.vk;
+      m.lparam = 1 | (int64_t(e.extended) << 24) | (int64_t(sys) << 29) | (down ? 0 : (3ll << 30));
+      m.at = cursor_;
+      input_.push_back(m);
+      if (down && !e.text.empty()) {
+        // The host's own characters for this key, carried for translate.
+        input_.back().host_char = uint16_t(0x100 | (unsigned char)e.text[0]);
+      }
+      return;
+    }
+    default:
+      break;
+  }
+  cursor_ = e.at;
+  Handle target = capture_;
+  bool client = true;
+  if (!target) {
+    target = window_at(e.at);
+    Window* w = find(target);
+    if (!w) return;
+    Rect s = screen_rect(w), c = client_of(w);
+    client = gfx::offset(c, s.left, s.top).contains(e.at);
+    if (!enabled(target)) return;
+  }
+  Rect sc = screen_client(target);
+  Pt local = client ? Pt{e.at.x - sc.left, e.at.y - sc.top} : e.at;
+  m.window = target;
+  m.at = e.at;
+  m.lparam = point_param(local);
+  m.wparam = e.keys;
+  if (e.kind == InputEvent::Kind::MouseMove) {
+    m.message = client ? msg::MouseMove : msg::NcMouseMove;
+    if (!input_.empty() && input_.back().message == m.message && input_.back().window == target) {
+      input_.back() = m;  // moves coalesce
+      return;
+    }
+    input_.push_back(m);
+    return;
+  }
+  bool down = e.kind == InputEvent::Kind::ButtonDown;
+  m.message = button_message(e.button, down);
+  if (!client) {
+    if (e.button != 0) return;
+    if (down && !capture_ && scroll_click(find(target), e.at)) return;
+    m.message = down ? msg::NcLButtonDown : msg::NcLButtonUp;
+  } else if (down) {
+    Window* w = find(target);
+    if ((w->cls->style & kDoubleClicks) && last_click_.window == target && last_click_.message == m.message &&
+        Tick(e.time - last_click_.time) <= kDoubleClickTime && std::abs(e.at.x - last_click_.at.x) <= kDoubleClickSlop &&
+        std::abs(e.at.y - last_click_.at.y) <= kDoubleClickSlop) {
+      m.message += 2;
+      last_click_ = {};
+    } else {
+      last_click_ = {target, m.message, e.time, e.at};
+    }
+  }
+  // A press on an inactive top-level window asks it whether to activate.
+  if (down && !capture_) {
+    Window* top = top_level(find(target));
+    if (top && top->handle != desktop_ && top->handle != active_) {
+      int64_t r = send(target, msg::MouseActivate, top->handle, m.message);
+      if (r == kMaActivate || r == kMaActivateAndEat) activate(top->handle, kClickActive);
+      if (r == kMaActivateAndEat || r == kMaNoActivateAndEat) return;
+    }
+  }
+  if (find(target)) input_.push_back(m);
+}
+
+void WindowSystem::pump_input() {
+  std::vector<InputEvent> events;
+  backend_.poll(events);
+  for (const InputEvent& e : events) queue_input(e);
+}
+
+bool WindowSystem::peek(Message& out, Handle window, std::span<const Range> ranges, bool remove) {
+  pump_input();
+  if (quit_ && !window) {
+    bool wanted = ranges.empty();
+    for (const Range& r : ranges) wanted |= msg::Quit >= r.first && msg::Quit <= r.last;
+    if (wanted) {
+      out = {0, msg::Quit, uint64_t(quit_code_), 0, backend_.now(), cursor_, current_keys_};
+      if (remove) quit_ = false;
+      return true;
+    }
+  }
+  for (auto* queue : {&posted_, &input_})
+    for (auto it = queue->begin(); it != queue->end(); ++it)
+      if (matches(*it, window, ranges)) {
+        out = *it;
+        if (remove) {
+          queue->erase(it);
+          if (queue == &input_) {
+            current_keys_ = out.keys;
+            current_time_ = out.time;
+          }
+        }
+        return true;
+      }
+  // A paint for the first window, parents before children, front to back.
+  std::vector<Window*> todo{find(desktop_)};
+  for (size_t i = 0; i < todo.size(); ++i) {
+    Window* w = todo[i];
+    if (!(w->style & kVisible)) continue;
+    Message m{w->handle, msg::Paint, 0, 0, backend_.now(), cursor_, current_keys_};
+    if (!w->update.empty() && matches(m, window, ranges)) {
+      out = m;
+      return true;
+    }
+    for (Window* c : w->children) todo.push_back(c);
+  }
+  Tick now = backend_.now();
+  for (Timer& t : timers_) {
+    Message m{t.window, msg::Timer, t.id, 0, now, cursor_, current_keys_};
+    if (tick_reached(now, t.due) && matches(m, window, ranges)) {
+      out = m;
+      if (remove) t.due = now + t.interval;
+      return true;
+    }
+  }
+  return false;
+}
+
+int64_t WindowSystem::dispatch(const Message& m) {
+  if (m.message != msg::Paint) return send(m.window, m.message, m.wparam, m.lparam);
+  flush_frames();
+  int64_t r = send(m.window, m.message, m.wparam, m.lparam);
+  validate_if_unpainted(m.window);
+  return r;
+}
+
+// Key translation.
+
+namespace {
+char shifted_digit(int d) { return ")!@#$%^&*("[d]; }
+std::optional<unsigned char> key_char(uint16_t vk, uint32_t keys, bool caps) {
+  bool shift = keys & kShift, ctrl = keys & kControl;
+  if (vk >= 'A' && vk <= 'Z') {
+    if (ctrl) return (unsigned char)(vk - 'A' + 1);
+    return (unsigned char)((shift != caps) ? vk : vk + 32);
+  }
+  if (ctrl) return std::nullopt;
+  if (vk >= '0' && vk <= '9') return (unsigned char)(shift ? shifted_digit(vk - '0') : vk);
+  if (vk >= 0x60 && vk <= 0x69) return (unsigned char)('0' + vk - 0x60);
+  switch (vk) {
+    case 0x08: return '\b';
+    case 0x09: return '\t';
+    case 0x0D: return '\r';
+    case 0x1B: return 0x1B;
+    case 0x20: return ' ';
+    case 0x6A: return '*';
+    case 0x6B: return '+';
+    case 0x6D: return '-';
+    case 0x6E: return '.';
+    case 0x6F: return '/';
+    case 0xBA: return shift ? ':' : ';';
+    case 0xBB: return shift ? '+' : '=';
+    case 0xBC: return shift ? '<' : ',';
+    case 0xBD: return shift ? '_' : '-';
+    case 0xBE: return shift ? '>' : '.';
+    case 0xBF: return shift ? '?' : '/';
+    case 0xC0: return shift ? '~' : '`';
+    case 0xDB: return shift ? '{' : '[';
+    case 0xDC: return shift ? '|' : '\\';
+    case 0xDD: return shift ? '}' : ']';
+    case 0xDE: return shift ? '"' : '\'';
+    default: return std::nullopt;
+  }
+}
+}  // namespace
+
+bool WindowSystem::translate(const Message& m) {
+  if (m.message != msg::KeyDown && m.message != msg::SysKeyDown) return false;
+  uint32_t char_msg = m.message == msg::KeyDown ? msg::Char : msg::SysChar;
+  // The character the host produced for this key wins over the key table.
+  if (m.host_char) {
+    posted_.push_front({m.window, char_msg, uint64_t(m.host_char & 0xFF), m.lparam, m.time, m.at, m.keys});
+    return true;
+  }
+  auto ch = key_char(uint16_t(m.wparam), m.keys, caps_lock_);
+  if (!ch) return false;
+  posted_.push_front({m.window, char_msg, *ch, m.lparam, m.time, m.at, m.keys});
+  return true;
+}
+
+// Painting.
+
+void WindowSystem::invalidate(Handle h, const std::optional<Rect>& area, bool erase) {
+  Window* w = find(h);
+  if (!w) return;
+  Rect c = client_rect(h);
+  Rect r = area ? gfx::intersect(*area, c) : c;
+  if (r.empty()) return;
+  w->update = gfx::unite(w->update, gfx::Region(r));
+  w->erase |= erase;
+  if (!area) w->frame_dirty = true;
+}
+
+void WindowSystem::validate(Handle h) {
+  if (Window* w = find(h)) {
+    w->update.set_empty();
+    w->erase = false;
+  }
+}
+
+bool WindowSystem::has_update(Handle h) const {
+  Window* w = find(h);
+  return w && !w->update.empty();
+}
+
+WindowDC WindowSystem::window_dc(Handle h) {
+  Window* w = find(h);
+  WindowDC out{gfx::DC(frame_), {}};
+  if (!w) {
+    out.dc.set_clip(gfx::Region());
+    return out;
+  }
+  Rect sc = screen_client(h);
+  out.origin = {sc.left, sc.top};
+  gfx::Region vis = visible_region(w, true);
+  mark_dirty(vis.bounds());
+  out.dc.set_clip(vis);
+  return out;
+}
+
+WindowDC WindowSystem::begin_paint(Handle h, PaintInfo& info) {
+  WindowDC out = window_dc(h);
+  Window* w = find(h);
+  if (!w) return out;
+  draw_frame(w);
+  gfx::Region clip = w->update;
+  info.paint = clip.bounds();
+  info.erase = w->erase;
+  w->update.set_empty();
+  w->painting = true;
+  clip.offset(out.origin.x, out.origin.y);
+  if (out.dc.clip()) clip = gfx::intersect(clip, *out.dc.clip());
+  if (info.erase) {
+    w->erase = false;
+    w->update = gfx::Region(info.paint);  // the erase sees the area being painted
+    send(h, msg::EraseBackground);
+    if ((w = find(h))) w->update.set_empty();
+  }
+  out.dc.set_clip(clip);
+  return out;
+}
+
+void WindowSystem::end_paint(Handle h) {
+  if (Window* w = find(h)) w->painting = false;
+}
+
+void WindowSystem::draw_frame(Window* w) {
+  if (!w->frame_dirty) return;
+  w->frame_dirty = false;
+  if (w->handle == desktop_ || !(w->style & (kBorder | kCaption | kVScroll | kHScroll))) return;
+  gfx::Region vis = visible_region(w, false);
+  Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
+  vis = gfx::subtract(vis, gfx::Region(c));
+  if (vis.empty()) return;
+  gfx::DC dc(frame_);
+  dc.set_clip(vis);
+  mark_dirty(vis.bounds());
+  auto px = [&](uint32_t color) { return gfx::Brush::solid(frame_.map_color(color)); };
+  if (w->style & (kBorder | kCaption)) dc.frame_rect(s, px(kFrameColor));
+  if ((w->style & kCaption) == kCaption) {
+    bool active = top_level(w)->handle == active_;
+    Rect cap{s.left + kBorderWidth, s.top + kBorderWidth, s.right - kBorderWidth, s.top + kBorderWidth + kCaptionHeight};
+    dc.fill_rect(cap, px(active ? kActiveCaption : kInactiveCaption));
+    dc.set_text_color(frame_.map_color(kCaptionText));
+    dc.set_background(0, gfx::BackgroundMode::Transparent);
+    dc.text({cap.left + 4, cap.top + 1}, w->title);
+    if (w->style & kSysMenu) {
+      Rect box{cap.right - kCaptionHeight + 2, cap.top + 2, cap.right - 2, cap.bottom - 2};
+      dc.frame_rect(box, px(kCaptionText));
+      gfx::DC& d = dc;
+      d.set_pen({gfx::PenStyle::Solid, 1, frame_.map_color(kCaptionText)});
+      d.line({box.left + 2, box.top + 2}, {box.right - 3, box.bottom - 3}, true);
+      d.line({box.right - 3, box.top + 2}, {box.left + 2, box.bottom - 3}, true);
+    }
+  }
+  for (int bar = 0; bar < 2; ++bar) {
+    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
+    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
+                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
+    dc.fill_rect(track, px(kScrollTrack));
+    dc.frame_rect(track, px(kFrameColor));
+    // Arrow boxes at both ends, the thumb between them.
+    int32_t length = (bar ? track.height() : track.width()) - 2 * kScrollBarWidth;
+    Rect first = bar ? Rect{track.left, track.top, track.right, track.top + kScrollBarWidth}
+                     : Rect{track.left, track.top, track.left + kScrollBarWidth, track.bottom};
+    Rect last = bar ? Rect{track.left, track.bottom - kScrollBarWidth, track.right, track.bottom}
+                    : Rect{track.right - kScrollBarWidth, track.top, track.right, track.bottom};
+    dc.frame_rect(first, px(kFrameColor));
+    dc.frame_rect(last, px(kFrameColor));
+    const ScrollInfo& si = w->scroll[bar];
+    int64_t span = int64_t(si.max) - si.min + 1;
+    if (length > kScrollBarWidth && span > 0) {
+      int64_t thumb = si.page > 0 ? std::max<int64_t>(kScrollBarWidth, length * int64_t(si.page) / span) : kScrollBarWidth;
+      thumb = std::min<int64_t>(thumb, length);
+      int64_t room = std::max<int64_t>(int64_t(span) - std::max(si.page, 1), 1);
+      int64_t at = (length - thumb) * (int64_t(si.pos) - si.min) / room;
+      int32_t from = int32_t(kScrollBarWidth + std::clamp<int64_t>(at, 0, length - thumb));
+      Rect t = bar ? Rect{track.left + 1, track.top + from, track.right - 1, track.top + from + int32_t(thumb)}
+                   : Rect{track.left + from, track.top + 1, track.left + from + int32_t(thumb), track.bottom - 1};
+      dc.fill_rect(t, px(kScrollThumb));
+    }
+  }
+}
+
+void WindowSystem::flush_frames() {
+  std::vector<Window*> todo{find(desktop_)};
+  for (size_t i = 0; i < todo.size(); ++i) {
+    Window* w = todo[i];
+    if (!(w->style & kVisible)) continue;
+    draw_frame(w);
+    for (Window* c : w->children) todo.push_back(c);
+  }
+}
+
+void WindowSystem::flush() {
+  flush_frames();
+  if (dirty_.empty()) return;
+  gfx::Region all;
+  for (Rect r : dirty_) all = gfx::unite(all, gfx::Region(gfx::intersect(r, frame_.bounds())));
+  dirty_.clear();
+  std::vector<Rect> rects = all.rects();
+  if (!rects.empty()) backend_.present(frame_, rects);
+}
+
+void WindowSystem::update_all() {
+  Message m;
+  Range paint{msg::Paint, msg::Paint};
+  for (int guard = 0; guard < 100000 && peek(m, 0, std::span(&paint, 1), true); ++guard) {
+    dispatch(m);
+  }
+  flush();
+}
+
+void WindowSystem::validate_if_unpainted(Handle h) {
+  // A procedure that ignores paint would otherwise be asked forever.
+  if (Window* w = find(h); w && !w->update.empty() && !w->painting) {
+    PaintInfo info;
+    begin_paint(h, info);
+    end_paint(h);
+  }
+}
+
+// Input state.
+
+Handle WindowSystem::set_capture(Handle h) {
+  Handle old = capture_;
+  if (!find(h)) return old;
+  capture_ = h;
+  if (old && old != h) send(old, msg::CaptureChanged, 0, h);
+  return old;
+}
+
+void WindowSystem::release_capture() {
+  Handle old = capture_;
+  capture_ = 0;
+  if (old) send(old, msg::CaptureChanged, 0, 0);
+}
+
+Handle WindowSystem::set_focus(Handle h) {
+  Handle old = focus_;
+  if (h == old) return old;
+  if (h && (!find(h) || !enabled(h))) return old;
+  if (h) {
+    Window* top = top_level(find(h));
+    if (top && top->handle != active_) activate(top->handle);
+    if (!find(h)) return old;
+  }
+  old = focus_;
+  if (h == old) return old;
+  focus_ = h;
+  if (old && find(old)) send(old, msg::KillFocus, h);
+  if (h && focus_ == h) send(h, msg::SetFocus, old);
+  return old;
+}
+
+bool WindowSystem::activate(Handle h, uint32_t how) {
+  Window* w = find(h);
+  if (!w || h == desktop_ || !enabled(h)) return false;
+  w = top_level(w);
+  h = w->handle;
+  Handle old = active_;
+  bring_to_top(h);
+  if (old == h) return true;
+  active_ = h;
+  if (Window* o = find(old)) {
+    o->frame_dirty = true;
+    send(old, msg::Activate, kInactive, h);
+  }
+  if (!(w = find(h)) || active_ != h) return false;
+  w->frame_dirty = true;
+  send(h, msg::Activate, how, old);
+  if (active_ == h && (!focus_ || !is_descendant(focus_, h))) set_focus(h);
+  return true;
+}
+
+bool WindowSystem::enabled(Handle h) const {
+  Window* w = find(h);
+  return w && !(w->style & kDisabled) && w->modal_count == 0;
+}
+
+void WindowSystem::set_enabled_state(Window* w, bool was) {
+  Handle h = w->handle;
+  bool now = enabled(h);
+  if (was == now) return;
+  if (!now) {
+    if (focus_ && is_descendant(focus_, h)) set_focus(0);
+    if (capture_ && is_descendant(capture_, h)) release_capture();
+  }
+  if (find(h)) send(h, msg::Enable, now);
+}
+
+bool WindowSystem::enable(Handle h, bool on) {
+  Window* w = find(h);
+  if (!w) return false;
+  bool was_disabled = w->style & kDisabled;
+  bool was = enabled(h);
+  if (on) w->style &= ~kDisabled;
+  else w->style |= kDisabled;
+  set_enabled_state(w, was);
+  return was_disabled;
+}
+
+void WindowSystem::begin_modal(Handle modal) {
+  if (!find(modal)) return;
+  modals_.push_back(modal);
+  for (Window* c : std::vector<Window*>(find(desktop_)->children)) {
+    if (c->handle == modal || !find(c->handle)) continue;
+    bool was = enabled(c->handle);
+    ++c->modal_count;
+    set_enabled_state(c, was);
+  }
+}
+
+void WindowSystem::end_modal(Handle modal) {
+  auto it = std::find(modals_.begin(), modals_.end(), modal);
+  if (it == modals_.end()) return;
+  modals_.erase(it);
+  for (Window* c : std::vector<Window*>(find(desktop_)->children)) {
+    if (c->handle == modal || !find(c->handle) || c->modal_count == 0) continue;
+    bool was = enabled(c->handle);
+    --c->modal_count;
+    set_enabled_state(c, was);
+  }
+}
+
+// Scroll bars.
+
+bool WindowSystem::set_scroll(Handle h, int bar, ScrollInfo info) {
+  Window* w = find(h);
+  if (!w || bar < 0 || bar > 1) return false;
+  if (info.max < info.min) info.max = info.min;
+  info.page = std::clamp<int32_t>(info.page, 0, int32_t(std::min<int64_t>(int64_t(info.max) - info.min + 1, INT32_MAX)));
+  int64_t top = std::max<int64_t>(info.min, int64_t(info.max) - std::max(info.page, 1) + 1);
+  info.pos = int32_t(std::clamp<int64_t>(info.pos, info.min, top));
+  w->scroll[bar] = info;
+  w->frame_dirty = true;
+  return true;
+}
+
+std::optional<WindowSystem::ScrollInfo> WindowSystem::scroll(Handle h, int bar) const {
+  Window* w = find(h);
+  if (!w || bar < 0 || bar > 1) return std::nullopt;
+  return w->scroll[bar];
+}
+
+bool WindowSystem::scroll_click(Window* w, Pt at) {
+  Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
+  for (int bar = 0; bar < 2; ++bar) {
+    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
+    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
+                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
+    if (!track.contains(at)) continue;
+    int32_t along = bar ? at.y - track.top : at.x - track.left;
+    int32_t length = bar ? track.height() : track.width();
+    uint32_t code;
+    if (along < kScrollBarWidth) code = kLineUp;
+    else if (along >= length - kScrollBarWidth) code = kLineDown;
+    else {
+      // Above or below the thumb's middle.
+      const ScrollInfo& si = w->scroll[bar];
+      int64_t span = std::max<int64_t>(int64_t(si.max) - si.min, 1);
+      int64_t middle = kScrollBarWidth + (length - 2 * kScrollBarWidth) * (int64_t(si.pos) - si.min) / span;
+      code = along < middle ? kPageUp : kPageDown;
+    }
+    posted_.push_back({w->handle, bar ? msg::VScroll : msg::HScroll, code, 0, backend_.now(), at, current_keys_});
+    return true;
+  }
+  return false;
+}
+
+// Alerts.
+
+int WindowSystem::alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons) {
+  constexpr int32_t kButtonW = 60, kButtonH = 18, kPad = 8;
+  int count = std::max<int>(int(buttons.size()), 1);
+  if (!classes_.count("#alert")) {
+    register_class({"#alert",
+                    [](WindowSystem& ws, const Message& m) -> int64_t {
+                      if (m.message != msg::Paint) return m.message == msg::Close ? 0 : default_proc(ws, m);
+                      PaintInfo info;
+                      WindowDC dc = ws.begin_paint(m.window, info);
+                      Rect c = ws.client_rect(m.window);
+                      dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(ws.frame_.map_color(gfx::rgb(0xF0, 0xF0, 0xF0))));
+                      dc.dc.set_text_color(ws.frame_.map_color(0));
+                      dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
+                      std::string body = reinterpret_cast<const char*>(ws.property(m.window, "#text").value_or(0));
+                      dc.dc.text(dc.client(Pt{kPad, kPad}), body);
+                      auto n = int32_t(ws.property(m.window, "#count").value_or(0));
+                      auto* labels = reinterpret_cast<const std::vector<std::string>*>(ws.property(m.window, "#buttons").value_or(0));
+                      for (int32_t i = 0; i < n; ++i) {
+                        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
+                        dc.dc.frame_rect(dc.client(b), gfx::Brush::solid(ws.frame_.map_color(0)));
+                        if (labels && size_t(i) < labels->size())
+                          dc.dc.text(dc.client(Pt{b.left + 4, b.top + 3}), (*labels)[size_t(i)]);
+                      }
+                      ws.end_paint(m.window);
+                      return 0;
+                    },
+                    0, std::nullopt});
+  }
+  int32_t width = std::max<int32_t>(gfx::DC::text_width(text) + 2 * kPad, count * (kButtonW + kPad) + kPad);
+  width = std::min(width + 2 * kBorderWidth, frame_.width());
+  int32_t height = kCaptionHeight + 2 * kBorderWidth + 3 * kPad + gfx::FontMetrics::kHeight + kButtonH;
+  Rect r{(frame_.width() - width) / 2, (frame_.height() - height) / 2, 0, 0};
+  r.right = r.left + width, r.bottom = r.top + height;
+  Handle h = create({"#alert", title, kVisible | kCaption | kPopup, kTopmost, r, 0, active_});
+  if (!h) return count - 1;
+  std::string body = text;
+  set_property(h, "#text", reinterpret_cast<uintptr_t>(body.c_str()));
+  set_property(h, "#count", uint64_t(buttons.size()));
+  set_property(h, "#buttons", reinterpret_cast<uintptr_t>(&buttons));
+  Handle previous = active_;
+  begin_modal(h);
+  activate(h);
+  update_all();
+  int answer = -1;
+  if (auto scripted = backend_.answer_alert(text)) answer = std::clamp(*scripted, 0, count - 1);
+  Message m;
+  while (answer < 0 && alive(h)) {
+    if (!peek(m)) {
+      flush();
+      if (quit_ || backend_.input_exhausted()) break;
+      backend_.wait_input(50);
+      continue;
+    }
+    if (m.message == msg::Quit) {
+      post_quit(int(m.wparam));
+      break;
+    }
+    if (m.window == h && m.message == msg::LButtonUp) {
+      Pt p{int16_t(m.lparam & 0xFFFF), int16_t((m.lparam >> 16) & 0xFFFF)};
+      Rect c = client_rect(h);
+      for (int i = 0; i < count; ++i) {
+        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
+        if (b.contains(p)) answer = i;
+      }
+      continue;
+    }
+    if (m.window == h && m.message == msg::KeyDown && (m.wparam == 0x0D || m.wparam == 0x1B)) {
+      answer = m.wparam == 0x0D ? 0 : count - 1;
+      continue;
+    }
+    translate(m);
+    dispatch(m);
+  }
+  if (answer < 0) answer = count - 1;
+  end_modal(h);
+  destroy(h);
+  if (alive(previous)) activate(previous);
+  update_all();
+  return answer;
+}
+
+// Timers.
+
+bool WindowSystem::set_timer(Handle h, uint64_t id, Tick interval) {
+  if (!find(h)) return false;
+  interval = std::max<Tick>(interval, 1);
+  Tick due = backend_.now() + interval;
+  for (Timer& t : timers_)
+    if (t.window == h && t.id == id) {
+      t.interval = interval, t.due = due;
+      return true;
+    }
+  timers_.push_back({h, id, interval, due});
+  return true;
+}
+
+bool WindowSystem::kill_timer(Handle h, uint64_t id) {
+  return std::erase_if(timers_, [&](const Timer& t) { return t.window == h && t.id == id; }) > 0;
+}
+
+// Cursor and clipboard.
+
+int WindowSystem::show_cursor(bool on) {
+  bool was = cursor_count_ >= 0;
+  cursor_count_ += on ? 1 : -1;
+  bool now = cursor_count_ >= 0;
+  if (was != now) backend_.set_cursor(now ? cursor_shape_ : CursorShape::Hidden);
+  return cursor_count_;
+}
+
+void WindowSystem::set_cursor(CursorShape shape) {
+  if (shape == cursor_shape_) return;
+  cursor_shape_ = shape;
+  if (cursor_count_ >= 0) backend_.set_cursor(shape);
+}
+
+void WindowSystem::clipboard_empty() { clipboard_.clear(); }
+
+void WindowSystem::clipboard_add(const std::string& format, std::vector<uint8_t> bytes) {
+  if (format == "text") backend_.set_clipboard_text(std::string(bytes.begin(), bytes.end()));
+  clipboard_[format] = std::move(bytes);
+}
+
+std::optional<std::vector<uint8_t>> WindowSystem::clipboard_get(const std::string& format) {
+  if (format == "text")
+    if (auto t = backend_.clipboard_text()) return std::vector<uint8_t>(t->begin(), t->end());
+  auto it = clipboard_.find(format);
+  if (it == clipboard_.end()) return std::nullopt;
+  return it->second;
+}
+
+}  // namespace platform

@@ -1,0 +1,265 @@
+// The window system: windows, the message queue, painting and composition,
+// input state (capture, focus, activation, enabling), timers, the clipboard
+// store and the cursor state, all inside the process.
+//
+// Windows are named by 32-bit handles (slot index and generation); a handle
+// whose window is gone is simply not found. The message numbers are the
+// desktop's, so code written against them reads as it always has. Windows
+// draw straight into the frame surface, clipped to what of them is visible;
+// the frame is presented to the back-end in the areas that changed.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/backend.hpp"
+#include "platform/gfx/dc.hpp"
+#include "platform/gfx/region.hpp"
+
+namespace platform {
+
+using Handle = uint32_t;  // 0 is none
+
+namespace msg {
+enum : uint32_t {
+  Create = 0x0001, Destroy = 0x0002, Move = 0x0003, Size = 0x0005, Activate = 0x0006,
+  SetFocus = 0x0007, KillFocus = 0x0008, Enable = 0x000A, Paint = 0x000F, Close = 0x0010,
+  Quit = 0x0012, EraseBackground = 0x0014, ShowWindow = 0x0018, SetCursor = 0x0020,
+  MouseActivate = 0x0021, GetMinMaxInfo = 0x0024, PosChanging = 0x0046, PosChanged = 0x0047,
+  NcMouseMove = 0x00A0, NcLButtonDown = 0x00A1, NcLButtonUp = 0x00A2,
+  KeyDown = 0x0100, KeyUp = 0x0101, Char = 0x0102, SysKeyDown = 0x0104, SysKeyUp = 0x0105,
+  SysChar = 0x0106, Command = 0x0111, Timer = 0x0113, HScroll = 0x0114, VScroll = 0x0115,
+  InitMenuPopup = 0x0117, EnterIdle = 0x0121,
+  MouseMove = 0x0200, LButtonDown = 0x0201, LButtonUp = 0x0202, LButtonDblClk = 0x0203,
+  RButtonDown = 0x0204, RButtonUp = 0x0205, RButtonDblClk = 0x0206,
+  MButtonDown = 0x0207, MButtonUp = 0x0208, MButtonDblClk = 0x0209,
+  CaptureChanged = 0x0215, User = 0x0400,
+  FirstKey = KeyDown, LastKey = 0x0109, FirstMouse = MouseMove, LastMouse = MButtonDblClk,
+};
+}  // namespace msg
+
+enum Style : uint32_t {
+  kOverlapped = 0, kPopup = 0x80000000u, kChild = 0x40000000u, kMinimize = 0x20000000u,
+  kVisible = 0x10000000u, kDisabled = 0x08000000u, kMaximize = 0x01000000u,
+  kCaption = 0x00C00000u, kBorder = 0x00800000u, kVScroll = 0x00200000u, kHScroll = 0x00100000u,
+  kSysMenu = 0x00080000u,
+};
+enum ExStyle : uint32_t { kTopmost = 0x8, kToolWindow = 0x80 };
+enum ClassStyle : uint32_t { kDoubleClicks = 0x8 };
+enum ActivateState : uint32_t { kInactive = 0, kActive = 1, kClickActive = 2 };
+enum MouseActivateResult : int64_t { kMaActivate = 1, kMaActivateAndEat = 2, kMaNoActivate = 3, kMaNoActivateAndEat = 4 };
+
+struct Message {
+  Handle window = 0;
+  uint32_t message = 0;
+  uint64_t wparam = 0;
+  int64_t lparam = 0;
+  Tick time = 0;
+  Pt at;               // cursor position in frame coordinates when it was queued
+  uint32_t keys = 0;   // modifier and button snapshot
+  uint16_t host_char = 0;  // key-down: 0x100 | the character the host gave, if any
+};
+
+class WindowSystem;
+using WindowProc = std::function<int64_t(WindowSystem&, const Message&)>;
+
+struct WindowClass {
+  std::string name;
+  WindowProc proc;           // null: the default procedure
+  uint32_t style = 0;        // ClassStyle
+  std::optional<uint32_t> background;  // erase colour; none leaves the background alone
+};
+
+struct CreateParams {
+  std::string class_name;
+  std::string title;
+  uint32_t style = 0, ex_style = 0;
+  Rect rect;                 // in the parent's client coordinates
+  Handle parent = 0;         // 0: a top-level window on the desktop
+  Handle owner = 0;
+};
+
+// A drawing context on the frame for one window: the clip is the visible
+// part of the window, and `origin` is where its client (0,0) lies on the
+// frame, to be added to client coordinates.
+struct WindowDC {
+  gfx::DC dc;
+  Pt origin;
+  Rect client(Rect r) const { return gfx::offset(r, origin.x, origin.y); }
+  Pt client(Pt p) const { return {p.x + origin.x, p.y + origin.y}; }
+};
+
+struct PaintInfo {
+  Rect paint;      // bounds of the update region, client coordinates
+  bool erase = false;
+};
+
+class WindowSystem {
+ public:
+  explicit WindowSystem(Backend& backend, Pt frame_size = {});
+  ~WindowSystem();
+  WindowSystem(const WindowSystem&) = delete;
+  WindowSystem& operator=(const WindowSystem&) = delete;
+
+  Backend& backend() { return backend_; }
+  gfx::Surface& frame() { return frame_; }
+  Handle desktop() const { return desktop_; }
+
+  // Classes and windows.
+  bool register_class(WindowClass c);
+  Handle create(const CreateParams& p);
+  bool destroy(Handle w);
+  bool alive(Handle w) const { return find(w) != nullptr; }
+  Handle parent(Handle w) const;
+  Handle owner(Handle w) const;
+  std::vector<Handle> children(Handle w) const;  // front to back
+  uint32_t style(Handle w) const;
+  uint32_t ex_style(Handle w) const;
+  std::string title(Handle w) const;
+  void set_title(Handle w, std::string_view t);
+  Rect window_rect(Handle w) const;   // parent's client coordinates
+  Rect client_rect(Handle w) const;   // its own client coordinates, left-top 0
+  Rect screen_client(Handle w) const; // client area on the frame
+  bool move(Handle w, Rect r);
+  bool show(Handle w, bool visible);
+  bool visible(Handle w) const;       // its own flag and every ancestor's
+  void bring_to_top(Handle w);
+  bool set_property(Handle w, const std::string& name, uint64_t value);
+  std::optional<uint64_t> property(Handle w, const std::string& name) const;
+  bool remove_property(Handle w, const std::string& name);
+  Handle window_at(Pt frame_point) const;  // deepest visible window
+
+  // Messages.
+  int64_t send(Handle w, uint32_t message, uint64_t wparam = 0, int64_t lparam = 0);
+  bool post(Handle w, uint32_t message, uint64_t wparam = 0, int64_t lparam = 0);
+  void post_quit(int code);
+  struct Range { uint32_t first, last; };
+  // The next message for `window` (0: any; else it or its descendants)
+  // whose number lies in one of `ranges` (none: all): posted messages,
+  // then input, then a paint, then a due timer.
+  bool peek(Message& out, Handle window = 0, std::span<const Range> ranges = {}, bool remove = true);
+  int64_t dispatch(const Message& m);
+  // Posts the character message a key-down produces, in code page 1252.
+  bool translate(const Message& m);
+  static int64_t default_proc(WindowSystem& ws, const Message& m);
+  // Pulls the back-end's input into the queue.
+  void pump_input();
+  // The state of keys and buttons as of the message being handled.
+  uint32_t keys() const { return current_keys_; }
+  Tick message_time() const { return current_time_; }
+
+  // Painting.
+  void invalidate(Handle w, const std::optional<Rect>& client_area, bool erase);
+  void validate(Handle w);
+  bool has_update(Handle w) const;
+  WindowDC begin_paint(Handle w, PaintInfo& info);
+  void end_paint(Handle w);
+  WindowDC window_dc(Handle w);     // client area, for drawing outside paint
+  // Draws the chrome of windows whose frames changed and presents every
+  // changed area of the frame.
+  void flush();
+  // Sends paint to every window with an update region, then flushes.
+  void update_all();
+
+  // Input state.
+  Handle set_capture(Handle w);
+  void release_capture();
+  Handle capture() const { return capture_; }
+  Handle set_focus(Handle w);
+  Handle focus() const { return focus_; }
+  bool activate(Handle w, uint32_t how = kActive);
+  Handle active() const { return active_; }
+  bool enable(Handle w, bool on);   // previous: was it disabled
+  bool enabled(Handle w) const;     // its own flag and no modal holds it
+  // A modal window disables every other top-level window until it ends;
+  // nesting restores each window to what the inner modal found.
+  void begin_modal(Handle modal);
+  void end_modal(Handle modal);
+  Pt cursor() const { return cursor_; }
+  void set_caps_lock(bool on) { caps_lock_ = on; }
+
+  // Scroll bars of windows with the vertical or horizontal scroll style.
+  // The position stays within min .. max - page + 1 (min when that is less).
+  // A press on the bar's arrows sends line up/down, on its track page
+  // up/down, as the scroll message of that bar.
+  struct ScrollInfo { int32_t min = 0, max = 100, page = 0, pos = 0; };
+  enum ScrollBar : int { kHorizontal = 0, kVertical = 1 };
+  enum ScrollCode : uint32_t { kLineUp = 0, kLineDown = 1, kPageUp = 2, kPageDown = 3 };
+  bool set_scroll(Handle w, int bar, ScrollInfo info);
+  std::optional<ScrollInfo> scroll(Handle w, int bar) const;
+
+  // An alert: a modal window with the text and a row of buttons, run in a
+  // nested loop until a button is pressed (Enter the first, Escape the
+  // last) or the script of the back-end answers. The index of the button.
+  int alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons);
+
+  // Timers.
+  bool set_timer(Handle w, uint64_t id, Tick interval);
+  bool kill_timer(Handle w, uint64_t id);
+
+  // Cursor state: shown while the display count is 0 or more.
+  int show_cursor(bool show);
+  void set_cursor(CursorShape shape);
+
+  // Clipboard: format names to bytes; "text" is mirrored to the host.
+  void clipboard_empty();
+  void clipboard_add(const std::string& format, std::vector<uint8_t> bytes);
+  std::optional<std::vector<uint8_t>> clipboard_get(const std::string& format);
+
+  // Chrome metrics.
+  static constexpr int32_t kBorderWidth = 1, kCaptionHeight = 14, kScrollBarWidth = 12;
+
+  struct Window;
+
+ private:
+  Window* find(Handle w) const;
+  Handle alloc(std::unique_ptr<Window> win);
+  void destroy_tree(Window* w);
+  Rect screen_rect(const Window* w) const;
+  Rect client_of(const Window* w) const;  // client area within the window rect
+  gfx::Region visible_region(const Window* w, bool client_only) const;
+  void invalidate_screen(const gfx::Region& area);
+  void mark_dirty(Rect r) { dirty_.push_back(r); }
+  void draw_frame(Window* w);
+  void queue_input(const InputEvent& e);
+  Window* top_level(Window* w) const;
+  bool is_descendant(Handle w, Handle ancestor) const;
+  bool matches(const Message& m, Handle window, std::span<const Range> ranges) const;
+  void set_enabled_state(Window* w, bool was);
+  void z_insert(Window* parent, Window* w);
+  void flush_frames();
+  bool scroll_click(Window* w, Pt at);
+  void validate_if_unpainted(Handle w);
+
+  Backend& backend_;
+  gfx::Surface frame_;
+  struct Slot { uint16_t generation = 1; std::unique_ptr<Window> window; };
+  std::vector<Slot> slots_;
+  std::vector<uint32_t> free_;
+  std::map<std::string, WindowClass> classes_;
+  Handle desktop_ = 0;
+  std::deque<Message> posted_, input_;
+  std::vector<Rect> dirty_;
+  Handle capture_ = 0, focus_ = 0, active_ = 0;
+  uint32_t current_keys_ = 0;
+  Tick current_time_ = 0;
+  Pt cursor_;
+  struct LastClick { Handle window = 0; uint32_t message = 0; Tick time = 0; Pt at; } last_click_;
+  struct Timer { Handle window; uint64_t id; Tick interval, due; };
+  std::vector<Timer> timers_;
+  std::vector<Handle> modals_;
+  int cursor_count_ = 0;
+  CursorShape cursor_shape_ = CursorShape::Arrow;
+  std::map<std::string, std::vector<uint8_t>> clipboard_;
+  bool caps_lock_ = false;
+  bool quit_ = false;
+  int quit_code_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,570 @@
+// The window system driven headless: scripted input, pumped queues, and the
+// messages each window procedure received, in order.
+#include <gtest/gtest.h>
+
+#include "platform/window.hpp"
+#include "tests/platform/png_golden.hpp"
+
+namespace platform {
+namespace {
+
+struct Logged {
+  Handle window;
+  uint32_t message;
+  uint64_t wparam;
+  int64_t lparam;
+  bool operator==(const Logged&) const = default;
+};
+
+// A world with one logging class ("log", double clicks on) and one that
+// paints its client in the colour of its "color" property ("paint").
+struct World {
+  HeadlessBackend backend;
+  WindowSystem ws;
+  std::vector<Logged> log;
+  std::vector<uint32_t> ignore{msg::SetCursor, msg::PosChanging, msg::PosChanged, msg::EraseBackground};
+
+  explicit World(Tick start = 0, Pt size = {200, 150}) : backend(size, start), ws(backend) {
+    ws.register_class({"log",
+                       [this](WindowSystem& w, const Message& m) {
+                         if (std::find(ignore.begin(), ignore.end(), m.message) == ignore.end())
+                           log.push_back({m.window, m.message, m.wparam, m.lparam});
+                         return WindowSystem::default_proc(w, m);
+                       },
+                       kDoubleClicks, gfx::rgb(255, 255, 255)});
+    ws.register_class({"paint",
+                       [](WindowSystem& w, const Message& m) -> int64_t {
+                         if (m.message != msg::Paint) return WindowSystem::default_proc(w, m);
+                         PaintInfo info;
+                         WindowDC dc = w.begin_paint(m.window, info);
+                         uint32_t color = uint32_t(w.property(m.window, "color").value_or(0));
+                         dc.dc.fill_rect(dc.client(w.client_rect(m.window)), gfx::Brush::solid(color));
+                         dc.dc.set_text_color(0);
+                         dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
+                         dc.dc.text(dc.client(Pt{2, 2}), w.title(m.window));
+                         w.end_paint(m.window);
+                         return 0;
+                       },
+                       0, std::nullopt});
+  }
+  Handle make(const char* cls, Rect r, uint32_t style = kVisible, Handle parent = 0, const char* title = "") {
+    return ws.create({cls, title, style, 0, r, parent, 0});
+  }
+  // Dispatches everything queued, painting included; the messages handled.
+  std::vector<uint32_t> pump() {
+    std::vector<uint32_t> seen;
+    Message m;
+    while (ws.peek(m)) {
+      seen.push_back(m.message);
+      ws.translate(m);
+      ws.dispatch(m);
+    }
+    ws.flush();
+    return seen;
+  }
+  std::vector<uint32_t> messages(Handle w) {
+    std::vector<uint32_t> out;
+    for (auto& l : log)
+      if (l.window == w) out.push_back(l.message);
+    return out;
+  }
+};
+
+TEST(WindowSystem, CreateActivateClickKeysAndClose) {
+  World w;
+  Handle a = w.make("log", {10, 10, 110, 90});
+  ASSERT_NE(a, 0u);
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::Create, msg::Size, msg::ShowWindow}));
+  EXPECT_EQ(w.log[1].lparam, (80 << 16) | 100);
+  w.log.clear();
+  w.pump();  // the first paint
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::Paint}));
+  w.log.clear();
+
+  // A press on an inactive window asks, activates, focuses, then delivers.
+  w.backend.click({20, 30});
+  w.pump();
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::MouseActivate, msg::Activate, msg::SetFocus,
+                                                  msg::LButtonDown, msg::LButtonUp}));
+  EXPECT_EQ(w.log[1].wparam, uint64_t(kClickActive));
+  EXPECT_EQ(w.log[3].lparam, (20 << 16) | 10);  // client coordinates
+  EXPECT_EQ(w.ws.active(), a);
+  EXPECT_EQ(w.ws.focus(), a);
+
+  // A second click soon after at the same place is a double click; a third
+  // starts over.
+  w.log.clear();
+  w.backend.advance(100);
+  w.backend.click({21, 30});
+  w.backend.advance(100);
+  w.backend.click({21, 30});
+  w.pump();
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::LButtonDblClk, msg::LButtonUp, msg::LButtonDown,
+                                                  msg::LButtonUp}));
+
+  // Keys go to the focus with their extended flag; translate adds the char.
+  w.log.clear();
+  w.backend.key('A', kShift);
+  w.backend.key(0x2E, 0, true);  // delete: extended, no character
+  w.pump();
+  ASSERT_EQ(w.messages(a), (std::vector<uint32_t>{msg::KeyDown, msg::Char, msg::KeyUp, msg::KeyDown, msg::KeyUp}));
+  EXPECT_EQ(w.log[1].wparam, uint64_t('A'));
+  EXPECT_EQ(w.log[0].lparam & (1 << 24), 0);
+  EXPECT_NE(w.log[3].lparam & (1 << 24), 0);
+  EXPECT_NE(w.log[4].lparam & (1ll << 31), 0);
+
+  // A close request reaches the front window, whose default closes it.
+  w.log.clear();
+  w.backend.request_close();
+  w.pump();
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::Close, msg::Destroy}));
+  EXPECT_FALSE(w.ws.alive(a));
+  EXPECT_EQ(w.ws.focus(), 0u);
+  EXPECT_EQ(w.ws.active(), 0u);
+}
+
+TEST(WindowSystem, DoubleClickNeedsTheClassStyleAndTheTime) {
+  World w;
+  w.ws.register_class({"plain", nullptr, 0, std::nullopt});
+  Handle a = w.make("log", {0, 0, 50, 50});
+  Handle b = w.make("plain", {100, 0, 150, 50});
+  w.pump();
+  std::vector<Message> got;
+  auto collect = [&] {
+    Message m;
+    while (w.ws.peek(m)) {
+      if (m.message >= msg::FirstMouse && m.message <= msg::LastMouse && m.message != msg::MouseMove) got.push_back(m);
+      w.ws.dispatch(m);
+    }
+  };
+  w.ws.activate(a);
+  w.backend.click({10, 10});
+  w.backend.advance(501);
+  w.backend.click({10, 10});  // too late
+  collect();
+  w.ws.activate(b);
+  w.backend.click({110, 10});
+  w.backend.click({110, 10});  // no double clicks for this class
+  collect();
+  ASSERT_EQ(got.size(), 8u);
+  for (auto& m : got) EXPECT_NE(m.message, uint32_t(msg::LButtonDblClk));
+  EXPECT_EQ(got[2].time - got[0].time, 501u);
+}
+
+TEST(WindowSystem, FilteredPeekLeavesTheRestInOrder) {
+  World w;
+  Handle a = w.make("log", {0, 0, 100, 100});
+  w.pump();
+  w.ws.activate(a);
+  w.ws.set_timer(a, 7, 10);
+  w.backend.move({5, 5});
+  w.backend.press({6, 6});
+  w.backend.key('K');
+  w.ws.invalidate(a, Rect{0, 0, 10, 10}, false);
+  w.backend.advance(20);
+
+  Message m;
+  WindowSystem::Range keys{msg::FirstKey, msg::LastKey};
+  ASSERT_TRUE(w.ws.peek(m, 0, std::span(&keys, 1), true));
+  EXPECT_EQ(m.message, uint32_t(msg::KeyDown));
+  ASSERT_TRUE(w.ws.peek(m, 0, std::span(&keys, 1), true));
+  EXPECT_EQ(m.message, uint32_t(msg::KeyUp));
+  EXPECT_FALSE(w.ws.peek(m, 0, std::span(&keys, 1), true));
+
+  // Looking without removing changes nothing.
+  ASSERT_TRUE(w.ws.peek(m, 0, {}, false));
+  EXPECT_EQ(m.message, uint32_t(msg::MouseMove));
+  std::vector<uint32_t> rest;
+  while (w.ws.peek(m)) {
+    rest.push_back(m.message);
+    if (m.message == msg::Paint) w.ws.validate(a);
+    if (m.message == msg::Timer) w.ws.kill_timer(a, 7);
+  }
+  EXPECT_EQ(rest, (std::vector<uint32_t>{msg::MouseMove, msg::LButtonDown, msg::Paint, msg::Timer}));
+
+  // A window filter takes only that window's messages (and its children's).
+  Handle b = w.make("log", {100, 0, 200, 100});
+  Handle child = w.make("log", {0, 0, 10, 10}, kVisible | kChild, b);
+  w.pump();
+  w.ws.post(a, msg::User);
+  w.ws.post(child, msg::User + 1);
+  ASSERT_TRUE(w.ws.peek(m, b));
+  EXPECT_EQ(m.message, uint32_t(msg::User + 1));
+  ASSERT_TRUE(w.ws.peek(m));
+  EXPECT_EQ(m.message, uint32_t(msg::User));
+}
+
+TEST(WindowSystem, PostedBeforeInputBeforePaintAndMovesCoalesce) {
+  World w;
+  Handle a = w.make("log", {0, 0, 100, 100});
+  w.pump();
+  w.ws.activate(a);
+  w.pump();
+  w.ws.invalidate(a, std::nullopt, true);
+  w.backend.move({1, 1});
+  w.backend.advance(5);
+  w.backend.move({2, 2}, kShift);
+  w.backend.advance(5);
+  w.backend.move({3, 3}, kShift);
+  w.ws.post(a, msg::User);
+  Message m;
+  std::vector<Message> seen;
+  while (w.ws.peek(m)) {
+    seen.push_back(m);
+    w.ws.dispatch(m);
+  }
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].message, uint32_t(msg::User));
+  EXPECT_EQ(seen[1].message, uint32_t(msg::MouseMove));
+  EXPECT_EQ(seen[1].lparam, (3 << 16) | 3);  // the last position
+  EXPECT_EQ(seen[1].time, 10u);
+  EXPECT_EQ(seen[2].message, uint32_t(msg::Paint));
+  // Key state is the snapshot of the message being handled.
+  EXPECT_EQ(w.ws.keys(), uint32_t(kShift));
+}
+
+TEST(WindowSystem, HandlesOfDestroyedWindowsAreDead) {
+  World w;
+  Handle a = w.make("log", {0, 0, 10, 10});
+  Handle c = w.make("log", {0, 0, 5, 5}, kVisible | kChild, a);
+  ASSERT_TRUE(w.ws.destroy(a));
+  EXPECT_FALSE(w.ws.alive(a));
+  EXPECT_FALSE(w.ws.alive(c));
+  EXPECT_EQ(w.ws.send(a, msg::User), 0);
+  EXPECT_FALSE(w.ws.post(c, msg::User));
+  EXPECT_FALSE(w.ws.destroy(a));
+  EXPECT_EQ(w.messages(c).back(), uint32_t(msg::Destroy));
+  Handle b = w.make("log", {0, 0, 10, 10});
+  EXPECT_NE(b, a);
+  EXPECT_NE(b, c);
+  EXPECT_TRUE(w.ws.alive(b));
+  EXPECT_FALSE(w.ws.alive(a));
+  EXPECT_FALSE(w.ws.set_property(a, "x", 1));
+  EXPECT_TRUE(w.ws.set_property(b, "x", 1));
+  EXPECT_EQ(w.ws.property(b, "x"), 1u);
+  EXPECT_EQ(w.ws.property(b, "y"), std::nullopt);
+  EXPECT_TRUE(w.ws.remove_property(b, "x"));
+  EXPECT_FALSE(w.ws.property(b, "x"));
+  EXPECT_FALSE(w.ws.alive(0));
+  EXPECT_FALSE(w.ws.alive(0xFFFFFFFF));
+}
+
+TEST(WindowSystem, AProcedureMayDestroyItsOwnWindowMidMessage) {
+  World w;
+  int after = 0;
+  w.ws.register_class({"selfish",
+                       [&](WindowSystem& ws, const Message& m) -> int64_t {
+                         if (m.message == msg::User) {
+                           ws.destroy(m.window);
+                           ws.send(m.window, msg::User + 1);  // dead: nothing happens
+                           ++after;
+                           return 5;
+                         }
+                         if (m.message == msg::User + 1) ++after;
+                         return WindowSystem::default_proc(ws, m);
+                       },
+                       0, std::nullopt});
+  Handle a = w.make("selfish", {0, 0, 50, 50});
+  Handle child = w.make("selfish", {0, 0, 10, 10}, kVisible | kChild, a);
+  w.ws.set_timer(child, 1, 5);
+  w.ws.post(child, msg::User + 1);
+  EXPECT_EQ(w.ws.send(a, msg::User), 5);
+  EXPECT_EQ(after, 1);
+  EXPECT_FALSE(w.ws.alive(child));
+  w.backend.advance(10);
+  w.pump();  // the child's posted message and timer went with it
+  EXPECT_EQ(after, 1);
+}
+
+TEST(WindowSystem, AProcedureThatIgnoresPaintIsNotAskedForever) {
+  World w;
+  int paints = 0;
+  w.ws.register_class({"lazy",
+                       [&](WindowSystem&, const Message& m) -> int64_t {
+                         paints += m.message == msg::Paint;
+                         return 0;
+                       },
+                       0, std::nullopt});
+  Handle a = w.make("lazy", {0, 0, 10, 10});
+  w.pump();
+  EXPECT_EQ(paints, 1);
+  EXPECT_FALSE(w.ws.has_update(a));
+}
+
+TEST(WindowSystem, CaptureTakesTheMouseWherever) {
+  World w;
+  Handle a = w.make("log", {0, 0, 50, 50});
+  Handle b = w.make("log", {60, 0, 110, 50});
+  w.pump();
+  w.ws.activate(a);
+  w.pump();
+  w.log.clear();
+  w.ws.set_capture(a);
+  w.backend.drag({10, 10}, {80, 20}, 2);
+  w.pump();
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::LButtonDown, msg::MouseMove, msg::LButtonUp}));
+  EXPECT_EQ(w.log.back().lparam, (20 << 16) | 80);  // outside, in a's client coordinates
+  EXPECT_TRUE(w.messages(b).empty());
+  w.ws.set_capture(b);
+  EXPECT_EQ(w.messages(a).back(), uint32_t(msg::CaptureChanged));
+  w.ws.release_capture();
+  EXPECT_EQ(w.ws.capture(), 0u);
+}
+
+TEST(WindowSystem, FocusActivationAndTopmost) {
+  World w;
+  Handle a = w.make("log", {0, 0, 50, 50});
+  Handle top = w.ws.create({"log", "", kVisible, kTopmost, {0, 0, 20, 20}, 0, 0});
+  Handle b = w.make("log", {10, 10, 60, 60});
+  Handle tool = w.ws.create({"log", "", kVisible, 0, {5, 5, 15, 15}, 0, a});
+  Handle child = w.make("log", {0, 0, 10, 10}, kVisible | kChild, b);
+  w.log.clear();
+  w.ws.activate(a);
+  // The topmost stays in front, the owned window in front of its owner.
+  auto z = w.ws.children(w.ws.desktop());
+  ASSERT_EQ(z.size(), 4u);
+  EXPECT_EQ(z[0], top);
+  EXPECT_EQ(z[1], tool);
+  EXPECT_EQ(z[2], a);
+  w.log.clear();
+  w.ws.set_focus(child);  // activates b first
+  EXPECT_EQ(w.log, (std::vector<Logged>{{a, msg::Activate, kInactive, int64_t(b)},
+                                         {b, msg::Activate, kActive, int64_t(a)},
+                                         {a, msg::KillFocus, b, 0},
+                                         {b, msg::SetFocus, a, 0},
+                                         {b, msg::KillFocus, child, 0},
+                                         {child, msg::SetFocus, b, 0}}));
+  EXPECT_EQ(w.ws.active(), b);
+  w.ws.enable(child, false);
+  EXPECT_EQ(w.ws.focus(), 0u);
+  EXPECT_EQ(w.ws.set_focus(child), 0u);
+  EXPECT_EQ(w.ws.focus(), 0u);
+}
+
+TEST(WindowSystem, NestedModalsRestoreWhatTheyFound) {
+  World w;
+  Handle a = w.make("log", {0, 0, 50, 50});
+  Handle off = w.make("log", {50, 0, 100, 50});
+  w.ws.enable(off, false);
+  w.log.clear();
+  Handle alert1 = w.make("log", {10, 10, 40, 40});
+  w.ws.begin_modal(alert1);
+  EXPECT_FALSE(w.ws.enabled(a));
+  EXPECT_TRUE(w.ws.enabled(alert1));
+  Handle alert2 = w.make("log", {20, 20, 30, 30});
+  EXPECT_FALSE(w.ws.enabled(alert2)) << "created under the first modal";
+  w.ws.end_modal(alert1);
+  w.ws.begin_modal(alert1);
+  w.ws.enable(alert2, true);
+  EXPECT_FALSE(w.ws.enabled(alert2)) << "its own flag does not lift a modal";
+  w.ws.end_modal(alert1);
+  EXPECT_TRUE(w.ws.enabled(alert2));
+
+  w.ws.begin_modal(alert1);
+  w.ws.begin_modal(alert2);
+  EXPECT_FALSE(w.ws.enabled(alert1));
+  w.ws.end_modal(alert2);
+  EXPECT_TRUE(w.ws.enabled(alert1));
+  EXPECT_FALSE(w.ws.enabled(a));
+  w.ws.end_modal(alert1);
+  EXPECT_TRUE(w.ws.enabled(a));
+  EXPECT_FALSE(w.ws.enabled(off)) << "disabled before the modals, disabled after";
+  EXPECT_EQ(w.messages(off), std::vector<uint32_t>{});
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::Enable, msg::Enable, msg::Enable, msg::Enable,
+                                                  msg::Enable, msg::Enable}));
+  // Clicks on a disabled window go nowhere.
+  w.pump();
+  w.log.clear();
+  w.backend.click({60, 10});
+  w.pump();
+  EXPECT_TRUE(w.messages(off).empty());
+}
+
+TEST(WindowSystem, TimersAcrossTheClockWrap) {
+  World w(0xFFFFFFFFu - 25);
+  Handle a = w.make("log", {0, 0, 10, 10});
+  w.ws.set_timer(a, 3, 20);
+  w.pump();
+  w.log.clear();
+  for (int i = 0; i < 10; ++i) {
+    w.backend.advance(10);
+    w.pump();
+  }
+  auto got = w.messages(a);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Timer)), 5);
+  EXPECT_TRUE(w.ws.kill_timer(a, 3));
+  EXPECT_FALSE(w.ws.kill_timer(a, 3));
+  w.backend.advance(100);
+  w.log.clear();
+  w.pump();
+  EXPECT_TRUE(w.messages(a).empty());
+}
+
+TEST(WindowSystem, KeyTranslationToCodePage1252) {
+  World w;
+  Handle a = w.make("log", {0, 0, 10, 10});
+  w.ws.activate(a);
+  w.pump();
+  w.log.clear();
+  w.backend.key('Q');
+  w.backend.key('1', kShift);
+  w.backend.key(0xBA, kShift);  // ;:
+  w.backend.key('C', kControl);
+  w.backend.key(0x0D);
+  w.backend.key(0xDE, 0, false, "\xE9");  // the host says this key gives é
+  w.backend.key(0x70);                   // F1: no character
+  w.pump();
+  w.ws.set_caps_lock(true);
+  w.backend.key('Z');
+  w.backend.key('Z', kShift);
+  w.backend.key('X', kAlt);
+  w.pump();
+  std::string chars;
+  uint32_t sys = 0;
+  for (auto& l : w.log) {
+    if (l.message == msg::Char) chars += char(l.wparam);
+    if (l.message == msg::SysChar) sys = uint32_t(l.wparam);
+  }
+  EXPECT_EQ(chars, std::string("q!:\x03\r\xE9Zz"));
+  EXPECT_EQ(sys, uint32_t('X'));
+}
+
+TEST(WindowSystem, ClipboardAndCursorState) {
+  World w;
+  w.ws.clipboard_add("text", {'h', 'i'});
+  w.ws.clipboard_add("picture", {1, 2, 3});
+  EXPECT_EQ(w.backend.clipboard_text(), "hi");
+  EXPECT_EQ(w.ws.clipboard_get("picture"), (std::vector<uint8_t>{1, 2, 3}));
+  w.backend.set_clipboard_text("from the host");
+  EXPECT_EQ(w.ws.clipboard_get("text")->size(), 13u);
+  w.ws.clipboard_empty();
+  EXPECT_FALSE(w.ws.clipboard_get("picture"));
+
+  EXPECT_EQ(w.ws.show_cursor(false), -1);
+  w.ws.set_cursor(CursorShape::Wait);  // hidden: remembered only
+  EXPECT_EQ(w.ws.show_cursor(false), -2);
+  EXPECT_EQ(w.ws.show_cursor(true), -1);
+  EXPECT_EQ(w.ws.show_cursor(true), 0);
+  EXPECT_EQ(w.backend.cursor_log(), (std::vector<CursorShape>{CursorShape::Hidden, CursorShape::Wait}));
+}
+
+TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
+  World w;
+  // Window rect 0..100 x 0..100: client 1..87 wide, 15..99 high.
+  Handle a = w.make("log", {0, 0, 100, 100}, kVisible | kCaption | kVScroll);
+  w.ws.activate(a);
+  w.pump();
+  EXPECT_TRUE(w.ws.set_scroll(a, WindowSystem::kVertical, {0, 99, 10, 500}));
+  EXPECT_EQ(w.ws.scroll(a, WindowSystem::kVertical)->pos, 90);
+  w.ws.set_scroll(a, WindowSystem::kVertical, {10, 5, 50, -3});  // inverted range, page too big
+  auto si = *w.ws.scroll(a, WindowSystem::kVertical);
+  EXPECT_EQ(si.max, 10);
+  EXPECT_EQ(si.page, 1);
+  EXPECT_EQ(si.pos, 10);
+  EXPECT_FALSE(w.ws.set_scroll(a, 2, {}));
+  w.ws.set_scroll(a, WindowSystem::kVertical, {0, 99, 10, 0});
+  w.log.clear();
+  w.backend.click({93, 18});   // the upper arrow
+  w.backend.click({93, 96});   // the lower arrow
+  w.backend.click({93, 80});   // the track below the thumb
+  w.backend.click({50, 50});   // the client
+  w.pump();
+  std::vector<std::pair<uint32_t, uint64_t>> got;
+  for (auto& l : w.log)
+    if (l.message == msg::VScroll || l.message == msg::LButtonDown) got.push_back({l.message, l.wparam});
+  EXPECT_EQ(got, (std::vector<std::pair<uint32_t, uint64_t>>{{msg::VScroll, WindowSystem::kLineUp},
+                                                             {msg::VScroll, WindowSystem::kLineDown},
+                                                             {msg::VScroll, WindowSystem::kPageDown},
+                                                             {msg::LButtonDown, kLeftButton}}));
+}
+
+TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
+  World w;
+  Handle a = w.make("log", {0, 0, 100, 100});
+  w.ws.activate(a);
+  w.pump();
+  w.backend.script_alert_answer(1);
+  EXPECT_EQ(w.ws.alert("Note", "Saved?", {"Yes", "No"}), 1);
+  EXPECT_EQ(w.backend.alert_texts(), std::vector<std::string>{"Saved?"});
+  EXPECT_TRUE(w.ws.enabled(a));
+  EXPECT_EQ(w.ws.active(), a);
+
+  // Unscripted: the alert takes input; a click on the main window is lost,
+  // the click on the second button answers. Alert 200x150 frame, centred.
+  w.log.clear();
+  w.backend.click({5, 50});
+  w.backend.click({120, 90});
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel"}), 1);
+  auto got = w.messages(a);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::LButtonDown)), 0);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 2);
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel"}), 0);
+  // No input at all: the last button, never a hang.
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel", "Help"}), 2);
+  EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
+}
+
+// Painting: the frame is what the windows drew, where they show.
+
+World& paint_scene(World& w) {
+  w.make("paint", {10, 10, 120, 90}, kVisible | kCaption | kSysMenu, 0, "One");
+  Handle b = w.make("paint", {60, 40, 180, 130}, kVisible | kCaption | kVScroll, 0, "Two");
+  Handle c = w.make("paint", {5, 5, 40, 30}, kVisible | kChild | kBorder, b);
+  auto kids = w.ws.children(w.ws.desktop());
+  w.ws.set_property(kids[1], "color", gfx::rgb(0xF0, 0xD0, 0x80));
+  w.ws.set_property(b, "color", gfx::rgb(0x90, 0xE0, 0x90));
+  w.ws.set_property(c, "color", gfx::rgb(0xE0, 0x80, 0x80));
+  w.ws.set_scroll(b, WindowSystem::kVertical, {0, 9, 3, 4});
+  w.ws.update_all();
+  return w;
+}
+
+TEST(WindowSystem, PaintingComposesTheFrame) {
+  World w;
+  paint_scene(w);
+  auto kids = w.ws.children(w.ws.desktop());
+  // Two overlapping areas of two windows painted over in another colour.
+  w.ws.set_property(kids[0], "color", gfx::rgb(0x60, 0x60, 0xF0));
+  w.ws.set_property(kids[1], "color", gfx::rgb(0xF0, 0x60, 0xF0));
+  w.ws.invalidate(kids[0], Rect{0, 0, 40, 30}, true);
+  w.ws.invalidate(kids[1], Rect{40, 20, 100, 60}, true);
+  w.ws.update_all();
+  EXPECT_TRUE(gfx::testing::matches_golden(w.backend.shown(), "windows"));
+  EXPECT_EQ(w.backend.shown(), w.ws.frame());
+}
+
+TEST(WindowSystem, MovedOrClosedWindowsUncoverWhatWasBelow) {
+  World moved, fresh;
+  paint_scene(moved);
+  auto kids = moved.ws.children(moved.ws.desktop());
+  moved.ws.move(kids[0], {70, 50, 190, 140});
+  moved.ws.update_all();
+  EXPECT_EQ(moved.backend.shown().color(65, 45), gfx::rgb(0xF0, 0xD0, 0x80)) << "uncovered part of One";
+  moved.ws.move(kids[0], {60, 40, 180, 130});  // back where it was: no trace
+  moved.ws.update_all();
+  paint_scene(fresh);
+  EXPECT_EQ(moved.backend.shown(), fresh.backend.shown());
+
+  // Closing the front window shows the one below whole, as if alone.
+  moved.ws.destroy(kids[0]);
+  moved.ws.update_all();
+  World alone;
+  Handle one = alone.make("paint", {10, 10, 120, 90}, kVisible | kCaption | kSysMenu, 0, "One");
+  alone.ws.set_property(one, "color", gfx::rgb(0xF0, 0xD0, 0x80));
+  alone.ws.update_all();
+  EXPECT_EQ(moved.backend.shown(), alone.backend.shown());
+}
+
+TEST(WindowSystem, BackEndScreenshotIsAWholePng) {
+  World w;
+  paint_scene(w);
+  std::string path = ::testing::TempDir() + "/winsys_shot.png";
+  ASSERT_TRUE(w.backend.screenshot(path));
+  auto back = gfx::read_png(path);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, w.backend.shown());
+}
+
+}  // namespace
+}  // namespace platform
