@@ -12,6 +12,7 @@
 #include "data/handles.hpp"
 #include "data/hashtables.hpp"
 #include "data/lists.hpp"
+#include "data/loader.hpp"
 #include "data/numbers.hpp"
 #include "data/printer.hpp"
 #include "data/reader.hpp"
@@ -26,6 +27,7 @@
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
 #include "storage/dates.hpp"
+#include "storage/load.hpp"
 #include "storage/files.hpp"
 #include "storage/resources.hpp"
 
@@ -37,11 +39,11 @@ std::span<const Module* const> default_modules() {
       &kPredicatesModule, &kZonesModule, &kCollectorModule, &kSymbolsModule, &kErrorsModule, &kEvalModule,
       // data
       &data::kDataModule, &data::kListsModule, &data::kNumbersModule, &data::kHandlesModule,
-      &data::kStreamsModule, &data::kReaderModule, &data::kPrinterModule, &data::kStringsModule,
+      &data::kStreamsModule, &data::kReaderModule, &data::kLoaderModule, &data::kPrinterModule, &data::kStringsModule,
       &data::kCharsetsModule, &data::kVectorsModule, &data::kHashTablesModule, &data::kSetsModule,
       &data::kFormatModule,
       // storage
-      &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule,
+      &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule, &storage::kLoadModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pack.hpp"
 #include "app/rsrc_tool.hpp"
 #include "app/toplevel.hpp"
 #include "core/memory.hpp"
@@ -38,6 +39,8 @@ int run_eval(const Args& args);
 int run_transcript(const Args& args);
 int run_smoke(const Args& args);
 int run_pict(const Args& args);
+int run_pack(const Args& args) { return app::pack_command(args); }
+int run_unpack(const Args& args) { return app::unpack_command(args); }
 int run_rsrc(const Args& args) { return app::rsrc_command(args); }
 
 const Subcommand kSubcommands[] = {
@@ -55,11 +58,17 @@ const Subcommand kSubcommands[] = {
      "reported on one line and ends the command with status 1.\n",
      run_eval},
     {"--transcript", "evaluate FILE form by form, printing each value and each error report",
-     "usage: talven --transcript FILE\n"
+     "usage: talven --transcript [--encoded] FILE\n"
      "Prints the value of every form of FILE and the machine's own report line\n"
      "(\"Error: N, culprit, object, (), ()\") of every error, then carries on.\n"
-     "The exit status is 0 unless FILE cannot be read. The golden tests use it.\n",
+     "The exit status is 0 unless FILE cannot be read. The golden tests use it.\n"
+     "--encoded first encodes FILE as the packer does (symbols as table tokens,\n"
+     "small integers as byte tokens), installs its symbols table and runs the\n"
+     "encoded text instead: the transcript must not change.\n",
      run_transcript},
+    {"pack", "build an application resource file from a manifest (talven pack MANIFEST)", app::kPackHelp,
+     run_pack},
+    {"unpack", "write a packed application back out as sources and resources", app::kUnpackHelp, run_unpack},
     {"rsrc", "list the resources of a resource file, or extract one (rsrc list|extract)", app::kRsrcHelp,
      run_rsrc},
     {"--smoke", "run the built-in self check of the machine",
@@ -229,13 +238,15 @@ int run_eval(const Args& args) {
 }
 
 int run_transcript(const Args& args) {
-  if (args.size() != 1) return 2;
+  bool encoded = !args.empty() && args[0] == "--encoded";
+  if (args.size() != (encoded ? 2u : 1u)) return 2;
   app::LoopOptions o;
   o.print_values = true;
   o.stop_on_error = false;
   o.errors_to_stdout = true;
   o.readable_errors = false;
-  int status = app::run_file(args[0], o);
+  o.encode = encoded;
+  int status = app::run_file(args.back(), o);
   return status == 2 ? 2 : 0;
 }
 
@@ -283,8 +294,9 @@ int run(int argc, char** argv) {
       }
     }
   }
-  // The inspector reads files only: it needs no machine.
-  if (command != nullptr && command->run == run_rsrc) {
+  // The packer, the unpacker and the inspector work on files alone: they
+  // need no machine.
+  if (command != nullptr && (command->run == run_pack || command->run == run_unpack || command->run == run_rsrc)) {
     int status = command->run(args);
     if (status == 2) std::fputs(command->help, stderr);
     return status;

@@ -28,6 +28,8 @@
 #include "core/memory.hpp"
 #include "core/symbols.hpp"
 #include "data/console.hpp"
+#include "data/encoded.hpp"
+#include "data/loader.hpp"
 #include "data/printer.hpp"
 #include "data/reader.hpp"
 #include "data/state.hpp"
@@ -340,11 +342,42 @@ int run_file(const std::string& path, const LoopOptions& options) {
     std::fprintf(stderr, "talven: cannot read %s\n", path.c_str());
     return 2;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
+  std::ostringstream raw;
+  raw << in.rdbuf();
+  std::string text;
+  int bad_line = 0;
+  if (!data::source_text(raw.str(), text, bad_line)) {
+    std::fprintf(stderr, "talven: %s:%d: a character without a code page 1252 counterpart, or bad UTF-8\n",
+                 path.c_str(), bad_line);
+    return 2;
+  }
   LoopOptions o = options;
   if (o.place.empty()) o.place = path;
-  return run_text(text.str(), o);
+  if (o.encode) {
+    // The encoded text runs with its own table; the faults of the source
+    // stay in it, so that they show as they would unencoded.
+    data::SymbolNames table;
+    std::string code;
+    data::CodecError err;
+    data::EncodeOptions eo;
+    eo.strict = false;
+    if (!data::encode_source(text, table, code, err, eo)) {
+      std::fprintf(stderr, "talven: %s:%d: %s\n", path.c_str(), err.line, err.message.c_str());
+      return 2;
+    }
+    std::vector<Value> symbols;
+    for (const std::string& n : table.names()) symbols.push_back(intern_copy(n));
+    data::install_symbols_table(symbols);
+    // Decoded as a load decodes: with this table, whatever its forms install.
+    int status;
+    {
+      data::SymbolsTablePin pin;
+      status = run_text(code, o);
+    }
+    data::remove_symbols_table();
+    return status;
+  }
+  return run_text(text, o);
 }
 
 std::string history_path() {

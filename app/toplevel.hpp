@@ -20,6 +20,7 @@ struct LoopOptions {
   bool errors_to_stdout = false;
   bool readable_errors = true;  // "FILE:LINE: error N (meaning): culprit"
   std::string place;            // the file name the readable reports start with
+  bool encode = false;          // run the text encoded, with its symbols table installed
 };
 
 // Gives the globals that the start-up defines their values.
@@ -34,6 +35,8 @@ std::string readable_error();
 // Reads and evaluates each form of a text; answers the exit status.
 int run_text(const std::string& text, const LoopOptions& options);
 // The same over a file's contents; a file that cannot be read is status 2.
+// A file that declares UTF-8 on its first line is converted to code page
+// 1252 first.
 int run_file(const std::string& path, const LoopOptions& options);
 // The interactive loop; answers the exit status at the end of input.
 int interactive();

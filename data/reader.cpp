@@ -12,6 +12,7 @@
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
 #include "data/charsets.hpp"
+#include "data/encoded.hpp"
 #include "data/numbers.hpp"
 #include "data/streams.hpp"
 
@@ -37,36 +38,11 @@ constexpr NamedChar kNamedChars[] = {
     {"angle", 176},
 };
 
-// The first entries of every symbols table.
-constexpr const char* kFixedTableSymbols[] = {"define", "quote", "set!", "t", "nil", "defslot", "when", "let"};
 
 inline Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 inline bool flag_set(Value v) { return v.truthy() && !v.is_no_value(); }
 Value symbol(const char* name) { return intern_static(name); }
 
-void fill_initial_classes(uint8_t* k) {
-  for (int c = 0; c < 256; ++c) k[c] = kConstituent;
-  for (int c = 0; c <= 7; ++c) k[c] = kSymbolByte;
-  k[8] = kWideSymbolByte;
-  k[9] = kBlank;
-  k[10] = k[13] = kLineEnd;
-  k[11] = kByteInteger;
-  k[12] = kWordInteger;
-  k[14] = kTableVariable;
-  for (int c = 15; c <= 31; ++c) k[c] = kPagedSymbolByte;
-  k[' '] = kBlank;
-  k['('] = k['['] = kOpen;
-  k[')'] = k[']'] = kClose;
-  k['.'] = k['|'] = kDot;
-  for (char c : {'#', '&', '\'', ':', '_'}) k[uint8_t(c)] = kMacro;
-  k['"'] = kStringQuote;
-  k['\\'] = kEscape;
-  for (int c = '0'; c <= '9'; ++c) k[c] = kDigit;
-  for (char c : {'+', '-', 'E', 'e'}) k[uint8_t(c)] = kSignOrExponent;
-  k[';'] = kComment;
-  k['{'] = kOpenBrace;
-  k['}'] = kCloseBrace;
-}
 
 inline int lookahead() { return ds().lookahead; }
 inline bool at_end() { return ds().lookahead == kEndOfInput; }
@@ -181,8 +157,8 @@ Value table_symbol(uint32_t index) {
   DataState& d = ds();
   // Encoded code names symbols by index; without a table, or past its
   // end, the index names nothing.
-  if (!d.has_symbols_table || index >= d.symbols_table.size()) error(Err::WrongType, make_integer(int32_t(index)));
-  return d.symbols_table[index];
+  if (!d.symbols_table || index >= d.symbols_table->size()) error(Err::WrongType, make_integer(int32_t(index)));
+  return (*d.symbols_table)[index];
 }
 
 // A datum after a prefix (quote, feature test): nothings are skipped, any
@@ -383,6 +359,30 @@ Value prim_read_language() {
 
 }  // namespace
 
+void fill_initial_classes(uint8_t* k) {
+  for (int c = 0; c < 256; ++c) k[c] = kConstituent;
+  for (int c = 0; c <= 7; ++c) k[c] = kSymbolByte;
+  k[8] = kWideSymbolByte;
+  k[9] = kBlank;
+  k[10] = k[13] = kLineEnd;
+  k[11] = kByteInteger;
+  k[12] = kWordInteger;
+  k[14] = kTableVariable;
+  for (int c = 15; c <= 31; ++c) k[c] = kPagedSymbolByte;
+  k[' '] = kBlank;
+  k['('] = k['['] = kOpen;
+  k[')'] = k[']'] = kClose;
+  k['.'] = k['|'] = kDot;
+  for (char c : {'#', '&', '\'', ':', '_'}) k[uint8_t(c)] = kMacro;
+  k['"'] = kStringQuote;
+  k['\\'] = kEscape;
+  for (int c = '0'; c <= '9'; ++c) k[c] = kDigit;
+  for (char c : {'+', '-', 'E', 'e'}) k[uint8_t(c)] = kSignOrExponent;
+  k[';'] = kComment;
+  k['{'] = kOpenBrace;
+  k['}'] = kCloseBrace;
+}
+
 uint8_t char_class(int c) { return ds().classes[c & 0xFF]; }
 
 Value read_token() {
@@ -451,18 +451,21 @@ Value parse_string(Value s) {
 
 void install_symbols_table(const std::vector<Value>& names) {
   DataState& d = ds();
-  d.symbols_table.clear();
-  for (const char* name : kFixedTableSymbols) d.symbols_table.push_back(intern_static(name));
+  auto table = std::make_shared<std::vector<Value>>();
+  table->reserve(names.size() + 8);
+  for (const char* name : kFixedTableNames) table->push_back(intern_static(name));
   for (Value s : names) {
-    d.symbols_table.push_back(s);
+    table->push_back(s);
     if (is_keyword(s)) set_symbol_value(s, s);
   }
-  d.has_symbols_table = true;
+  d.symbols_installed = std::move(table);
+  if (d.load_depth == 0) d.symbols_table = d.symbols_installed;
 }
 
 void remove_symbols_table() {
-  ds().symbols_table.clear();
-  ds().has_symbols_table = false;
+  DataState& d = ds();
+  d.symbols_installed.reset();
+  if (d.load_depth == 0) d.symbols_table.reset();
 }
 
 Value make_variable(Value s) { return alloc_node(Tag::Variable, make_fixnum(0).bits, s.bits); }

@@ -31,6 +31,8 @@ constexpr core::Value signal_word(uint32_t n) { return core::Value::make(core::T
 inline bool is_signal(core::Value v) { return v.is(core::Tag::Address); }
 
 uint8_t char_class(int c);
+// Fills a class table with the initial classes.
+void fill_initial_classes(uint8_t* classes);
 
 // One step of the token reader, from the lookahead: a datum or a signal.
 core::Value read_token();

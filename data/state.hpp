@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -101,8 +102,13 @@ struct DataState : core::ModuleState {
   InputSource in;
   uint8_t decimal_mark = '.';
   uint8_t classes[256] = {};
-  std::vector<core::Value> symbols_table;  // symbols are never collected
-  bool has_symbols_table = false;
+  // The symbols table of encoded code (symbols are never collected): the
+  // one installed by set-symbols-table, and the one the reader decodes
+  // with, which a running load keeps for its own text even when one of its
+  // forms installs another. Null: no table.
+  std::shared_ptr<const std::vector<core::Value>> symbols_installed;
+  std::shared_ptr<const std::vector<core::Value>> symbols_table;
+  int load_depth = 0;  // loads under way
   uint32_t input_serial = 0;
   // The lists being read, and how many were open when a non-local exit
   // last left the reader (0 when none), so that a toplevel can drop the

@@ -62,10 +62,11 @@ def matches(expected, actual):
     return b is None or actual[len(prefix):].startswith(b + ',')
 
 
-def run(talven, path):
+def run(talven, path, encoded=False):
     exp, exit_code = expectations(path)
     env = dict(os.environ)
-    proc = subprocess.run([talven, '--transcript', path], capture_output=True,
+    command = [talven, '--transcript'] + (['--encoded'] if encoded else []) + [path]
+    proc = subprocess.run(command, capture_output=True,
                           timeout=240, env=env, cwd=os.path.dirname(path))
     # The console boundary writes UTF-8 with line feeds.
     out = proc.stdout.decode('utf-8', errors='replace')
@@ -94,13 +95,17 @@ def run(talven, path):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--talven', required=True)
-    ap.add_argument('--known')
+    ap.add_argument('--known', action='append', default=[])
+    ap.add_argument('--encoded', action='store_true',
+                    help='run each file encoded as the packer encodes it')
     ap.add_argument('--root')
     ap.add_argument('files', nargs='+')
     args = ap.parse_args()
     known = {}
-    if args.known and os.path.exists(args.known):
-        for line in open(args.known):
+    for known_file in args.known:
+        if not os.path.exists(known_file):
+            continue
+        for line in open(known_file):
             line = line.strip()
             if line and not line.startswith('#'):
                 name, _, reason = line.partition('#')
@@ -108,12 +113,12 @@ def main():
     failed = 0
     for path in args.files:
         rel = os.path.relpath(path, args.root) if args.root else path
-        problems, out, err = run(args.talven, os.path.abspath(path))
+        problems, out, err = run(args.talven, os.path.abspath(path), args.encoded)
         if rel in known:
             if problems:
                 print('known failure: %s (%s)' % (rel, known[rel]))
             else:
-                print('UNEXPECTED PASS: %s is listed in known-failures.txt' % rel)
+                print('UNEXPECTED PASS: %s is listed as a known failure' % rel)
                 failed += 1
             continue
         if problems:

@@ -1,0 +1,2 @@
+(define loaded-a 1)
+(define loaded-file Load-File)

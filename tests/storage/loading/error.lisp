@@ -1,0 +1,3 @@
+(define before-error 1)
+(car 5)
+(define after-error 1)

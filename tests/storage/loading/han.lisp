@@ -1,0 +1,3 @@
+; -*- coding: utf-8 -*-
+(define before-han 1)
+(define han "漢")

@@ -1,0 +1,3 @@
+(define depth-before 1)
+(load "loading/defs.lisp")
+(define depth-after (+ loaded-a 1))

@@ -1,0 +1,3 @@
+(define before-stray 1)
+)
+(define after-stray 1)

@@ -1,0 +1,4 @@
+(define trailing 1)   
+
+  ; the end
+   

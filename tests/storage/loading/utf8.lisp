@@ -1,0 +1,2 @@
+; -*- coding: utf-8 -*-
+(define utf8-text "café €")
