@@ -106,10 +106,10 @@ void add_clause(Value name, Value clause) {
 // (defclause (name . parameters) body...), and asserte of that list.
 Value define_clause(Value forms) {
   if (!forms.is_pair() || !car(forms).is_pair()) error(Err::WrongType, forms);
-  Value spec = car(forms);
-  Value name = car(spec);
+  Value head = car(forms);
+  Value name = car(head);
   if (!name.is_symbol()) error(Err::WrongType, name);
-  Value clause = compile_clause(cdr(spec), cdr(forms), name);
+  Value clause = compile_clause(cdr(head), cdr(forms), name);
   add_clause(name, clause);
   return name;
 }
