@@ -159,7 +159,7 @@ class Prompt:
     def close(self):
         self.expect(b'? ', timeout=5)  # the prompt is up: Ctrl-D reaches the line editor
         self.send(b'\x04')
-        end = time.time() + 10
+        end = time.time() + 60
         while time.time() < end:
             pid, status = os.waitpid(self.pid, os.WNOHANG)
             if pid:
