@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/machine.hpp"
 #include "core/memory.hpp"
 #include "data/charsets.hpp"
 #include "storage/files.hpp"
@@ -20,20 +21,7 @@
 namespace {
 using namespace core;
 
-Runtime& machine() {
-  static std::unique_ptr<Runtime> r;
-  if (!r || r->zones.heap_end - r->zones.heap_top < (1u << 20) || r->zones.free_count < 20000) {
-    r.reset();
-    MemoryPrefs p = default_prefs();
-    p.symbol_slots = 4096;
-    p.nodes = 100000;
-    p.heap = 8u << 20;
-    p.reserve = 0;
-    p.lisp_words = 16384;
-    r = make_runtime(p, 32u << 20);
-  }
-  return *r;
-}
+Runtime& machine() { return fuzzing::machine(); }
 
 void settings(std::string_view text) {
   std::string value;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/machine.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -24,24 +25,13 @@ using namespace core;
 Value quiet_handler(Value, Value, Value, Value, Value, Value) { return kNil; }
 Value space_boundary(Value code) { return code.is_fixnum() && code.fixnum() == ' ' ? rt().sym.t : kNil; }
 
-Runtime& machine() {
-  static std::unique_ptr<Runtime> r;
-  if (!r || r->zones.heap_end - r->zones.heap_top < (1u << 20) || r->zones.free_count < 20000) {
-    r.reset();
-    MemoryPrefs p = default_prefs();
-    p.symbol_slots = 4096;
-    p.nodes = 100000;
-    p.heap = 8u << 20;
-    p.reserve = 0;
-    p.lisp_words = 16384;
-    r = make_runtime(p, 32u << 20);
-    register_native("fuzz-quiet-handler", &native_entry<quiet_handler>, 6, Tag::Primitive);
-    register_native("fuzz-boundary", &native_entry<space_boundary>, 1, Tag::Primitive);
-    set_symbol_value(rt().sym.Error_Handler, symbol_value(find_symbol("fuzz-quiet-handler")));
-    set_symbol_value(intern_static("Search-Match"), data::make_vector(256, kNil));
-  }
-  return *r;
+void setup() {
+  register_native("fuzz-quiet-handler", &native_entry<quiet_handler>, 6, Tag::Primitive);
+  register_native("fuzz-boundary", &native_entry<space_boundary>, 1, Tag::Primitive);
+  set_symbol_value(rt().sym.Error_Handler, symbol_value(find_symbol("fuzz-quiet-handler")));
 }
+
+Runtime& machine() { return fuzzing::machine(setup); }
 
 Value call(const char* name, std::initializer_list<Value> args) {
   Value f = symbol_value(find_symbol(name));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/machine.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -20,24 +21,13 @@ using namespace core;
 
 Value quiet_handler(Value, Value, Value, Value, Value, Value) { return kNil; }
 
-// A small machine, rebuilt when its heap runs low (nothing is collected
-// between inputs).
-Runtime& machine() {
-  static std::unique_ptr<Runtime> r;
-  if (!r || r->zones.heap_end - r->zones.heap_top < (1u << 20) || r->zones.free_count < 20000) {
-    r.reset();
-    MemoryPrefs p = default_prefs();
-    p.symbol_slots = 4096;
-    p.nodes = 100000;
-    p.heap = 8u << 20;
-    p.reserve = 0;
-    p.lisp_words = 16384;
-    r = make_runtime(p, 32u << 20);
-    register_native("fuzz-quiet-handler", &native_entry<quiet_handler>, 6, Tag::Primitive);
-    set_symbol_value(rt().sym.Error_Handler, symbol_value(find_symbol("fuzz-quiet-handler")));
-  }
-  return *r;
+// Errors are answered quietly, so that an input's error reports nothing.
+void setup() {
+  register_native("fuzz-quiet-handler", &native_entry<quiet_handler>, 6, Tag::Primitive);
+  set_symbol_value(rt().sym.Error_Handler, symbol_value(find_symbol("fuzz-quiet-handler")));
 }
+
+Runtime& machine() { return fuzzing::machine(setup); }
 
 // Calls a primitive through the evaluator's own call path.
 Value call(const char* name, std::initializer_list<Value> args) { return call_by_name(find_symbol(name), args); }
