@@ -274,6 +274,25 @@ TEST_F(SdlTest, MouseButtonsMovesAndCloseRequests) {
   EXPECT_EQ(events[7].kind, Kind::Close);
 }
 
+TEST_F(SdlTest, WaitingEndsWhenInputIsThereAndLeavesItQueued) {
+  Tick start = backend_->now();
+  backend_->wait_input(60);
+  EXPECT_GE(Tick(backend_->now() - start), 40u) << "nothing came: the whole wait";
+  EXPECT_TRUE(poll().empty());
+  push_key(true, SDL_SCANCODE_B, SDLK_b, KMOD_NONE);
+  start = backend_->now();
+  backend_->wait_input(10000);
+  EXPECT_LT(Tick(backend_->now() - start), 5000u) << "input was there";
+  auto events = poll();
+  ASSERT_EQ(events.size(), 1u) << "the wait took nothing away";
+  EXPECT_EQ(events[0].vk, 'B');
+  backend_->wait_input(0);
+  start = backend_->now();
+  backend_->sleep_until(start + 30);
+  EXPECT_GE(Tick(backend_->now() - start), 30u);
+  backend_->sleep_until(start);  // already past: at once
+}
+
 TEST_F(SdlTest, ChangedRectanglesReachTheWindowAndUncoveringRepaints) {
   constexpr uint32_t kRed = gfx::rgb(255, 0, 0), kBlue = gfx::rgb(0, 0, 255), kGreen = gfx::rgb(0, 255, 0);
   gfx::Surface frame(64, 48);
