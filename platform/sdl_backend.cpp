@@ -384,12 +384,14 @@ void SdlBackend::audio_close() {
 
 // The clipboard.
 
+// No text there (or none but empty) is none: the window system then answers
+// from its own store. Asking once is one round trip to the X server.
 std::optional<std::string> SdlBackend::clipboard_text() {
-  if (!SDL_HasClipboardText()) return std::nullopt;
   char* text = SDL_GetClipboardText();
   if (!text) return std::nullopt;
   std::string utf8 = text;
   SDL_free(text);
+  if (utf8.empty()) return std::nullopt;
   if (!clipboard_host_.empty() && utf8 == clipboard_host_) return clipboard_mine_;
   return host::clipboard_from_host(utf8);
 }
