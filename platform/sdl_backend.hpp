@@ -75,7 +75,6 @@ class SdlBackend : public Backend {
   uint16_t mods_ = 0;                   // the host's modifier state, from its key events
   std::array<SDL_Cursor*, 7> system_cursors_{};
   SDL_Cursor* custom_cursor_ = nullptr;
-  bool custom_shown_ = false;
   uint32_t audio_device_ = 0;
   bool audio_started_ = false;
   bool audio_lost_ = false;
