@@ -15,8 +15,6 @@ std::unique_ptr<SdlBackend> SdlBackend::create(std::string* error) {
   // close: the last window closing is a request like any other.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-  // Pixels go straight to the window, never through a scaling renderer.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_APP_NAME, "talven");
@@ -25,6 +23,11 @@ std::unique_ptr<SdlBackend> SdlBackend::create(std::string* error) {
     if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
     return nullptr;
   }
+  // On X the pixels go straight to the window (shared memory images),
+  // never through a renderer. Other drivers have no such window surface
+  // and present through SDL's renderer, at the window's own size.
+  if (const char* driver = SDL_GetCurrentVideoDriver(); driver && std::string_view(driver) == "x11")
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   return std::unique_ptr<SdlBackend>(new SdlBackend());
 }
 
