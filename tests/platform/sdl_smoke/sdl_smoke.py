@@ -276,10 +276,12 @@ def smoke(program_path, work, log):
             if got != want:
                 raise Failure(f"click at {fx},{fy}: the window got '{got}', not '{want}'")
 
-        # Keys: a letter with its character, an extended key, the keypad's
-        # Enter, and a character the keyboard map lacks (typed as text).
+        # Keys: a letter with its character, shifted and with Control, an
+        # extended key, the keypad's Enter, and a character the keyboard map
+        # lacks (typed as text).
         run(["xdotool", "windowfocus", "--sync", str(window)], env)
-        for key, lines in (("a", ["key 0x41 0", "char 0x61"]), ("Home", ["key 0x24 1"]),
+        for key, lines in (("a", ["key 0x41 0", "char 0x61"]), ("shift+b", ["key 0x10 0", "key 0x42 0", "char 0x42"]),
+                           ("ctrl+c", ["key 0x11 0", "key 0x43 0", "char 0x03"]), ("Home", ["key 0x24 1"]),
                            ("KP_Enter", ["key 0x0D 1", "char 0x0D"]), ("eacute", ["char 0xE9"])):
             mark = program.mark()
             run(["xdotool", "key", key], env)
@@ -311,6 +313,11 @@ def smoke(program_path, work, log):
         code = program.proc.wait(timeout=60)
         if code != 0:
             raise Failure(f"the program ended with status {code}")
+        # One character a key, never two.
+        program.mark()
+        chars = [line for line in program.lines if line.startswith("char ")]
+        if chars != ["char 0x61", "char 0x42", "char 0x03", "char 0x0D", "char 0xE9"]:
+            raise Failure(f"the characters typed were {chars}")
         print("sdl_smoke: the close request ended the program")
     finally:
         for child in reversed(children):
