@@ -194,7 +194,9 @@ void SdlBackend::translate_text(const char* utf8, std::vector<InputEvent>& out, 
     InputEvent e;
     e.kind = InputEvent::Kind::KeyDown;
     e.vk = host::vk::Packet;
+    // Typed text is never a menu key, whatever Alt key composed it.
     e.keys = key_state();
+    if (e.keys & kAlt) e.keys |= kControl;
     e.text = text.substr(i, 1);
     e.time = now();
     out.push_back(e);

@@ -232,11 +232,16 @@ TEST_F(SdlTest, TextWithoutItsOwnKeyComesAsTypedCharacters) {
   push_text("@");
   push_key(true, SDL_SCANCODE_F, SDLK_f, KMOD_RALT);
   push_text("f");  // plain Alt on a layout without AltGr
+  push_key(false, SDL_SCANCODE_F, SDLK_f, KMOD_RALT);
+  push_text("\xC3\xB1");  // composed with AltGr and come alone: a character too
   events = poll();
-  ASSERT_EQ(events.size(), 3u);
+  ASSERT_EQ(events.size(), 6u);
   EXPECT_EQ(events[1].keys, kAlt | kControl);
   EXPECT_EQ(events[1].text, "@");
   EXPECT_EQ(events[2].keys, kAlt);
+  EXPECT_EQ(events[4].vk, host::vk::Packet);
+  EXPECT_EQ(events[4].keys, kAlt | kControl);
+  EXPECT_EQ(events[4].text, "\xF1");
 }
 
 TEST_F(SdlTest, MouseButtonsMovesAndCloseRequests) {
