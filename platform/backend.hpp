@@ -190,6 +190,9 @@ struct BackendOptions {
   bool headless = false;
   Pt screen = {1024, 768};  // the headless screen
   Tick start = 0;           // the headless clock's first reading
+  // The headless back-end to make, when the caller has its own kind (one
+  // that answers alerts at the console, say); none: a HeadlessBackend.
+  std::function<std::unique_ptr<Backend>(Pt screen, Tick start)> make_headless;
 };
 std::unique_ptr<Backend> make_backend(const BackendOptions& options, std::string* note = nullptr);
 // Whether this build has the desktop back-end, and whether the

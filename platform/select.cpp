@@ -33,6 +33,8 @@ std::unique_ptr<Backend> make_backend(const BackendOptions& options, std::string
     if (note) *note = "built without a desktop back-end; running headless";
 #endif
   }
+  if (options.make_headless)
+    if (auto b = options.make_headless(options.screen, options.start)) return b;
   return std::make_unique<HeadlessBackend>(options.screen, options.start);
 }
 

@@ -47,7 +47,9 @@ TEST(BackendChoice, HeadlessWhenAskedOrWithoutADisplay) {
   {
     ScopedEnv display("DISPLAY", ":0"), wayland("WAYLAND_DISPLAY", nullptr);
     std::string note;
-    auto b = make_backend({.headless = true, .screen = {320, 200}}, &note);
+    BackendOptions options;
+    options.headless = true, options.screen = {320, 200};
+    auto b = make_backend(options, &note);
     auto* headless = dynamic_cast<HeadlessBackend*>(b.get());
     ASSERT_NE(headless, nullptr) << "asked for headless";
     EXPECT_EQ(headless->screen_size(), (Pt{320, 200}));
@@ -57,10 +59,21 @@ TEST(BackendChoice, HeadlessWhenAskedOrWithoutADisplay) {
     ScopedEnv display("DISPLAY", ""), wayland("WAYLAND_DISPLAY", nullptr);
     EXPECT_FALSE(display_available()) << "an empty DISPLAY names nothing";
     std::string note;
-    auto b = make_backend({.start = 0xFFFFFF00u}, &note);
+    BackendOptions options;
+    options.start = 0xFFFFFF00u;
+    auto b = make_backend(options, &note);
     ASSERT_NE(dynamic_cast<HeadlessBackend*>(b.get()), nullptr);
     EXPECT_EQ(b->now(), 0xFFFFFF00u);
     EXPECT_TRUE(note.empty()) << "no display is no surprise";
+    // The caller's own headless kind.
+    struct Own : HeadlessBackend {
+      using HeadlessBackend::HeadlessBackend;
+    };
+    options.screen = {50, 40};
+    options.make_headless = [](Pt s, Tick t) { return std::make_unique<Own>(s, t); };
+    b = make_backend(options);
+    ASSERT_NE(dynamic_cast<Own*>(b.get()), nullptr);
+    EXPECT_EQ(b->screen_size(), (Pt{50, 40}));
   }
 }
 
