@@ -51,22 +51,7 @@ Scrap scrap_arg(Value type) {
 bool size_prefixed(ClipFormat f) { return f == ClipFormat::MacPict || f == ClipFormat::Lisp; }
 bool zero_ended(ClipFormat f) { return f == ClipFormat::Text || f == ClipFormat::Movie; }
 
-// Picture data that is a packed device-independent bitmap: an information
-// header of 40 bytes, one plane, at most 32 bits per pixel.
-bool packed_bitmap(const Block& b) {
-  return b.size() >= 16 && load_le32(b.data()) == 40 && load_le16(b.data() + 12) == 1 && load_le16(b.data() + 14) < 33;
-}
-
-// The data a block holds, read within the block only.
-Block block_data(ClipFormat f, const Block& b) {
-  if (size_prefixed(f)) {
-    if (b.size() < 4) return {};
-    size_t n = std::min<size_t>(load_le32(b.data()), b.size() - 4);
-    return Block(b.begin() + 4, b.begin() + 4 + long(n));
-  }
-  if (zero_ended(f)) return Block(b.begin(), std::find(b.begin(), b.end(), uint8_t(0)));
-  return b;
-}
+Block block_data(ClipFormat f, const Block& b) { return clipboard_block_data(f, b); }
 
 void text_changed() {
   if (!g_mirror.text_changed) return;
@@ -167,6 +152,20 @@ const NativeRow kClipboardNatives[] = {
 };
 
 }  // namespace
+
+bool packed_bitmap(std::span<const uint8_t> b) {
+  return b.size() >= 16 && load_le32(b.data()) == 40 && load_le16(b.data() + 12) == 1 && load_le16(b.data() + 14) < 33;
+}
+
+std::vector<uint8_t> clipboard_block_data(ClipFormat f, std::span<const uint8_t> b) {
+  if (size_prefixed(f)) {
+    if (b.size() < 4) return {};
+    size_t n = std::min<size_t>(load_le32(b.data()), b.size() - 4);
+    return Block(b.begin() + 4, b.begin() + 4 + long(n));
+  }
+  if (zero_ended(f)) return Block(b.begin(), std::find(b.begin(), b.end(), uint8_t(0)));
+  return Block(b.begin(), b.end());
+}
 
 const char* clip_format_name(ClipFormat f) {
   switch (f) {

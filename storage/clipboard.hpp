@@ -10,7 +10,10 @@
 // connects to the window system: the store tells it every change of its
 // text and asks it for text another program may have put there.
 #pragma once
+#include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "core/module.hpp"
 
@@ -23,6 +26,15 @@ enum class ClipFormat { Text, Bitmap, MacPict, Movie, Lisp, Count };
 // desktop: "CF_MACPICT", "CF_TALVEN_MOVIE", "CF_TALVEN_LISP" (null for the
 // standard text and bitmap formats).
 const char* clip_format_name(ClipFormat f);
+
+// The data a block of a format holds, read within the block only: a size
+// prefix larger than the block is cut to it, text without its zero ends
+// with the block.
+std::vector<uint8_t> clipboard_block_data(ClipFormat f, std::span<const uint8_t> block);
+// Whether picture data is a packed device-independent bitmap (an
+// information header of 40 bytes, one plane, at most 32 bits per pixel);
+// data shorter than the fields read is not.
+bool packed_bitmap(std::span<const uint8_t> data);
 
 // The text mirror. Texts are code page 1252, without the terminating zero;
 // converting them for the desktop is the application layer's business.
