@@ -98,6 +98,16 @@ void DbFile::settle(const Placed& p) {
   if (p.text) p.ref->attrs |= kRecConverted;
 }
 
+bool DbFile::shares_bytes(const ForkRef& r) const {
+  if (!on_disk(r) || r.size == 0) return false;
+  uint64_t lo = r.data_offset, hi = lo + r.size;
+  for (const ForkType& t : map.types)
+    for (const ForkRef& o : t.refs)
+      if (&o != &r && on_disk(o) && o.size != 0 && o.data_offset < hi && lo < uint64_t(o.data_offset) + o.size)
+        return true;
+  return false;
+}
+
 // Writes the data of the given references (each in place when it fits its
 // old bytes, else where the map was), the header and the map, as one commit.
 int DbFile::commit(std::vector<std::pair<ForkRef*, std::span<const uint8_t>>> writes) {
@@ -106,8 +116,9 @@ int DbFile::commit(std::vector<std::pair<ForkRef*, std::span<const uint8_t>>> wr
   std::vector<Placed> placed;
   for (auto& [ref, data] : writes) {
     uint32_t offset = ref->data_offset;
-    // A size never written compares below every size.
-    if (!on_disk(*ref) || data.size() > ref->size) {
+    // A size never written compares below every size. Bytes that another
+    // record also names are never overwritten.
+    if (!on_disk(*ref) || data.size() > ref->size || shares_bytes(*ref)) {
       uint64_t at = uint64_t(h.map_offset) - h.data_offset;
       uint64_t length = at + data.size();
       if (length > kDbMaxExtent) return kDbWriteFailed;

@@ -110,6 +110,7 @@ class DbFile {
     uint32_t size;
     bool text;
   };
+  bool shares_bytes(const ForkRef& r) const;
   int commit(std::vector<std::pair<ForkRef*, std::span<const uint8_t>>> writes);
   void settle(const Placed& p);
 };

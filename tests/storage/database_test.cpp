@@ -313,6 +313,49 @@ TEST_F(Databases, TextRecordsConvertOnce) {
   call("close-database", db, kNil);
 }
 
+// Two records naming the same bytes (as files from elsewhere may): writing
+// one never changes the other, and compaction gives each its own copy.
+TEST_F(Databases, SharedBytesAreNeverOverwritten) {
+  ForkMap m;
+  for (int id : {1, 2}) {
+    ForkRef& r = add_ref(m, fourcc("DATA"), id, nullptr, 0);
+    r.attrs = 0;
+    r.data_offset = 0;
+    r.size = 5;
+  }
+  ForkHeader h;
+  h.data_length = 5;
+  h.map_offset = 261;
+  std::vector<uint8_t> map;
+  ASSERT_EQ(serialize_map(m, h, map, kDatabaseFork), 0);
+  std::vector<uint8_t> bytes = new_database(0, 0);
+  bytes.resize(256);
+  put_header_fields(bytes.data(), h);
+  for (char c : std::string("hello")) bytes.push_back(uint8_t(c));
+  bytes.insert(bytes.end(), map.begin(), map.end());
+  std::string file = path("shared.db");
+  spit(file, bytes);
+  set_compaction(false);
+  Value db = open(file);
+  Value one = call("get-record", str("DATA"), fix(1), db, kNil);
+  std::memcpy(rt().region.ptr(data::handle_memory(box_addr(one))), "HELL", 4);
+  data::set_handle_size(box_addr(one), 4);
+  call("changed-record", one);
+  call("write-record", one);
+  EXPECT_EQ(size_of(file), 256 + 5 + 4 + map_length(1, 2, 0));
+  call("close-database", db, kNil);
+  db = open(file);
+  EXPECT_EQ(bytes_of(call("get-record", str("DATA"), fix(1), db, kNil)), "HELL");
+  EXPECT_EQ(bytes_of(call("get-record", str("DATA"), fix(2), db, kNil)), "hello");
+  call("compact-database", db);
+  EXPECT_EQ(size_of(file), 256 + 4 + 5 + map_length(1, 2, 0));
+  call("close-database", db, kNil);
+  set_compaction(true);
+  int code = 0;
+  std::string l = listing(file, code);
+  EXPECT_NE(l.find("DATA\t2\t\t0x00\t5\t"), std::string::npos) << l;
+}
+
 TEST_F(Databases, ChangesWithoutDataAreNeverWrittenEmpty) {
   std::string file = fresh("nodata.db");
   Value db = open(file);
