@@ -11,12 +11,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/errors.hpp"
+#include "core/eval.hpp"
+#include "core/symbols.hpp"
 #include "core/memory.hpp"
 #include "fuzz/machine.hpp"
 #include "storage/database.hpp"
@@ -50,6 +53,7 @@ std::string scratch_dir() {
     char tmpl[] = "/tmp/talven-dbfuzz-XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();
     dir = tmpl;
+    std::atexit([] { std::filesystem::remove_all(dir); });
     setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
     setenv("TALVEN_NO_FSYNC", "1", 1);
   }

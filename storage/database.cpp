@@ -66,6 +66,9 @@ int DbFile::attach(int fd, bool writable, const std::string& path, std::unique_p
   }
   if (!read_all(fd, h.map_offset, map.data(), map.size())) return kDbNotDatabase;
   if (parse_map(map, h, kDatabaseFork, f->map) != 0) return kDbNotDatabase;
+  // The changed mark is a run-time state: nothing on disk is pending.
+  for (ForkType& t : f->map.types)
+    for (ForkRef& r : t.refs) r.attrs = uint8_t(r.attrs & ~kResChanged);
   std::memcpy(f->kept.data(), head + 128, 128);
   if (f->read_only) f->map.attrs |= kMapReadOnly;
   out = std::move(f);

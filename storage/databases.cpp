@@ -430,11 +430,12 @@ Value prim_open_database(Value pathname, Value mode) {
   OpenDb& open = *d;
   open.file = std::move(file);
   open.refnum = refnum;
-  open.id = st().table.add(std::move(d));
-  if (open.id == 0) {
+  uint32_t id = st().table.add(std::move(d));
+  if (id == 0) {
     release_refnum(refnum);
     error(Err::TooManyFiles, kNil);
   }
+  open.id = id;
   st().chain.insert(st().chain.begin(), open.id);
   for (ForkType& t : open.file->map.types)
     for (ForkRef& r : t.refs)
