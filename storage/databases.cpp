@@ -250,8 +250,14 @@ Value loaded_record(OpenDb& d, uint32_t type, ForkRef& r, bool no_load) {
 void mark_changed(ForkMap& m, ForkRef& r) {
   r.time = now();
   r.attrs |= kResChanged | kRecConverted;
-  // The handle's bytes are now the record's data, kept until written.
-  if (data::handle_live(r.handle)) r.loaded = true;
+  // The handle's bytes become the record's data, kept until written: the
+  // bytes it was loaded with, or those a program put into a handle fetched
+  // without its data. A purged handle, or one fetched empty and left empty,
+  // holds no data, and the bytes on disk stay.
+  if (data::handle_live(r.handle)) {
+    if (handle_purged(r.handle)) r.loaded = false;
+    else if (!r.loaded && data::handle_size(r.handle) > 0) r.loaded = true;
+  }
   mark_purgeable(r.handle, false);
   m.attrs |= kMapChanged;
 }
@@ -327,6 +333,7 @@ void put_value_record(std::span<const uint8_t> bytes, Value type, Value id, Valu
   }
   if (!bytes.empty()) std::memcpy(rt().region.ptr(data::handle_memory(h)), bytes.data(), bytes.size());
   if (r) {
+    r->loaded = true;
     mark_changed(d.file->map, *r);
   } else {
     std::string none;

@@ -370,13 +370,31 @@ TEST_F(Databases, ChangesWithoutDataAreNeverWrittenEmpty) {
   call("release-record", r);
   call("update-database", db);
   EXPECT_EQ(text(call("get-record-string", str("Txt1"), fix(1), db)), "precious");
-  // A record fetched without its data and marked changed writes the handle.
+  // A record fetched without its data and marked changed keeps its bytes
+  // on disk while the handle stays empty, and writes what a program put
+  // into the handle.
   Value lazy = call("get-record", str("Txt1"), fix(1), db, t());
   call("release-record", lazy);
   lazy = call("get-record", str("Txt1"), fix(1), db, t());
   EXPECT_EQ(bytes_of(lazy), "");
+  call("changed-record", lazy);
   call("update-database", db);
   EXPECT_EQ(text(call("get-record-string", str("Txt1"), fix(1), db)), "precious");
+  lazy = call("get-record", str("Txt1"), fix(1), db, t());
+  call("release-record", lazy);
+  lazy = call("get-record", str("Txt1"), fix(1), db, t());
+  data::set_handle_size(box_addr(lazy), 4);
+  std::memcpy(rt().region.ptr(data::handle_memory(box_addr(lazy))), "new", 4);
+  call("changed-record", lazy);
+  call("update-database", db);
+  EXPECT_EQ(text(call("get-record-string", str("Txt1"), fix(1), db)), "new");
+  // A purged handle has lost its bytes: marking it changed writes nothing.
+  Value purged = call("get-record", str("Txt1"), fix(1), db, kNil);
+  data::set_handle_size(box_addr(purged), 0);
+  call("hpurge", purged);
+  call("changed-record", purged);
+  call("update-database", db);
+  EXPECT_EQ(text(call("get-record-string", str("Txt1"), fix(1), db)), "new");
   call("close-database", db, kNil);
 }
 
