@@ -180,9 +180,11 @@ int DbFile::update(const DataOf& data_of, bool compact_allowed, OpenFile& fresh,
     }
   if (!pending) return kDbOk;
   if (compact_allowed && uint64_t(map.header.data_length) * 7 / 10 > in_use) {
+    // When no file can be made beside the database (a folder that is not
+    // writable), the changes are written in place instead.
     int e = compact(data_of, fresh);
     swapped = e == kDbOk;
-    return e;
+    if (e != kDbWriteFailed) return e;
   }
   std::vector<std::pair<ForkRef*, std::span<const uint8_t>>> writes;
   for (ForkType& t : map.types)

@@ -90,7 +90,8 @@ class DbFile {
   int write_record(ForkRef& r, const DataOf& data_of);
   // Writes the changes: every changed record with data, then the map; or,
   // when compaction is allowed and less than seven tenths of the data
-  // area is in use, compacts instead. 0, 3 or kDbWriteFailed.
+  // area is in use, compacts instead (and writes in place when compaction
+  // cannot write its file). 0, 3 or kDbWriteFailed.
   // `swapped` is set when compaction replaced the file: fd and id then
   // name the new one, whose descriptor the caller now owns (in `fresh`).
   int update(const DataOf& data_of, bool compact_allowed, OpenFile& fresh, bool& swapped);

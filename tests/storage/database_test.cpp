@@ -253,6 +253,20 @@ TEST_F(Databases, SeventyPercentRule) {
   set_compaction(true);
   // No temporary file stays behind.
   EXPECT_FALSE(std::filesystem::exists(DbFile::compaction_path(file)));
+
+  // When the compacted file cannot be written, the update writes in place.
+  file = fresh("fallback.db");
+  db = open(file);
+  for (const char* v : {"a", "b", "aa", "bb"}) call("put-record-string", str(v), str("Txt1"), fix(v[0] - 'a' + 1), db);
+  EXPECT_EQ(size_of(file), 256 + 10 + map_length(1, 2, 0));
+  set_write_fault(1, FaultMode::Fail);
+  call("put-record-string", str("aaa"), str("Txt1"), fix(1), db);  // the rule fires
+  clear_write_fault();
+  EXPECT_EQ(size_of(file), 256 + 14 + map_length(1, 2, 0));
+  EXPECT_FALSE(std::filesystem::exists(DbFile::compaction_path(file)));
+  call("put-record-string", str("bbb"), str("Txt1"), fix(2), db);
+  EXPECT_EQ(size_of(file), 256 + 8 + map_length(1, 2, 0));
+  call("close-database", db, kNil);
 }
 
 TEST_F(Databases, ReadOnlyDatabasesRefuseChanges) {
