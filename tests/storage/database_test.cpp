@@ -12,6 +12,7 @@
 #include <set>
 
 #include "core/errors.hpp"
+#include "core/module.hpp"
 #include "core/symbols.hpp"
 #include "data/handles.hpp"
 #include "data/state.hpp"
@@ -575,6 +576,12 @@ TEST_F(Databases, CloseAllIsGuardedPerDatabase) {
   EXPECT_NE(listing(a, code).find("DATA\t1\t\t0x40\t1\t"), std::string::npos);
   EXPECT_EQ(listing(b, code).find("DATA"), std::string::npos);
   (void)dc;
+
+  // The orderly shutdown writes and closes what is still open.
+  Value again = open(b);
+  call("add-record", handle_with("late"), str("DATA"), fix(2), kNil, again);
+  shutdown_modules(rt());
+  EXPECT_NE(listing(b, code).find("DATA\t2\t\t0x40\t4\t"), std::string::npos);
 }
 
 // The crash loops: a child dies at the n-th write of a put of a longer
