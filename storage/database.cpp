@@ -75,19 +75,30 @@ int DbFile::attach(int fd, bool writable, const std::string& path, std::unique_p
   return kDbOk;
 }
 
+bool DbFile::record_fits(const ForkRef& r) const {
+  return !on_disk(r) || uint64_t(r.data_offset) + r.size <= map.header.data_length;
+}
+
+int DbFile::read_record_into(const ForkRef& r, uint8_t* out) const {
+  if (!on_disk(r) || r.size == 0) return kDbOk;
+  if (!record_fits(r) || !read_all(fd, uint64_t(map.header.data_offset) + r.data_offset, out, r.size))
+    return kDbShortRead;
+  return kDbOk;
+}
+
 int DbFile::read_record(const ForkRef& r, std::vector<uint8_t>& out) const {
   out.clear();
   if (!on_disk(r)) return kDbOk;
   // Checked against the data area before anything is allocated or read.
-  if (uint64_t(r.data_offset) + r.size > map.header.data_length) return kDbShortRead;
+  if (!record_fits(r)) return kDbShortRead;
   try {
     out.resize(r.size);
   } catch (const std::bad_alloc&) {
     return kDbNoMemory;
   }
-  if (!read_all(fd, uint64_t(map.header.data_offset) + r.data_offset, out.data(), out.size())) {
+  if (int e = read_record_into(r, out.data())) {
     out.clear();
-    return kDbShortRead;
+    return e;
   }
   return kDbOk;
 }

@@ -80,6 +80,10 @@ class DbFile {
   // The stored bytes of a reference: 0 (empty when it has none) or 3 when
   // they run outside the data area or cannot be read.
   int read_record(const ForkRef& r, std::vector<uint8_t>& out) const;
+  // The same into r.size bytes at out, which the caller has made room for
+  // (after record_fits): 0 or 3.
+  bool record_fits(const ForkRef& r) const;
+  int read_record_into(const ForkRef& r, uint8_t* out) const;
 
   // The bytes in memory for a reference; false when it has none (then it
   // is never written, and its bytes on disk stay).

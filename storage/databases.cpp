@@ -136,17 +136,18 @@ int load(OpenDb& d, uint32_t type, ForkRef& r, bool no_load) {
     return kDbOk;
   }
   if (!on_disk(r)) return kDbOk;  // nothing was ever written
-  std::vector<uint8_t> bytes;
-  if (int e = d.file->read_record(r, bytes)) {
-    data::set_handle_size(r.handle, 0);
-    return e;
-  }
-  if (!data::set_handle_size(r.handle, uint32_t(bytes.size()))) return kDbNoMemory;
-  if (!bytes.empty()) {
+  // The stored size is checked against the data area before the handle
+  // is sized, and the bytes are read straight into it.
+  if (!d.file->record_fits(r)) return kDbShortRead;
+  if (!data::set_handle_size(r.handle, r.size)) return kDbNoMemory;
+  if (r.size > 0) {
     uint8_t* p = rt().region.ptr(data::handle_memory(r.handle));
-    std::memcpy(p, bytes.data(), bytes.size());
+    if (int e = d.file->read_record_into(r, p)) {
+      data::set_handle_size(r.handle, 0);
+      return e;
+    }
     if (is_text_type(type) && !(r.attrs & kRecConverted))
-      for (size_t i = 0; i < bytes.size(); ++i)
+      for (uint32_t i = 0; i < r.size; ++i)
         if (uint8_t c = data::convert_char(data::Charset::MacToWindows, p[i])) p[i] = c;
   }
   r.loaded = true;
