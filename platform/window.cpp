@@ -1,39 +1,20 @@
 #include "platform/window.hpp"
+#include "platform/window_internal.hpp"
 
 #include <algorithm>
 
 namespace platform {
 
-struct WindowSystem::Window {
-  Handle handle = 0;
-  const WindowClass* cls = nullptr;
-  std::string title;
-  uint32_t style = 0, ex_style = 0;
-  Rect rect;                   // parent's client coordinates
-  Window* parent = nullptr;
-  Handle owner = 0;
-  std::vector<Window*> children;  // front to back
-  std::map<std::string, uint64_t> properties;
-  gfx::Region update;          // client coordinates
-  bool erase = false, frame_dirty = false, destroying = false, painting = false;
-  int modal_count = 0;         // modals holding it disabled
-  WindowSystem::ScrollInfo scroll[2];
-};
-
 namespace {
-// Colours of the chrome.
-constexpr uint32_t kDesktopColor = gfx::rgb(0x3A, 0x6E, 0xA5), kFrameColor = gfx::rgb(0x40, 0x40, 0x40),
-                   kActiveCaption = gfx::rgb(0x1C, 0x3F, 0x7A), kInactiveCaption = gfx::rgb(0x80, 0x80, 0x88),
-                   kCaptionText = gfx::rgb(0xFF, 0xFF, 0xFF), kScrollTrack = gfx::rgb(0xD8, 0xD8, 0xD8),
-                   kScrollThumb = gfx::rgb(0xA0, 0xA0, 0xA0);
+using namespace chrome;
 constexpr Tick kDoubleClickTime = 500;
 constexpr int32_t kDoubleClickSlop = 4;
+constexpr Tick kRepeatDelay = 400, kRepeatInterval = 50;
 
 uint32_t button_message(uint8_t button, bool down) {
   uint32_t base = button == 0 ? msg::LButtonDown : button == 1 ? msg::RButtonDown : msg::MButtonDown;
   return down ? base : base + 1;
 }
-int64_t point_param(Pt p) { return int64_t((uint32_t(uint16_t(p.y)) << 16) | uint16_t(p.x)); }
 }  // namespace
 
 WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) {
@@ -41,7 +22,8 @@ WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) 
   frame_size.x = std::clamp(frame_size.x, 1, gfx::Surface::kMaxSide);
   frame_size.y = std::clamp(frame_size.y, 1, gfx::Surface::kMaxSide);
   frame_ = gfx::Surface(frame_size.x, frame_size.y);
-  register_class({"#desktop", nullptr, 0, kDesktopColor});
+  custom_colors_.fill(0xFFFFFF);
+  register_class({"#desktop", nullptr, 0, kDesktop});
   auto d = std::make_unique<Window>();
   d->cls = &classes_.at("#desktop");
   d->style = kVisible;
@@ -58,7 +40,7 @@ Handle WindowSystem::alloc(std::unique_ptr<Window> win) {
     index = free_.back();
     free_.pop_back();
   } else {
-    if (slots_.size() >= 0xFFFF) return 0;
+    if (slots_.size() >= 0xFFFE) return 0;
     index = uint32_t(slots_.size());
     slots_.emplace_back();
   }
@@ -70,7 +52,7 @@ Handle WindowSystem::alloc(std::unique_ptr<Window> win) {
 
 WindowSystem::Window* WindowSystem::find(Handle h) const {
   uint32_t index = (h & 0xFFFF);
-  if (index == 0 || index > slots_.size()) return nullptr;
+  if (index == 0 || index > slots_.size() || (h & 0x80000000u)) return nullptr;
   const Slot& s = slots_[index - 1];
   if (!s.window || s.generation != (h >> 16)) return nullptr;
   return s.window.get();
@@ -168,11 +150,10 @@ bool WindowSystem::destroy(Handle h) {
     if (active_ == gone) active_ = 0;
     std::erase_if(timers_, [&](const Timer& t) { return t.window == gone; });
     std::erase_if(posted_, [&](const Message& m) { return m.window == gone; });
-    std::erase_if(input_, [&](const Message& m) { return m.window == gone; });
     std::erase(modals_, gone);
     Slot& s = slots_[(gone & 0xFFFF) - 1];
     s.window.reset();
-    if (++s.generation == 0) s.generation = 1;
+    if (++s.generation > 0x7FFF) s.generation = 1;  // the top bit marks menu handles
     free_.push_back((gone & 0xFFFF) - 1);
   }
   if (uncovered) {
@@ -219,6 +200,7 @@ Rect WindowSystem::client_of(const Window* w) const {
   Rect r{0, 0, w->rect.width(), w->rect.height()};
   if (w->style & (kBorder | kCaption)) r = {r.left + kBorderWidth, r.top + kBorderWidth, r.right - kBorderWidth, r.bottom - kBorderWidth};
   if ((w->style & kCaption) == kCaption) r.top += kCaptionHeight;
+  if (w->menu_bar) r.top += kMenuBarHeight;
   if (w->style & kVScroll) r.right -= kScrollBarWidth;
   if (w->style & kHScroll) r.bottom -= kScrollBarWidth;
   if (r.right < r.left) r.right = r.left;
@@ -399,6 +381,51 @@ Handle WindowSystem::window_at(Pt p) const {
   }
 }
 
+Rect WindowSystem::bar_rect(const Window* w) const {
+  if (!w->menu_bar) return {};
+  Rect s = screen_rect(w);
+  int32_t top = s.top;
+  if (w->style & (kBorder | kCaption)) top += kBorderWidth;
+  if ((w->style & kCaption) == kCaption) top += kCaptionHeight;
+  int32_t inset = (w->style & (kBorder | kCaption)) ? kBorderWidth : 0;
+  return gfx::intersect({s.left + inset, top, s.right - inset, top + kMenuBarHeight}, s);
+}
+
+namespace {
+Rect caption_of(Rect s) {
+  return {s.left + WindowSystem::kBorderWidth, s.top + WindowSystem::kBorderWidth, s.right - WindowSystem::kBorderWidth,
+          s.top + WindowSystem::kBorderWidth + WindowSystem::kCaptionHeight};
+}
+Rect close_box_of(Rect caption) {
+  int32_t h = WindowSystem::kCaptionHeight;
+  return {caption.right - h + 2, caption.top + 2, caption.right - 2, caption.bottom - 2};
+}
+}  // namespace
+
+HitTest WindowSystem::hit_test(Handle h, Pt p) const {
+  Window* w = find(h);
+  if (!w) return kHtNowhere;
+  Rect s = screen_rect(w);
+  if (!s.contains(p)) return kHtNowhere;
+  if (gfx::offset(client_of(w), s.left, s.top).contains(p)) return kHtClient;
+  if (bar_rect(w).contains(p)) return kHtMenu;
+  for (int bar = 0; bar < 2; ++bar)
+    if (scroll_track(w, bar).contains(p)) return bar ? kHtVScroll : kHtHScroll;
+  if ((w->style & kCaption) == kCaption) {
+    Rect cap = caption_of(s);
+    if ((w->style & kSysMenu) && close_box_of(cap).contains(p)) return kHtClose;
+    if (cap.contains(p)) return kHtCaption;
+  }
+  return kHtBorder;
+}
+
+bool WindowSystem::set_window_proc(Handle h, WindowProc proc) {
+  Window* w = find(h);
+  if (!w) return false;
+  w->proc = proc ? std::make_shared<WindowProc>(std::move(proc)) : nullptr;
+  return true;
+}
+
 WindowSystem::Window* WindowSystem::top_level(Window* w) const {
   Window* d = find(desktop_);
   while (w && w->parent && w->parent != d) w = w->parent;
@@ -417,8 +444,10 @@ int64_t WindowSystem::send(Handle h, uint32_t message, uint64_t wparam, int64_t 
   Window* w = find(h);
   if (!w) return 0;
   Message m{h, message, wparam, lparam, backend_.now(), cursor_, current_keys_};
-  // The class outlives the window, so a procedure that destroys its own
-  // window returns through live code.
+  // The class outlives the window, and a window's own procedure is held
+  // here while it runs, so a procedure that destroys its own window
+  // returns through live code.
+  if (std::shared_ptr<WindowProc> own = w->proc) return (*own)(*this, m);
   const WindowClass* cls = w->cls;
   return cls->proc ? cls->proc(*this, m) : default_proc(*this, m);
 }
@@ -461,6 +490,29 @@ int64_t WindowSystem::default_proc(WindowSystem& ws, const Message& m) {
     }
     case msg::MouseActivate:
       return kMaActivate;
+    case msg::NcLButtonDown:
+      return ws.nc_button_down(m);
+    case msg::SysKeyDown:
+    case msg::SysChar: {
+      // F10, or Alt with the key of a title, opens the menu bar of the
+      // window or of the nearest window above it with one, else the
+      // desktop's.
+      Window* w = ws.find(m.window);
+      while (w && !w->menu_bar) w = w->parent;
+      if (!w || !ws.modals_.empty()) return 0;
+      if (m.message == msg::SysKeyDown) {
+        if (m.wparam == 0x79) ws.track_menu_bar(w->handle, 0, true);
+        return 0;
+      }
+      unsigned char key = uint8_t(m.wparam);
+      if (key >= 'A' && key <= 'Z') key = uint8_t(key + 32);
+      for (size_t i = 0; i < ws.menu_item_count(w->menu_bar); ++i)
+        if (chrome::label_key(ws.menu_item(w->menu_bar, i)->text) == key) {
+          ws.track_menu_bar(w->handle, int(i), true);
+          break;
+        }
+      return 0;
+    }
     default:
       return 0;
   }
@@ -474,102 +526,154 @@ bool WindowSystem::matches(const Message& m, Handle window, std::span<const Rang
   return false;
 }
 
+// Input waits in the queue as the back-end gave it; which window it goes
+// to (capture, the window under the point, the focus) is settled as it is
+// taken, so that what the previous message did (capture, activation, a
+// modal loop reading the input itself) counts.
 void WindowSystem::queue_input(const InputEvent& e) {
-  Message m;
+  if (e.kind == InputEvent::Kind::Close) {
+    Window* d = find(desktop_);
+    Handle target = 0;
+    for (Window* c : d->children)
+      if ((c->style & kVisible) && !(c->style & kPopup)) {
+        target = c->handle;
+        break;
+      }
+    if (target) posted_.push_back({target, msg::Close, 0, 0, e.time, cursor_, e.keys});
+    return;
+  }
+  if (e.kind == InputEvent::Kind::MouseMove && !input_.empty() && input_.back().kind == InputEvent::Kind::MouseMove) {
+    input_.back() = e;  // moves coalesce
+    return;
+  }
+  input_.push_back(e);
+}
+
+bool WindowSystem::resolve(const InputEvent& e, Message& m) const {
+  m = {};
   m.time = e.time;
   m.keys = e.keys;
-  switch (e.kind) {
-    case InputEvent::Kind::Close: {
-      Window* d = find(desktop_);
-      Handle target = 0;
-      for (Window* c : d->children)
-        if (c->style & kVisible) {
-          target = c->handle;
-          break;
-        }
-      if (target) posted_.push_back({target, msg::Close, 0, 0, e.time, cursor_, e.keys});
-      return;
-    }
-    case InputEvent::Kind::KeyDown:
-    case InputEvent::Kind::KeyUp: {
-      Handle target = focus_ ? focus_ : active_;
-      if (!target) return;
-      bool down = e.kind == InputEvent::Kind::KeyDown;
-      bool sys = (e.keys & kAlt) && !(e.keys & kControl);
-      m.window = target;
-      m.message = sys ? (down ? msg::SysKeyDown : msg::SysKeyUp) : (down ? msg::KeyDown : msg::KeyUp);
-      m.wparam = e.vk;
-      m.lparam = 1 | (int64_t(e.extended) << 24) | (int64_t(sys) << 29) | (down ? 0 : (3ll << 30));
-      m.at = cursor_;
-      input_.push_back(m);
-      if (down && !e.text.empty()) {
-        // The host's own characters for this key, carried for translate.
-        input_.back().host_char = uint16_t(0x100 | (unsigned char)e.text[0]);
-      }
-      return;
-    }
-    default:
-      break;
+  if (e.kind == InputEvent::Kind::KeyDown || e.kind == InputEvent::Kind::KeyUp) {
+    Handle target = focus_ ? focus_ : active_;
+    if (!find(target)) return false;
+    bool down = e.kind == InputEvent::Kind::KeyDown;
+    bool sys = ((e.keys & kAlt) && !(e.keys & kControl)) || e.vk == 0x79;  // F10 is a system key
+    m.window = target;
+    m.message = sys ? (down ? msg::SysKeyDown : msg::SysKeyUp) : (down ? msg::KeyDown : msg::KeyUp);
+    m.wparam = e.vk;
+    m.lparam = 1 | (int64_t(e.extended) << 24) | (int64_t(sys && (e.keys & kAlt)) << 29) | (down ? 0 : (3ll << 30));
+    m.at = cursor_;
+    // The host's own character for this key, carried for translate.
+    if (down && !e.text.empty()) m.host_char = uint16_t(0x100 | (unsigned char)e.text[0]);
+    return true;
   }
-  cursor_ = e.at;
   Handle target = capture_;
-  bool client = true;
-  if (!target) {
+  uint32_t hit = kHtClient;
+  if (!find(target)) {
     target = window_at(e.at);
-    Window* w = find(target);
-    if (!w) return;
-    Rect s = screen_rect(w), c = client_of(w);
-    client = gfx::offset(c, s.left, s.top).contains(e.at);
-    if (!enabled(target)) return;
+    hit = hit_test(target, e.at);
+    if (!enabled(target)) return false;
   }
+  bool client = hit == kHtClient;
   Rect sc = screen_client(target);
   Pt local = client ? Pt{e.at.x - sc.left, e.at.y - sc.top} : e.at;
   m.window = target;
   m.at = e.at;
   m.lparam = point_param(local);
-  m.wparam = e.keys;
+  m.wparam = client ? e.keys : hit;
   if (e.kind == InputEvent::Kind::MouseMove) {
     m.message = client ? msg::MouseMove : msg::NcMouseMove;
-    if (!input_.empty() && input_.back().message == m.message && input_.back().window == target) {
-      input_.back() = m;  // moves coalesce
-      return;
-    }
-    input_.push_back(m);
-    return;
+    return true;
   }
   bool down = e.kind == InputEvent::Kind::ButtonDown;
   m.message = button_message(e.button, down);
   if (!client) {
-    if (e.button != 0) return;
-    if (down && !capture_ && scroll_click(find(target), e.at)) return;
+    if (e.button != 0) return false;
     m.message = down ? msg::NcLButtonDown : msg::NcLButtonUp;
   } else if (down) {
     Window* w = find(target);
     if ((w->cls->style & kDoubleClicks) && last_click_.window == target && last_click_.message == m.message &&
         Tick(e.time - last_click_.time) <= kDoubleClickTime && std::abs(e.at.x - last_click_.at.x) <= kDoubleClickSlop &&
-        std::abs(e.at.y - last_click_.at.y) <= kDoubleClickSlop) {
+        std::abs(e.at.y - last_click_.at.y) <= kDoubleClickSlop)
       m.message += 2;
-      last_click_ = {};
-    } else {
-      last_click_ = {target, m.message, e.time, e.at};
-    }
   }
-  // A press on an inactive top-level window asks it whether to activate.
-  if (down && !capture_) {
-    Window* top = top_level(find(target));
-    if (top && top->handle != desktop_ && top->handle != active_) {
-      int64_t r = send(target, msg::MouseActivate, top->handle, m.message);
-      if (r == kMaActivate || r == kMaActivateAndEat) activate(top->handle, kClickActive);
-      if (r == kMaActivateAndEat || r == kMaNoActivateAndEat) return;
+  return true;
+}
+
+bool WindowSystem::take_input(Message& out, Handle window, std::span<const Range> ranges, bool remove) {
+  bool unfiltered = !window && ranges.empty();
+  for (size_t i = 0; i < input_.size();) {
+    Message m;
+    if (!resolve(input_[i], m)) {
+      // Input for no window (a disabled one, no focus) is dropped by the
+      // loop that takes everything; a filtered look passes it by.
+      if (remove && unfiltered) input_.erase(input_.begin() + std::ptrdiff_t(i));
+      else ++i;
+      continue;
     }
+    if (!matches(m, window, ranges)) {
+      ++i;
+      continue;
+    }
+    if (!remove) {
+      out = m;
+      return true;
+    }
+    InputEvent e = input_[i];
+    input_.erase(input_.begin() + std::ptrdiff_t(i));
+    current_keys_ = m.keys;
+    current_time_ = m.time;
+    if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp) cursor_ = e.at;
+    if (e.kind == InputEvent::Kind::ButtonDown) {
+      if (m.message == msg::LButtonDblClk || m.message == msg::RButtonDblClk || m.message == msg::MButtonDblClk)
+        last_click_ = {};
+      else if (m.message != msg::NcLButtonDown)
+        last_click_ = {m.window, m.message, e.time, e.at};
+      // A press on an inactive top-level window asks it whether to activate.
+      Window* top = capture_ ? nullptr : top_level(find(m.window));
+      if (top && top->handle != desktop_ && top->handle != active_ && !(top->style & kPopup && top->cls->name == "#menu")) {
+        int64_t r = send(m.window, msg::MouseActivate, top->handle, m.message);
+        if (r == kMaActivate || r == kMaActivateAndEat) activate(top->handle, kClickActive);
+        if (r == kMaActivateAndEat || r == kMaNoActivateAndEat) {
+          i = 0;
+          continue;
+        }
+      }
+      if (!find(m.window)) {
+        i = 0;
+        continue;
+      }
+    }
+    out = m;
+    return true;
   }
-  if (find(target)) input_.push_back(m);
+  return false;
 }
 
 void WindowSystem::pump_input() {
   std::vector<InputEvent> events;
   backend_.poll(events);
   for (const InputEvent& e : events) queue_input(e);
+}
+
+bool WindowSystem::next_event(InputEvent& e) {
+  pump_input();
+  if (input_.empty()) return false;
+  e = std::move(input_.front());
+  input_.pop_front();
+  current_keys_ = e.keys;
+  current_time_ = e.time;
+  if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp) cursor_ = e.at;
+  return true;
+}
+
+bool WindowSystem::modal_wait(Tick max_ms) {
+  flush();
+  pump_input();
+  if (!input_.empty()) return true;
+  if (quit_ || backend_.input_exhausted()) return false;
+  backend_.wait_input(max_ms);
+  return true;
 }
 
 bool WindowSystem::peek(Message& out, Handle window, std::span<const Range> ranges, bool remove) {
@@ -583,19 +687,13 @@ bool WindowSystem::peek(Message& out, Handle window, std::span<const Range> rang
       return true;
     }
   }
-  for (auto* queue : {&posted_, &input_})
-    for (auto it = queue->begin(); it != queue->end(); ++it)
-      if (matches(*it, window, ranges)) {
-        out = *it;
-        if (remove) {
-          queue->erase(it);
-          if (queue == &input_) {
-            current_keys_ = out.keys;
-            current_time_ = out.time;
-          }
-        }
-        return true;
-      }
+  for (auto it = posted_.begin(); it != posted_.end(); ++it)
+    if (matches(*it, window, ranges)) {
+      out = *it;
+      if (remove) posted_.erase(it);
+      return true;
+    }
+  if (take_input(out, window, ranges, remove)) return true;
   // A paint for the first window, parents before children, front to back.
   std::vector<Window*> todo{find(desktop_)};
   for (size_t i = 0; i < todo.size(); ++i) {
@@ -751,7 +849,7 @@ void WindowSystem::end_paint(Handle h) {
 void WindowSystem::draw_frame(Window* w) {
   if (!w->frame_dirty) return;
   w->frame_dirty = false;
-  if (w->handle == desktop_ || !(w->style & (kBorder | kCaption | kVScroll | kHScroll))) return;
+  if (!(w->style & (kBorder | kCaption | kVScroll | kHScroll)) && !w->menu_bar) return;
   gfx::Region vis = visible_region(w, false);
   Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
   vis = gfx::subtract(vis, gfx::Region(c));
@@ -760,48 +858,48 @@ void WindowSystem::draw_frame(Window* w) {
   dc.set_clip(vis);
   mark_dirty(vis.bounds());
   auto px = [&](uint32_t color) { return gfx::Brush::solid(frame_.map_color(color)); };
-  if (w->style & (kBorder | kCaption)) dc.frame_rect(s, px(kFrameColor));
+  if (w->style & (kBorder | kCaption)) dc.frame_rect(s, px(kFrame));
   if ((w->style & kCaption) == kCaption) {
     bool active = top_level(w)->handle == active_;
-    Rect cap{s.left + kBorderWidth, s.top + kBorderWidth, s.right - kBorderWidth, s.top + kBorderWidth + kCaptionHeight};
+    Rect cap = caption_of(s);
     dc.fill_rect(cap, px(active ? kActiveCaption : kInactiveCaption));
     dc.set_text_color(frame_.map_color(kCaptionText));
     dc.set_background(0, gfx::BackgroundMode::Transparent);
     dc.text({cap.left + 4, cap.top + 1}, w->title);
     if (w->style & kSysMenu) {
-      Rect box{cap.right - kCaptionHeight + 2, cap.top + 2, cap.right - 2, cap.bottom - 2};
+      Rect box = close_box_of(cap);
       dc.frame_rect(box, px(kCaptionText));
-      gfx::DC& d = dc;
-      d.set_pen({gfx::PenStyle::Solid, 1, frame_.map_color(kCaptionText)});
-      d.line({box.left + 2, box.top + 2}, {box.right - 3, box.bottom - 3}, true);
-      d.line({box.right - 3, box.top + 2}, {box.left + 2, box.bottom - 3}, true);
+      dc.set_pen({gfx::PenStyle::Solid, 1, frame_.map_color(kCaptionText)});
+      dc.line({box.left + 2, box.top + 2}, {box.right - 3, box.bottom - 3}, true);
+      dc.line({box.right - 3, box.top + 2}, {box.left + 2, box.bottom - 3}, true);
     }
   }
+  if (w->menu_bar) draw_bar(w, dc);
   for (int bar = 0; bar < 2; ++bar) {
-    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
-    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
-                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
+    Rect track = scroll_track(w, bar);
+    if (track.empty()) continue;
     dc.fill_rect(track, px(kScrollTrack));
-    dc.frame_rect(track, px(kFrameColor));
-    // Arrow boxes at both ends, the thumb between them.
-    int32_t length = (bar ? track.height() : track.width()) - 2 * kScrollBarWidth;
+    dc.frame_rect(track, px(kFrame));
+    // Arrow boxes at both ends, each with its arrow, the thumb between.
     Rect first = bar ? Rect{track.left, track.top, track.right, track.top + kScrollBarWidth}
                      : Rect{track.left, track.top, track.left + kScrollBarWidth, track.bottom};
     Rect last = bar ? Rect{track.left, track.bottom - kScrollBarWidth, track.right, track.bottom}
                     : Rect{track.right - kScrollBarWidth, track.top, track.right, track.bottom};
-    dc.frame_rect(first, px(kFrameColor));
-    dc.frame_rect(last, px(kFrameColor));
-    const ScrollInfo& si = w->scroll[bar];
-    int64_t span = int64_t(si.max) - si.min + 1;
-    if (length > kScrollBarWidth && span > 0) {
-      int64_t thumb = si.page > 0 ? std::max<int64_t>(kScrollBarWidth, length * int64_t(si.page) / span) : kScrollBarWidth;
-      thumb = std::min<int64_t>(thumb, length);
-      int64_t room = std::max<int64_t>(int64_t(span) - std::max(si.page, 1), 1);
-      int64_t at = (length - thumb) * (int64_t(si.pos) - si.min) / room;
-      int32_t from = int32_t(kScrollBarWidth + std::clamp<int64_t>(at, 0, length - thumb));
-      Rect t = bar ? Rect{track.left + 1, track.top + from, track.right - 1, track.top + from + int32_t(thumb)}
-                   : Rect{track.left + from, track.top + 1, track.left + from + int32_t(thumb), track.bottom - 1};
+    dc.frame_rect(first, px(kFrame));
+    dc.frame_rect(last, px(kFrame));
+    for (int end = 0; end < 2; ++end) {
+      Rect box = end ? last : first;
+      int32_t cx = (box.left + box.right) / 2, cy = (box.top + box.bottom) / 2;
+      for (int32_t k = 0; k < 3; ++k) {
+        int32_t d = end ? 1 - k : k - 1;  // the point first
+        if (bar) dc.fill_rect({cx - k, cy + d, cx + k + 1, cy + d + 1}, px(kFrame));
+        else dc.fill_rect({cx + d, cy - k, cx + d + 1, cy + k + 1}, px(kFrame));
+      }
+    }
+    Rect t = scroll_thumb(w, bar);
+    if (!t.empty()) {
       dc.fill_rect(t, px(kScrollThumb));
+      dc.frame_rect(t, px(kFrame));
     }
   }
 }
@@ -967,29 +1065,179 @@ std::optional<WindowSystem::ScrollInfo> WindowSystem::scroll(Handle h, int bar) 
   return w->scroll[bar];
 }
 
-bool WindowSystem::scroll_click(Window* w, Pt at) {
+Rect WindowSystem::scroll_track(const Window* w, int bar) const {
+  if (!(w->style & (bar ? kVScroll : kHScroll))) return {};
   Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
-  for (int bar = 0; bar < 2; ++bar) {
-    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
-    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
-                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
-    if (!track.contains(at)) continue;
-    int32_t along = bar ? at.y - track.top : at.x - track.left;
-    int32_t length = bar ? track.height() : track.width();
-    uint32_t code;
-    if (along < kScrollBarWidth) code = kLineUp;
-    else if (along >= length - kScrollBarWidth) code = kLineDown;
-    else {
-      // Above or below the thumb's middle.
-      const ScrollInfo& si = w->scroll[bar];
-      int64_t span = std::max<int64_t>(int64_t(si.max) - si.min, 1);
-      int64_t middle = kScrollBarWidth + (length - 2 * kScrollBarWidth) * (int64_t(si.pos) - si.min) / span;
-      code = along < middle ? kPageUp : kPageDown;
+  return bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
+             : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
+}
+
+// The thumb: its length in proportion to the page, its place to the
+// position (the dragged position while it is being dragged); empty when
+// the track is too short for one.
+Rect WindowSystem::scroll_thumb(const Window* w, int bar) const {
+  Rect track = scroll_track(w, bar);
+  int32_t length = (bar ? track.height() : track.width()) - 2 * kScrollBarWidth;
+  const ScrollInfo& si = w->scroll[bar];
+  int64_t span = int64_t(si.max) - si.min + 1;
+  if (length <= kScrollBarWidth || span <= 0) return {};
+  int64_t thumb = si.page > 0 ? std::max<int64_t>(kScrollBarWidth, length * int64_t(si.page) / span) : kScrollBarWidth;
+  thumb = std::min<int64_t>(thumb, length);
+  int64_t pos = scroll_drag_.window == w->handle && scroll_drag_.bar == bar ? scroll_drag_.pos : si.pos;
+  int64_t room = std::max<int64_t>(span - std::max(si.page, 1), 1);
+  int64_t at = (length - thumb) * (pos - si.min) / room;
+  int32_t from = int32_t(kScrollBarWidth + std::clamp<int64_t>(at, 0, length - thumb));
+  return bar ? Rect{track.left + 1, track.top + from, track.right - 1, track.top + from + int32_t(thumb)}
+             : Rect{track.left + from, track.top + 1, track.left + from + int32_t(thumb), track.bottom - 1};
+}
+
+int64_t WindowSystem::nc_button_down(const Message& m) {
+  Window* w = find(m.window);
+  if (!w) return 0;
+  Pt at = param_point(m.lparam);
+  switch (m.wparam) {
+    case kHtMenu: {
+      if (!modals_.empty() && std::find(modals_.begin(), modals_.end(), top_level(w)->handle) == modals_.end())
+        return 0;
+      std::vector<Rect> titles = bar_titles(w);
+      for (size_t i = 0; i < titles.size(); ++i)
+        if (titles[i].contains(at)) track_menu_bar(m.window, int(i), false);
+      return 0;
     }
-    posted_.push_back({w->handle, bar ? msg::VScroll : msg::HScroll, code, 0, backend_.now(), at, current_keys_});
-    return true;
+    case kHtVScroll:
+    case kHtHScroll:
+      track_scroll(m.window, m.wparam == kHtVScroll, at);
+      return 0;
+    case kHtCaption:
+      track_caption(m.window, at);
+      return 0;
+    case kHtClose:
+      track_close_box(m.window);
+      return 0;
+    default:
+      return 0;
   }
-  return false;
+}
+
+// A press on a scroll bar, followed until the button comes up.
+void WindowSystem::track_scroll(Handle h, int bar, Pt at) {
+  Window* w = find(h);
+  if (!w) return;
+  uint32_t message = bar ? msg::VScroll : msg::HScroll;
+  Rect track = scroll_track(w, bar), thumb = scroll_thumb(w, bar);
+  auto along = [&](Pt p) { return bar ? p.y - track.top : p.x - track.left; };
+  int32_t length = bar ? track.height() : track.width();
+  InputEvent e;
+  if (thumb.contains(at)) {
+    int32_t grab = along(at) - (bar ? thumb.top - track.top : thumb.left - track.left);
+    int32_t thumb_length = bar ? thumb.height() : thumb.width();
+    const ScrollInfo si = w->scroll[bar];
+    int64_t top = std::max<int64_t>(si.min, int64_t(si.max) - std::max(si.page, 1) + 1);
+    int64_t room = length - 2 * kScrollBarWidth - thumb_length;
+    int32_t pos = si.pos;
+    scroll_drag_ = {h, bar, pos};
+    for (;;) {
+      if (!next_event(e)) {
+        update_all();
+        if (!modal_wait(50)) break;
+        continue;
+      }
+      if (e.kind == InputEvent::Kind::ButtonUp) break;
+      if (e.kind != InputEvent::Kind::MouseMove) continue;
+      int64_t offset = along(e.at) - grab - kScrollBarWidth;
+      int64_t now = room > 0 ? si.min + (offset * (top - si.min) + room / 2) / room : si.min;
+      now = std::clamp<int64_t>(now, si.min, top);
+      if (int32_t(now) == pos) continue;
+      pos = int32_t(now);
+      scroll_drag_.pos = pos;
+      w->frame_dirty = true;
+      send(h, message, scroll_wparam(kThumbTrack, pos));
+      if (!(w = find(h))) break;
+    }
+    scroll_drag_ = {};
+    if (!(w = find(h))) return;
+    w->frame_dirty = true;
+    send(h, message, scroll_wparam(kThumbPosition, pos));
+    send(h, message, scroll_wparam(kEndScroll));
+    return;
+  }
+  // The part under a point: an arrow, or the track on either side of the
+  // thumb as it is now; the press repeats while it stays on its part.
+  auto part = [&](Pt p) -> int {
+    Window* now = find(h);
+    if (!now || !track.contains(p)) return -1;
+    int32_t a = along(p);
+    if (a < kScrollBarWidth) return int(kLineUp);
+    if (a >= length - kScrollBarWidth) return int(kLineDown);
+    Rect t = scroll_thumb(now, bar);
+    if (t.empty()) return -1;
+    int32_t from = bar ? t.top - track.top : t.left - track.left;
+    int32_t to = from + (bar ? t.height() : t.width());
+    return a < from ? int(kPageUp) : a >= to ? int(kPageDown) : -1;
+  };
+  int code = part(at);
+  Pt pointer = at;
+  if (code >= 0) send(h, message, scroll_wparam(uint32_t(code)));
+  Tick next = current_time_ + kRepeatDelay;
+  auto repeat_until = [&](Tick t) {
+    while (code >= 0 && find(h) && tick_reached(t, next)) {
+      if (part(pointer) == code) send(h, message, scroll_wparam(uint32_t(code)));
+      next += kRepeatInterval;
+    }
+  };
+  for (;;) {
+    if (next_event(e)) {
+      repeat_until(e.time);
+      if (e.kind == InputEvent::Kind::ButtonUp) break;
+      if (e.kind == InputEvent::Kind::MouseMove) pointer = e.at;
+      continue;
+    }
+    update_all();
+    repeat_until(backend_.now());
+    Tick wait = Tick(std::max<int32_t>(int32_t(next - backend_.now()), 1));
+    if (!modal_wait(wait)) break;
+  }
+  if (find(h)) send(h, message, scroll_wparam(kEndScroll));
+}
+
+// The caption dragged: the window follows the pointer, its caption kept
+// within reach inside its parent.
+void WindowSystem::track_caption(Handle h, Pt at) {
+  Window* w = find(h);
+  if (!w) return;
+  Rect start = w->rect;
+  InputEvent e;
+  for (;;) {
+    if (!next_event(e)) {
+      update_all();
+      if (!modal_wait(50)) break;
+      continue;
+    }
+    if (e.kind == InputEvent::Kind::ButtonUp) break;
+    if (e.kind != InputEvent::Kind::MouseMove || !(w = find(h))) continue;
+    Rect area = client_of(w->parent);
+    auto limit = [](int32_t v, int32_t lo, int32_t hi) { return std::max(lo, std::min(v, std::max(lo, hi))); };
+    int32_t dx = limit(e.at.x - at.x, 16 - start.right, area.width() - 16 - start.left);
+    int32_t dy = limit(e.at.y - at.y, -start.top, area.height() - kCaptionHeight - start.top);
+    Rect r = gfx::offset(start, dx, dy);
+    if (r.left != w->rect.left || r.top != w->rect.top) move(h, r);
+  }
+  update_all();
+}
+
+// The close box closes when the button comes up on it.
+void WindowSystem::track_close_box(Handle h) {
+  InputEvent e;
+  Pt last = cursor_;
+  for (;;) {
+    if (!next_event(e)) {
+      if (!modal_wait(50)) return;
+      continue;
+    }
+    last = e.at;
+    if (e.kind == InputEvent::Kind::ButtonUp) break;
+  }
+  if (hit_test(h, last) == kHtClose) send(h, msg::Close);
 }
 
 // Alerts.
@@ -1040,13 +1288,19 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
   int answer = -1;
   if (auto scripted = backend_.answer_alert(text)) answer = std::clamp(*scripted, 0, count - 1);
   Message m;
+  bool idle = false;
   while (answer < 0 && alive(h)) {
     if (!peek(m)) {
-      flush();
-      if (quit_ || backend_.input_exhausted()) break;
-      backend_.wait_input(50);
+      update_all();
+      if (!idle && alive(previous)) {
+        idle = true;
+        send(previous, msg::EnterIdle, 0, h);  // the owner may look at the alert
+        continue;
+      }
+      if (!modal_wait(50)) break;
       continue;
     }
+    idle = false;
     if (m.message == msg::Quit) {
       post_quit(int(m.wparam));
       break;
