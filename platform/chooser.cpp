@@ -152,8 +152,10 @@ std::optional<uint32_t> WindowSystem::choose_color(uint32_t initial, Handle owne
       case msg::LButtonUp: {
         Pt p = param_point(m.lparam);
         if (state.dragging >= 0) {
+          set_component(state.dragging, p.x);
           state.dragging = -1;
           ws.release_capture();
+          ws.invalidate(m.window, std::nullopt, false);
         }
         const Rect* b = state.pressed;
         state.pressed = nullptr;

@@ -2,73 +2,12 @@
 // messages each window procedure received, in order.
 #include <gtest/gtest.h>
 
-#include "platform/window.hpp"
-#include "tests/platform/png_golden.hpp"
+#include "tests/platform/window_world.hpp"
 
 namespace platform {
 namespace {
-
-struct Logged {
-  Handle window;
-  uint32_t message;
-  uint64_t wparam;
-  int64_t lparam;
-  bool operator==(const Logged&) const = default;
-};
-
-// A world with one logging class ("log", double clicks on) and one that
-// paints its client in the colour of its "color" property ("paint").
-struct World {
-  HeadlessBackend backend;
-  WindowSystem ws;
-  std::vector<Logged> log;
-  std::vector<uint32_t> ignore{msg::SetCursor, msg::PosChanging, msg::PosChanged, msg::EraseBackground};
-
-  explicit World(Tick start = 0, Pt size = {200, 150}) : backend(size, start), ws(backend) {
-    ws.register_class({"log",
-                       [this](WindowSystem& w, const Message& m) {
-                         if (std::find(ignore.begin(), ignore.end(), m.message) == ignore.end())
-                           log.push_back({m.window, m.message, m.wparam, m.lparam});
-                         return WindowSystem::default_proc(w, m);
-                       },
-                       kDoubleClicks, gfx::rgb(255, 255, 255)});
-    ws.register_class({"paint",
-                       [](WindowSystem& w, const Message& m) -> int64_t {
-                         if (m.message != msg::Paint) return WindowSystem::default_proc(w, m);
-                         PaintInfo info;
-                         WindowDC dc = w.begin_paint(m.window, info);
-                         uint32_t color = uint32_t(w.property(m.window, "color").value_or(0));
-                         dc.dc.fill_rect(dc.client(w.client_rect(m.window)), gfx::Brush::solid(color));
-                         dc.dc.set_text_color(0);
-                         dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
-                         dc.dc.text(dc.client(Pt{2, 2}), w.title(m.window));
-                         w.end_paint(m.window);
-                         return 0;
-                       },
-                       0, std::nullopt});
-  }
-  Handle make(const char* cls, Rect r, uint32_t style = kVisible, Handle parent = 0, const char* title = "") {
-    return ws.create({cls, title, style, 0, r, parent, 0});
-  }
-  // Dispatches everything queued, painting included; the messages handled.
-  std::vector<uint32_t> pump() {
-    std::vector<uint32_t> seen;
-    Message m;
-    while (ws.peek(m)) {
-      seen.push_back(m.message);
-      ws.translate(m);
-      ws.dispatch(m);
-    }
-    ws.flush();
-    return seen;
-  }
-  std::vector<uint32_t> messages(Handle w) {
-    std::vector<uint32_t> out;
-    for (auto& l : log)
-      if (l.window == w) out.push_back(l.message);
-    return out;
-  }
-};
+using scenario::Logged;
+using scenario::World;
 
 TEST(WindowSystem, CreateActivateClickKeysAndClose) {
   World w;
@@ -469,13 +408,94 @@ TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
   w.backend.click({93, 80});   // the track below the thumb
   w.backend.click({50, 50});   // the client
   w.pump();
-  std::vector<std::pair<uint32_t, uint64_t>> got;
-  for (auto& l : w.log)
-    if (l.message == msg::VScroll || l.message == msg::LButtonDown) got.push_back({l.message, l.wparam});
-  EXPECT_EQ(got, (std::vector<std::pair<uint32_t, uint64_t>>{{msg::VScroll, WindowSystem::kLineUp},
-                                                             {msg::VScroll, WindowSystem::kLineDown},
-                                                             {msg::VScroll, WindowSystem::kPageDown},
-                                                             {msg::LButtonDown, kLeftButton}}));
+  using Pairs = std::vector<std::pair<uint32_t, uint64_t>>;
+  auto scrolls = [&] {
+    Pairs got;
+    for (auto& l : w.log)
+      if (l.message == msg::VScroll || l.message == msg::LButtonDown) got.push_back({l.message, l.wparam});
+    w.log.clear();
+    return got;
+  };
+  constexpr uint64_t kEnd = WindowSystem::kEndScroll;
+  EXPECT_EQ(scrolls(), (Pairs{{msg::VScroll, WindowSystem::kLineUp}, {msg::VScroll, kEnd},
+                              {msg::VScroll, WindowSystem::kLineDown}, {msg::VScroll, kEnd},
+                              {msg::VScroll, WindowSystem::kPageDown}, {msg::VScroll, kEnd},
+                              {msg::LButtonDown, kLeftButton}}));
+
+  // Held on an arrow, the line repeats after a pause and then steadily,
+  // by the time of the input that follows.
+  w.backend.press({93, 96});
+  w.backend.advance(500);
+  w.backend.release({93, 96});
+  w.pump();
+  Pairs repeated(4, {msg::VScroll, WindowSystem::kLineDown});
+  repeated.push_back({msg::VScroll, kEnd});
+  EXPECT_EQ(scrolls(), repeated);
+  // Held on the track, pages repeat only while the thumb has not reached
+  // the pointer: this window moves its thumb a page each time.
+  w.ws.register_class({"scroller",
+                       [&](WindowSystem& ws, const Message& m) -> int64_t {
+                         if (m.message == msg::VScroll) {
+                           w.log.push_back({m.window, m.message, m.wparam, m.lparam});
+                           auto now = *ws.scroll(m.window, WindowSystem::kVertical);
+                           uint32_t code = WindowSystem::scroll_code(m.wparam);
+                           if (code == WindowSystem::kPageDown) now.pos += now.page;
+                           if (code == WindowSystem::kThumbPosition) now.pos = WindowSystem::scroll_position(m.wparam);
+                           ws.set_scroll(m.window, WindowSystem::kVertical, now);
+                           return 0;
+                         }
+                         return WindowSystem::default_proc(ws, m);
+                       },
+                       0, std::nullopt});
+  Handle s = w.ws.create({"scroller", "", kVisible | kCaption | kVScroll, 0, {100, 0, 200, 100}, 0, 0});
+  w.ws.activate(s);
+  w.ws.set_scroll(s, WindowSystem::kVertical, {0, 99, 10, 0});
+  w.pump();
+  w.log.clear();
+  w.backend.press({193, 60});
+  w.backend.advance(2000);
+  w.backend.release({193, 60});
+  w.pump();
+  auto got = scrolls();
+  ASSERT_GE(got.size(), 3u);
+  EXPECT_EQ(got.back(), (std::pair<uint32_t, uint64_t>{msg::VScroll, kEnd}));
+  EXPECT_LT(got.size(), 12u) << "the repeat stops where the pointer is";
+  int32_t stopped = w.ws.scroll(s, WindowSystem::kVertical)->pos;
+  EXPECT_GT(stopped, 20);
+  EXPECT_LT(stopped, 90);
+
+  // The thumb dragged: thumb-track with each new position, then
+  // thumb-position with the last and end-scroll; dragged past the end it
+  // stops at the last position. (Moves in a row coalesce: a key between
+  // keeps them apart.)
+  w.ws.set_scroll(s, WindowSystem::kVertical, {0, 99, 10, 0});
+  w.pump();
+  w.log.clear();
+  auto drag = [&](Pt from, std::vector<int32_t> ys) {
+    w.backend.press(from);
+    for (int32_t y : ys) {
+      w.backend.move({from.x, y}, kLeftButton);
+      w.backend.key_up(0x10);
+    }
+    w.backend.release({from.x, ys.back()});
+  };
+  drag({193, 30}, {40, 50, 60});
+  drag({193, 60}, {230, 400});
+  w.pump();
+  got = scrolls();
+  ASSERT_EQ(got.size(), 8u);
+  std::vector<int32_t> track;
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(WindowSystem::scroll_code(got[i].second), uint32_t(WindowSystem::kThumbTrack));
+    track.push_back(WindowSystem::scroll_position(got[i].second));
+  }
+  EXPECT_TRUE(std::is_sorted(track.begin(), track.end()));
+  EXPECT_GT(track.front(), 0);
+  EXPECT_EQ(got[3].second, WindowSystem::scroll_wparam(WindowSystem::kThumbPosition, track.back()));
+  EXPECT_EQ(got[4].second, kEnd);
+  EXPECT_EQ(got[5].second, WindowSystem::scroll_wparam(WindowSystem::kThumbTrack, 90));
+  EXPECT_EQ(got[6].second, WindowSystem::scroll_wparam(WindowSystem::kThumbPosition, 90));
+  EXPECT_EQ(w.ws.scroll(s, WindowSystem::kVertical)->pos, 90);
 }
 
 TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
