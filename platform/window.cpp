@@ -1023,7 +1023,14 @@ bool WindowSystem::enable(Handle h, bool on) {
 }
 
 void WindowSystem::begin_modal(Handle modal) {
-  if (!find(modal)) return;
+  Window* m = find(modal);
+  if (!m) return;
+  // A modal made while another holds the rest is itself free.
+  if (!m->parent || m->parent->handle == desktop_) {
+    bool was = enabled(modal);
+    m->modal_count = 0;
+    set_enabled_state(m, was);
+  }
   modals_.push_back(modal);
   for (Window* c : std::vector<Window*>(find(desktop_)->children)) {
     if (c->handle == modal || !find(c->handle)) continue;
@@ -1242,50 +1249,96 @@ void WindowSystem::track_close_box(Handle h) {
 
 // Alerts.
 
-int WindowSystem::alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons) {
-  constexpr int32_t kButtonW = 60, kButtonH = 18, kPad = 8;
-  int count = std::max<int>(int(buttons.size()), 1);
-  if (!classes_.count("#alert")) {
-    register_class({"#alert",
-                    [](WindowSystem& ws, const Message& m) -> int64_t {
-                      if (m.message != msg::Paint) return m.message == msg::Close ? 0 : default_proc(ws, m);
-                      PaintInfo info;
-                      WindowDC dc = ws.begin_paint(m.window, info);
-                      Rect c = ws.client_rect(m.window);
-                      dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(ws.frame_.map_color(gfx::rgb(0xF0, 0xF0, 0xF0))));
-                      dc.dc.set_text_color(ws.frame_.map_color(0));
-                      dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
-                      std::string body = reinterpret_cast<const char*>(ws.property(m.window, "#text").value_or(0));
-                      dc.dc.text(dc.client(Pt{kPad, kPad}), body);
-                      auto n = int32_t(ws.property(m.window, "#count").value_or(0));
-                      auto* labels = reinterpret_cast<const std::vector<std::string>*>(ws.property(m.window, "#buttons").value_or(0));
-                      for (int32_t i = 0; i < n; ++i) {
-                        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
-                        dc.dc.frame_rect(dc.client(b), gfx::Brush::solid(ws.frame_.map_color(0)));
-                        if (labels && size_t(i) < labels->size())
-                          dc.dc.text(dc.client(Pt{b.left + 4, b.top + 3}), (*labels)[size_t(i)]);
-                      }
-                      ws.end_paint(m.window);
-                      return 0;
-                    },
-                    0, std::nullopt});
+namespace {
+// The text of an alert in lines: broken at line ends (CR, LF or both) and
+// between words to fit `width` pixels; a word longer than that is cut.
+std::vector<std::string> wrap_text(std::string_view text, int32_t width) {
+  size_t per_line = size_t(std::max<int32_t>(width / gfx::FontMetrics::kAdvance, 1));
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t end = text.find_first_of("\r\n", at);
+    std::string_view para = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    do {
+      std::string_view line = para.substr(0, std::min(para.size(), per_line));
+      if (para.size() > per_line) {
+        size_t space = line.rfind(' ');
+        if (space != std::string_view::npos && space > 0) line = line.substr(0, space);
+      }
+      lines.emplace_back(line);
+      para.remove_prefix(line.size());
+      if (!para.empty() && para.front() == ' ') para.remove_prefix(1);
+    } while (!para.empty());
+    if (end == std::string_view::npos) break;
+    at = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
   }
-  int32_t width = std::max<int32_t>(gfx::DC::text_width(text) + 2 * kPad, count * (kButtonW + kPad) + kPad);
-  width = std::min(width + 2 * kBorderWidth, frame_.width());
-  int32_t height = kCaptionHeight + 2 * kBorderWidth + 3 * kPad + gfx::FontMetrics::kHeight + kButtonH;
-  Rect r{(frame_.width() - width) / 2, (frame_.height() - height) / 2, 0, 0};
+  return lines;
+}
+}  // namespace
+
+int WindowSystem::alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons) {
+  constexpr int32_t kButtonH = 18, kPad = 8, kLineH = gfx::FontMetrics::kHeight + 2;
+  int count = std::max<int>(int(buttons.size()), 1);
+  std::vector<std::string> labels = buttons;
+  if (labels.empty()) labels.push_back("OK");
+  int32_t button_w = 60;
+  for (auto& l : labels) button_w = std::max(button_w, std::min<int32_t>(label_width(l) + 16, 200));
+  Rect area = client_of(find(desktop_));
+  int32_t most = std::max<int32_t>(std::min<int32_t>(area.width() - 2 * kPad - 2 * kBorderWidth, 480), 60);
+  std::vector<std::string> lines = wrap_text(text, most);
+  int32_t widest = 0;
+  for (auto& l : lines) widest = std::max(widest, gfx::DC::text_width(l));
+  int32_t width = std::max<int32_t>(widest + 2 * kPad, count * (button_w + kPad) + kPad) + 2 * kBorderWidth;
+  width = std::min(width, area.width());
+  int32_t height = kCaptionHeight + 2 * kBorderWidth + 3 * kPad + int32_t(lines.size()) * kLineH + kButtonH;
+  height = std::min(height, area.height());
+  Rect r{std::max((area.width() - width) / 2, 0), std::max((area.height() - height) / 2, 0), 0, 0};
   r.right = r.left + width, r.bottom = r.top + height;
-  Handle h = create({"#alert", title, kVisible | kCaption | kPopup, kTopmost, r, 0, active_});
-  if (!h) return count - 1;
-  std::string body = text;
-  set_property(h, "#text", reinterpret_cast<uintptr_t>(body.c_str()));
-  set_property(h, "#count", uint64_t(buttons.size()));
-  set_property(h, "#buttons", reinterpret_cast<uintptr_t>(&buttons));
+  if (!classes_.count("#alert")) register_class({"#alert", nullptr, 0, std::nullopt});
+  // The buttons in a row from the left, at the bottom.
+  auto button = [&](int i, Rect c) {
+    int32_t x = kPad + i * (button_w + kPad);
+    return Rect{x, c.bottom - kPad - kButtonH, x + button_w, c.bottom - kPad};
+  };
   Handle previous = active_;
+  Handle h = create({"#alert", title, kVisible | kCaption | kPopup, kTopmost, r, 0, previous});
+  if (!h) return count - 1;
+  int answer = -1;
+  set_window_proc(h, [&](WindowSystem& ws, const Message& m) -> int64_t {
+    switch (m.message) {
+      case msg::Paint: {
+        PaintInfo info;
+        WindowDC dc = ws.begin_paint(m.window, info);
+        Rect c = ws.client_rect(m.window);
+        dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(frame_.map_color(kFace)));
+        dc.dc.set_text_color(frame_.map_color(kText));
+        dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
+        for (size_t i = 0; i < lines.size(); ++i) dc.dc.text(dc.client(Pt{kPad, kPad + int32_t(i) * kLineH}), lines[i]);
+        for (int i = 0; i < count; ++i)
+          draw_button(dc.dc, dc.client(button(i, c)), labels[size_t(i)], frame_.map_color(kFrame), frame_.map_color(kText));
+        ws.end_paint(m.window);
+        return 0;
+      }
+      case msg::LButtonUp: {
+        Pt p = param_point(m.lparam);
+        for (int i = 0; i < count; ++i)
+          if (button(i, ws.client_rect(m.window)).contains(p)) answer = i;
+        return 0;
+      }
+      case msg::KeyDown:
+        // Enter takes the first button, Escape the last.
+        if (m.wparam == 0x0D) answer = 0;
+        if (m.wparam == 0x1B) answer = count - 1;
+        return 0;
+      case msg::Close:
+        return 0;
+      default:
+        return default_proc(ws, m);
+    }
+  });
   begin_modal(h);
   activate(h);
   update_all();
-  int answer = -1;
   if (auto scripted = backend_.answer_alert(text)) answer = std::clamp(*scripted, 0, count - 1);
   Message m;
   bool idle = false;
@@ -1304,19 +1357,6 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
     if (m.message == msg::Quit) {
       post_quit(int(m.wparam));
       break;
-    }
-    if (m.window == h && m.message == msg::LButtonUp) {
-      Pt p{int16_t(m.lparam & 0xFFFF), int16_t((m.lparam >> 16) & 0xFFFF)};
-      Rect c = client_rect(h);
-      for (int i = 0; i < count; ++i) {
-        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
-        if (b.contains(p)) answer = i;
-      }
-      continue;
-    }
-    if (m.window == h && m.message == msg::KeyDown && (m.wparam == 0x0D || m.wparam == 0x1B)) {
-      answer = m.wparam == 0x0D ? 0 : count - 1;
-      continue;
     }
     translate(m);
     dispatch(m);

@@ -215,6 +215,152 @@ TEST(WindowSystem, AProcedureMayDestroyItsOwnWindowMidMessage) {
   EXPECT_EQ(after, 1);
 }
 
+// Whatever message a window's own procedure destroys it in, the system
+// goes on safely and the handle answers dead.
+TEST(WindowSystem, AWindowDestroyedByItsOwnProcedureInAnyMessageIsDead) {
+  struct Case {
+    const char* name;
+    uint32_t message;
+    std::function<void(World&, Handle)> script;
+  };
+  auto click = [](Pt p) { return [p](World& w, Handle) { w.backend.click(p); }; };
+  // The window: (10,10)-(110,110) with a caption, close box and a vertical
+  // bar at x 97..109 from y 25 (arrow) with the thumb at y 37..49.
+  std::vector<Case> cases{
+      {"paint", msg::Paint, [](World&, Handle) {}},
+      {"posted", msg::User, [](World& w, Handle h) { w.ws.post(h, msg::User); }},
+      {"mouse activate", msg::MouseActivate, click({50, 50})},
+      {"activate", msg::Activate, click({50, 50})},
+      {"focus", msg::SetFocus, click({50, 50})},
+      {"press with capture", msg::LButtonDown, [](World& w, Handle) { w.backend.drag({50, 50}, {150, 150}, 2); }},
+      {"key", msg::KeyDown, [](World& w, Handle h) { w.ws.activate(h); w.backend.key('K'); }},
+      {"char", msg::Char, [](World& w, Handle h) { w.ws.activate(h); w.backend.key('K'); }},
+      {"timer", msg::Timer, [](World& w, Handle h) { w.ws.set_timer(h, 1, 10); w.backend.advance(20); }},
+      {"scroll arrow", msg::VScroll, click({103, 30})},
+      {"thumb drag", msg::VScroll, [](World& w, Handle) { w.backend.drag({103, 40}, {103, 80}, 2); }},
+      {"caption drag", msg::PosChanging, [](World& w, Handle) { w.backend.drag({30, 15}, {60, 45}, 2); }},
+      {"close box", msg::Close, click({103, 17})},
+      {"close request", msg::Close, [](World& w, Handle) { w.backend.request_close(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w(0, {200, 200});
+    bool done = false;
+    w.ws.register_class({"selfish",
+                         [&](WindowSystem& ws, const Message& m) -> int64_t {
+                           if (m.message != c.message || done) return WindowSystem::default_proc(ws, m);
+                           done = true;
+                           PaintInfo info;
+                           WindowDC dc = ws.begin_paint(m.window, info);
+                           ASSERT_TRUE(ws.destroy(m.window)), 0;
+                           dc.dc.fill_rect({0, 0, 200, 200}, gfx::Brush::solid(0x123456));  // still a live surface
+                           ws.end_paint(m.window);
+                           // Everything on the dead handle is refused or empty.
+                           EXPECT_EQ(ws.send(m.window, msg::User), 0);
+                           EXPECT_FALSE(ws.post(m.window, msg::User));
+                           EXPECT_FALSE(ws.set_property(m.window, "x", 1));
+                           EXPECT_TRUE(ws.window_rect(m.window).empty());
+                           EXPECT_FALSE(ws.set_timer(m.window, 2, 5));
+                           ws.set_capture(m.window);
+                           EXPECT_NE(ws.capture(), m.window);
+                           ws.invalidate(m.window, std::nullopt, true);
+                           WindowDC dead = ws.begin_paint(m.window, info);
+                           EXPECT_TRUE(dead.dc.clip() && dead.dc.clip()->empty());
+                           return 0;
+                         },
+                         0, gfx::rgb(255, 255, 255)});
+    Handle h = w.ws.create({"selfish", "", kVisible | kCaption | kSysMenu | kVScroll, 0, {10, 10, 110, 110}, 0, 0});
+    ASSERT_NE(h, 0u);
+    c.script(w, h);
+    w.pump();
+    EXPECT_TRUE(done);
+    EXPECT_FALSE(w.ws.alive(h));
+    EXPECT_NE(w.ws.capture(), h);
+    EXPECT_NE(w.ws.focus(), h);
+    EXPECT_NE(w.ws.active(), h);
+    // What was below shows again, and the system still works.
+    EXPECT_EQ(w.backend.shown().color(50, 50), gfx::rgb(0x3A, 0x6E, 0xA5));
+    Handle other = w.make("log", {0, 0, 40, 40});
+    w.pump();
+    w.log.clear();
+    w.backend.click({5, 5});
+    w.pump();
+    EXPECT_EQ(w.messages(other).back(), uint32_t(msg::LButtonUp));
+  }
+  // Destroyed while being created: no window.
+  for (uint32_t message : {uint32_t(msg::Create), uint32_t(msg::Size), uint32_t(msg::ShowWindow)}) {
+    World w;
+    w.ws.register_class({"brief",
+                         [message](WindowSystem& ws, const Message& m) -> int64_t {
+                           if (m.message == message) ws.destroy(m.window);
+                           return WindowSystem::default_proc(ws, m);
+                         },
+                         0, std::nullopt});
+    EXPECT_EQ(w.ws.create({"brief", "", kVisible, 0, {0, 0, 10, 10}, 0, 0}), 0u) << message;
+    EXPECT_TRUE(w.ws.children(w.ws.desktop()).empty());
+  }
+}
+
+// Which window input goes to is settled as it is taken: a press handler
+// that takes the capture gets the rest of the drag, and a key handler that
+// moves the focus sends the next key there, though both were queued first.
+TEST(WindowSystem, InputGoesWhereThePreviousMessageSentIt) {
+  World w;
+  Handle a = w.make("log", {0, 0, 50, 50});
+  Handle b = w.make("log", {60, 0, 110, 50});
+  w.ws.activate(a);
+  w.pump();
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::LButtonDown && m.window == a) w.ws.set_capture(a);
+    if (m.message == msg::LButtonUp) w.ws.release_capture();
+    if (m.message == msg::KeyDown && m.wparam == 'X') w.ws.set_focus(b);
+  };
+  w.log.clear();
+  w.ignore.push_back(msg::CaptureChanged);
+  w.ignore.push_back(msg::Paint);
+  w.backend.drag({10, 10}, {80, 20}, 1);
+  w.backend.key('X');
+  w.backend.key('Y');
+  w.pump();
+  // The character of X was posted to where its key went.
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::LButtonDown, msg::MouseMove, msg::LButtonUp, msg::KeyDown,
+                                                  msg::Activate, msg::KillFocus, msg::Char}));
+  EXPECT_EQ(w.messages(b), (std::vector<uint32_t>{msg::Activate, msg::SetFocus, msg::KeyUp, msg::KeyDown, msg::Char,
+                                                  msg::KeyUp}));
+}
+
+TEST(WindowSystem, CaptionsDragWindowsAndCloseBoxesClose) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {10, 10, 110, 90}, kVisible | kCaption | kSysMenu, 0, "A");
+  w.ws.activate(a);
+  w.pump();
+  w.log.clear();
+  w.backend.drag({30, 15}, {130, 65}, 2);  // the caption is y 11..25
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{110, 60, 210, 140}));
+  EXPECT_EQ(w.messages(a).front(), uint32_t(msg::NcLButtonDown));
+  EXPECT_EQ(w.log.front().wparam, uint64_t(kHtCaption));
+  // Dragged far out, a corner of the caption stays on the desktop.
+  w.backend.drag({130, 65}, {-500, -500}, 1);
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{-84, 0, 16, 80}));
+  EXPECT_EQ(w.ws.hit_test(a, {8, 8}), kHtClose);
+  EXPECT_EQ(w.ws.hit_test(a, {0, 8}), kHtCaption);
+  EXPECT_EQ(w.ws.hit_test(a, {0, 0}), kHtBorder);
+  EXPECT_EQ(w.ws.hit_test(a, {5, 40}), kHtClient);
+  EXPECT_EQ(w.ws.hit_test(a, {50, 40}), kHtNowhere);
+  // The close box closes only when the button comes up on it.
+  w.backend.press({8, 8});
+  w.backend.release({8, 40});
+  w.pump();
+  EXPECT_TRUE(w.ws.alive(a));
+  w.log.clear();
+  w.backend.click({8, 8});
+  w.pump();
+  EXPECT_FALSE(w.ws.alive(a));
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::NcLButtonDown, msg::Close, msg::Destroy}));
+}
+
 TEST(WindowSystem, AProcedureThatIgnoresPaintIsNotAskedForever) {
   World w;
   int paints = 0;
@@ -522,6 +668,88 @@ TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
   EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel"}), 0);
   // No input at all: the last button, never a hang.
   EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel", "Help"}), 2);
+  EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
+}
+
+// An alert opened from within another alert's loop: while the inner one is
+// up everything else is disabled, the outer one included; afterwards every
+// window is as it was found, a window disabled before staying disabled.
+TEST(WindowSystem, AnAlertInsideAnAlertRestoresEveryWindow) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {0, 0, 100, 100});
+  Handle child = w.make("log", {5, 5, 20, 20}, kVisible | kChild, a);
+  Handle off = w.make("log", {150, 0, 250, 100});
+  w.ws.enable(off, false);
+  w.ws.enable(child, false);
+  w.ws.activate(a);
+  w.pump();
+  w.log.clear();
+  struct Seen { bool a, child, off, outer, inner; };
+  std::vector<Seen> seen;
+  auto look = [&](Handle outer, Handle inner) {
+    seen.push_back({w.ws.enabled(a), w.ws.enabled(child), w.ws.enabled(off), w.ws.enabled(outer),
+                    inner ? w.ws.enabled(inner) : false});
+  };
+  Handle outer = 0, inner = 0;
+  int inner_answer = -1;
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::User) {  // in the outer alert's loop
+      outer = w.ws.children(w.ws.desktop()).front();
+      look(outer, 0);
+      w.ws.post(a, msg::User + 1);
+      inner_answer = w.ws.alert("Inner", "Really?", {"Yes", "No"});
+      look(outer, 0);
+    }
+    if (m.message == msg::User + 1) {  // in the inner one's
+      inner = w.ws.children(w.ws.desktop()).front();
+      look(outer, inner);
+    }
+  };
+  w.ws.post(a, msg::User);
+  w.backend.key(0x1B);  // answers the inner alert: its last button
+  w.backend.key(0x0D);  // then the outer: its first
+  EXPECT_EQ(w.ws.alert("Outer", "Sure?", {"OK", "Cancel"}), 0);
+  EXPECT_EQ(inner_answer, 1);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_FALSE(seen[0].a || seen[0].child || seen[0].off);
+  EXPECT_TRUE(seen[0].outer);
+  EXPECT_FALSE(seen[1].a || seen[1].child || seen[1].off || seen[1].outer);
+  EXPECT_TRUE(seen[1].inner);
+  EXPECT_FALSE(seen[2].a || seen[2].child || seen[2].off);
+  EXPECT_TRUE(seen[2].outer) << "the outer alert is usable again";
+  EXPECT_NE(inner, outer);
+  EXPECT_TRUE(w.ws.enabled(a));
+  EXPECT_FALSE(w.ws.enabled(child));
+  EXPECT_FALSE(w.ws.enabled(off));
+  EXPECT_EQ(w.ws.active(), a);
+  EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 2u);
+  EXPECT_EQ(w.backend.alert_texts(), (std::vector<std::string>{"Sure?", "Really?"}));
+  // One disabling and one enabling for the window that was enabled, none
+  // for the ones that were not.
+  auto got = w.messages(a);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 2);
+  got = w.messages(off);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 0);
+  got = w.messages(child);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 0);
+}
+
+// An alert as it looks, its text broken at line ends and to fit.
+TEST(WindowSystem, AlertsLookLikeTheGolden) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {0, 0, 100, 100});
+  w.ws.activate(a);
+  w.pump();
+  gfx::Surface shot;
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::EnterIdle) shot = w.backend.shown();
+  };
+  EXPECT_EQ(w.ws.alert("Note", "The file could not be saved because the disk is full.\r\nTry again?", {"Retry", "Cancel"}), 1);
+  ASSERT_GT(shot.width(), 0);
+  EXPECT_TRUE(gfx::testing::matches_golden(shot, "alert"));
+  // Texts of any length and no buttons at all are shown and answered.
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("", std::string(5000, 'x') + "\n\n\r" + std::string(3000, ' '), {}), 0);
   EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
 }
 
