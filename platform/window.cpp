@@ -820,6 +820,39 @@ WindowDC WindowSystem::window_dc(Handle h) {
   return out;
 }
 
+void WindowSystem::scroll_window(Handle h, int32_t dx, int32_t dy, const std::optional<Rect>& area) {
+  Window* w = find(h);
+  if (!w || (dx == 0 && dy == 0)) return;
+  Rect local = area ? gfx::intersect(*area, client_rect(h)) : client_rect(h);
+  if (local.empty()) return;
+  Rect sc = screen_client(h);
+  gfx::Region vis = gfx::intersect(visible_region(w, true), gfx::Region(gfx::offset(local, sc.left, sc.top)));
+  // Pixels move where both their place and where they come from show.
+  gfx::Region moved = vis;
+  moved.offset(dx, dy);
+  moved = gfx::intersect(moved, vis);
+  if (!moved.empty()) {
+    Rect b = moved.bounds();
+    gfx::Surface copy(b.width(), b.height(), frame_.format());
+    copy.palette() = frame_.palette();
+    gfx::DC(copy).blit(copy.bounds(), frame_, {b.left - dx, b.top - dy});
+    gfx::DC dc(frame_);
+    dc.set_clip(moved);
+    dc.blit(b, copy, {0, 0});
+    mark_dirty(b);
+  }
+  // The pending update inside the area moves with the pixels.
+  gfx::Region inside = gfx::intersect(w->update, gfx::Region(local));
+  inside.offset(dx, dy);
+  w->update = gfx::unite(gfx::subtract(w->update, gfx::Region(local)), gfx::intersect(inside, gfx::Region(local)));
+  gfx::Region exposed = gfx::subtract(vis, moved);
+  exposed.offset(-sc.left, -sc.top);
+  if (!exposed.empty()) {
+    w->update = gfx::unite(w->update, exposed);
+    w->erase = true;
+  }
+}
+
 WindowDC WindowSystem::begin_paint(Handle h, PaintInfo& info) {
   WindowDC out = window_dc(h);
   Window* w = find(h);
@@ -1394,14 +1427,26 @@ int WindowSystem::show_cursor(bool on) {
   bool was = cursor_count_ >= 0;
   cursor_count_ += on ? 1 : -1;
   bool now = cursor_count_ >= 0;
-  if (was != now) backend_.set_cursor(now ? cursor_shape_ : CursorShape::Hidden);
+  if (was != now) {
+    if (!now) backend_.set_cursor(CursorShape::Hidden);
+    else if (cursor_shape_ == CursorShape::Custom) backend_.set_cursor_image(cursor_image_);
+    else backend_.set_cursor(cursor_shape_);
+  }
   return cursor_count_;
 }
 
 void WindowSystem::set_cursor(CursorShape shape) {
+  if (shape == CursorShape::Custom || shape == CursorShape::Hidden) shape = CursorShape::Arrow;
   if (shape == cursor_shape_) return;
   cursor_shape_ = shape;
   if (cursor_count_ >= 0) backend_.set_cursor(shape);
+}
+
+void WindowSystem::set_cursor(const CursorImage& image) {
+  if (!image.valid()) return set_cursor(CursorShape::Arrow);
+  cursor_shape_ = CursorShape::Custom;
+  cursor_image_ = image;
+  if (cursor_count_ >= 0) backend_.set_cursor_image(image);
 }
 
 void WindowSystem::clipboard_empty() { clipboard_.clear(); }

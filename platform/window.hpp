@@ -171,6 +171,11 @@ class WindowSystem {
   WindowDC begin_paint(Handle w, PaintInfo& info);
   void end_paint(Handle w);
   WindowDC window_dc(Handle w);     // client area, for drawing outside paint
+  // Moves what the client area shows within `area` (client coordinates;
+  // none: all of it) by dx, dy. What is uncovered, and what would have come
+  // from a hidden part, joins the update region; a pending update region
+  // moves along.
+  void scroll_window(Handle w, int32_t dx, int32_t dy, const std::optional<Rect>& area = std::nullopt);
   // Draws the chrome of windows whose frames changed and presents every
   // changed area of the frame.
   void flush();
@@ -193,6 +198,7 @@ class WindowSystem {
   void end_modal(Handle modal);
   Pt cursor() const { return cursor_; }
   void set_caps_lock(bool on) { caps_lock_ = on; }
+  bool caps_lock() const { return caps_lock_; }
 
   // Scroll bars of windows with the vertical or horizontal scroll style.
   // The position stays within min .. max - page + 1 (min when that is less).
@@ -279,6 +285,8 @@ class WindowSystem {
   // Cursor state: shown while the display count is 0 or more.
   int show_cursor(bool show);
   void set_cursor(CursorShape shape);
+  void set_cursor(const CursorImage& image);  // an invalid image shows the arrow
+  CursorShape cursor_shape() const { return cursor_shape_; }
 
   // Clipboard: format names to bytes; "text" is mirrored to the host.
   void clipboard_empty();
@@ -353,6 +361,7 @@ class WindowSystem {
   struct ScrollDrag { Handle window = 0; int bar = 0; int32_t pos = 0; } scroll_drag_;
   int cursor_count_ = 0;
   CursorShape cursor_shape_ = CursorShape::Arrow;
+  CursorImage cursor_image_;
   std::map<std::string, std::vector<uint8_t>> clipboard_;
   std::array<uint32_t, 16> custom_colors_;
   bool caps_lock_ = false;

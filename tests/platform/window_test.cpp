@@ -531,6 +531,19 @@ TEST(WindowSystem, ClipboardAndCursorState) {
   EXPECT_EQ(w.ws.show_cursor(true), -1);
   EXPECT_EQ(w.ws.show_cursor(true), 0);
   EXPECT_EQ(w.backend.cursor_log(), (std::vector<CursorShape>{CursorShape::Hidden, CursorShape::Wait}));
+  // A 1-bit cursor is kept while hidden and shown again as it was; a
+  // malformed one shows the arrow.
+  CursorImage image;
+  image.and_mask.assign(32, 0xFF);
+  image.xor_mask.assign(32, 0);
+  w.ws.show_cursor(false);
+  w.ws.set_cursor(image);
+  EXPECT_EQ(w.ws.cursor_shape(), CursorShape::Custom);
+  w.ws.show_cursor(true);
+  EXPECT_EQ(w.backend.cursor_log().back(), CursorShape::Custom);
+  image.xor_mask.pop_back();
+  w.ws.set_cursor(image);
+  EXPECT_EQ(w.backend.cursor_log().back(), CursorShape::Arrow);
 }
 
 TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
@@ -802,6 +815,55 @@ TEST(WindowSystem, MovedOrClosedWindowsUncoverWhatWasBelow) {
   alone.ws.set_property(one, "color", gfx::rgb(0xF0, 0xD0, 0x80));
   alone.ws.update_all();
   EXPECT_EQ(moved.backend.shown(), alone.backend.shown());
+}
+
+// Scrolling a window's content: the pixels that move, and the strip the
+// window repaints, together show what a window painted at the new offset
+// shows; a part that was under another window is repainted, not copied.
+TEST(WindowSystem, ScrollingTheClientMovesItsPixels) {
+  auto stripes = [](World& w) {
+    w.ws.register_class({"stripes",
+                         [](WindowSystem& ws, const Message& m) -> int64_t {
+                           if (m.message != msg::Paint) return WindowSystem::default_proc(ws, m);
+                           PaintInfo info;
+                           WindowDC dc = ws.begin_paint(m.window, info);
+                           auto shift = int32_t(ws.property(m.window, "shift").value_or(0));
+                           Rect c = ws.client_rect(m.window);
+                           for (int32_t x = -40; x < c.right + 40; x += 7)
+                             for (int32_t y = -40; y < c.bottom + 40; y += 5)
+                               dc.dc.fill_rect(dc.client(Rect{x + shift, y - shift, x + shift + 7, y - shift + 5}),
+                                               gfx::Brush::solid(gfx::rgb(uint32_t(x * 3 + 120) & 255, uint32_t(y * 5 + 120) & 255, 90)));
+                           ws.end_paint(m.window);
+                           return 0;
+                         },
+                         0, std::nullopt});
+  };
+  World scrolled, fresh;
+  for (World* w : {&scrolled, &fresh}) stripes(*w);
+  Handle b = fresh.make("stripes", {10, 10, 110, 90}, kVisible | kBorder);
+  fresh.ws.set_property(b, "shift", 10);
+  fresh.make("log", {80, 60, 150, 120});
+  fresh.ws.update_all();
+  Handle a = scrolled.make("stripes", {10, 10, 110, 90}, kVisible | kBorder);
+  scrolled.make("log", {80, 60, 150, 120});  // covers a corner of a
+  scrolled.ws.update_all();
+  scrolled.ws.set_property(a, "shift", 10);
+  scrolled.ws.scroll_window(a, 10, -10);
+  // Before any repaint the moved part already shows.
+  for (Pt p : {Pt{30, 20}, Pt{60, 40}, Pt{70, 60}, Pt{25, 70}})
+    EXPECT_EQ(scrolled.ws.frame().color(p.x, p.y), fresh.ws.frame().color(p.x, p.y)) << p.x << "," << p.y;
+  scrolled.ws.update_all();
+  EXPECT_EQ(scrolled.backend.shown(), fresh.backend.shown());
+  // Within an area only, and back: the rest stays as it was.
+  scrolled.ws.scroll_window(a, 0, 6, Rect{0, 0, 40, 30});
+  scrolled.ws.set_property(a, "shift", 10);
+  scrolled.ws.scroll_window(a, 0, -6, Rect{0, 0, 40, 30});
+  scrolled.ws.update_all();
+  EXPECT_EQ(scrolled.backend.shown(), fresh.backend.shown());
+  scrolled.ws.scroll_window(a, 100000, 0);  // all of it uncovered
+  scrolled.ws.scroll_window(0, 1, 1);
+  scrolled.ws.update_all();
+  EXPECT_EQ(scrolled.backend.shown(), fresh.backend.shown());
 }
 
 TEST(WindowSystem, BackEndScreenshotIsAWholePng) {
