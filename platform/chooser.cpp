@@ -61,7 +61,6 @@ std::optional<uint32_t> WindowSystem::choose_color(uint32_t initial, Handle owne
   state.color = initial & 0xFFFFFF;
   for (int i = 0; i < 48; ++i)
     if (basic_color(i) == state.color) state.selected = i;
-  if (!classes_.count("#color")) register_class({"#color", nullptr, 0, std::nullopt});
   int32_t width = std::min(kClientW + 2 * kBorderWidth, frame_.width());
   int32_t height = std::min(kClientH + 2 * kBorderWidth + kCaptionHeight, frame_.height());
   Rect area = client_of(find(desktop_));

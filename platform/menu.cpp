@@ -546,7 +546,6 @@ struct WindowSystem::MenuTracker {
   }
 };
 
-namespace {
 int64_t menu_window_proc(WindowSystem& ws, const Message& m) {
   if (m.message != msg::Paint) return m.message == msg::MouseActivate ? kMaNoActivate : WindowSystem::default_proc(ws, m);
   PaintInfo info;
@@ -564,11 +563,9 @@ int64_t menu_window_proc(WindowSystem& ws, const Message& m) {
   ws.end_paint(m.window);
   return 0;
 }
-}  // namespace
 
 uint32_t WindowSystem::track_popup(Handle menu, Pt at, Handle owner, bool post_command) {
   if (menu_depth_ > 0 || !find_menu(menu)) return 0;
-  register_class({"#menu", menu_window_proc, 0, std::nullopt});
   release_capture();
   ++menu_depth_;
   MenuTracker t(*this, find(owner) ? owner : 0);
@@ -585,7 +582,6 @@ uint32_t WindowSystem::track_menu_bar(Handle h, int index, bool by_keyboard) {
   Window* w = find(h);
   if (menu_depth_ > 0 || !w || !find_menu(w->menu_bar) || index < 0 || size_t(index) >= menu_item_count(w->menu_bar))
     return 0;
-  register_class({"#menu", menu_window_proc, 0, std::nullopt});
   release_capture();
   ++menu_depth_;
   MenuTracker t(*this, h);

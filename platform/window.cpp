@@ -23,7 +23,13 @@ WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) 
   frame_size.y = std::clamp(frame_size.y, 1, gfx::Surface::kMaxSide);
   frame_ = gfx::Surface(frame_size.x, frame_size.y);
   custom_colors_.fill(0xFFFFFF);
-  register_class({"#desktop", nullptr, 0, kDesktop});
+  // The system's own classes; their names (starting with '#') are not
+  // for others.
+  for (WindowClass c : {WindowClass{"#desktop", nullptr, 0, kDesktop}, WindowClass{"#menu", menu_window_proc, 0, std::nullopt},
+                        WindowClass{"#alert", nullptr, 0, std::nullopt}, WindowClass{"#color", nullptr, 0, std::nullopt}}) {
+    std::string name = c.name;
+    classes_.emplace(name, std::move(c));
+  }
   auto d = std::make_unique<Window>();
   d->cls = &classes_.at("#desktop");
   d->style = kVisible;
@@ -59,7 +65,7 @@ WindowSystem::Window* WindowSystem::find(Handle h) const {
 }
 
 bool WindowSystem::register_class(WindowClass c) {
-  if (c.name.empty() || classes_.count(c.name)) return false;
+  if (c.name.empty() || c.name[0] == '#' || classes_.count(c.name)) return false;
   std::string name = c.name;
   classes_.emplace(name, std::move(c));
   return true;
@@ -631,7 +637,7 @@ bool WindowSystem::take_input(Message& out, Handle window, std::span<const Range
         last_click_ = {m.window, m.message, e.time, e.at};
       // A press on an inactive top-level window asks it whether to activate.
       Window* top = capture_ ? nullptr : top_level(find(m.window));
-      if (top && top->handle != desktop_ && top->handle != active_ && !(top->style & kPopup && top->cls->name == "#menu")) {
+      if (top && top->handle != desktop_ && top->handle != active_) {
         int64_t r = send(m.window, msg::MouseActivate, top->handle, m.message);
         if (r == kMaActivate || r == kMaActivateAndEat) activate(top->handle, kClickActive);
         if (r == kMaActivateAndEat || r == kMaNoActivateAndEat) {
@@ -908,6 +914,8 @@ void WindowSystem::draw_frame(Window* w) {
     }
   }
   if (w->menu_bar) draw_bar(w, dc);
+  if ((w->style & kVScroll) && (w->style & kHScroll))
+    dc.fill_rect({c.right, c.bottom, c.right + kScrollBarWidth, c.bottom + kScrollBarWidth}, px(kFace));
   for (int bar = 0; bar < 2; ++bar) {
     Rect track = scroll_track(w, bar);
     if (track.empty()) continue;
@@ -1327,7 +1335,6 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
   height = std::min(height, area.height());
   Rect r{std::max((area.width() - width) / 2, 0), std::max((area.height() - height) / 2, 0), 0, 0};
   r.right = r.left + width, r.bottom = r.top + height;
-  if (!classes_.count("#alert")) register_class({"#alert", nullptr, 0, std::nullopt});
   // The buttons in a row from the left, at the bottom.
   auto button = [&](int i, Rect c) {
     int32_t x = kPad + i * (button_w + kPad);

@@ -119,6 +119,7 @@ class WindowSystem {
   Handle desktop() const { return desktop_; }
 
   // Classes and windows.
+  // False for a name taken, empty, or starting with '#' (the system's own).
   bool register_class(WindowClass c);
   Handle create(const CreateParams& p);
   bool destroy(Handle w);

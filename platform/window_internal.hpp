@@ -49,6 +49,9 @@ unsigned char label_key(std::string_view label);
 void draw_button(gfx::DC& dc, Rect r, std::string_view label, gfx::Pixel frame, gfx::Pixel text);
 }  // namespace chrome
 
+// The procedure of the pop-up menu windows ("#menu").
+int64_t menu_window_proc(WindowSystem& ws, const Message& m);
+
 inline int64_t point_param(Pt p) { return int64_t((uint32_t(uint16_t(p.y)) << 16) | uint16_t(p.x)); }
 inline Pt param_point(int64_t l) { return {int16_t(l & 0xFFFF), int16_t((l >> 16) & 0xFFFF)}; }
 

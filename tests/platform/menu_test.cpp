@@ -358,6 +358,14 @@ TEST(ColourChooser, AnswersTheColourChosenOrNone) {
   EXPECT_TRUE(c.w.ws.enabled(c.a));
   EXPECT_EQ(c.w.ws.active(), c.a);
   EXPECT_EQ(c.w.ws.children(c.w.ws.desktop()).size(), 1u);
+  // The system's own classes are not to be taken over.
+  EXPECT_FALSE(c.w.ws.register_class({"#color", nullptr, 0, std::nullopt}));
+  EXPECT_FALSE(c.w.ws.register_class({"#menu", nullptr, 0, std::nullopt}));
+  // In a frame smaller than itself it still opens, and Escape answers.
+  World tiny(0, {60, 40});
+  tiny.backend.key(0x1B);
+  EXPECT_EQ(tiny.ws.choose_color(0x10), std::nullopt);
+  EXPECT_TRUE(tiny.ws.children(tiny.ws.desktop()).empty());
 }
 
 TEST(ColourChooser, CustomColoursAndModality) {
