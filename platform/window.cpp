@@ -204,7 +204,8 @@ void WindowSystem::set_title(Handle h, std::string_view t) {
 
 Rect WindowSystem::client_of(const Window* w) const {
   Rect r{0, 0, w->rect.width(), w->rect.height()};
-  if (w->style & (kBorder | kCaption)) r = {r.left + kBorderWidth, r.top + kBorderWidth, r.right - kBorderWidth, r.bottom - kBorderWidth};
+  int32_t inset = frame_inset(w);
+  r = {r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
   if ((w->style & kCaption) == kCaption) r.top += kCaptionHeight;
   if (w->menu_bar) r.top += kMenuBarHeight;
   if (w->style & kVScroll) r.right -= kScrollBarWidth;
@@ -391,22 +392,26 @@ Rect WindowSystem::bar_rect(const Window* w) const {
   if (!w->menu_bar) return {};
   Rect s = screen_rect(w);
   int32_t top = s.top;
-  if (w->style & (kBorder | kCaption)) top += kBorderWidth;
+  int32_t inset = frame_inset(w);
+  top += inset;
   if ((w->style & kCaption) == kCaption) top += kCaptionHeight;
-  int32_t inset = (w->style & (kBorder | kCaption)) ? kBorderWidth : 0;
   return gfx::intersect({s.left + inset, top, s.right - inset, top + kMenuBarHeight}, s);
 }
 
 namespace {
-Rect caption_of(Rect s) {
-  return {s.left + WindowSystem::kBorderWidth, s.top + WindowSystem::kBorderWidth, s.right - WindowSystem::kBorderWidth,
-          s.top + WindowSystem::kBorderWidth + WindowSystem::kCaptionHeight};
+Rect caption_of(Rect s, int32_t inset) {
+  return {s.left + inset, s.top + inset, s.right - inset, s.top + inset + WindowSystem::kCaptionHeight};
 }
 Rect close_box_of(Rect caption) {
   int32_t h = WindowSystem::kCaptionHeight;
   return {caption.right - h + 2, caption.top + 2, caption.right - 2, caption.bottom - 2};
 }
 }  // namespace
+
+int32_t WindowSystem::frame_inset(const Window* w) const {
+  if (w->style & kSizeBox) return kSizeFrame;
+  return (w->style & (kBorder | kCaption)) ? kBorderWidth : 0;
+}
 
 HitTest WindowSystem::hit_test(Handle h, Pt p) const {
   Window* w = find(h);
@@ -415,10 +420,26 @@ HitTest WindowSystem::hit_test(Handle h, Pt p) const {
   if (!s.contains(p)) return kHtNowhere;
   if (gfx::offset(client_of(w), s.left, s.top).contains(p)) return kHtClient;
   if (bar_rect(w).contains(p)) return kHtMenu;
+  if (w->style & kSizeBox) {
+    // The sizing frame: its sides, and its corners a caption high.
+    Rect inner{s.left + kSizeFrame, s.top + kSizeFrame, s.right - kSizeFrame, s.bottom - kSizeFrame};
+    if (!inner.contains(p)) {
+      bool left = p.x < s.left + kCaptionHeight, right = p.x >= s.right - kCaptionHeight;
+      bool top = p.y < s.top + kCaptionHeight, bottom = p.y >= s.bottom - kCaptionHeight;
+      bool on_x = p.x < inner.left || p.x >= inner.right, on_y = p.y < inner.top || p.y >= inner.bottom;
+      if ((on_x || on_y) && top && left) return kHtTopLeft;
+      if ((on_x || on_y) && top && right) return kHtTopRight;
+      if ((on_x || on_y) && bottom && left) return kHtBottomLeft;
+      if ((on_x || on_y) && bottom && right) return kHtBottomRight;
+      if (p.x < inner.left) return kHtLeft;
+      if (p.x >= inner.right) return kHtRight;
+      return p.y < inner.top ? kHtTop : kHtBottom;
+    }
+  }
   for (int bar = 0; bar < 2; ++bar)
     if (scroll_track(w, bar).contains(p)) return bar ? kHtVScroll : kHtHScroll;
   if ((w->style & kCaption) == kCaption) {
-    Rect cap = caption_of(s);
+    Rect cap = caption_of(s, frame_inset(w));
     if ((w->style & kSysMenu) && close_box_of(cap).contains(p)) return kHtClose;
     if (cap.contains(p)) return kHtCaption;
   }
@@ -888,7 +909,7 @@ void WindowSystem::end_paint(Handle h) {
 void WindowSystem::draw_frame(Window* w) {
   if (!w->frame_dirty) return;
   w->frame_dirty = false;
-  if (!(w->style & (kBorder | kCaption | kVScroll | kHScroll)) && !w->menu_bar) return;
+  if (!(w->style & (kBorder | kCaption | kSizeBox | kVScroll | kHScroll)) && !w->menu_bar) return;
   gfx::Region vis = visible_region(w, false);
   Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
   vis = gfx::subtract(vis, gfx::Region(c));
@@ -897,10 +918,15 @@ void WindowSystem::draw_frame(Window* w) {
   dc.set_clip(vis);
   mark_dirty(vis.bounds());
   auto px = [&](uint32_t color) { return gfx::Brush::solid(frame_.map_color(color)); };
-  if (w->style & (kBorder | kCaption)) dc.frame_rect(s, px(kFrame));
+  if (w->style & kSizeBox) {
+    Rect inner{s.left + kSizeFrame, s.top + kSizeFrame, s.right - kSizeFrame, s.bottom - kSizeFrame};
+    dc.fill_region(gfx::subtract(gfx::Region(s), gfx::Region(inner)), px(kScrollTrack));
+    dc.frame_rect({inner.left - 1, inner.top - 1, inner.right + 1, inner.bottom + 1}, px(kGreyText));
+  }
+  if (w->style & (kBorder | kCaption | kSizeBox)) dc.frame_rect(s, px(kFrame));
   if ((w->style & kCaption) == kCaption) {
     bool active = top_level(w)->handle == active_;
-    Rect cap = caption_of(s);
+    Rect cap = caption_of(s, frame_inset(w));
     dc.fill_rect(cap, px(active ? kActiveCaption : kInactiveCaption));
     dc.set_text_color(frame_.map_color(kCaptionText));
     dc.set_background(0, gfx::BackgroundMode::Transparent);
@@ -1162,6 +1188,16 @@ int64_t WindowSystem::nc_button_down(const Message& m) {
     case kHtClose:
       track_close_box(m.window);
       return 0;
+    case kHtLeft:
+    case kHtRight:
+    case kHtTop:
+    case kHtTopLeft:
+    case kHtTopRight:
+    case kHtBottom:
+    case kHtBottomLeft:
+    case kHtBottomRight:
+      track_size(m.window, uint32_t(m.wparam), at);
+      return 0;
     default:
       return 0;
   }
@@ -1269,6 +1305,44 @@ void WindowSystem::track_caption(Handle h, Pt at) {
     int32_t dy = limit(e.at.y - at.y, -start.top, area.height() - kCaptionHeight - start.top);
     Rect r = gfx::offset(start, dx, dy);
     if (r.left != w->rect.left || r.top != w->rect.top) move(h, r);
+  }
+  update_all();
+}
+
+// The sizing frame dragged: the edges pressed follow the pointer, within
+// the sizes the window answers to get-min-max-info.
+void WindowSystem::track_size(Handle h, uint32_t hit, Pt at) {
+  Window* w = find(h);
+  if (!w) return;
+  MinMaxInfo limits;
+  int32_t inset = frame_inset(w);
+  limits.min_track = {2 * inset + 3 * kCaptionHeight, 2 * inset + kCaptionHeight + 8};
+  limits.max_track = {gfx::Surface::kMaxSide, gfx::Surface::kMaxSide};
+  send(h, msg::GetMinMaxInfo, 0, int64_t(reinterpret_cast<intptr_t>(&limits)));
+  limits.min_track = {std::max(limits.min_track.x, 1), std::max(limits.min_track.y, 1)};
+  limits.max_track = {std::max(limits.max_track.x, limits.min_track.x), std::max(limits.max_track.y, limits.min_track.y)};
+  bool left = hit == kHtLeft || hit == kHtTopLeft || hit == kHtBottomLeft;
+  bool right = hit == kHtRight || hit == kHtTopRight || hit == kHtBottomRight;
+  bool top = hit == kHtTop || hit == kHtTopLeft || hit == kHtTopRight;
+  bool bottom = hit == kHtBottom || hit == kHtBottomLeft || hit == kHtBottomRight;
+  Rect start = w->rect;
+  InputEvent e;
+  for (;;) {
+    if (!next_event(e)) {
+      update_all();
+      if (!modal_wait(50)) break;
+      continue;
+    }
+    if (e.kind == InputEvent::Kind::ButtonUp) break;
+    if (e.kind != InputEvent::Kind::MouseMove || !(w = find(h))) continue;
+    int32_t dx = e.at.x - at.x, dy = e.at.y - at.y;
+    Rect r = start;
+    auto span = [](int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, hi); };
+    if (right) r.right = r.left + span(start.width() + dx, limits.min_track.x, limits.max_track.x);
+    if (left) r.left = r.right - span(start.width() - dx, limits.min_track.x, limits.max_track.x);
+    if (bottom) r.bottom = r.top + span(start.height() + dy, limits.min_track.y, limits.max_track.y);
+    if (top) r.top = r.bottom - span(start.height() - dy, limits.min_track.y, limits.max_track.y);
+    if (r != w->rect) move(h, r);
   }
   update_all();
 }

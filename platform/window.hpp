@@ -49,7 +49,7 @@ enum Style : uint32_t {
   kOverlapped = 0, kPopup = 0x80000000u, kChild = 0x40000000u, kMinimize = 0x20000000u,
   kVisible = 0x10000000u, kDisabled = 0x08000000u, kMaximize = 0x01000000u,
   kCaption = 0x00C00000u, kBorder = 0x00800000u, kVScroll = 0x00200000u, kHScroll = 0x00100000u,
-  kSysMenu = 0x00080000u,
+  kSysMenu = 0x00080000u, kSizeBox = 0x00040000u,  // a sizing frame: the edges drag
 };
 enum ExStyle : uint32_t { kTopmost = 0x8, kToolWindow = 0x80 };
 enum ClassStyle : uint32_t { kDoubleClicks = 0x8 };
@@ -57,7 +57,8 @@ enum ClassStyle : uint32_t { kDoubleClicks = 0x8 };
 // carries.
 enum HitTest : uint32_t {
   kHtNowhere = 0, kHtClient = 1, kHtCaption = 2, kHtMenu = 5, kHtHScroll = 6, kHtVScroll = 7,
-  kHtBorder = 18, kHtClose = 20,
+  kHtLeft = 10, kHtRight = 11, kHtTop = 12, kHtTopLeft = 13, kHtTopRight = 14, kHtBottom = 15,
+  kHtBottomLeft = 16, kHtBottomRight = 17, kHtBorder = 18, kHtClose = 20,
 };
 enum ActivateState : uint32_t { kInactive = 0, kActive = 1, kClickActive = 2 };
 enum MouseActivateResult : int64_t { kMaActivate = 1, kMaActivateAndEat = 2, kMaNoActivate = 3, kMaNoActivateAndEat = 4 };
@@ -100,6 +101,12 @@ struct WindowDC {
   Pt origin;
   Rect client(Rect r) const { return gfx::offset(r, origin.x, origin.y); }
   Pt client(Pt p) const { return {p.x + origin.x, p.y + origin.y}; }
+};
+
+// Asked of a window (get-min-max-info, lparam the address of this record)
+// before its sizing frame is dragged: the smallest and largest window size.
+struct MinMaxInfo {
+  Pt min_track, max_track;
 };
 
 struct PaintInfo {
@@ -295,7 +302,7 @@ class WindowSystem {
   std::optional<std::vector<uint8_t>> clipboard_get(const std::string& format);
 
   // Chrome metrics.
-  static constexpr int32_t kBorderWidth = 1, kCaptionHeight = 14, kScrollBarWidth = 12;
+  static constexpr int32_t kBorderWidth = 1, kSizeFrame = 4, kCaptionHeight = 14, kScrollBarWidth = 12;
 
   struct Window;
 
@@ -330,6 +337,8 @@ class WindowSystem {
   int64_t nc_button_down(const Message& m);
   void track_scroll(Handle w, int bar, Pt at);
   void track_caption(Handle w, Pt at);
+  void track_size(Handle w, uint32_t hit, Pt at);
+  int32_t frame_inset(const Window* w) const;
   void track_close_box(Handle w);
   Rect scroll_track(const Window* w, int bar) const;
   Rect scroll_thumb(const Window* w, int bar) const;

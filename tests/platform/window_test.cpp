@@ -684,6 +684,56 @@ TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
   EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
 }
 
+// The sizing frame: its edges and corners drag, within the limits the
+// window gives; the window hears of its new size.
+TEST(WindowSystem, SizingFramesDragWithinTheLimits) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {10, 10, 110, 90}, kVisible | kCaption | kSizeBox, 0, "A");
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::GetMinMaxInfo) {
+      auto* limits = reinterpret_cast<MinMaxInfo*>(m.lparam);
+      limits->min_track = {60, 50};
+      limits->max_track = {150, 120};
+    }
+  };
+  w.ws.activate(a);
+  w.pump();
+  EXPECT_EQ(w.ws.client_rect(a), (Rect{0, 0, 92, 58})) << "four-pixel frame, caption";
+  EXPECT_EQ(w.ws.hit_test(a, {109, 89}), kHtBottomRight);
+  EXPECT_EQ(w.ws.hit_test(a, {11, 50}), kHtLeft);
+  EXPECT_EQ(w.ws.hit_test(a, {60, 11}), kHtTop);
+  EXPECT_EQ(w.ws.hit_test(a, {15, 11}), kHtTopLeft);
+  EXPECT_EQ(w.ws.hit_test(a, {60, 20}), kHtCaption);
+  w.log.clear();
+  w.backend.drag({108, 88}, {138, 108}, 2);
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{10, 10, 140, 110}));
+  EXPECT_EQ(w.log.front().wparam, uint64_t(kHtBottomRight));
+  auto got = w.messages(a);
+  EXPECT_EQ(got[1], uint32_t(msg::GetMinMaxInfo));
+  auto size = std::find_if(w.log.rbegin(), w.log.rend(), [](auto& l) { return l.message == msg::Size; });
+  ASSERT_NE(size, w.log.rend());
+  EXPECT_EQ(size->lparam, (78 << 16) | 122);
+  // Past the smallest and the largest size the edge stops.
+  w.backend.drag({11, 50}, {200, 50}, 1);
+  w.backend.drag({110, 11}, {110, -100}, 1);
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{80, -10, 140, 110}));
+}
+
+// Chrome as it looks: a sizing frame, caption with close box, both scroll
+// bars and the corner between them.
+TEST(WindowSystem, ChromeLooksLikeTheGolden) {
+  World w(0, {140, 110});
+  Handle a = w.make("paint", {10, 8, 130, 100}, kVisible | kCaption | kSysMenu | kSizeBox | kVScroll | kHScroll, 0, "Sized");
+  w.ws.set_property(a, "color", gfx::rgb(0xFF, 0xFF, 0xE0));
+  w.ws.set_scroll(a, WindowSystem::kVertical, {0, 49, 10, 20});
+  w.ws.set_scroll(a, WindowSystem::kHorizontal, {0, 9, 5, 0});
+  w.ws.activate(a);
+  w.pump();
+  EXPECT_TRUE(gfx::testing::matches_golden(w.backend.shown(), "chrome"));
+}
+
 // An alert opened from within another alert's loop: while the inner one is
 // up everything else is disabled, the outer one included; afterwards every
 // window is as it was found, a window disabled before staying disabled.
