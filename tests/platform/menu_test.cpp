@@ -7,6 +7,8 @@
 // x 139, its rows one 67..83, two 83..99.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tests/platform/window_world.hpp"
 
 namespace platform {
@@ -294,6 +296,66 @@ TEST(Menus, TheDesktopsBarCommandsTheDesktop) {
   w.backend.click({50, 8});
   w.pump();
   EXPECT_EQ(commands, (std::vector<uint64_t>{77, 78}));
+}
+
+// Menus built, changed, destroyed and tracked at random, with random
+// input: nothing crashes, every tracking ends, and no pop-up is left.
+TEST(Menus, RandomUseIsSafe) {
+  World w(0, {200, 150});
+  Handle a = w.make("log", {0, 0, 200, 150}, kVisible | kCaption, 0, "R");
+  w.ws.activate(a);
+  std::mt19937 rng(7);
+  auto pick = [&](uint32_t n) { return n ? uint32_t(rng() % n) : 0u; };
+  std::vector<Handle> menus;
+  for (int i = 0; i < 4; ++i) {
+    menus.push_back(w.ws.create_menu());
+    for (uint32_t id = 1; id <= 3; ++id) w.ws.append_menu(menus.back(), MI{"&Item", id});
+  }
+  int opened = 0, chosen = 0;
+  w.hook = [&](const Message& m) {
+    opened += m.message == msg::InitMenuPopup;
+    chosen += m.message == msg::Command;
+    // Owners change the menu as it opens, now and then.
+    if (m.message == msg::InitMenuPopup && pick(3) == 0) w.ws.append_menu(Handle(m.wparam), MI{"&late", pick(5)});
+    if (m.message == msg::InitMenuPopup && pick(7) == 0) w.ws.remove_menu_item(Handle(m.wparam), pick(4));
+  };
+  const uint16_t keys[] = {0x25, 0x26, 0x27, 0x28, 0x0D, 0x1B, 'L', 'A', 0x79};
+  for (int step = 0; step < 1500; ++step) {
+    Handle m = menus[pick(uint32_t(menus.size()))];
+    switch (pick(16)) {
+      case 0: menus.push_back(w.ws.create_menu()); break;
+      case 1: w.ws.destroy_menu(m); break;
+      case 2:
+      case 3:
+      case 4:
+      case 5: {
+        MI item{pick(2) ? "&Item\tX" : "&a&&b", 1 + pick(4), pick(4) ? 0u : pick(8), pick(2) ? 0 : menus[pick(uint32_t(menus.size()))]};
+        w.ws.append_menu(m, item);
+        break;
+      }
+      case 6: w.ws.set_menu_bar(a, pick(4) ? m : 0); break;
+      default: {
+        for (int i = 0, n = int(pick(6)); i < n; ++i) {
+          Pt p{int32_t(pick(220)) - 10, int32_t(pick(170)) - 10};
+          switch (pick(5)) {
+            case 0: w.backend.click(p); break;
+            case 3: w.backend.key(0x28), w.backend.key(0x0D); break;
+            case 1: w.backend.move(p); w.backend.key_up(0x10); break;
+            case 2: w.backend.press(p); break;
+            default: w.backend.key(keys[pick(9)], pick(4) == 0 ? uint32_t(kAlt) : 0u); break;
+          }
+        }
+        if (pick(3) == 0) w.ws.track_popup(m, {int32_t(pick(200)), int32_t(pick(150))}, a, pick(2));
+        w.pump();
+        break;
+      }
+    }
+    ASSERT_TRUE(w.ws.alive(a));
+    ASSERT_FALSE(w.ws.tracking_menu());
+    ASSERT_EQ(w.ws.children(w.ws.desktop()).size(), 1u) << "step " << step;
+  }
+  EXPECT_GT(opened, 20);
+  EXPECT_GT(chosen, 2) << opened;
 }
 
 // The menus as they look: the bar with File open, Recent open beside it
