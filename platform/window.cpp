@@ -1051,12 +1051,17 @@ bool WindowSystem::activate(Handle h, uint32_t how) {
   bring_to_top(h);
   if (old == h) return true;
   active_ = h;
+  // Each hears first that its frame changes (non-client activation),
+  // then that it is activated or deactivated.
   if (Window* o = find(old)) {
     o->frame_dirty = true;
-    send(old, msg::Activate, kInactive, h);
+    send(old, msg::NcActivate, 0, h);
+    if (find(old)) send(old, msg::Activate, kInactive, h);
   }
   if (!(w = find(h)) || active_ != h) return false;
   w->frame_dirty = true;
+  send(h, msg::NcActivate, 1, old);
+  if (!find(h) || active_ != h) return false;
   send(h, msg::Activate, how, old);
   if (active_ == h && (!focus_ || !is_descendant(focus_, h))) set_focus(h);
   return true;

@@ -33,6 +33,7 @@ enum : uint32_t {
   SetFocus = 0x0007, KillFocus = 0x0008, Enable = 0x000A, Paint = 0x000F, Close = 0x0010,
   Quit = 0x0012, EraseBackground = 0x0014, ShowWindow = 0x0018, SetCursor = 0x0020,
   MouseActivate = 0x0021, GetMinMaxInfo = 0x0024, PosChanging = 0x0046, PosChanged = 0x0047,
+  NcActivate = 0x0086,
   NcMouseMove = 0x00A0, NcLButtonDown = 0x00A1, NcLButtonUp = 0x00A2, NcLButtonDblClk = 0x00A3,
   KeyDown = 0x0100, KeyUp = 0x0101, Char = 0x0102, SysKeyDown = 0x0104, SysKeyUp = 0x0105,
   SysChar = 0x0106, Command = 0x0111, Timer = 0x0113, HScroll = 0x0114, VScroll = 0x0115,

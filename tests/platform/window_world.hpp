@@ -25,7 +25,7 @@ struct World {
   WindowSystem ws;
   std::vector<Logged> log;
   std::function<void(const Message&)> hook;  // runs before the default procedure
-  std::vector<uint32_t> ignore{msg::SetCursor, msg::PosChanging, msg::PosChanged, msg::EraseBackground};
+  std::vector<uint32_t> ignore{msg::NcActivate, msg::SetCursor, msg::PosChanging, msg::PosChanged, msg::EraseBackground};
 
   explicit World(Tick start = 0, Pt size = {200, 150}) : backend(size, start), ws(backend) {
     ws.register_class({"log",
