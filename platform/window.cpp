@@ -23,8 +23,8 @@ WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) 
   frame_size.y = std::clamp(frame_size.y, 1, gfx::Surface::kMaxSide);
   frame_ = gfx::Surface(frame_size.x, frame_size.y);
   custom_colors_.fill(0xFFFFFF);
-  // The system's own classes; their names (starting with '#') are not
-  // for others.
+  // The system's own classes, registered first so that no other takes
+  // their names.
   for (WindowClass c : {WindowClass{"#desktop", nullptr, 0, kDesktop}, WindowClass{"#menu", menu_window_proc, 0, std::nullopt},
                         WindowClass{"#alert", nullptr, 0, std::nullopt}, WindowClass{"#color", nullptr, 0, std::nullopt}}) {
     std::string name = c.name;
@@ -65,7 +65,7 @@ WindowSystem::Window* WindowSystem::find(Handle h) const {
 }
 
 bool WindowSystem::register_class(WindowClass c) {
-  if (c.name.empty() || c.name[0] == '#' || classes_.count(c.name)) return false;
+  if (c.name.empty() || classes_.count(c.name)) return false;
   std::string name = c.name;
   classes_.emplace(name, std::move(c));
   return true;

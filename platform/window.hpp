@@ -127,7 +127,8 @@ class WindowSystem {
   Handle desktop() const { return desktop_; }
 
   // Classes and windows.
-  // False for a name taken, empty, or starting with '#' (the system's own).
+  // False for an empty name or one taken ("#desktop", "#menu", "#alert"
+  // and "#color" are the system's own).
   bool register_class(WindowClass c);
   Handle create(const CreateParams& p);
   bool destroy(Handle w);
