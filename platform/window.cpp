@@ -652,9 +652,11 @@ bool WindowSystem::take_input(Message& out, Handle window, std::span<const Range
     current_time_ = m.time;
     if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp) cursor_ = e.at;
     if (e.kind == InputEvent::Kind::ButtonDown) {
-      if (m.message == msg::LButtonDblClk || m.message == msg::RButtonDblClk || m.message == msg::MButtonDblClk)
+      // A double click ends a series, and so does a press elsewhere.
+      if (m.message == msg::LButtonDblClk || m.message == msg::RButtonDblClk || m.message == msg::MButtonDblClk ||
+          m.message == msg::NcLButtonDown)
         last_click_ = {};
-      else if (m.message != msg::NcLButtonDown)
+      else
         last_click_ = {m.window, m.message, e.time, e.at};
       // A press on an inactive top-level window asks it whether to activate.
       Window* top = capture_ ? nullptr : top_level(find(m.window));
@@ -691,6 +693,7 @@ bool WindowSystem::next_event(InputEvent& e) {
   current_keys_ = e.keys;
   current_time_ = e.time;
   if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp) cursor_ = e.at;
+  if (e.kind == InputEvent::Kind::ButtonDown) last_click_ = {};
   return true;
 }
 
