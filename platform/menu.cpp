@@ -130,9 +130,9 @@ void draw_item(gfx::DC& dc, gfx::Surface& s, Rect row, const WindowSystem::MenuI
 
 WindowSystem::Menu* WindowSystem::find_menu(Handle h) const {
   uint32_t index = h & 0xFFFF;
-  if (!(h & 0x80000000u) || index == 0 || index > menu_slots_.size()) return nullptr;
+  if ((h & 0xC0000000u) != 0x80000000u || index == 0 || index > menu_slots_.size()) return nullptr;
   const MenuSlot& s = menu_slots_[index - 1];
-  if (!s.menu || s.generation != ((h >> 16) & 0x7FFF)) return nullptr;
+  if (!s.menu || s.generation != ((h >> 16) & 0x3FFF)) return nullptr;
   return s.menu.get();
 }
 
@@ -160,7 +160,7 @@ bool WindowSystem::destroy_menu(Handle h) {
   std::vector<MenuItem> items = std::move(m->items);
   MenuSlot& s = menu_slots_[(h & 0xFFFF) - 1];
   s.menu.reset();
-  if (++s.generation > 0x7FFF) s.generation = 1;
+  if (++s.generation > 0x3FFF) s.generation = 1;  // the top bits mark menu handles
   menu_free_.push_back((h & 0xFFFF) - 1);
   for (auto& slot : slots_)
     if (slot.window && slot.window->menu_bar == h) set_menu_bar(slot.window->handle, 0);

@@ -159,7 +159,7 @@ bool WindowSystem::destroy(Handle h) {
     std::erase(modals_, gone);
     Slot& s = slots_[(gone & 0xFFFF) - 1];
     s.window.reset();
-    if (++s.generation > 0x7FFF) s.generation = 1;  // the top bit marks menu handles
+    if (++s.generation > 0x7FFF) s.generation = 1;  // the top bit marks menu and cursor handles
     free_.push_back((gone & 0xFFFF) - 1);
   }
   if (uncovered) {
@@ -1532,10 +1532,52 @@ void WindowSystem::set_cursor(CursorShape shape) {
 }
 
 void WindowSystem::set_cursor(const CursorImage& image) {
+  current_cursor_ = 0;
   if (!image.valid()) return set_cursor(CursorShape::Arrow);
   cursor_shape_ = CursorShape::Custom;
   cursor_image_ = image;
   if (cursor_count_ >= 0) backend_.set_cursor_image(image);
+}
+
+// Cursor handles: both top bits set, 14 bits of generation, the slot.
+namespace {
+constexpr uint32_t kCursorTag = 0xC0000000u;
+}
+
+Handle WindowSystem::create_cursor(const CursorImage& image) {
+  if (!image.valid()) return 0;
+  size_t index = 0;
+  while (index < cursors_.size() && cursors_[index].image) ++index;
+  if (index == cursors_.size()) {
+    if (cursors_.size() >= 0xFFFE) return 0;
+    cursors_.emplace_back();
+  }
+  cursors_[index].image = image;
+  return kCursorTag | (uint32_t(cursors_[index].generation) << 16) | uint32_t(index + 1);
+}
+
+bool WindowSystem::cursor_alive(Handle c) const {
+  size_t index = c & 0xFFFF;
+  return (c & kCursorTag) == kCursorTag && index >= 1 && index <= cursors_.size() && cursors_[index - 1].image &&
+         cursors_[index - 1].generation == ((c >> 16) & 0x3FFF);
+}
+
+bool WindowSystem::destroy_cursor(Handle c) {
+  if (!cursor_alive(c)) return false;
+  CursorSlot& s = cursors_[(c & 0xFFFF) - 1];
+  s.image.reset();
+  if (++s.generation > 0x3FFF) s.generation = 1;
+  if (current_cursor() == c) set_cursor(CursorShape::Arrow);
+  if (current_cursor_ == c) current_cursor_ = 0;
+  return true;
+}
+
+bool WindowSystem::use_cursor(Handle c) {
+  if (!cursor_alive(c)) return false;
+  if (current_cursor() == c) return true;
+  set_cursor(*cursors_[(c & 0xFFFF) - 1].image);
+  current_cursor_ = c;
+  return true;
 }
 
 void WindowSystem::clipboard_empty() { clipboard_.clear(); }

@@ -297,6 +297,13 @@ class WindowSystem {
   void set_cursor(CursorShape shape);
   void set_cursor(const CursorImage& image);  // an invalid image shows the arrow
   CursorShape cursor_shape() const { return cursor_shape_; }
+  // Cursors made from 1-bit images, named by handles with a generation:
+  // made once, used as often as wanted, destroyed when done with.
+  Handle create_cursor(const CursorImage& image);  // 0 for a malformed image
+  bool destroy_cursor(Handle c);                   // the arrow replaces it if shown
+  bool cursor_alive(Handle c) const;
+  bool use_cursor(Handle c);                       // false for a dead handle
+  Handle current_cursor() const { return cursor_shape_ == CursorShape::Custom ? current_cursor_ : 0; }
 
   // Clipboard: format names to bytes; "text" is mirrored to the host.
   void clipboard_empty();
@@ -374,6 +381,9 @@ class WindowSystem {
   int cursor_count_ = 0;
   CursorShape cursor_shape_ = CursorShape::Arrow;
   CursorImage cursor_image_;
+  struct CursorSlot { uint16_t generation = 1; std::optional<CursorImage> image; };
+  std::vector<CursorSlot> cursors_;
+  Handle current_cursor_ = 0;
   std::map<std::string, std::vector<uint8_t>> clipboard_;
   std::array<uint32_t, 16> custom_colors_;
   bool caps_lock_ = false;

@@ -555,6 +555,35 @@ TEST(WindowSystem, ClipboardAndCursorState) {
   image.xor_mask.pop_back();
   w.ws.set_cursor(image);
   EXPECT_EQ(w.backend.cursor_log().back(), CursorShape::Arrow);
+  EXPECT_EQ(w.ws.create_cursor(image), 0u) << "malformed";
+
+  // Cursor handles: made once, used again without being made again,
+  // dead once destroyed; destroying the one shown brings the arrow back.
+  image.xor_mask.push_back(0);
+  Handle c = w.ws.create_cursor(image);
+  Handle d = w.ws.create_cursor(image);
+  ASSERT_NE(c, 0u);
+  EXPECT_NE(c, d);
+  EXPECT_FALSE(w.ws.alive(c));
+  EXPECT_FALSE(w.ws.menu_alive(c));
+  EXPECT_FALSE(w.ws.cursor_alive(w.ws.desktop()));
+  EXPECT_FALSE(w.ws.cursor_alive(w.ws.create_menu()));
+  size_t shown = w.backend.cursor_log().size();
+  EXPECT_TRUE(w.ws.use_cursor(c));
+  EXPECT_TRUE(w.ws.use_cursor(c));
+  EXPECT_EQ(w.backend.cursor_log().size(), shown + 1);
+  EXPECT_EQ(w.ws.current_cursor(), c);
+  EXPECT_TRUE(w.ws.destroy_cursor(d));
+  EXPECT_EQ(w.ws.current_cursor(), c);
+  EXPECT_TRUE(w.ws.destroy_cursor(c));
+  EXPECT_FALSE(w.ws.cursor_alive(c));
+  EXPECT_FALSE(w.ws.use_cursor(c));
+  EXPECT_FALSE(w.ws.destroy_cursor(c));
+  EXPECT_EQ(w.ws.current_cursor(), 0u);
+  EXPECT_EQ(w.backend.cursor_log().back(), CursorShape::Arrow);
+  Handle e = w.ws.create_cursor(image);
+  EXPECT_NE(e, c) << "a slot used again has a new generation";
+  EXPECT_FALSE(w.ws.cursor_alive(c));
 }
 
 TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
