@@ -11,6 +11,17 @@ constexpr Tick kDoubleClickTime = 500;
 constexpr int32_t kDoubleClickSlop = 4;
 constexpr Tick kRepeatDelay = 400, kRepeatInterval = 50;
 
+// Window rectangles stay within a range where no sum of coordinates can
+// overflow, whatever a caller asks for.
+Rect sane(Rect r) {
+  constexpr int32_t kFar = 1 << 20;
+  r = {std::clamp(r.left, -kFar, kFar), std::clamp(r.top, -kFar, kFar), std::clamp(r.right, -kFar, kFar),
+       std::clamp(r.bottom, -kFar, kFar)};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
 uint32_t button_message(uint8_t button, bool down) {
   uint32_t base = button == 0 ? msg::LButtonDown : button == 1 ? msg::RButtonDown : msg::MButtonDown;
   return down ? base : base + 1;
@@ -98,7 +109,7 @@ Handle WindowSystem::create(const CreateParams& p) {
   win->title = p.title;
   win->style = p.style & ~kVisible;
   win->ex_style = p.ex_style;
-  win->rect = p.rect;
+  win->rect = sane(p.rect);
   win->parent = parent;
   if (Window* o = find(p.owner)) win->owner = top_level(o)->handle;
   Window* w = win.get();
@@ -300,8 +311,7 @@ void WindowSystem::invalidate_screen(const gfx::Region& area) {
 bool WindowSystem::move(Handle h, Rect r) {
   Window* w = find(h);
   if (!w || h == desktop_) return false;
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
+  r = sane(r);
   send(h, msg::PosChanging);
   if (!(w = find(h))) return false;
   bool shown = visible(h);
@@ -853,6 +863,7 @@ WindowDC WindowSystem::window_dc(Handle h) {
 void WindowSystem::scroll_window(Handle h, int32_t dx, int32_t dy, const std::optional<Rect>& area) {
   Window* w = find(h);
   if (!w || (dx == 0 && dy == 0)) return;
+  dx = std::clamp(dx, -(1 << 20), 1 << 20), dy = std::clamp(dy, -(1 << 20), 1 << 20);
   Rect local = area ? gfx::intersect(*area, client_rect(h)) : client_rect(h);
   if (local.empty()) return;
   Rect sc = screen_client(h);

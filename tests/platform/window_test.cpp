@@ -2,6 +2,8 @@
 // messages each window procedure received, in order.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "tests/platform/window_world.hpp"
 
 namespace platform {
@@ -367,6 +369,30 @@ TEST(WindowSystem, CaptionsDragWindowsAndCloseBoxesClose) {
   w.pump();
   EXPECT_FALSE(w.ws.alive(a));
   EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::NcLButtonDown, msg::Close, msg::Destroy}));
+}
+
+// Rectangles from anywhere (the far ends of 32 bits, inverted) make
+// windows that exist, draw and answer hits without overflow.
+TEST(WindowSystem, ExtremeRectanglesAreHeldInRange) {
+  World w;
+  constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
+  Handle a = w.make("paint", {lo, lo, hi, hi}, kVisible | kCaption | kSizeBox | kVScroll | kHScroll);
+  Handle b = w.make("log", {hi, hi, lo, lo}, kVisible | kBorder);
+  Handle c = w.make("log", {0, 0, 50, 50}, kVisible | kCaption);
+  ASSERT_NE(a, 0u);
+  ASSERT_NE(b, 0u);
+  w.ws.set_scroll(a, WindowSystem::kVertical, {lo, hi, hi, 0});
+  w.ws.move(c, {hi - 5, lo, lo, hi});
+  w.ws.scroll_window(c, hi, lo);
+  w.ws.invalidate(a, Rect{lo, lo, hi, hi}, true);
+  w.pump();
+  EXPECT_TRUE(w.ws.window_rect(b).empty());
+  EXPECT_GT(w.ws.window_rect(a).width(), 0);
+  for (Pt p : {Pt{0, 0}, Pt{199, 149}, Pt{lo, hi}})
+    w.ws.hit_test(a, p), w.ws.hit_test(c, p), w.ws.window_at(p);
+  Handle m = w.ws.create_menu();
+  w.ws.append_menu(m, {std::string(10000, 'W'), 1});
+  EXPECT_EQ(w.ws.track_popup(m, {lo, hi}, a), 0u);
 }
 
 TEST(WindowSystem, AProcedureThatIgnoresPaintIsNotAskedForever) {
