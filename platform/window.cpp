@@ -947,6 +947,7 @@ void WindowSystem::draw_frame(Window* w) {
     dc.text({cap.left + 4, cap.top + 1}, w->title);
     if (w->style & kSysMenu) {
       Rect box = close_box_of(cap);
+      dc.fill_rect({box.left - 2, cap.top, cap.right, cap.bottom}, px(active ? kActiveCaption : kInactiveCaption));
       dc.frame_rect(box, px(kCaptionText));
       dc.set_pen({gfx::PenStyle::Solid, 1, frame_.map_color(kCaptionText)});
       dc.line({box.left + 2, box.top + 2}, {box.right - 3, box.bottom - 3}, true);

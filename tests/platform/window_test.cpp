@@ -791,7 +791,8 @@ TEST(WindowSystem, SizingFramesDragWithinTheLimits) {
 // bars and the corner between them.
 TEST(WindowSystem, ChromeLooksLikeTheGolden) {
   World w(0, {140, 110});
-  Handle a = w.make("paint", {10, 8, 130, 100}, kVisible | kCaption | kSysMenu | kSizeBox | kVScroll | kHScroll, 0, "Sized");
+  Handle a = w.make("paint", {10, 8, 130, 100}, kVisible | kCaption | kSysMenu | kSizeBox | kVScroll | kHScroll, 0,
+                    "Sized, with a title too long to show");
   w.ws.set_property(a, "color", gfx::rgb(0xFF, 0xFF, 0xE0));
   w.ws.set_scroll(a, WindowSystem::kVertical, {0, 49, 10, 20});
   w.ws.set_scroll(a, WindowSystem::kHorizontal, {0, 9, 5, 0});
