@@ -503,7 +503,9 @@ void WindowSystem::post_quit(int code) {
 int64_t WindowSystem::default_proc(WindowSystem& ws, const Message& m) {
   switch (m.message) {
     case msg::Close:
-      ws.destroy(m.window);
+      // A window closes; the desktop, being the frame, ends the run.
+      if (m.window == ws.desktop_) ws.post_quit(0);
+      else ws.destroy(m.window);
       return 0;
     case msg::EraseBackground: {
       Window* w = ws.find(m.window);
@@ -569,14 +571,8 @@ bool WindowSystem::matches(const Message& m, Handle window, std::span<const Rang
 // modal loop reading the input itself) counts.
 void WindowSystem::queue_input(const InputEvent& e) {
   if (e.kind == InputEvent::Kind::Close) {
-    Window* d = find(desktop_);
-    Handle target = 0;
-    for (Window* c : d->children)
-      if ((c->style & kVisible) && !(c->style & kPopup)) {
-        target = c->handle;
-        break;
-      }
-    if (target) posted_.push_back({target, msg::Close, 0, 0, e.time, cursor_, e.keys});
+    // The host's window is the frame: the desktop hears that it is to close.
+    posted_.push_back({desktop_, msg::Close, 0, 0, e.time, cursor_, e.keys});
     return;
   }
   if (e.kind == InputEvent::Kind::MouseMove && !input_.empty() && input_.back().kind == InputEvent::Kind::MouseMove) {

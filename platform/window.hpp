@@ -167,6 +167,12 @@ class WindowSystem {
   int64_t dispatch(const Message& m);
   // Posts the character message a key-down produces, in code page 1252.
   bool translate(const Message& m);
+  // What a window does unless its procedure does otherwise: close
+  // destroys it (on the desktop, which stands for the frame and receives
+  // the host's close requests, it posts quit); erase fills the class's
+  // background; presses on the frame track its caption, sizing frame,
+  // close box, scroll bars and menu bar; F10 and Alt with a title's letter
+  // open the menu bar.
   static int64_t default_proc(WindowSystem& ws, const Message& m);
   // Pulls the back-end's input into the queue.
   void pump_input();

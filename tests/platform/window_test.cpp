@@ -54,14 +54,42 @@ TEST(WindowSystem, CreateActivateClickKeysAndClose) {
   EXPECT_NE(w.log[3].lparam & (1 << 24), 0);
   EXPECT_NE(w.log[4].lparam & (1ll << 31), 0);
 
-  // A close request reaches the front window, whose default closes it.
+  // Close, by default, destroys a window.
   w.log.clear();
-  w.backend.request_close();
+  w.ws.post(a, msg::Close);
   w.pump();
   EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::Close, msg::Destroy}));
   EXPECT_FALSE(w.ws.alive(a));
   EXPECT_EQ(w.ws.focus(), 0u);
   EXPECT_EQ(w.ws.active(), 0u);
+}
+
+// The host's close request is the frame's: it goes to the desktop, whose
+// default ends the run with quit; a desktop procedure may refuse it.
+TEST(WindowSystem, TheHostsCloseRequestGoesToTheFrame) {
+  World w;
+  Handle a = w.make("log", {10, 10, 110, 90});
+  w.ws.activate(a);
+  w.pump();
+  w.backend.request_close();
+  Message m;
+  ASSERT_TRUE(w.ws.peek(m));
+  EXPECT_EQ(m.window, w.ws.desktop());
+  EXPECT_EQ(m.message, uint32_t(msg::Close));
+  w.ws.dispatch(m);
+  ASSERT_TRUE(w.ws.peek(m));
+  EXPECT_EQ(m.message, uint32_t(msg::Quit));
+  EXPECT_EQ(m.wparam, 0u);
+  EXPECT_TRUE(w.ws.alive(a));
+  int refused = 0;
+  w.ws.set_window_proc(w.ws.desktop(), [&](WindowSystem& ws, const Message& msg) -> int64_t {
+    if (msg.message == msg::Close) return ++refused, 0;
+    return WindowSystem::default_proc(ws, msg);
+  });
+  w.backend.request_close();
+  auto seen = w.pump();
+  EXPECT_EQ(refused, 1);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), uint32_t(msg::Quit)), 0);
 }
 
 TEST(WindowSystem, DoubleClickNeedsTheClassStyleAndTheTime) {
@@ -229,7 +257,7 @@ TEST(WindowSystem, AWindowDestroyedByItsOwnProcedureInAnyMessageIsDead) {
       {"thumb drag", msg::VScroll, [](World& w, Handle) { w.backend.drag({103, 40}, {103, 80}, 2); }},
       {"caption drag", msg::PosChanging, [](World& w, Handle) { w.backend.drag({30, 15}, {60, 45}, 2); }},
       {"close box", msg::Close, click({103, 17})},
-      {"close request", msg::Close, [](World& w, Handle) { w.backend.request_close(); }},
+      {"close", msg::Close, [](World& w, Handle h) { w.ws.post(h, msg::Close); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
