@@ -704,6 +704,10 @@ bool WindowSystem::next_event(InputEvent& e) {
 }
 
 bool WindowSystem::modal_wait(Tick max_ms) {
+  // Timers keep running while the user drags or chooses.
+  Message m;
+  Range timers{msg::Timer, msg::Timer};
+  for (int n = 0; n < 64 && peek(m, 0, std::span(&timers, 1)); ++n) dispatch(m);
   flush();
   pump_input();
   if (!input_.empty()) return true;

@@ -184,6 +184,14 @@ TEST(Menus, PopUpsAnswerTheChosenId) {
   };
   EXPECT_EQ(s.ws.track_popup(pop, {310, 230}, s.a), 0u);
   EXPECT_FALSE(shown.empty());
+  // Timers go on while a menu is open.
+  int ticks = 0;
+  s.w.hook = [&](const Message& m) { ticks += m.message == msg::Timer && s.ws.tracking_menu(); };
+  s.ws.set_timer(s.a, 9, 20);
+  b.advance(100);
+  b.move({210, 125});
+  EXPECT_EQ(s.ws.track_popup(pop, {200, 100}, s.a), 0u);
+  EXPECT_EQ(ticks, 1);
   EXPECT_EQ(gfx::intersect(shown, Rect{0, 0, 320, 240}), shown);
   EXPECT_EQ(s.ws.children(s.ws.desktop()).size(), 1u);
 }
