@@ -1,12 +1,21 @@
 // The window system: windows, the message queue, painting and composition,
-// input state (capture, focus, activation, enabling), timers, the clipboard
-// store and the cursor state, all inside the process.
+// input state (capture, focus, activation, enabling), scroll bars, menus,
+// alerts, the colour chooser, timers, the clipboard store and the cursor
+// state, all inside the process.
 //
-// Windows are named by 32-bit handles (slot index and generation); a handle
-// whose window is gone is simply not found. The message numbers are the
-// desktop's, so code written against them reads as it always has. Windows
-// draw straight into the frame surface, clipped to what of them is visible;
-// the frame is presented to the back-end in the areas that changed.
+// Windows, menus and cursors are named by 32-bit handles (slot index and
+// generation, the top bits telling the three apart); a handle whose object
+// is gone is simply not found. The message numbers are the desktop's, so
+// code written against them reads as it always has. Windows draw straight
+// into the frame surface, clipped to what of them is visible; the frame is
+// presented to the back-end in the areas that changed. The desktop window
+// stands for the host's window, the frame: its client area holds the
+// top-level windows, and it may carry a menu bar.
+//
+// Input waits in the queue as the back-end delivered it and goes to a
+// window (the capture, the window under the pointer, the focus) when it is
+// taken. The system's own modal loops (menus, scroll bars, dragged captions
+// and sizing frames, alerts, the colour chooser) take it the same way.
 #pragma once
 #include <array>
 #include <cstdint>
