@@ -570,6 +570,9 @@ bool WindowSystem::matches(const Message& m, Handle window, std::span<const Rang
 // taken, so that what the previous message did (capture, activation, a
 // modal loop reading the input itself) counts.
 void WindowSystem::queue_input(const InputEvent& e) {
+  latest_keys_ = e.keys;
+  if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp && e.kind != InputEvent::Kind::Close)
+    latest_pointer_ = e.at;
   if (e.kind == InputEvent::Kind::Close) {
     // The host's window is the frame: the desktop hears that it is to close.
     posted_.push_back({desktop_, msg::Close, 0, 0, e.time, cursor_, e.keys});
@@ -689,6 +692,16 @@ void WindowSystem::pump_input() {
   std::vector<InputEvent> events;
   backend_.poll(events);
   for (const InputEvent& e : events) queue_input(e);
+}
+
+uint32_t WindowSystem::keys_now() {
+  pump_input();
+  return latest_keys_;
+}
+
+Pt WindowSystem::pointer_now() {
+  pump_input();
+  return latest_pointer_;
 }
 
 bool WindowSystem::next_event(InputEvent& e) {

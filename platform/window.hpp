@@ -188,6 +188,10 @@ class WindowSystem {
   // The state of keys and buttons as of the message being handled.
   uint32_t keys() const { return current_keys_; }
   Tick message_time() const { return current_time_; }
+  // The state of keys and buttons, and where the pointer is, as the latest
+  // input the back-end delivered has them (whether taken yet or not).
+  uint32_t keys_now();
+  Pt pointer_now();
 
   // Painting.
   void invalidate(Handle w, const std::optional<Rect>& client_area, bool erase);
@@ -384,7 +388,8 @@ class WindowSystem {
   std::deque<InputEvent> input_;  // targets are found as each is taken
   std::vector<Rect> dirty_;
   Handle capture_ = 0, focus_ = 0, active_ = 0;
-  uint32_t current_keys_ = 0;
+  uint32_t current_keys_ = 0, latest_keys_ = 0;
+  Pt latest_pointer_;
   Tick current_time_ = 0;
   Pt cursor_;
   struct LastClick { Handle window = 0; uint32_t message = 0; Tick time = 0; Pt at; } last_click_;

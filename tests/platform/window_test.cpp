@@ -196,8 +196,19 @@ TEST(WindowSystem, PostedBeforeInputBeforePaintAndMovesCoalesce) {
   EXPECT_EQ(seen[1].lparam, (3 << 16) | 3);  // the last position
   EXPECT_EQ(seen[1].time, 10u);
   EXPECT_EQ(seen[2].message, uint32_t(msg::Paint));
-  // Key state is the snapshot of the message being handled.
+  // Key state is the snapshot of the message being handled; the state
+  // now is the latest input's, taken or not.
   EXPECT_EQ(w.ws.keys(), uint32_t(kShift));
+  w.backend.press({40, 30}, 0, kShift);
+  EXPECT_EQ(w.ws.keys(), uint32_t(kShift));
+  EXPECT_EQ(w.ws.keys_now(), uint32_t(kShift | kLeftButton));
+  EXPECT_EQ(w.ws.pointer_now(), (Pt{40, 30}));
+  EXPECT_EQ(w.ws.cursor(), (Pt{3, 3}));
+  WindowSystem::Range up{msg::LButtonUp, msg::LButtonUp};
+  EXPECT_FALSE(w.ws.peek(m, 0, std::span(&up, 1), false)) << "still down: no release waiting";
+  w.backend.release({40, 30});
+  EXPECT_TRUE(w.ws.peek(m, 0, std::span(&up, 1), false));
+  EXPECT_EQ(w.ws.keys_now(), 0u);
 }
 
 TEST(WindowSystem, HandlesOfDestroyedWindowsAreDead) {
