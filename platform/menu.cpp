@@ -97,6 +97,40 @@ MenuLayout layout_items(const std::vector<WindowSystem::MenuItem>& items) {
   return out;
 }
 
+// The rows as placed in a pop-up `height` high. When they do not all fit,
+// a strip at the top and at the bottom holds an arrow each and the rows
+// between begin with row `first`; a row not shown is an empty rectangle.
+constexpr int32_t kArrowStrip = 8;
+struct Placed {
+  std::vector<Rect> rows;
+  bool up = false, down = false;
+};
+
+Placed place(const MenuLayout& layout, size_t first, int32_t height) {
+  Placed out;
+  if (layout.height <= height || layout.rows.empty()) {
+    out.rows = layout.rows;
+    return out;
+  }
+  first = std::min(first, layout.rows.size() - 1);
+  int32_t top = kArrowStrip, bottom = height - kArrowStrip;
+  int32_t shift = top - layout.rows[first].top;
+  for (const Rect& r : layout.rows) {
+    Rect moved = gfx::offset(r, 0, shift);
+    out.rows.push_back(moved.top >= top && moved.bottom <= bottom ? moved : Rect{});
+  }
+  out.up = first > 0;
+  out.down = layout.rows.back().bottom + shift > bottom;
+  return out;
+}
+
+void draw_arrow(gfx::DC& dc, Pt tip, bool up, gfx::Pixel color) {
+  for (int32_t k = 0; k < 4; ++k) {
+    int32_t y = up ? tip.y + k : tip.y - k;
+    dc.fill_rect({tip.x - k, y, tip.x + k + 1, y + 1}, gfx::Brush::solid(color));
+  }
+}
+
 void draw_item(gfx::DC& dc, gfx::Surface& s, Rect row, const WindowSystem::MenuItem& item, bool hot) {
   auto px = [&](uint32_t c) { return s.map_color(c); };
   if (item.flags & WindowSystem::kMenuSeparator) {
@@ -308,6 +342,7 @@ struct WindowSystem::MenuTracker {
   struct Level {
     Handle menu = 0, window = 0;
     int hot = -1;
+    size_t first = 0;  // the first row shown when not all fit
   };
   std::vector<Level> open;
   bool done = false;
@@ -320,11 +355,37 @@ struct WindowSystem::MenuTracker {
 
   Window* bar() { return ws.find(bar_window); }
 
+  // The rows of pop-up k as shown, in frame coordinates.
+  Placed placed(size_t k) {
+    Menu* m = ws.find_menu(open[k].menu);
+    Window* w = ws.find(open[k].window);
+    if (!m || !w) return {};
+    Rect s = ws.screen_rect(w);
+    Placed p = place(layout_items(m->items), open[k].first, s.height());
+    for (Rect& r : p.rows)
+      if (!r.empty()) r = gfx::offset(r, s.left, s.top);
+    return p;
+  }
+
+  void set_first(Level& level, size_t first) {
+    if (level.first == first) return;
+    level.first = first;
+    ws.set_property(level.window, "#first", first);
+    ws.invalidate(level.window, std::nullopt, false);
+  }
+
   void set_hot(Level& level, int hot) {
     if (level.hot == hot) return;
     level.hot = hot;
     ws.set_property(level.window, "#hot", uint64_t(int64_t(hot)));
     ws.invalidate(level.window, std::nullopt, false);
+    // A row lit by the keyboard is scrolled into view.
+    size_t k = size_t(&level - open.data());
+    for (size_t guard = 0; hot >= 0 && guard < 0x10000; ++guard) {
+      Placed p = placed(k);
+      if (size_t(hot) >= p.rows.size() || !p.rows[size_t(hot)].empty()) break;
+      set_first(level, size_t(hot) < level.first ? size_t(hot) : level.first + 1);
+    }
   }
 
   void close_from(size_t k) {
@@ -374,11 +435,9 @@ struct WindowSystem::MenuTracker {
       if (!w) continue;
       Rect s = ws.screen_rect(w);
       if (!s.contains(p)) continue;
-      Menu* m = ws.find_menu(open[k].menu);
-      if (!m) return std::pair{k, -1};
-      MenuLayout layout = layout_items(m->items);
-      for (size_t i = 0; i < layout.rows.size(); ++i)
-        if (gfx::offset(layout.rows[i], s.left, s.top).contains(p)) return std::pair{k, int(i)};
+      Placed rows = placed(k);
+      for (size_t i = 0; i < rows.rows.size(); ++i)
+        if (rows.rows[i].contains(p)) return std::pair{k, int(i)};
       return std::pair{k, -1};
     }
     return std::nullopt;
@@ -404,12 +463,9 @@ struct WindowSystem::MenuTracker {
     if (!it || !it->submenu || (it->flags & kMenuDisabled)) return;
     if (open.size() > k + 1 && open[k + 1].menu == it->submenu) return;
     close_from(k + 1);
-    Menu* m = ws.find_menu(open[k].menu);
-    Window* w = ws.find(open[k].window);
-    if (!m || !w || size_t(row) >= m->items.size()) return;
-    Rect s = ws.screen_rect(w);
-    Rect rowr = gfx::offset(layout_items(m->items).rows[size_t(row)], s.left, s.top);
-    if (open_menu(it->submenu, row, {}, rowr) && highlight_first) step(open.size() - 1, +1);
+    Placed rows = placed(k);
+    if (size_t(row) >= rows.rows.size() || rows.rows[size_t(row)].empty()) return;
+    if (open_menu(it->submenu, row, {}, rows.rows[size_t(row)]) && highlight_first) step(open.size() - 1, +1);
   }
 
   // Opens the bar's menu at `index` (a bar entry without a menu only
@@ -465,7 +521,16 @@ struct WindowSystem::MenuTracker {
     }
     if (where) {
       auto [k, row] = *where;
-      if (row >= 0 && item(k, row) && selectable(*item(k, row))) {
+      if (row < 0) {
+        // On the arrow strips of a pop-up too tall to show whole, a row on.
+        Placed rows = placed(k);
+        Rect s = ws.screen_rect(ws.find(open[k].window));
+        if (rows.up && e.at.y < s.top + kArrowStrip) set_first(open[k], open[k].first - 1);
+        if (rows.down && e.at.y >= s.bottom - kArrowStrip) set_first(open[k], open[k].first + 1);
+        if (k + 1 == open.size()) set_hot(open[k], -1);
+        return;
+      }
+      if (item(k, row) && selectable(*item(k, row))) {
         set_hot(open[k], row);
         if (item(k, row)->submenu) open_submenu(k, row, false);
         else close_from(k + 1);
@@ -540,8 +605,8 @@ struct WindowSystem::MenuTracker {
       }
       idle = false;
       if (e.kind == InputEvent::Kind::KeyDown || e.kind == InputEvent::Kind::KeyUp) key(e);
-      else if (e.button == 0 || e.kind == InputEvent::Kind::MouseMove) mouse(e);
-      else if (e.kind == InputEvent::Kind::ButtonDown && !at(e.at)) finish(0);  // another button outside
+      else if (e.button <= 1 || e.kind == InputEvent::Kind::MouseMove) mouse(e);  // left or right
+      else if (e.kind == InputEvent::Kind::ButtonDown && !at(e.at)) finish(0);     // another button outside
     }
   }
 };
@@ -558,8 +623,13 @@ int64_t menu_window_proc(WindowSystem& ws, const Message& m) {
   int hot = int(int64_t(ws.property(m.window, "#hot").value_or(uint64_t(-1))));
   std::vector<WindowSystem::MenuItem> items;
   for (size_t i = 0; i < ws.menu_item_count(menu); ++i) items.push_back(*ws.menu_item(menu, i));
-  MenuLayout layout = layout_items(items);
-  for (size_t i = 0; i < items.size(); ++i) draw_item(dc.dc, s, dc.client(layout.rows[i]), items[i], int(i) == hot);
+  size_t first = size_t(ws.property(m.window, "#first").value_or(0));
+  Placed rows = place(layout_items(items), first, r.height());
+  for (size_t i = 0; i < items.size(); ++i)
+    if (!rows.rows[i].empty()) draw_item(dc.dc, s, dc.client(rows.rows[i]), items[i], int(i) == hot);
+  gfx::Pixel arrow = s.map_color(kText);
+  if (rows.up) draw_arrow(dc.dc, dc.client(Pt{r.width() / 2, 2}), true, arrow);
+  if (rows.down) draw_arrow(dc.dc, dc.client(Pt{r.width() / 2, r.height() - 3}), false, arrow);
   ws.end_paint(m.window);
   return 0;
 }

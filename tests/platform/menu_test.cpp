@@ -196,6 +196,40 @@ TEST(Menus, PopUpsAnswerTheChosenId) {
   EXPECT_EQ(s.ws.children(s.ws.desktop()).size(), 1u);
 }
 
+// A pop-up taller than the frame shows the rows that fit between two
+// arrow strips: the keyboard scrolls to the row it lights, the pointer
+// on a strip scrolls a row at a time.
+TEST(Menus, TallPopUpsScroll) {
+  World w(0, {200, 150});
+  Handle a = w.make("log", {0, 0, 200, 150});
+  w.ws.activate(a);
+  w.pump();
+  Handle tall = w.ws.create_menu();
+  for (uint32_t i = 0; i < 40; ++i) w.ws.append_menu(tall, MI{"Row " + std::to_string(i), 100 + i});
+  gfx::Surface shot;
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::EnterIdle) shot = w.backend.shown();
+  };
+  // Placed at the top: the strip is y 0..8, rows of 16 from y 8.
+  for (int i = 0; i < 20; ++i) w.backend.key(0x28);
+  EXPECT_EQ(w.ws.track_popup(tall, {10, 0}, a), 0u);
+  ASSERT_GT(shot.width(), 0);
+  EXPECT_TRUE(gfx::testing::matches_golden(shot, "menu_tall"));
+  for (int i = 0; i < 20; ++i) w.backend.key(0x28);
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.track_popup(tall, {10, 0}, a), 119u);
+  // Five moves onto the lower strip, then a click on the first row shown.
+  for (int i = 0; i < 5; ++i) {
+    w.backend.move({30, 146});
+    w.backend.key_up(0x10);
+  }
+  w.backend.click({30, 12});
+  EXPECT_EQ(w.ws.track_popup(tall, {10, 0}, a), 105u);
+  // Right-button context menus: released on a row, it is chosen.
+  w.backend.release({30, 30}, 1);
+  EXPECT_EQ(w.ws.track_popup(tall, {10, 0}, a), 101u);
+}
+
 TEST(Menus, WhatTheOwnerDoesWhileAMenuOpensIsSafe) {
   MenuScene s;
   s.ws.set_menu_bar(s.a, s.bar);
