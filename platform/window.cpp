@@ -1450,7 +1450,7 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
   Handle previous = active_;
   Handle h = create({"#alert", title, kVisible | kCaption | kPopup, kTopmost, r, 0, previous});
   if (!h) return count - 1;
-  int answer = -1;
+  int answer = -1, focused = 0;  // the button Enter and Space press
   set_window_proc(h, [&](WindowSystem& ws, const Message& m) -> int64_t {
     switch (m.message) {
       case msg::Paint: {
@@ -1461,8 +1461,13 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
         dc.dc.set_text_color(frame_.map_color(kText));
         dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
         for (size_t i = 0; i < lines.size(); ++i) dc.dc.text(dc.client(Pt{kPad, kPad + int32_t(i) * kLineH}), lines[i]);
-        for (int i = 0; i < count; ++i)
-          draw_button(dc.dc, dc.client(button(i, c)), labels[size_t(i)], frame_.map_color(kFrame), frame_.map_color(kText));
+        for (int i = 0; i < count; ++i) {
+          Rect b = button(i, c);
+          draw_button(dc.dc, dc.client(b), labels[size_t(i)], frame_.map_color(kFrame), frame_.map_color(kText));
+          if (i == focused)
+            dc.dc.frame_rect(dc.client(Rect{b.left + 1, b.top + 1, b.right - 1, b.bottom - 1}),
+                             gfx::Brush::solid(frame_.map_color(kFrame)));
+        }
         ws.end_paint(m.window);
         return 0;
       }
@@ -1473,9 +1478,15 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
         return 0;
       }
       case msg::KeyDown:
-        // Enter takes the first button, Escape the last.
-        if (m.wparam == 0x0D) answer = 0;
+        // Enter or Space takes the focused button (the first unless Tab or
+        // an arrow moved it), Escape the last.
+        if (m.wparam == 0x0D || m.wparam == 0x20) answer = focused;
         if (m.wparam == 0x1B) answer = count - 1;
+        if (m.wparam == 0x09 || m.wparam == 0x25 || m.wparam == 0x27) {
+          bool back = m.wparam == 0x25 || (m.wparam == 0x09 && (m.keys & kShift));
+          focused = (focused + (back ? count - 1 : 1)) % count;
+          ws.invalidate(m.window, std::nullopt, false);
+        }
         return 0;
       case msg::Close:
         return 0;

@@ -763,6 +763,19 @@ TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
   EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 2);
   w.backend.key(0x0D);
   EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel"}), 0);
+  // Tab and the arrows move the button Enter or Space presses.
+  w.backend.key(0x09);
+  w.backend.key(0x09);
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"A", "B", "C"}), 2);
+  w.backend.key(0x25);
+  w.backend.key(0x20);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"A", "B", "C"}), 2) << "round from the first to the last";
+  w.backend.key(0x27);
+  w.backend.key(0x09, kShift);
+  w.backend.key(0x09, kShift);
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"A", "B", "C"}), 2);
   // No input at all: the last button, never a hang.
   EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel", "Help"}), 2);
   EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
