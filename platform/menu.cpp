@@ -486,6 +486,16 @@ struct WindowSystem::MenuTracker {
       step(0, +1);
   }
 
+  // The bar's next or previous title opened, going round (the bar may
+  // have changed meanwhile, even emptied).
+  void next_title(int direction) {
+    Window* w = bar();
+    size_t n = w ? ws.bar_titles(w).size() : 0;
+    if (n == 0) return;
+    size_t from = bar_index < 0 ? 0 : std::min(size_t(bar_index), n - 1);
+    open_title(int((from + n + size_t(direction)) % n), true);
+  }
+
   // Moves the highlight of pop-up k to the next selectable row.
   void step(size_t k, int direction) {
     if (k >= open.size()) return;
@@ -561,15 +571,10 @@ struct WindowSystem::MenuTracker {
       case 0x27:                      // right: into a submenu, else the next title
         if (!open.empty() && open[k].hot >= 0 && item(k, open[k].hot) && item(k, open[k].hot)->submenu)
           return open_submenu(k, open[k].hot, true);
-        if (bar()) return open_title(int((size_t(bar_index) + 1) % ws.bar_titles(bar()).size()), true);
-        return;
+        return next_title(+1);
       case 0x25:  // left: out of a submenu, else the title before
         if (open.size() > 1) return close_from(open.size() - 1);
-        if (bar()) {
-          size_t n = ws.bar_titles(bar()).size();
-          return open_title(int((size_t(bar_index) + n - 1) % n), true);
-        }
-        return;
+        return next_title(-1);
       case 0x0D:
         if (!open.empty() && open[k].hot >= 0) return choose(k, open[k].hot, true);
         return;

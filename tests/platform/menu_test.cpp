@@ -249,6 +249,23 @@ TEST(Menus, WhatTheOwnerDoesWhileAMenuOpensIsSafe) {
   EXPECT_EQ(s.ws.menu_item(s.bar, 0)->submenu, s.file) << "a dead handle in the bar opens nothing";
   b.click({20, 30});
   s.w.pump();
+  // The owner emptying the bar as a menu opens: the keys that go round
+  // the titles find none.
+  Handle bar2 = s.ws.create_menu();
+  Handle sub = s.ws.create_menu();
+  s.ws.append_menu(sub, MI{"x", 5});
+  s.ws.append_menu(bar2, MI{"&A", 0, 0, sub});
+  s.ws.set_menu_bar(s.a, bar2);
+  s.w.hook = [&](const Message& m) {
+    if (m.message == msg::InitMenuPopup) s.ws.remove_menu_item(bar2, 0);
+  };
+  b.key(0x79);
+  b.key(0x27);
+  b.key(0x25);
+  b.key(0x0D);
+  s.w.pump();
+  EXPECT_EQ(s.ws.menu_item_count(bar2), 0u);
+  s.ws.set_menu_bar(s.a, s.bar);
   // The owner destroying itself as a menu opens.
   s.w.hook = [&](const Message& m) {
     if (m.message == msg::InitMenuPopup) s.ws.destroy(m.window);
