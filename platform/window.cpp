@@ -509,7 +509,10 @@ bool WindowSystem::matches(const Message& m, Handle window, std::span<const Rang
 // to (capture, the window under the point, the focus) is settled as it is
 // taken, so that what the previous message did (capture, activation, a
 // modal loop reading the input itself) counts.
-void WindowSystem::queue_input(const InputEvent& e) {
+void WindowSystem::queue_input(const InputEvent& given) {
+  // Points from the host are held where arithmetic on them cannot overflow.
+  InputEvent e = given;
+  e.at = {std::clamp(e.at.x, -(1 << 20), 1 << 20), std::clamp(e.at.y, -(1 << 20), 1 << 20)};
   latest_keys_ = e.keys;
   if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp && e.kind != InputEvent::Kind::Close)
     latest_pointer_ = e.at;

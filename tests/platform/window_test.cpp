@@ -411,6 +411,16 @@ TEST(WindowSystem, ExtremeRectanglesAreHeldInRange) {
   Handle m = w.ws.create_menu();
   w.ws.append_menu(m, {std::string(10000, 'W'), 1});
   EXPECT_EQ(w.ws.track_popup(m, {lo, hi}, a), 0u);
+  // Input from the far ends too, on the frames being dragged.
+  Handle d = w.make("log", {20, 20, 120, 120}, kVisible | kCaption | kSizeBox | kVScroll);
+  w.ws.activate(d);
+  w.pump();
+  for (Pt from : {Pt{60, 30}, Pt{119, 119}, Pt{115, 60}, Pt{115, 40}}) {
+    w.backend.drag(from, {lo, hi}, 1);
+    w.backend.drag(w.ws.window_rect(d).left < 0 ? Pt{0, 0} : from, {hi, lo}, 1);
+  }
+  w.pump();
+  EXPECT_TRUE(w.ws.alive(d));
 }
 
 TEST(WindowSystem, AProcedureThatIgnoresPaintIsNotAskedForever) {
