@@ -254,11 +254,13 @@ class WindowSystem {
   // Menus: a menu bar or a pop-up is a list of items, named by a handle
   // with a generation as windows are (a destroyed menu's handle is dead).
   // Command ids are 32 bits. A menu shown as the bar of a window takes a
-  // row below its caption; a press on a title there (or F10, or Alt alone)
-  // tracks the bar. Tracking is modal: each pop-up's owner is sent
-  // init-menu-popup (wparam the menu, lparam the item's position in its
-  // parent) before the pop-up opens; the mouse and the arrow keys move
-  // the highlight; a release or Enter on an enabled item chooses it;
+  // row below its caption; a press on a title there (or F10, or Alt with
+  // a title's marked letter) tracks the bar. Tracking is modal: each
+  // pop-up's owner is sent init-menu-popup (wparam the menu, lparam the
+  // item's position in its parent) before the pop-up opens, and
+  // enter-idle while the tracking waits; the mouse and the arrow keys move
+  // the highlight (a pop-up taller than the frame scrolls); a release or
+  // Enter on an enabled item chooses it, as does an item's marked letter;
   // Escape or a press outside every menu chooses nothing. The bar posts
   // command (wparam the id) to its window.
   enum MenuFlags : uint32_t { kMenuSeparator = 1, kMenuChecked = 2, kMenuDisabled = 4 };
