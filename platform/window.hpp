@@ -304,9 +304,12 @@ class WindowSystem {
   std::optional<uint32_t> choose_color(uint32_t initial, Handle owner = 0);
   std::array<uint32_t, 16>& custom_colors() { return custom_colors_; }
 
-  // An alert: a modal window with the text and a row of buttons, run in a
-  // nested loop until a button is pressed (Enter the first, Escape the
-  // last) or the script of the back-end answers. The index of the button.
+  // An alert: a modal window with the text (broken into lines to fit) and
+  // a row of buttons ("OK" when none are given), run in a nested loop
+  // until a button is pressed (Enter or Space the focused one, the first
+  // unless Tab or an arrow moved it; Escape the last) or the script of the
+  // back-end answers; with no more input to come, the last. Its owner is
+  // sent enter-idle while it waits. The index of the button.
   int alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons);
 
   // Timers.
