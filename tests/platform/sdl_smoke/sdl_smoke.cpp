@@ -8,8 +8,10 @@
 //                                           TOP is the client's origin
 //   clipboard ok | clipboard bad TEXT       our text through the X clipboard
 //   audio drained | audio failed            0.1 s of sound played out
-//   down X Y BUTTON | key VK EXTENDED | char CODE | close
+//   down X Y BUTTON | key VK EXTENDED | char CODE
 //                                           the messages its window received
+//   close                                   the frame's close request (the
+//                                           desktop window's message)
 //   bye                                     the loop ended by the close
 // The drawing never changes after "ready", so the screen can be compared.
 #include <cinttypes>
@@ -85,10 +87,6 @@ int64_t smoke_proc(WindowSystem& ws, const Message& m) {
       say("key 0x%02" PRIX64 " %d", m.wparam, int((m.lparam >> 24) & 1));
       return 0;
     case msg::Char: say("char 0x%02" PRIX64, m.wparam); return 0;
-    case msg::Close:
-      say("close");
-      ws.post_quit(0);
-      return 0;
     default:
       return WindowSystem::default_proc(ws, m);
   }
@@ -117,6 +115,11 @@ int main(int argc, char** argv) {
   Handle w = ws.create({"smoke", "Smoke", kVisible | kCaption | kBorder, 0, {20, 10, 220, 150}, 0, 0});
   ws.activate(w);
   ws.set_focus(w);
+  // The desktop stands for the host's window: the close request is its.
+  ws.set_window_proc(ws.desktop(), [](WindowSystem& sys, const Message& m) {
+    if (m.message == msg::Close) say("close");
+    return WindowSystem::default_proc(sys, m);
+  });
 
   // Cursors of both kinds, and our text through the host's clipboard.
   CursorImage arrow;
