@@ -35,7 +35,7 @@ SdlBackend::~SdlBackend() {
   audio_close();
   if (audio_started_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   if (window_) SDL_DestroyWindow(window_);
-  if (custom_cursor_) SDL_FreeCursor(custom_cursor_);
+  for (MadeCursor& m : made_cursors_) SDL_FreeCursor(m.cursor);
   for (SDL_Cursor* c : system_cursors_)
     if (c) SDL_FreeCursor(c);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -323,19 +323,35 @@ void SdlBackend::set_cursor(CursorShape shape) {
 }
 
 void SdlBackend::set_cursor_image(const CursorImage& image) {
-  host::HostCursor bits;
+  auto same = [&](const MadeCursor& m) {
+    return m.image.width == image.width && m.image.height == image.height && m.image.hot == image.hot &&
+           m.image.and_mask == image.and_mask && m.image.xor_mask == image.xor_mask;
+  };
+  auto it = std::find_if(made_cursors_.begin(), made_cursors_.end(), same);
   SDL_Cursor* c = nullptr;
-  if (host::host_cursor(image, bits))
-    c = SDL_CreateCursor(bits.data.data(), bits.mask.data(), bits.width, bits.height,
-                         std::clamp(image.hot.x, 0, image.width - 1), std::clamp(image.hot.y, 0, image.height - 1));
-  if (!c) {
-    set_cursor(CursorShape::Arrow);
-    return;
+  if (it != made_cursors_.end()) {
+    c = it->cursor;
+    std::rotate(it, it + 1, made_cursors_.end());
+  } else {
+    host::HostCursor bits;
+    if (host::host_cursor(image, bits))
+      c = SDL_CreateCursor(bits.data.data(), bits.mask.data(), bits.width, bits.height,
+                           std::clamp(image.hot.x, 0, image.width - 1), std::clamp(image.hot.y, 0, image.height - 1));
+    if (!c) {
+      set_cursor(CursorShape::Arrow);
+      return;
+    }
+    constexpr size_t kKept = 16;
+    if (made_cursors_.size() == kKept) {
+      // The oldest goes; it is never the one showing, which is the latest.
+      SDL_FreeCursor(made_cursors_.front().cursor);
+      made_cursors_.erase(made_cursors_.begin());
+    }
+    made_cursors_.push_back({image, c});
   }
+  custom_cursor_ = c;
   SDL_SetCursor(c);
   SDL_ShowCursor(SDL_ENABLE);
-  if (custom_cursor_) SDL_FreeCursor(custom_cursor_);
-  custom_cursor_ = c;
 }
 
 // Sound: the host converts our format and rate to its device's as it plays.

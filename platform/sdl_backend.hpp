@@ -74,7 +74,14 @@ class SdlBackend : public Backend {
   uint32_t buttons_ = 0;                // Keys bits of the mouse buttons down
   uint16_t mods_ = 0;                   // the host's modifier state, from its key events
   std::array<SDL_Cursor*, 7> system_cursors_{};
-  SDL_Cursor* custom_cursor_ = nullptr;
+  // 1-bit cursors made for the host, the latest last: an application sets
+  // the same few again and again (at every move of the pointer, often).
+  struct MadeCursor {
+    CursorImage image;
+    SDL_Cursor* cursor;
+  };
+  std::vector<MadeCursor> made_cursors_;
+  SDL_Cursor* custom_cursor_ = nullptr;  // the one last set
   uint32_t audio_device_ = 0;
   bool audio_started_ = false;
   bool audio_lost_ = false;

@@ -128,6 +128,13 @@ int main(int argc, char** argv) {
   arrow.xor_mask.assign(arrow.row_bytes() * 16, 0);
   for (int y = 0; y < 12; ++y) arrow.and_mask[size_t(y) * 2] = uint8_t(0xFF >> (y % 8 + 1));
   backend->set_cursor(CursorShape::Hand);
+  // More cursors than the back-end keeps, set again and again.
+  for (int i = 0; i < 200; ++i) {
+    CursorImage c = arrow;
+    c.hot = {i % 20, i % 20};
+    backend->set_cursor_image(c);
+    backend->set_cursor(CursorShape::Custom);
+  }
   backend->set_cursor_image(arrow);
   const std::string text = "one\rtwo\r\ncaf\xE9 \x80";
   ws.clipboard_add("text", std::vector<uint8_t>(text.begin(), text.end()));
