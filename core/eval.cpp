@@ -138,10 +138,23 @@ static Value make_closed(Value fn, Tag tag) {
 
 // ---- eval ------------------------------------------------------------------------
 
+template <Mode M>
+static Value apply_lambda(Value fn, ArgsIn<M> a);
+static Value apply_primitive_forms(Value fn, Value forms);
+
 Value eval(Value x) {
   switch (x.tag()) {
-    case Tag::Variable:
+    case Tag::Variable: {
+      // A variable of the current frame (levels up 0) holding a plain value.
+      uint32_t code = word_payload(node_of(x).car);
+      EnvFrame* e = rt().env;
+      if (e && code < e->slot_count) [[likely]] {
+        Value v = e->slots[code];
+        if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
+          return v;
+      }
       return read_variable(x);
+    }
     case Tag::Symbol: {
       Value v = lookup(x);
       if (v.is_no_value()) [[unlikely]]
@@ -166,7 +179,21 @@ Value eval(Value x) {
       } else {
         fn = eval(head);
       }
-      return apply(fn, cdr(x), nullptr, Mode::Forms, x);
+      // The common heads go straight to their handler; the rest through
+      // the handler table.
+      Value forms = cdr(x);
+      switch (fn.tag()) {
+        case Tag::Primitive:
+          return apply_primitive_forms(fn, forms);
+        case Tag::Lambda:
+        case Tag::Lexical:
+        case Tag::Closed:
+          return apply_lambda(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+        default:
+          if (is_syntax_word_tag(fn.tag_number()) && fn.tag_number() != kSyntaxSend)
+            return apply_syntax_word(fn, forms, x);
+          return apply(fn, forms, nullptr, Mode::Forms, x);
+      }
     }
     default:
       return x;
@@ -200,6 +227,60 @@ static Value apply_primitive(Value fn, ArgsIn<M> a) {
   }
   push(kEndArgs);
   return f(base);
+}
+
+// A primitive called from a form. With exactly two argument forms whose
+// values are fixnums, a native marked with an arithmetic operation is
+// computed here; otherwise the values go to the native as usual.
+static Value apply_primitive_forms(Value fn, Value forms) {
+  Runtime& r = rt();
+  Node& node = node_of(fn);
+  uint32_t op = r.native_ops[node.cdr];
+  // Only natives taking every argument in one rest list, in order.
+  bool rest_only = (word_payload(node.car) & (kArityCount | kArityRest | kArityReversed)) == kArityRest;
+  if (op == 0 || !rest_only || !forms.is_pair()) return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+  Value second_forms = cdr(forms);
+  if (!second_forms.is_pair() || cdr(second_forms).is_pair())
+    return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+  // Marked natives take their arguments as one rest list in order.
+  StackMark mark;
+  Value* base = r.zones.sp;
+  Value a = eval(car(forms));
+  if (a.is_fixnum()) {
+    Value b = eval(car(second_forms));
+    if (b.is_fixnum()) {
+      int32_t x = a.fixnum(), y = b.fixnum();
+      switch (FixnumOp(op)) {
+        case FixnumOp::Add:
+          return make_integer(x + y);
+        case FixnumOp::Subtract:
+          return make_integer(x - y);
+        case FixnumOp::Multiply:
+          return make_integer(int32_t(uint32_t(x) * uint32_t(y)));
+        case FixnumOp::Less:
+          return x < y ? r.sym.t : kNil;
+        case FixnumOp::Greater:
+          return x > y ? r.sym.t : kNil;
+        case FixnumOp::LessEqual:
+          return x <= y ? r.sym.t : kNil;
+        case FixnumOp::GreaterEqual:
+          return x >= y ? r.sym.t : kNil;
+        case FixnumOp::Equal:
+          return x == y ? r.sym.t : kNil;
+        case FixnumOp::NotEqual:
+          return x != y ? r.sym.t : kNil;
+        case FixnumOp::None:
+          break;
+      }
+    }
+    push(a);
+    push(b);
+  } else {
+    push(a);
+    push(eval(car(second_forms)));
+  }
+  push(kEndArgs);
+  return r.natives[node.cdr](base);
 }
 
 static Value apply_special(Value fn, Args a, Value origin) {

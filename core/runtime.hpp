@@ -210,6 +210,7 @@ class Runtime {
   Zones zones;
   WellKnown sym;
   std::vector<NativeFn> natives;  // a native node's cdr indexes this table
+  std::vector<uint8_t> native_ops;  // per native: its FixnumOp (core/natives.hpp)
   Value current_object = kNoObject;
   Value empty_string;  // the shared empty string
   LastError last_error;
