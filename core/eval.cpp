@@ -19,6 +19,8 @@
 
 namespace core {
 
+static inline Value eval_fast(Value x);
+
 // ---- Function descriptors ----------------------------------------------------
 
 namespace {
@@ -54,7 +56,7 @@ struct ArgsIn {
       Value f = car(list);
       list = cdr(list);
       if constexpr (M == Mode::Forms)
-        return eval(f);
+        return eval_fast(f);
       else
         return f;
     }
@@ -142,19 +144,16 @@ template <Mode M>
 static Value apply_lambda(Value fn, ArgsIn<M> a);
 static Value apply_primitive_forms(Value fn, Value forms);
 
-Value eval(Value x) {
+// True when l is a proper list of at least `least` elements.
+static inline bool proper_list_of(Value l, uint32_t least) {
+  uint32_t n = 0;
+  for (; l.is_pair(); l = cdr(l)) ++n;
+  return n >= least && l.is_nil();
+}
+
+// Forms other than variables and calls.
+[[gnu::noinline]] static Value eval_atom(Value x) {
   switch (x.tag()) {
-    case Tag::Variable: {
-      // A variable of the current frame (levels up 0) holding a plain value.
-      uint32_t code = word_payload(node_of(x).car);
-      EnvFrame* e = rt().env;
-      if (e && code < e->slot_count) [[likely]] {
-        Value v = e->slots[code];
-        if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
-          return v;
-      }
-      return read_variable(x);
-    }
     case Tag::Symbol: {
       Value v = lookup(x);
       if (v.is_no_value()) [[unlikely]]
@@ -167,42 +166,70 @@ Value eval(Value x) {
       return make_closed(x, Tag::Closed);
     case Tag::SyntaxGamma:
       return make_closed(x, Tag::ClosedSyntax);
-    case Tag::Pair: {
-      if (x.is_nil()) return x;
-      check_native_stack();
-      Value head = car(x);
-      Value fn;
-      if (head.is_symbol()) {
-        fn = lookup(head);
-        if (fn.is_no_value()) [[unlikely]]
-          error(Err::Unbound, head);
-      } else {
-        fn = eval(head);
-      }
-      // The common heads go straight to their handler; the rest through
-      // the handler table.
-      Value forms = cdr(x);
-      switch (fn.tag()) {
-        case Tag::Primitive:
-          return apply_primitive_forms(fn, forms);
-        case Tag::Lambda:
-        case Tag::Lexical:
-        case Tag::Closed:
-          return apply_lambda(fn, ArgsIn<Mode::Forms>{forms, nullptr});
-        default:
-          if (is_syntax_word_tag(fn.tag_number()) && fn.tag_number() != kSyntaxSend)
-            return apply_syntax_word(fn, forms, x);
-          return apply(fn, forms, nullptr, Mode::Forms, x);
-      }
-    }
     default:
       return x;
   }
 }
 
+// A call: the head's value chooses the handler. The common heads go
+// straight to theirs; the rest through the handler table.
+[[gnu::noinline]] static Value eval_pair(Value x) {
+  check_native_stack();
+  Value head = car(x);
+  Value fn;
+  if (head.is_symbol()) {
+    fn = lookup(head);
+    if (fn.is_no_value()) [[unlikely]]
+      error(Err::Unbound, head);
+  } else {
+    fn = eval_fast(head);
+  }
+  Value forms = cdr(x);
+  switch (fn.tag()) {
+    case Tag::Primitive:
+      return apply_primitive_forms(fn, forms);
+    case Tag::Lambda:
+    case Tag::Lexical:
+    case Tag::Closed:
+      return apply_lambda(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+    default:
+      break;
+  }
+  unsigned word = fn.tag_number();
+  if (word == kSyntaxIf) {
+    if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+    Value rest = cdr(forms);
+    if (eval_fast(car(forms)).truthy()) return rest.is_pair() ? eval_fast(car(rest)) : kNil;
+    return rest.is_pair() ? eval_body(cdr(rest)) : kNoValue;
+  }
+  if (is_syntax_word_tag(word) && word != kSyntaxSend) return apply_syntax_word(fn, forms, x);
+  return apply(fn, forms, nullptr, Mode::Forms, x);
+}
+
+// The evaluator's entry, small enough to be inlined where the evaluator
+// evaluates arguments and bodies: a variable of the current frame holding a
+// plain value is read here, a call goes to eval_pair.
+[[gnu::always_inline]] static inline Value eval_fast(Value x) {
+  if (x.is(Tag::Variable)) {
+    uint32_t code = word_payload(node_of(x).car);
+    EnvFrame* e = rt().env;
+    if (e && code < e->slot_count) [[likely]] {
+      Value v = e->slots[code];
+      if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
+        return v;
+    }
+    return read_variable(x);
+  }
+  if (x.is(Tag::Pair)) return x.payload() != 0 ? eval_pair(x) : x;
+  if (x.is_fixnum()) return x;
+  return eval_atom(x);
+}
+
+Value eval(Value x) { return eval_fast(x); }
+
 Value eval_body(Value forms) {
   Value result = kNoValue;
-  for (; forms.is_pair(); forms = cdr(forms)) result = eval(car(forms));
+  for (; forms.is_pair(); forms = cdr(forms)) result = eval_fast(car(forms));
   return result;
 }
 
@@ -245,9 +272,9 @@ static Value apply_primitive_forms(Value fn, Value forms) {
   // Marked natives take their arguments as one rest list in order.
   StackMark mark;
   Value* base = r.zones.sp;
-  Value a = eval(car(forms));
+  Value a = eval_fast(car(forms));
   if (a.is_fixnum()) {
-    Value b = eval(car(second_forms));
+    Value b = eval_fast(car(second_forms));
     if (b.is_fixnum()) {
       int32_t x = a.fixnum(), y = b.fixnum();
       switch (FixnumOp(op)) {
@@ -277,7 +304,7 @@ static Value apply_primitive_forms(Value fn, Value forms) {
     push(b);
   } else {
     push(a);
-    push(eval(car(second_forms)));
+    push(eval_fast(car(second_forms)));
   }
   push(kEndArgs);
   return r.natives[node.cdr](base);
