@@ -195,14 +195,68 @@ static inline bool proper_list_of(Value l, uint32_t least) {
     default:
       break;
   }
-  unsigned word = fn.tag_number();
-  if (word == kSyntaxIf) {
-    if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
-    Value rest = cdr(forms);
-    if (eval_fast(car(forms)).truthy()) return rest.is_pair() ? eval_fast(car(rest)) : kNil;
-    return rest.is_pair() ? eval_body(cdr(rest)) : kNoValue;
+  // The control words used in nearly every body are interpreted here, as
+  // apply_syntax_word does (same checks, same order of evaluation).
+  switch (unsigned word = fn.tag_number()) {
+    case kSyntaxIf: {
+      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      Value rest = cdr(forms);
+      if (eval_fast(car(forms)).truthy()) return rest.is_pair() ? eval_fast(car(rest)) : kNil;
+      return rest.is_pair() ? eval_body(cdr(rest)) : kNoValue;
+    }
+    case kSyntaxSet: {
+      if (!proper_list_of(forms, 2)) error(Err::WrongType, x);
+      Value target = car(forms);
+      Value v = eval_fast(car(cdr(forms)));
+      if (target.is(Tag::Variable)) {
+        uint32_t code = word_payload(node_of(target).car);
+        EnvFrame* e = rt().env;
+        if (e && code < e->slot_count) [[likely]] {
+          e->slots[code] = v;
+          return v;
+        }
+      }
+      set_target(target, v);
+      return v;
+    }
+    case kSyntaxWhile: {
+      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      Value test = car(forms), body = cdr(forms);
+      while (eval_fast(test).truthy()) {
+        implicit_poll();
+        eval_body(body);
+      }
+      return kNoValue;
+    }
+    case kSyntaxBegin:
+      if (!proper_list_of(forms, 0)) error(Err::WrongType, x);
+      return eval_body(forms);
+    case kSyntaxWhen:
+      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      if (!eval_fast(car(forms)).truthy()) return kNil;
+      return eval_body(cdr(forms));
+    case kSyntaxAnd: {
+      if (!proper_list_of(forms, 0)) error(Err::WrongType, x);
+      Value v = rt().sym.t;
+      for (; forms.is_pair(); forms = cdr(forms)) {
+        v = eval_fast(car(forms));
+        if (!v.truthy()) return kNil;
+      }
+      return v;
+    }
+    case kSyntaxOr:
+      if (!proper_list_of(forms, 0)) error(Err::WrongType, x);
+      for (; forms.is_pair(); forms = cdr(forms)) {
+        Value v = eval_fast(car(forms));
+        if (v.truthy()) return v;
+      }
+      return kNil;
+    case kSyntaxSend:
+      break;
+    default:
+      if (is_syntax_word_tag(word)) return apply_syntax_word(fn, forms, x);
+      break;
   }
-  if (is_syntax_word_tag(word) && word != kSyntaxSend) return apply_syntax_word(fn, forms, x);
   return apply(fn, forms, nullptr, Mode::Forms, x);
 }
 
