@@ -135,9 +135,14 @@ struct EnvFrame;  // an environment frame: a function call's slots
 // engine. Each is null until its module installs it.
 struct EvalHooks {
   // A symbol's value and assignment as seen from an object (the current
-  // object is not the no-object word).
+  // object is not the no-object word). A symbol with no object-system table
+  // number and no owner reads and assigns its global value from every
+  // object, except that an object's override may shadow it: the evaluator
+  // calls lookup for such a symbol only once `overrides_used` is set, and
+  // never calls assign for it.
   Value (*lookup)(Value object, Value symbol) = nullptr;
   void (*assign)(Value object, Value symbol, Value value) = nullptr;
+  bool overrides_used = false;  // set when any object is first given an override
   // Definition in a class or instance by `define`.
   void (*define)(Value object, Value symbol, Value value) = nullptr;
   // Applying an instance or class; the arguments as for any handler.
