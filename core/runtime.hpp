@@ -57,8 +57,16 @@ struct Zones {
 
   uint8_t* node_base = nullptr;  // the nil node; node offsets count from here
   uint32_t node_count = 0;
+  // Free nodes: those on the free list (list_count of them, from free_head)
+  // and the never-used nodes from offset `fresh` to the end of the zone
+  // (fresh is 0 when there are none). Never-used nodes are linked onto the
+  // list a chunk at a time when it runs short, and all at once by the
+  // collector's sweep, so that a short run never touches most of the zone.
+  // free_count counts both.
   uint32_t free_head = 0;
   uint32_t free_count = 0;
+  uint32_t list_count = 0;
+  uint32_t fresh = 0;
 
   Addr heap_start = 0, heap_top = 0, heap_end = 0;
   uint32_t chain_head = 0, chain_tail = 0;
