@@ -317,8 +317,22 @@ static Value apply_primitive_forms(Value fn, Value forms) {
   Runtime& r = rt();
   Node& node = node_of(fn);
   uint32_t op = r.native_ops[node.cdr];
+  uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
+  // One or two fixed arguments, the most common natives: a missing
+  // argument is nil, extra forms are not evaluated.
+  if (arity == 1 || arity == 2) {
+    StackMark mark;
+    Value* base = r.zones.sp;
+    push(forms.is_pair() ? eval_fast(car(forms)) : kNil);
+    if (arity == 2) {
+      Value rest = forms.is_pair() ? cdr(forms) : kNil;
+      push(rest.is_pair() ? eval_fast(car(rest)) : kNil);
+    }
+    push(kEndArgs);
+    return r.natives[node.cdr](base);
+  }
   // Only natives taking every argument in one rest list, in order.
-  bool rest_only = (word_payload(node.car) & (kArityCount | kArityRest | kArityReversed)) == kArityRest;
+  bool rest_only = arity == kArityRest;
   if (op == 0 || !rest_only || !forms.is_pair()) return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
   Value second_forms = cdr(forms);
   if (!second_forms.is_pair() || cdr(second_forms).is_pair())

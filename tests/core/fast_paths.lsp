@@ -72,3 +72,13 @@ k                                       ; expect: (x y)
 (substring 12345 2 ())                  ; expect: "345"
 (substring "abc" 2 1)                   ; expect: ""
 (string-append "a" 'b 12 "")            ; expect: "ab12"
+; Natives of one or two fixed arguments: a missing argument is nil, extra
+; forms are not evaluated, a dotted end ends the arguments.
+(car)                                   ; expect: ()
+(cons 1)                                ; expect: (1)
+(define seen 0)                         ; expect: seen
+(car '(5) (set! seen 1))                ; expect: 5
+(cons 1 2 (set! seen 2))                ; expect: (1 . 2)
+seen                                    ; expect: 0
+(cons 1 . 2)                            ; expect: (1)
+(car 5)                                 ; expect error: 2 5
