@@ -318,15 +318,19 @@ static Value apply_primitive_forms(Value fn, Value forms) {
   Node& node = node_of(fn);
   uint32_t op = r.native_ops[node.cdr];
   uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
-  // One or two fixed arguments, the most common natives: a missing
+  // One to three fixed arguments, the most common natives: a missing
   // argument is nil, extra forms are not evaluated.
-  if (arity == 1 || arity == 2) {
+  if (arity - 1 < 3) {
     StackMark mark;
     Value* base = r.zones.sp;
     push(forms.is_pair() ? eval_fast(car(forms)) : kNil);
-    if (arity == 2) {
-      Value rest = forms.is_pair() ? cdr(forms) : kNil;
-      push(rest.is_pair() ? eval_fast(car(rest)) : kNil);
+    if (arity >= 2) {
+      forms = forms.is_pair() ? cdr(forms) : kNil;
+      push(forms.is_pair() ? eval_fast(car(forms)) : kNil);
+      if (arity == 3) {
+        forms = forms.is_pair() ? cdr(forms) : kNil;
+        push(forms.is_pair() ? eval_fast(car(forms)) : kNil);
+      }
     }
     push(kEndArgs);
     return r.natives[node.cdr](base);

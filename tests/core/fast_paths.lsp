@@ -82,3 +82,7 @@ k                                       ; expect: (x y)
 seen                                    ; expect: 0
 (cons 1 . 2)                            ; expect: (1)
 (car 5)                                 ; expect error: 2 5
+(define v (make-vector 2 0))            ; expect: v
+(vector-set! v 1 7 (set! seen 3))       ; expect: 7
+(list (vector-ref v 1) seen)            ; expect: (7 0)
+(vector-set! v 1)                       ; expect: ()
