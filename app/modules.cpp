@@ -26,6 +26,8 @@
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
+#include "storage/clipboard.hpp"
+#include "storage/databases.hpp"
 #include "storage/dates.hpp"
 #include "storage/load.hpp"
 #include "storage/files.hpp"
@@ -44,6 +46,7 @@ std::span<const Module* const> default_modules() {
       &data::kFormatModule,
       // storage
       &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule, &storage::kLoadModule,
+      &storage::kDatabasesModule, &storage::kClipboardModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic
