@@ -26,6 +26,7 @@
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
+#include "shell/start.hpp"
 #include "storage/dates.hpp"
 #include "storage/load.hpp"
 #include "storage/files.hpp"
@@ -52,6 +53,8 @@ std::span<const Module* const> default_modules() {
       &media::kGeometryModule,
       // processes
       &process::kProcessModule,
+      // shell
+      &shell::kShellModule,
   };
   return list;
 }
