@@ -388,6 +388,14 @@ Value prim_desktop_frame_width() { return make_fixnum(shell_state().ws ? shell_s
 Value prim_desktop_frame_height() { return make_fixnum(shell_state().ws ? shell_state().layout.client.y : 0); }
 Value prim_get_appl_creator() { error(Err::NotAvailable, kNil); }
 
+// Nothing is pending: what was printed is shown (a console application
+// waiting for events has said what it has to say), then a short sleep.
+void idle() {
+  data::flush_terminal();
+  std::fflush(stdout);
+  shell_state().sleep_ms(10);
+}
+
 // The event loop's stand-in: handles the quit message, dispatches what is
 // pending, and sleeps a little when nothing is, so that an application's
 // loop does not spin a core.
@@ -395,7 +403,7 @@ Value prim_process_events(Value) {
   poll();
   ShellState& s = shell_state();
   if (!s.ws) {
-    s.sleep_ms(10);
+    idle();
     return kNoValue;
   }
   DepthScope depth;
@@ -408,7 +416,7 @@ Value prim_process_events(Value) {
     s.ws->dispatch(m);
   }
   s.ws->flush();
-  if (!any) s.sleep_ms(10);
+  if (!any) idle();
   return kNoValue;
 }
 
