@@ -33,7 +33,8 @@ void apply_pref257(std::span<const uint8_t> pref, AppPrefs& out) {
 
 std::string pref258_title(std::span<const uint8_t> pref) {
   core::ByteReader r(pref);
-  size_t n = std::min<size_t>(r.u8(), r.remaining());
+  size_t length = r.u8();
+  size_t n = std::min(length, r.remaining());
   std::span<const uint8_t> text = r.bytes(n);
   return std::string(text.begin(), text.end());
 }

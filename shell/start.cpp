@@ -137,42 +137,6 @@ int64_t splash_proc(WindowSystem& ws, const platform::Message& m) {
   return 0;
 }
 
-void open_splash() {
-  ShellState& s = shell_state();
-  s.splash = Splash{};
-  if (!s.ws) return;
-  std::vector<uint8_t> pict;
-  if (!resource("PICT", 501, pict)) return;
-  std::optional<gfx::Rect> frame = splash_frame(pict);
-  if (!frame) return;
-  s.ws->register_class({"#splash", splash_proc, 0, std::nullopt});
-  int32_t w = frame->width() + 2, h = frame->height() + 2;
-  gfx::Rect desk = s.ws->client_rect(s.ws->desktop());
-  gfx::Rect r{(desk.width() - w) / 2, (desk.height() - h) / 2, 0, 0};
-  r.right = r.left + w, r.bottom = r.top + h;
-  s.splash.window = s.ws->create({"#splash", "", platform::kChild | platform::kVisible, 0, r, s.ws->desktop(), 0});
-  if (s.splash.window == 0) return;
-  s.splash.picture = std::move(pict);
-  s.splash.since = clock_ms();
-  std::vector<uint8_t> wait;
-  std::optional<uint32_t> duration = resource("wait", 501, wait) ? wait_duration(wait) : std::nullopt;
-  if (duration && has_resource("PICT", 502)) {
-    s.splash.armed = true;
-    s.splash.duration = *duration;
-    s.splash.next = 502;
-  }
-  s.ws->update_all();
-}
-
-void close_splash() {
-  ShellState& s = shell_state();
-  if (s.ws && s.splash.window != 0 && s.ws->alive(s.splash.window)) {
-    s.ws->destroy(s.splash.window);
-    s.ws->update_all();
-  }
-  s.splash = Splash{};
-}
-
 // Sleeps until the current splash picture's time is up, advancing the
 // sequence, until it ends or its window is gone. A termination signal
 // ends the wait.
@@ -549,6 +513,42 @@ void install_signal_handlers() {
 
 void check_signals() {
   if (g_signal != 0) orderly_shutdown(128 + g_signal);
+}
+
+void open_splash() {
+  ShellState& s = shell_state();
+  s.splash = Splash{};
+  if (!s.ws) return;
+  std::vector<uint8_t> pict;
+  if (!resource("PICT", 501, pict)) return;
+  std::optional<gfx::Rect> frame = splash_frame(pict);
+  if (!frame) return;
+  s.ws->register_class({"#splash", splash_proc, 0, std::nullopt});
+  int32_t w = frame->width() + 2, h = frame->height() + 2;
+  gfx::Rect desk = s.ws->client_rect(s.ws->desktop());
+  gfx::Rect r{(desk.width() - w) / 2, (desk.height() - h) / 2, 0, 0};
+  r.right = r.left + w, r.bottom = r.top + h;
+  s.splash.window = s.ws->create({"#splash", "", platform::kChild | platform::kVisible, 0, r, s.ws->desktop(), 0});
+  if (s.splash.window == 0) return;
+  s.splash.picture = std::move(pict);
+  s.splash.since = clock_ms();
+  std::vector<uint8_t> wait;
+  std::optional<uint32_t> duration = resource("wait", 501, wait) ? wait_duration(wait) : std::nullopt;
+  if (duration && has_resource("PICT", 502)) {
+    s.splash.armed = true;
+    s.splash.duration = *duration;
+    s.splash.next = 502;
+  }
+  s.ws->update_all();
+}
+
+void close_splash() {
+  ShellState& s = shell_state();
+  if (s.ws && s.splash.window != 0 && s.ws->alive(s.splash.window)) {
+    s.ws->destroy(s.splash.window);
+    s.ws->update_all();
+  }
+  s.splash = Splash{};
 }
 
 void advance_splash(bool force) {

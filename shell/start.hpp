@@ -133,8 +133,11 @@ void install_signal_handlers();
 // Starts the shutdown when a termination signal has arrived.
 void check_signals();
 
-// The splash: advances the sequence when the current picture's time is up
-// (or at once with `force`).
+// The splash: opens its window when the current resource file has PICT
+// 501 with a frame; advances the sequence when the current picture's time
+// is up (or at once with `force`); closes the window.
+void open_splash();
 void advance_splash(bool force);
+void close_splash();
 
 }  // namespace shell

@@ -301,7 +301,7 @@ def group_signals(e):
         body = ('(define F (openresfile "%s"))\r'
                 '(define H (string->handle "new"))\r'
                 '(addresource H "TEST" 128 "rec")\r(updateresfile F)\r'
-                '(define P (new-process \'ticker (lambda () (display \'tick ())) 10 () () ()))\r'
+                '(run-process (new-process (lambda () (display \'tick ())) \'ticker 10 () () ()))\r'
                 '(define (toplevel-loop) (display \'ready ()) (while t (process-events ()) (give-time)))\r' % data)
         p = subprocess.Popen([e.talven, e.app('sig.RI', [('Load', 0, body)])], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, env=e.env, cwd=e.tmp)
