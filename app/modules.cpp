@@ -27,6 +27,8 @@
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
 #include "shell/start.hpp"
+#include "storage/clipboard.hpp"
+#include "storage/databases.hpp"
 #include "storage/dates.hpp"
 #include "storage/load.hpp"
 #include "storage/files.hpp"
@@ -45,6 +47,7 @@ std::span<const Module* const> default_modules() {
       &data::kFormatModule,
       // storage
       &storage::kDatesModule, &storage::kFilesModule, &storage::kResourcesModule, &storage::kLoadModule,
+      &storage::kDatabasesModule, &storage::kClipboardModule,
       // objects
       &objects::kObjectsModule, &objects::kConfigsModule,
       // logic

@@ -176,6 +176,14 @@ std::string executable_path(const char* argv0) {
 }
 
 std::unique_ptr<platform::Backend> make_frame_backend(const RunOptions& o) {
+  // A desktop window when the selector has one to give; otherwise the
+  // headless frame, whose alerts are answered on the console.
+  if (!o.headless) {
+    platform::BackendOptions options;
+    options.screen = o.screen;
+    std::unique_ptr<platform::Backend> chosen = platform::make_backend(options);
+    if (chosen && dynamic_cast<platform::HeadlessBackend*>(chosen.get()) == nullptr) return chosen;
+  }
   return std::make_unique<ConsoleHeadless>(o.screen);
 }
 

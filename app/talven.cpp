@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/db_tool.hpp"
 #include "app/pack.hpp"
 #include "app/rsrc_tool.hpp"
 #include "app/run.hpp"
@@ -46,6 +47,7 @@ int run_pict(const Args& args);
 int run_pack(const Args& args) { return app::pack_command(args); }
 int run_unpack(const Args& args) { return app::unpack_command(args); }
 int run_rsrc(const Args& args) { return app::rsrc_command(args); }
+int run_db(const Args& args) { return app::db_command(args); }
 bool g_raw_output = false;  // --raw-output was given
 
 int run_app(const Args& args) {
@@ -84,6 +86,7 @@ const Subcommand kSubcommands[] = {
     {"unpack", "write a packed application back out as sources and resources", app::kUnpackHelp, run_unpack},
     {"rsrc", "list the resources of a resource file, or extract one (rsrc list|extract)", app::kRsrcHelp,
      run_rsrc},
+    {"db", "list the records of a database (db list FILE)", app::kDbHelp, run_db},
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
     {"pict", "render a picture file into a PNG (pict render FILE.pict OUT.png [WxH])",
@@ -330,14 +333,16 @@ int run(int argc, char** argv) {
       }
     }
   }
-  // The packer, the unpacker and the inspector work on files alone: they
-  // need no machine.
+  // An application builds its own machine from its file.
   if (command != nullptr && command->run == run_app) {
     int status = run_app(args);
     if (status == 2) std::fputs(command->help, stderr);
     return status;
   }
-  if (command != nullptr && (command->run == run_pack || command->run == run_unpack || command->run == run_rsrc)) {
+  // The packer, the unpacker and the inspectors work on files alone: they
+  // need no machine.
+  if (command != nullptr && (command->run == run_pack || command->run == run_unpack || command->run == run_rsrc ||
+                          command->run == run_db)) {
     int status = command->run(args);
     if (status == 2) std::fputs(command->help, stderr);
     return status;

@@ -220,14 +220,16 @@ Value box_handle(uint32_t h) { return box_address(h, kBoxHandle); }
 Value box_pointer(Addr p) { return box_address(p, kBoxMemory); }
 
 uint32_t handle_arg(Value box) {
-  // A resource box holds the handle of the resource's data.
-  if (!box.is(Tag::Pointer) || (box_kind(box) != kBoxHandle && box_kind(box) != kBoxResource)) error(Err::WrongType, box);
+  // A resource or record box holds the handle of its data.
+  if (!box.is(Tag::Pointer) || (box_kind(box) != kBoxHandle && box_kind(box) != kBoxResource && box_kind(box) != kBoxRecord))
+    error(Err::WrongType, box);
   ds().handles.get(box_addr(box), box);
   return box_addr(box);
 }
 
 Addr address_arg(Value box) {
-  if (box_kind(arg_pointer(box)) == kBoxHandle || box_kind(box) == kBoxResource) error(Err::WrongType, box);
+  if (box_kind(arg_pointer(box)) == kBoxHandle || box_kind(box) == kBoxResource || box_kind(box) == kBoxRecord)
+    error(Err::WrongType, box);
   return box_addr(box);
 }
 

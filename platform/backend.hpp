@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,10 +42,35 @@ struct InputEvent {
 
 enum class CursorShape : uint8_t { Arrow, IBeam, Wait, Cross, Hand, SizeAll, No, Custom, Hidden };
 
+// A 1-bit cursor: AND and XOR masks, rows of ((width + 15) / 16) * 2 bytes,
+// most significant bit leftmost, as cursor resources hold them.
+struct CursorImage {
+  int32_t width = 16, height = 16;
+  Pt hot;
+  std::vector<uint8_t> and_mask, xor_mask;
+  size_t row_bytes() const { return size_t((width + 15) / 16) * 2; }
+  bool valid() const {
+    return width > 0 && height > 0 && width <= 256 && height <= 256 &&
+           and_mask.size() == row_bytes() * size_t(height) && xor_mask.size() == and_mask.size();
+  }
+};
+
+// Sound as the mixer finished it: unsigned 8-bit or signed 16-bit
+// little-endian samples, channels interleaved.
+struct WaveFormat {
+  uint32_t rate = 22050;
+  uint16_t channels = 1;
+  uint16_t bits = 8;
+  bool valid() const { return rate >= 1000 && rate <= 192000 && (channels == 1 || channels == 2) && (bits == 8 || bits == 16); }
+  uint32_t frame_bytes() const { return uint32_t(channels) * (bits / 8u); }
+  uint64_t bytes_per_second() const { return uint64_t(rate) * frame_bytes(); }
+};
+
 class Backend {
  public:
   virtual ~Backend() = default;
   virtual Pt screen_size() = 0;
+  virtual int screen_depth() { return 32; }
   virtual bool open_frame(std::string_view title, Pt client) = 0;
   virtual void set_title(std::string_view title) = 0;
   virtual void present(const gfx::Surface& frame, std::span<const Rect> dirty) = 0;
@@ -54,6 +80,13 @@ class Backend {
   virtual Tick now() = 0;
   virtual void sleep_until(Tick t) = 0;
   virtual void set_cursor(CursorShape shape) = 0;
+  virtual void set_cursor_image(const CursorImage&) { set_cursor(CursorShape::Custom); }
+  // Audio is polled, never called back: the loop keeps the queue fed and
+  // asks how much is still to play.
+  virtual bool audio_open(const WaveFormat& format) = 0;
+  virtual bool audio_queue(std::span<const uint8_t> pcm) = 0;
+  virtual size_t audio_pending() = 0;  // bytes queued and not yet played
+  virtual void audio_close() = 0;
   virtual std::optional<std::string> clipboard_text() = 0;
   virtual void set_clipboard_text(std::string_view cp1252) = 0;
   // An answer for an alert, when the host answers alerts itself (the
@@ -82,6 +115,10 @@ class HeadlessBackend : public Backend {
     if (!tick_reached(clock_, t)) clock_ = t;
   }
   void set_cursor(CursorShape shape) override { cursor_log_.push_back(shape); }
+  bool audio_open(const WaveFormat& format) override;
+  bool audio_queue(std::span<const uint8_t> pcm) override;
+  size_t audio_pending() override;
+  void audio_close() override;
   std::optional<std::string> clipboard_text() override { return clipboard_; }
   void set_clipboard_text(std::string_view text) override { clipboard_ = std::string(text); }
 
@@ -118,6 +155,13 @@ class HeadlessBackend : public Backend {
   bool frame_open() const { return open_; }
   const std::vector<CursorShape>& cursor_log() const { return cursor_log_; }
   size_t presents() const { return presents_; }
+  // The audio log: every byte queued since the device was first opened,
+  // in the format it was opened with (a reopen in another format starts a
+  // new log). The virtual clock plays it.
+  const std::vector<uint8_t>& audio_log() const { return audio_log_; }
+  const WaveFormat& audio_format() const { return audio_format_; }
+  bool audio_is_open() const { return audio_open_; }
+  bool write_wav(const std::string& path, std::string* error = nullptr) const;
 
  private:
   Pt screen_;
@@ -129,8 +173,22 @@ class HeadlessBackend : public Backend {
   std::vector<CursorShape> cursor_log_;
   std::optional<std::string> clipboard_;
   size_t presents_ = 0;
+  bool audio_open_ = false;
+  WaveFormat audio_format_;
+  std::vector<uint8_t> audio_log_;
+  uint64_t audio_queued_ = 0;  // bytes queued since the queue last ran dry
+  Tick audio_start_ = 0;       // when it began playing them
   std::deque<int> alert_answers_;
   std::vector<std::string> alert_texts_;
 };
+
+// The back-end for this run: a desktop window when one was built and a
+// display is there, headless otherwise or when asked.
+struct BackendOptions {
+  bool headless = false;
+  Pt screen = {1024, 768};  // the headless screen
+  Tick start = 0;           // the headless clock's first reading
+};
+std::unique_ptr<Backend> make_backend(const BackendOptions& options);
 
 }  // namespace platform

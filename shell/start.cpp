@@ -31,6 +31,7 @@
 #include "objects/objects.hpp"
 #include "platform/gfx/png.hpp"
 #include "process/processes.hpp"
+#include "storage/databases.hpp"
 #include "storage/fork.hpp"
 #include "storage/paths.hpp"
 #include "storage/resources.hpp"
@@ -241,6 +242,8 @@ void step_frame(int status) {
 
 void step_processes(int) { process::destroy_scheduler(); }
 
+void step_databases(int) { storage::close_all_databases(); }
+
 // Processes every event up to the quit message.
 void step_drain(int) {
   ShellState& s = shell_state();
@@ -263,6 +266,7 @@ const ShutdownStep kDefaultSteps[] = {
     {kStepPendingEvents, "pending events", step_pending_events},
     {kStepFrame, "frame", step_frame},
     {kStepProcesses, "processes", step_processes},
+    {kStepDatabases, "databases", step_databases},
     {kStepDrain, "events up to the quit message", step_drain},
     {kStepFinal, "final clean-ups", step_final},
 };

@@ -194,9 +194,7 @@ int ResFile::update(const DataOf& data_of) {
   return skipped ? kResReadErr : kResOk;
 }
 
-namespace {
-
-void escape(std::string& out, const uint8_t* p, size_t n) {
+void append_escaped(std::string& out, const uint8_t* p, size_t n) {
   static const char* hex = "0123456789abcdef";
   for (size_t i = 0; i < n; ++i) {
     uint8_t c = p[i];
@@ -212,8 +210,6 @@ void escape(std::string& out, const uint8_t* p, size_t n) {
   }
 }
 
-}  // namespace
-
 int list_fork(const ResFile& f, std::string& out) {
   out = "type\tid\tname\tattrs\tlength\tsha256\n";
   std::vector<uint8_t> data;
@@ -222,11 +218,11 @@ int list_fork(const ResFile& f, std::string& out) {
       if (int e = f.read_data(r, data)) return e;
       uint8_t code[4];
       put_be32(code, t.code);
-      escape(out, code, 4);
+      append_escaped(out, code, 4);
       char buf[64];
       std::snprintf(buf, sizeof buf, "\t%d\t", int(r.id));
       out += buf;
-      escape(out, reinterpret_cast<const uint8_t*>(r.name.data()), r.name.size());
+      append_escaped(out, reinterpret_cast<const uint8_t*>(r.name.data()), r.name.size());
       std::snprintf(buf, sizeof buf, "\t0x%02x\t%zu\t", unsigned(r.attrs), data.size());
       out += buf;
       out += sha256_hex(data);

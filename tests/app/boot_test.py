@@ -293,16 +293,24 @@ def group_primitives(e):
 
 def group_signals(e):
     """SIGTERM, SIGINT and SIGHUP end a running application through the
-    orderly shutdown: a committed change is on disk, the file is whole and
-    no journal is left. A second signal ends a loop that never polls."""
+    orderly shutdown: the committed change to a resource file is on disk,
+    the open database is closed with its committed and its pending record,
+    every file is whole and no journal is left. A second signal ends a loop
+    that never polls."""
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         data = os.path.join(e.tmp, 'data-%d.rsrc' % sig)
         write(data, resource_file([('KEEP', 1, b'old')]))
+        db = os.path.join(e.tmp, 'records-%d.db' % sig)
         body = ('(define F (openresfile "%s"))\r'
                 '(define H (string->handle "new"))\r'
                 '(addresource H "TEST" 128 "rec")\r(updateresfile F)\r'
+                '(create-database-subr "%s" "CREA" "TYPE")\r'
+                '(define D (open-database "%s" 2))\r'
+                '(put-record-string "committed" "TEXT" 1 D)\r(update-database D)\r'
+                '(put-record-string "pending" "TEXT" 2 D)\r'
                 '(run-process (new-process (lambda () (display \'tick ())) \'ticker 10 () () ()))\r'
-                '(define (toplevel-loop) (display \'ready ()) (while t (process-events ()) (give-time)))\r' % data)
+                '(define (toplevel-loop) (display \'ready ()) (while t (process-events ()) (give-time)))\r'
+                % (data, db, db))
         p = subprocess.Popen([e.talven, e.app('sig.RI', [('Load', 0, body)])], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, env=e.env, cwd=e.tmp)
         line = p.stdout.readline()
@@ -315,8 +323,16 @@ def group_signals(e):
             out, err = p.communicate()
         check('signal %d: status 128+N' % sig, p.returncode == 128 + sig, repr((p.returncode, err)))
         rc, listing, lerr = e.run(['rsrc', 'list', data])
-        check('signal %d: the committed record is there' % sig,
+        check('signal %d: the committed resource is there' % sig,
               rc == 0 and 'TEST\t128\trec' in listing and 'KEEP\t1' in listing, repr((listing, lerr)))
+        rc, listing, lerr = e.run(['db', 'list', db])
+        rows = [l.split('\t')[:2] for l in listing.split('\n')[1:] if l]
+        check('signal %d: the database was closed with both records' % sig,
+              rc == 0 and rows == [['TEXT', '1'], ['TEXT', '2']], repr((rc, listing, lerr)))
+        rc, out, err = e.run(['-e', '(define D (open-database "%s" 1)) (list (get-record-string "TEXT" 1 D)'
+                                    ' (get-record-string "TEXT" 2 D))' % db])
+        check('signal %d: the records read back' % sig, out.split('\n')[1] == '("committed" "pending")',
+              repr((rc, out, err)))
         journal = os.path.join(e.tmp, 'state', 'talven')
         left = [f for f in os.listdir(journal)] if os.path.isdir(journal) else []
         check('signal %d: no journal left' % sig, not [f for f in left if 'journal' in f or f.endswith('.jnl')],
