@@ -10,7 +10,7 @@ The application files are written here byte by byte (a resource file is a
 header, a data area and a map), so that layouts the packer never makes can
 be tried.
 
-usage: boot_test.py --talven PATH [GROUP ...]
+usage: boot_test.py --talven PATH [--examples DIR] [GROUP ...]
 """
 import argparse
 import os
@@ -72,6 +72,9 @@ class Env:
         self.env['XDG_STATE_HOME'] = os.path.join(tmp, 'state')
         self.env['XDG_CONFIG_HOME'] = os.path.join(tmp, 'config')
         self.env['TALVEN_NO_FSYNC'] = '1'
+        self.env['TMPDIR'] = os.path.join(tmp, 'tmp')
+        os.makedirs(self.env['TMPDIR'])
+        self.examples = ''
 
     def app(self, name, resources):
         path = os.path.join(self.tmp, name)
@@ -356,7 +359,25 @@ def group_signals(e):
     check('the second signal ends it', p.returncode == -signal.SIGTERM, repr(p.returncode))
 
 
+def group_example(e):
+    """The example application of the repository packs and runs as the
+    README shows it."""
+    manifest = os.path.join(e.examples, 'notebook', 'notebook.app')
+    app = os.path.join(e.tmp, 'notebook.RI')
+    rc, out, err = e.run(['pack', manifest, '-o', app])
+    check('example: packs', rc == 0, err)
+    rc, out, err = e.run([app])
+    want = ['Notebook starts on a ibm machine.', '3 notes kept:', '  shopping: bread, cheese',
+            '  call: the plumber, Tuesday', '  idea: a notebook that keeps itself',
+            'found by a throw: call: the plumber, Tuesday', 'not there: ()', 'read back from a file: 3 notes',
+            'kept in a database: (3 call: the plumber, Tuesday)', 'Goodbye.']
+    check('example: runs and quits', rc == 0 and out.splitlines() == want and err == '', repr((rc, out, err)))
+    left = [f for _, _, files in os.walk(os.path.join(e.tmp, 'tmp')) for f in files if f.endswith('.tmp')]
+    check('example: its temporary files are gone', left == [], repr(left))
+
+
 GROUPS = {
+    'example': group_example,
     'order': group_order,
     'prefs': group_prefs,
     'failures': group_failures,
@@ -369,12 +390,15 @@ GROUPS = {
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--talven', required=True)
+    ap.add_argument('--examples', default=os.path.join(os.path.dirname(__file__), '..', '..', 'examples'))
     ap.add_argument('groups', nargs='*')
     args = ap.parse_args()
     talven = os.path.abspath(args.talven)
     for name in args.groups or sorted(GROUPS):
         with tempfile.TemporaryDirectory() as tmp:
-            GROUPS[name](Env(talven, tmp))
+            env = Env(talven, tmp)
+            env.examples = os.path.abspath(args.examples)
+            GROUPS[name](env)
     for f in FAILURES:
         print('FAIL ' + f)
     print('%d failure(s)' % len(FAILURES))
