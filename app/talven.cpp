@@ -16,12 +16,14 @@
 #include "app/rsrc_tool.hpp"
 #include "app/run.hpp"
 #include "app/toplevel.hpp"
+#include "core/alert.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
 #include "data/state.hpp"
 #include "media/pict.hpp"
 #include "shell/appfile.hpp"
+#include "shell/start.hpp"
 #include "platform/gfx/png.hpp"
 #include "storage/fork.hpp"
 
@@ -349,6 +351,8 @@ int run(int argc, char** argv) {
   }
   auto machine = core::make_runtime();
   data::ds().term_raw = raw;
+  // Quit in the out-of-memory alert ends the session as `quit` does.
+  core::set_process_end(shell::orderly_shutdown);
   app::install_startup_globals();
   if (command == nullptr) return run_files(args);
   int status = command->run(args);
