@@ -44,9 +44,10 @@ constexpr std::array<uint8_t, 64> kLeadsTo = [] {
 }();
 
 // Whether a payload names a real node: past the nil node, on an 8-byte
-// boundary, inside the zone.
+// boundary, inside the zone, and not among the never-used nodes (whose
+// words are not yet nodes at all).
 inline bool node_offset_ok(uint32_t off, const Zones& z) {
-  return off >= 8 && (off & 7) == 0 && off <= 8 * z.node_count;
+  return off >= 8 && (off & 7) == 0 && off <= 8 * z.node_count && (z.fresh == 0 || off < z.fresh);
 }
 
 // Pushes a Value whose tag leads to a node; the node is entered later.
@@ -157,7 +158,8 @@ __attribute__((noinline, no_sanitize("address"))) void scan_native_stack(Runtime
   if (to <= from || from < z.native_scan_low) return;
   to &= ~uintptr_t(1);
   uintptr_t nodes_lo = reinterpret_cast<uintptr_t>(z.node_base) + 8;
-  uintptr_t nodes_hi = reinterpret_cast<uintptr_t>(z.node_base) + 8 * (uint64_t(z.node_count) + 1);
+  uintptr_t nodes_hi = reinterpret_cast<uintptr_t>(z.node_base) +
+                      (z.fresh != 0 ? uint64_t(z.fresh) : 8 * (uint64_t(z.node_count) + 1));
   for (uintptr_t p = from; p + 4 <= to; p += 2) {
     uint32_t w = uint32_t(*reinterpret_cast<const Word16*>(p)) |
                  (uint32_t(*reinterpret_cast<const Word16*>(p + 2)) << 16);
@@ -336,7 +338,9 @@ void compact_heap(Runtime& r) {
 void sweep_nodes(Runtime& r) {
   Zones& z = r.zones;
   uint32_t head = 0, count = 0;
-  uint32_t last = 8 * z.node_count;
+  uint32_t end = 8 * z.node_count;
+  // Never-used nodes are free without being read.
+  uint32_t last = z.fresh != 0 ? z.fresh - 8 : end;
   for (uint32_t off = 8; off <= last; off += 8) {
     Node& n = node_at(off);
     uint32_t w = n.car;
@@ -357,8 +361,17 @@ void sweep_nodes(Runtime& r) {
     head = off;
     ++count;
   }
+  for (uint32_t off = last + 8; z.fresh != 0 && off <= end; off += 8) {
+    Node& n = node_at(off);
+    n.car = kNil.bits;
+    n.cdr = Value::make(Tag::Address, head).bits;
+    head = off;
+    ++count;
+  }
+  z.fresh = 0;
   z.free_head = head;
   z.free_count = count;
+  z.list_count = count;
 }
 
 }  // namespace

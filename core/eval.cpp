@@ -19,6 +19,8 @@
 
 namespace core {
 
+static inline Value eval_fast(Value x);
+
 // ---- Function descriptors ----------------------------------------------------
 
 namespace {
@@ -54,7 +56,7 @@ struct ArgsIn {
       Value f = car(list);
       list = cdr(list);
       if constexpr (M == Mode::Forms)
-        return eval(f);
+        return eval_fast(f);
       else
         return f;
     }
@@ -138,10 +140,20 @@ static Value make_closed(Value fn, Tag tag) {
 
 // ---- eval ------------------------------------------------------------------------
 
-Value eval(Value x) {
+template <Mode M>
+static Value apply_lambda(Value fn, ArgsIn<M> a);
+static Value apply_primitive_forms(Value fn, Value forms);
+
+// True when l is a proper list of at least `least` elements.
+static inline bool proper_list_of(Value l, uint32_t least) {
+  uint32_t n = 0;
+  for (; l.is_pair(); l = cdr(l)) ++n;
+  return n >= least && l.is_nil();
+}
+
+// Forms other than variables and calls.
+[[gnu::noinline]] static Value eval_atom(Value x) {
   switch (x.tag()) {
-    case Tag::Variable:
-      return read_variable(x);
     case Tag::Symbol: {
       Value v = lookup(x);
       if (v.is_no_value()) [[unlikely]]
@@ -154,28 +166,124 @@ Value eval(Value x) {
       return make_closed(x, Tag::Closed);
     case Tag::SyntaxGamma:
       return make_closed(x, Tag::ClosedSyntax);
-    case Tag::Pair: {
-      if (x.is_nil()) return x;
-      check_native_stack();
-      Value head = car(x);
-      Value fn;
-      if (head.is_symbol()) {
-        fn = lookup(head);
-        if (fn.is_no_value()) [[unlikely]]
-          error(Err::Unbound, head);
-      } else {
-        fn = eval(head);
-      }
-      return apply(fn, cdr(x), nullptr, Mode::Forms, x);
-    }
     default:
       return x;
   }
 }
 
+// A call: the head's value chooses the handler. The common heads go
+// straight to theirs; the rest through the handler table.
+[[gnu::noinline]] static Value eval_pair(Value x) {
+  check_native_stack();
+  Value head = car(x);
+  Value fn;
+  if (head.is_symbol()) {
+    fn = lookup(head);
+    if (fn.is_no_value()) [[unlikely]]
+      error(Err::Unbound, head);
+  } else {
+    fn = eval_fast(head);
+  }
+  Value forms = cdr(x);
+  switch (fn.tag()) {
+    case Tag::Primitive:
+      return apply_primitive_forms(fn, forms);
+    case Tag::Lambda:
+    case Tag::Lexical:
+    case Tag::Closed:
+      return apply_lambda(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+    default:
+      break;
+  }
+  // The control words used in nearly every body are interpreted here, as
+  // apply_syntax_word does (same checks, same order of evaluation).
+  switch (unsigned word = fn.tag_number()) {
+    case kSyntaxIf: {
+      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      Value rest = cdr(forms);
+      if (eval_fast(car(forms)).truthy()) return rest.is_pair() ? eval_fast(car(rest)) : kNil;
+      return rest.is_pair() ? eval_body(cdr(rest)) : kNoValue;
+    }
+    case kSyntaxSet: {
+      if (!proper_list_of(forms, 2)) error(Err::WrongType, x);
+      Value target = car(forms);
+      Value v = eval_fast(car(cdr(forms)));
+      if (target.is(Tag::Variable)) {
+        uint32_t code = word_payload(node_of(target).car);
+        EnvFrame* e = rt().env;
+        if (e && code < e->slot_count) [[likely]] {
+          e->slots[code] = v;
+          return v;
+        }
+      }
+      set_target(target, v);
+      return v;
+    }
+    case kSyntaxWhile: {
+      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      Value test = car(forms), body = cdr(forms);
+      while (eval_fast(test).truthy()) {
+        implicit_poll();
+        eval_body(body);
+      }
+      return kNoValue;
+    }
+    case kSyntaxBegin:
+      if (!proper_list_of(forms, 0)) error(Err::WrongType, x);
+      return eval_body(forms);
+    case kSyntaxWhen:
+      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      if (!eval_fast(car(forms)).truthy()) return kNil;
+      return eval_body(cdr(forms));
+    case kSyntaxAnd: {
+      if (!proper_list_of(forms, 0)) error(Err::WrongType, x);
+      Value v = rt().sym.t;
+      for (; forms.is_pair(); forms = cdr(forms)) {
+        v = eval_fast(car(forms));
+        if (!v.truthy()) return kNil;
+      }
+      return v;
+    }
+    case kSyntaxOr:
+      if (!proper_list_of(forms, 0)) error(Err::WrongType, x);
+      for (; forms.is_pair(); forms = cdr(forms)) {
+        Value v = eval_fast(car(forms));
+        if (v.truthy()) return v;
+      }
+      return kNil;
+    case kSyntaxSend:
+      break;
+    default:
+      if (is_syntax_word_tag(word)) return apply_syntax_word(fn, forms, x);
+      break;
+  }
+  return apply(fn, forms, nullptr, Mode::Forms, x);
+}
+
+// The evaluator's entry, small enough to be inlined where the evaluator
+// evaluates arguments and bodies: a variable of the current frame holding a
+// plain value is read here, a call goes to eval_pair.
+[[gnu::always_inline]] static inline Value eval_fast(Value x) {
+  if (x.is(Tag::Variable)) {
+    uint32_t code = word_payload(node_of(x).car);
+    EnvFrame* e = rt().env;
+    if (e && code < e->slot_count) [[likely]] {
+      Value v = e->slots[code];
+      if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
+        return v;
+    }
+    return read_variable(x);
+  }
+  if (x.is(Tag::Pair)) return x.payload() != 0 ? eval_pair(x) : x;
+  if (x.is_fixnum()) return x;
+  return eval_atom(x);
+}
+
+Value eval(Value x) { return eval_fast(x); }
+
 Value eval_body(Value forms) {
   Value result = kNoValue;
-  for (; forms.is_pair(); forms = cdr(forms)) result = eval(car(forms));
+  for (; forms.is_pair(); forms = cdr(forms)) result = eval_fast(car(forms));
   return result;
 }
 
@@ -200,6 +308,78 @@ static Value apply_primitive(Value fn, ArgsIn<M> a) {
   }
   push(kEndArgs);
   return f(base);
+}
+
+// A primitive called from a form. With exactly two argument forms whose
+// values are fixnums, a native marked with an arithmetic operation is
+// computed here; otherwise the values go to the native as usual.
+static Value apply_primitive_forms(Value fn, Value forms) {
+  Runtime& r = rt();
+  Node& node = node_of(fn);
+  uint32_t op = r.native_ops[node.cdr];
+  uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
+  // One to three fixed arguments, the most common natives: a missing
+  // argument is nil, extra forms are not evaluated.
+  if (arity - 1 < 3) {
+    StackMark mark;
+    Value* base = r.zones.sp;
+    push(forms.is_pair() ? eval_fast(car(forms)) : kNil);
+    if (arity >= 2) {
+      forms = forms.is_pair() ? cdr(forms) : kNil;
+      push(forms.is_pair() ? eval_fast(car(forms)) : kNil);
+      if (arity == 3) {
+        forms = forms.is_pair() ? cdr(forms) : kNil;
+        push(forms.is_pair() ? eval_fast(car(forms)) : kNil);
+      }
+    }
+    push(kEndArgs);
+    return r.natives[node.cdr](base);
+  }
+  // Only natives taking every argument in one rest list, in order.
+  bool rest_only = arity == kArityRest;
+  if (op == 0 || !rest_only || !forms.is_pair()) return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+  Value second_forms = cdr(forms);
+  if (!second_forms.is_pair() || cdr(second_forms).is_pair())
+    return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+  // Marked natives take their arguments as one rest list in order.
+  StackMark mark;
+  Value* base = r.zones.sp;
+  Value a = eval_fast(car(forms));
+  if (a.is_fixnum()) {
+    Value b = eval_fast(car(second_forms));
+    if (b.is_fixnum()) {
+      int32_t x = a.fixnum(), y = b.fixnum();
+      switch (FixnumOp(op)) {
+        case FixnumOp::Add:
+          return make_integer(x + y);
+        case FixnumOp::Subtract:
+          return make_integer(x - y);
+        case FixnumOp::Multiply:
+          return make_integer(int32_t(uint32_t(x) * uint32_t(y)));
+        case FixnumOp::Less:
+          return x < y ? r.sym.t : kNil;
+        case FixnumOp::Greater:
+          return x > y ? r.sym.t : kNil;
+        case FixnumOp::LessEqual:
+          return x <= y ? r.sym.t : kNil;
+        case FixnumOp::GreaterEqual:
+          return x >= y ? r.sym.t : kNil;
+        case FixnumOp::Equal:
+          return x == y ? r.sym.t : kNil;
+        case FixnumOp::NotEqual:
+          return x != y ? r.sym.t : kNil;
+        case FixnumOp::None:
+          break;
+      }
+    }
+    push(a);
+    push(b);
+  } else {
+    push(a);
+    push(eval_fast(car(second_forms)));
+  }
+  push(kEndArgs);
+  return r.natives[node.cdr](base);
 }
 
 static Value apply_special(Value fn, Args a, Value origin) {

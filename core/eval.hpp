@@ -41,11 +41,15 @@ Value call_by_name(Value fn_or_symbol, std::initializer_list<Value> args);
 // A symbol's value as seen from the current object (no-value when unbound),
 // and assignment the same way.
 // Outside objects a name defined by a single class (its owner) is unbound:
-// only that class's descendants see it.
+// only that class's descendants see it. Inside objects, a name that the
+// object system has never indexed or owned (most global functions and
+// variables) is global too, unless overrides are in use (EvalHooks).
+inline bool plain_name(const SymbolRecord& rec) { return rec.slot == 0xFFFF && rec.owner == 0; }
 inline Value lookup(Value sym) {
   Runtime& r = rt();
-  if (r.current_object == kNoObject || !r.hooks.lookup) [[likely]] {
-    const SymbolRecord& rec = record(sym);
+  const SymbolRecord& rec = record(sym);
+  if (r.current_object == kNoObject || !r.hooks.lookup || (plain_name(rec) && !r.hooks.overrides_used))
+      [[likely]] {
     if (word_tag(rec.owner) == unsigned(Tag::Class)) [[unlikely]]
       return kNoValue;
     return Value(rec.value);
@@ -54,7 +58,7 @@ inline Value lookup(Value sym) {
 }
 inline void assign(Value sym, Value v) {
   Runtime& r = rt();
-  if (r.current_object == kNoObject || !r.hooks.assign) [[likely]]
+  if (r.current_object == kNoObject || !r.hooks.assign || record(sym).slot == 0xFFFF) [[likely]]
     return set_symbol_value(sym, v);
   r.hooks.assign(r.current_object, sym, v);
 }

@@ -45,21 +45,26 @@ inline Node& node_at(uint32_t offset) {
 inline Node& node_of(Value v) { return node_at(v.payload()); }
 inline uint8_t* at_addr(Addr a) { return rt().region.ptr(a); }
 
-// Collects and grows as needed so that at least two nodes are free; shows
-// the out-of-memory alert when nothing helps.
+// Links never-used nodes or collects, and grows as needed, so that at least
+// two nodes are on the free list; shows the out-of-memory alert when
+// nothing helps.
 void node_shortage();
+// Links up to `most` never-used nodes onto the free list; false when there
+// were none.
+bool link_fresh_nodes(uint32_t most);
 
 // Allocates a pair (car . cdr). The most called operation of the system.
 inline Value cons(Value car, Value cdr) {
   Zones& z = rt().zones;
 #ifdef TALVEN_GC_STRESS
-  if (z.stress_pause == 0 || z.free_count < 2) node_shortage();
+  if (z.stress_pause == 0 || z.list_count < 2) node_shortage();
 #else
-  if (z.free_count < 2) node_shortage();
+  if (z.list_count < 2) node_shortage();
 #endif
   uint32_t off = z.free_head;
   Node& n = node_at(off);
   z.free_head = word_payload(n.cdr);
+  --z.list_count;
   --z.free_count;
   n.car = car.bits;
   n.cdr = cdr.bits;

@@ -95,5 +95,15 @@ NativeFn native_function(Value v);
 void register_natives(std::span<const NativeRow> rows);
 void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind);
 
+// The evaluator's fast paths for arithmetic: a native marked with an
+// operation is, when called with exactly two fixnums, computed by the
+// evaluator itself without entering the native. The native must answer
+// exactly what the operation does for every such pair; any other call
+// (another count, another type) goes to the native as usual.
+enum class FixnumOp : uint8_t {
+  None, Add, Subtract, Multiply, Less, Greater, LessEqual, GreaterEqual, Equal, NotEqual,
+};
+// Marks every registered native whose function is `fn`.
+void set_fixnum_op(NativeFn fn, FixnumOp op);
 
 }  // namespace core

@@ -57,8 +57,16 @@ struct Zones {
 
   uint8_t* node_base = nullptr;  // the nil node; node offsets count from here
   uint32_t node_count = 0;
+  // Free nodes: those on the free list (list_count of them, from free_head)
+  // and the never-used nodes from offset `fresh` to the end of the zone
+  // (fresh is 0 when there are none). Never-used nodes are linked onto the
+  // list a chunk at a time when it runs short, and all at once by the
+  // collector's sweep, so that a short run never touches most of the zone.
+  // free_count counts both.
   uint32_t free_head = 0;
   uint32_t free_count = 0;
+  uint32_t list_count = 0;
+  uint32_t fresh = 0;
 
   Addr heap_start = 0, heap_top = 0, heap_end = 0;
   uint32_t chain_head = 0, chain_tail = 0;
@@ -135,9 +143,14 @@ struct EnvFrame;  // an environment frame: a function call's slots
 // engine. Each is null until its module installs it.
 struct EvalHooks {
   // A symbol's value and assignment as seen from an object (the current
-  // object is not the no-object word).
+  // object is not the no-object word). A symbol with no object-system table
+  // number and no owner reads and assigns its global value from every
+  // object, except that an object's override may shadow it: the evaluator
+  // calls lookup for such a symbol only once `overrides_used` is set, and
+  // never calls assign for it.
   Value (*lookup)(Value object, Value symbol) = nullptr;
   void (*assign)(Value object, Value symbol, Value value) = nullptr;
+  bool overrides_used = false;  // set when any object is first given an override
   // Definition in a class or instance by `define`.
   void (*define)(Value object, Value symbol, Value value) = nullptr;
   // Applying an instance or class; the arguments as for any handler.
@@ -210,6 +223,7 @@ class Runtime {
   Zones zones;
   WellKnown sym;
   std::vector<NativeFn> natives;  // a native node's cdr indexes this table
+  std::vector<uint8_t> native_ops;  // per native: its FixnumOp (core/natives.hpp)
   Value current_object = kNoObject;
   Value empty_string;  // the shared empty string
   LastError last_error;

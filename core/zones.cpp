@@ -16,8 +16,12 @@ namespace core {
 
 namespace {
 constexpr uint32_t kGrowChunk = 5000;
+// Never-used nodes linked at a time: 32 KB of the node zone.
+constexpr uint32_t kFreshChunk = 4096;
 constexpr uint32_t kMaxNodeOffset = 0xFFFFF8;  // node offsets live in 24 bits
 }  // namespace
+
+static bool link_fresh(Zones& z, uint32_t most);
 
 ZoneLayout size_zones(const MemoryPrefs& p, uint32_t preferred, uint64_t available) {
   ZoneLayout l;
@@ -116,15 +120,13 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   Node* nil_node = reinterpret_cast<Node*>(nodes);
   nil_node->car = nil_node->cdr = 0xFFFFFFFFu;
   z.node_count = l.nodes;
-  for (uint32_t i = 1; i <= l.nodes; ++i) {
-    Node* n = reinterpret_cast<Node*>(nodes + 8 * uint64_t(i));
-    n->car = kNil.bits;
-    // Free links carry the address tag, so that the collector never
-    // follows them as list structure.
-    n->cdr = Value::make(Tag::Address, i < l.nodes ? 8 * (i + 1) : 0).bits;
-  }
-  z.free_head = l.nodes ? 8 : 0;
+  // Only the first chunk of nodes is linked now; the others are neither
+  // read nor written until they are needed, so their pages stay untouched.
+  z.free_head = 0;
+  z.list_count = 0;
   z.free_count = l.nodes;
+  z.fresh = l.nodes ? 8 : 0;
+  link_fresh(z, kFreshChunk);
   uint8_t* heap = nodes + 8 * (uint64_t(l.nodes) + 1);
   z.heap_start = z.heap_top = r.region.addr(heap);
   z.heap_end = z.heap_start + l.heap;
@@ -149,6 +151,7 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   uint32_t head = z.free_head;
   Node& hn = *reinterpret_cast<Node*>(nodes + head);
   z.free_head = word_payload(hn.cdr);
+  --z.list_count;
   --z.free_count;
   hn.car = kNil.bits;
   hn.cdr = kNil.bits;
@@ -171,9 +174,35 @@ static inline void injected_failure(Zones& z) {
 #endif
 }
 
+static bool link_fresh(Zones& z, uint32_t most) {
+  if (z.fresh == 0) return false;
+  uint32_t last = 8 * z.node_count;
+  uint32_t k = std::min<uint32_t>(most, (last - z.fresh) / 8 + 1);
+  // Linked in ascending order in front of what the list holds. Free links
+  // carry the address tag, so that the collector never follows them as list
+  // structure.
+  uint32_t first = z.fresh;
+  for (uint32_t i = 0; i < k; ++i) {
+    Node& n = node_at(first + 8 * i);
+    n.car = kNil.bits;
+    n.cdr = Value::make(Tag::Address, i + 1 < k ? first + 8 * (i + 1) : z.free_head).bits;
+  }
+  z.free_head = first;
+  z.list_count += k;
+  z.fresh = first + 8 * k > last ? 0 : first + 8 * k;
+  return true;
+}
+
+bool link_fresh_nodes(uint32_t most) { return link_fresh(rt().zones, most); }
+
 void node_shortage() {
   Zones& z = rt().zones;
   injected_failure(z);
+#ifdef TALVEN_GC_STRESS
+  if (z.stress_pause != 0 && link_fresh_nodes(kFreshChunk) && z.list_count >= 2) return;
+#else
+  if (link_fresh_nodes(kFreshChunk) && z.list_count >= 2) return;
+#endif
   collect();
   if (z.free_count < kGrowChunk) grow_nodes(1);
   if (z.free_count < 2) out_of_memory();
@@ -182,14 +211,15 @@ void node_shortage() {
 void reserve_heap(uint32_t n) {
   Zones& z = rt().zones;
   injected_failure(z);
+  if (z.list_count < 2) link_fresh_nodes(kFreshChunk);
 #ifdef TALVEN_GC_STRESS
-  if (z.stress_pause != 0 && uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
+  if (z.stress_pause != 0 && uint64_t(z.heap_top) + n <= z.heap_end && z.list_count >= 2) return;
 #else
-  if (uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
+  if (uint64_t(z.heap_top) + n <= z.heap_end && z.list_count >= 2) return;
 #endif
   collect();
   if (z.free_count < kGrowChunk) grow_nodes(1);
-  if (uint64_t(z.heap_top) + n <= z.heap_end && z.free_count >= 2) return;
+  if (uint64_t(z.heap_top) + n <= z.heap_end && z.list_count >= 2) return;
   out_of_memory();
 }
 
@@ -200,6 +230,7 @@ Value alloc_indirect(uint32_t n, Tag tag, Header header) {
   uint32_t tail = z.free_head;
   Node& tn = node_at(tail);
   z.free_head = word_payload(tn.cdr);
+  --z.list_count;
   --z.free_count;
   tn.car = 0;
   tn.cdr = 0;
@@ -222,6 +253,9 @@ void move_heap_up(uint32_t d) {
 bool grow_nodes(uint32_t n) {
   Zones& z = rt().zones;
   if (!z.growable) return false;
+  // New nodes go after the never-used ones, which are linked first.
+  while (link_fresh_nodes(0xFFFFFFFFu)) {
+  }
   uint32_t k = std::max(n, kGrowChunk);
   if (uint64_t(z.heap_end - z.heap_top) < 8ull * k) return false;
   if (8ull * (uint64_t(z.node_count) + 1 + k) > kMaxNodeOffset) return false;
@@ -240,6 +274,7 @@ bool grow_nodes(uint32_t n) {
     node_at(last).cdr = Value::make(Tag::Address, first).bits;
   }
   z.free_count += k;
+  z.list_count += k;
   z.node_count += k;
   return true;
 }

@@ -484,6 +484,17 @@ static const NativeRow kNumberNatives[] = {
 
 static void install_module(core::Runtime&) {
   register_natives(kNumberNatives);
+  // Two fixnums: integer arithmetic that wraps at 32 bits and comparisons,
+  // as the natives themselves compute them.
+  set_fixnum_op(&native_entry<prim_add>, FixnumOp::Add);
+  set_fixnum_op(&native_entry<prim_subtract>, FixnumOp::Subtract);
+  set_fixnum_op(&native_entry<prim_multiply>, FixnumOp::Multiply);
+  set_fixnum_op(&native_entry<prim_less>, FixnumOp::Less);
+  set_fixnum_op(&native_entry<prim_greater>, FixnumOp::Greater);
+  set_fixnum_op(&native_entry<prim_less_equal>, FixnumOp::LessEqual);
+  set_fixnum_op(&native_entry<prim_greater_equal>, FixnumOp::GreaterEqual);
+  set_fixnum_op(&native_entry<prim_equal>, FixnumOp::Equal);
+  set_fixnum_op(&native_entry<prim_not_equal>, FixnumOp::NotEqual);
 }
 
 extern const core::Module kNumbersModule{"numbers", nullptr, install_module};

@@ -117,6 +117,16 @@ std::string text_of(Value v) {
   return value_text(v);
 }
 
+// The text of a value without copying a string's or a symbol's characters:
+// a view of them (valid until the next allocation), or of `scratch` holding
+// the printed text of anything else.
+static std::string_view text_view(Value v, std::string& scratch) {
+  if (v.is(Tag::String)) return string_text(v);
+  if (v.is_symbol()) return symbol_text(v);
+  scratch = value_text(v);
+  return scratch;
+}
+
 Value new_string(std::string_view text) {
   if (text.empty()) return rt().empty_string;
   if (text.size() > kMaxStringLength) error(Err::WrongType, make_integer(int32_t(std::min<size_t>(text.size(), INT32_MAX))));
@@ -209,9 +219,9 @@ Value prim_string_length(Value x) {
 Value prim_string_append(Value* rest) {
   if (rest[0].is_end()) return rt().empty_string;
   if (rest[1].is_end()) return string_of_value(rest[0]);
-  std::string out;
+  std::string out, scratch;
   for (Value* p = rest; !p->is_end(); ++p) {
-    out += text_of(*p);
+    out += text_view(*p, scratch);
     if (out.size() > kMaxStringLength) break;
   }
   return new_string(out);
@@ -224,8 +234,15 @@ Value prim_make_string(Value n) {
 }
 
 Value prim_string_ref(Value s, Value index) {
-  std::string t = text_of(s);
   uint32_t i = arg_count(index);
+  if (s.is(Tag::String) || s.is_symbol()) {
+    // The characters up to the index are read in place: a zero among them
+    // ends the text before the index.
+    const char* t = s.is_symbol() ? symbol_text(s) : string_text(s);
+    if (std::memchr(t, 0, size_t(i) + 1) != nullptr) error(Err::WrongType, index);
+    return make_fixnum(uint8_t(t[i]));
+  }
+  std::string t = text_of(s);
   if (i >= t.size()) error(Err::WrongType, index);
   return make_fixnum(uint8_t(t[i]));
 }
@@ -253,12 +270,14 @@ int64_t bound(Value v, int64_t length, int64_t if_nil) {
 }
 
 Value prim_substring(Value x, Value start, Value end) {
-  std::string t = text_of(x);
+  std::string scratch;
+  std::string_view t = text_view(x, scratch);
   int64_t length = int64_t(t.size());
   int64_t s = bound(start, length, 0);
   int64_t e = bound(end, length, length);
   if (e <= s) return rt().empty_string;
-  return new_string(view(t).substr(size_t(s), size_t(e - s)));
+  // new_string copies the characters before it allocates.
+  return new_string(t.substr(size_t(s), size_t(e - s)));
 }
 
 Value prim_memstring(Value pattern, Value x, Value nocase) {

@@ -266,6 +266,9 @@ Value prim_add_override(Value name, Value v) {
   Value pair = cons(name, v);
   Value list = cons(pair, field(o, kOverrides));
   set_field(o, kOverrides, list);
+  // From now on every name may be shadowed somewhere: the evaluator asks
+  // the lookup hook for all of them.
+  rt().hooks.overrides_used = true;
   return kNoValue;
 }
 

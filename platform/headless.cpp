@@ -76,8 +76,8 @@ void HeadlessBackend::click(Pt at, uint8_t button, uint32_t keys) {
 void HeadlessBackend::drag(Pt from, Pt to, int steps) {
   press(from);
   steps = std::max(steps, 1);
-  for (int i = 1; i <= steps; ++i)
-    move({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps}, kLeftButton);
+  auto between = [&](int32_t a, int32_t b, int i) { return int32_t(a + (int64_t(b) - a) * i / steps); };
+  for (int i = 1; i <= steps; ++i) move({between(from.x, to.x, i), between(from.y, to.y, i)}, kLeftButton);
   release(to);
 }
 

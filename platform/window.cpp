@@ -1,39 +1,29 @@
-#include "platform/window.hpp"
+#include "platform/window_internal.hpp"
 
 #include <algorithm>
 
 namespace platform {
 
-struct WindowSystem::Window {
-  Handle handle = 0;
-  const WindowClass* cls = nullptr;
-  std::string title;
-  uint32_t style = 0, ex_style = 0;
-  Rect rect;                   // parent's client coordinates
-  Window* parent = nullptr;
-  Handle owner = 0;
-  std::vector<Window*> children;  // front to back
-  std::map<std::string, uint64_t> properties;
-  gfx::Region update;          // client coordinates
-  bool erase = false, frame_dirty = false, destroying = false, painting = false;
-  int modal_count = 0;         // modals holding it disabled
-  WindowSystem::ScrollInfo scroll[2];
-};
-
 namespace {
-// Colours of the chrome.
-constexpr uint32_t kDesktopColor = gfx::rgb(0x3A, 0x6E, 0xA5), kFrameColor = gfx::rgb(0x40, 0x40, 0x40),
-                   kActiveCaption = gfx::rgb(0x1C, 0x3F, 0x7A), kInactiveCaption = gfx::rgb(0x80, 0x80, 0x88),
-                   kCaptionText = gfx::rgb(0xFF, 0xFF, 0xFF), kScrollTrack = gfx::rgb(0xD8, 0xD8, 0xD8),
-                   kScrollThumb = gfx::rgb(0xA0, 0xA0, 0xA0);
+using namespace chrome;
 constexpr Tick kDoubleClickTime = 500;
 constexpr int32_t kDoubleClickSlop = 4;
+
+// Window rectangles stay within a range where no sum of coordinates can
+// overflow, whatever a caller asks for.
+Rect sane(Rect r) {
+  constexpr int32_t kFar = 1 << 20;
+  r = {std::clamp(r.left, -kFar, kFar), std::clamp(r.top, -kFar, kFar), std::clamp(r.right, -kFar, kFar),
+       std::clamp(r.bottom, -kFar, kFar)};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
 
 uint32_t button_message(uint8_t button, bool down) {
   uint32_t base = button == 0 ? msg::LButtonDown : button == 1 ? msg::RButtonDown : msg::MButtonDown;
   return down ? base : base + 1;
 }
-int64_t point_param(Pt p) { return int64_t((uint32_t(uint16_t(p.y)) << 16) | uint16_t(p.x)); }
 }  // namespace
 
 WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) {
@@ -41,7 +31,14 @@ WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) 
   frame_size.x = std::clamp(frame_size.x, 1, gfx::Surface::kMaxSide);
   frame_size.y = std::clamp(frame_size.y, 1, gfx::Surface::kMaxSide);
   frame_ = gfx::Surface(frame_size.x, frame_size.y);
-  register_class({"#desktop", nullptr, 0, kDesktopColor});
+  custom_colors_.fill(0xFFFFFF);
+  // The system's own classes, registered first so that no other takes
+  // their names.
+  for (WindowClass c : {WindowClass{"#desktop", nullptr, 0, kDesktop}, WindowClass{"#menu", menu_window_proc, 0, std::nullopt},
+                        WindowClass{"#alert", nullptr, 0, std::nullopt}, WindowClass{"#color", nullptr, 0, std::nullopt}}) {
+    std::string name = c.name;
+    classes_.emplace(name, std::move(c));
+  }
   auto d = std::make_unique<Window>();
   d->cls = &classes_.at("#desktop");
   d->style = kVisible;
@@ -58,7 +55,7 @@ Handle WindowSystem::alloc(std::unique_ptr<Window> win) {
     index = free_.back();
     free_.pop_back();
   } else {
-    if (slots_.size() >= 0xFFFF) return 0;
+    if (slots_.size() >= 0xFFFE) return 0;
     index = uint32_t(slots_.size());
     slots_.emplace_back();
   }
@@ -70,7 +67,7 @@ Handle WindowSystem::alloc(std::unique_ptr<Window> win) {
 
 WindowSystem::Window* WindowSystem::find(Handle h) const {
   uint32_t index = (h & 0xFFFF);
-  if (index == 0 || index > slots_.size()) return nullptr;
+  if (index == 0 || index > slots_.size() || (h & 0x80000000u)) return nullptr;
   const Slot& s = slots_[index - 1];
   if (!s.window || s.generation != (h >> 16)) return nullptr;
   return s.window.get();
@@ -110,7 +107,7 @@ Handle WindowSystem::create(const CreateParams& p) {
   win->title = p.title;
   win->style = p.style & ~kVisible;
   win->ex_style = p.ex_style;
-  win->rect = p.rect;
+  win->rect = sane(p.rect);
   win->parent = parent;
   if (Window* o = find(p.owner)) win->owner = top_level(o)->handle;
   Window* w = win.get();
@@ -168,11 +165,10 @@ bool WindowSystem::destroy(Handle h) {
     if (active_ == gone) active_ = 0;
     std::erase_if(timers_, [&](const Timer& t) { return t.window == gone; });
     std::erase_if(posted_, [&](const Message& m) { return m.window == gone; });
-    std::erase_if(input_, [&](const Message& m) { return m.window == gone; });
     std::erase(modals_, gone);
     Slot& s = slots_[(gone & 0xFFFF) - 1];
     s.window.reset();
-    if (++s.generation == 0) s.generation = 1;
+    if (++s.generation > 0x7FFF) s.generation = 1;  // the top bit marks menu and cursor handles
     free_.push_back((gone & 0xFFFF) - 1);
   }
   if (uncovered) {
@@ -217,8 +213,10 @@ void WindowSystem::set_title(Handle h, std::string_view t) {
 
 Rect WindowSystem::client_of(const Window* w) const {
   Rect r{0, 0, w->rect.width(), w->rect.height()};
-  if (w->style & (kBorder | kCaption)) r = {r.left + kBorderWidth, r.top + kBorderWidth, r.right - kBorderWidth, r.bottom - kBorderWidth};
+  int32_t inset = frame_inset(w);
+  r = {r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
   if ((w->style & kCaption) == kCaption) r.top += kCaptionHeight;
+  if (w->menu_bar) r.top += kMenuBarHeight;
   if (w->style & kVScroll) r.right -= kScrollBarWidth;
   if (w->style & kHScroll) r.bottom -= kScrollBarWidth;
   if (r.right < r.left) r.right = r.left;
@@ -311,8 +309,7 @@ void WindowSystem::invalidate_screen(const gfx::Region& area) {
 bool WindowSystem::move(Handle h, Rect r) {
   Window* w = find(h);
   if (!w || h == desktop_) return false;
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
+  r = sane(r);
   send(h, msg::PosChanging);
   if (!(w = find(h))) return false;
   bool shown = visible(h);
@@ -399,6 +396,13 @@ Handle WindowSystem::window_at(Pt p) const {
   }
 }
 
+bool WindowSystem::set_window_proc(Handle h, WindowProc proc) {
+  Window* w = find(h);
+  if (!w) return false;
+  w->proc = proc ? std::make_shared<WindowProc>(std::move(proc)) : nullptr;
+  return true;
+}
+
 WindowSystem::Window* WindowSystem::top_level(Window* w) const {
   Window* d = find(desktop_);
   while (w && w->parent && w->parent != d) w = w->parent;
@@ -417,8 +421,10 @@ int64_t WindowSystem::send(Handle h, uint32_t message, uint64_t wparam, int64_t 
   Window* w = find(h);
   if (!w) return 0;
   Message m{h, message, wparam, lparam, backend_.now(), cursor_, current_keys_};
-  // The class outlives the window, so a procedure that destroys its own
-  // window returns through live code.
+  // The class outlives the window, and a window's own procedure is held
+  // here while it runs, so a procedure that destroys its own window
+  // returns through live code.
+  if (std::shared_ptr<WindowProc> own = w->proc) return (*own)(*this, m);
   const WindowClass* cls = w->cls;
   return cls->proc ? cls->proc(*this, m) : default_proc(*this, m);
 }
@@ -437,7 +443,9 @@ void WindowSystem::post_quit(int code) {
 int64_t WindowSystem::default_proc(WindowSystem& ws, const Message& m) {
   switch (m.message) {
     case msg::Close:
-      ws.destroy(m.window);
+      // A window closes; the desktop, being the frame, ends the run.
+      if (m.window == ws.desktop_) ws.post_quit(0);
+      else ws.destroy(m.window);
       return 0;
     case msg::EraseBackground: {
       Window* w = ws.find(m.window);
@@ -461,6 +469,29 @@ int64_t WindowSystem::default_proc(WindowSystem& ws, const Message& m) {
     }
     case msg::MouseActivate:
       return kMaActivate;
+    case msg::NcLButtonDown:
+      return ws.nc_button_down(m);
+    case msg::SysKeyDown:
+    case msg::SysChar: {
+      // F10, or Alt with the key of a title, opens the menu bar of the
+      // window or of the nearest window above it with one, else the
+      // desktop's.
+      Window* w = ws.find(m.window);
+      while (w && !w->menu_bar) w = w->parent;
+      if (!w || !ws.modals_.empty()) return 0;
+      if (m.message == msg::SysKeyDown) {
+        if (m.wparam == 0x79) ws.track_menu_bar(w->handle, 0, true);
+        return 0;
+      }
+      unsigned char key = uint8_t(m.wparam);
+      if (key >= 'A' && key <= 'Z') key = uint8_t(key + 32);
+      for (size_t i = 0; i < ws.menu_item_count(w->menu_bar); ++i)
+        if (chrome::label_key(ws.menu_item(w->menu_bar, i)->text) == key) {
+          ws.track_menu_bar(w->handle, int(i), true);
+          break;
+        }
+      return 0;
+    }
     default:
       return 0;
   }
@@ -474,102 +505,171 @@ bool WindowSystem::matches(const Message& m, Handle window, std::span<const Rang
   return false;
 }
 
-void WindowSystem::queue_input(const InputEvent& e) {
-  Message m;
+// Input waits in the queue as the back-end gave it; which window it goes
+// to (capture, the window under the point, the focus) is settled as it is
+// taken, so that what the previous message did (capture, activation, a
+// modal loop reading the input itself) counts.
+void WindowSystem::queue_input(const InputEvent& given) {
+  // Points from the host are held where arithmetic on them cannot overflow.
+  InputEvent e = given;
+  e.at = {std::clamp(e.at.x, -(1 << 20), 1 << 20), std::clamp(e.at.y, -(1 << 20), 1 << 20)};
+  latest_keys_ = e.keys;
+  if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp && e.kind != InputEvent::Kind::Close)
+    latest_pointer_ = e.at;
+  if (e.kind == InputEvent::Kind::Close) {
+    // The host's window is the frame: the desktop hears that it is to close.
+    posted_.push_back({desktop_, msg::Close, 0, 0, e.time, cursor_, e.keys});
+    return;
+  }
+  if (e.kind == InputEvent::Kind::MouseMove && !input_.empty() && input_.back().kind == InputEvent::Kind::MouseMove) {
+    input_.back() = e;  // moves coalesce
+    return;
+  }
+  input_.push_back(e);
+}
+
+bool WindowSystem::resolve(const InputEvent& e, Message& m) const {
+  m = {};
   m.time = e.time;
   m.keys = e.keys;
-  switch (e.kind) {
-    case InputEvent::Kind::Close: {
-      Window* d = find(desktop_);
-      Handle target = 0;
-      for (Window* c : d->children)
-        if (c->style & kVisible) {
-          target = c->handle;
-          break;
-        }
-      if (target) posted_.push_back({target, msg::Close, 0, 0, e.time, cursor_, e.keys});
-      return;
-    }
-    case InputEvent::Kind::KeyDown:
-    case InputEvent::Kind::KeyUp: {
-      Handle target = focus_ ? focus_ : active_;
-      if (!target) return;
-      bool down = e.kind == InputEvent::Kind::KeyDown;
-      bool sys = (e.keys & kAlt) && !(e.keys & kControl);
-      m.window = target;
-      m.message = sys ? (down ? msg::SysKeyDown : msg::SysKeyUp) : (down ? msg::KeyDown : msg::KeyUp);
-      m.wparam = e.vk;
-      m.lparam = 1 | (int64_t(e.extended) << 24) | (int64_t(sys) << 29) | (down ? 0 : (3ll << 30));
-      m.at = cursor_;
-      input_.push_back(m);
-      if (down && !e.text.empty()) {
-        // The host's own characters for this key, carried for translate.
-        input_.back().host_char = uint16_t(0x100 | (unsigned char)e.text[0]);
-      }
-      return;
-    }
-    default:
-      break;
+  if (e.kind == InputEvent::Kind::KeyDown || e.kind == InputEvent::Kind::KeyUp) {
+    Handle target = focus_ ? focus_ : active_;
+    if (!find(target)) return false;
+    bool down = e.kind == InputEvent::Kind::KeyDown;
+    bool sys = ((e.keys & kAlt) && !(e.keys & kControl)) || e.vk == 0x79;  // F10 is a system key
+    m.window = target;
+    m.message = sys ? (down ? msg::SysKeyDown : msg::SysKeyUp) : (down ? msg::KeyDown : msg::KeyUp);
+    m.wparam = e.vk;
+    m.lparam = 1 | (int64_t(e.extended) << 24) | (int64_t(sys && (e.keys & kAlt)) << 29) | (down ? 0 : (3ll << 30));
+    m.at = cursor_;
+    // The host's own character for this key, carried for translate.
+    if (down && !e.text.empty()) m.host_char = uint16_t(0x100 | (unsigned char)e.text[0]);
+    return true;
   }
-  cursor_ = e.at;
   Handle target = capture_;
-  bool client = true;
-  if (!target) {
+  uint32_t hit = kHtClient;
+  if (!find(target)) {
     target = window_at(e.at);
-    Window* w = find(target);
-    if (!w) return;
-    Rect s = screen_rect(w), c = client_of(w);
-    client = gfx::offset(c, s.left, s.top).contains(e.at);
-    if (!enabled(target)) return;
+    hit = hit_test(target, e.at);
+    if (!enabled(target)) return false;
   }
+  bool client = hit == kHtClient;
   Rect sc = screen_client(target);
   Pt local = client ? Pt{e.at.x - sc.left, e.at.y - sc.top} : e.at;
   m.window = target;
   m.at = e.at;
   m.lparam = point_param(local);
-  m.wparam = e.keys;
+  m.wparam = client ? e.keys : hit;
   if (e.kind == InputEvent::Kind::MouseMove) {
     m.message = client ? msg::MouseMove : msg::NcMouseMove;
-    if (!input_.empty() && input_.back().message == m.message && input_.back().window == target) {
-      input_.back() = m;  // moves coalesce
-      return;
-    }
-    input_.push_back(m);
-    return;
+    return true;
   }
   bool down = e.kind == InputEvent::Kind::ButtonDown;
   m.message = button_message(e.button, down);
   if (!client) {
-    if (e.button != 0) return;
-    if (down && !capture_ && scroll_click(find(target), e.at)) return;
+    if (e.button != 0) return false;
     m.message = down ? msg::NcLButtonDown : msg::NcLButtonUp;
   } else if (down) {
     Window* w = find(target);
     if ((w->cls->style & kDoubleClicks) && last_click_.window == target && last_click_.message == m.message &&
         Tick(e.time - last_click_.time) <= kDoubleClickTime && std::abs(e.at.x - last_click_.at.x) <= kDoubleClickSlop &&
-        std::abs(e.at.y - last_click_.at.y) <= kDoubleClickSlop) {
+        std::abs(e.at.y - last_click_.at.y) <= kDoubleClickSlop)
       m.message += 2;
-      last_click_ = {};
-    } else {
-      last_click_ = {target, m.message, e.time, e.at};
-    }
   }
-  // A press on an inactive top-level window asks it whether to activate.
-  if (down && !capture_) {
-    Window* top = top_level(find(target));
-    if (top && top->handle != desktop_ && top->handle != active_) {
-      int64_t r = send(target, msg::MouseActivate, top->handle, m.message);
-      if (r == kMaActivate || r == kMaActivateAndEat) activate(top->handle, kClickActive);
-      if (r == kMaActivateAndEat || r == kMaNoActivateAndEat) return;
+  return true;
+}
+
+bool WindowSystem::take_input(Message& out, Handle window, std::span<const Range> ranges, bool remove) {
+  bool unfiltered = !window && ranges.empty();
+  for (size_t i = 0; i < input_.size();) {
+    Message m;
+    if (!resolve(input_[i], m)) {
+      // Input for no window (a disabled one, no focus) is dropped by the
+      // loop that takes everything; a filtered look passes it by.
+      if (remove && unfiltered) input_.erase(input_.begin() + std::ptrdiff_t(i));
+      else ++i;
+      continue;
     }
+    if (!matches(m, window, ranges)) {
+      ++i;
+      continue;
+    }
+    if (!remove) {
+      out = m;
+      return true;
+    }
+    InputEvent e = input_[i];
+    input_.erase(input_.begin() + std::ptrdiff_t(i));
+    current_keys_ = m.keys;
+    current_time_ = m.time;
+    if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp) cursor_ = e.at;
+    if (e.kind == InputEvent::Kind::ButtonDown) {
+      // A double click ends a series, and so does a press elsewhere.
+      if (m.message == msg::LButtonDblClk || m.message == msg::RButtonDblClk || m.message == msg::MButtonDblClk ||
+          m.message == msg::NcLButtonDown)
+        last_click_ = {};
+      else
+        last_click_ = {m.window, m.message, e.time, e.at};
+      // A press on an inactive top-level window asks it whether to activate.
+      Window* top = capture_ ? nullptr : top_level(find(m.window));
+      if (top && top->handle != desktop_ && top->handle != active_) {
+        int64_t r = send(m.window, msg::MouseActivate, top->handle, m.message);
+        if (r == kMaActivate || r == kMaActivateAndEat) activate(top->handle, kClickActive);
+        if (r == kMaActivateAndEat || r == kMaNoActivateAndEat) {
+          i = 0;
+          continue;
+        }
+      }
+      if (!find(m.window)) {
+        i = 0;
+        continue;
+      }
+    }
+    out = m;
+    return true;
   }
-  if (find(target)) input_.push_back(m);
+  return false;
 }
 
 void WindowSystem::pump_input() {
   std::vector<InputEvent> events;
   backend_.poll(events);
   for (const InputEvent& e : events) queue_input(e);
+}
+
+uint32_t WindowSystem::keys_now() {
+  pump_input();
+  return latest_keys_;
+}
+
+Pt WindowSystem::pointer_now() {
+  pump_input();
+  return latest_pointer_;
+}
+
+bool WindowSystem::next_event(InputEvent& e) {
+  pump_input();
+  if (input_.empty()) return false;
+  e = std::move(input_.front());
+  input_.pop_front();
+  current_keys_ = e.keys;
+  current_time_ = e.time;
+  if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp) cursor_ = e.at;
+  if (e.kind == InputEvent::Kind::ButtonDown) last_click_ = {};
+  return true;
+}
+
+bool WindowSystem::modal_wait(Tick max_ms) {
+  // Timers keep running while the user drags or chooses.
+  Message m;
+  Range timers{msg::Timer, msg::Timer};
+  for (int n = 0; n < 64 && peek(m, 0, std::span(&timers, 1)); ++n) dispatch(m);
+  flush();
+  pump_input();
+  if (!input_.empty()) return true;
+  if (quit_ || backend_.input_exhausted()) return false;
+  backend_.wait_input(max_ms);
+  return true;
 }
 
 bool WindowSystem::peek(Message& out, Handle window, std::span<const Range> ranges, bool remove) {
@@ -583,19 +683,13 @@ bool WindowSystem::peek(Message& out, Handle window, std::span<const Range> rang
       return true;
     }
   }
-  for (auto* queue : {&posted_, &input_})
-    for (auto it = queue->begin(); it != queue->end(); ++it)
-      if (matches(*it, window, ranges)) {
-        out = *it;
-        if (remove) {
-          queue->erase(it);
-          if (queue == &input_) {
-            current_keys_ = out.keys;
-            current_time_ = out.time;
-          }
-        }
-        return true;
-      }
+  for (auto it = posted_.begin(); it != posted_.end(); ++it)
+    if (matches(*it, window, ranges)) {
+      out = *it;
+      if (remove) posted_.erase(it);
+      return true;
+    }
+  if (take_input(out, window, ranges, remove)) return true;
   // A paint for the first window, parents before children, front to back.
   std::vector<Window*> todo{find(desktop_)};
   for (size_t i = 0; i < todo.size(); ++i) {
@@ -722,6 +816,40 @@ WindowDC WindowSystem::window_dc(Handle h) {
   return out;
 }
 
+void WindowSystem::scroll_window(Handle h, int32_t dx, int32_t dy, const std::optional<Rect>& area) {
+  Window* w = find(h);
+  if (!w || (dx == 0 && dy == 0)) return;
+  dx = std::clamp(dx, -(1 << 20), 1 << 20), dy = std::clamp(dy, -(1 << 20), 1 << 20);
+  Rect local = area ? gfx::intersect(*area, client_rect(h)) : client_rect(h);
+  if (local.empty()) return;
+  Rect sc = screen_client(h);
+  gfx::Region vis = gfx::intersect(visible_region(w, true), gfx::Region(gfx::offset(local, sc.left, sc.top)));
+  // Pixels move where both their place and where they come from show.
+  gfx::Region moved = vis;
+  moved.offset(dx, dy);
+  moved = gfx::intersect(moved, vis);
+  if (!moved.empty()) {
+    Rect b = moved.bounds();
+    gfx::Surface copy(b.width(), b.height(), frame_.format());
+    copy.palette() = frame_.palette();
+    gfx::DC(copy).blit(copy.bounds(), frame_, {b.left - dx, b.top - dy});
+    gfx::DC dc(frame_);
+    dc.set_clip(moved);
+    dc.blit(b, copy, {0, 0});
+    mark_dirty(b);
+  }
+  // The pending update inside the area moves with the pixels.
+  gfx::Region inside = gfx::intersect(w->update, gfx::Region(local));
+  inside.offset(dx, dy);
+  w->update = gfx::unite(gfx::subtract(w->update, gfx::Region(local)), gfx::intersect(inside, gfx::Region(local)));
+  gfx::Region exposed = gfx::subtract(vis, moved);
+  exposed.offset(-sc.left, -sc.top);
+  if (!exposed.empty()) {
+    w->update = gfx::unite(w->update, exposed);
+    w->erase = true;
+  }
+}
+
 WindowDC WindowSystem::begin_paint(Handle h, PaintInfo& info) {
   WindowDC out = window_dc(h);
   Window* w = find(h);
@@ -746,64 +874,6 @@ WindowDC WindowSystem::begin_paint(Handle h, PaintInfo& info) {
 
 void WindowSystem::end_paint(Handle h) {
   if (Window* w = find(h)) w->painting = false;
-}
-
-void WindowSystem::draw_frame(Window* w) {
-  if (!w->frame_dirty) return;
-  w->frame_dirty = false;
-  if (w->handle == desktop_ || !(w->style & (kBorder | kCaption | kVScroll | kHScroll))) return;
-  gfx::Region vis = visible_region(w, false);
-  Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
-  vis = gfx::subtract(vis, gfx::Region(c));
-  if (vis.empty()) return;
-  gfx::DC dc(frame_);
-  dc.set_clip(vis);
-  mark_dirty(vis.bounds());
-  auto px = [&](uint32_t color) { return gfx::Brush::solid(frame_.map_color(color)); };
-  if (w->style & (kBorder | kCaption)) dc.frame_rect(s, px(kFrameColor));
-  if ((w->style & kCaption) == kCaption) {
-    bool active = top_level(w)->handle == active_;
-    Rect cap{s.left + kBorderWidth, s.top + kBorderWidth, s.right - kBorderWidth, s.top + kBorderWidth + kCaptionHeight};
-    dc.fill_rect(cap, px(active ? kActiveCaption : kInactiveCaption));
-    dc.set_text_color(frame_.map_color(kCaptionText));
-    dc.set_background(0, gfx::BackgroundMode::Transparent);
-    dc.text({cap.left + 4, cap.top + 1}, w->title);
-    if (w->style & kSysMenu) {
-      Rect box{cap.right - kCaptionHeight + 2, cap.top + 2, cap.right - 2, cap.bottom - 2};
-      dc.frame_rect(box, px(kCaptionText));
-      gfx::DC& d = dc;
-      d.set_pen({gfx::PenStyle::Solid, 1, frame_.map_color(kCaptionText)});
-      d.line({box.left + 2, box.top + 2}, {box.right - 3, box.bottom - 3}, true);
-      d.line({box.right - 3, box.top + 2}, {box.left + 2, box.bottom - 3}, true);
-    }
-  }
-  for (int bar = 0; bar < 2; ++bar) {
-    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
-    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
-                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
-    dc.fill_rect(track, px(kScrollTrack));
-    dc.frame_rect(track, px(kFrameColor));
-    // Arrow boxes at both ends, the thumb between them.
-    int32_t length = (bar ? track.height() : track.width()) - 2 * kScrollBarWidth;
-    Rect first = bar ? Rect{track.left, track.top, track.right, track.top + kScrollBarWidth}
-                     : Rect{track.left, track.top, track.left + kScrollBarWidth, track.bottom};
-    Rect last = bar ? Rect{track.left, track.bottom - kScrollBarWidth, track.right, track.bottom}
-                    : Rect{track.right - kScrollBarWidth, track.top, track.right, track.bottom};
-    dc.frame_rect(first, px(kFrameColor));
-    dc.frame_rect(last, px(kFrameColor));
-    const ScrollInfo& si = w->scroll[bar];
-    int64_t span = int64_t(si.max) - si.min + 1;
-    if (length > kScrollBarWidth && span > 0) {
-      int64_t thumb = si.page > 0 ? std::max<int64_t>(kScrollBarWidth, length * int64_t(si.page) / span) : kScrollBarWidth;
-      thumb = std::min<int64_t>(thumb, length);
-      int64_t room = std::max<int64_t>(int64_t(span) - std::max(si.page, 1), 1);
-      int64_t at = (length - thumb) * (int64_t(si.pos) - si.min) / room;
-      int32_t from = int32_t(kScrollBarWidth + std::clamp<int64_t>(at, 0, length - thumb));
-      Rect t = bar ? Rect{track.left + 1, track.top + from, track.right - 1, track.top + from + int32_t(thumb)}
-                   : Rect{track.left + from, track.top + 1, track.left + from + int32_t(thumb), track.bottom - 1};
-      dc.fill_rect(t, px(kScrollThumb));
-    }
-  }
 }
 
 void WindowSystem::flush_frames() {
@@ -886,12 +956,17 @@ bool WindowSystem::activate(Handle h, uint32_t how) {
   bring_to_top(h);
   if (old == h) return true;
   active_ = h;
+  // Each hears first that its frame changes (non-client activation),
+  // then that it is activated or deactivated.
   if (Window* o = find(old)) {
     o->frame_dirty = true;
-    send(old, msg::Activate, kInactive, h);
+    send(old, msg::NcActivate, 0, h);
+    if (find(old)) send(old, msg::Activate, kInactive, h);
   }
   if (!(w = find(h)) || active_ != h) return false;
   w->frame_dirty = true;
+  send(h, msg::NcActivate, 1, old);
+  if (!find(h) || active_ != h) return false;
   send(h, msg::Activate, how, old);
   if (active_ == h && (!focus_ || !is_descendant(focus_, h))) set_focus(h);
   return true;
@@ -925,7 +1000,14 @@ bool WindowSystem::enable(Handle h, bool on) {
 }
 
 void WindowSystem::begin_modal(Handle modal) {
-  if (!find(modal)) return;
+  Window* m = find(modal);
+  if (!m) return;
+  // A modal made while another holds the rest is itself free.
+  if (!m->parent || m->parent->handle == desktop_) {
+    bool was = enabled(modal);
+    m->modal_count = 0;
+    set_enabled_state(m, was);
+  }
   modals_.push_back(modal);
   for (Window* c : std::vector<Window*>(find(desktop_)->children)) {
     if (c->handle == modal || !find(c->handle)) continue;
@@ -945,134 +1027,6 @@ void WindowSystem::end_modal(Handle modal) {
     --c->modal_count;
     set_enabled_state(c, was);
   }
-}
-
-// Scroll bars.
-
-bool WindowSystem::set_scroll(Handle h, int bar, ScrollInfo info) {
-  Window* w = find(h);
-  if (!w || bar < 0 || bar > 1) return false;
-  if (info.max < info.min) info.max = info.min;
-  info.page = std::clamp<int32_t>(info.page, 0, int32_t(std::min<int64_t>(int64_t(info.max) - info.min + 1, INT32_MAX)));
-  int64_t top = std::max<int64_t>(info.min, int64_t(info.max) - std::max(info.page, 1) + 1);
-  info.pos = int32_t(std::clamp<int64_t>(info.pos, info.min, top));
-  w->scroll[bar] = info;
-  w->frame_dirty = true;
-  return true;
-}
-
-std::optional<WindowSystem::ScrollInfo> WindowSystem::scroll(Handle h, int bar) const {
-  Window* w = find(h);
-  if (!w || bar < 0 || bar > 1) return std::nullopt;
-  return w->scroll[bar];
-}
-
-bool WindowSystem::scroll_click(Window* w, Pt at) {
-  Rect s = screen_rect(w), c = gfx::offset(client_of(w), s.left, s.top);
-  for (int bar = 0; bar < 2; ++bar) {
-    if (!(w->style & (bar ? kVScroll : kHScroll))) continue;
-    Rect track = bar ? Rect{c.right, c.top, c.right + kScrollBarWidth, c.bottom}
-                     : Rect{c.left, c.bottom, c.right, c.bottom + kScrollBarWidth};
-    if (!track.contains(at)) continue;
-    int32_t along = bar ? at.y - track.top : at.x - track.left;
-    int32_t length = bar ? track.height() : track.width();
-    uint32_t code;
-    if (along < kScrollBarWidth) code = kLineUp;
-    else if (along >= length - kScrollBarWidth) code = kLineDown;
-    else {
-      // Above or below the thumb's middle.
-      const ScrollInfo& si = w->scroll[bar];
-      int64_t span = std::max<int64_t>(int64_t(si.max) - si.min, 1);
-      int64_t middle = kScrollBarWidth + (length - 2 * kScrollBarWidth) * (int64_t(si.pos) - si.min) / span;
-      code = along < middle ? kPageUp : kPageDown;
-    }
-    posted_.push_back({w->handle, bar ? msg::VScroll : msg::HScroll, code, 0, backend_.now(), at, current_keys_});
-    return true;
-  }
-  return false;
-}
-
-// Alerts.
-
-int WindowSystem::alert(const std::string& title, const std::string& text, const std::vector<std::string>& buttons) {
-  constexpr int32_t kButtonW = 60, kButtonH = 18, kPad = 8;
-  int count = std::max<int>(int(buttons.size()), 1);
-  if (!classes_.count("#alert")) {
-    register_class({"#alert",
-                    [](WindowSystem& ws, const Message& m) -> int64_t {
-                      if (m.message != msg::Paint) return m.message == msg::Close ? 0 : default_proc(ws, m);
-                      PaintInfo info;
-                      WindowDC dc = ws.begin_paint(m.window, info);
-                      Rect c = ws.client_rect(m.window);
-                      dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(ws.frame_.map_color(gfx::rgb(0xF0, 0xF0, 0xF0))));
-                      dc.dc.set_text_color(ws.frame_.map_color(0));
-                      dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
-                      std::string body = reinterpret_cast<const char*>(ws.property(m.window, "#text").value_or(0));
-                      dc.dc.text(dc.client(Pt{kPad, kPad}), body);
-                      auto n = int32_t(ws.property(m.window, "#count").value_or(0));
-                      auto* labels = reinterpret_cast<const std::vector<std::string>*>(ws.property(m.window, "#buttons").value_or(0));
-                      for (int32_t i = 0; i < n; ++i) {
-                        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
-                        dc.dc.frame_rect(dc.client(b), gfx::Brush::solid(ws.frame_.map_color(0)));
-                        if (labels && size_t(i) < labels->size())
-                          dc.dc.text(dc.client(Pt{b.left + 4, b.top + 3}), (*labels)[size_t(i)]);
-                      }
-                      ws.end_paint(m.window);
-                      return 0;
-                    },
-                    0, std::nullopt});
-  }
-  int32_t width = std::max<int32_t>(gfx::DC::text_width(text) + 2 * kPad, count * (kButtonW + kPad) + kPad);
-  width = std::min(width + 2 * kBorderWidth, frame_.width());
-  int32_t height = kCaptionHeight + 2 * kBorderWidth + 3 * kPad + gfx::FontMetrics::kHeight + kButtonH;
-  Rect r{(frame_.width() - width) / 2, (frame_.height() - height) / 2, 0, 0};
-  r.right = r.left + width, r.bottom = r.top + height;
-  Handle h = create({"#alert", title, kVisible | kCaption | kPopup, kTopmost, r, 0, active_});
-  if (!h) return count - 1;
-  std::string body = text;
-  set_property(h, "#text", reinterpret_cast<uintptr_t>(body.c_str()));
-  set_property(h, "#count", uint64_t(buttons.size()));
-  set_property(h, "#buttons", reinterpret_cast<uintptr_t>(&buttons));
-  Handle previous = active_;
-  begin_modal(h);
-  activate(h);
-  update_all();
-  int answer = -1;
-  if (auto scripted = backend_.answer_alert(text)) answer = std::clamp(*scripted, 0, count - 1);
-  Message m;
-  while (answer < 0 && alive(h)) {
-    if (!peek(m)) {
-      flush();
-      if (quit_ || backend_.input_exhausted()) break;
-      backend_.wait_input(50);
-      continue;
-    }
-    if (m.message == msg::Quit) {
-      post_quit(int(m.wparam));
-      break;
-    }
-    if (m.window == h && m.message == msg::LButtonUp) {
-      Pt p{int16_t(m.lparam & 0xFFFF), int16_t((m.lparam >> 16) & 0xFFFF)};
-      Rect c = client_rect(h);
-      for (int i = 0; i < count; ++i) {
-        Rect b{kPad + i * (kButtonW + kPad), c.bottom - kPad - kButtonH, kPad + i * (kButtonW + kPad) + kButtonW, c.bottom - kPad};
-        if (b.contains(p)) answer = i;
-      }
-      continue;
-    }
-    if (m.window == h && m.message == msg::KeyDown && (m.wparam == 0x0D || m.wparam == 0x1B)) {
-      answer = m.wparam == 0x0D ? 0 : count - 1;
-      continue;
-    }
-    translate(m);
-    dispatch(m);
-  }
-  if (answer < 0) answer = count - 1;
-  end_modal(h);
-  destroy(h);
-  if (alive(previous)) activate(previous);
-  update_all();
-  return answer;
 }
 
 // Timers.
@@ -1100,14 +1054,68 @@ int WindowSystem::show_cursor(bool on) {
   bool was = cursor_count_ >= 0;
   cursor_count_ += on ? 1 : -1;
   bool now = cursor_count_ >= 0;
-  if (was != now) backend_.set_cursor(now ? cursor_shape_ : CursorShape::Hidden);
+  if (was != now) {
+    if (!now) backend_.set_cursor(CursorShape::Hidden);
+    else if (cursor_shape_ == CursorShape::Custom) backend_.set_cursor_image(cursor_image_);
+    else backend_.set_cursor(cursor_shape_);
+  }
   return cursor_count_;
 }
 
 void WindowSystem::set_cursor(CursorShape shape) {
+  if (shape == CursorShape::Custom || shape == CursorShape::Hidden) shape = CursorShape::Arrow;
   if (shape == cursor_shape_) return;
   cursor_shape_ = shape;
   if (cursor_count_ >= 0) backend_.set_cursor(shape);
+}
+
+void WindowSystem::set_cursor(const CursorImage& image) {
+  current_cursor_ = 0;
+  if (!image.valid()) return set_cursor(CursorShape::Arrow);
+  cursor_shape_ = CursorShape::Custom;
+  cursor_image_ = image;
+  if (cursor_count_ >= 0) backend_.set_cursor_image(image);
+}
+
+// Cursor handles: both top bits set, 14 bits of generation, the slot.
+namespace {
+constexpr uint32_t kCursorTag = 0xC0000000u;
+}
+
+Handle WindowSystem::create_cursor(const CursorImage& image) {
+  if (!image.valid()) return 0;
+  size_t index = 0;
+  while (index < cursors_.size() && cursors_[index].image) ++index;
+  if (index == cursors_.size()) {
+    if (cursors_.size() >= 0xFFFE) return 0;
+    cursors_.emplace_back();
+  }
+  cursors_[index].image = image;
+  return kCursorTag | (uint32_t(cursors_[index].generation) << 16) | uint32_t(index + 1);
+}
+
+bool WindowSystem::cursor_alive(Handle c) const {
+  size_t index = c & 0xFFFF;
+  return (c & kCursorTag) == kCursorTag && index >= 1 && index <= cursors_.size() && cursors_[index - 1].image &&
+         cursors_[index - 1].generation == ((c >> 16) & 0x3FFF);
+}
+
+bool WindowSystem::destroy_cursor(Handle c) {
+  if (!cursor_alive(c)) return false;
+  CursorSlot& s = cursors_[(c & 0xFFFF) - 1];
+  s.image.reset();
+  if (++s.generation > 0x3FFF) s.generation = 1;
+  if (current_cursor() == c) set_cursor(CursorShape::Arrow);
+  if (current_cursor_ == c) current_cursor_ = 0;
+  return true;
+}
+
+bool WindowSystem::use_cursor(Handle c) {
+  if (!cursor_alive(c)) return false;
+  if (current_cursor() == c) return true;
+  set_cursor(*cursors_[(c & 0xFFFF) - 1].image);
+  current_cursor_ = c;
+  return true;
 }
 
 void WindowSystem::clipboard_empty() { clipboard_.clear(); }

@@ -1,4 +1,4 @@
-; Allocation: symbolic differentiation, 20,000 times.
+; Allocation: symbolic differentiation, 75,000 times.
 (define (deriv _a)
   (cond ((not (pair? _a)) (if (eq? _a 'x) 1 0))
         ((eq? (car _a) '+) (cons '+ (map deriv (cdr _a))))
@@ -15,4 +15,4 @@
     (set! _r (count-nodes (deriv '(+ (* 3 x x) (* a x x) (* b x) 5))))
     (set! _k (- _k 1)))
   _r)
-(princ (run 20000 0))
+(princ (run 75000 0))

@@ -1,4 +1,4 @@
-; Lists: all solutions of the 8 queens problem, 10 times.
+; Lists: all solutions of the 8 queens problem, 140 times.
 (define (iota1 _n) (if (= _n 0) '() (cons _n (iota1 (- _n 1)))))
 (define (ok? _row _dist _placed)
   (if (null? _placed) t
@@ -12,4 +12,4 @@
          (try-it (cdr _x) (cons (car _x) _y) _z))))
 (define (queens _n) (try-it (iota1 _n) '() '()))
 (define (run _k _r) (while (> _k 0) (set! _r (queens 8)) (set! _k (- _k 1))) _r)
-(princ (run 10 0))
+(princ (run 140 0))

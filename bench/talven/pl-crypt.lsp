@@ -1,5 +1,5 @@
 ; Logic: SEND + MORE = MONEY, column by column with carries, every
-; solution searched 30 times through a failure-driven loop.
+; solution searched 200 times through a failure-driven loop.
 (defclause (sel _x (_h . _t) (_h . _r)) (sel _x _t _r))
 (defclause (sel _x (_x . _t) _t))
 (defclause (is _x _x))
@@ -20,5 +20,5 @@
 (defclause (solve-all))
 (defclause (solve-all) (puzzle _s _e _n _d _m _o _r _y)
   (begin (set! Found (+ Found (* 1000 _m) (* 100 _o) (* 10 _n) _e)) ()))
-(repeat 30 (solve-all))
+(repeat 200 (solve-all))
 (princ Found)

@@ -1,4 +1,4 @@
-; Logic: every solution of the 8 queens problem, 20 times, counted by a
+; Logic: every solution of the 8 queens problem, 100 times, counted by a
 ; failure-driven loop.
 (defclause (sel _x (_h . _t) (_h . _r)) (sel _x _t _r))
 (defclause (sel _x (_x . _t) _t))
@@ -10,5 +10,5 @@
 (define Count 0)
 (defclause (count-queens))
 (defclause (count-queens) (queens _qs) (begin (set! Count (+ Count 1)) ()))
-(repeat 20 (count-queens))
+(repeat 100 (count-queens))
 (princ Count)

@@ -1,10 +1,10 @@
-; Vectors: fill and sum a 10,000-element vector 100 times (one million elements each way).
+; Vectors: fill and sum a 10,000-element vector 250 times.
 (define (run _v _k _acc _i)
   (while (> _k 0)
     (set! _i 0)
-    (while (< _i 10000) (vector-set! _v _i 3) (set! _i (+ _i 1)))
+    (while (< _i 10000) (vector-set! _v _i 1) (set! _i (+ _i 1)))
     (set! _i 0)
     (while (< _i 10000) (set! _acc (+ _acc (vector-ref _v _i))) (set! _i (+ _i 1)))
     (set! _k (- _k 1)))
   _acc)
-(princ (run (make-vector 10000 0) 100 0 0))
+(princ (run (make-vector 10000 0) 250 0 0))

@@ -9,6 +9,7 @@ import argparse
 import os
 import pty
 import select
+import termios
 import subprocess
 import sys
 import tempfile
@@ -157,7 +158,13 @@ class Prompt:
         return True
 
     def close(self):
-        self.expect(b'? ', timeout=5)  # the prompt is up: Ctrl-D reaches the line editor
+        self.expect(b'? ', timeout=5)
+        # The line editor prints its prompt before it takes the terminal out
+        # of line mode; a Ctrl-D typed in between is read as a character,
+        # not as the end of input. Wait for the editor to hold the terminal.
+        end = time.time() + 10
+        while time.time() < end and termios.tcgetattr(self.fd)[3] & termios.ICANON:
+            time.sleep(0.02)
         self.send(b'\x04')
         end = time.time() + 60
         while time.time() < end:

@@ -80,6 +80,40 @@ TEST_F(Zoning, ZonesFollowEachOtherInAscendingOrder) {
   EXPECT_TRUE(addrs.is_nil());
 }
 
+TEST_F(Zoning, NeverUsedNodesAreLinkedOnlyWhenNeeded) {
+  Zones& z = rt().zones;
+#ifdef TALVEN_GC_STRESS
+  GTEST_SKIP() << "collecting at every allocation links every node at once";
+#endif
+  // Start-up leaves most of the node zone untouched; they count as free.
+  ASSERT_NE(z.fresh, 0u);
+  uint32_t untouched = (8 * z.node_count - z.fresh) / 8 + 1;
+  EXPECT_EQ(z.free_count, z.list_count + untouched);
+  // Stray words naming never-used nodes are not taken for nodes.
+  StackMark mark;
+  push(Value::make(Tag::Pair, z.fresh));
+  push(Value::make(Tag::Vector, z.fresh + 8));
+  // Allocating past the linked nodes links more without collecting.
+  uint64_t collections = z.collections;
+  uint32_t free = z.free_count;
+  uint32_t n = z.list_count + 10;
+  Value held = kNil;
+  for (uint32_t i = 0; i < n; ++i) held = cons(make_fixnum(int32_t(i)), held);
+  push(held);
+  EXPECT_EQ(z.collections, collections);
+  EXPECT_EQ(z.free_count, free - n);
+  collect();
+  EXPECT_EQ(z.fresh, 0u);
+  EXPECT_EQ(z.list_count, z.free_count);
+  uint32_t listed = 0;
+  for (uint32_t f = z.free_head; f != 0; f = word_payload(node_at(f).cdr)) ++listed;
+  EXPECT_EQ(listed, z.free_count);
+  // What was allocated survived, in order.
+  uint32_t k = n;
+  for (Value l = held; l.is_pair(); l = cdr(l)) EXPECT_EQ(car(l), make_fixnum(int32_t(--k)));
+  EXPECT_EQ(k, 0u);
+}
+
 TEST_F(Zoning, SpacePrimitivesReportSizesAndUnits) {
   Value units = call("space-size-subr");
   int expect[] = {16, 4, 4, 8, 1, 1, 1};

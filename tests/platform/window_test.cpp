@@ -2,73 +2,14 @@
 // messages each window procedure received, in order.
 #include <gtest/gtest.h>
 
-#include "platform/window.hpp"
-#include "tests/platform/png_golden.hpp"
+#include <climits>
+
+#include "tests/platform/window_world.hpp"
 
 namespace platform {
 namespace {
-
-struct Logged {
-  Handle window;
-  uint32_t message;
-  uint64_t wparam;
-  int64_t lparam;
-  bool operator==(const Logged&) const = default;
-};
-
-// A world with one logging class ("log", double clicks on) and one that
-// paints its client in the colour of its "color" property ("paint").
-struct World {
-  HeadlessBackend backend;
-  WindowSystem ws;
-  std::vector<Logged> log;
-  std::vector<uint32_t> ignore{msg::SetCursor, msg::PosChanging, msg::PosChanged, msg::EraseBackground};
-
-  explicit World(Tick start = 0, Pt size = {200, 150}) : backend(size, start), ws(backend) {
-    ws.register_class({"log",
-                       [this](WindowSystem& w, const Message& m) {
-                         if (std::find(ignore.begin(), ignore.end(), m.message) == ignore.end())
-                           log.push_back({m.window, m.message, m.wparam, m.lparam});
-                         return WindowSystem::default_proc(w, m);
-                       },
-                       kDoubleClicks, gfx::rgb(255, 255, 255)});
-    ws.register_class({"paint",
-                       [](WindowSystem& w, const Message& m) -> int64_t {
-                         if (m.message != msg::Paint) return WindowSystem::default_proc(w, m);
-                         PaintInfo info;
-                         WindowDC dc = w.begin_paint(m.window, info);
-                         uint32_t color = uint32_t(w.property(m.window, "color").value_or(0));
-                         dc.dc.fill_rect(dc.client(w.client_rect(m.window)), gfx::Brush::solid(color));
-                         dc.dc.set_text_color(0);
-                         dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
-                         dc.dc.text(dc.client(Pt{2, 2}), w.title(m.window));
-                         w.end_paint(m.window);
-                         return 0;
-                       },
-                       0, std::nullopt});
-  }
-  Handle make(const char* cls, Rect r, uint32_t style = kVisible, Handle parent = 0, const char* title = "") {
-    return ws.create({cls, title, style, 0, r, parent, 0});
-  }
-  // Dispatches everything queued, painting included; the messages handled.
-  std::vector<uint32_t> pump() {
-    std::vector<uint32_t> seen;
-    Message m;
-    while (ws.peek(m)) {
-      seen.push_back(m.message);
-      ws.translate(m);
-      ws.dispatch(m);
-    }
-    ws.flush();
-    return seen;
-  }
-  std::vector<uint32_t> messages(Handle w) {
-    std::vector<uint32_t> out;
-    for (auto& l : log)
-      if (l.window == w) out.push_back(l.message);
-    return out;
-  }
-};
+using scenario::Logged;
+using scenario::World;
 
 TEST(WindowSystem, CreateActivateClickKeysAndClose) {
   World w;
@@ -113,14 +54,42 @@ TEST(WindowSystem, CreateActivateClickKeysAndClose) {
   EXPECT_NE(w.log[3].lparam & (1 << 24), 0);
   EXPECT_NE(w.log[4].lparam & (1ll << 31), 0);
 
-  // A close request reaches the front window, whose default closes it.
+  // Close, by default, destroys a window.
   w.log.clear();
-  w.backend.request_close();
+  w.ws.post(a, msg::Close);
   w.pump();
   EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::Close, msg::Destroy}));
   EXPECT_FALSE(w.ws.alive(a));
   EXPECT_EQ(w.ws.focus(), 0u);
   EXPECT_EQ(w.ws.active(), 0u);
+}
+
+// The host's close request is the frame's: it goes to the desktop, whose
+// default ends the run with quit; a desktop procedure may refuse it.
+TEST(WindowSystem, TheHostsCloseRequestGoesToTheFrame) {
+  World w;
+  Handle a = w.make("log", {10, 10, 110, 90});
+  w.ws.activate(a);
+  w.pump();
+  w.backend.request_close();
+  Message m;
+  ASSERT_TRUE(w.ws.peek(m));
+  EXPECT_EQ(m.window, w.ws.desktop());
+  EXPECT_EQ(m.message, uint32_t(msg::Close));
+  w.ws.dispatch(m);
+  ASSERT_TRUE(w.ws.peek(m));
+  EXPECT_EQ(m.message, uint32_t(msg::Quit));
+  EXPECT_EQ(m.wparam, 0u);
+  EXPECT_TRUE(w.ws.alive(a));
+  int refused = 0;
+  w.ws.set_window_proc(w.ws.desktop(), [&](WindowSystem& ws, const Message& msg) -> int64_t {
+    if (msg.message == msg::Close) return ++refused, 0;
+    return WindowSystem::default_proc(ws, msg);
+  });
+  w.backend.request_close();
+  auto seen = w.pump();
+  EXPECT_EQ(refused, 1);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), uint32_t(msg::Quit)), 0);
 }
 
 TEST(WindowSystem, DoubleClickNeedsTheClassStyleAndTheTime) {
@@ -146,7 +115,15 @@ TEST(WindowSystem, DoubleClickNeedsTheClassStyleAndTheTime) {
   w.backend.click({110, 10});
   w.backend.click({110, 10});  // no double clicks for this class
   collect();
-  ASSERT_EQ(got.size(), 8u);
+  // A press on the caption between two clicks keeps them apart.
+  Handle framed = w.ws.create({"log", "", kVisible | kCaption, 0, {0, 60, 80, 140}, 0, 0});
+  w.ws.activate(framed);
+  w.pump();
+  w.backend.click({10, 80});
+  w.backend.click({10, 65});
+  w.backend.click({10, 80});
+  collect();
+  ASSERT_EQ(got.size(), 12u);
   for (auto& m : got) EXPECT_NE(m.message, uint32_t(msg::LButtonDblClk));
   EXPECT_EQ(got[2].time - got[0].time, 501u);
 }
@@ -219,15 +196,32 @@ TEST(WindowSystem, PostedBeforeInputBeforePaintAndMovesCoalesce) {
   EXPECT_EQ(seen[1].lparam, (3 << 16) | 3);  // the last position
   EXPECT_EQ(seen[1].time, 10u);
   EXPECT_EQ(seen[2].message, uint32_t(msg::Paint));
-  // Key state is the snapshot of the message being handled.
+  // Key state is the snapshot of the message being handled; the state
+  // now is the latest input's, taken or not.
   EXPECT_EQ(w.ws.keys(), uint32_t(kShift));
+  w.backend.press({40, 30}, 0, kShift);
+  EXPECT_EQ(w.ws.keys(), uint32_t(kShift));
+  EXPECT_EQ(w.ws.keys_now(), uint32_t(kShift | kLeftButton));
+  EXPECT_EQ(w.ws.pointer_now(), (Pt{40, 30}));
+  EXPECT_EQ(w.ws.cursor(), (Pt{3, 3}));
+  WindowSystem::Range up{msg::LButtonUp, msg::LButtonUp};
+  EXPECT_FALSE(w.ws.peek(m, 0, std::span(&up, 1), false)) << "still down: no release waiting";
+  w.backend.release({40, 30});
+  EXPECT_TRUE(w.ws.peek(m, 0, std::span(&up, 1), false));
+  EXPECT_EQ(w.ws.keys_now(), 0u);
 }
 
 TEST(WindowSystem, HandlesOfDestroyedWindowsAreDead) {
   World w;
   Handle a = w.make("log", {0, 0, 10, 10});
   Handle c = w.make("log", {0, 0, 5, 5}, kVisible | kChild, a);
+  w.ws.post(c, msg::User);
+  w.ws.set_timer(c, 1, 5);
   ASSERT_TRUE(w.ws.destroy(a));
+  w.backend.advance(10);
+  Message left;
+  WindowSystem::Range theirs[] = {{msg::Timer, msg::Timer}, {msg::User, msg::User}};
+  EXPECT_FALSE(w.ws.peek(left, 0, theirs)) << "their queued messages and timers went with them";
   EXPECT_FALSE(w.ws.alive(a));
   EXPECT_FALSE(w.ws.alive(c));
   EXPECT_EQ(w.ws.send(a, msg::User), 0);
@@ -249,31 +243,184 @@ TEST(WindowSystem, HandlesOfDestroyedWindowsAreDead) {
   EXPECT_FALSE(w.ws.alive(0xFFFFFFFF));
 }
 
-TEST(WindowSystem, AProcedureMayDestroyItsOwnWindowMidMessage) {
+// Whatever message a window's own procedure destroys it in, the system
+// goes on safely and the handle answers dead.
+TEST(WindowSystem, AWindowDestroyedByItsOwnProcedureInAnyMessageIsDead) {
+  struct Case {
+    const char* name;
+    uint32_t message;
+    std::function<void(World&, Handle)> script;
+  };
+  auto click = [](Pt p) { return [p](World& w, Handle) { w.backend.click(p); }; };
+  // The window: (10,10)-(110,110) with a caption, close box and a vertical
+  // bar at x 97..109 from y 25 (arrow) with the thumb at y 37..49.
+  std::vector<Case> cases{
+      {"paint", msg::Paint, [](World&, Handle) {}},
+      {"posted", msg::User, [](World& w, Handle h) { w.ws.post(h, msg::User); }},
+      {"mouse activate", msg::MouseActivate, click({50, 50})},
+      {"activate", msg::Activate, click({50, 50})},
+      {"focus", msg::SetFocus, click({50, 50})},
+      {"press with capture", msg::LButtonDown, [](World& w, Handle) { w.backend.drag({50, 50}, {150, 150}, 2); }},
+      {"key", msg::KeyDown, [](World& w, Handle h) { w.ws.activate(h); w.backend.key('K'); }},
+      {"char", msg::Char, [](World& w, Handle h) { w.ws.activate(h); w.backend.key('K'); }},
+      {"timer", msg::Timer, [](World& w, Handle h) { w.ws.set_timer(h, 1, 10); w.backend.advance(20); }},
+      {"scroll arrow", msg::VScroll, click({103, 30})},
+      {"thumb drag", msg::VScroll, [](World& w, Handle) { w.backend.drag({103, 40}, {103, 80}, 2); }},
+      {"caption drag", msg::PosChanging, [](World& w, Handle) { w.backend.drag({30, 15}, {60, 45}, 2); }},
+      {"close box", msg::Close, click({103, 17})},
+      {"close", msg::Close, [](World& w, Handle h) { w.ws.post(h, msg::Close); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w(0, {200, 200});
+    bool done = false;
+    w.ws.register_class({"selfish",
+                         [&](WindowSystem& ws, const Message& m) -> int64_t {
+                           if (m.message != c.message || done) return WindowSystem::default_proc(ws, m);
+                           done = true;
+                           PaintInfo info;
+                           WindowDC dc = ws.begin_paint(m.window, info);
+                           ASSERT_TRUE(ws.destroy(m.window)), 0;
+                           dc.dc.fill_rect({0, 0, 200, 200}, gfx::Brush::solid(0x123456));  // still a live surface
+                           ws.end_paint(m.window);
+                           // Everything on the dead handle is refused or empty.
+                           EXPECT_EQ(ws.send(m.window, msg::User), 0);
+                           EXPECT_FALSE(ws.post(m.window, msg::User));
+                           EXPECT_FALSE(ws.set_property(m.window, "x", 1));
+                           EXPECT_TRUE(ws.window_rect(m.window).empty());
+                           EXPECT_FALSE(ws.set_timer(m.window, 2, 5));
+                           ws.set_capture(m.window);
+                           EXPECT_NE(ws.capture(), m.window);
+                           ws.invalidate(m.window, std::nullopt, true);
+                           WindowDC dead = ws.begin_paint(m.window, info);
+                           EXPECT_TRUE(dead.dc.clip() && dead.dc.clip()->empty());
+                           return 0;
+                         },
+                         0, gfx::rgb(255, 255, 255)});
+    Handle h = w.ws.create({"selfish", "", kVisible | kCaption | kSysMenu | kVScroll, 0, {10, 10, 110, 110}, 0, 0});
+    ASSERT_NE(h, 0u);
+    c.script(w, h);
+    w.pump();
+    EXPECT_TRUE(done);
+    EXPECT_FALSE(w.ws.alive(h));
+    EXPECT_NE(w.ws.capture(), h);
+    EXPECT_NE(w.ws.focus(), h);
+    EXPECT_NE(w.ws.active(), h);
+    // What was below shows again, and the system still works.
+    EXPECT_EQ(w.backend.shown().color(50, 50), gfx::rgb(0x3A, 0x6E, 0xA5));
+    Handle other = w.make("log", {0, 0, 40, 40});
+    w.pump();
+    w.log.clear();
+    w.backend.click({5, 5});
+    w.pump();
+    EXPECT_EQ(w.messages(other).back(), uint32_t(msg::LButtonUp));
+  }
+  // Destroyed while being created: no window.
+  for (uint32_t message : {uint32_t(msg::Create), uint32_t(msg::Size), uint32_t(msg::ShowWindow)}) {
+    World w;
+    w.ws.register_class({"brief",
+                         [message](WindowSystem& ws, const Message& m) -> int64_t {
+                           if (m.message == message) ws.destroy(m.window);
+                           return WindowSystem::default_proc(ws, m);
+                         },
+                         0, std::nullopt});
+    EXPECT_EQ(w.ws.create({"brief", "", kVisible, 0, {0, 0, 10, 10}, 0, 0}), 0u) << message;
+    EXPECT_TRUE(w.ws.children(w.ws.desktop()).empty());
+  }
+}
+
+// Which window input goes to is settled as it is taken: a press handler
+// that takes the capture gets the rest of the drag, and a key handler that
+// moves the focus sends the next key there, though both were queued first.
+TEST(WindowSystem, InputGoesWhereThePreviousMessageSentIt) {
   World w;
-  int after = 0;
-  w.ws.register_class({"selfish",
-                       [&](WindowSystem& ws, const Message& m) -> int64_t {
-                         if (m.message == msg::User) {
-                           ws.destroy(m.window);
-                           ws.send(m.window, msg::User + 1);  // dead: nothing happens
-                           ++after;
-                           return 5;
-                         }
-                         if (m.message == msg::User + 1) ++after;
-                         return WindowSystem::default_proc(ws, m);
-                       },
-                       0, std::nullopt});
-  Handle a = w.make("selfish", {0, 0, 50, 50});
-  Handle child = w.make("selfish", {0, 0, 10, 10}, kVisible | kChild, a);
-  w.ws.set_timer(child, 1, 5);
-  w.ws.post(child, msg::User + 1);
-  EXPECT_EQ(w.ws.send(a, msg::User), 5);
-  EXPECT_EQ(after, 1);
-  EXPECT_FALSE(w.ws.alive(child));
-  w.backend.advance(10);
-  w.pump();  // the child's posted message and timer went with it
-  EXPECT_EQ(after, 1);
+  Handle a = w.make("log", {0, 0, 50, 50});
+  Handle b = w.make("log", {60, 0, 110, 50});
+  w.ws.activate(a);
+  w.pump();
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::LButtonDown && m.window == a) w.ws.set_capture(a);
+    if (m.message == msg::LButtonUp) w.ws.release_capture();
+    if (m.message == msg::KeyDown && m.wparam == 'X') w.ws.set_focus(b);
+  };
+  w.log.clear();
+  w.ignore.push_back(msg::CaptureChanged);
+  w.ignore.push_back(msg::Paint);
+  w.backend.drag({10, 10}, {80, 20}, 1);
+  w.backend.key('X');
+  w.backend.key('Y');
+  w.pump();
+  // The character of X was posted to where its key went.
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::LButtonDown, msg::MouseMove, msg::LButtonUp, msg::KeyDown,
+                                                  msg::Activate, msg::KillFocus, msg::Char}));
+  EXPECT_EQ(w.messages(b), (std::vector<uint32_t>{msg::Activate, msg::SetFocus, msg::KeyUp, msg::KeyDown, msg::Char,
+                                                  msg::KeyUp}));
+}
+
+TEST(WindowSystem, CaptionsDragWindowsAndCloseBoxesClose) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {10, 10, 110, 90}, kVisible | kCaption | kSysMenu, 0, "A");
+  w.ws.activate(a);
+  w.pump();
+  w.log.clear();
+  w.backend.drag({30, 15}, {130, 65}, 2);  // the caption is y 11..25
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{110, 60, 210, 140}));
+  EXPECT_EQ(w.messages(a).front(), uint32_t(msg::NcLButtonDown));
+  EXPECT_EQ(w.log.front().wparam, uint64_t(kHtCaption));
+  // Dragged far out, a corner of the caption stays on the desktop.
+  w.backend.drag({130, 65}, {-500, -500}, 1);
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{-84, 0, 16, 80}));
+  EXPECT_EQ(w.ws.hit_test(a, {8, 8}), kHtClose);
+  EXPECT_EQ(w.ws.hit_test(a, {0, 8}), kHtCaption);
+  EXPECT_EQ(w.ws.hit_test(a, {0, 0}), kHtBorder);
+  EXPECT_EQ(w.ws.hit_test(a, {5, 40}), kHtClient);
+  EXPECT_EQ(w.ws.hit_test(a, {50, 40}), kHtNowhere);
+  // The close box closes only when the button comes up on it.
+  w.backend.press({8, 8});
+  w.backend.release({8, 40});
+  w.pump();
+  EXPECT_TRUE(w.ws.alive(a));
+  w.log.clear();
+  w.backend.click({8, 8});
+  w.pump();
+  EXPECT_FALSE(w.ws.alive(a));
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::NcLButtonDown, msg::Close, msg::Destroy}));
+}
+
+// Rectangles from anywhere (the far ends of 32 bits, inverted) make
+// windows that exist, draw and answer hits without overflow.
+TEST(WindowSystem, ExtremeRectanglesAreHeldInRange) {
+  World w;
+  constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
+  Handle a = w.make("paint", {lo, lo, hi, hi}, kVisible | kCaption | kSizeBox | kVScroll | kHScroll);
+  Handle b = w.make("log", {hi, hi, lo, lo}, kVisible | kBorder);
+  Handle c = w.make("log", {0, 0, 50, 50}, kVisible | kCaption);
+  ASSERT_NE(a, 0u);
+  ASSERT_NE(b, 0u);
+  w.ws.set_scroll(a, WindowSystem::kVertical, {lo, hi, hi, 0});
+  w.ws.move(c, {hi - 5, lo, lo, hi});
+  w.ws.scroll_window(c, hi, lo);
+  w.ws.invalidate(a, Rect{lo, lo, hi, hi}, true);
+  w.pump();
+  EXPECT_TRUE(w.ws.window_rect(b).empty());
+  EXPECT_GT(w.ws.window_rect(a).width(), 0);
+  for (Pt p : {Pt{0, 0}, Pt{199, 149}, Pt{lo, hi}})
+    w.ws.hit_test(a, p), w.ws.hit_test(c, p), w.ws.window_at(p);
+  Handle m = w.ws.create_menu();
+  w.ws.append_menu(m, {std::string(10000, 'W'), 1});
+  EXPECT_EQ(w.ws.track_popup(m, {lo, hi}, a), 0u);
+  // Input from the far ends too, on the frames being dragged.
+  Handle d = w.make("log", {20, 20, 120, 120}, kVisible | kCaption | kSizeBox | kVScroll);
+  w.ws.activate(d);
+  w.pump();
+  for (Pt from : {Pt{60, 30}, Pt{119, 119}, Pt{115, 60}, Pt{115, 40}}) {
+    w.backend.drag(from, {lo, hi}, 1);
+    w.backend.drag(w.ws.window_rect(d).left < 0 ? Pt{0, 0} : from, {hi, lo}, 1);
+  }
+  w.pump();
+  EXPECT_TRUE(w.ws.alive(d));
 }
 
 TEST(WindowSystem, AProcedureThatIgnoresPaintIsNotAskedForever) {
@@ -327,8 +474,11 @@ TEST(WindowSystem, FocusActivationAndTopmost) {
   EXPECT_EQ(z[1], tool);
   EXPECT_EQ(z[2], a);
   w.log.clear();
+  w.ignore.erase(w.ignore.begin());  // hear non-client activation too
   w.ws.set_focus(child);  // activates b first
-  EXPECT_EQ(w.log, (std::vector<Logged>{{a, msg::Activate, kInactive, int64_t(b)},
+  EXPECT_EQ(w.log, (std::vector<Logged>{{a, msg::NcActivate, 0, int64_t(b)},
+                                         {a, msg::Activate, kInactive, int64_t(b)},
+                                         {b, msg::NcActivate, 1, int64_t(a)},
                                          {b, msg::Activate, kActive, int64_t(a)},
                                          {a, msg::KillFocus, b, 0},
                                          {b, msg::SetFocus, a, 0},
@@ -446,6 +596,48 @@ TEST(WindowSystem, ClipboardAndCursorState) {
   EXPECT_EQ(w.ws.show_cursor(true), -1);
   EXPECT_EQ(w.ws.show_cursor(true), 0);
   EXPECT_EQ(w.backend.cursor_log(), (std::vector<CursorShape>{CursorShape::Hidden, CursorShape::Wait}));
+  // A 1-bit cursor is kept while hidden and shown again as it was; a
+  // malformed one shows the arrow.
+  CursorImage image;
+  image.and_mask.assign(32, 0xFF);
+  image.xor_mask.assign(32, 0);
+  w.ws.show_cursor(false);
+  w.ws.set_cursor(image);
+  EXPECT_EQ(w.ws.cursor_shape(), CursorShape::Custom);
+  w.ws.show_cursor(true);
+  EXPECT_EQ(w.backend.cursor_log().back(), CursorShape::Custom);
+  image.xor_mask.pop_back();
+  w.ws.set_cursor(image);
+  EXPECT_EQ(w.backend.cursor_log().back(), CursorShape::Arrow);
+  EXPECT_EQ(w.ws.create_cursor(image), 0u) << "malformed";
+
+  // Cursor handles: made once, used again without being made again,
+  // dead once destroyed; destroying the one shown brings the arrow back.
+  image.xor_mask.push_back(0);
+  Handle c = w.ws.create_cursor(image);
+  Handle d = w.ws.create_cursor(image);
+  ASSERT_NE(c, 0u);
+  EXPECT_NE(c, d);
+  EXPECT_FALSE(w.ws.alive(c));
+  EXPECT_FALSE(w.ws.menu_alive(c));
+  EXPECT_FALSE(w.ws.cursor_alive(w.ws.desktop()));
+  EXPECT_FALSE(w.ws.cursor_alive(w.ws.create_menu()));
+  size_t shown = w.backend.cursor_log().size();
+  EXPECT_TRUE(w.ws.use_cursor(c));
+  EXPECT_TRUE(w.ws.use_cursor(c));
+  EXPECT_EQ(w.backend.cursor_log().size(), shown + 1);
+  EXPECT_EQ(w.ws.current_cursor(), c);
+  EXPECT_TRUE(w.ws.destroy_cursor(d));
+  EXPECT_EQ(w.ws.current_cursor(), c);
+  EXPECT_TRUE(w.ws.destroy_cursor(c));
+  EXPECT_FALSE(w.ws.cursor_alive(c));
+  EXPECT_FALSE(w.ws.use_cursor(c));
+  EXPECT_FALSE(w.ws.destroy_cursor(c));
+  EXPECT_EQ(w.ws.current_cursor(), 0u);
+  EXPECT_EQ(w.backend.cursor_log().back(), CursorShape::Arrow);
+  Handle e = w.ws.create_cursor(image);
+  EXPECT_NE(e, c) << "a slot used again has a new generation";
+  EXPECT_FALSE(w.ws.cursor_alive(c));
 }
 
 TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
@@ -469,13 +661,94 @@ TEST(WindowSystem, ScrollBarsKeepTheirPositionInRangeAndAnswerClicks) {
   w.backend.click({93, 80});   // the track below the thumb
   w.backend.click({50, 50});   // the client
   w.pump();
-  std::vector<std::pair<uint32_t, uint64_t>> got;
-  for (auto& l : w.log)
-    if (l.message == msg::VScroll || l.message == msg::LButtonDown) got.push_back({l.message, l.wparam});
-  EXPECT_EQ(got, (std::vector<std::pair<uint32_t, uint64_t>>{{msg::VScroll, WindowSystem::kLineUp},
-                                                             {msg::VScroll, WindowSystem::kLineDown},
-                                                             {msg::VScroll, WindowSystem::kPageDown},
-                                                             {msg::LButtonDown, kLeftButton}}));
+  using Pairs = std::vector<std::pair<uint32_t, uint64_t>>;
+  auto scrolls = [&] {
+    Pairs got;
+    for (auto& l : w.log)
+      if (l.message == msg::VScroll || l.message == msg::LButtonDown) got.push_back({l.message, l.wparam});
+    w.log.clear();
+    return got;
+  };
+  constexpr uint64_t kEnd = WindowSystem::kEndScroll;
+  EXPECT_EQ(scrolls(), (Pairs{{msg::VScroll, WindowSystem::kLineUp}, {msg::VScroll, kEnd},
+                              {msg::VScroll, WindowSystem::kLineDown}, {msg::VScroll, kEnd},
+                              {msg::VScroll, WindowSystem::kPageDown}, {msg::VScroll, kEnd},
+                              {msg::LButtonDown, kLeftButton}}));
+
+  // Held on an arrow, the line repeats after a pause and then steadily,
+  // by the time of the input that follows.
+  w.backend.press({93, 96});
+  w.backend.advance(500);
+  w.backend.release({93, 96});
+  w.pump();
+  Pairs repeated(4, {msg::VScroll, WindowSystem::kLineDown});
+  repeated.push_back({msg::VScroll, kEnd});
+  EXPECT_EQ(scrolls(), repeated);
+  // Held on the track, pages repeat only while the thumb has not reached
+  // the pointer: this window moves its thumb a page each time.
+  w.ws.register_class({"scroller",
+                       [&](WindowSystem& ws, const Message& m) -> int64_t {
+                         if (m.message == msg::VScroll) {
+                           w.log.push_back({m.window, m.message, m.wparam, m.lparam});
+                           auto now = *ws.scroll(m.window, WindowSystem::kVertical);
+                           uint32_t code = WindowSystem::scroll_code(m.wparam);
+                           if (code == WindowSystem::kPageDown) now.pos += now.page;
+                           if (code == WindowSystem::kThumbPosition) now.pos = WindowSystem::scroll_position(m.wparam);
+                           ws.set_scroll(m.window, WindowSystem::kVertical, now);
+                           return 0;
+                         }
+                         return WindowSystem::default_proc(ws, m);
+                       },
+                       0, std::nullopt});
+  Handle s = w.ws.create({"scroller", "", kVisible | kCaption | kVScroll, 0, {100, 0, 200, 100}, 0, 0});
+  w.ws.activate(s);
+  w.ws.set_scroll(s, WindowSystem::kVertical, {0, 99, 10, 0});
+  w.pump();
+  w.log.clear();
+  w.backend.press({193, 60});
+  w.backend.advance(2000);
+  w.backend.release({193, 60});
+  w.pump();
+  auto got = scrolls();
+  ASSERT_GE(got.size(), 3u);
+  EXPECT_EQ(got.back(), (std::pair<uint32_t, uint64_t>{msg::VScroll, kEnd}));
+  EXPECT_LT(got.size(), 12u) << "the repeat stops where the pointer is";
+  int32_t stopped = w.ws.scroll(s, WindowSystem::kVertical)->pos;
+  EXPECT_GT(stopped, 20);
+  EXPECT_LT(stopped, 90);
+
+  // The thumb dragged: thumb-track with each new position, then
+  // thumb-position with the last and end-scroll; dragged past the end it
+  // stops at the last position. (Moves in a row coalesce: a key between
+  // keeps them apart.)
+  w.ws.set_scroll(s, WindowSystem::kVertical, {0, 99, 10, 0});
+  w.pump();
+  w.log.clear();
+  auto drag = [&](Pt from, std::vector<int32_t> ys) {
+    w.backend.press(from);
+    for (int32_t y : ys) {
+      w.backend.move({from.x, y}, kLeftButton);
+      w.backend.key_up(0x10);
+    }
+    w.backend.release({from.x, ys.back()});
+  };
+  drag({193, 30}, {40, 50, 60});
+  drag({193, 60}, {230, 400});
+  w.pump();
+  got = scrolls();
+  ASSERT_EQ(got.size(), 8u);
+  std::vector<int32_t> track;
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(WindowSystem::scroll_code(got[i].second), uint32_t(WindowSystem::kThumbTrack));
+    track.push_back(WindowSystem::scroll_position(got[i].second));
+  }
+  EXPECT_TRUE(std::is_sorted(track.begin(), track.end()));
+  EXPECT_GT(track.front(), 0);
+  EXPECT_EQ(got[3].second, WindowSystem::scroll_wparam(WindowSystem::kThumbPosition, track.back()));
+  EXPECT_EQ(got[4].second, kEnd);
+  EXPECT_EQ(got[5].second, WindowSystem::scroll_wparam(WindowSystem::kThumbTrack, 90));
+  EXPECT_EQ(got[6].second, WindowSystem::scroll_wparam(WindowSystem::kThumbPosition, 90));
+  EXPECT_EQ(w.ws.scroll(s, WindowSystem::kVertical)->pos, 90);
 }
 
 TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
@@ -500,8 +773,154 @@ TEST(WindowSystem, AlertsAreModalAndAnsweredByScriptClickOrKey) {
   EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 2);
   w.backend.key(0x0D);
   EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel"}), 0);
+  // Tab and the arrows move the button Enter or Space presses.
+  w.backend.key(0x09);
+  w.backend.key(0x09);
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"A", "B", "C"}), 2);
+  w.backend.key(0x25);
+  w.backend.key(0x20);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"A", "B", "C"}), 2) << "round from the first to the last";
+  w.backend.key(0x27);
+  w.backend.key(0x09, kShift);
+  w.backend.key(0x09, kShift);
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("Note", "Go?", {"A", "B", "C"}), 2);
   // No input at all: the last button, never a hang.
   EXPECT_EQ(w.ws.alert("Note", "Go?", {"OK", "Cancel", "Help"}), 2);
+  EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
+}
+
+// The sizing frame: its edges and corners drag, within the limits the
+// window gives; the window hears of its new size.
+TEST(WindowSystem, SizingFramesDragWithinTheLimits) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {10, 10, 110, 90}, kVisible | kCaption | kSizeBox, 0, "A");
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::GetMinMaxInfo) {
+      auto* limits = reinterpret_cast<MinMaxInfo*>(m.lparam);
+      limits->min_track = {60, 50};
+      limits->max_track = {150, 120};
+    }
+  };
+  w.ws.activate(a);
+  w.pump();
+  EXPECT_EQ(w.ws.client_rect(a), (Rect{0, 0, 92, 58})) << "four-pixel frame, caption";
+  EXPECT_EQ(w.ws.hit_test(a, {109, 89}), kHtBottomRight);
+  EXPECT_EQ(w.ws.hit_test(a, {11, 50}), kHtLeft);
+  EXPECT_EQ(w.ws.hit_test(a, {60, 11}), kHtTop);
+  EXPECT_EQ(w.ws.hit_test(a, {15, 11}), kHtTopLeft);
+  EXPECT_EQ(w.ws.hit_test(a, {60, 20}), kHtCaption);
+  w.log.clear();
+  w.backend.drag({108, 88}, {138, 108}, 2);
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{10, 10, 140, 110}));
+  EXPECT_EQ(w.log.front().wparam, uint64_t(kHtBottomRight));
+  auto got = w.messages(a);
+  EXPECT_EQ(got[1], uint32_t(msg::GetMinMaxInfo));
+  auto size = std::find_if(w.log.rbegin(), w.log.rend(), [](auto& l) { return l.message == msg::Size; });
+  ASSERT_NE(size, w.log.rend());
+  EXPECT_EQ(size->lparam, (78 << 16) | 122);
+  // Past the smallest and the largest size the edge stops.
+  w.backend.drag({11, 50}, {200, 50}, 1);
+  w.backend.drag({110, 11}, {110, -100}, 1);
+  w.pump();
+  EXPECT_EQ(w.ws.window_rect(a), (Rect{80, -10, 140, 110}));
+}
+
+// Chrome as it looks: a sizing frame, caption with close box, both scroll
+// bars and the corner between them.
+TEST(WindowSystem, ChromeLooksLikeTheGolden) {
+  World w(0, {140, 110});
+  Handle a = w.make("paint", {10, 8, 130, 100}, kVisible | kCaption | kSysMenu | kSizeBox | kVScroll | kHScroll, 0,
+                    "Sized, with a title too long to show");
+  w.ws.set_property(a, "color", gfx::rgb(0xFF, 0xFF, 0xE0));
+  w.ws.set_scroll(a, WindowSystem::kVertical, {0, 49, 10, 20});
+  w.ws.set_scroll(a, WindowSystem::kHorizontal, {0, 9, 5, 0});
+  w.ws.activate(a);
+  w.pump();
+  EXPECT_TRUE(gfx::testing::matches_golden(w.backend.shown(), "chrome"));
+}
+
+// An alert opened from within another alert's loop: while the inner one is
+// up everything else is disabled, the outer one included; afterwards every
+// window is as it was found, a window disabled before staying disabled.
+TEST(WindowSystem, AnAlertInsideAnAlertRestoresEveryWindow) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {0, 0, 100, 100});
+  Handle child = w.make("log", {5, 5, 20, 20}, kVisible | kChild, a);
+  Handle off = w.make("log", {150, 0, 250, 100});
+  w.ws.enable(off, false);
+  w.ws.enable(child, false);
+  w.ws.activate(a);
+  w.pump();
+  w.log.clear();
+  struct Seen { bool a, child, off, outer, inner; };
+  std::vector<Seen> seen;
+  auto look = [&](Handle outer, Handle inner) {
+    seen.push_back({w.ws.enabled(a), w.ws.enabled(child), w.ws.enabled(off), w.ws.enabled(outer),
+                    inner ? w.ws.enabled(inner) : false});
+  };
+  Handle outer = 0, inner = 0;
+  int inner_answer = -1;
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::User) {  // in the outer alert's loop
+      outer = w.ws.children(w.ws.desktop()).front();
+      look(outer, 0);
+      w.ws.post(a, msg::User + 1);
+      inner_answer = w.ws.alert("Inner", "Really?", {"Yes", "No"});
+      look(outer, 0);
+    }
+    if (m.message == msg::User + 1) {  // in the inner one's
+      inner = w.ws.children(w.ws.desktop()).front();
+      look(outer, inner);
+    }
+  };
+  w.ws.post(a, msg::User);
+  w.backend.key(0x1B);  // answers the inner alert: its last button
+  w.backend.key(0x0D);  // then the outer: its first
+  EXPECT_EQ(w.ws.alert("Outer", "Sure?", {"OK", "Cancel"}), 0);
+  EXPECT_EQ(inner_answer, 1);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_FALSE(seen[0].a || seen[0].child || seen[0].off);
+  EXPECT_TRUE(seen[0].outer);
+  EXPECT_FALSE(seen[1].a || seen[1].child || seen[1].off || seen[1].outer);
+  EXPECT_TRUE(seen[1].inner);
+  EXPECT_FALSE(seen[2].a || seen[2].child || seen[2].off);
+  EXPECT_TRUE(seen[2].outer) << "the outer alert is usable again";
+  EXPECT_NE(inner, outer);
+  EXPECT_TRUE(w.ws.enabled(a));
+  EXPECT_FALSE(w.ws.enabled(child));
+  EXPECT_FALSE(w.ws.enabled(off));
+  EXPECT_EQ(w.ws.active(), a);
+  EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 2u);
+  EXPECT_EQ(w.backend.alert_texts(), (std::vector<std::string>{"Sure?", "Really?"}));
+  // One disabling and one enabling for the window that was enabled, none
+  // for the ones that were not.
+  auto got = w.messages(a);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 2);
+  got = w.messages(off);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 0);
+  got = w.messages(child);
+  EXPECT_EQ(std::count(got.begin(), got.end(), uint32_t(msg::Enable)), 0);
+}
+
+// An alert as it looks, its text broken at line ends and to fit.
+TEST(WindowSystem, AlertsLookLikeTheGolden) {
+  World w(0, {300, 200});
+  Handle a = w.make("log", {0, 0, 100, 100});
+  w.ws.activate(a);
+  w.pump();
+  gfx::Surface shot;
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::EnterIdle) shot = w.backend.shown();
+  };
+  EXPECT_EQ(w.ws.alert("Note", "The file could not be saved because the disk is full.\r\nTry again?", {"Retry", "Cancel"}), 1);
+  ASSERT_GT(shot.width(), 0);
+  EXPECT_TRUE(gfx::testing::matches_golden(shot, "alert"));
+  // Texts of any length and no buttons at all are shown and answered.
+  w.backend.key(0x0D);
+  EXPECT_EQ(w.ws.alert("", std::string(5000, 'x') + "\n\n\r" + std::string(3000, ' '), {}), 0);
   EXPECT_EQ(w.ws.children(w.ws.desktop()).size(), 1u);
 }
 
@@ -554,6 +973,55 @@ TEST(WindowSystem, MovedOrClosedWindowsUncoverWhatWasBelow) {
   alone.ws.set_property(one, "color", gfx::rgb(0xF0, 0xD0, 0x80));
   alone.ws.update_all();
   EXPECT_EQ(moved.backend.shown(), alone.backend.shown());
+}
+
+// Scrolling a window's content: the pixels that move, and the strip the
+// window repaints, together show what a window painted at the new offset
+// shows; a part that was under another window is repainted, not copied.
+TEST(WindowSystem, ScrollingTheClientMovesItsPixels) {
+  auto stripes = [](World& w) {
+    w.ws.register_class({"stripes",
+                         [](WindowSystem& ws, const Message& m) -> int64_t {
+                           if (m.message != msg::Paint) return WindowSystem::default_proc(ws, m);
+                           PaintInfo info;
+                           WindowDC dc = ws.begin_paint(m.window, info);
+                           auto shift = int32_t(ws.property(m.window, "shift").value_or(0));
+                           Rect c = ws.client_rect(m.window);
+                           for (int32_t x = -40; x < c.right + 40; x += 7)
+                             for (int32_t y = -40; y < c.bottom + 40; y += 5)
+                               dc.dc.fill_rect(dc.client(Rect{x + shift, y - shift, x + shift + 7, y - shift + 5}),
+                                               gfx::Brush::solid(gfx::rgb(uint32_t(x * 3 + 120) & 255, uint32_t(y * 5 + 120) & 255, 90)));
+                           ws.end_paint(m.window);
+                           return 0;
+                         },
+                         0, std::nullopt});
+  };
+  World scrolled, fresh;
+  for (World* w : {&scrolled, &fresh}) stripes(*w);
+  Handle b = fresh.make("stripes", {10, 10, 110, 90}, kVisible | kBorder);
+  fresh.ws.set_property(b, "shift", 10);
+  fresh.make("log", {80, 60, 150, 120});
+  fresh.ws.update_all();
+  Handle a = scrolled.make("stripes", {10, 10, 110, 90}, kVisible | kBorder);
+  scrolled.make("log", {80, 60, 150, 120});  // covers a corner of a
+  scrolled.ws.update_all();
+  scrolled.ws.set_property(a, "shift", 10);
+  scrolled.ws.scroll_window(a, 10, -10);
+  // Before any repaint the moved part already shows.
+  for (Pt p : {Pt{30, 20}, Pt{60, 40}, Pt{70, 60}, Pt{25, 70}})
+    EXPECT_EQ(scrolled.ws.frame().color(p.x, p.y), fresh.ws.frame().color(p.x, p.y)) << p.x << "," << p.y;
+  scrolled.ws.update_all();
+  EXPECT_EQ(scrolled.backend.shown(), fresh.backend.shown());
+  // Within an area only, and back: the rest stays as it was.
+  scrolled.ws.scroll_window(a, 0, 6, Rect{0, 0, 40, 30});
+  scrolled.ws.set_property(a, "shift", 10);
+  scrolled.ws.scroll_window(a, 0, -6, Rect{0, 0, 40, 30});
+  scrolled.ws.update_all();
+  EXPECT_EQ(scrolled.backend.shown(), fresh.backend.shown());
+  scrolled.ws.scroll_window(a, 100000, 0);  // all of it uncovered
+  scrolled.ws.scroll_window(0, 1, 1);
+  scrolled.ws.update_all();
+  EXPECT_EQ(scrolled.backend.shown(), fresh.backend.shown());
 }
 
 TEST(WindowSystem, BackEndScreenshotIsAWholePng) {

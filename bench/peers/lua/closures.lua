@@ -4,4 +4,4 @@ local function run(k, step)
   for i = 1, k do acc = f(acc) end
   return acc
 end
-print(run(1000000, 3))
+print(run(6000000, 1))

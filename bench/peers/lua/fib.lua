@@ -1,2 +1,4 @@
 local function fib(n) if n < 2 then return n end return fib(n-1) + fib(n-2) end
-print(fib(25))
+local acc = 0
+for k = 1, 40 do acc = acc + fib(25) end
+print(acc)

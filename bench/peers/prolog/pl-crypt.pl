@@ -1,5 +1,5 @@
 % SEND + MORE = MONEY, column by column with carries, every solution
-% searched 30 times through a failure-driven loop.
+% searched 200 times through a failure-driven loop.
 sel(X, [X|T], T).
 sel(X, [H|T], [H|R]) :- sel(X, T, R).
 puzzle(S, E, N, D, M, O, R, Y) :-
@@ -20,5 +20,5 @@ found(0).
 solve_all :- puzzle(_, E, N, _, M, O, _, _), retract(found(F)),
     F1 is F + 1000 * M + 100 * O + 10 * N + E, assertz(found(F1)), fail.
 solve_all.
-main :- (between(1, 30, _), solve_all, fail ; true), found(F), write(F), nl, halt.
+main :- (between(1, 200, _), solve_all, fail ; true), found(F), write(F), nl, halt.
 :- initialization(main).

@@ -11,4 +11,4 @@
 (define (count-nodes t) (if (pair? t) (+ (count-nodes (car t)) (count-nodes (cdr t))) 1))
 (define (run k r)
   (if (> k 0) (run (- k 1) (count-nodes (deriv '(+ (* 3 x x) (* a x x) (* b x) 5)))) r))
-(display (run 20000 0)) (newline)
+(display (run 75000 0)) (newline)

@@ -11,4 +11,4 @@
          (try-it (cdr x) (cons (car x) y) z))))
 (define (queens n) (try-it (iota1 n) '() '()))
 (define (run k r) (if (> k 0) (run (- k 1) (queens 8)) r))
-(display (run 10 0)) (newline)
+(display (run 140 0)) (newline)

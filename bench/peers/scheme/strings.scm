@@ -1,3 +1,3 @@
 (define (build k s) (if (> k 0) (build (- k 1) (string-append s "ab")) s))
 (define (run k total) (if (> k 0) (run (- k 1) (+ total (string-length (build 500 "")))) total))
-(display (run 200 0)) (newline)
+(display (run 5500 0)) (newline)

@@ -1,0 +1,43 @@
+; Objects: a particle world of three classes sharing a base class. A class
+; is a method table (an association list, the base class's entries copied
+; and overridden); an instance is a vector whose slot 0 is its class.
+(define (send obj msg . args) (apply (cdr (assq msg (vector-ref obj 0))) obj args))
+(define (extend base entries) (append entries base))
+(define Body
+  (list (cons 'place (lambda (o x y vx vy) (vector-set! o 1 x) (vector-set! o 2 y) (vector-set! o 3 vx) (vector-set! o 4 vy) o))
+        (cons 'move (lambda (o) (vector-set! o 1 (+ (vector-ref o 1) (vector-ref o 3)))
+                                (vector-set! o 2 (+ (vector-ref o 2) (vector-ref o 4)))))
+        (cons 'bounce (lambda (o)
+                        (if (< (vector-ref o 1) 0) (vector-set! o 3 (abs (vector-ref o 3))))
+                        (if (> (vector-ref o 1) 100) (vector-set! o 3 (- 0 (abs (vector-ref o 3)))))
+                        (if (< (vector-ref o 2) 0) (vector-set! o 4 (abs (vector-ref o 4))))
+                        (if (> (vector-ref o 2) 100) (vector-set! o 4 (- 0 (abs (vector-ref o 4)))))))
+        (cons 'step (lambda (o) (send o 'move) (send o 'bounce)))
+        (cons 'energy (lambda (o) (+ (abs (vector-ref o 3)) (abs (vector-ref o 4)))))))
+(define Heavy
+  (extend Body (list (cons 'energy (lambda (o) (* (vector-ref o 5) (+ (abs (vector-ref o 3)) (abs (vector-ref o 4)))))))))
+(define Spinner
+  (extend Body (list (cons 'step (lambda (o) (vector-set! o 5 (remainder (+ (vector-ref o 5) 7) 360)) (send o 'move) (send o 'bounce)))
+                     (cons 'energy (lambda (o) (+ 1 (quotient (vector-ref o 5) 60)))))))
+(define (make-body class) (vector class 0 0 1 1 (if (eq? class Heavy) 3 0)))
+(define World
+  (list (cons 'populate (lambda (w n)
+                          (let loop ((n n))
+                            (if (> n 0)
+                                (let ((b (make-body (if (= (remainder n 3) 0) Heavy (if (= (remainder n 3) 1) Spinner Body)))))
+                                  (send b 'place (remainder (* n 7) 100) (remainder (* n 13) 100) (- (remainder n 5) 2) (- (remainder n 3) 1))
+                                  (vector-set! w 1 (cons b (vector-ref w 1)))
+                                  (loop (- n 1)))))
+                          w))
+        (cons 'tick (lambda (w)
+                      (let loop ((l (vector-ref w 1)))
+                        (if (pair? l) (begin (send (car l) 'step) (loop (cdr l)))))
+                      (vector-set! w 2 (+ (vector-ref w 2) 1))))
+        (cons 'total (lambda (w)
+                       (let loop ((l (vector-ref w 1)) (e 0))
+                         (if (pair? l) (loop (cdr l) (+ e (send (car l) 'energy))) e))))))
+(define (run w k acc)
+  (if (> k 0)
+      (begin (send w 'tick) (run w (- k 1) (remainder (+ acc (send w 'total)) 1000000)))
+      acc))
+(display (run (send (vector World '() 0) 'populate 40) 25000 0)) (newline)
