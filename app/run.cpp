@@ -181,7 +181,9 @@ std::unique_ptr<platform::Backend> make_frame_backend(const RunOptions& o) {
   if (!o.headless) {
     platform::BackendOptions options;
     options.screen = o.screen;
-    std::unique_ptr<platform::Backend> chosen = platform::make_backend(options);
+    std::string note;
+    std::unique_ptr<platform::Backend> chosen = platform::make_backend(options, &note);
+    if (!note.empty()) std::fprintf(stderr, "talven: %s\n", note.c_str());
     if (chosen && dynamic_cast<platform::HeadlessBackend*>(chosen.get()) == nullptr) return chosen;
   }
   return std::make_unique<ConsoleHeadless>(o.screen);

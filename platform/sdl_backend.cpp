@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdlib>
 
 #include "platform/sdl_host.hpp"
 
@@ -18,10 +19,25 @@ std::unique_ptr<SdlBackend> SdlBackend::create(std::string* error) {
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_APP_NAME, "talven");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    if (error) *error = SDL_GetError();
+  // The display the environment names, and only that: with no Wayland
+  // display named, SDL is not sent probing for one (which complains on
+  // standard error), and its window-less fallbacks (offscreen, dummy) are a
+  // failure here unless the user asked for them by name.
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((asked == nullptr || *asked == 0) && (wayland == nullptr || *wayland == 0))
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  auto fail = [error](std::string why) -> std::unique_ptr<SdlBackend> {
+    if (error) *error = std::move(why);
     if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
     return nullptr;
+  };
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail(SDL_GetError());
+  const char* current = SDL_GetCurrentVideoDriver();
+  std::string_view name = current ? current : "";
+  if ((name == "offscreen" || name == "dummy") && (asked == nullptr || name != asked)) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return fail("the display could not be opened");
   }
   // On X the pixels go straight to the window (shared memory images),
   // never through a renderer. Other drivers have no such window surface
