@@ -1,6 +1,7 @@
 // Zone sizing and layout, the allocators' slow paths, growth and the memory
 // primitives.
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +12,10 @@
 #include "core/alert.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
+#include "core/symbols.hpp"
+
+// Where the process stack started (the C library's own record).
+extern "C" void* __libc_stack_end;
 
 namespace core {
 
@@ -83,6 +88,17 @@ uint64_t available_native_memory(uint32_t preferred, uint64_t handle_bytes) {
 // The native stack bounds of the calling thread, so that the recursion limit
 // never lies below what the system actually gives.
 static bool thread_stack(uintptr_t& low, uintptr_t& high) {
+  // The main thread's stack from what the process started with and its
+  // limit, without the library's reading of the whole memory map: the
+  // frames of main all lie below where the process stack started.
+  struct rlimit limit {};
+  if (getpid() == gettid() && getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      __libc_stack_end != nullptr) {
+    high = reinterpret_cast<uintptr_t>(__libc_stack_end);
+    uint64_t size = limit.rlim_cur;
+    low = high > size ? high - uintptr_t(size) : 0;
+    return true;
+  }
   pthread_attr_t attr;
   void* addr = nullptr;
   size_t size = 0;
@@ -105,11 +121,9 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   z.symbols = sym;
   z.symbol_slots = l.symbol_slots;
   z.free_symbols = l.symbol_slots;
-  for (uint32_t i = 0; i < l.symbol_slots; ++i) {
-    uint8_t* rec = sym + 16 * i;
-    std::memset(rec, 0, 12);
-    std::memset(rec + 12, 0xFF, 4);
-  }
+  // Empty records: name, value and owner 0, slot 0xFFFF, twin -1.
+  SymbolRecord* records = reinterpret_cast<SymbolRecord*>(sym);
+  for (uint32_t i = 0; i < l.symbol_slots; ++i) records[i] = SymbolRecord{0, 0, 0, 0xFFFF, -1};
   z.lisp_stack = reinterpret_cast<Value*>(sym + 16 * uint64_t(l.symbol_slots));
   z.lisp_stack_end = z.lisp_stack + l.lisp_words;
   z.lisp_limit = l.lisp_words > 500 ? z.lisp_stack_end - 500 : z.lisp_stack;
