@@ -199,10 +199,18 @@ static inline bool proper_list_of(Value l, uint32_t least) {
   // apply_syntax_word does (same checks, same order of evaluation).
   switch (unsigned word = fn.tag_number()) {
     case kSyntaxIf: {
-      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      // The shape is checked before the test is evaluated: a proper list
+      // of at least the test.
+      if (!forms.is_pair()) error(Err::WrongType, x);
       Value rest = cdr(forms);
-      if (eval_fast(car(forms)).truthy()) return rest.is_pair() ? eval_fast(car(rest)) : kNil;
-      return rest.is_pair() ? eval_body(cdr(rest)) : kNoValue;
+      if (rest.is_pair()) {
+        Value otherwise = cdr(rest);
+        if (!otherwise.is_nil() && !proper_list_of(otherwise, 0)) error(Err::WrongType, x);
+        if (eval_fast(car(forms)).truthy()) return eval_fast(car(rest));
+        return eval_body(otherwise);
+      }
+      if (!rest.is_nil()) error(Err::WrongType, x);
+      return eval_fast(car(forms)).truthy() ? kNil : kNoValue;
     }
     case kSyntaxSet: {
       if (!proper_list_of(forms, 2)) error(Err::WrongType, x);
@@ -406,7 +414,7 @@ void poll_slow() {
 
 // The common end of a call: pushes the captured values and the unbound
 // locals, makes the frame current and evaluates the function's body.
-static Value enter_body(EnvFrame& frame, Value fn, Value captured, Descriptor d) {
+[[gnu::always_inline]] static inline Value enter_body(EnvFrame& frame, Value fn, Value captured, Descriptor d) {
   for (uint32_t c = 0; c < d.captured; ++c) {
     push(captured.is_pair() ? car(captured) : kNoValue);
     if (captured.is_pair()) captured = cdr(captured);
