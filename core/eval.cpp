@@ -349,12 +349,13 @@ static Value apply_primitive_forms(Value fn, Value forms) {
   Value second_forms = cdr(forms);
   if (!second_forms.is_pair() || cdr(second_forms).is_pair())
     return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
-  // Marked natives take their arguments as one rest list in order.
-  StackMark mark;
-  Value* base = r.zones.sp;
+  // Marked natives take their arguments as one rest list in order. A
+  // fixnum needs no protection from the collector while the second form is
+  // evaluated: the stack is used only when the native is called.
   Value a = eval_fast(car(forms));
+  Value b;
   if (a.is_fixnum()) {
-    Value b = eval_fast(car(second_forms));
+    b = eval_fast(car(second_forms));
     if (b.is_fixnum()) {
       int32_t x = a.fixnum(), y = b.fixnum();
       switch (FixnumOp(op)) {
@@ -380,12 +381,12 @@ static Value apply_primitive_forms(Value fn, Value forms) {
           break;
       }
     }
-    push(a);
-    push(b);
-  } else {
-    push(a);
-    push(eval_fast(car(second_forms)));
   }
+  StackMark mark;
+  Value* base = r.zones.sp;
+  push(a);
+  if (!a.is_fixnum()) b = eval_fast(car(second_forms));
+  push(b);
   push(kEndArgs);
   return r.natives[node.cdr](base);
 }
