@@ -219,7 +219,7 @@ static inline bool proper_list_of(Value l, uint32_t least) {
       if (target.is(Tag::Variable)) {
         uint32_t code = word_payload(node_of(target).car);
         EnvFrame* e = rt().env;
-        if (e && code < e->slot_count) [[likely]] {
+        if (code < e->slot_count) [[likely]] {
           e->slots[code] = v;
           return v;
         }
@@ -274,8 +274,8 @@ static inline bool proper_list_of(Value l, uint32_t least) {
 [[gnu::always_inline]] static inline Value eval_fast(Value x) {
   if (x.is(Tag::Variable)) {
     uint32_t code = word_payload(node_of(x).car);
-    EnvFrame* e = rt().env;
-    if (e && code < e->slot_count) [[likely]] {
+    EnvFrame* e = rt().env;  // never null once the runtime is made
+    if (code < e->slot_count) [[likely]] {
       Value v = e->slots[code];
       if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
         return v;
