@@ -1,5 +1,5 @@
 # Front door of the build. `make` builds everything into build/;
-# `make demo` runs the bundled example; `make test` runs every test in a
+# `make demo` packs and runs the example application; `make test` runs every test in a
 # normal and a sanitizer build.
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -13,8 +13,11 @@ all: deps
 deps:
 	@scripts/deps.sh
 
+# Packs the example application (examples/notebook) and runs it.
 demo: all
-	@if [ -f examples/demo.lsp ] && $(BUILD)/talven --help | grep -q FILE; then $(BUILD)/talven examples/demo.lsp; else $(BUILD)/talven --smoke; fi
+	@mkdir -p $(BUILD)/demo
+	$(BUILD)/talven pack examples/notebook/notebook.app -o $(BUILD)/demo/notebook.RI
+	$(BUILD)/talven $(BUILD)/demo/notebook.RI
 
 test: deps
 	@scripts/test.sh

@@ -26,6 +26,7 @@
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
+#include "shell/start.hpp"
 #include "storage/clipboard.hpp"
 #include "storage/databases.hpp"
 #include "storage/dates.hpp"
@@ -55,6 +56,8 @@ std::span<const Module* const> default_modules() {
       &media::kGeometryModule,
       // processes
       &process::kProcessModule,
+      // shell
+      &shell::kShellModule,
   };
   return list;
 }

@@ -2,6 +2,8 @@
 // command, then a subcommand chosen from the table below; anything else is
 // a list of source files to load.
 #include <algorithm>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,12 +14,16 @@
 #include "app/db_tool.hpp"
 #include "app/pack.hpp"
 #include "app/rsrc_tool.hpp"
+#include "app/run.hpp"
 #include "app/toplevel.hpp"
+#include "core/alert.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
 #include "data/state.hpp"
 #include "media/pict.hpp"
+#include "shell/appfile.hpp"
+#include "shell/start.hpp"
 #include "platform/gfx/png.hpp"
 #include "storage/fork.hpp"
 
@@ -44,8 +50,17 @@ int run_pack(const Args& args) { return app::pack_command(args); }
 int run_unpack(const Args& args) { return app::unpack_command(args); }
 int run_rsrc(const Args& args) { return app::rsrc_command(args); }
 int run_db(const Args& args) { return app::db_command(args); }
+bool g_raw_output = false;  // --raw-output was given
+
+int run_app(const Args& args) {
+  app::RunOptions o;
+  o.raw_output = g_raw_output;
+  if (int status = app::parse_run_args(args, o)) return status;
+  return app::run_application_file(o);
+}
 
 const Subcommand kSubcommands[] = {
+    {"run", "run an application file (also: talven APP.RI, or an executable named APP)", app::kRunHelp, run_app},
     {"repl", "interactive read-eval-print loop (also: talven with no argument)",
      "usage: talven [repl]\n"
      "Reads forms at the prompt, evaluates them and prints their values.\n"
@@ -91,6 +106,7 @@ const Subcommand kSubcommands[] = {
 void usage(FILE* out) {
   std::fprintf(out,
                "usage: talven [--raw-output] [COMMAND [ARGS]] | [FILE.lsp ...]\n"
+               "  APP.RI ...      run the application in APP.RI (see talven run --help)\n"
                "  FILE.lsp ...    load each source file in order, form by form; the first error\n"
                "                  is reported as FILE:LINE: error N (meaning): culprit, status 1\n");
   for (const Subcommand& c : kSubcommands) {
@@ -269,6 +285,7 @@ int run(int argc, char** argv) {
     raw = true;
     args.erase(args.begin());
   }
+  g_raw_output = raw;
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     usage(stdout);
     return 0;
@@ -277,9 +294,30 @@ int run(int argc, char** argv) {
     std::printf("talven %s\n", TALVEN_VERSION);
     return 0;
   }
+  // An application: named on the command line, or by the executable's own
+  // name (NAME runs NAME.RI beside it).
+  bool wants_help =
+      std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+      args.end();
+  if (!args.empty() && app::names_application(args[0])) {
+    if (wants_help) return std::fputs(app::kRunHelp, stdout), 0;
+    return run_app(args);
+  }
+  std::string beside = shell::application_path_for(app::executable_path(argc > 0 ? argv[0] : nullptr));
+  struct stat st;
+  if (stat(beside.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (wants_help) return std::fputs(app::kRunHelp, stdout), 0;
+    Args all{beside};
+    all.insert(all.end(), args.begin(), args.end());
+    return run_app(all);
+  }
+  if (!args.empty() && app::is_run_option(args[0])) {
+    if (wants_help) return std::fputs(app::kRunHelp, stdout), 0;
+    return run_app(args);
+  }
   const Subcommand* command = nullptr;
   if (args.empty()) {
-    command = &kSubcommands[0];
+    command = &kSubcommands[1];
   } else {
     for (const Subcommand& c : kSubcommands)
       if (args[0] == c.name) command = &c;
@@ -297,7 +335,13 @@ int run(int argc, char** argv) {
       }
     }
   }
-  // The packer, the unpacker and the inspector work on files alone: they
+  // An application builds its own machine from its file.
+  if (command != nullptr && command->run == run_app) {
+    int status = run_app(args);
+    if (status == 2) std::fputs(command->help, stderr);
+    return status;
+  }
+  // The packer, the unpacker and the inspectors work on files alone: they
   // need no machine.
   if (command != nullptr && (command->run == run_pack || command->run == run_unpack || command->run == run_rsrc ||
                           command->run == run_db)) {
@@ -307,6 +351,8 @@ int run(int argc, char** argv) {
   }
   auto machine = core::make_runtime();
   data::ds().term_raw = raw;
+  // Quit in the out-of-memory alert ends the session as `quit` does.
+  core::set_process_end(shell::orderly_shutdown);
   app::install_startup_globals();
   if (command == nullptr) return run_files(args);
   int status = command->run(args);

@@ -297,7 +297,11 @@ void install_startup_globals() {
       {"TALVEN", kNoObject},
       {"Compare-Vector", kNil},
       {"Appl", kNil},
+      {"InQuit?", kNil},
   };
+  // The application's init functions are interned without a value.
+  intern_static("init-talven");
+  intern_static("init-user");
   for (const Global& g : globals) intern_static(g.name, g.value);
 }
 

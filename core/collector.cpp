@@ -289,7 +289,7 @@ void stop_compaction(Runtime& r, uint32_t from) {
   for (uint32_t c = from; c != z.chain_tail && guard-- > 0; c = word_payload(node_at(c).car))
     node_at(c).car |= kMarkBit;
   r.error_message = "Wrong type in sweep_indirect";
-  alert(kGenericErrorText);
+  show_alert(kAlertInternal);
 }
 
 // Slides every kept object down to the compaction point in chain order and

@@ -57,7 +57,7 @@ class StackRelief {
   uintptr_t saved_ = 0;
 };
 
-void generic_alert() { alert(kGenericErrorText); }
+void generic_alert() { show_alert(kAlertInternal); }
 
 // Steps every report begins with: the cleanups that must not wait for the
 // unwinding, the printing exception when a report is being formatted, and

@@ -29,15 +29,14 @@ MemoryPrefs default_prefs() {
   return p;
 }
 
-static std::string memory_alert_text(int64_t kb) {
-  std::string text = "There is not enougth RAM memory : ^0 K";
-  text.replace(text.find("^0"), 2, std::to_string(kb));
-  return text;
+static MemoryShortage memory_shortage(int64_t kb) {
+  const std::string param = std::to_string(kb);
+  return MemoryShortage(substitute_alert(alert_template(kAlertNoMemory, 0)->text, {&param, 1}), kb);
 }
 
 Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
   ZoneLayout layout = size_zones(prefs, preferred, available_native_memory(preferred, region.live_bytes()));
-  if (!layout.ok) throw std::runtime_error(memory_alert_text(layout.shortfall_kb));
+  if (!layout.ok) throw memory_shortage(layout.shortfall_kb);
   clock = steady_clock_ms;
   clock_origin_ms = steady_origin_ms();
   last_poll_ms = uint32_t(-101);  // the first implicit poll is due at once
@@ -47,7 +46,7 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
     build_zones(*this, layout);
   } catch (const std::runtime_error&) {
     g_runtime = previous;
-    throw std::runtime_error(memory_alert_text(layout.block_size / 1024));
+    throw memory_shortage(layout.block_size / 1024);
   }
   intern_well_known(*this);
   empty_string = make_string("", 0);
@@ -72,16 +71,6 @@ std::unique_ptr<Runtime> make_runtime(const MemoryPrefs& prefs, uint32_t preferr
   auto r = std::make_unique<Runtime>(prefs, preferred);
   install_modules(*r, modules);
   return r;
-}
-
-AlertAnswer alert(const std::string& text, AlertButtons) {
-  if (g_runtime != nullptr && rt().write_error_line != nullptr) {
-    rt().write_error_line(text);
-    return AlertAnswer::Ok;
-  }
-  std::fprintf(stderr, "%s\n", text.c_str());
-  std::fflush(stderr);
-  return AlertAnswer::Ok;
 }
 
 }  // namespace core

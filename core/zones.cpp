@@ -161,7 +161,7 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
 // ---- Slow paths ----------------------------------------------------------
 
 static void out_of_memory() {
-  if (alert("Out of Memory", AlertButtons::OkQuit) == AlertAnswer::Quit) std::exit(1);
+  if (show_alert(kAlertOutOfMemory) == 1) end_process(3);
   throw_toplevel();
 }
 

@@ -183,12 +183,21 @@ class HeadlessBackend : public Backend {
 };
 
 // The back-end for this run: a desktop window when one was built and a
-// display is there, headless otherwise or when asked.
+// display is there (DISPLAY or WAYLAND_DISPLAY), headless otherwise or when
+// asked. When a display was there but no window could be had, *note says
+// why the run is headless.
 struct BackendOptions {
   bool headless = false;
   Pt screen = {1024, 768};  // the headless screen
   Tick start = 0;           // the headless clock's first reading
+  // The headless back-end to make, when the caller has its own kind (one
+  // that answers alerts at the console, say); none: a HeadlessBackend.
+  std::function<std::unique_ptr<Backend>(Pt screen, Tick start)> make_headless;
 };
-std::unique_ptr<Backend> make_backend(const BackendOptions& options);
+std::unique_ptr<Backend> make_backend(const BackendOptions& options, std::string* note = nullptr);
+// Whether this build has the desktop back-end, and whether the
+// environment names a display.
+bool desktop_built();
+bool display_available();
 
 }  // namespace platform

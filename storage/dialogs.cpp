@@ -245,9 +245,6 @@ bool type_allowed(Value types, const std::string& text) {
   return false;
 }
 
-const char* const kBadTypeText[3] = {"The file is not of a good type.", "Fichier incorrect.",
-                                     "El fichero no es del tipo correcto."};
-
 }  // namespace
 
 Value prim_talven_choose_file(Value callback, Value types, Value, Value, Value title, Value descriptions,
@@ -258,8 +255,7 @@ Value prim_talven_choose_file(Value callback, Value types, Value, Value, Value t
   q.filters = filters_of(descriptions, patterns);
   std::string chosen = ask(q);
   if (!type_allowed(types, chosen)) {
-    int language = rt().ui_language >= 0 && rt().ui_language < 3 ? rt().ui_language : 0;
-    alert(kBadTypeText[language]);
+    show_alert(kAlertBadType);
     return kNoValue;
   }
   remember_folder(chosen);

@@ -1,0 +1,231 @@
+// Running an application file from the command line.
+#include "app/run.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/toplevel.hpp"
+#include "core/alert.hpp"
+#include "core/runtime.hpp"
+#include "data/console.hpp"
+#include "data/state.hpp"
+#include "shell/start.hpp"
+#include "storage/resources.hpp"
+
+namespace app {
+
+const char kRunHelp[] =
+    "usage: talven [run] [OPTIONS] APP.RI [ARGS]\n"
+    "Runs the application in the application resource file APP.RI (built by\n"
+    "talven pack): its code resources are loaded in order, then init-talven,\n"
+    "init-user, start-appl sent to Appl, and toplevel-loop. An executable or\n"
+    "symbolic link named NAME runs NAME.RI beside it the same way.\n"
+    "options:\n"
+    "  --screen WxH        the size of the screen (default 1024x768)\n"
+    "  --headless          no window on the desktop (the frame lives in memory)\n"
+    "  --screenshot FILE   write the frame as a PNG when the application quits\n"
+    "exit status: 0 quit, 1 toplevel-loop returned, 3 the application failed\n"
+    "(an error while loading or starting, an unreadable code resource), 255 no\n"
+    "application file or not enough memory, 128+N ended by signal N (after the\n"
+    "orderly shutdown: databases and files are closed).\n"
+    "Alerts are shown in the frame; without a desktop they are written on\n"
+    "standard error as one line and answered with their first button.\n";
+
+namespace {
+
+bool ends_with_ri(const std::string& w) {
+  return w.size() > 3 && w[w.size() - 3] == '.' && (w[w.size() - 2] | 0x20) == 'r' && (w[w.size() - 1] | 0x20) == 'i';
+}
+
+// A console that answers alerts: a scripted answer when there is one,
+// else the alert's line on standard error and its first button.
+class ConsoleHeadless : public platform::HeadlessBackend {
+ public:
+  using HeadlessBackend::HeadlessBackend;
+  std::optional<int> answer_alert(std::string_view text) override {
+    if (std::optional<int> scripted = HeadlessBackend::answer_alert(text)) return scripted;
+    return core::console_alert(std::string(text), shell::shell_state().alert_buttons);
+  }
+};
+
+// Alerts before the machine exists: their line, converted for the terminal.
+int early_alert(const std::string& text, const std::vector<std::string>& buttons) {
+  std::fflush(stdout);
+  data::console_write(stderr, core::alert_console_line(text, buttons) + '\r');
+  std::fflush(stderr);
+  return 0;
+}
+
+// An error that no Error-Handler of the application takes: its report on
+// standard error for whoever runs the application from a terminal, then
+// the internal-error alert.
+void error_report() {
+  std::fflush(stdout);
+  data::console_write(stderr, "talven: " + readable_error() + '\r');
+  std::fflush(stderr);
+  core::show_alert(core::kAlertInternal);
+  shell::shell_state().internal_alert_serial = core::rt().error_serial;
+}
+
+void raise_file_limit() {
+  struct rlimit lim;
+  if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < 70 && (lim.rlim_max == RLIM_INFINITY || lim.rlim_max >= 70)) {
+    lim.rlim_cur = 70;
+    setrlimit(RLIMIT_NOFILE, &lim);
+  }
+}
+
+// Reads the preferences from the file, mapped rather than read: only the
+// map and the few resources the start-up needs are touched.
+bool read_prefs(const std::string& path, shell::AppPrefs& prefs) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = false;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    size_t size = size_t(st.st_size);
+    void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+      ok = shell::read_app_prefs({static_cast<const uint8_t*>(map), size}, prefs);
+      munmap(map, size);
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+// The name of the file without its folder and extension.
+std::string stem_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+bool names_application(const std::string& word) { return ends_with_ri(word); }
+
+bool is_run_option(const std::string& w) { return w == "--screen" || w == "--headless" || w == "--screenshot"; }
+
+int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool has_value = i + 1 < args.size();
+    if (a == "--headless") {
+      out.headless = true;
+    } else if (a == "--screen") {
+      unsigned w = 0, h = 0;
+      char extra;
+      if (!has_value || std::sscanf(args[i + 1].c_str(), "%ux%u%c", &w, &h, &extra) != 2 || w == 0 || h == 0 ||
+          w > 16384 || h > 16384) {
+        std::fprintf(stderr, "talven: --screen %s: not a size WxH (1 to 16384 each)\n",
+                     has_value ? args[i + 1].c_str() : "");
+        return 2;
+      }
+      out.screen = {int32_t(w), int32_t(h)};
+      ++i;
+    } else if (a == "--screenshot") {
+      if (!has_value || args[i + 1].empty()) {
+        std::fprintf(stderr, "talven: --screenshot needs a file name\n");
+        return 2;
+      }
+      out.screenshot = args[++i];
+    } else if (out.app.empty() && !a.empty() && a[0] != '-') {
+      out.app = a;
+    } else if (!out.app.empty()) {
+      out.app_args.push_back(a);
+    } else {
+      std::fprintf(stderr, "talven: unknown option %s (talven run --help)\n", a.c_str());
+      return 2;
+    }
+  }
+  if (out.app.empty()) {
+    std::fprintf(stderr, "talven: no application file given (talven run --help)\n");
+    return 2;
+  }
+  return 0;
+}
+
+std::string executable_path(const char* argv0) {
+  std::string name = argv0 != nullptr ? argv0 : "";
+  if (name.find('/') != std::string::npos) return name;
+  if (!name.empty()) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+      size_t end = dirs.find(':', start);
+      if (end == std::string::npos) end = dirs.size();
+      std::string dir = dirs.substr(start, end - start);
+      std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+      if (access(candidate.c_str(), X_OK) == 0) return candidate;
+      start = end + 1;
+    }
+  }
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, size_t(n)) : name;
+}
+
+std::unique_ptr<platform::Backend> make_frame_backend(const RunOptions& o) {
+  // A desktop window when the selector has one to give; otherwise the
+  // headless frame, whose alerts are answered on the console.
+  if (!o.headless) {
+    platform::BackendOptions options;
+    options.screen = o.screen;
+    std::string note;
+    std::unique_ptr<platform::Backend> chosen = platform::make_backend(options, &note);
+    if (!note.empty()) std::fprintf(stderr, "talven: %s\n", note.c_str());
+    if (chosen && dynamic_cast<platform::HeadlessBackend*>(chosen.get()) == nullptr) return chosen;
+  }
+  return std::make_unique<ConsoleHeadless>(o.screen);
+}
+
+int run_application_file(const RunOptions& o) {
+  core::AlertDisplay previous = core::set_alert_display(early_alert);
+  raise_file_limit();
+  // The path as the alerts show it: file names are UTF-8, alert texts code
+  // page 1252.
+  const std::string shown = data::console_decode(o.app);
+  shell::AppPrefs prefs;
+  if (!read_prefs(o.app, prefs)) {
+    core::show_alert(core::kAlertFileNotFound, {shown}, 0);
+    core::set_alert_display(previous);
+    return shell::kExitNoApplication;
+  }
+  if (prefs.language < 0 || prefs.language > 2) prefs.language = 0;
+  std::unique_ptr<core::Runtime> machine;
+  try {
+    machine = core::make_runtime(prefs.memory, prefs.preferred);
+  } catch (const core::MemoryShortage& e) {
+    core::show_alert(core::kAlertNoMemory, {std::to_string(e.kb)}, prefs.language);
+    core::set_alert_display(previous);
+    return shell::kExitNoApplication;
+  }
+  core::rt().ui_language = prefs.language;
+  data::ds().term_raw = o.raw_output;
+  install_startup_globals();
+  int refnum = storage::open_resource_file(o.app);
+  if (refnum <= 0) {
+    core::show_alert(core::kAlertFileNotFound, {shown}, 0);
+    core::set_alert_display(previous);
+    return shell::kExitNoApplication;
+  }
+  shell::ShellState& s = shell::shell_state();
+  s.screenshot = o.screenshot;
+  shell::open_frame(make_frame_backend(o), prefs, stem_of(o.app));
+  core::set_process_end(shell::orderly_shutdown);
+  core::rt().hooks.debug_report = error_report;
+  shell::install_signal_handlers();
+  shell::run_application(refnum);
+}
+
+}  // namespace app

@@ -1,0 +1,42 @@
+// libFuzzer target: arbitrary bytes as text and cursors coming from the
+// desktop. The clipboard's UTF-8 and typed text are converted to code page
+// 1252 without reading outside the input, and every code page 1252 text
+// survives the trip to the desktop and back; arbitrary sizes and masks make
+// a 1-bit cursor or are refused.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/sdl_host.hpp"
+
+using namespace platform;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  std::string text = host::clipboard_from_host(bytes);
+  // What came in has only CR LF line ends and no zero byte.
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\0' || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))) __builtin_trap();
+    if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) __builtin_trap();
+  }
+  host::utf8_to_cp1252(bytes, 0);
+  // Any code page 1252 bytes go out and come back.
+  if (host::utf8_to_cp1252(host::cp1252_to_utf8(bytes), '?') != bytes) __builtin_trap();
+  if (host::clipboard_from_host(host::clipboard_to_host(text)) != text) __builtin_trap();
+
+  if (size >= 6) {
+    CursorImage image;
+    image.width = int8_t(data[0]) * 3, image.height = int8_t(data[1]) * 3;
+    image.hot = {int8_t(data[2]), int8_t(data[3])};
+    size_t half = (size - 4) / 2;
+    image.and_mask.assign(data + 4, data + 4 + half);
+    image.xor_mask.assign(data + 4 + half, data + 4 + 2 * half);
+    host::HostCursor cursor;
+    if (host::host_cursor(image, cursor) &&
+        (cursor.data.size() != size_t(cursor.width / 8) * size_t(cursor.height) || cursor.width % 8 != 0))
+      __builtin_trap();
+  }
+  uint32_t scancode = size >= 4 ? uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 : 0;
+  host::virtual_key(scancode, size >= 5 ? int8_t(data[3]) : 0, size % 2);
+  return 0;
+}

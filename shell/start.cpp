@@ -1,0 +1,580 @@
+// The start-up of an application, its splash, its primitives, and the
+// orderly shutdown.
+#include "shell/start.hpp"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "core/alert.hpp"
+#include "core/args.hpp"
+#include "core/clock.hpp"
+#include "core/errors.hpp"
+#include "core/eval.hpp"
+#include "core/frames.hpp"
+#include "core/memory.hpp"
+#include "core/natives.hpp"
+#include "core/symbols.hpp"
+#include "data/handles.hpp"
+#include "data/loader.hpp"
+#include "data/streams.hpp"
+#include "media/pict.hpp"
+#include "objects/objects.hpp"
+#include "platform/gfx/png.hpp"
+#include "process/processes.hpp"
+#include "storage/databases.hpp"
+#include "storage/fork.hpp"
+#include "storage/paths.hpp"
+#include "storage/resources.hpp"
+
+extern char** environ;
+
+namespace shell {
+using namespace core;
+using platform::WindowSystem;
+
+namespace {
+
+// A termination signal that has arrived and not yet been acted on. Signals
+// belong to the process, as this flag does.
+volatile sig_atomic_t g_signal = 0;
+
+void on_signal(int sig) {
+  if (g_signal != 0) {
+    // The second signal before the shutdown has begun, or while it hangs:
+    // the process ends at once.
+    signal(sig, SIG_DFL);
+    raise(sig);
+    return;
+  }
+  g_signal = sig;
+}
+
+void exit_now(int status) { std::exit(status); }
+void sleep_now(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int64_t steady_now_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Raises the event-dispatch depth by one for its extent: no implicit poll
+// processes events meanwhile.
+struct DepthScope {
+  DepthScope() { ++rt().dispatch_depth; }
+  ~DepthScope() { --rt().dispatch_depth; }
+  DepthScope(const DepthScope&) = delete;
+  DepthScope& operator=(const DepthScope&) = delete;
+};
+
+// Thrown by a shutdown called while the shutdown runs: it leaves the step
+// that called it, and the shutdown carries on with the next.
+struct ShutdownReentry {};
+
+// Runs `body` inside a catch of `toplevel`: false when it was left by a
+// throw (an error's, after its report) or by an unprintable error.
+template <typename Body>
+bool caught(Body&& body) {
+  Runtime& r = rt();
+  StackMark mark;
+  CatchFrame frame(r.sym.toplevel);
+  frame.make_current();
+  try {
+    body();
+    return true;
+  } catch (const Thrower&) {
+    r.dispatch_depth = frame.dispatch_depth;
+    return false;
+  } catch (const ErrorPrinting&) {
+    r.dispatch_depth = frame.dispatch_depth;
+    return false;
+  }
+}
+
+bool resource(const char* type, int32_t id, std::vector<uint8_t>& out) {
+  out.clear();
+  return storage::resource_bytes(storage::fourcc(type), id, out);
+}
+
+bool has_resource(const char* type, int32_t id) {
+  std::vector<uint8_t> bytes;
+  return resource(type, id, bytes);
+}
+
+// The handle of a resource box that holds data, or 0.
+uint32_t resource_handle(Value box) {
+  if (!box.is(Tag::Pointer) || box_kind(box) != storage::kResourceBox) return 0;
+  uint32_t h = box_addr(box);
+  return h != 0 && data::handle_live(h) ? h : 0;
+}
+
+bool bound(Value symbol) {
+  Value v = symbol_value(symbol);
+  return !v.is_no_value();
+}
+
+// ---- The splash ---------------------------------------------------------------------
+
+int64_t splash_proc(WindowSystem& ws, const platform::Message& m) {
+  if (m.message != platform::msg::Paint) return WindowSystem::default_proc(ws, m);
+  platform::PaintInfo info;
+  platform::WindowDC dc = ws.begin_paint(m.window, info);
+  gfx::Rect c = ws.client_rect(m.window);
+  dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(ws.frame().map_color(0xFFFFFF)));
+  dc.dc.frame_rect(dc.client(c), gfx::Brush::solid(ws.frame().map_color(0)));
+  const Splash& s = shell_state().splash;
+  if (!s.picture.empty() && c.width() > 2 && c.height() > 2)
+    media::draw_picture(dc.dc, s.picture, dc.client(gfx::Rect{1, 1, c.right - 1, c.bottom - 1}));
+  ws.end_paint(m.window);
+  return 0;
+}
+
+// Sleeps until the current splash picture's time is up, advancing the
+// sequence, until it ends or its window is gone. A termination signal
+// ends the wait.
+void wait_splash() {
+  ShellState& s = shell_state();
+  while (s.splash.armed && s.ws && s.ws->alive(s.splash.window)) {
+    int32_t left = int32_t(s.splash.duration) - clock_diff(clock_ms(), s.splash.since);
+    while (left > 0) {
+      check_signals();
+      uint32_t step = uint32_t(std::min(left, 50));
+      s.sleep_ms(step);
+      left -= int32_t(step);
+    }
+    advance_splash(true);
+  }
+}
+
+// ---- The boot -------------------------------------------------------------------------
+
+// Loads Load 0, 1, 2, ... until one is missing or comes from another file
+// than `refnum`.
+void load_code(int refnum) {
+  Value get = intern_static("getresource");
+  Value home = intern_static("homeresfile");
+  Value release = intern_static("releaseresource");
+  for (int32_t n = 0; n <= 32767; ++n) {
+    advance_splash(false);
+    Value res = call_by_name(get, {make_string("Load"), make_fixnum(n)});
+    int err = storage::resource_error();
+    uint32_t h = resource_handle(res);
+    if (h == 0) {
+      if (err == storage::kResOk || err == storage::kResNotFound) return;
+      show_alert(kAlertLoadFailed);
+      orderly_shutdown(kExitFailed);
+    }
+    Value owner = call_by_name(home, {res});
+    if (!owner.is_fixnum() || owner.fixnum() != refnum) return;
+    data::load_from_handle(h, make_fixnum(n));
+    call_by_name(release, {res});
+  }
+}
+
+void boot(int refnum) {
+  ShellState& s = shell_state();
+  DepthScope depth;
+  Value table = call_by_name(intern_static("getresource"), {make_string("SYMB"), make_fixnum(0)});
+  if (resource_handle(table) != 0) call_by_name(intern_static("set-symbols-table"), {table});
+  open_splash();
+  load_code(refnum);
+  data::set_symbols_table(0, kNil);
+  set_symbol_value(intern_static("Load-File"), kNil);
+  Value init = intern_static("init-talven");
+  if (bound(init)) call_by_name(init, {});
+  s.boot_ms = int32_t(std::clamp<int64_t>(steady_now_ms() - s.start_ms, 0, 8388606));
+  Value user = intern_static("init-user");
+  if (bound(user)) call_by_name(user, {});
+}
+
+// A failed part of the run: the internal-error alert unless the error's
+// own report showed it, then the shutdown.
+[[noreturn]] void failed(uint64_t serial_before) {
+  Runtime& r = rt();
+  ShellState& s = shell_state();
+  if (r.error_serial == serial_before || s.internal_alert_serial != r.error_serial) show_alert(kAlertInternal);
+  orderly_shutdown(kExitFailed);
+}
+
+// ---- The shutdown -------------------------------------------------------------------------
+
+// The events that are pending, except the quit message, which stays.
+void step_pending_events(int) {
+  ShellState& s = shell_state();
+  if (!s.ws) return;
+  platform::Message m;
+  for (int guard = 0; guard < 10000 && s.ws->peek(m); ++guard) {
+    if (m.message == platform::msg::Quit) {
+      s.ws->post_quit(int(m.wparam));
+      return;
+    }
+    s.ws->translate(m);
+    s.ws->dispatch(m);
+  }
+}
+
+// Destroys the frame: the picture of it when one is asked, every window in
+// the desktop area, the frame itself; then posts the quit message.
+void step_frame(int status) {
+  ShellState& s = shell_state();
+  if (!s.ws) return;
+  if (!s.screenshot.empty()) {
+    s.ws->update_all();
+    std::string error;
+    if (!gfx::write_png(s.ws->frame(), s.screenshot, &error))
+      std::fprintf(stderr, "talven: %s: %s\n", s.screenshot.c_str(), error.c_str());
+    s.screenshot.clear();
+  }
+  s.ws->show(s.ws->desktop(), false);
+  for (platform::Handle w : s.ws->children(s.ws->desktop())) s.ws->destroy(w);
+  s.backend->close_frame();
+  s.ws->post_quit(status);
+}
+
+void step_processes(int) { process::destroy_scheduler(); }
+
+void step_databases(int) { storage::close_all_databases(); }
+
+// Processes every event up to the quit message.
+void step_drain(int) {
+  ShellState& s = shell_state();
+  if (!s.ws) return;
+  platform::Message m;
+  for (int guard = 0; guard < 100000 && s.ws->peek(m); ++guard) {
+    if (m.message == platform::msg::Quit) return;
+    s.ws->translate(m);
+    s.ws->dispatch(m);
+  }
+}
+
+void step_final(int) {
+  ShellState& s = shell_state();
+  if (s.ws) s.ws->set_cursor(platform::CursorShape::Arrow);
+}
+
+// The steps of the folders below the shell, in the order they run.
+const ShutdownStep kDefaultSteps[] = {
+    {kStepPendingEvents, "pending events", step_pending_events},
+    {kStepFrame, "frame", step_frame},
+    {kStepProcesses, "processes", step_processes},
+    {kStepDatabases, "databases", step_databases},
+    {kStepDrain, "events up to the quit message", step_drain},
+    {kStepFinal, "final clean-ups", step_final},
+};
+
+[[noreturn]] void finish(int status) {
+  ShellState& s = shell_state();
+  shutdown_modules(rt());
+  data::flush_terminal();
+  std::fflush(nullptr);
+  s.exit_process(status);
+  std::exit(status);
+}
+
+void reap_children() {
+  auto& kids = shell_state().children;
+  kids.erase(std::remove_if(kids.begin(), kids.end(),
+                            [](pid_t pid) {
+                              int st = 0;
+                              pid_t r = waitpid(pid, &st, WNOHANG);
+                              return r == pid || r < 0;
+                            }),
+             kids.end());
+}
+
+// The poll of a running application: a termination signal starts the
+// shutdown.
+void poll() {
+  check_signals();
+  reap_children();
+}
+
+// ---- Primitives -----------------------------------------------------------------------------
+
+Value prim_boot_time() { return make_fixnum(shell_state().boot_ms); }
+Value prim_get_menubar() { return kNil; }
+
+Value prim_wait_boot_time() {
+  wait_splash();
+  return kNoValue;
+}
+
+Value prim_test_wait_dlg() {
+  advance_splash(false);
+  return kNoValue;
+}
+
+Value prim_quit() { orderly_shutdown(kExitQuit); }
+
+// Starts the program directly, no shell reading its path: a path with a
+// separator is taken as it is, a bare name is looked up in PATH.
+Value prim_launch_application(Value path, Value then_quit) {
+  std::string program = storage::posix_of(path);
+  if (program.empty()) return make_fixnum(-1);
+  char* argv[] = {program.data(), nullptr};
+  pid_t pid = 0;
+  bool bare = program.find('/') == std::string::npos;
+  int rc = bare ? posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ)
+                : posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+  if (rc != 0) return make_fixnum(-1);
+  shell_state().children.push_back(pid);
+  if (then_quit.truthy()) orderly_shutdown(kExitQuit);
+  return make_fixnum(0);
+}
+
+Value prim_set_language(Value language) {
+  rt().ui_language = arg_fixnum(language) == 1 ? 1 : 0;
+  return kNoValue;
+}
+
+// Whether a debugger is attached: TracerPid in /proc/self/status.
+bool debugger_attached() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("TracerPid:", 0) == 0) return std::atol(line.c_str() + 10) != 0;
+  return false;
+}
+
+Value prim_debugger(Value v) {
+  if (debugger_attached()) raise(SIGTRAP);
+  return v;
+}
+
+Value prim_screen_width() { return make_fixnum(shell_state().screen.x); }
+Value prim_screen_height() { return make_fixnum(shell_state().screen.y); }
+Value prim_desktop_frame_width() { return make_fixnum(shell_state().ws ? shell_state().layout.client.x : 0); }
+Value prim_desktop_frame_height() { return make_fixnum(shell_state().ws ? shell_state().layout.client.y : 0); }
+Value prim_get_appl_creator() { error(Err::NotAvailable, kNil); }
+
+// Nothing is pending: what was printed is shown (a console application
+// waiting for events has said what it has to say), then a short sleep.
+void idle() {
+  data::flush_terminal();
+  std::fflush(stdout);
+  shell_state().sleep_ms(10);
+}
+
+// The event loop's stand-in: handles the quit message, dispatches what is
+// pending, and sleeps a little when nothing is, so that an application's
+// loop does not spin a core.
+Value prim_process_events(Value) {
+  poll();
+  ShellState& s = shell_state();
+  if (!s.ws) {
+    idle();
+    return kNoValue;
+  }
+  DepthScope depth;
+  bool any = false;
+  platform::Message m;
+  for (int guard = 0; guard < 1000 && s.ws->peek(m); ++guard) {
+    any = true;
+    if (m.message == platform::msg::Quit) orderly_shutdown(int(m.wparam));
+    s.ws->translate(m);
+    s.ws->dispatch(m);
+  }
+  s.ws->flush();
+  if (!any) idle();
+  return kNoValue;
+}
+
+const NativeRow kShellNatives[] = {
+    TV_PRIM("boot-time", prim_boot_time),
+    TV_PRIM("get-menubar?", prim_get_menubar),
+    TV_PRIM("wait-boot-time", prim_wait_boot_time),
+    TV_PRIM("test-wait-dlg", prim_test_wait_dlg),
+    TV_PRIM("quit", prim_quit),
+    TV_PRIM("do-quit", prim_quit),
+    TV_PRIM("launch-application", prim_launch_application),
+    TV_PRIM("set-language", prim_set_language),
+    TV_PRIM("debugger", prim_debugger),
+    TV_PRIM("debug", prim_debugger),
+    TV_PRIM("screen-width", prim_screen_width),
+    TV_PRIM("screen-height", prim_screen_height),
+    TV_PRIM("desktop-frame-width", prim_desktop_frame_width),
+    TV_PRIM("desktop-frame-height", prim_desktop_frame_height),
+    TV_PRIM("get-appl-creator", prim_get_appl_creator),
+    TV_PRIM("process-events", prim_process_events),
+};
+
+// Alerts shown in the frame once there is one.
+int frame_alert(const std::string& text, const std::vector<std::string>& buttons) {
+  if (g_runtime == nullptr || !module_installed(kShellModule) || !shell_state().ws)
+    return console_alert(text, buttons);
+  ShellState& s = shell_state();
+  s.alert_buttons = buttons;
+  int answer;
+  {
+    DepthScope depth;
+    answer = s.ws->alert(s.title, text, buttons);
+  }
+  s.alert_buttons.clear();
+  return answer;
+}
+
+std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<ShellState>(); }
+
+void install(Runtime&) {
+  register_natives(kShellNatives);
+  for (const ShutdownStep& step : kDefaultSteps) add_shutdown_step(step.order, step.name, step.run);
+}
+
+}  // namespace
+
+ShellState::ShellState() : start_ms(steady_now_ms()), exit_process(exit_now), sleep_ms(sleep_now) {}
+
+ShellState::~ShellState() {
+  if (ws) set_alert_display(nullptr);
+  ws.reset();
+  backend.reset();
+}
+
+const Module kShellModule{"shell", make_state, install};
+
+ShellState& shell_state() { return state_of<ShellState>(kShellModule); }
+
+void open_frame(std::unique_ptr<platform::Backend> backend, const AppPrefs& prefs, const std::string& fallback_title) {
+  ShellState& s = shell_state();
+  s.prefs = prefs;
+  s.title = prefs.has_title ? prefs.title : fallback_title;
+  s.screen = backend->screen_size();
+  s.layout = layout_frame(prefs, s.screen);
+  s.ws.reset();
+  s.backend = std::move(backend);
+  s.ws = std::make_unique<WindowSystem>(*s.backend, s.layout.client);
+  s.backend->open_frame(s.title, s.layout.client);
+  s.ws->update_all();
+  set_alert_display(frame_alert);
+}
+
+void run_application(int refnum) {
+  Runtime& r = rt();
+  uint64_t serial = r.error_serial;
+  bool ok = caught([&] { boot(refnum); });
+  close_splash();
+  if (ok) {
+    ok = caught([&] {
+      Value appl = symbol_value(intern_static("Appl"));
+      if (appl.is_nil() || appl.is_no_value()) return;
+      DepthScope depth;
+      Value none[1] = {kEndArgs};
+      objects::native_send(appl, intern_static("start-appl"), none);
+    });
+  }
+  if (!ok) failed(serial);
+  serial = r.error_serial;
+  ok = caught([&] {
+    DepthScope depth;
+    call_by_name(intern_static("toplevel-loop"), {});
+  });
+  if (!ok) failed(serial);
+  orderly_shutdown(kExitLoopReturned);
+}
+
+void orderly_shutdown(int status) {
+  ShellState& s = shell_state();
+  if (s.shutting_down) throw ShutdownReentry{};
+  s.shutting_down = true;
+  std::vector<ShutdownStep> steps = s.steps;
+  for (const ShutdownStep& step : steps) {
+    try {
+      step.run(status);
+    } catch (...) {
+      // An exit or an error of a clean-up ends that step only.
+    }
+    // A pending exit met during the shutdown is dropped.
+    rt().pending_tag = kNoValue;
+    rt().pending_value = kNil;
+  }
+  finish(status);
+}
+
+void add_shutdown_step(int order, const char* name, void (*run)(int status)) {
+  auto& steps = shell_state().steps;
+  auto at = std::upper_bound(steps.begin(), steps.end(), order,
+                             [](int o, const ShutdownStep& s) { return o < s.order; });
+  steps.insert(at, ShutdownStep{order, name, run});
+}
+
+void install_signal_handlers() {
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+  rt().hooks.poll = poll;
+}
+
+void check_signals() {
+  if (g_signal != 0) orderly_shutdown(128 + g_signal);
+}
+
+void open_splash() {
+  ShellState& s = shell_state();
+  s.splash = Splash{};
+  if (!s.ws) return;
+  std::vector<uint8_t> pict;
+  if (!resource("PICT", 501, pict)) return;
+  std::optional<gfx::Rect> frame = splash_frame(pict);
+  if (!frame) return;
+  s.ws->register_class({"#splash", splash_proc, 0, std::nullopt});
+  int32_t w = frame->width() + 2, h = frame->height() + 2;
+  gfx::Rect desk = s.ws->client_rect(s.ws->desktop());
+  gfx::Rect r{(desk.width() - w) / 2, (desk.height() - h) / 2, 0, 0};
+  r.right = r.left + w, r.bottom = r.top + h;
+  s.splash.window = s.ws->create({"#splash", "", platform::kChild | platform::kVisible, 0, r, s.ws->desktop(), 0});
+  if (s.splash.window == 0) return;
+  s.splash.picture = std::move(pict);
+  s.splash.since = clock_ms();
+  std::vector<uint8_t> wait;
+  std::optional<uint32_t> duration = resource("wait", 501, wait) ? wait_duration(wait) : std::nullopt;
+  if (duration && has_resource("PICT", 502)) {
+    s.splash.armed = true;
+    s.splash.duration = *duration;
+    s.splash.next = 502;
+  }
+  s.ws->update_all();
+}
+
+void close_splash() {
+  ShellState& s = shell_state();
+  if (s.ws && s.splash.window != 0 && s.ws->alive(s.splash.window)) {
+    s.ws->destroy(s.splash.window);
+    s.ws->update_all();
+  }
+  s.splash = Splash{};
+}
+
+void advance_splash(bool force) {
+  ShellState& s = shell_state();
+  Splash& sp = s.splash;
+  if (!sp.armed || !s.ws || !s.ws->alive(sp.window)) return;
+  uint32_t now = clock_ms();
+  if (!force && clock_diff(now, sp.since) < int32_t(sp.duration)) return;
+  sp.current = sp.next;
+  std::vector<uint8_t> bytes;
+  if (resource("PICT", sp.current, bytes)) sp.picture = std::move(bytes);
+  s.ws->invalidate(sp.window, std::nullopt, true);
+  s.ws->update_all();
+  sp.since = now;
+  std::optional<uint32_t> duration = resource("wait", sp.current, bytes) ? wait_duration(bytes) : std::nullopt;
+  if (duration) {
+    sp.duration = *duration;
+    sp.next = sp.current + 1;
+    sp.armed = has_resource("PICT", sp.next);
+  } else {
+    sp.armed = false;
+  }
+}
+
+}  // namespace shell
