@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "core/analysis.hpp"
 #include "core/clock.hpp"
 #include "core/natives.hpp"
 #include "core/specials.hpp"
@@ -140,9 +141,10 @@ static Value make_closed(Value fn, Tag tag) {
 
 // ---- eval ------------------------------------------------------------------------
 
-template <Mode M>
-static Value apply_lambda(Value fn, ArgsIn<M> a);
+template <class A>
+static Value apply_lambda(Value fn, A a);
 static Value apply_primitive_forms(Value fn, Value forms);
+[[gnu::always_inline]] static inline Value call_with(Value fn, Value x);
 
 // True when l is a proper list of at least `least` elements.
 static inline bool proper_list_of(Value l, uint32_t least) {
@@ -152,7 +154,7 @@ static inline bool proper_list_of(Value l, uint32_t least) {
 }
 
 // Forms other than variables and calls.
-[[gnu::noinline]] static Value eval_atom(Value x) {
+[[gnu::noinline]] Value eval_atom(Value x) {
   switch (x.tag()) {
     case Tag::Symbol: {
       Value v = lookup(x);
@@ -184,6 +186,13 @@ static inline bool proper_list_of(Value l, uint32_t least) {
   } else {
     fn = eval_fast(head);
   }
+  return call_with(fn, x);
+}
+
+Value eval_call_with(Value fn, Value x) { return call_with(fn, x); }
+
+// The call form x once its head has given fn.
+[[gnu::always_inline]] static inline Value call_with(Value fn, Value x) {
   Value forms = cdr(x);
   switch (fn.tag()) {
     case Tag::Primitive:
@@ -422,13 +431,31 @@ void poll_slow() {
   }
   for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
   frame.make_current();
-  Value body = cdr(cdr(fn));
-  if (fn.is(Tag::Gamma) || fn.is(Tag::SyntaxGamma)) body = cdr(body);
-  return eval_body(body);
+  return run(rt().analyses->body(fn));
 }
 
-template <Mode M>
-static Value apply_lambda(Value fn, ArgsIn<M> a) {
+// The arguments of a call whose argument forms were analysed: their codes.
+struct CodeArgs {
+  const Code* const* args;
+  uint32_t n;
+  bool more() const { return n > 0; }
+  Value next() {
+    --n;
+    return run(*args++);
+  }
+  Value rest_list() {
+    ListBuilder b;
+    while (more()) b.add(next());
+    return b.head;
+  }
+};
+
+Value apply_lambda_codes(Value fn, const Code* const* args, uint32_t n) {
+  return apply_lambda(fn, CodeArgs{args, n});
+}
+
+template <class A>
+static Value apply_lambda(Value fn, A a) {
   EnvFrame frame;
   implicit_poll();
   Value captured = kNil;
@@ -439,6 +466,7 @@ static Value apply_lambda(Value fn, ArgsIn<M> a) {
     captured = cdr(fn);
     fn = car(fn);
   }
+  frame.function = fn;
   Descriptor d = descriptor(fn);
   uint32_t i = 0;
   for (; i < d.required && a.more(); ++i) push(a.next());
@@ -460,6 +488,7 @@ static Value apply_macro(Value fn, Args a) {
     captured = cdr(fn);
     fn = car(fn);
   }
+  frame.function = fn;
   Descriptor d = descriptor(fn);
   uint32_t params = d.required + d.rest;
   // A macro without parameters numbers its locals from slot 0: it gets no
