@@ -46,12 +46,8 @@ namespace {
 
 // ---- Codes -----------------------------------------------------------------
 
-struct Constant : Code {
-  Value value;
-};
-struct Slot : Code {
-  uint32_t index;
-};
+using Constant = ConstantCode;
+using Slot = SlotCode;
 // A call form: the head is a symbol looked up at every call (sym), or a
 // code; then the argument codes.
 struct Call : Code {
@@ -135,16 +131,7 @@ struct Case : Word {
 
 Value run_constant(const Code* c) { return static_cast<const Constant*>(c)->value; }
 
-Value run_slot(const Code* c) {
-  uint32_t index = static_cast<const Slot*>(c)->index;
-  EnvFrame* e = rt().env;
-  if (index < e->slot_count) [[likely]] {
-    Value v = e->slots[index];
-    if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
-      return v;
-  }
-  return read_variable(c->form);
-}
+Value run_slot(const Code* c) { return operand(c); }
 
 Value run_variable(const Code* c) { return read_variable(c->form); }
 
@@ -180,10 +167,10 @@ Value call_primitive(Value fn, const Call* c) {
   if (arity - 1 < 3) {
     StackMark mark;
     Value* base = r.zones.sp;
-    push(n > 0 ? run(c->args[0]) : kNil);
+    push(n > 0 ? operand(c->args[0]) : kNil);
     if (arity >= 2) {
-      push(n > 1 ? run(c->args[1]) : kNil);
-      if (arity == 3) push(n > 2 ? run(c->args[2]) : kNil);
+      push(n > 1 ? operand(c->args[1]) : kNil);
+      if (arity == 3) push(n > 2 ? operand(c->args[2]) : kNil);
     }
     push(kEndArgs);
     return f(base);
@@ -258,6 +245,92 @@ Value call_primitive(Value fn, const Call* c) {
     default:
       return eval_call_with(fn, c->form);
   }
+}
+
+// A call of a native marked with an arithmetic operation, with two
+// arguments: while the head names the native it named when the body was
+// analysed, two fixnums are computed here.
+struct Arith : Call {
+  Value fn;
+};
+
+template <FixnumOp Op>
+[[gnu::always_inline]] inline Value fixnum_op(int32_t x, int32_t y) {
+  Runtime& r = rt();
+  if constexpr (Op == FixnumOp::Add) return make_integer(x + y);
+  if constexpr (Op == FixnumOp::Subtract) return make_integer(x - y);
+  if constexpr (Op == FixnumOp::Multiply) return make_integer(int32_t(uint32_t(x) * uint32_t(y)));
+  if constexpr (Op == FixnumOp::Less) return x < y ? r.sym.t : kNil;
+  if constexpr (Op == FixnumOp::Greater) return x > y ? r.sym.t : kNil;
+  if constexpr (Op == FixnumOp::LessEqual) return x <= y ? r.sym.t : kNil;
+  if constexpr (Op == FixnumOp::GreaterEqual) return x >= y ? r.sym.t : kNil;
+  if constexpr (Op == FixnumOp::Equal) return x == y ? r.sym.t : kNil;
+  if constexpr (Op == FixnumOp::NotEqual) return x != y ? r.sym.t : kNil;
+  return kNil;
+}
+
+// The native itself, given its two values.
+[[gnu::noinline]] Value native_of_two(Value fn, Value a, Value b) {
+  Runtime& r = rt();
+  StackMark mark;
+  Value* base = r.zones.sp;
+  push(a);
+  push(b);
+  push(kEndArgs);
+  return r.natives[node_of(fn).cdr](base);
+}
+
+// The same when the first value is not a fixnum: it is kept on the Lisp
+// stack, where the collector sees it, while the second is computed.
+[[gnu::noinline]] Value native_of_first(Value fn, Value a, const Code* second) {
+  Runtime& r = rt();
+  StackMark mark;
+  Value* base = r.zones.sp;
+  push(a);
+  push(operand(second));
+  push(kEndArgs);
+  return r.natives[node_of(fn).cdr](base);
+}
+
+template <FixnumOp Op>
+Value run_arith(const Code* code) {
+  const Arith* c = static_cast<const Arith*>(code);
+  Value fn = head_value(c->sym);
+  if (fn != c->fn) [[unlikely]]
+    return call_with(fn, c);
+  Value a = operand(c->args[0]);
+  if (!a.is_fixnum()) [[unlikely]]
+    return native_of_first(fn, a, c->args[1]);
+  Value b = operand(c->args[1]);
+  if (!b.is_fixnum()) [[unlikely]]
+    return native_of_two(fn, a, b);
+  return fixnum_op<Op>(a.fixnum(), b.fixnum());
+}
+
+RunFn arith_run(FixnumOp op) {
+  switch (op) {
+    case FixnumOp::Add:
+      return run_arith<FixnumOp::Add>;
+    case FixnumOp::Subtract:
+      return run_arith<FixnumOp::Subtract>;
+    case FixnumOp::Multiply:
+      return run_arith<FixnumOp::Multiply>;
+    case FixnumOp::Less:
+      return run_arith<FixnumOp::Less>;
+    case FixnumOp::Greater:
+      return run_arith<FixnumOp::Greater>;
+    case FixnumOp::LessEqual:
+      return run_arith<FixnumOp::LessEqual>;
+    case FixnumOp::GreaterEqual:
+      return run_arith<FixnumOp::GreaterEqual>;
+    case FixnumOp::Equal:
+      return run_arith<FixnumOp::Equal>;
+    case FixnumOp::NotEqual:
+      return run_arith<FixnumOp::NotEqual>;
+    case FixnumOp::None:
+      break;
+  }
+  return nullptr;
 }
 
 Value run_call_symbol(const Code* code) {
@@ -512,6 +585,7 @@ const Code* Analyser::form(Value x) {
       uint32_t code = word_payload(node_of(x).car);
       if (code >> 16 != 0) return make<Code>(run_variable, x);
       Slot* s = make<Slot>(run_slot, x);
+      s->kind = CodeKind::Slot;
       s->index = code;
       return s;
     }
@@ -533,6 +607,7 @@ const Code* Analyser::form(Value x) {
       break;
   }
   Constant* c = make<Constant>(run_constant, x);
+  c->kind = CodeKind::Constant;
   c->value = x;
   return c;
 }
@@ -553,6 +628,24 @@ const Code* Analyser::call(Value x) {
   // A dotted argument list is left to the general evaluator, which takes
   // the proper part.
   if (n < 0) return general(x);
+  if (head.is_symbol() && n == 2) {
+    Value w = symbol_value(head);
+    if (w.is(Tag::Primitive)) {
+      Node& node = node_of(w);
+      uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
+      RunFn arith = arity == kArityRest ? arith_run(FixnumOp(rt().native_ops[node.cdr])) : nullptr;
+      if (arith) {
+        Arith* c = make<Arith>(arith, x);
+        c->sym = head;
+        c->fn = hold(w);
+        c->n = 2;
+        c->args = array<const Code*>(2);
+        c->args[0] = form(car(forms));
+        c->args[1] = form(car(cdr(forms)));
+        return c;
+      }
+    }
+  }
   Call* c = make<Call>(head.is_symbol() ? run_call_symbol : run_call, x);
   c->args = array<const Code*>(size_t(n));
   if (head.is_symbol())

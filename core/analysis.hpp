@@ -32,13 +32,45 @@ struct Code;
 using RunFn = Value (*)(const Code*);
 
 // One analysed form: how to run it, and the form itself, which the general
-// evaluator takes over when the code does not apply.
+// evaluator takes over when the code does not apply. The kind tells the
+// two codes that the others read in place (operand below).
+enum class CodeKind : uint8_t { Other, Constant, Slot };
 struct Code {
   RunFn run;
   Value form;
+  CodeKind kind;
 };
 
 [[gnu::always_inline]] inline Value run(const Code* c) { return c->run(c); }
+
+// A constant: a form that evaluates to itself.
+struct ConstantCode : Code {
+  Value value;
+};
+// A variable of the current frame.
+struct SlotCode : Code {
+  uint32_t index;
+};
+
+// Reads a variable as the general evaluator does (core/eval.hpp).
+Value read_variable(Value var);
+
+// Runs an argument: constants and frame variables are read here, without
+// a call.
+[[gnu::always_inline]] inline Value operand(const Code* c) {
+  if (c->kind == CodeKind::Slot) {
+    uint32_t index = static_cast<const SlotCode*>(c)->index;
+    EnvFrame* e = rt().env;
+    if (index < e->slot_count) [[likely]] {
+      Value v = e->slots[index];
+      if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
+        return v;
+    }
+    return read_variable(c->form);
+  }
+  if (c->kind == CodeKind::Constant) return static_cast<const ConstantCode*>(c)->value;
+  return c->run(c);
+}
 
 struct Analysis;
 

@@ -441,7 +441,7 @@ struct CodeArgs {
   bool more() const { return n > 0; }
   Value next() {
     --n;
-    return run(*args++);
+    return operand(*args++);
   }
   Value rest_list() {
     ListBuilder b;
