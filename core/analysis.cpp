@@ -79,8 +79,11 @@ struct Loop : Word {  // while and until
   const Code* test;
   const Code* body;
 };
-struct Logic : Word {  // and, or, begin: their forms
-  const Code* forms;  // a sequence
+struct Logic : Word {  // and, or: their forms
+  const Sequence* forms;
+};
+struct Begin : Word {
+  const Code* body;
 };
 struct Assign : Word {
   Value target;
@@ -403,17 +406,17 @@ Value run_until(const Code* code) {
 }
 
 Value run_begin(const Code* code) {
-  const Logic* c = static_cast<const Logic*>(code);
+  const Begin* c = static_cast<const Begin*>(code);
   check_native_stack();
   TALVEN_WORD_GUARD(c);
-  return run(c->forms);
+  return run(c->body);
 }
 
 Value run_and(const Code* code) {
   const Logic* c = static_cast<const Logic*>(code);
   check_native_stack();
   TALVEN_WORD_GUARD(c);
-  const Sequence* s = static_cast<const Sequence*>(c->forms);
+  const Sequence* s = c->forms;
   Value v = rt().sym.t;
   for (uint32_t i = 0; i < s->n; ++i) {
     v = run(s->forms[i]);
@@ -426,7 +429,7 @@ Value run_or(const Code* code) {
   const Logic* c = static_cast<const Logic*>(code);
   check_native_stack();
   TALVEN_WORD_GUARD(c);
-  const Sequence* s = static_cast<const Sequence*>(c->forms);
+  const Sequence* s = c->forms;
   for (uint32_t i = 0; i < s->n; ++i) {
     Value v = run(s->forms[i]);
     if (v.truthy()) return v;
@@ -503,6 +506,47 @@ Value run_case(const Code* code) {
   return kNoValue;
 }
 
+// `send` from a form: the object, then the arguments, in the caller's
+// context; then the message with the receiver current. The values wait on
+// the Lisp stack; a Lisp function or primitive takes them from there, and
+// anything else receives them as a fresh list, as the object system's own
+// `send` passes them.
+struct Send : Word {
+  const Code* object;
+  const Code* message;
+  uint32_t n;
+  const Code** args;
+};
+
+Value run_send(const Code* code) {
+  const Send* c = static_cast<const Send*>(code);
+  check_native_stack();
+  TALVEN_WORD_GUARD(c);
+  Runtime& r = rt();
+  if (!r.hooks.send_syntax) [[unlikely]]
+    return eval_call_with(fn_, c->form);
+  Value object = run(c->object);
+  StackMark mark;
+  Value* values = r.zones.sp;
+  for (uint32_t i = 0; i < c->n; ++i) push(operand(c->args[i]));
+  push(kEndArgs);
+  bool is_object = (object.is(Tag::Instance) || object.is(Tag::Class)) && object != kNoObject;
+  SelfFrame frame(is_object ? object : kNoObject);
+  Value fn = run(c->message);
+  switch (fn.tag()) {
+    case Tag::Primitive:
+    case Tag::Lambda:
+    case Tag::Lexical:
+    case Tag::Closed:
+      return apply(fn, kNil, values, Mode::Vector, c->message->form);
+    default: {
+      Value args = kNil;
+      for (uint32_t i = c->n; i > 0; --i) args = cons(values[i - 1], args);
+      return apply(fn, args, nullptr, Mode::Values, c->message->form);
+    }
+  }
+}
+
 #undef TALVEN_WORD_GUARD
 
 // ---- Analysis -------------------------------------------------------------------
@@ -530,6 +574,7 @@ class Analyser {
   const Code* body(Value forms);
 
  private:
+  const Sequence* sequence(Value forms);
   Analysis& a_;
   uint32_t depth_ = 0;
 
@@ -566,11 +611,18 @@ class Analyser {
 };
 
 // The forms of a body, up to its first non-pair as the general evaluator
-// takes them.
+// takes them: one code for one form, else a sequence.
 const Code* Analyser::body(Value forms) {
+  if (forms.is_pair() && !cdr(forms).is_pair()) return form(car(forms));
+  const Sequence* s = sequence(forms);
+  return s ? s : make<Code>(run_general_body, forms);
+}
+
+// The forms as a sequence; null when there are too many.
+const Sequence* Analyser::sequence(Value forms) {
   uint32_t n = 0;
   for (Value l = forms; l.is_pair(); l = cdr(l))
-    if (++n > kMostLength) return make<Code>(run_general_body, forms);
+    if (++n > kMostLength) return nullptr;
   Sequence* s = make<Sequence>(run_sequence, forms);
   s->n = n;
   s->forms = array<const Code*>(n);
@@ -708,13 +760,19 @@ const Code* Analyser::word(Value x, Value sym, Value w, Value forms) {
       c->body = body(cdr(forms));
       return c;
     }
-    case kSyntaxBegin:
+    case kSyntaxBegin: {
+      if (n < 0) break;
+      Begin* c = word_code<Begin>(run_begin, x, sym, w);
+      c->body = body(forms);
+      return c;
+    }
     case kSyntaxAnd:
     case kSyntaxOr: {
       if (n < 0) break;
-      unsigned t = w.tag_number();
-      Logic* c = word_code<Logic>(t == kSyntaxBegin ? run_begin : t == kSyntaxAnd ? run_and : run_or, x, sym, w);
-      c->forms = body(forms);
+      const Sequence* forms_code = sequence(forms);
+      if (!forms_code) break;
+      Logic* c = word_code<Logic>(w.tag_number() == kSyntaxAnd ? run_and : run_or, x, sym, w);
+      c->forms = forms_code;
       return c;
     }
     case kSyntaxSet: {
@@ -768,6 +826,18 @@ const Code* Analyser::word(Value x, Value sym, Value w, Value forms) {
         }
         k.body = body(rest);
       }
+      return c;
+    }
+    case kSyntaxSend: {
+      if (n < 1) break;
+      Send* c = word_code<Send>(run_send, x, sym, w);
+      c->object = form(car(forms));
+      Value rest = cdr(forms);
+      c->message = form(rest.is_pair() ? car(rest) : kNil);
+      Value args = rest.is_pair() ? cdr(rest) : kNil;
+      c->n = uint32_t(n >= 2 ? n - 2 : 0);
+      c->args = array<const Code*>(c->n);
+      for (uint32_t i = 0; i < c->n; ++i, args = cdr(args)) c->args[i] = form(car(args));
       return c;
     }
     case kSyntaxCase: {
