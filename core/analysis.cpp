@@ -336,15 +336,51 @@ RunFn arith_run(FixnumOp op) {
   return nullptr;
 }
 
+// A call of a native of a fixed count (0 to 3), or of one that takes all
+// its arguments as a rest, while its head names the native it named when
+// the body was analysed. For a fixed count the codes are exactly that many:
+// missing arguments are nil constants, extra forms are not evaluated.
+struct Native : Call {
+  Value fn;
+  NativeFn f;
+};
+
+template <uint32_t N>
+Value run_native(const Code* code) {
+  const Native* c = static_cast<const Native*>(code);
+  Value fn = head_value(c->sym);
+  // The codes fit the native's count, not the form: another head takes
+  // the form.
+  if (fn != c->fn) [[unlikely]]
+    return eval_call_with(fn, c->form);
+  StackMark mark;
+  Value* base = rt().zones.sp;
+  if constexpr (N > 0) push(operand(c->args[0]));
+  if constexpr (N > 1) push(operand(c->args[1]));
+  if constexpr (N > 2) push(operand(c->args[2]));
+  push(kEndArgs);
+  return c->f(base);
+}
+
+Value run_native_rest(const Code* code) {
+  const Native* c = static_cast<const Native*>(code);
+  Value fn = head_value(c->sym);
+  if (fn != c->fn) [[unlikely]]
+    return call_with(fn, c);
+  StackMark mark;
+  Value* base = rt().zones.sp;
+  for (uint32_t i = 0; i < c->n; ++i) push(operand(c->args[i]));
+  push(kEndArgs);
+  return c->f(base);
+}
+
 Value run_call_symbol(const Code* code) {
   const Call* c = static_cast<const Call*>(code);
-  check_native_stack();
   return call_with(head_value(c->sym), c);
 }
 
 Value run_call(const Code* code) {
   const Call* c = static_cast<const Call*>(code);
-  check_native_stack();
   return call_with(run(c->head), c);
 }
 
@@ -361,14 +397,12 @@ Value run_call_general(const Code* code) {
 
 Value run_quote(const Code* code) {
   const Assign* c = static_cast<const Assign*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   return c->target;
 }
 
 Value run_if(const Code* code) {
   const If* c = static_cast<const If*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   if (!c->then) return run(c->test).truthy() ? kNil : kNoValue;
   if (run(c->test).truthy()) return run(c->then);
@@ -377,7 +411,6 @@ Value run_if(const Code* code) {
 
 Value run_when(const Code* code) {
   const When* c = static_cast<const When*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   if (!run(c->test).truthy()) return kNil;
   return run(c->body);
@@ -385,7 +418,6 @@ Value run_when(const Code* code) {
 
 Value run_while(const Code* code) {
   const Loop* c = static_cast<const Loop*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   while (run(c->test).truthy()) {
     implicit_poll();
@@ -396,7 +428,6 @@ Value run_while(const Code* code) {
 
 Value run_until(const Code* code) {
   const Loop* c = static_cast<const Loop*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   do {
     implicit_poll();
@@ -407,14 +438,12 @@ Value run_until(const Code* code) {
 
 Value run_begin(const Code* code) {
   const Begin* c = static_cast<const Begin*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   return run(c->body);
 }
 
 Value run_and(const Code* code) {
   const Logic* c = static_cast<const Logic*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   const Sequence* s = c->forms;
   Value v = rt().sym.t;
@@ -427,7 +456,6 @@ Value run_and(const Code* code) {
 
 Value run_or(const Code* code) {
   const Logic* c = static_cast<const Logic*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   const Sequence* s = c->forms;
   for (uint32_t i = 0; i < s->n; ++i) {
@@ -452,7 +480,6 @@ Value run_or(const Code* code) {
 
 Value run_set(const Code* code) {
   const Assign* c = static_cast<const Assign*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   Value v = run(c->value);
   store(c->target, v);
@@ -461,7 +488,6 @@ Value run_set(const Code* code) {
 
 Value run_let(const Code* code) {
   const Let* c = static_cast<const Let*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   for (uint32_t i = 0; i < c->n; ++i) {
     const Binding& b = c->bindings[i];
@@ -472,7 +498,6 @@ Value run_let(const Code* code) {
 
 Value run_cond(const Code* code) {
   const Cond* c = static_cast<const Cond*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   for (uint32_t i = 0; i < c->n; ++i) {
     const Clause& k = c->clauses[i];
@@ -498,7 +523,6 @@ bool case_selects(Value selector, Value key) {
 
 Value run_case(const Code* code) {
   const Case* c = static_cast<const Case*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   Value key = run(c->key);
   for (uint32_t i = 0; i < c->n; ++i)
@@ -520,7 +544,6 @@ struct Send : Word {
 
 Value run_send(const Code* code) {
   const Send* c = static_cast<const Send*>(code);
-  check_native_stack();
   TALVEN_WORD_GUARD(c);
   Runtime& r = rt();
   if (!r.hooks.send_syntax) [[unlikely]]
@@ -552,10 +575,12 @@ Value run_send(const Code* code) {
 // ---- Analysis -------------------------------------------------------------------
 
 // Past these bounds the rest of a body is left to the general evaluator:
-// nesting deeper than kMostDepth, more than kMostCodes codes in one
+// nesting deeper than kMostDepth (codes do not check the native stack:
+// every call of a function does, and the nesting of codes between two
+// calls is bounded by this), more than kMostCodes codes in one
 // function (a body built with shared parts could otherwise unfold to far
 // more codes than it has nodes), and lists longer than kMostLength.
-constexpr uint32_t kMostDepth = 200;
+constexpr uint32_t kMostDepth = 100;
 constexpr uint32_t kMostCodes = 100000;
 constexpr uint32_t kMostLength = 100000;
 
@@ -680,22 +705,34 @@ const Code* Analyser::call(Value x) {
   // A dotted argument list is left to the general evaluator, which takes
   // the proper part.
   if (n < 0) return general(x);
-  if (head.is_symbol() && n == 2) {
+  if (head.is_symbol() && symbol_value(head).is(Tag::Primitive)) {
     Value w = symbol_value(head);
-    if (w.is(Tag::Primitive)) {
-      Node& node = node_of(w);
-      uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
-      RunFn arith = arity == kArityRest ? arith_run(FixnumOp(rt().native_ops[node.cdr])) : nullptr;
-      if (arith) {
-        Arith* c = make<Arith>(arith, x);
-        c->sym = head;
-        c->fn = hold(w);
-        c->n = 2;
-        c->args = array<const Code*>(2);
-        c->args[0] = form(car(forms));
-        c->args[1] = form(car(cdr(forms)));
-        return c;
+    Node& node = node_of(w);
+    uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
+    RunFn arith = arity == kArityRest && n == 2 ? arith_run(FixnumOp(rt().native_ops[node.cdr])) : nullptr;
+    if (arith) {
+      Arith* c = make<Arith>(arith, x);
+      c->sym = head;
+      c->fn = hold(w);
+      c->n = 2;
+      c->args = array<const Code*>(2);
+      c->args[0] = form(car(forms));
+      c->args[1] = form(car(cdr(forms)));
+      return c;
+    }
+    if (arity <= 3 || arity == kArityRest) {
+      static const RunFn fixed[] = {run_native<0>, run_native<1>, run_native<2>, run_native<3>};
+      Native* c = make<Native>(arity == kArityRest ? run_native_rest : fixed[arity], x);
+      c->sym = head;
+      c->fn = hold(w);
+      c->f = rt().natives[node.cdr];
+      c->n = arity == kArityRest ? uint32_t(n) : arity;
+      c->args = array<const Code*>(c->n);
+      for (uint32_t i = 0; i < c->n; ++i) {
+        c->args[i] = forms.is_pair() ? form(car(forms)) : form(kNil);
+        if (forms.is_pair()) forms = cdr(forms);
       }
+      return c;
     }
   }
   Call* c = make<Call>(head.is_symbol() ? run_call_symbol : run_call, x);

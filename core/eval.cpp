@@ -431,6 +431,9 @@ void poll_slow() {
   }
   for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
   frame.make_current();
+  // Analysed codes leave the native stack to be checked here, once for
+  // each call.
+  check_native_stack();
   return run(rt().analyses->body(fn));
 }
 

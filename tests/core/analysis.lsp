@@ -61,6 +61,19 @@ expansions                              ; expect: 2
 (calls-gone)                            ; expect error: 6 gone-fn
 (define (gone-fn _x) (+ _x 1))          ; expect: gone-fn
 (calls-gone)                            ; expect: 2
+; A call of a native keeps to its form when the head names something else:
+; all its argument forms, no more, evaluated by the new function.
+(define (first-of _l) (car _l (undefined-fn))) ; expect: first-of
+(first-of '(1 2))                       ; expect: 1
+(fluid-let ((car (lambda (_a _b) (list _a _b)))) (first-of '(1 2))) ; expect error: 6 undefined-fn
+(fluid-let ((car (lambda (_a) (list 'mine _a)))) (first-of '(1 2))) ; expect: (mine (1 2))
+(first-of '(1 2))                       ; expect: 1
+(define (add-one _a) (+ _a 1))          ; expect: add-one
+(list (fluid-let ((+ list)) (add-one 5)) (fluid-let ((+ -)) (add-one 5)) (add-one 5)) ; expect: ((5 1) 4 6)
+(define (two-lists _a) (list _a _a))    ; expect: two-lists
+(list (fluid-let ((list +)) (two-lists 2)) (two-lists 2)) ; expect: (4 (2 2))
+(define (pair-up _a) (cons _a))         ; expect: pair-up
+(list (pair-up 1) (fluid-let ((cons list)) (pair-up 1))) ; expect: ((1) (1))
 ; Methods: redefining one in the class, overriding it on one instance, and
 ; a slot read by a method.
 (define Tally (new-class 'Tally))       ; expect: Tally
@@ -83,6 +96,21 @@ expansions                              ; expect: 2
 (bump-three)                            ; expect: 3
 (Tally (define (value) (list 'n n)))    ; expect: value
 (bump-three)                            ; expect: (n 15)
+; send from an analysed body: the object and arguments are evaluated in
+; the caller's context, the message with the receiver current, whatever
+; the message turns out to be.
+(define (send-it _o _m _x) (send _o _m (list _x n))) ; expect: send-it
+(define n 'global-n)                    ; expect: n
+(Tally (define (echo . _a) (list 'echo n _a))) ; expect: echo
+(send-it t1 'echo 1)                    ; expect error: 5 _m
+(define (send-echo _o _x) (send _o echo _x n)) ; expect: send-echo
+(send-echo t1 1)                        ; expect: (echo 20 (1 global-n))
+(send-echo 'nothing 1)                  ; expect error: 6 echo
+(Tally (define echo-macro (syntax (_f) (list 'macro _f)))) ; expect: echo-macro
+(define (send-macro _o) (send _o echo-macro (+ 1 2))) ; expect: send-macro
+(send-macro t1)                         ; expect: (macro (3))
+(define (send-nothing _o) (send _o))    ; expect: send-nothing
+(send-nothing t1)                       ; expect error: 5 ()
 ; Code built at run time and evaluated.
 (define made (eval (list 'lambda '(_a) (list '* '_a 3)))) ; expect: made
 (made 4)                                ; expect: 12
