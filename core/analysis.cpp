@@ -136,7 +136,24 @@ Value run_constant(const Code* c) { return static_cast<const Constant*>(c)->valu
 
 Value run_slot(const Code* c) { return operand(c); }
 
-Value run_variable(const Code* c) { return read_variable(c->form); }
+// A variable of an enclosing frame: levels up the parent links, then the
+// slot.
+struct Outer : Code {
+  uint32_t levels;
+  uint32_t index;
+};
+
+Value run_outer(const Code* code) {
+  const Outer* c = static_cast<const Outer*>(code);
+  EnvFrame* e = rt().env;
+  for (uint32_t up = c->levels; up > 0 && e; --up) e = e->parent;
+  if (e && c->index < e->slot_count) [[likely]] {
+    Value v = e->slots[c->index];
+    if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
+      return v;
+  }
+  return read_variable(c->form);
+}
 
 Value run_symbol(const Code* c) {
   Value v = lookup(c->form);
@@ -478,6 +495,24 @@ Value run_or(const Code* code) {
   set_target(target, v);
 }
 
+// set! of a variable of the current frame.
+struct AssignSlot : Word {
+  uint32_t index;
+  const Code* value;
+};
+
+Value run_set_slot(const Code* code) {
+  const AssignSlot* c = static_cast<const AssignSlot*>(code);
+  TALVEN_WORD_GUARD(c);
+  Value v = operand(c->value);
+  EnvFrame* e = rt().env;
+  if (c->index < e->slot_count) [[likely]]
+    e->slots[c->index] = v;
+  else
+    set_target(car(cdr(c->form)), v);
+  return v;
+}
+
 Value run_set(const Code* code) {
   const Assign* c = static_cast<const Assign*>(code);
   TALVEN_WORD_GUARD(c);
@@ -660,7 +695,12 @@ const Code* Analyser::form(Value x) {
   switch (x.tag()) {
     case Tag::Variable: {
       uint32_t code = word_payload(node_of(x).car);
-      if (code >> 16 != 0) return make<Code>(run_variable, x);
+      if (code >> 16 != 0) {
+        Outer* o = make<Outer>(run_outer, x);
+        o->levels = code >> 16;
+        o->index = code & 0xFFFF;
+        return o;
+      }
       Slot* s = make<Slot>(run_slot, x);
       s->kind = CodeKind::Slot;
       s->index = code;
@@ -814,6 +854,13 @@ const Code* Analyser::word(Value x, Value sym, Value w, Value forms) {
     }
     case kSyntaxSet: {
       if (n < 2) break;
+      Value target = car(forms);
+      if (target.is(Tag::Variable) && word_payload(node_of(target).car) >> 16 == 0) {
+        AssignSlot* c = word_code<AssignSlot>(run_set_slot, x, sym, w);
+        c->index = word_payload(node_of(target).car);
+        c->value = form(car(cdr(forms)));
+        return c;
+      }
       Assign* c = word_code<Assign>(run_set, x, sym, w);
       c->target = hold(car(forms));
       c->value = form(car(cdr(forms)));
