@@ -238,7 +238,10 @@ TEST_F(EvalTest, AnalysesLiveAsLongAsTheirFunctions) {
   EXPECT_EQ(show(run("(keep 1)")), "(1 kept)");
   size_t before = table.size();
   for (int i = 0; i < 40; ++i) run("((lambda (_x) (cons _x _x)) 2)");
+#ifndef TALVEN_GC_STRESS
+  // (In the collect-always build the dropped ones are gone already.)
   EXPECT_EQ(table.size(), before + 40);
+#endif
   collect();
   // The native stack is scanned conservatively: a stray word may keep one
   // or two of the dropped functions alive.
