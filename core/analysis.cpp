@@ -379,6 +379,64 @@ Value run_native(const Code* code) {
   return c->f(base);
 }
 
+// The native called with its one or two values, when the code does not
+// compute it itself.
+[[gnu::noinline]] Value native_of_one(NativeFn f, Value a) {
+  StackMark mark;
+  Value* base = rt().zones.sp;
+  push(a);
+  push(kEndArgs);
+  return f(base);
+}
+
+template <InlineOp Op>
+Value run_inline(const Code* code) {
+  const Native* c = static_cast<const Native*>(code);
+  Value fn = head_value(c->sym);
+  if (fn != c->fn) [[unlikely]]
+    return eval_call_with(fn, c->form);
+  Value a = operand(c->args[0]);
+  if constexpr (Op == InlineOp::Car || Op == InlineOp::Cdr) {
+    if (a.is_pair()) [[likely]]
+      return Op == InlineOp::Car ? car(a) : cdr(a);
+    return native_of_one(c->f, a);
+  }
+  if constexpr (Op == InlineOp::Not) return a.is_nil() ? rt().sym.t : kNil;
+  if constexpr (Op == InlineOp::PairP) return a.is_pair() ? rt().sym.t : kNil;
+  if constexpr (Op == InlineOp::EqP || Op == InlineOp::Cons) {
+    // A Value held in a native local is seen by the collector's scan of
+    // the native stack while the second argument is computed.
+    Value b = operand(c->args[1]);
+    if constexpr (Op == InlineOp::EqP)
+      return a == b ? rt().sym.t : kNil;
+    else
+      return cons(a, b);
+  }
+  return kNil;
+}
+
+// The code of a call of a native that the analysis computes itself, for
+// that native's count, or null.
+RunFn inline_run(InlineOp op, uint32_t arity) {
+  switch (op) {
+    case InlineOp::Car:
+      return arity == 1 ? run_inline<InlineOp::Car> : nullptr;
+    case InlineOp::Cdr:
+      return arity == 1 ? run_inline<InlineOp::Cdr> : nullptr;
+    case InlineOp::Not:
+      return arity == 1 ? run_inline<InlineOp::Not> : nullptr;
+    case InlineOp::PairP:
+      return arity == 1 ? run_inline<InlineOp::PairP> : nullptr;
+    case InlineOp::EqP:
+      return arity == 2 ? run_inline<InlineOp::EqP> : nullptr;
+    case InlineOp::Cons:
+      return arity == 2 ? run_inline<InlineOp::Cons> : nullptr;
+    case InlineOp::None:
+      break;
+  }
+  return nullptr;
+}
+
 Value run_native_rest(const Code* code) {
   const Native* c = static_cast<const Native*>(code);
   Value fn = head_value(c->sym);
@@ -762,7 +820,8 @@ const Code* Analyser::call(Value x) {
     }
     if (arity <= 3 || arity == kArityRest) {
       static const RunFn fixed[] = {run_native<0>, run_native<1>, run_native<2>, run_native<3>};
-      Native* c = make<Native>(arity == kArityRest ? run_native_rest : fixed[arity], x);
+      RunFn inline_code = inline_run(InlineOp(rt().native_inline[node.cdr]), arity);
+      Native* c = make<Native>(inline_code ? inline_code : arity == kArityRest ? run_native_rest : fixed[arity], x);
       c->sym = head;
       c->fn = hold(w);
       c->f = rt().natives[node.cdr];

@@ -106,4 +106,13 @@ enum class FixnumOp : uint8_t {
 // Marks every registered native whose function is `fn`.
 void set_fixnum_op(NativeFn fn, FixnumOp op);
 
+// Natives that analysed bodies (core/analysis.hpp) compute themselves while
+// the call's head names them: car and cdr of a pair, not (null?), pair?,
+// eq? and cons. The native must answer exactly what the operation does for
+// a pair (car, cdr) or for any value (the others); car and cdr of anything
+// else go to the native.
+enum class InlineOp : uint8_t { None, Car, Cdr, Not, PairP, EqP, Cons };
+// Marks every registered native whose function is `fn`.
+void set_inline_op(NativeFn fn, InlineOp op);
+
 }  // namespace core

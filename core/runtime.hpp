@@ -225,6 +225,7 @@ class Runtime {
   WellKnown sym;
   std::vector<NativeFn> natives;  // a native node's cdr indexes this table
   std::vector<uint8_t> native_ops;  // per native: its FixnumOp (core/natives.hpp)
+  std::vector<uint8_t> native_inline;  // per native: its InlineOp (core/natives.hpp)
   Value current_object = kNoObject;
   Value empty_string;  // the shared empty string
   LastError last_error;

@@ -74,6 +74,15 @@ expansions                              ; expect: 2
 (list (fluid-let ((list +)) (two-lists 2)) (two-lists 2)) ; expect: (4 (2 2))
 (define (pair-up _a) (cons _a))         ; expect: pair-up
 (list (pair-up 1) (fluid-let ((cons list)) (pair-up 1))) ; expect: ((1) (1))
+; The natives that analysed bodies compute themselves answer as the
+; natives do, errors included.
+(define (list-ops _x _y) (list (car _x) (cdr _x) (not _x) (null? _y) (pair? _x) (pair? _y) (eq? _x _x) (eq? _x _y) (cons _x _y))) ; expect: list-ops
+(list-ops '(1 2) ())                    ; expect: (1 (2) () t t () t () ((1 2)))
+(define (car-of _x) (list (car _x) (cdr _x))) ; expect: car-of
+(car-of ())                             ; expect: (() ())
+(car-of 5)                              ; expect error: 2 5
+(define (cons-up _n _l) (while (> _n 0) (set! _l (cons _n _l)) (set! _n (- _n 1))) _l) ; expect: cons-up
+(length (cons-up 3000 ()))              ; expect: 3000
 ; Methods: redefining one in the class, overriding it on one instance, and
 ; a slot read by a method.
 (define Tally (new-class 'Tally))       ; expect: Tally
