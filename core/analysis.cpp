@@ -7,6 +7,7 @@
 // names at run time, the code is the general evaluation of the form.
 #include "core/analysis.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/collector.hpp"
@@ -30,7 +31,9 @@ struct Analysis {
   void* allocate(size_t bytes) {
     size_t words = (bytes + 7) / 8;
     if (words > left) {
-      size_t n = words > 512 ? words : 512;
+      // Blocks grow from 256 bytes: most bodies are small.
+      size_t n = blocks.empty() ? 32 : std::min<size_t>(blocks.size() * 128, 2048);
+      if (n < words) n = words;
       blocks.push_back(std::make_unique<uint64_t[]>(n));
       next = blocks.back().get();
       left = n;
