@@ -191,3 +191,13 @@ expansions                              ; expect: 2
 (extra-args)                            ; expect: 1
 (define (few-args) (cons 1))            ; expect: few-args
 (few-args)                              ; expect: (1)
+; Deeply nested bodies are analysed to a depth and evaluated beyond it; a
+; recursion through a native that calls back is still stopped by the stack
+; check of every function's entry.
+(define (nest _n _f) (while (> _n 0) (set! _f (list '+ 1 _f)) (set! _n (- _n 1))) _f) ; expect: nest
+(define deep-fn (eval (list 'lambda '(_x) (nest 300 '_x)))) ; expect: deep-fn
+(deep-fn 0)                             ; expect: 300
+(deep-fn 5)                             ; expect: 305
+(define (via-map _x) (map via-map (list _x))) ; expect: via-map
+(via-map 1)                             ; expect error: 61
+(deep-fn 1)                             ; expect: 301
