@@ -1050,13 +1050,11 @@ const Code* AnalysisTable::analyse(Value fn) {
 }
 
 bool AnalysisTable::mark_live() {
-  Runtime& r = rt();
-  uint64_t serial = r.zones.collections + 1;
   bool marked = false;
   for (Slot& s : slots_) {
-    if (s.key == 0 || s.analysis->marked_in == serial) continue;
+    if (s.key == 0 || s.analysis->marked_in == pass_) continue;
     if (!node_marked(Value::make(Tag::Pair, s.key))) continue;
-    s.analysis->marked_in = serial;
+    s.analysis->marked_in = pass_;
     for (Value v : s.analysis->values) mark_value(v);
     marked = true;
   }

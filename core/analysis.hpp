@@ -93,10 +93,12 @@ class AnalysisTable {
     }
   }
 
-  // The collector's passes (core/collector.cpp): marks the Values of every
-  // analysis whose function is marked and whose Values are not yet marked
-  // in this collection (true when it marked any), then forgets the
-  // analyses of functions left unmarked.
+  // The collector's passes (core/collector.cpp), once the roots are
+  // marked: begin_marking, then mark_live until it answers false (it marks
+  // the Values of every analysis whose function is marked and whose Values
+  // are not yet marked in this collection), then forget_dead, which
+  // forgets the analyses of the functions left unmarked.
+  void begin_marking() { ++pass_; }
   bool mark_live();
   void forget_dead();
 
@@ -111,6 +113,7 @@ class AnalysisTable {
   std::vector<Slot> slots_;
   uint32_t mask_ = 0;
   size_t count_ = 0;
+  uint64_t pass_ = 0;  // the collection under way, as begin_marking counts them
 
   uint32_t hash(uint32_t key) const { return ((key >> 3) * 0x9E3779B1u >> 7) & mask_; }
   [[gnu::noinline]] const Code* analyse(Value fn);

@@ -404,6 +404,7 @@ void collect() {
   // Analysed bodies are kept while their functions live: marking them may
   // reach more functions, until none is left.
   if (r.analyses) {
+    r.analyses->begin_marking();
     while (r.analyses->mark_live()) drain(r);
     r.analyses->forget_dead();
   }
