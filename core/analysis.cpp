@@ -51,14 +51,7 @@ namespace {
 
 using Constant = ConstantCode;
 using Slot = SlotCode;
-// A call form: the head is a symbol looked up at every call (sym), or a
-// code; then the argument codes.
-struct Call : Code {
-  Value sym;
-  const Code* head;
-  uint32_t n;
-  const Code** args;
-};
+using Call = CallCode;
 // A control word: the code applies while its head symbol still names the
 // word it named when the body was analysed.
 struct Word : Code {
@@ -178,6 +171,8 @@ Value run_sequence(const Code* c) {
 
 // ---- Calls -------------------------------------------------------------------
 
+}  // namespace
+
 Value call_primitive(Value fn, const Call* c) {
   Runtime& r = rt();
   Node& node = node_of(fn);
@@ -257,18 +252,9 @@ Value call_primitive(Value fn, const Call* c) {
   return f(base);
 }
 
-[[gnu::always_inline]] inline Value call_with(Value fn, const Call* c) {
-  switch (fn.tag()) {
-    case Tag::Primitive:
-      return call_primitive(fn, c);
-    case Tag::Lambda:
-    case Tag::Lexical:
-    case Tag::Closed:
-      return apply_lambda_codes(fn, c->args, c->n);
-    default:
-      return eval_call_with(fn, c->form);
-  }
-}
+namespace {
+
+inline Value call_with(Value fn, const Call* c) { return call_with_codes(fn, c); }
 
 // A call of a native marked with an arithmetic operation, with two
 // arguments: while the head names the native it named when the body was
@@ -450,16 +436,6 @@ Value run_native_rest(const Code* code) {
   for (uint32_t i = 0; i < c->n; ++i) push(operand(c->args[i]));
   push(kEndArgs);
   return c->f(base);
-}
-
-Value run_call_symbol(const Code* code) {
-  const Call* c = static_cast<const Call*>(code);
-  return call_with(head_value(c->sym), c);
-}
-
-Value run_call(const Code* code) {
-  const Call* c = static_cast<const Call*>(code);
-  return call_with(run(c->head), c);
 }
 
 // A call whose head named something other than a function when the body was

@@ -52,6 +52,15 @@ struct SlotCode : Code {
   uint32_t index;
 };
 
+// A call form: the head is a symbol looked up at every call (sym), or a
+// code; then the argument codes.
+struct CallCode : Code {
+  Value sym;
+  const Code* head;
+  uint32_t n;
+  const Code** args;
+};
+
 // Reads a variable as the general evaluator does (core/eval.hpp).
 Value read_variable(Value var);
 
@@ -127,7 +136,13 @@ class AnalysisTable {
 Value eval_call_with(Value fn, Value x);
 // The evaluation of a form that is neither a variable nor a call.
 Value eval_atom(Value x);
-// Lambda-family application whose arguments are the values of codes.
-Value apply_lambda_codes(Value fn, const Code* const* args, uint32_t n);
+// A call whose head has given fn, its arguments the values of its codes.
+Value call_with_codes(Value fn, const CallCode* c);
+// The same for a primitive (core/analysis.cpp).
+Value call_primitive(Value fn, const CallCode* c);
+// The codes of calls whose head is a symbol or another form
+// (core/eval.cpp, where the application of Lisp functions is).
+Value run_call_symbol(const Code* c);
+Value run_call(const Code* c);
 
 }  // namespace core

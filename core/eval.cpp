@@ -142,7 +142,7 @@ static Value make_closed(Value fn, Tag tag) {
 // ---- eval ------------------------------------------------------------------------
 
 template <class A>
-static Value apply_lambda(Value fn, A a);
+[[gnu::always_inline]] static inline Value apply_lambda(Value fn, A a);
 static Value apply_primitive_forms(Value fn, Value forms);
 [[gnu::always_inline]] static inline Value call_with(Value fn, Value x);
 
@@ -453,12 +453,36 @@ struct CodeArgs {
   }
 };
 
-Value apply_lambda_codes(Value fn, const Code* const* args, uint32_t n) {
-  return apply_lambda(fn, CodeArgs{args, n});
+[[gnu::always_inline]] static inline Value call_codes(Value fn, const CallCode* c) {
+  switch (fn.tag()) {
+    case Tag::Primitive:
+      return call_primitive(fn, c);
+    case Tag::Lambda:
+    case Tag::Lexical:
+    case Tag::Closed:
+      return apply_lambda(fn, CodeArgs{c->args, c->n});
+    default:
+      return call_with(fn, c->form);
+  }
+}
+
+Value call_with_codes(Value fn, const CallCode* c) { return call_codes(fn, c); }
+
+Value run_call_symbol(const Code* code) {
+  const CallCode* c = static_cast<const CallCode*>(code);
+  Value fn = lookup(c->sym);
+  if (fn.is_no_value()) [[unlikely]]
+    error(Err::Unbound, c->sym);
+  return call_codes(fn, c);
+}
+
+Value run_call(const Code* code) {
+  const CallCode* c = static_cast<const CallCode*>(code);
+  return call_codes(run(c->head), c);
 }
 
 template <class A>
-static Value apply_lambda(Value fn, A a) {
+[[gnu::always_inline]] static inline Value apply_lambda(Value fn, A a) {
   EnvFrame frame;
   implicit_poll();
   Value captured = kNil;
