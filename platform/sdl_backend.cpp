@@ -7,11 +7,13 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/sdl_api.hpp"
 #include "platform/sdl_host.hpp"
 
 namespace platform {
 
 std::unique_ptr<SdlBackend> SdlBackend::create(std::string* error) {
+  if (!load_sdl(error)) return nullptr;
   // The runtime keeps its own signal handling, and the frame is ours to
   // close: the last window closing is a request like any other.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -289,12 +289,14 @@ void load_drive_table() {
   s.drives['Z' - 'A'] = "/";
   const char* home = std::getenv("HOME");
   s.drives['C' - 'A'] = home && *home == '/' ? home : "/";
+  const std::string settings = settings_text();
+  if (settings.empty()) return;
   for (int d = 0; d < 26; ++d) {
     char key[3] = {char('A' + d), 0, 0};
     std::string root;
-    if (!settings_read("Drives", key, root)) {
+    if (!settings_lookup(settings, "Drives", key, root)) {
       key[1] = ':';
-      if (!settings_read("Drives", key, root)) continue;
+      if (!settings_lookup(settings, "Drives", key, root)) continue;
     }
     // Only absolute roots; an empty value unmaps the letter.
     if (root.empty() || root[0] == '/') s.drives[d] = root;

@@ -160,6 +160,11 @@ bool settings_read(std::string_view section, std::string_view key, std::string& 
   return !path.empty() && settings_lookup(read_file(path), section, key, value);
 }
 
+std::string settings_text() {
+  std::string path = settings_path();
+  return path.empty() ? std::string() : read_file(path);
+}
+
 bool settings_write(std::string_view section, std::string_view key, std::string_view value) {
   if (!settings_writable(section, key, value)) return false;
   std::string dir = config_dir(true);

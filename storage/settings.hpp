@@ -24,6 +24,9 @@ std::string settings_path();
 // The value of a key; false when the file, the section or the key is
 // missing.
 bool settings_read(std::string_view section, std::string_view key, std::string& value);
+// The whole settings file (empty when it is missing), for callers that
+// look up many keys: each settings_read reads the file again.
+std::string settings_text();
 // Sets a key, adding the section and the key as needed; false (nothing
 // changed) when the file cannot be written, or when the section, key or
 // value would not stay one line (a line break, a key with "=", a section

@@ -19,6 +19,7 @@ import argparse
 import os
 import re
 import subprocess
+import tempfile
 import sys
 
 EXPECT = re.compile(r';\s*expect(?:\s+(error|exit))?:\s?(.*)$')
@@ -66,8 +67,13 @@ def run(talven, path, encoded=False):
     exp, exit_code = expectations(path)
     env = dict(os.environ)
     command = [talven, '--transcript'] + (['--encoded'] if encoded else []) + [path]
-    proc = subprocess.run(command, capture_output=True,
-                          timeout=240, env=env, cwd=os.path.dirname(path))
+    # Settings, journals and the desktop files a test writes go to folders
+    # of its own, never to the user's.
+    with tempfile.TemporaryDirectory(prefix='talven-golden-') as home:
+        for name in ('XDG_CONFIG_HOME', 'XDG_STATE_HOME', 'XDG_DATA_HOME', 'XDG_CACHE_HOME'):
+            env[name] = os.path.join(home, name.lower())
+        proc = subprocess.run(command, capture_output=True,
+                              timeout=240, env=env, cwd=os.path.dirname(path))
     # The console boundary writes UTF-8 with line feeds.
     out = proc.stdout.decode('utf-8', errors='replace')
     actual = out.split('\n')
