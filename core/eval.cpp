@@ -478,7 +478,7 @@ Value run_call_symbol(const Code* code) {
 
 Value run_call(const Code* code) {
   const CallCode* c = static_cast<const CallCode*>(code);
-  return call_codes(run(c->head), c);
+  return call_codes(operand(c->head), c);
 }
 
 template <class A>
