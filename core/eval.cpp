@@ -4,9 +4,11 @@
 // Evaluation is a recursive native interpreter. A call evaluates its head
 // and hands the head's value to the handler for its tag. Arguments live on
 // the Lisp stack: a primitive receives a pointer to them, a Lisp function
-// finds them as the slots of its environment frame. There is no tail-call
-// elimination; recursion is bounded by the native stack (checked on every
-// eval) and by the Lisp stack (checked on every push).
+// finds them as the slots of its environment frame. A function's body runs
+// from its analysis (core/analysis.hpp), made at its first call. There is
+// no tail-call elimination; recursion is bounded by the native stack
+// (checked at every call form evaluated here and at every function's
+// entry) and by the Lisp stack (checked on every push).
 #include "core/eval.hpp"
 
 #include <time.h>
