@@ -97,6 +97,17 @@ expansions                              ; expect: 2
 (bump-both)                             ; expect: (10 21)
 (t1 (remove-override 'bump))            ;
 (bump-both)                             ; expect: (20 31)
+; A class given a slot and a method after its methods were first run: the
+; names they read and call now mean the slot and the method.
+(define Gauge (new-class 'Gauge))       ; expect: Gauge
+(define (helper2) 'global-helper)       ; expect: helper2
+(Gauge (define (show) (list (helper2))) (define (peek) width)) ; expect: peek
+(send Gauge show)                       ; expect: (global-helper)
+(send Gauge peek)                       ; expect error: 6 width
+(Gauge (defslot width :default 40))     ; expect: width
+(Gauge (define (helper2) 'class-helper)) ; expect: helper2
+(define g1 (make-instance Gauge))       ; expect: g1
+(list (send g1 show) (send g1 peek) (helper2)) ; expect: ((class-helper) 40 global-helper)
 ; A subclass defined later with its own method; the caller is unchanged.
 (define Double (new-class 'Double Tally)) ; expect: Double
 (Double (define (bump) (set! n (+ n n 1)))) ; expect: bump
