@@ -1046,6 +1046,8 @@ void AnalysisTable::forget_dead() {
     ++dead;
   }
   if (dead == 0) return;
+  last_key_ = 0;
+  last_body_ = nullptr;
   count_ -= dead;
   // Open addressing: the survivors are placed again.
   uint32_t capacity = uint32_t(slots_.size());

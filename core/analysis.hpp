@@ -95,9 +95,14 @@ class AnalysisTable {
   // closure: the function itself), analysing it on first use.
   const Code* body(Value fn) {
     uint32_t key = fn.payload();
+    if (key == last_key_) return last_body_;
     for (uint32_t i = hash(key);; i = (i + 1) & mask_) {
       const Slot& s = slots_[i];
-      if (s.key == key) return s.body;
+      if (s.key == key) {
+        last_key_ = key;
+        last_body_ = s.body;
+        return s.body;
+      }
       if (s.key == 0) return analyse(fn);
     }
   }
@@ -123,6 +128,10 @@ class AnalysisTable {
   uint32_t mask_ = 0;
   size_t count_ = 0;
   uint64_t pass_ = 0;  // the collection under way, as begin_marking counts them
+  // The last analysis found: recursive code calls the same function again
+  // and again. Cleared whenever an analysis is forgotten.
+  uint32_t last_key_ = 0;
+  const Code* last_body_ = nullptr;
 
   uint32_t hash(uint32_t key) const { return ((key >> 3) * 0x9E3779B1u >> 7) & mask_; }
   [[gnu::noinline]] const Code* analyse(Value fn);
