@@ -330,8 +330,8 @@ void compact_heap(Runtime& r) {
   z.heap_top = point;
 }
 
-// Frees every node with neither bit set and clears the mark bit of the
-// others, releasing the native memory that dead hash tables and owned
+// Frees every node with neither bit set (up to the never-used ones) and
+// clears the mark bit of the others, releasing the native memory that dead hash tables and owned
 // objects held. The free list is rebuilt from the first node to the last, each
 // freed node pushed in front, so it ends in descending address order. Free
 // links carry the address tag: a stale reference to a free node seen by the
@@ -362,17 +362,11 @@ void sweep_nodes(Runtime& r) {
     head = off;
     ++count;
   }
-  for (uint32_t off = last + 8; z.fresh != 0 && off <= end; off += 8) {
-    Node& n = node_at(off);
-    n.car = kNil.bits;
-    n.cdr = Value::make(Tag::Address, head).bits;
-    head = off;
-    ++count;
-  }
-  z.fresh = 0;
+  // The never-used nodes stay as they are, untouched, counted free and
+  // linked only when they are needed.
   z.free_head = head;
-  z.free_count = count;
   z.list_count = count;
+  z.free_count = count + (z.fresh != 0 ? (end - z.fresh) / 8 + 1 : 0);
 }
 
 }  // namespace

@@ -69,6 +69,14 @@ struct Zones {
   uint32_t fresh = 0;
 
   Addr heap_start = 0, heap_top = 0, heap_end = 0;
+  // The heap a collection is due at, counted from heap_start: the collector
+  // runs when the heap grows past it, long before the zone is full, so the
+  // pages the heap touches stay close to what it holds. Set again after
+  // every collection from what survived.
+  uint32_t heap_budget = 0;
+  // The same for nodes: never-used nodes are taken only while the nodes in
+  // use stay below this; past it the collector runs first.
+  uint32_t node_budget = 0;
   uint32_t chain_head = 0, chain_tail = 0;
 
   uint32_t reserve = 0;

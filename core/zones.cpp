@@ -18,6 +18,10 @@ namespace {
 constexpr uint32_t kGrowChunk = 5000;
 // Never-used nodes linked at a time: 32 KB of the node zone.
 constexpr uint32_t kFreshChunk = 4096;
+// The least heap growth between two collections.
+constexpr uint32_t kHeapBudget = 2u << 20;
+// The least node growth between two collections: 1 MB of nodes.
+constexpr uint32_t kNodeBudget = 128u << 10;
 constexpr uint32_t kMaxNodeOffset = 0xFFFFF8;  // node offsets live in 24 bits
 }  // namespace
 
@@ -130,6 +134,8 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   uint8_t* heap = nodes + 8 * (uint64_t(l.nodes) + 1);
   z.heap_start = z.heap_top = r.region.addr(heap);
   z.heap_end = z.heap_start + l.heap;
+  z.heap_budget = kHeapBudget;
+  z.node_budget = kNodeBudget;
   z.reserve = l.reserve;
   z.stack_allowance = l.stack_allowance;
 
@@ -195,17 +201,30 @@ static bool link_fresh(Zones& z, uint32_t most) {
 
 bool link_fresh_nodes(uint32_t most) { return link_fresh(rt().zones, most); }
 
+// After a collection: the next one is due when the heap and the nodes in
+// use have each grown to twice what survived (and by at least the minimum
+// budgets), so that collections cost in proportion to the work done and the
+// memory touched stays close to what the program holds.
+static void renew_budgets(Zones& z, uint32_t wanted) {
+  uint64_t held = uint64_t(z.heap_top - z.heap_start) + wanted;
+  z.heap_budget = uint32_t(std::min<uint64_t>(0xFFFFFFFFu, std::max<uint64_t>(kHeapBudget, 2 * held)));
+  uint64_t used = z.node_count - z.free_count;
+  z.node_budget = uint32_t(std::min<uint64_t>(0xFFFFFFFFu, std::max<uint64_t>(kNodeBudget, 2 * used)));
+}
+
 void node_shortage() {
   Zones& z = rt().zones;
   injected_failure(z);
 #ifdef TALVEN_GC_STRESS
   if (z.stress_pause != 0 && link_fresh_nodes(kFreshChunk) && z.list_count >= 2) return;
 #else
-  if (link_fresh_nodes(kFreshChunk) && z.list_count >= 2) return;
+  if (z.node_count - z.free_count < z.node_budget && link_fresh_nodes(kFreshChunk) && z.list_count >= 2) return;
 #endif
   collect();
+  renew_budgets(z, 0);
+  if (z.list_count < 2) link_fresh_nodes(kFreshChunk);
   if (z.free_count < kGrowChunk) grow_nodes(1);
-  if (z.free_count < 2) out_of_memory();
+  if (z.list_count < 2) out_of_memory();
 }
 
 void reserve_heap(uint32_t n) {
@@ -215,9 +234,13 @@ void reserve_heap(uint32_t n) {
 #ifdef TALVEN_GC_STRESS
   if (z.stress_pause != 0 && uint64_t(z.heap_top) + n <= z.heap_end && z.list_count >= 2) return;
 #else
-  if (uint64_t(z.heap_top) + n <= z.heap_end && z.list_count >= 2) return;
+  if (uint64_t(z.heap_top) + n <= std::min<uint64_t>(z.heap_end, uint64_t(z.heap_start) + z.heap_budget) &&
+      z.list_count >= 2)
+    return;
 #endif
   collect();
+  renew_budgets(z, n);
+  if (z.list_count < 2) link_fresh_nodes(kFreshChunk);
   if (z.free_count < kGrowChunk) grow_nodes(1);
   if (uint64_t(z.heap_top) + n <= z.heap_end && z.list_count >= 2) return;
   out_of_memory();

@@ -164,7 +164,7 @@ TEST_F(Collector, TheFreeListIsRebuiltInDescendingOrder) {
     prev = f;
     ++n;
   }
-  EXPECT_EQ(n, z.free_count);
+  EXPECT_EQ(n, z.list_count);
 }
 
 TEST_F(Collector, RootsOutsideTheStacksKeepTheirValues) {
