@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/blocks.hpp"
 #include "core/collector.hpp"
 #include "core/eval.hpp"
 #include "core/natives.hpp"
@@ -378,6 +379,25 @@ Value run_native(const Code* code) {
   return f(base);
 }
 
+[[gnu::noinline]] Value native_of_three(NativeFn f, Value a, Value b, Value x) {
+  StackMark mark;
+  Value* base = rt().zones.sp;
+  push(a);
+  push(b);
+  push(x);
+  push(kEndArgs);
+  return f(base);
+}
+
+// The words of vector v when i is an index within it, else null. Derived
+// after every argument is computed: heap bytes move at collections.
+inline uint8_t* vector_words_at(Value v, Value i) {
+  if (!v.is(Tag::Vector) || !i.is_fixnum() || i.fixnum() < 0) return nullptr;
+  uint8_t* p = indirect_bytes(v);
+  if (uint32_t(i.fixnum()) >= block_count(p)) return nullptr;
+  return p + kVectorWordsAt;
+}
+
 template <InlineOp Op>
 Value run_inline(const Code* code) {
   const Native* c = static_cast<const Native*>(code);
@@ -392,6 +412,21 @@ Value run_inline(const Code* code) {
   }
   if constexpr (Op == InlineOp::Not) return a.is_nil() ? rt().sym.t : kNil;
   if constexpr (Op == InlineOp::PairP) return a.is_pair() ? rt().sym.t : kNil;
+  if constexpr (Op == InlineOp::VectorRef) {
+    Value i = operand(c->args[1]);
+    if (uint8_t* words = vector_words_at(a, i)) [[likely]]
+      return block_word(words, uint32_t(i.fixnum()));
+    return native_of_two(fn, a, i);
+  }
+  if constexpr (Op == InlineOp::VectorSet) {
+    Value i = operand(c->args[1]);
+    Value x = operand(c->args[2]);
+    if (uint8_t* words = vector_words_at(a, i)) [[likely]] {
+      set_block_word(words, uint32_t(i.fixnum()), x);
+      return x;
+    }
+    return native_of_three(c->f, a, i, x);
+  }
   if constexpr (Op == InlineOp::EqP || Op == InlineOp::Cons) {
     // A Value held in a native local is seen by the collector's scan of
     // the native stack while the second argument is computed.
@@ -420,6 +455,10 @@ RunFn inline_run(InlineOp op, uint32_t arity) {
       return arity == 2 ? run_inline<InlineOp::EqP> : nullptr;
     case InlineOp::Cons:
       return arity == 2 ? run_inline<InlineOp::Cons> : nullptr;
+    case InlineOp::VectorRef:
+      return arity == 2 ? run_inline<InlineOp::VectorRef> : nullptr;
+    case InlineOp::VectorSet:
+      return arity == 3 ? run_inline<InlineOp::VectorSet> : nullptr;
     case InlineOp::None:
       break;
   }

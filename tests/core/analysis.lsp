@@ -81,6 +81,18 @@ expansions                              ; expect: 2
 (define (car-of _x) (list (car _x) (cdr _x))) ; expect: car-of
 (car-of ())                             ; expect: (() ())
 (car-of 5)                              ; expect error: 2 5
+(define (vec-ops _v _i _x) (list (vector-set! _v _i _x) (vector-ref _v _i))) ; expect: vec-ops
+(vec-ops (make-vector 3 0) 2 'z)        ; expect: (z z)
+(vec-ops (make-vector 3 0) 3 'z)        ; expect error: 2 3
+(vec-ops (make-vector 3 0) -1 'z)       ; expect error: 2 -1
+(vec-ops (make-vector 3 0) 1.5 'z)      ; expect error: 2 1.5
+(vec-ops '(1 2 3) 0 'z)                 ; expect error: 2 (1 2 3)
+(define (vec-ref _v _i) (vector-ref _v _i)) ; expect: vec-ref
+(vec-ref (make-vector 2 'a) 8388607)    ; expect error: 2 8388607
+(vec-ref "abc" 0)                       ; expect error: 2 abc
+; A value stored after allocations that may move the vector's bytes.
+(define (fill-strings _v _i) (while (< _i 6) (vector-set! _v _i (string-append "s" (string _i))) (set! _i (+ _i 1))) _v) ; expect: fill-strings
+(fill-strings (make-vector 6 0) 0)      ; expect: #(s0 s1 s2 s3 s4 s5)
 (define (cons-up _n _l) (while (> _n 0) (set! _l (cons _n _l)) (set! _n (- _n 1))) _l) ; expect: cons-up
 (length (cons-up 3000 ()))              ; expect: 3000
 ; Methods: redefining one in the class, overriding it on one instance, and
