@@ -17,9 +17,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #ifdef TALVEN_EDITLINE
+#include <dlfcn.h>
 #include <editline/readline.h>
 #endif
 
@@ -406,6 +408,43 @@ void make_parents(const std::string& path) {
 }
 
 #ifdef TALVEN_EDITLINE
+// The line editor, loaded when an interactive loop starts on a terminal:
+// scripts, applications and tools start without it and its libraries.
+struct LineEditor {
+  decltype(&::readline) readline = nullptr;
+  decltype(&::add_history) add_history = nullptr;
+  decltype(&::stifle_history) stifle_history = nullptr;
+  decltype(&::read_history) read_history = nullptr;
+  decltype(&::write_history) write_history = nullptr;
+  decltype(&::rl_readline_name) readline_name = nullptr;
+  decltype(&::rl_catch_signals) catch_signals = nullptr;
+  decltype(&::rl_basic_word_break_characters) word_break_characters = nullptr;
+  decltype(&::rl_completion_entry_function) completion_entry_function = nullptr;
+};
+LineEditor g_editor;
+
+// True when the library and every one of its names were found; otherwise
+// the loop reads plain lines.
+bool load_line_editor() {
+  void* lib = dlopen(TALVEN_EDITLINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) return false;
+  LineEditor e;
+  auto find = [lib](auto& field, const char* name) {
+    field = reinterpret_cast<std::remove_reference_t<decltype(field)>>(dlsym(lib, name));
+    return field != nullptr;
+  };
+  if (find(e.readline, "readline") && find(e.add_history, "add_history") &&
+      find(e.stifle_history, "stifle_history") && find(e.read_history, "read_history") &&
+      find(e.write_history, "write_history") && find(e.readline_name, "rl_readline_name") &&
+      find(e.catch_signals, "rl_catch_signals") &&
+      find(e.word_break_characters, "rl_basic_word_break_characters") &&
+      find(e.completion_entry_function, "rl_completion_entry_function")) {
+    g_editor = e;
+    return true;
+  }
+  return false;
+}
+
 std::string g_history;  // the history file, or empty
 
 // Saves the history whole into a new file and renames it over the old one,
@@ -413,7 +452,7 @@ std::string g_history;  // the history file, or empty
 void save_history() {
   if (g_history.empty()) return;
   std::string tmp = g_history + ".tmp" + std::to_string(getpid());
-  if (write_history(tmp.c_str()) == 0 && std::rename(tmp.c_str(), g_history.c_str()) == 0) return;
+  if (g_editor.write_history(tmp.c_str()) == 0 && std::rename(tmp.c_str(), g_history.c_str()) == 0) return;
   std::remove(tmp.c_str());
 }
 
@@ -445,7 +484,7 @@ char* complete_symbol(const char* text, int state) {
 // form is abandoned (a throw to toplevel without an error).
 bool edit_line(std::string& line, bool continuation) {
   g_interrupted = 0;
-  char* s = readline(continuation ? "  " : "? ");
+  char* s = g_editor.readline(continuation ? "  " : "? ");
   if (s == nullptr) {
     if (!g_interrupted) return false;
     g_interrupted = 0;
@@ -458,7 +497,7 @@ bool edit_line(std::string& line, bool continuation) {
     return true;
   }
   if (*s) {
-    add_history(s);
+    g_editor.add_history(s);
     save_history();
   }
   int unmapped = 0;
@@ -524,21 +563,21 @@ int interactive() {
   data::DataState& d = data::ds();
   bool tty = isatty(STDIN_FILENO) != 0;
 #ifdef TALVEN_EDITLINE
-  if (tty) {
+  if (tty && load_line_editor()) {
     // The line editor reads UTF-8 only in a UTF-8 character type locale;
     // nothing else of the machine depends on the process locale.
     const char* ctype = std::setlocale(LC_CTYPE, "");
     if (ctype == nullptr || std::string(nl_langinfo(CODESET)) != "UTF-8") std::setlocale(LC_CTYPE, "C.UTF-8");
     d.term_read_line = edit_line;
-    rl_readline_name = "talven";
-    rl_catch_signals = 0;
-    rl_basic_word_break_characters = " \t\n\"'`;()[]#,@";
-    rl_completion_entry_function = complete_symbol;
+    *g_editor.readline_name = "talven";
+    *g_editor.catch_signals = 0;
+    *g_editor.word_break_characters = " \t\n\"'`;()[]#,@";
+    *g_editor.completion_entry_function = complete_symbol;
     g_history = history_path();
     if (!g_history.empty()) {
       make_parents(g_history);
-      stifle_history(1000);
-      read_history(g_history.c_str());
+      g_editor.stifle_history(1000);
+      g_editor.read_history(g_history.c_str());
     }
   }
 #endif
