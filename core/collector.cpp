@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/alert.hpp"
+#include "core/analysis.hpp"
 #include "core/blocks.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -394,6 +395,13 @@ void collect() {
   auto started = std::chrono::steady_clock::now();
   r.mark_stack.clear();
   mark_roots(r);
+  // Analysed bodies are kept while their functions live: marking them may
+  // reach more functions, until none is left.
+  if (r.analyses) {
+    r.analyses->begin_marking();
+    while (r.analyses->mark_live()) drain(r);
+    r.analyses->forget_dead();
+  }
   compact_heap(r);
   sweep_nodes(r);
   ++r.zones.collections;

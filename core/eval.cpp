@@ -4,15 +4,18 @@
 // Evaluation is a recursive native interpreter. A call evaluates its head
 // and hands the head's value to the handler for its tag. Arguments live on
 // the Lisp stack: a primitive receives a pointer to them, a Lisp function
-// finds them as the slots of its environment frame. There is no tail-call
-// elimination; recursion is bounded by the native stack (checked on every
-// eval) and by the Lisp stack (checked on every push).
+// finds them as the slots of its environment frame. A function's body runs
+// from its analysis (core/analysis.hpp), made at its first call. There is
+// no tail-call elimination; recursion is bounded by the native stack
+// (checked at every call form evaluated here and at every function's
+// entry) and by the Lisp stack (checked on every push).
 #include "core/eval.hpp"
 
 #include <time.h>
 
 #include <vector>
 
+#include "core/analysis.hpp"
 #include "core/clock.hpp"
 #include "core/natives.hpp"
 #include "core/specials.hpp"
@@ -140,9 +143,10 @@ static Value make_closed(Value fn, Tag tag) {
 
 // ---- eval ------------------------------------------------------------------------
 
-template <Mode M>
-static Value apply_lambda(Value fn, ArgsIn<M> a);
+template <class A>
+[[gnu::always_inline]] static inline Value apply_lambda(Value fn, A a);
 static Value apply_primitive_forms(Value fn, Value forms);
+[[gnu::always_inline]] static inline Value call_with(Value fn, Value x);
 
 // True when l is a proper list of at least `least` elements.
 static inline bool proper_list_of(Value l, uint32_t least) {
@@ -152,7 +156,7 @@ static inline bool proper_list_of(Value l, uint32_t least) {
 }
 
 // Forms other than variables and calls.
-[[gnu::noinline]] static Value eval_atom(Value x) {
+[[gnu::noinline]] Value eval_atom(Value x) {
   switch (x.tag()) {
     case Tag::Symbol: {
       Value v = lookup(x);
@@ -184,6 +188,13 @@ static inline bool proper_list_of(Value l, uint32_t least) {
   } else {
     fn = eval_fast(head);
   }
+  return call_with(fn, x);
+}
+
+Value eval_call_with(Value fn, Value x) { return call_with(fn, x); }
+
+// The call form x once its head has given fn.
+[[gnu::always_inline]] static inline Value call_with(Value fn, Value x) {
   Value forms = cdr(x);
   switch (fn.tag()) {
     case Tag::Primitive:
@@ -199,10 +210,18 @@ static inline bool proper_list_of(Value l, uint32_t least) {
   // apply_syntax_word does (same checks, same order of evaluation).
   switch (unsigned word = fn.tag_number()) {
     case kSyntaxIf: {
-      if (!proper_list_of(forms, 1)) error(Err::WrongType, x);
+      // The shape is checked before the test is evaluated: a proper list
+      // of at least the test.
+      if (!forms.is_pair()) error(Err::WrongType, x);
       Value rest = cdr(forms);
-      if (eval_fast(car(forms)).truthy()) return rest.is_pair() ? eval_fast(car(rest)) : kNil;
-      return rest.is_pair() ? eval_body(cdr(rest)) : kNoValue;
+      if (rest.is_pair()) {
+        Value otherwise = cdr(rest);
+        if (!otherwise.is_nil() && !proper_list_of(otherwise, 0)) error(Err::WrongType, x);
+        if (eval_fast(car(forms)).truthy()) return eval_fast(car(rest));
+        return eval_body(otherwise);
+      }
+      if (!rest.is_nil()) error(Err::WrongType, x);
+      return eval_fast(car(forms)).truthy() ? kNil : kNoValue;
     }
     case kSyntaxSet: {
       if (!proper_list_of(forms, 2)) error(Err::WrongType, x);
@@ -211,7 +230,7 @@ static inline bool proper_list_of(Value l, uint32_t least) {
       if (target.is(Tag::Variable)) {
         uint32_t code = word_payload(node_of(target).car);
         EnvFrame* e = rt().env;
-        if (e && code < e->slot_count) [[likely]] {
+        if (code < e->slot_count) [[likely]] {
           e->slots[code] = v;
           return v;
         }
@@ -266,8 +285,8 @@ static inline bool proper_list_of(Value l, uint32_t least) {
 [[gnu::always_inline]] static inline Value eval_fast(Value x) {
   if (x.is(Tag::Variable)) {
     uint32_t code = word_payload(node_of(x).car);
-    EnvFrame* e = rt().env;
-    if (e && code < e->slot_count) [[likely]] {
+    EnvFrame* e = rt().env;  // never null once the runtime is made
+    if (code < e->slot_count) [[likely]] {
       Value v = e->slots[code];
       if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
         return v;
@@ -341,12 +360,13 @@ static Value apply_primitive_forms(Value fn, Value forms) {
   Value second_forms = cdr(forms);
   if (!second_forms.is_pair() || cdr(second_forms).is_pair())
     return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
-  // Marked natives take their arguments as one rest list in order.
-  StackMark mark;
-  Value* base = r.zones.sp;
+  // Marked natives take their arguments as one rest list in order. A
+  // fixnum needs no protection from the collector while the second form is
+  // evaluated: the stack is used only when the native is called.
   Value a = eval_fast(car(forms));
+  Value b;
   if (a.is_fixnum()) {
-    Value b = eval_fast(car(second_forms));
+    b = eval_fast(car(second_forms));
     if (b.is_fixnum()) {
       int32_t x = a.fixnum(), y = b.fixnum();
       switch (FixnumOp(op)) {
@@ -372,12 +392,12 @@ static Value apply_primitive_forms(Value fn, Value forms) {
           break;
       }
     }
-    push(a);
-    push(b);
-  } else {
-    push(a);
-    push(eval_fast(car(second_forms)));
   }
+  StackMark mark;
+  Value* base = r.zones.sp;
+  push(a);
+  if (!a.is_fixnum()) b = eval_fast(car(second_forms));
+  push(b);
   push(kEndArgs);
   return r.natives[node.cdr](base);
 }
@@ -406,20 +426,65 @@ void poll_slow() {
 
 // The common end of a call: pushes the captured values and the unbound
 // locals, makes the frame current and evaluates the function's body.
-static Value enter_body(EnvFrame& frame, Value fn, Value captured, Descriptor d) {
+[[gnu::always_inline]] static inline Value enter_body(EnvFrame& frame, Value fn, Value captured, Descriptor d) {
   for (uint32_t c = 0; c < d.captured; ++c) {
     push(captured.is_pair() ? car(captured) : kNoValue);
     if (captured.is_pair()) captured = cdr(captured);
   }
   for (uint32_t l = 0; l < d.locals; ++l) push(kNoValue);
   frame.make_current();
-  Value body = cdr(cdr(fn));
-  if (fn.is(Tag::Gamma) || fn.is(Tag::SyntaxGamma)) body = cdr(body);
-  return eval_body(body);
+  // Analysed codes leave the native stack to be checked here, once for
+  // each call.
+  check_native_stack();
+  return run(rt().analyses->body(fn));
 }
 
-template <Mode M>
-static Value apply_lambda(Value fn, ArgsIn<M> a) {
+// The arguments of a call whose argument forms were analysed: their codes.
+struct CodeArgs {
+  const Code* const* args;
+  uint32_t n;
+  bool more() const { return n > 0; }
+  Value next() {
+    --n;
+    return operand(*args++);
+  }
+  Value rest_list() {
+    ListBuilder b;
+    while (more()) b.add(next());
+    return b.head;
+  }
+};
+
+[[gnu::always_inline]] static inline Value call_codes(Value fn, const CallCode* c) {
+  switch (fn.tag()) {
+    case Tag::Primitive:
+      return call_primitive(fn, c);
+    case Tag::Lambda:
+    case Tag::Lexical:
+    case Tag::Closed:
+      return apply_lambda(fn, CodeArgs{c->args, c->n});
+    default:
+      return call_with(fn, c->form);
+  }
+}
+
+Value call_with_codes(Value fn, const CallCode* c) { return call_codes(fn, c); }
+
+Value run_call_symbol(const Code* code) {
+  const CallCode* c = static_cast<const CallCode*>(code);
+  Value fn = lookup(c->sym);
+  if (fn.is_no_value()) [[unlikely]]
+    error(Err::Unbound, c->sym);
+  return call_codes(fn, c);
+}
+
+Value run_call(const Code* code) {
+  const CallCode* c = static_cast<const CallCode*>(code);
+  return call_codes(operand(c->head), c);
+}
+
+template <class A>
+[[gnu::always_inline]] static inline Value apply_lambda(Value fn, A a) {
   EnvFrame frame;
   implicit_poll();
   Value captured = kNil;
@@ -430,6 +495,7 @@ static Value apply_lambda(Value fn, ArgsIn<M> a) {
     captured = cdr(fn);
     fn = car(fn);
   }
+  frame.function = fn;
   Descriptor d = descriptor(fn);
   uint32_t i = 0;
   for (; i < d.required && a.more(); ++i) push(a.next());
@@ -451,6 +517,7 @@ static Value apply_macro(Value fn, Args a) {
     captured = cdr(fn);
     fn = car(fn);
   }
+  frame.function = fn;
   Descriptor d = descriptor(fn);
   uint32_t params = d.required + d.rest;
   // A macro without parameters numbers its locals from slot 0: it gets no

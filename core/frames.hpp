@@ -49,6 +49,10 @@ struct EnvFrame : Frame {
   EnvFrame* parent = nullptr;
   EnvFrame* saved_env;
   Value* saved_prolog_sp = nullptr;  // restored on exit when the logic engine asks
+  // The function whose body runs in the frame: kept here, where the
+  // collector's scan of the native stack sees it, so that the function and
+  // its analysed body live as long as the call.
+  Value function;
 
   EnvFrame() : Frame(FrameKind::Environment) {
     Runtime& r = rt();

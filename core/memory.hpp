@@ -158,9 +158,12 @@ inline void check_native_stack() {
 // ---- Boxing -----------------------------------------------------------------
 
 // The single integer conversion: a fixnum when it fits, else a long.
-inline Value make_integer(int32_t n) {
-  if (fits_fixnum(n)) return make_fixnum(n);
-  return alloc_node(Tag::Long, make_header(Header::Long, 0), uint32_t(n));
+// The fixnum case is inlined everywhere; the long is boxed out of line.
+Value make_long(int32_t n);
+[[gnu::always_inline]] inline Value make_integer(int32_t n) {
+  if (fits_fixnum(n)) [[likely]]
+    return make_fixnum(n);
+  return make_long(n);
 }
 inline bool is_integer(Value v) { return v.is_fixnum() || v.is(Tag::Long); }
 // A fixnum or long as a native integer; error 2 with the value otherwise.

@@ -106,4 +106,15 @@ enum class FixnumOp : uint8_t {
 // Marks every registered native whose function is `fn`.
 void set_fixnum_op(NativeFn fn, FixnumOp op);
 
+// Natives that analysed bodies (core/analysis.hpp) compute themselves while
+// the call's head names them: car and cdr of a pair, not (null?), pair?,
+// eq?, cons, and vector-ref and vector-set! of a vector at a fixnum index
+// within it (vector-set! answering the value stored). The native must
+// answer exactly what the operation does for those arguments (car, cdr,
+// the vectors) or for any arguments (the others); other arguments go to
+// the native.
+enum class InlineOp : uint8_t { None, Car, Cdr, Not, PairP, EqP, Cons, VectorRef, VectorSet };
+// Marks every registered native whose function is `fn`.
+void set_inline_op(NativeFn fn, InlineOp op);
+
 }  // namespace core

@@ -169,6 +169,8 @@ static const NativeRow kPredicateNatives[] = {
 extern const Module kPredicatesModule{"predicates", make_state, [](Runtime& r) {
                                         install(r);
                                         register_natives(kPredicateNatives);
+                                        set_inline_op(&native_entry<prim_eq_p>, InlineOp::EqP);
+                                        set_inline_op(&native_entry<prim_not>, InlineOp::Not);
                                       }};
 
 }  // namespace core

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/alert.hpp"
+#include "core/analysis.hpp"
 #include "core/clock.hpp"
 #include "core/frames.hpp"
 #include "core/memory.hpp"
@@ -55,6 +56,7 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
   // The start-up sentinel: the environment of the top level, without slots.
   sentinel = new EnvFrame();
   sentinel->make_current();
+  analyses = std::make_unique<AnalysisTable>();
 }
 
 Runtime::~Runtime() {

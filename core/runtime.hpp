@@ -145,6 +145,7 @@ struct LastError {
 };
 
 struct Frame;     // the evaluator's frame records (core/frames.hpp)
+class AnalysisTable;  // analysed function bodies (core/analysis.hpp)
 struct EnvFrame;  // an environment frame: a function call's slots
 
 // Seams through which the evaluator reaches the object system and the logic
@@ -232,6 +233,7 @@ class Runtime {
   WellKnown sym;
   std::vector<NativeFn> natives;  // a native node's cdr indexes this table
   std::vector<uint8_t> native_ops;  // per native: its FixnumOp (core/natives.hpp)
+  std::vector<uint8_t> native_inline;  // per native: its InlineOp (core/natives.hpp)
   Value current_object = kNoObject;
   Value empty_string;  // the shared empty string
   LastError last_error;
@@ -255,6 +257,8 @@ class Runtime {
   std::vector<EnvFrame*> env_table;
   uint32_t env_depth = 0;
   uint32_t env_serial = 0;
+  // The analysed bodies of functions, beside their function nodes.
+  std::unique_ptr<AnalysisTable> analyses;
   EvalHooks hooks;
   int dispatch_depth = 0;     // event-dispatch depth; polls only below 1
   uint32_t poll_countdown = 0;

@@ -109,6 +109,7 @@ Value make_native(NativeFn fn, uint32_t code, Tag kind) {
   uint32_t index = uint32_t(r.natives.size());
   r.natives.push_back(fn);
   r.native_ops.push_back(0);
+  r.native_inline.push_back(0);
   return alloc_node(kind, kPermanentBit | make_header(Header::Long, code), index);
 }
 
@@ -130,6 +131,12 @@ void set_fixnum_op(NativeFn fn, FixnumOp op) {
   Runtime& r = rt();
   for (size_t i = 0; i < r.natives.size(); ++i)
     if (r.natives[i] == fn) r.native_ops[i] = uint8_t(op);
+}
+
+void set_inline_op(NativeFn fn, InlineOp op) {
+  Runtime& r = rt();
+  for (size_t i = 0; i < r.natives.size(); ++i)
+    if (r.natives[i] == fn) r.native_inline[i] = uint8_t(op);
 }
 
 void register_natives(std::span<const NativeRow> rows) {

@@ -320,6 +320,8 @@ void lisp_stack_overflow() { error(Err::StackOverflow, kNil); }
 
 // ---- Boxing ---------------------------------------------------------------
 
+Value make_long(int32_t n) { return alloc_node(Tag::Long, make_header(Header::Long, 0), uint32_t(n)); }
+
 int32_t read_integer(Value v) {
   if (v.is_fixnum()) return v.fixnum();
   if (v.is(Tag::Long)) return long_value(v);

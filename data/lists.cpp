@@ -822,6 +822,12 @@ const core::NativeRow kListNatives[] = {
 
 }  // namespace
 
-extern const core::Module kListsModule{"lists", nullptr, [](core::Runtime&) { register_natives(kListNatives); }};
+extern const core::Module kListsModule{"lists", nullptr, [](core::Runtime&) {
+                                         register_natives(kListNatives);
+                                         set_inline_op(&native_entry<prim_car>, InlineOp::Car);
+                                         set_inline_op(&native_entry<prim_cdr>, InlineOp::Cdr);
+                                         set_inline_op(&native_entry<prim_pair_p>, InlineOp::PairP);
+                                         set_inline_op(&native_entry<prim_cons>, InlineOp::Cons);
+                                       }};
 
 }  // namespace data

@@ -186,6 +186,10 @@ Value vector_element(Value v, uint32_t i) { return block_word(indirect_bytes(v) 
 
 void set_vector_element(Value v, uint32_t i, Value x) { set_block_word(indirect_bytes(v) + kVectorWordsAt, i, x); }
 
-extern const core::Module kVectorsModule{"vectors", nullptr, [](core::Runtime&) { register_natives(kVectorNatives); }};
+extern const core::Module kVectorsModule{"vectors", nullptr, [](core::Runtime&) {
+                                           register_natives(kVectorNatives);
+                                           set_inline_op(&native_entry<prim_vector_ref>, InlineOp::VectorRef);
+                                           set_inline_op(&native_entry<prim_vector_set_x>, InlineOp::VectorSet);
+                                         }};
 
 }  // namespace data

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string>
 
+#include "core/analysis.hpp"
 #include "core/eval.hpp"
 #include "core/specials.hpp"
 #include "fixture.hpp"
@@ -226,6 +227,32 @@ TEST_F(EvalTest, DeepRecursionIsAnErrorNotACrash) {
   EXPECT_EQ(rt().env_depth, 1u);
   // The machine still works afterwards.
   EXPECT_EQ(num("((lambda (_a) _a) 3)"), 3);
+}
+
+// A function's analysis lives as long as the function: the collector
+// forgets those of unreachable functions and keeps the others, with what
+// they read.
+TEST_F(EvalTest, AnalysesLiveAsLongAsTheirFunctions) {
+  AnalysisTable& table = *rt().analyses;
+  run("(define keep (lambda (_x) (cons _x '(kept))))");
+  EXPECT_EQ(show(run("(keep 1)")), "(1 kept)");
+  size_t before = table.size();
+  for (int i = 0; i < 40; ++i) run("((lambda (_x) (cons _x _x)) 2)");
+#ifndef TALVEN_GC_STRESS
+  // (In the collect-always build the dropped ones are gone already.)
+  EXPECT_EQ(table.size(), before + 40);
+#endif
+  collect();
+  // The native stack is scanned conservatively: a stray word may keep one
+  // or two of the dropped functions alive.
+  EXPECT_LE(table.size(), before + 4);
+  EXPECT_GE(table.size(), before);
+  EXPECT_EQ(show(run("(keep 3)")), "(3 kept)");
+  // Calls still find the analyses of the functions that stayed, and make
+  // new ones as the table fills and shrinks.
+  for (int i = 0; i < 200; ++i) run("((lambda (_x) (cons _x _x)) 2)");
+  collect();
+  EXPECT_EQ(show(run("(keep 4)")), "(4 kept)");
 }
 
 }  // namespace

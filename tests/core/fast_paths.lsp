@@ -46,6 +46,12 @@ k                                       ; expect: (x y)
 ; Control words: their shapes are checked as before.
 (if)                                    ; expect error: 2 (if)
 (if 1 . 2)                              ; expect error: 2 (if 1 . 2)
+(if t 1 . 2)                            ; expect error: 2 (if t 1 . 2)
+(if () 1 2 . 3)                         ; expect error: 2 (if () 1 2 . 3)
+(if (set! k 3) 1 2 . 3)                 ; expect error: 2 (if (set! k 3) 1 2 . 3)
+k                                       ; expect: (x y)
+(if () 1 2 3)                           ; expect: 3
+(if 1 2 3 4)                            ; expect: 2
 (if () 1)
 (if t)                                  ; expect: ()
 (set! k)                                ; expect error: 2 (set! k)
