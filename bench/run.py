@@ -3,7 +3,7 @@
 (round by round, each round every program on every interpreter), and writes
 one report to stdout and bench/RESULTS.md.
 
-Each program runs for about a second on talven. Each interpreter's start-up
+Each program runs for 0.1 to 1 second on talven. Each interpreter's start-up
 is its time on the empty program, measured in the same rounds; it is
 subtracted from that interpreter's median before any ratio is taken, so the
 ratios compare the work and not the start-up. The report shows, per program
