@@ -16,6 +16,7 @@
 #include "core/runtime.hpp"
 #include "data/console.hpp"
 #include "data/state.hpp"
+#include "platform/gfx/region.hpp"
 #include "shell/start.hpp"
 #include "storage/resources.hpp"
 
@@ -190,6 +191,13 @@ std::unique_ptr<platform::Backend> make_frame_backend(const RunOptions& o) {
 }
 
 int run_application_file(const RunOptions& o) {
+  // Every frame draws through regions: a missing region library is a broken
+  // installation, said before anything starts.
+  std::string missing;
+  if (!gfx::load_regions(&missing)) {
+    std::fprintf(stderr, "talven: cannot load the region library: %s\n", missing.c_str());
+    return shell::kExitNoLibrary;
+  }
   core::AlertDisplay previous = core::set_alert_display(early_alert);
   raise_file_limit();
   // The path as the alerts show it: file names are UTF-8, alert texts code

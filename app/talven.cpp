@@ -25,6 +25,7 @@
 #include "shell/appfile.hpp"
 #include "shell/start.hpp"
 #include "platform/gfx/png.hpp"
+#include "platform/gfx/region.hpp"
 #include "storage/fork.hpp"
 
 namespace {
@@ -224,6 +225,11 @@ int run_pict(const Args& all) {
                  gfx::Surface::kMaxSide);
     return 1;
   }
+  std::string error;
+  if (!gfx::load_regions(&error)) {
+    std::fprintf(stderr, "talven: cannot load the region library: %s\n", error.c_str());
+    return 1;
+  }
   gfx::Surface surface(width, height);
   surface.fill(0xFFFFFF);
   gfx::DC dc(surface);
@@ -234,9 +240,8 @@ int run_pict(const Args& all) {
   }
   if (status == media::PictStatus::BitmapFailed)
     std::fprintf(stderr, "talven: %s: a bitmap of the picture is damaged; drawn up to it\n", in.c_str());
-  std::string error;
   if (!gfx::write_png(surface, out, &error)) {
-    std::fprintf(stderr, "talven: %s: %s\n", out.c_str(), error.c_str());
+    std::fprintf(stderr, "talven: %s\n", error.c_str());
     return 1;
   }
   return 0;

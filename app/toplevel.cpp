@@ -21,7 +21,6 @@
 #include <vector>
 
 #ifdef TALVEN_EDITLINE
-#include <dlfcn.h>
 #include <editline/readline.h>
 #endif
 
@@ -36,6 +35,7 @@
 #include "data/reader.hpp"
 #include "data/state.hpp"
 #include "data/streams.hpp"
+#include "platform/host_library.hpp"
 
 namespace app {
 using namespace core;
@@ -426,23 +426,20 @@ LineEditor g_editor;
 // True when the library and every one of its names were found; otherwise
 // the loop reads plain lines.
 bool load_line_editor() {
-  void* lib = dlopen(TALVEN_EDITLINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) return false;
   LineEditor e;
-  auto find = [lib](auto& field, const char* name) {
-    field = reinterpret_cast<std::remove_reference_t<decltype(field)>>(dlsym(lib, name));
-    return field != nullptr;
-  };
-  if (find(e.readline, "readline") && find(e.add_history, "add_history") &&
-      find(e.stifle_history, "stifle_history") && find(e.read_history, "read_history") &&
-      find(e.write_history, "write_history") && find(e.readline_name, "rl_readline_name") &&
-      find(e.catch_signals, "rl_catch_signals") &&
-      find(e.word_break_characters, "rl_basic_word_break_characters") &&
-      find(e.completion_entry_function, "rl_completion_entry_function")) {
-    g_editor = e;
-    return true;
-  }
-  return false;
+  const platform::HostSymbol symbols[] = {
+      platform::host_symbol("readline", e.readline),
+      platform::host_symbol("add_history", e.add_history),
+      platform::host_symbol("stifle_history", e.stifle_history),
+      platform::host_symbol("read_history", e.read_history),
+      platform::host_symbol("write_history", e.write_history),
+      platform::host_symbol("rl_readline_name", e.readline_name),
+      platform::host_symbol("rl_catch_signals", e.catch_signals),
+      platform::host_symbol("rl_basic_word_break_characters", e.word_break_characters),
+      platform::host_symbol("rl_completion_entry_function", e.completion_entry_function)};
+  if (!platform::load_host_library(TALVEN_EDITLINE_LIBRARY, symbols, nullptr)) return false;
+  g_editor = e;
+  return true;
 }
 
 std::string g_history;  // the history file, or empty

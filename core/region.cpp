@@ -18,6 +18,16 @@ Region::Region() {
 
 Region::~Region() { munmap(base_, kReserve); }
 
+void Region::prefault(void* p, uint64_t n) {
+#ifdef MADV_POPULATE_WRITE
+  uintptr_t start = reinterpret_cast<uintptr_t>(p) & ~uintptr_t(4095);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n + 4095) & ~uintptr_t(4095);
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+  (void)p, (void)n;
+#endif
+}
+
 // Size classes: powers of two from 16 bytes up. A block of class k holds up
 // to 16 << k usable bytes, so a freed block fits every later request of its
 // class.

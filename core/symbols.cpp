@@ -41,48 +41,61 @@ static Value permanent_heap_string(std::string_view text) {
   return s;
 }
 
-static Value intern(std::string_view text, Value initial, bool copy) {
+// Whether the record's name is the text. Most probes meet another name:
+// the first byte settles those without measuring the name.
+static inline bool same_name(const char* name, std::string_view text) {
+  if (text.empty()) return name[0] == 0;
+  return name[0] == text[0] && strnlen(name, text.size() + 1) == text.size() &&
+         std::memcmp(name, text.data(), text.size()) == 0;
+}
+
+namespace {
+// Where a name is in the table, or the empty slot where it would go.
+struct Probe {
+  uint32_t slot;
+  bool found;
+};
+}  // namespace
+
+static Probe probe(std::string_view text) {
   Zones& z = rt().zones;
   uint32_t n = z.symbol_slots;
   uint32_t p = symbol_hash(text) % n;
+  // One slot always stays empty (intern refuses the last), so the probe ends.
   for (uint32_t probes = 0; probes < n; ++probes) {
     auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * p);
-    if (rec.name == 0) break;
-    const char* name = string_text(Value(rec.name));
-    if (std::strlen(name) == text.size() && std::memcmp(name, text.data(), text.size()) == 0) {
-      if (Value(rec.value).is_no_value()) rec.value = initial.bits;
-      return symbol_at(p);
-    }
+    if (rec.name == 0) return {p, false};
+    if (same_name(string_text(Value(rec.name)), text)) return {p, true};
     p = p + 1 == n ? 0 : p + 1;
   }
-  // One slot always stays empty so that every probe ends.
+  return {p, false};
+}
+
+// Interns at the place a probe found for the text.
+static Value intern_at(Probe at, std::string_view text, Value initial, bool copy) {
+  Zones& z = rt().zones;
+  if (at.found) {
+    auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * at.slot);
+    if (Value(rec.value).is_no_value()) rec.value = initial.bits;
+    return symbol_at(at.slot);
+  }
   if (z.free_symbols <= 1) error(Err::SymbolTableFull, kNil);
   // Making the name may collect; the slot found stays empty meanwhile
   // (nothing else interns during the allocation).
   Value name = copy ? permanent_heap_string(text) : permanent_static_string(text);
-  auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * p);
+  auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * at.slot);
   rec.name = name.bits;
   rec.value = initial.bits;
   --z.free_symbols;
-  return symbol_at(p);
+  return symbol_at(at.slot);
 }
 
-Value intern_static(std::string_view text, Value initial) { return intern(text, initial, false); }
-Value intern_copy(std::string_view text, Value initial) { return intern(text, initial, true); }
+Value intern_static(std::string_view text, Value initial) { return intern_at(probe(text), text, initial, false); }
+Value intern_copy(std::string_view text, Value initial) { return intern_at(probe(text), text, initial, true); }
 
 Value find_symbol(std::string_view text) {
-  Zones& z = rt().zones;
-  uint32_t n = z.symbol_slots;
-  uint32_t p = symbol_hash(text) % n;
-  for (uint32_t probes = 0; probes < n; ++probes) {
-    auto& rec = *reinterpret_cast<SymbolRecord*>(z.symbols + 16ull * p);
-    if (rec.name == 0) return kNil;
-    const char* name = string_text(Value(rec.name));
-    if (std::strlen(name) == text.size() && std::memcmp(name, text.data(), text.size()) == 0)
-      return symbol_at(p);
-    p = p + 1 == n ? 0 : p + 1;
-  }
-  return kNil;
+  Probe at = probe(text);
+  return at.found ? symbol_at(at.slot) : kNil;
 }
 
 Value make_keyword(std::string_view name) {
@@ -117,14 +130,17 @@ uint32_t native_code(Value v) { return word_payload(node_of(v).car); }
 NativeFn native_function(Value v) { return rt().natives[node_of(v).cdr]; }
 
 void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind) {
-  Value existing = find_symbol(name);
-  if (existing.is_symbol() && !symbol_value(existing).is_no_value()) {
+  std::string_view text(name);
+  Probe at = probe(text);
+  if (at.found && !symbol_value(symbol_at(at.slot)).is_no_value()) {
     // The first registration of a name wins; a second one is a slip in the
     // module tables, counted so that tests can see it.
     ++rt().duplicate_registrations;
     return;
   }
-  intern_static(name, make_native(fn, code, kind));
+  // Making the native allocates a node, which may collect; nothing interns
+  // meanwhile, so the place found stays right.
+  intern_at(at, text, make_native(fn, code, kind), false);
 }
 
 void set_fixnum_op(NativeFn fn, FixnumOp op) {

@@ -121,7 +121,9 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   z.symbols = sym;
   z.symbol_slots = l.symbol_slots;
   z.free_symbols = l.symbol_slots;
-  // Empty records: name, value and owner 0, slot 0xFFFF, twin -1.
+  // Empty records: name, value and owner 0, slot 0xFFFF, twin -1. Every
+  // page of the zone is written now.
+  Region::prefault(sym, 16 * uint64_t(l.symbol_slots));
   SymbolRecord* records = reinterpret_cast<SymbolRecord*>(sym);
   for (uint32_t i = 0; i < l.symbol_slots; ++i) records[i] = SymbolRecord{0, 0, 0, 0xFFFF, -1};
   z.lisp_stack = reinterpret_cast<Value*>(sym + 16 * uint64_t(l.symbol_slots));
@@ -202,6 +204,7 @@ static bool link_fresh(Zones& z, uint32_t most) {
   // carry the address tag, so that the collector never follows them as list
   // structure.
   uint32_t first = z.fresh;
+  Region::prefault(&node_at(first), 8 * uint64_t(k));
   for (uint32_t i = 0; i < k; ++i) {
     Node& n = node_at(first + 8 * i);
     n.car = kNil.bits;

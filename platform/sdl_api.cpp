@@ -1,6 +1,6 @@
 #include <SDL.h>
-#include <dlfcn.h>
 
+#include "platform/host_library.hpp"
 #include "platform/sdl_api.hpp"
 
 #ifndef TALVEN_SDL_LIBRARY
@@ -18,26 +18,10 @@ bool load_sdl(std::string* error) {
   static int state = 0;
   static std::string reason;
   if (state == 0) {
-    // The library stays loaded to the end of the process: its threads and
-    // handlers may outlive a back-end.
-    void* lib = dlopen(TALVEN_SDL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) {
-      const char* why = dlerror();
-      reason = why ? why : "cannot load " TALVEN_SDL_LIBRARY;
-      state = -1;
-    } else {
-      state = 1;
-#define TALVEN_SDL_FIND(name)                                                          \
-  if (state == 1) {                                                                    \
-    name = reinterpret_cast<decltype(name)>(dlsym(lib, #name));                        \
-    if (name == nullptr) {                                                             \
-      reason = TALVEN_SDL_LIBRARY " has no " #name;                                    \
-      state = -1;                                                                      \
-    }                                                                                  \
-  }
-      TALVEN_SDL_FUNCTIONS(TALVEN_SDL_FIND)
-#undef TALVEN_SDL_FIND
-    }
+#define TALVEN_SDL_SYMBOL(name) host_symbol(#name, name),
+    const HostSymbol symbols[] = {TALVEN_SDL_FUNCTIONS(TALVEN_SDL_SYMBOL)};
+#undef TALVEN_SDL_SYMBOL
+    state = load_host_library(TALVEN_SDL_LIBRARY, symbols, &reason) ? 1 : -1;
   }
   if (state < 0 && error) *error = reason;
   return state > 0;

@@ -35,6 +35,7 @@ enum ExitStatus : int {
   kExitLoopReturned = 1,    // `toplevel-loop` returned
   kExitFailed = 3,          // the boot failed, a code resource could not be read, Quit after a memory alert
   kExitNoApplication = 255, // no application file, or not enough memory for the machine
+  kExitNoLibrary = 70,      // a library every frame needs cannot be loaded (a broken installation)
 };
 // A termination signal ends the run with 128 + its number.
 

@@ -9,9 +9,51 @@
 
 #include <unistd.h>
 
+#include "platform/host_library.hpp"
+
+#ifndef TALVEN_PNG_LIBRARY
+#define TALVEN_PNG_LIBRARY "libpng16.so.16"
+#endif
+
 namespace gfx {
 
-std::vector<uint8_t> encode_png(const Surface& s) {
+namespace {
+
+// The PNG library, loaded at the first PNG read or written: screenshots and
+// golden pictures need it, nothing else does.
+struct Png {
+  decltype(&::png_image_write_to_memory) write_to_memory = nullptr;
+  decltype(&::png_image_begin_read_from_memory) begin_read_from_memory = nullptr;
+  decltype(&::png_image_finish_read) finish_read = nullptr;
+  decltype(&::png_image_free) free = nullptr;
+  bool loaded = false;
+  std::string reason;
+};
+
+// The functions, or null with the reason in *error.
+const Png* png(std::string* error) {
+  static const Png p = [] {
+    Png q;
+    const platform::HostSymbol symbols[] = {
+        platform::host_symbol("png_image_write_to_memory", q.write_to_memory),
+        platform::host_symbol("png_image_begin_read_from_memory", q.begin_read_from_memory),
+        platform::host_symbol("png_image_finish_read", q.finish_read),
+        platform::host_symbol("png_image_free", q.free)};
+    q.loaded = platform::load_host_library(TALVEN_PNG_LIBRARY, symbols, &q.reason);
+    return q;
+  }();
+  if (!p.loaded) {
+    if (error) *error = "cannot load the PNG library: " + p.reason;
+    return nullptr;
+  }
+  return &p;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encode_png(const Surface& s, std::string* error) {
+  const Png* lib = png(error);
+  if (lib == nullptr) return {};
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -26,21 +68,26 @@ std::vector<uint8_t> encode_png(const Surface& s) {
       p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
     }
   png_alloc_size_t size = 0;
-  if (s.width() == 0 || s.height() == 0) return {};
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr)) return {};
+  auto fail = [&](const char* why) {
+    if (error) *error = why;
+    return std::vector<uint8_t>();
+  };
+  if (s.width() == 0 || s.height() == 0) return fail("cannot encode an empty surface");
+  if (!lib->write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr)) return fail(image.message);
   std::vector<uint8_t> out(size);
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, rgb.data(), 0, nullptr)) return {};
+  if (!lib->write_to_memory(&image, out.data(), &size, 0, rgb.data(), 0, nullptr)) return fail(image.message);
   out.resize(size);
   return out;
 }
 
 bool write_png(const Surface& s, const std::string& path, std::string* error) {
-  std::vector<uint8_t> bytes = encode_png(s);
-  auto fail = [&](const char* why) {
+  std::string reason;
+  std::vector<uint8_t> bytes = encode_png(s, &reason);
+  auto fail = [&](const std::string& why) {
     if (error) *error = path + ": " + why;
     return false;
   };
-  if (bytes.empty()) return fail("cannot encode an empty surface");
+  if (bytes.empty()) return fail(reason);
   std::string temp = path + ".tmp";
   FILE* f = std::fopen(temp.c_str(), "wb");
   if (!f) return fail(std::strerror(errno));
@@ -56,15 +103,17 @@ bool write_png(const Surface& s, const std::string& path, std::string* error) {
 }
 
 std::optional<Surface> decode_png(std::span<const uint8_t> bytes, std::string* error) {
+  const Png* lib = png(error);
+  if (lib == nullptr) return std::nullopt;
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   auto fail = [&](const char* why) -> std::optional<Surface> {
     if (error) *error = why;
-    png_image_free(&image);
+    lib->free(&image);
     return std::nullopt;
   };
-  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return fail(image.message);
+  if (!lib->begin_read_from_memory(&image, bytes.data(), bytes.size())) return fail(image.message);
   if (image.width == 0 || image.height == 0 || image.width > uint32_t(Surface::kMaxSide) ||
       image.height > uint32_t(Surface::kMaxSide))
     return fail("image too large");
@@ -72,14 +121,14 @@ std::optional<Surface> decode_png(std::span<const uint8_t> bytes, std::string* e
   image.format = PNG_FORMAT_RGB;
   std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
   png_color white{255, 255, 255};
-  if (!png_image_finish_read(&image, &white, rgb.data(), 0, nullptr)) return fail(image.message);
+  if (!lib->finish_read(&image, &white, rgb.data(), 0, nullptr)) return fail(image.message);
   Surface s(int32_t(image.width), int32_t(image.height));
   for (int32_t y = 0; y < s.height(); ++y)
     for (int32_t x = 0; x < s.width(); ++x) {
       const uint8_t* p = &rgb[(size_t(y) * image.width + size_t(x)) * 3];
       s.row32(y)[x] = gfx::rgb(p[0], p[1], p[2]);
     }
-  png_image_free(&image);
+  lib->free(&image);
   return s;
 }
 

@@ -15,8 +15,10 @@
 
 namespace gfx {
 
-// The PNG encoding of a surface (8-bit RGB).
-std::vector<uint8_t> encode_png(const Surface& s);
+// The PNG encoding of a surface (8-bit RGB); empty, with the reason in
+// *error, when it cannot be made. The PNG library is loaded at the first
+// PNG read or written.
+std::vector<uint8_t> encode_png(const Surface& s, std::string* error = nullptr);
 // Writes the surface; false with a message in *error when that failed.
 bool write_png(const Surface& s, const std::string& path, std::string* error = nullptr);
 

@@ -9,12 +9,19 @@
 #include <pixman.h>
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/gfx/shapes.hpp"
 #include "platform/gfx/surface.hpp"
 
 namespace gfx {
+
+// Loads the region library if it is not yet loaded: true when it is there,
+// otherwise false with the reason in *error. Whoever is about to open
+// windows or draw calls it first to report a broken installation cleanly;
+// a region made without the library ends the run with the reason.
+bool load_regions(std::string* error);
 
 class Region {
  public:
