@@ -193,10 +193,10 @@ __attribute__((noinline)) void mark_native_stack(Runtime& r) {
 
 void mark_roots(Runtime& r) {
   Zones& z = r.zones;
-  // 1. Symbol records: the value and the owner word.
-  for (uint32_t i = 0; i < z.symbol_slots; ++i) {
+  // 1. Symbol records: the value and the owner word (the slots in use only:
+  // a large table is mostly empty).
+  for (uint32_t i : z.used_symbols) {
     const auto& rec = *reinterpret_cast<const SymbolRecord*>(z.symbols + 16ull * i);
-    if (rec.name == 0) continue;
     if (rec.value != 0) push_traced(r, Value(rec.value));
     if (rec.owner != 0) push_traced(r, Value(rec.owner));
     if (r.mark_stack.size() > 4096) drain(r);

@@ -455,6 +455,19 @@ struct CodeArgs {
   }
 };
 
+// A function called with the codes of its arguments. Kept out of line and
+// reached by a tail call: the frame that stays on the native stack while the
+// body runs is this one alone, not the caller's look-up and dispatch too, so
+// deep recursion needs less native stack.
+[[gnu::noinline]] static Value apply_lambda_codes(Value fn, const CallCode* c) {
+  return apply_lambda(fn, CodeArgs{c->args, c->n});
+}
+
+// Any other head: the general evaluator's application of the form.
+[[gnu::noinline]] static Value call_form(Value fn, const CallCode* c) { return call_with(fn, c->form); }
+
+// Only tail calls: no local of the dispatch stays on the stack below the
+// callee's frame.
 [[gnu::always_inline]] static inline Value call_codes(Value fn, const CallCode* c) {
   switch (fn.tag()) {
     case Tag::Primitive:
@@ -462,9 +475,9 @@ struct CodeArgs {
     case Tag::Lambda:
     case Tag::Lexical:
     case Tag::Closed:
-      return apply_lambda(fn, CodeArgs{c->args, c->n});
+      return apply_lambda_codes(fn, c);
     default:
-      return call_with(fn, c->form);
+      return call_form(fn, c);
   }
 }
 

@@ -45,6 +45,9 @@ struct Zones {
   uint8_t* symbols = nullptr;  // the symbol records
   uint32_t symbol_slots = 0;
   uint32_t free_symbols = 0;
+  // The slots that hold a symbol, in the order they were filled: a symbol is
+  // never removed, so the collector visits these instead of every slot.
+  std::vector<uint32_t> used_symbols;
 
   Value* lisp_stack = nullptr;  // grows upward from here
   Value* lisp_stack_end = nullptr;

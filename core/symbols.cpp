@@ -87,6 +87,7 @@ static Value intern_at(Probe at, std::string_view text, Value initial, bool copy
   rec.name = name.bits;
   rec.value = initial.bits;
   --z.free_symbols;
+  z.used_symbols.push_back(at.slot);
   return symbol_at(at.slot);
 }
 

@@ -24,7 +24,7 @@ constexpr uint32_t kGrowChunk = 5000;
 // Never-used nodes linked at a time: 32 KB of the node zone.
 constexpr uint32_t kFreshChunk = 4096;
 // The least heap growth between two collections.
-constexpr uint32_t kHeapBudget = 2u << 20;
+constexpr uint32_t kHeapBudget = 512u << 10;
 // The least node growth between two collections: 1 MB of nodes.
 constexpr uint32_t kNodeBudget = 128u << 10;
 constexpr uint32_t kMaxNodeOffset = 0xFFFFF8;  // node offsets live in 24 bits

@@ -184,6 +184,49 @@ TEST_F(Collector, RootsOutsideTheStacksKeepTheirValues) {
   EXPECT_STREQ(string_text(car(Value(record(owned_sym).owner))), "owner");
 }
 
+// The collector visits only the slots that hold symbols: every symbol's
+// value must still be kept, whether it was interned before or after earlier
+// collections, landed past a collision, or wrapped past the table's end.
+TEST_F(Collector, EverySymbolsValueSurvivesWhateverSlotItTook) {
+  std::vector<Value> symbols;
+  auto bind_batch = [&](int from, int to) {
+    for (int i = from; i < to; ++i) {
+      Value s = intern_copy("sym-" + std::to_string(i));
+      set_symbol_value(s, make_string(("value " + std::to_string(i)).c_str()));
+      symbols.push_back(s);
+    }
+  };
+  bind_batch(0, 500);
+  make_garbage_strings(200);
+  collect();
+  bind_batch(500, 1500);  // interned after a collection
+  // "ab" and "b`" share a hash: the second lands past the first. Two names
+  // hashing to the last slot: the second wraps to the start of the table.
+  Zones& z = rt().zones;
+  std::vector<std::string> extra = {"ab", "b`"};
+  uint32_t seed = 12345;
+  for (int i = 0, found = 0; found < 2 && i < 1000000; ++i) {
+    std::string name(16, ' ');
+    for (char& ch : name) {
+      seed = seed * 1103515245u + 12345u;
+      ch = char(1 + (seed >> 16) % 255);
+    }
+    if (symbol_hash(name) % z.symbol_slots == z.symbol_slots - 1) extra.push_back(name), ++found;
+  }
+  ASSERT_EQ(extra.size(), 4u);
+  for (const std::string& name : extra) {
+    Value s = intern_copy(name);
+    set_symbol_value(s, make_string(("value " + std::to_string(symbols.size())).c_str()));
+    symbols.push_back(s);
+  }
+  EXPECT_LT(symbols.back().payload() / 16, z.symbol_slots - 1) << "wrapped past the end";
+  make_garbage_strings(200);
+  collect();
+  ASSERT_EQ(z.used_symbols.size(), z.symbol_slots - z.free_symbols);
+  for (size_t i = 0; i < symbols.size(); ++i)
+    ASSERT_EQ(std::string(string_text(symbol_value(symbols[i]))), "value " + std::to_string(i)) << i;
+}
+
 TEST_F(Collector, AHashTableMarksOneWordPerSymbolSlot) {
   Runtime& r = rt();
   uint32_t slots = r.zones.symbol_slots;

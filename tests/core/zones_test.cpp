@@ -149,7 +149,7 @@ TEST_F(Budgets, CollectionsComeBeforeTheZonesAreFullAndFollowWhatSurvives) {
   Zones& z = rt().zones;
   // Garbage alone: 400 MB of strings and 100 million nodes' worth would
   // fill both zones many times over; the touched part of each stays near
-  // its budget instead (2 MB of heap, 128K nodes), and the never-used
+  // its budget instead (512 KB of heap, 128K nodes), and the never-used
   // nodes stay untouched.
   uint32_t peak_heap = 0;
   for (int round = 0; round < 100; ++round) {
@@ -157,7 +157,7 @@ TEST_F(Budgets, CollectionsComeBeforeTheZonesAreFullAndFollowWhatSurvives) {
     peak_heap = std::max(peak_heap, z.heap_top - z.heap_start);
   }
   EXPECT_GT(z.collections, 20u);
-  EXPECT_LE(peak_heap, (2u << 20) + 512);
+  EXPECT_LE(peak_heap, (512u << 10) + 512);
   ASSERT_NE(z.fresh, 0u);
   EXPECT_LT(z.fresh / 8, 200000u);
   // Live data raises the budgets: 6 MB of strings and 300,000 nodes kept,
