@@ -114,11 +114,16 @@ struct Case : Word {
   CaseClause* clauses;
 };
 
-// The head symbol's value now, as the general evaluator reads it.
-[[gnu::always_inline]] inline Value head_value(Value sym) {
+[[gnu::noinline, noreturn]] void unbound_head(Value sym) { error(Err::Unbound, sym); }
+
+// The head symbol's value now, as the general evaluator reads it. The
+// symbol is taken from the code again for the error: nothing of the look-up
+// then stays on the stack across a call, which keeps the frames of codes
+// that recurse (arithmetic around a call) small.
+[[gnu::always_inline]] inline Value head_value(const Value& sym) {
   Value fn = lookup(sym);
   if (fn.is_no_value()) [[unlikely]]
-    error(Err::Unbound, sym);
+    unbound_head(sym);
   return fn;
 }
 

@@ -28,10 +28,13 @@ enum class FrameKind : uint8_t {
 };
 
 struct Frame {
-  FrameKind kind;
+  // The link first: a derived frame's first small field then fills the
+  // padding after the kind, and environment frames (one per Lisp call on
+  // the native stack) stay small.
   Frame* previous;
+  FrameKind kind;
 
-  explicit Frame(FrameKind k) : kind(k), previous(rt().current_frame) {}
+  explicit Frame(FrameKind k) : previous(rt().current_frame), kind(k) {}
   ~Frame() { rt().current_frame = previous; }
   Frame(const Frame&) = delete;
   Frame& operator=(const Frame&) = delete;
@@ -42,13 +45,12 @@ struct Frame {
 // `slots` up, parameters first, then the rest list, captured values and
 // locals. `parent` is the environment a `lexical` closure captured, or null.
 struct EnvFrame : Frame {
-  Value* slots;
   uint32_t slot_count = 0;
+  Value* slots;
   uint32_t depth;
   uint32_t serial;
   EnvFrame* parent = nullptr;
   EnvFrame* saved_env;
-  Value* saved_prolog_sp = nullptr;  // restored on exit when the logic engine asks
   // The function whose body runs in the frame: kept here, where the
   // collector's scan of the native stack sees it, so that the function and
   // its analysed body live as long as the call.
@@ -69,7 +71,6 @@ struct EnvFrame : Frame {
     r.zones.sp = slots;
     r.env = saved_env;
     r.env_depth = depth;
-    if (saved_prolog_sp) r.zones.prolog_sp = saved_prolog_sp;
   }
   // Makes the frame the current frame and environment once its slots are
   // pushed.
@@ -83,6 +84,8 @@ struct EnvFrame : Frame {
  private:
   static void grow_table(Runtime& r) { r.env_table.resize(r.env_table.size() * 2 + 64); }
 };
+// One of these lies on the native stack for every Lisp call in progress.
+static_assert(sizeof(EnvFrame) <= 56);
 
 // The live environment frame at a depth whose serial is `serial`, or null
 // when that frame has been left.

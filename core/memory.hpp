@@ -150,9 +150,26 @@ class StackMark {
 // Checks the native stack against its limit: error 61 when recursion has
 // gone too deep. Native recursions (evaluator, printer, equal?, reader)
 // call it on entry.
-inline void check_native_stack() {
+// The native stack pointer. Read from the register where we can: a local
+// whose address is taken would need a slot of its own in every frame that
+// checks, and there is one such frame per Lisp call.
+[[gnu::always_inline]] inline uintptr_t native_stack_pointer() {
+#if defined(__x86_64__)
+  uintptr_t sp;
+  asm volatile("mov %%rsp, %0" : "=r"(sp));
+  return sp;
+#elif defined(__aarch64__)
+  uintptr_t sp;
+  asm volatile("mov %0, sp" : "=r"(sp));
+  return sp;
+#else
   char here;
-  if (reinterpret_cast<uintptr_t>(&here) < rt().zones.native_stack_limit) lisp_stack_overflow();
+  return reinterpret_cast<uintptr_t>(&here);
+#endif
+}
+
+inline void check_native_stack() {
+  if (native_stack_pointer() < rt().zones.native_stack_limit) lisp_stack_overflow();
 }
 
 // ---- Boxing -----------------------------------------------------------------
