@@ -905,7 +905,8 @@ const NativeRow kFileNatives[] = {
 }  // namespace
 
 void register_file_natives() {
-  hold_instance_lock();
+  // The temporary folder, its lock and the clean-up of what dead runs left
+  // there wait for the first temporary file: most runs never make one.
   register_natives(kFileNatives);
   // The runtime's folders.
   std::string exe = executable_dir_text();
