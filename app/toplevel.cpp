@@ -36,6 +36,7 @@
 #include "data/state.hpp"
 #include "data/streams.hpp"
 #include "platform/host_library.hpp"
+#include "storage/settings.hpp"
 
 namespace app {
 using namespace core;
@@ -343,16 +344,14 @@ int run_text(const std::string& text, const LoopOptions& options) {
 }
 
 int run_file(const std::string& path, const LoopOptions& options) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string raw;
+  if (!storage::read_whole_file(path, raw)) {
     std::fprintf(stderr, "talven: cannot read %s\n", path.c_str());
     return 2;
   }
-  std::ostringstream raw;
-  raw << in.rdbuf();
   std::string text;
   int bad_line = 0;
-  if (!data::source_text(raw.str(), text, bad_line)) {
+  if (!data::source_text(raw, text, bad_line)) {
     std::fprintf(stderr, "talven: %s:%d: a character without a code page 1252 counterpart, or bad UTF-8\n",
                  path.c_str(), bad_line);
     return 2;

@@ -1,11 +1,12 @@
 // Zone sizing and layout, the allocators' slow paths, growth and the memory
 // primitives.
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -70,14 +71,22 @@ ZoneLayout size_zones(const MemoryPrefs& p, uint32_t preferred, uint64_t availab
 uint64_t available_native_memory(uint32_t preferred, uint64_t handle_bytes) {
   uint64_t from_prefs = uint64_t(uint32_t(preferred - uint32_t(handle_bytes)));
   uint64_t avail = 0;
-  std::ifstream info("/proc/meminfo");
-  std::string key;
-  uint64_t kb;
-  std::string unit;
-  while (info >> key >> kb >> unit) {
-    if (key == "MemAvailable:") {
-      avail = kb * 1024;
-      break;
+  // Read with the plain calls: a C++ stream would set up the library's
+  // locales at every start-up for this one number.
+  int fd = open("/proc/meminfo", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    char text[4096];
+    ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n > 0) {
+      text[n] = 0;
+      if (const char* line = std::strstr(text, "MemAvailable:")) {
+        const char* p = line + 13;
+        while (*p == ' ') ++p;
+        uint64_t kb = 0;
+        while (*p >= '0' && *p <= '9' && kb < (uint64_t(1) << 50)) kb = kb * 10 + uint64_t(*p++ - '0');
+        avail = kb * 1024;
+      }
     }
   }
   if (avail == 0) avail = uint64_t(sysconf(_SC_AVPHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));

@@ -6,9 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace storage {
@@ -61,8 +60,9 @@ std::vector<std::string_view> split_lines(std::string_view text) {
 }
 
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string bytes;
+  if (!read_whole_file(path, bytes)) bytes.clear();
+  return bytes;
 }
 
 bool make_dirs(const std::string& path, mode_t mode) {
@@ -74,6 +74,27 @@ bool make_dirs(const std::string& path, mode_t mode) {
 }
 
 }  // namespace
+
+bool read_whole_file(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int saved = errno;
+      close(fd);
+      errno = saved;
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(chunk, size_t(n));
+  }
+  close(fd);
+  return true;
+}
 
 std::string config_dir(bool create) {
   std::string base;

@@ -46,5 +46,9 @@ bool settings_writable(std::string_view section, std::string_view key, std::stri
 // old file's permissions. False, with errno, when anything failed, in which
 // case the old file is untouched and no temporary file is left.
 bool replace_file_atomically(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+// Reads the whole file at `path` into `bytes`: false, with errno, when it
+// cannot be opened or read. Plain system calls: no C++ stream, whose first
+// use sets up the library's locales (a cost every start-up would pay).
+bool read_whole_file(const std::string& path, std::string& bytes);
 
 }  // namespace storage

@@ -183,20 +183,27 @@ TEST_F(Files, TemporaryFilesAreNumberedAndLeftoversCleaned) {
   callv("file-remove", {one, kNil});
   Value again = callv("talven-file-create", {kNil, kNil, kNil, kNil, t(), t()});
   EXPECT_EQ(storage::posix_of(again), dir + "/talven1.tmp");
-  // While this machine runs, a second start-up in the same folder removes
-  // nothing; once it is gone, a new start-up removes what nobody holds.
+  // While this machine runs, a second one making a temporary file in the
+  // same folder removes nothing; once this one is gone, the first
+  // temporary file of a new machine comes after removing what nobody holds
+  // (a start-up alone removes nothing).
   std::ofstream(dir + "/talven9.tmp") << "held";
   int held = open((dir + "/talven9.tmp").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_SH), 0);
   {
     auto second = make_runtime(prefs(), preferred());
+    Value third = callv("talven-file-create", {kNil, kNil, kNil, kNil, t(), t()});
+    EXPECT_EQ(storage::posix_of(third), dir + "/talven3.tmp");
     EXPECT_TRUE(exists(dir + "/talven2.tmp"));
   }
   RuntimeScope scope(*machine_);
   machine_.reset();
   machine_ = make_runtime(prefs(), preferred());
-  EXPECT_FALSE(exists(dir + "/talven1.tmp"));
+  EXPECT_TRUE(exists(dir + "/talven2.tmp"));
+  Value fresh = callv("talven-file-create", {kNil, kNil, kNil, kNil, t(), t()});
+  EXPECT_EQ(storage::posix_of(fresh), dir + "/talven1.tmp");
   EXPECT_FALSE(exists(dir + "/talven2.tmp"));
+  EXPECT_FALSE(exists(dir + "/talven3.tmp"));
   EXPECT_TRUE(exists(dir + "/talven9.tmp"));
   close(held);
 }
