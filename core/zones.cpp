@@ -131,10 +131,14 @@ void build_zones(Runtime& r, const ZoneLayout& l) {
   z.symbol_slots = l.symbol_slots;
   z.free_symbols = l.symbol_slots;
   // Empty records: name, value and owner 0, slot 0xFFFF, twin -1. Every
-  // page of the zone is written now.
+  // page of the zone is written now. The block comes zeroed, so only the
+  // last two fields are written.
   Region::prefault(sym, 16 * uint64_t(l.symbol_slots));
   SymbolRecord* records = reinterpret_cast<SymbolRecord*>(sym);
-  for (uint32_t i = 0; i < l.symbol_slots; ++i) records[i] = SymbolRecord{0, 0, 0, 0xFFFF, -1};
+  for (uint32_t i = 0; i < l.symbol_slots; ++i) {
+    records[i].slot = 0xFFFF;
+    records[i].twin = -1;
+  }
   z.lisp_stack = reinterpret_cast<Value*>(sym + 16 * uint64_t(l.symbol_slots));
   z.lisp_stack_end = z.lisp_stack + l.lisp_words;
   z.lisp_limit = l.lisp_words > 500 ? z.lisp_stack_end - 500 : z.lisp_stack;

@@ -57,6 +57,35 @@ TEST(Sizing, RuntimeRefusesAShortBlockWithTheAlertText) {
 
 class Zoning : public MachineTest {};
 
+// Every empty symbol record reads as three zero words and two 16-bit
+// words 0xFFFF, in a machine built on a fresh region and in one built where
+// an earlier block was released (its memory reused).
+TEST_F(Zoning, EmptySymbolRecordsAreClearedWhereverTheBlockComesFrom) {
+  auto check = [] {
+    Zones& z = rt().zones;
+    uint32_t empty = 0;
+    for (uint32_t i = 0; i < z.symbol_slots; ++i) {
+      const auto& rec = *reinterpret_cast<const SymbolRecord*>(z.symbols + 16ull * i);
+      if (rec.name != 0) continue;
+      ++empty;
+      ASSERT_EQ(rec.value, 0u) << i;
+      ASSERT_EQ(rec.owner, 0u) << i;
+      ASSERT_EQ(rec.slot, 0xFFFF) << i;
+      ASSERT_EQ(rec.twin, -1) << i;
+    }
+    EXPECT_EQ(empty, z.free_symbols);
+  };
+  check();
+  // A block of the same size released with garbage in it and taken again.
+  Region& g = rt().region;
+  Addr junk = g.allocate(1 << 16);
+  std::memset(g.ptr(junk), 0xA5, 1 << 16);
+  ASSERT_TRUE(g.release(junk));
+  Addr again = g.allocate(1 << 16);
+  ASSERT_EQ(again, junk);
+  for (uint32_t i = 0; i < (1u << 16); ++i) ASSERT_EQ(g.ptr(again)[i], 0) << i;
+}
+
 TEST_F(Zoning, ZonesFollowEachOtherInAscendingOrder) {
   Zones& z = rt().zones;
   Region& g = rt().region;
