@@ -363,11 +363,20 @@ Value box_address(Addr a, uint32_t sub_kind) {
 
 Value make_string(const char* text, size_t n) {
   if (n > 65534) error(Err::WrongType, make_integer(int32_t(n)));
-  // The text may lie in the heap itself: copy it aside before collecting.
-  std::string copy(text, n);
+  // Text lying in the heap zone itself (another string, a symbol's name)
+  // may move when the reservation collects: it is copied aside first.
+  // Text anywhere else stays where it is.
+  std::string copy;
+  Runtime& r = rt();
+  uintptr_t at = reinterpret_cast<uintptr_t>(text);
+  if (at >= reinterpret_cast<uintptr_t>(r.region.ptr(r.zones.heap_start)) &&
+      at < reinterpret_cast<uintptr_t>(r.region.ptr(r.zones.heap_end))) {
+    copy.assign(text, n);
+    text = copy.data();
+  }
   reserve_heap(uint32_t(n + 1));
   uint8_t* p = heap_top_ptr();
-  std::memcpy(p, copy.data(), n);
+  std::memcpy(p, text, n);
   p[n] = 0;
   return alloc_indirect(uint32_t(n + 1), Tag::String, Header::String);
 }

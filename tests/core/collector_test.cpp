@@ -92,6 +92,28 @@ __attribute__((noinline)) void make_garbage_strings(int n) {
   for (int i = 0; i < n; ++i) make_string("garbage that nobody keeps");
 }
 
+// A string made from the text of another heap string, by a reservation that
+// collects and slides that string down: the text is read before it moves.
+// Text outside the heap is read in place.
+TEST_F(Collector, AStringMadeFromHeapTextSurvivesTheCollectionItCauses) {
+  make_garbage_strings(300);
+  std::string long_text(3000, 'q');
+  long_text += "end";
+  set_global("source", make_string(long_text.c_str()));
+  scrub_stack();
+  Zones& z = rt().zones;
+  uint32_t before = node_of(global("source")).cdr;
+  z.heap_budget = z.heap_top - z.heap_start;  // the next reservation collects
+  uint32_t collections = z.collections;
+  Value copy = make_string(string_text(global("source")), long_text.size());
+  EXPECT_EQ(z.collections, collections + 1);
+  EXPECT_LT(node_of(global("source")).cdr, before) << "the source moved down";
+  EXPECT_EQ(std::string(string_text(copy)), long_text);
+  EXPECT_EQ(std::string(string_text(global("source"))), long_text);
+  static const char outside[] = "text outside the heap";
+  EXPECT_STREQ(string_text(make_string(outside, sizeof outside - 1)), outside);
+}
+
 TEST_F(Collector, CompactionKeepsLiveObjectsInOrderAtEvenSizes) {
   set_global("a", make_string("first"));  // 6 bytes
   make_garbage_strings(200);
