@@ -92,21 +92,30 @@ __attribute__((noinline)) void make_garbage_strings(int n) {
   for (int i = 0; i < n; ++i) make_string("garbage that nobody keeps");
 }
 
+__attribute__((noinline)) void make_source_above_garbage(const std::string& text) {
+  set_global("kept", kNil);
+  for (int i = 0; i < 100; ++i) set_global("kept", cons(make_string("kept until the source exists"), global("kept")));
+  set_global("source", make_string(text.c_str()));
+  set_global("kept", kNil);
+}
+
 // A string made from the text of another heap string, by a reservation that
 // collects and slides that string down: the text is read before it moves.
 // Text outside the heap is read in place.
 TEST_F(Collector, AStringMadeFromHeapTextSurvivesTheCollectionItCauses) {
-  make_garbage_strings(300);
+  // Strings kept until the source is made, then dropped: they lie below it,
+  // so the collection slides it down (in every build, the collect-always one
+  // too).
   std::string long_text(3000, 'q');
   long_text += "end";
-  set_global("source", make_string(long_text.c_str()));
+  make_source_above_garbage(long_text);
   scrub_stack();
   Zones& z = rt().zones;
   uint32_t before = node_of(global("source")).cdr;
   z.heap_budget = z.heap_top - z.heap_start;  // the next reservation collects
   uint32_t collections = z.collections;
   Value copy = make_string(string_text(global("source")), long_text.size());
-  EXPECT_EQ(z.collections, collections + 1);
+  EXPECT_GT(z.collections, collections);
   EXPECT_LT(node_of(global("source")).cdr, before) << "the source moved down";
   EXPECT_EQ(std::string(string_text(copy)), long_text);
   EXPECT_EQ(std::string(string_text(global("source"))), long_text);
