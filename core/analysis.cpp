@@ -208,31 +208,7 @@ Value call_primitive(Value fn, const Call* c) {
     Value b;
     if (a.is_fixnum()) {
       b = run(c->args[1]);
-      if (b.is_fixnum()) {
-        int32_t x = a.fixnum(), y = b.fixnum();
-        switch (FixnumOp(op)) {
-          case FixnumOp::Add:
-            return make_integer(x + y);
-          case FixnumOp::Subtract:
-            return make_integer(x - y);
-          case FixnumOp::Multiply:
-            return make_integer(int32_t(uint32_t(x) * uint32_t(y)));
-          case FixnumOp::Less:
-            return x < y ? r.sym.t : kNil;
-          case FixnumOp::Greater:
-            return x > y ? r.sym.t : kNil;
-          case FixnumOp::LessEqual:
-            return x <= y ? r.sym.t : kNil;
-          case FixnumOp::GreaterEqual:
-            return x >= y ? r.sym.t : kNil;
-          case FixnumOp::Equal:
-            return x == y ? r.sym.t : kNil;
-          case FixnumOp::NotEqual:
-            return x != y ? r.sym.t : kNil;
-          case FixnumOp::None:
-            break;
-        }
-      }
+      if (b.is_fixnum()) return fixnum_result(FixnumOp(op), a.fixnum(), b.fixnum());
     }
     StackMark mark;
     Value* base = r.zones.sp;
@@ -269,20 +245,6 @@ struct Arith : Call {
   Value fn;
 };
 
-template <FixnumOp Op>
-[[gnu::always_inline]] inline Value fixnum_op(int32_t x, int32_t y) {
-  Runtime& r = rt();
-  if constexpr (Op == FixnumOp::Add) return make_integer(x + y);
-  if constexpr (Op == FixnumOp::Subtract) return make_integer(x - y);
-  if constexpr (Op == FixnumOp::Multiply) return make_integer(int32_t(uint32_t(x) * uint32_t(y)));
-  if constexpr (Op == FixnumOp::Less) return x < y ? r.sym.t : kNil;
-  if constexpr (Op == FixnumOp::Greater) return x > y ? r.sym.t : kNil;
-  if constexpr (Op == FixnumOp::LessEqual) return x <= y ? r.sym.t : kNil;
-  if constexpr (Op == FixnumOp::GreaterEqual) return x >= y ? r.sym.t : kNil;
-  if constexpr (Op == FixnumOp::Equal) return x == y ? r.sym.t : kNil;
-  if constexpr (Op == FixnumOp::NotEqual) return x != y ? r.sym.t : kNil;
-  return kNil;
-}
 
 // The native itself, given its two values.
 [[gnu::noinline]] Value native_of_two(Value fn, Value a, Value b) {
@@ -319,7 +281,7 @@ Value run_arith(const Code* code) {
   Value b = operand(c->args[1]);
   if (!b.is_fixnum()) [[unlikely]]
     return native_of_two(fn, a, b);
-  return fixnum_op<Op>(a.fixnum(), b.fixnum());
+  return fixnum_result(Op, a.fixnum(), b.fixnum());
 }
 
 RunFn arith_run(FixnumOp op) {

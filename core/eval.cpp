@@ -367,31 +367,7 @@ static Value apply_primitive_forms(Value fn, Value forms) {
   Value b;
   if (a.is_fixnum()) {
     b = eval_fast(car(second_forms));
-    if (b.is_fixnum()) {
-      int32_t x = a.fixnum(), y = b.fixnum();
-      switch (FixnumOp(op)) {
-        case FixnumOp::Add:
-          return make_integer(x + y);
-        case FixnumOp::Subtract:
-          return make_integer(x - y);
-        case FixnumOp::Multiply:
-          return make_integer(int32_t(uint32_t(x) * uint32_t(y)));
-        case FixnumOp::Less:
-          return x < y ? r.sym.t : kNil;
-        case FixnumOp::Greater:
-          return x > y ? r.sym.t : kNil;
-        case FixnumOp::LessEqual:
-          return x <= y ? r.sym.t : kNil;
-        case FixnumOp::GreaterEqual:
-          return x >= y ? r.sym.t : kNil;
-        case FixnumOp::Equal:
-          return x == y ? r.sym.t : kNil;
-        case FixnumOp::NotEqual:
-          return x != y ? r.sym.t : kNil;
-        case FixnumOp::None:
-          break;
-      }
-    }
+    if (b.is_fixnum()) return fixnum_result(FixnumOp(op), a.fixnum(), b.fixnum());
   }
   StackMark mark;
   Value* base = r.zones.sp;

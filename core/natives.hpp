@@ -19,6 +19,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/memory.hpp"
 #include "core/runtime.hpp"
 
 namespace core {
@@ -105,6 +106,33 @@ enum class FixnumOp : uint8_t {
 };
 // Marks every registered native whose function is `fn`.
 void set_fixnum_op(NativeFn fn, FixnumOp op);
+// What a marked native answers for two fixnums (op is not None).
+[[gnu::always_inline]] inline Value fixnum_result(FixnumOp op, int32_t x, int32_t y) {
+  const Value t = rt().sym.t;
+  switch (op) {
+    case FixnumOp::Add:
+      return make_integer(x + y);
+    case FixnumOp::Subtract:
+      return make_integer(x - y);
+    case FixnumOp::Multiply:
+      return make_integer(int32_t(uint32_t(x) * uint32_t(y)));
+    case FixnumOp::Less:
+      return x < y ? t : kNil;
+    case FixnumOp::Greater:
+      return x > y ? t : kNil;
+    case FixnumOp::LessEqual:
+      return x <= y ? t : kNil;
+    case FixnumOp::GreaterEqual:
+      return x >= y ? t : kNil;
+    case FixnumOp::Equal:
+      return x == y ? t : kNil;
+    case FixnumOp::NotEqual:
+      return x != y ? t : kNil;
+    case FixnumOp::None:
+      break;
+  }
+  return kNil;
+}
 
 // Natives that analysed bodies (core/analysis.hpp) compute themselves while
 // the call's head names them: car and cdr of a pair, not (null?), pair?,
