@@ -22,6 +22,7 @@
 #include "data/vectors.hpp"
 #include "logic/logic.hpp"
 #include "logic/search_module.hpp"
+#include "media/frame.hpp"
 #include "media/geometry.hpp"
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
@@ -53,7 +54,7 @@ std::span<const Module* const> default_modules() {
       // logic
       &logic::kLogicModule, &logic::kSearchModule,
       // media
-      &media::kGeometryModule,
+      &media::kGeometryModule, &media::kFrameModule,
       // processes
       &process::kProcessModule,
       // shell

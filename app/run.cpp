@@ -16,6 +16,7 @@
 #include "core/runtime.hpp"
 #include "data/console.hpp"
 #include "data/state.hpp"
+#include "media/frame.hpp"
 #include "platform/gfx/region.hpp"
 #include "shell/start.hpp"
 #include "storage/resources.hpp"
@@ -52,7 +53,7 @@ class ConsoleHeadless : public platform::HeadlessBackend {
   using HeadlessBackend::HeadlessBackend;
   std::optional<int> answer_alert(std::string_view text) override {
     if (std::optional<int> scripted = HeadlessBackend::answer_alert(text)) return scripted;
-    return core::console_alert(std::string(text), shell::shell_state().alert_buttons);
+    return core::console_alert(std::string(text), media::frame_state().alert_buttons);
   }
 };
 
@@ -227,8 +228,7 @@ int run_application_file(const RunOptions& o) {
     core::set_alert_display(previous);
     return shell::kExitNoApplication;
   }
-  shell::ShellState& s = shell::shell_state();
-  s.screenshot = o.screenshot;
+  media::frame_state().screenshot = o.screenshot;
   shell::open_frame(make_frame_backend(o), prefs, stem_of(o.app));
   core::set_process_end(shell::orderly_shutdown);
   core::rt().hooks.debug_report = error_report;

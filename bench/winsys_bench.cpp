@@ -17,12 +17,11 @@ int main(int argc, char** argv) {
   ws.register_class({"fill",
                      [](WindowSystem& w, const Message& m) -> int64_t {
                        if (m.message != msg::Paint) return WindowSystem::default_proc(w, m);
-                       PaintInfo info;
-                       WindowDC dc = w.begin_paint(m.window, info);
+                       PaintScope paint(w, m.window);
+                       WindowDC& dc = paint.dc();
                        dc.dc.fill_rect(dc.client(w.client_rect(m.window)),
                                        gfx::Brush::solid(uint32_t(w.property(m.window, "color").value_or(0))));
                        dc.dc.text(dc.client(Pt{4, 4}), "The quick brown fox");
-                       w.end_paint(m.window);
                        return 0;
                      },
                      0, std::nullopt});

@@ -103,6 +103,20 @@ struct CatchFrame : Frame {
   explicit CatchFrame(Value t) : Frame(FrameKind::Catch), tag(t), dispatch_depth(rt().dispatch_depth) {}
 };
 
+// Raises the event-dispatch depth by one for its extent, so that no
+// implicit poll handles events meanwhile; the depth it found comes back
+// however the extent is left.
+class DispatchDepthScope {
+ public:
+  DispatchDepthScope() : saved_(rt().dispatch_depth) { ++rt().dispatch_depth; }
+  ~DispatchDepthScope() { rt().dispatch_depth = saved_; }
+  DispatchDepthScope(const DispatchDepthScope&) = delete;
+  DispatchDepthScope& operator=(const DispatchDepthScope&) = delete;
+
+ private:
+  int saved_;
+};
+
 // Makes an object current for its extent.
 struct SelfFrame : Frame {
   Value saved_object;

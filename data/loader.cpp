@@ -20,18 +20,6 @@ using namespace core;
 
 namespace {
 
-// Raises the event-dispatch depth for its extent.
-class DepthGuard {
- public:
-  DepthGuard() : saved_(rt().dispatch_depth) { ++rt().dispatch_depth; }
-  ~DepthGuard() { rt().dispatch_depth = saved_; }
-  DepthGuard(const DepthGuard&) = delete;
-  DepthGuard& operator=(const DepthGuard&) = delete;
-
- private:
-  int saved_;
-};
-
 // Binds Load-File for its extent (when asked to).
 class LoadFileGuard {
  public:
@@ -102,7 +90,7 @@ void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
   InputGuard input;
   if (length == 0) return;
   set_memory_input(base, length);
-  DepthGuard depth;
+  core::DispatchDepthScope depth;
   LoadFileGuard load_file(bind_file, file);
   SelfFrame outside(kNoObject);
   SymbolsTablePin table;

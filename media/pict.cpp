@@ -24,6 +24,26 @@ constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF;
 // and-ed with the inverted source.
 constexpr gfx::Rop3 kNotSrcAnd = 0x00220326;
 
+// The opcodes of a picture (a byte each in version 1, a word in version 2).
+enum Op : unsigned {
+  kNop = 0x00, kClip = 0x01, kBackPattern = 0x02, kTextFont = 0x03, kTextFace = 0x04, kTextMode = 0x05,
+  kSpaceExtra = 0x06, kPenSize = 0x07, kPenMode = 0x08, kPenPattern = 0x09, kFillPattern = 0x0A,
+  kOvalSize = 0x0B, kOrigin = 0x0C, kTextSize = 0x0D, kForeColor = 0x0E, kBackColor = 0x0F, kTextRatio = 0x10,
+  kRgbForeColor = 0x1A, kRgbBackColor = 0x1B, kDefaultHilite = 0x1E, kOpColor = 0x1F,
+  kLine = 0x20, kLineFrom = 0x21, kShortLine = 0x22, kShortLineFrom = 0x23,
+  kFontName = 0x2C, kLineJustify = 0x2D, kGlyphState = 0x2E, kReserved2F = 0x2F,
+  kFirstShape = 0x30,   // rectangles, round rectangles, ovals, arcs: up to 0x6F
+  kFramePolygon = 0x70, kPaintPolygon = 0x71,
+  kFrameRegion = 0x80, kFillRegion = 0x84,  // the five region opcodes
+  kBitsRect = 0x90, kPackBitsRect = 0x98, kDirectBitsRect = 0x9A,
+  kShortComment = 0xA0, kLongComment = 0xA1,
+  kHeader = 0x0C00,     // version 2's extended header
+};
+// A shape opcode is its kind in the high nibble, a verb in the low three
+// bits, and bit 3 for "the same rectangle as the last one".
+enum ShapeKind : unsigned { kRectShape = 3, kRoundRectShape = 4, kOvalShape = 5, kArcShape = 6 };
+enum ShapeVerb : unsigned { kFrame = 0, kPaint = 1, kErase = 2, kInvert = 3, kFill = 4 };
+
 bool is_dib(std::span<const uint8_t> b) {
   return b.size() >= 40 && core::load_le32(b.data()) == 40 && core::load_le16(b.data() + 12) == 1 &&
          core::load_le16(b.data() + 14) <= 32;
@@ -195,7 +215,7 @@ bool Renderer::shape(unsigned op) {
   bool same = op & 8;
   Rect rect = same ? last_rect_ : read_rect(r_);
   int32_t start = 0, extent = 0;
-  if (kind == 6) start = r_.be16s(), extent = r_.be16s();
+  if (kind == kArcShape) start = r_.be16s(), extent = r_.be16s();
   if (!r_.ok()) return false;
   last_rect_ = rect;
   Rect m = map(rect);
@@ -206,39 +226,39 @@ bool Renderer::shape(unsigned op) {
   gfx::Brush white = gfx::Brush::solid(color(kWhite));
   bool ok = true;
   switch (kind) {
-    case 3:  // rectangles
-      if (verb == 0) dc_.set_brush(gfx::Brush::null()), dc_.rectangle(m);
-      else if (verb == 1 || verb == 4) dc_.fill_rect(m, brush_);
-      else if (verb == 2) dc_.set_rop2(gfx::Rop2::CopyPen), dc_.fill_rect(m, white);
-      else if (verb == 3) dc_.invert_rect(m);
+    case kRectShape:
+      if (verb == kFrame) dc_.set_brush(gfx::Brush::null()), dc_.rectangle(m);
+      else if (verb == kPaint || verb == kFill) dc_.fill_rect(m, brush_);
+      else if (verb == kErase) dc_.set_rop2(gfx::Rop2::CopyPen), dc_.fill_rect(m, white);
+      else if (verb == kInvert) dc_.invert_rect(m);
       else ok = false;
       break;
-    case 4: {  // round rectangles
+    case kRoundRectShape: {
       gfx::Pt corner = distance(oval_.x, oval_.y);
-      if (verb == 0) dc_.set_brush(gfx::Brush::null());
-      else if (verb == 1) dc_.set_brush(brush_);
-      else if (verb == 2) dc_.set_pen(null_pen), dc_.set_brush(white), dc_.set_rop2(gfx::Rop2::CopyPen);
+      if (verb == kFrame) dc_.set_brush(gfx::Brush::null());
+      else if (verb == kPaint) dc_.set_brush(brush_);
+      else if (verb == kErase) dc_.set_pen(null_pen), dc_.set_brush(white), dc_.set_rop2(gfx::Rop2::CopyPen);
       else ok = false;
       if (ok) dc_.round_rect(m, corner.x, corner.y);
       break;
     }
-    case 5:  // ovals
-    case 6:  // arcs and wedges
-      if (verb == 3) {
-        dc_.invert_region(kind == 5 ? gfx::Region::ellipse(m) : gfx::Region::pie(m, start, extent));
+    case kOvalShape:
+    case kArcShape:  // arcs and wedges
+      if (verb == kInvert) {
+        dc_.invert_region(kind == kOvalShape ? gfx::Region::ellipse(m) : gfx::Region::pie(m, start, extent));
         break;
       }
-      if (verb == 0) {
+      if (verb == kFrame) {
         dc_.set_brush(gfx::Brush::null());
-        if (kind == 5) dc_.ellipse(m);
+        if (kind == kOvalShape) dc_.ellipse(m);
         else dc_.arc(m, start, extent);
         break;
       }
-      if (verb == 1) dc_.set_brush(brush_);
-      else if (verb == 2) dc_.set_pen(null_pen), dc_.set_brush(white), dc_.set_rop2(gfx::Rop2::CopyPen);
-      else if (verb == 4) dc_.set_pen(null_pen), dc_.set_brush(brush_);
+      if (verb == kPaint) dc_.set_brush(brush_);
+      else if (verb == kErase) dc_.set_pen(null_pen), dc_.set_brush(white), dc_.set_rop2(gfx::Rop2::CopyPen);
+      else if (verb == kFill) dc_.set_pen(null_pen), dc_.set_brush(brush_);
       else ok = false;
-      if (ok && kind == 5) dc_.ellipse(m);
+      if (ok && kind == kOvalShape) dc_.ellipse(m);
       else if (ok) dc_.pie(m, start, extent);
       break;
     default:
@@ -401,7 +421,7 @@ bool Renderer::decode_pixmap(Bitmap& bm, size_t row_bytes, int32_t width, int32_
 }
 
 bool Renderer::bitmap(unsigned op) {
-  if (op == 154) r_.skip(4);
+  if (op == kDirectBitsRect) r_.skip(4);  // the base address
   uint16_t rb = r_.be16();
   bool pixmap = rb & 0x8000;
   size_t row_bytes = rb & 0x7FFF;
@@ -429,7 +449,7 @@ bool Renderer::bitmap(unsigned op) {
     dib.palette = {kBlack, kWhite};
     size_t stride = dib.stride();
     std::vector<uint8_t> row(std::max(row_bytes, stride));
-    bool packed = op == 152 && row_bytes >= 8;
+    bool packed = op == kPackBitsRect && row_bytes >= 8;
     if (row_bytes < (size_t(width) + 7) / 8) return false;
     int32_t done = 0;
     for (; done < height; ++done) {
@@ -560,7 +580,7 @@ PictStatus Renderer::run() {
   while (going && r_.ok() && !r_.at_end()) {
     unsigned op = version_ == 1 ? r_.u8() : r_.be16();
     if (!r_.ok()) break;
-    if (version_ == 2 && op == 0x0C00) {
+    if (version_ == 2 && op == kHeader) {
       ByteReader data = r_.part(24);
       if (!r_.ok()) break;
       if (data.be16() == 0xFFFE) {
@@ -571,8 +591,8 @@ PictStatus Renderer::run() {
       continue;
     }
     switch (op) {
-      case 0: case 30: break;
-      case 1: {
+      case kNop: case kDefaultHilite: break;
+      case kClip: {
         uint16_t size = r_.be16();
         ByteReader region = r_.part(size >= 2 ? size - 2u : 0u);
         Rect bounds = read_rect(region);
@@ -581,85 +601,85 @@ PictStatus Renderer::run() {
         dc_.set_clip(gfx::Region(clip));
         break;
       }
-      case 2: case 16: r_.skip(8); break;
-      case 3: case 5: case 13: case 160: r_.skip(2); break;
-      case 4: r_.skip(version_ == 1 ? 1 : 2); break;
-      case 6: case 14: case 15: r_.skip(4); break;
-      case 7:
+      case kBackPattern: case kTextRatio: r_.skip(8); break;
+      case kTextFont: case kTextMode: case kTextSize: case kShortComment: r_.skip(2); break;
+      case kTextFace: r_.skip(version_ == 1 ? 1 : 2); break;
+      case kSpaceExtra: case kForeColor: case kBackColor: r_.skip(4); break;
+      case kPenSize:
         pen_h_ = r_.be16s(), pen_w_ = r_.be16s();
         update_pen();
         break;
-      case 8: {
+      case kPenMode: {
         uint16_t mode = r_.be16();
         dc_.set_rop2(mode == 9 ? gfx::Rop2::MaskPen : mode == 10 ? gfx::Rop2::NotXorPen : gfx::Rop2::CopyPen);
         break;
       }
-      case 9: case 10: {
+      case kPenPattern: case kFillPattern: {
         uint8_t rows[8];
         if (!r_.copy(rows, 8)) break;
-        set_pattern(rows, op == 9);
+        set_pattern(rows, op == kPenPattern);
         dc_.set_brush(brush_);
         break;
       }
-      case 11: oval_.y = r_.be16s(), oval_.x = r_.be16s(); break;
-      case 12: {
+      case kOvalSize: oval_.y = r_.be16s(), oval_.x = r_.be16s(); break;
+      case kOrigin: {
         int32_t dh = r_.be16s(), dv = r_.be16s();
         frame_ = gfx::offset(frame_, dh, dv);
         break;
       }
-      case 26: case 27: {
+      case kRgbForeColor: case kRgbBackColor: {
         uint32_t c = read_rgb();
-        if (op == 26) fg_ = c, dc_.set_text_color(color(c));
+        if (op == kRgbForeColor) fg_ = c, dc_.set_text_color(color(c));
         else bg_ = c;
         set_pattern(pattern_.data(), false);
         dc_.set_brush(brush_);
         update_pen();
         break;
       }
-      case 31: r_.skip(6); break;
-      case 32: {
+      case kOpColor: r_.skip(6); break;
+      case kLine: {
         gfx::Pt a = read_point(), b = read_point();
         if (r_.ok()) line(a, b);
         break;
       }
-      case 33: {
+      case kLineFrom: {
         gfx::Pt b = read_point();
         if (r_.ok()) line(dc_.position(), b);
         break;
       }
-      case 34: {
+      case kShortLine: {
         gfx::Pt a = read_point();
         int8_t dh = r_.s8(), dv = r_.s8();
         gfx::Pt d = distance(dh, dv);
         if (r_.ok()) line(a, {a.x + d.x, a.y + d.y});
         break;
       }
-      case 35: {
+      case kShortLineFrom: {
         int8_t dh = r_.s8(), dv = r_.s8();
         gfx::Pt d = distance(dh, dv), a = dc_.position();
         if (r_.ok()) line(a, {a.x + d.x, a.y + d.y});
         break;
       }
-      case 44: case 45: case 46: case 47: skip_padded(r_.be16()); break;
-      case 112: case 113: polygon(op == 113); break;
-      case 128: case 129: case 130: case 131: case 132: {
+      case kFontName: case kLineJustify: case kGlyphState: case kReserved2F: skip_padded(r_.be16()); break;
+      case kFramePolygon: case kPaintPolygon: polygon(op == kPaintPolygon); break;
+      case kFrameRegion: case kFrameRegion + 1: case kFrameRegion + 2: case kFrameRegion + 3: case kFillRegion: {
         uint16_t size = r_.be16();
         r_.skip(size >= 2 ? size - 2u : 0u);
         break;
       }
-      case 144: case 152: case 154:
+      case kBitsRect: case kPackBitsRect: case kDirectBitsRect:
         if (!bitmap(op)) {
           bitmap_failed_ = true;
           going = false;
         }
         align();
         break;
-      case 161:
+      case kLongComment:
         r_.skip(2);
         skip_padded(r_.be16());
         break;
       default:
-        if (op >= 48 && op < 112 && shape(op)) break;
+        if (op >= kFirstShape && op < kFramePolygon && shape(op)) break;
         going = false;
     }
   }

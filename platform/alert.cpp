@@ -64,8 +64,8 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
   set_window_proc(h, [&](WindowSystem& ws, const Message& m) -> int64_t {
     switch (m.message) {
       case msg::Paint: {
-        PaintInfo info;
-        WindowDC dc = ws.begin_paint(m.window, info);
+        PaintScope paint(ws, m.window);
+        WindowDC& dc = paint.dc();
         Rect c = ws.client_rect(m.window);
         dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(frame_.map_color(kFace)));
         dc.dc.set_text_color(frame_.map_color(kText));
@@ -78,7 +78,6 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
             dc.dc.frame_rect(dc.client(Rect{b.left + 1, b.top + 1, b.right - 1, b.bottom - 1}),
                              gfx::Brush::solid(frame_.map_color(kFrame)));
         }
-        ws.end_paint(m.window);
         return 0;
       }
       case msg::LButtonUp: {
@@ -104,37 +103,23 @@ int WindowSystem::alert(const std::string& title, const std::string& text, const
         return default_proc(ws, m);
     }
   });
-  begin_modal(h);
-  activate(h);
-  update_all();
-  if (auto scripted = backend_.answer_alert(text)) answer = std::clamp(*scripted, 0, count - 1);
-  Message m;
-  bool idle = false;
-  while (answer < 0 && alive(h)) {
-    if (!peek(m)) {
-      update_all();
-      if (!idle && alive(previous)) {
-        idle = true;
-        send(previous, msg::EnterIdle, 0, h);  // the owner may look at the alert
-        continue;
-      }
-      if (!modal_wait(50)) break;
-      continue;
+  {
+    DialogScope dialog(*this, h, previous);
+    activate(h);
+    update_all();
+    if (auto scripted = backend_.answer_alert(text)) answer = std::clamp(*scripted, 0, count - 1);
+    ModalWaits waits;
+    waits.idle = [&] {
+      if (alive(previous)) send(previous, msg::EnterIdle, 0, h);  // the owner may look at the alert
+    };
+    waits.still = [&] { return answer < 0 && alive(h); };
+    Message m;
+    while (waits.still() && modal_message(m, waits)) {
+      translate(m);
+      dispatch(m);
     }
-    idle = false;
-    if (m.message == msg::Quit) {
-      post_quit(int(m.wparam));
-      break;
-    }
-    translate(m);
-    dispatch(m);
   }
-  if (answer < 0) answer = count - 1;
-  end_modal(h);
-  destroy(h);
-  if (alive(previous)) activate(previous);
-  update_all();
-  return answer;
+  return answer < 0 ? count - 1 : answer;
 }
 
 }  // namespace platform

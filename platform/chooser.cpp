@@ -80,8 +80,8 @@ std::optional<uint32_t> WindowSystem::choose_color(uint32_t initial, Handle owne
   set_window_proc(h, [&state, &set_component, this](WindowSystem& ws, const Message& m) -> int64_t {
     switch (m.message) {
       case msg::Paint: {
-        PaintInfo info;
-        WindowDC dc = ws.begin_paint(m.window, info);
+        PaintScope paint(ws, m.window);
+        WindowDC& dc = paint.dc();
         auto px = [&](uint32_t c) { return gfx::Brush::solid(frame_.map_color(c)); };
         gfx::DC& d = dc.dc;
         d.fill_rect(dc.client(ws.client_rect(m.window)), px(kFace));
@@ -118,7 +118,6 @@ std::optional<uint32_t> WindowSystem::choose_color(uint32_t initial, Handle owne
         draw_button(d, dc.client(kOk), "OK", frame_.map_color(kFrame), frame_.map_color(kText));
         draw_button(d, dc.client(kCancel), "Cancel", frame_.map_color(kFrame), frame_.map_color(kText));
         draw_button(d, dc.client(kAdd), "Add custom", frame_.map_color(kFrame), frame_.map_color(kText));
-        ws.end_paint(m.window);
         return 0;
       }
       case msg::LButtonDown:
@@ -188,35 +187,21 @@ std::optional<uint32_t> WindowSystem::choose_color(uint32_t initial, Handle owne
   });
 
   Handle previous = active_;
-  begin_modal(h);
-  activate(h);
-  update_all();
-  Message m;
-  bool idle = false;
-  while (!state.done && alive(h)) {
-    if (!peek(m)) {
-      update_all();
-      if (!idle && find(owner_top)) {
-        idle = true;
-        send(owner_top, msg::EnterIdle, 0, h);
-        continue;
-      }
-      if (!modal_wait(50)) break;
-      continue;
+  {
+    DialogScope dialog(*this, h, previous);
+    activate(h);
+    update_all();
+    ModalWaits waits;
+    waits.idle = [&] {
+      if (find(owner_top)) send(owner_top, msg::EnterIdle, 0, h);
+    };
+    waits.still = [&] { return !state.done && alive(h); };
+    Message m;
+    while (waits.still() && modal_message(m, waits)) {
+      translate(m);
+      dispatch(m);
     }
-    idle = false;
-    if (m.message == msg::Quit) {
-      post_quit(int(m.wparam));
-      break;
-    }
-    translate(m);
-    dispatch(m);
   }
-  end_modal(h);
-  if (capture_ == h) release_capture();
-  destroy(h);
-  if (alive(previous)) activate(previous);
-  update_all();
   return state.answer;
 }
 

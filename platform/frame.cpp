@@ -238,12 +238,9 @@ void WindowSystem::track_scroll(Handle h, int bar, Pt at) {
     int64_t room = length - 2 * kScrollBarWidth - thumb_length;
     int32_t pos = si.pos;
     scroll_drag_ = {h, bar, pos};
-    for (;;) {
-      if (!next_event(e)) {
-        update_all();
-        if (!modal_wait(50)) break;
-        continue;
-      }
+    AtExit dragged{[this] { scroll_drag_ = {}; }};
+    ModalWaits waits;
+    while (modal_input(e, waits)) {
       if (e.kind == InputEvent::Kind::ButtonUp) break;
       if (e.kind != InputEvent::Kind::MouseMove) continue;
       int64_t offset = along(e.at) - grab - kScrollBarWidth;
@@ -287,17 +284,15 @@ void WindowSystem::track_scroll(Handle h, int bar, Pt at) {
       next += kRepeatInterval;
     }
   };
-  for (;;) {
-    if (next_event(e)) {
-      repeat_until(e.time);
-      if (e.kind == InputEvent::Kind::ButtonUp) break;
-      if (e.kind == InputEvent::Kind::MouseMove) pointer = e.at;
-      continue;
-    }
-    update_all();
+  ModalWaits waits;
+  waits.interval = [&] {
     repeat_until(backend_.now());
-    Tick wait = Tick(std::max<int32_t>(int32_t(next - backend_.now()), 1));
-    if (!modal_wait(wait)) break;
+    return Tick(std::max<int32_t>(int32_t(next - backend_.now()), 1));
+  };
+  while (modal_input(e, waits)) {
+    repeat_until(e.time);
+    if (e.kind == InputEvent::Kind::ButtonUp) break;
+    if (e.kind == InputEvent::Kind::MouseMove) pointer = e.at;
   }
   if (find(h)) send(h, message, scroll_wparam(kEndScroll));
 }
@@ -309,12 +304,8 @@ void WindowSystem::track_caption(Handle h, Pt at) {
   if (!w) return;
   Rect start = w->rect;
   InputEvent e;
-  for (;;) {
-    if (!next_event(e)) {
-      update_all();
-      if (!modal_wait(50)) break;
-      continue;
-    }
+  ModalWaits waits;
+  while (modal_input(e, waits)) {
     if (e.kind == InputEvent::Kind::ButtonUp) break;
     if (e.kind != InputEvent::Kind::MouseMove || !(w = find(h))) continue;
     Rect area = client_of(w->parent);
@@ -345,12 +336,8 @@ void WindowSystem::track_size(Handle h, uint32_t hit, Pt at) {
   bool bottom = hit == kHtBottom || hit == kHtBottomLeft || hit == kHtBottomRight;
   Rect start = w->rect;
   InputEvent e;
-  for (;;) {
-    if (!next_event(e)) {
-      update_all();
-      if (!modal_wait(50)) break;
-      continue;
-    }
+  ModalWaits waits;
+  while (modal_input(e, waits)) {
     if (e.kind == InputEvent::Kind::ButtonUp) break;
     if (e.kind != InputEvent::Kind::MouseMove || !(w = find(h))) continue;
     int32_t dx = e.at.x - at.x, dy = e.at.y - at.y;
@@ -369,11 +356,9 @@ void WindowSystem::track_size(Handle h, uint32_t hit, Pt at) {
 void WindowSystem::track_close_box(Handle h) {
   InputEvent e;
   Pt last = cursor_;
+  ModalWaits waits;
   for (;;) {
-    if (!next_event(e)) {
-      if (!modal_wait(50)) return;
-      continue;
-    }
+    if (!modal_input(e, waits)) return;
     last = e.at;
     if (e.kind == InputEvent::Kind::ButtonUp) break;
   }

@@ -591,24 +591,22 @@ struct WindowSystem::MenuTracker {
       }
   }
 
+  // Whether what the tracking shows is still there.
+  bool intact() {
+    if ((bar_window && !bar()) || (owner && !ws.alive(owner))) return false;
+    for (auto& level : open)
+      if (!ws.alive(level.window) || !ws.menu_alive(level.menu)) return false;
+    return true;
+  }
+
   void run() {
-    bool idle = false;
     InputEvent e;
+    WindowSystem::ModalWaits waits;
+    if (owner)
+      waits.idle = [&] { ws.send(owner, msg::EnterIdle, 2, int64_t(open.empty() ? 0 : open.back().window)); };
+    waits.still = [&] { return intact(); };
     while (!done) {
-      if ((bar_window && !bar()) || (owner && !ws.alive(owner))) return finish(0);
-      for (auto& level : open)
-        if (!ws.alive(level.window) || !ws.menu_alive(level.menu)) return finish(0);
-      if (!ws.next_event(e)) {
-        ws.update_all();
-        if (!idle && owner) {
-          idle = true;
-          ws.send(owner, msg::EnterIdle, 2, int64_t(open.empty() ? 0 : open.back().window));
-          continue;
-        }
-        if (!ws.modal_wait(50)) return finish(0);
-        continue;
-      }
-      idle = false;
+      if (!intact() || !ws.modal_input(e, waits)) return finish(0);
       if (e.kind == InputEvent::Kind::KeyDown || e.kind == InputEvent::Kind::KeyUp) key(e);
       else if (e.button <= 1 || e.kind == InputEvent::Kind::MouseMove) mouse(e);  // left or right
       else if (e.kind == InputEvent::Kind::ButtonDown && !at(e.at)) finish(0);     // another button outside
@@ -618,8 +616,8 @@ struct WindowSystem::MenuTracker {
 
 int64_t menu_window_proc(WindowSystem& ws, const Message& m) {
   if (m.message != msg::Paint) return m.message == msg::MouseActivate ? kMaNoActivate : WindowSystem::default_proc(ws, m);
-  PaintInfo info;
-  WindowDC dc = ws.begin_paint(m.window, info);
+  PaintScope paint(ws, m.window);
+  WindowDC& dc = paint.dc();
   gfx::Surface& s = dc.dc.surface();
   Rect r = ws.client_rect(m.window);
   dc.dc.fill_rect(dc.client(r), gfx::Brush::solid(s.map_color(kFace)));
@@ -635,22 +633,27 @@ int64_t menu_window_proc(WindowSystem& ws, const Message& m) {
   gfx::Pixel arrow = s.map_color(kText);
   if (rows.up) draw_arrow(dc.dc, dc.client(Pt{r.width() / 2, 2}), true, arrow);
   if (rows.down) draw_arrow(dc.dc, dc.client(Pt{r.width() / 2, r.height() - 3}), false, arrow);
-  ws.end_paint(m.window);
   return 0;
 }
 
 uint32_t WindowSystem::track_popup(Handle menu, Pt at, Handle owner, bool post_command) {
   if (menu_depth_ > 0 || !find_menu(menu)) return 0;
   release_capture();
-  ++menu_depth_;
-  MenuTracker t(*this, find(owner) ? owner : 0);
-  t.open_menu(menu, 0, at, std::nullopt);
-  if (!t.open.empty()) t.run();
-  t.close_from(0);
-  --menu_depth_;
+  uint32_t chosen;
+  {
+    ++menu_depth_;
+    MenuTracker t(*this, find(owner) ? owner : 0);
+    AtExit done{[&] {
+      t.close_from(0);
+      --menu_depth_;
+    }};
+    t.open_menu(menu, 0, at, std::nullopt);
+    if (!t.open.empty()) t.run();
+    chosen = t.chosen;
+  }
   update_all();
-  if (t.chosen && post_command && alive(owner)) post(owner, msg::Command, t.chosen, 0);
-  return t.chosen;
+  if (chosen && post_command && alive(owner)) post(owner, msg::Command, chosen, 0);
+  return chosen;
 }
 
 uint32_t WindowSystem::track_menu_bar(Handle h, int index, bool by_keyboard) {
@@ -658,20 +661,26 @@ uint32_t WindowSystem::track_menu_bar(Handle h, int index, bool by_keyboard) {
   if (menu_depth_ > 0 || !w || !find_menu(w->menu_bar) || index < 0 || size_t(index) >= menu_item_count(w->menu_bar))
     return 0;
   release_capture();
-  ++menu_depth_;
-  MenuTracker t(*this, h);
-  t.bar_window = h;
-  t.open_title(index, by_keyboard);
-  t.run();
-  t.close_from(0);
-  --menu_depth_;
-  if ((w = find(h))) {
-    w->bar_hot = -1;
-    w->frame_dirty = true;
+  uint32_t chosen;
+  {
+    ++menu_depth_;
+    MenuTracker t(*this, h);
+    AtExit done{[&] {
+      t.close_from(0);
+      --menu_depth_;
+      if (Window* bar = find(h)) {
+        bar->bar_hot = -1;
+        bar->frame_dirty = true;
+      }
+    }};
+    t.bar_window = h;
+    t.open_title(index, by_keyboard);
+    t.run();
+    chosen = t.chosen;
   }
   update_all();
-  if (t.chosen && alive(h)) post(h, msg::Command, t.chosen, 0);
-  return t.chosen;
+  if (chosen && alive(h)) post(h, msg::Command, chosen, 0);
+  return chosen;
 }
 
 }  // namespace platform

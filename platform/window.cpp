@@ -461,12 +461,9 @@ int64_t WindowSystem::default_proc(WindowSystem& ws, const Message& m) {
                       gfx::Brush::solid(ws.frame_.map_color(*w->cls->background)));
       return 1;
     }
-    case msg::Paint: {
-      PaintInfo info;
-      ws.begin_paint(m.window, info);
-      ws.end_paint(m.window);
+    case msg::Paint:
+      PaintScope{ws, m.window};
       return 0;
-    }
     case msg::MouseActivate:
       return kMaActivate;
     case msg::NcLButtonDown:
@@ -669,6 +666,34 @@ bool WindowSystem::modal_wait(Tick max_ms) {
   if (!input_.empty()) return true;
   if (quit_ || backend_.input_exhausted()) return false;
   backend_.wait_input(max_ms);
+  return true;
+}
+
+bool WindowSystem::modal_pause(ModalWaits& waits) {
+  update_all();
+  if (waits.idle && !waits.idle_told) {
+    waits.idle_told = true;
+    waits.idle();
+    return !waits.still || waits.still();
+  }
+  return modal_wait(waits.interval ? waits.interval() : 50);
+}
+
+bool WindowSystem::modal_input(InputEvent& e, ModalWaits& waits) {
+  while (!next_event(e))
+    if (!modal_pause(waits)) return false;
+  waits.idle_told = false;
+  return true;
+}
+
+bool WindowSystem::modal_message(Message& m, ModalWaits& waits) {
+  while (!peek(m))
+    if (!modal_pause(waits)) return false;
+  waits.idle_told = false;
+  if (m.message == msg::Quit) {
+    post_quit(int(m.wparam));
+    return false;
+  }
   return true;
 }
 
@@ -907,11 +932,7 @@ void WindowSystem::update_all() {
 
 void WindowSystem::validate_if_unpainted(Handle h) {
   // A procedure that ignores paint would otherwise be asked forever.
-  if (Window* w = find(h); w && !w->update.empty() && !w->painting) {
-    PaintInfo info;
-    begin_paint(h, info);
-    end_paint(h);
-  }
+  if (Window* w = find(h); w && !w->update.empty() && !w->painting) PaintScope{*this, h};
 }
 
 // Input state.

@@ -193,12 +193,11 @@ class WindowSystem {
   uint32_t keys_now();
   Pt pointer_now();
 
-  // Painting.
+  // Painting. A window paints its update region through a PaintScope
+  // (below), which ends the paint however the handler is left.
   void invalidate(Handle w, const std::optional<Rect>& client_area, bool erase);
   void validate(Handle w);
   bool has_update(Handle w) const;
-  WindowDC begin_paint(Handle w, PaintInfo& info);
-  void end_paint(Handle w);
   WindowDC window_dc(Handle w);     // client area, for drawing outside paint
   // Moves what the client area shows within `area` (client coordinates;
   // none: all of it) by dx, dy. What is uncovered, and what would have come
@@ -222,9 +221,33 @@ class WindowSystem {
   bool enable(Handle w, bool on);   // previous: was it disabled
   bool enabled(Handle w) const;     // its own flag and no modal holds it
   // A modal window disables every other top-level window until it ends;
-  // nesting restores each window to what the inner modal found.
+  // nesting restores each window to what the inner modal found. A modal
+  // loop holds its window modal through a ModalScope (below); a window
+  // made modal for longer than one call (the application's own modal
+  // windows) pairs these itself.
   void begin_modal(Handle modal);
   void end_modal(Handle modal);
+
+  // The one pump of the system's modal loops (menus, scroll bars, dragged
+  // captions and sizing frames, the close box, alerts, the colour
+  // chooser). While nothing is there it paints what is due, presents the
+  // frame, runs the timers and waits for input as `ModalWaits` says.
+  struct ModalWaits {
+    // Called once each time the input runs dry (the owner hears
+    // enter-idle); afterwards `still` says whether the loop goes on.
+    std::function<void()> idle;
+    std::function<bool()> still;
+    // How long to wait for input when it has run dry (50 ms when not set);
+    // a loop that repeats on a timer of its own does its work here.
+    std::function<Tick()> interval;
+    bool idle_told = false;
+  };
+  // The next input event, for loops that track the pointer or the keys
+  // themselves; false when no more input will come or the loop is to stop.
+  bool modal_input(InputEvent& e, ModalWaits& waits);
+  // The next message, for loops that dispatch whole messages; false as
+  // well at the quit message, which is posted again for the loop outside.
+  bool modal_message(Message& m, ModalWaits& waits);
   Pt cursor() const { return cursor_; }
   void set_caps_lock(bool on) { caps_lock_ = on; }
   bool caps_lock() const { return caps_lock_; }
@@ -361,6 +384,10 @@ class WindowSystem {
   bool is_descendant(Handle w, Handle ancestor) const;
   bool matches(const Message& m, Handle window, std::span<const Range> ranges) const;
   void set_enabled_state(Window* w, bool was);
+  friend class PaintScope;
+  WindowDC begin_paint(Handle w, PaintInfo& info);
+  void end_paint(Handle w);
+  bool modal_pause(ModalWaits& waits);  // false: the loop ends
   void z_insert(Window* parent, Window* w);
   void flush_frames();
   void validate_if_unpainted(Handle w);
@@ -414,6 +441,43 @@ class WindowSystem {
   bool caps_lock_ = false;
   bool quit_ = false;
   int quit_code_ = 0;
+};
+
+// A window painting its update region: the DC is clipped to it, and the
+// window counts as painting until the scope ends, whether its handler
+// returns or is left by an exception.
+class PaintScope {
+ public:
+  PaintScope(WindowSystem& ws, Handle window) : ws_(ws), window_(window), dc_(ws.begin_paint(window, info_)) {}
+  ~PaintScope() { ws_.end_paint(window_); }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+
+  WindowDC& dc() { return dc_; }
+  gfx::DC& operator*() { return dc_.dc; }
+  gfx::DC* operator->() { return &dc_.dc; }
+  const PaintInfo& info() const { return info_; }
+  Rect client(Rect r) const { return dc_.client(r); }
+  Pt client(Pt p) const { return dc_.client(p); }
+
+ private:
+  WindowSystem& ws_;
+  Handle window_;
+  PaintInfo info_;
+  WindowDC dc_;
+};
+
+// A window held modal for as long as the scope lives.
+class ModalScope {
+ public:
+  ModalScope(WindowSystem& ws, Handle modal) : ws_(ws), modal_(modal) { ws_.begin_modal(modal_); }
+  ~ModalScope() { ws_.end_modal(modal_); }
+  ModalScope(const ModalScope&) = delete;
+  ModalScope& operator=(const ModalScope&) = delete;
+
+ private:
+  WindowSystem& ws_;
+  Handle modal_;
 };
 
 }  // namespace platform

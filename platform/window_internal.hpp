@@ -1,6 +1,9 @@
 // What the parts of the window system share inside platform/: the window
 // and menu records, the colours of the chrome and a few small helpers.
 #pragma once
+#include <exception>
+#include <optional>
+
 #include "platform/window.hpp"
 
 namespace platform {
@@ -51,6 +54,40 @@ void draw_button(gfx::DC& dc, Rect r, std::string_view label, gfx::Pixel frame, 
 
 // The procedure of the pop-up menu windows ("#menu").
 int64_t menu_window_proc(WindowSystem& ws, const Message& m);
+
+// Runs its function when the scope ends, however it is left: for state
+// that a loop sets and must not outlive it.
+template <class F>
+struct AtExit {
+  F run;
+  ~AtExit() { run(); }
+};
+
+// A system dialog (an alert, the colour chooser) from the moment it goes
+// modal to its end: then it lets the rest go, is destroyed, and the window
+// active before it is made active again. Its procedure refers to the
+// caller's locals, so the window never outlives the call, however the call
+// is left; while an exception unwinds, nothing else is sent.
+class DialogScope {
+ public:
+  DialogScope(WindowSystem& ws, Handle dialog, Handle previous)
+      : ws_(ws), dialog_(dialog), previous_(previous), modal_(std::in_place, ws, dialog) {}
+  ~DialogScope() {
+    modal_.reset();
+    if (ws_.capture() == dialog_) ws_.release_capture();
+    ws_.destroy(dialog_);
+    if (std::uncaught_exceptions() > 0) return;
+    if (ws_.alive(previous_)) ws_.activate(previous_);
+    ws_.update_all();
+  }
+  DialogScope(const DialogScope&) = delete;
+  DialogScope& operator=(const DialogScope&) = delete;
+
+ private:
+  WindowSystem& ws_;
+  Handle dialog_, previous_;
+  std::optional<ModalScope> modal_;
+};
 
 inline int64_t point_param(Pt p) { return int64_t((uint32_t(uint16_t(p.y)) << 16) | uint16_t(p.x)); }
 inline Pt param_point(int64_t l) { return {int16_t(l & 0xFFFF), int16_t((l >> 16) & 0xFFFF)}; }

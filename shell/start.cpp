@@ -27,6 +27,7 @@
 #include "data/handles.hpp"
 #include "data/loader.hpp"
 #include "data/streams.hpp"
+#include "media/frame.hpp"
 #include "media/pict.hpp"
 #include "objects/objects.hpp"
 #include "platform/gfx/png.hpp"
@@ -67,14 +68,6 @@ int64_t steady_now_ms() {
       .count();
 }
 
-// Raises the event-dispatch depth by one for its extent: no implicit poll
-// processes events meanwhile.
-struct DepthScope {
-  DepthScope() { ++rt().dispatch_depth; }
-  ~DepthScope() { --rt().dispatch_depth; }
-  DepthScope(const DepthScope&) = delete;
-  DepthScope& operator=(const DepthScope&) = delete;
-};
 
 // Thrown by a shutdown called while the shutdown runs: it leaves the step
 // that called it, and the shutdown carries on with the next.
@@ -126,15 +119,14 @@ bool bound(Value symbol) {
 
 int64_t splash_proc(WindowSystem& ws, const platform::Message& m) {
   if (m.message != platform::msg::Paint) return WindowSystem::default_proc(ws, m);
-  platform::PaintInfo info;
-  platform::WindowDC dc = ws.begin_paint(m.window, info);
+  platform::PaintScope paint(ws, m.window);
+  platform::WindowDC& dc = paint.dc();
   gfx::Rect c = ws.client_rect(m.window);
   dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(ws.frame().map_color(0xFFFFFF)));
   dc.dc.frame_rect(dc.client(c), gfx::Brush::solid(ws.frame().map_color(0)));
   const Splash& s = shell_state().splash;
   if (!s.picture.empty() && c.width() > 2 && c.height() > 2)
     media::draw_picture(dc.dc, s.picture, dc.client(gfx::Rect{1, 1, c.right - 1, c.bottom - 1}));
-  ws.end_paint(m.window);
   return 0;
 }
 
@@ -143,7 +135,8 @@ int64_t splash_proc(WindowSystem& ws, const platform::Message& m) {
 // ends the wait.
 void wait_splash() {
   ShellState& s = shell_state();
-  while (s.splash.armed && s.ws && s.ws->alive(s.splash.window)) {
+  WindowSystem* ws = media::window_system();
+  while (s.splash.armed && ws && ws->alive(s.splash.window)) {
     int32_t left = int32_t(s.splash.duration) - clock_diff(clock_ms(), s.splash.since);
     while (left > 0) {
       check_signals();
@@ -182,7 +175,7 @@ void load_code(int refnum) {
 
 void boot(int refnum) {
   ShellState& s = shell_state();
-  DepthScope depth;
+  DispatchDepthScope depth;
   Value table = call_by_name(intern_static("getresource"), {make_string("SYMB"), make_fixnum(0)});
   if (resource_handle(table) != 0) call_by_name(intern_static("set-symbols-table"), {table});
   open_splash();
@@ -209,36 +202,20 @@ void boot(int refnum) {
 
 // The events that are pending, except the quit message, which stays.
 void step_pending_events(int) {
-  ShellState& s = shell_state();
-  if (!s.ws) return;
+  WindowSystem* ws = media::window_system();
+  if (!ws) return;
   platform::Message m;
-  for (int guard = 0; guard < 10000 && s.ws->peek(m); ++guard) {
+  for (int guard = 0; guard < 10000 && ws->peek(m); ++guard) {
     if (m.message == platform::msg::Quit) {
-      s.ws->post_quit(int(m.wparam));
+      ws->post_quit(int(m.wparam));
       return;
     }
-    s.ws->translate(m);
-    s.ws->dispatch(m);
+    ws->translate(m);
+    ws->dispatch(m);
   }
 }
 
-// Destroys the frame: the picture of it when one is asked, every window in
-// the desktop area, the frame itself; then posts the quit message.
-void step_frame(int status) {
-  ShellState& s = shell_state();
-  if (!s.ws) return;
-  if (!s.screenshot.empty()) {
-    s.ws->update_all();
-    std::string error;
-    if (!gfx::write_png(s.ws->frame(), s.screenshot, &error))
-      std::fprintf(stderr, "talven: %s: %s\n", s.screenshot.c_str(), error.c_str());
-    s.screenshot.clear();
-  }
-  s.ws->show(s.ws->desktop(), false);
-  for (platform::Handle w : s.ws->children(s.ws->desktop())) s.ws->destroy(w);
-  s.backend->close_frame();
-  s.ws->post_quit(status);
-}
+void step_frame(int status) { media::close_frame(status); }
 
 void step_processes(int) { process::destroy_scheduler(); }
 
@@ -246,19 +223,18 @@ void step_databases(int) { storage::close_all_databases(); }
 
 // Processes every event up to the quit message.
 void step_drain(int) {
-  ShellState& s = shell_state();
-  if (!s.ws) return;
+  WindowSystem* ws = media::window_system();
+  if (!ws) return;
   platform::Message m;
-  for (int guard = 0; guard < 100000 && s.ws->peek(m); ++guard) {
+  for (int guard = 0; guard < 100000 && ws->peek(m); ++guard) {
     if (m.message == platform::msg::Quit) return;
-    s.ws->translate(m);
-    s.ws->dispatch(m);
+    ws->translate(m);
+    ws->dispatch(m);
   }
 }
 
 void step_final(int) {
-  ShellState& s = shell_state();
-  if (s.ws) s.ws->set_cursor(platform::CursorShape::Arrow);
+  if (WindowSystem* ws = media::window_system()) ws->set_cursor(platform::CursorShape::Arrow);
 }
 
 // The steps of the folders below the shell, in the order they run.
@@ -350,10 +326,10 @@ Value prim_debugger(Value v) {
   return v;
 }
 
-Value prim_screen_width() { return make_fixnum(shell_state().screen.x); }
-Value prim_screen_height() { return make_fixnum(shell_state().screen.y); }
-Value prim_desktop_frame_width() { return make_fixnum(shell_state().ws ? shell_state().layout.client.x : 0); }
-Value prim_desktop_frame_height() { return make_fixnum(shell_state().ws ? shell_state().layout.client.y : 0); }
+Value prim_screen_width() { return make_fixnum(media::frame_state().screen.x); }
+Value prim_screen_height() { return make_fixnum(media::frame_state().screen.y); }
+Value prim_desktop_frame_width() { return make_fixnum(media::window_system() ? media::frame_state().client.x : 0); }
+Value prim_desktop_frame_height() { return make_fixnum(media::window_system() ? media::frame_state().client.y : 0); }
 Value prim_get_appl_creator() { error(Err::NotAvailable, kNil); }
 
 // Nothing is pending: what was printed is shown (a console application
@@ -369,21 +345,22 @@ void idle() {
 // loop does not spin a core.
 Value prim_process_events(Value) {
   poll();
-  ShellState& s = shell_state();
-  if (!s.ws) {
+  WindowSystem* ws = media::window_system();
+  if (!ws) {
     idle();
     return kNoValue;
   }
-  DepthScope depth;
+  DispatchDepthScope depth;
   bool any = false;
   platform::Message m;
-  for (int guard = 0; guard < 1000 && s.ws->peek(m); ++guard) {
+  for (int guard = 0; guard < 1000 && ws->peek(m); ++guard) {
     any = true;
     if (m.message == platform::msg::Quit) orderly_shutdown(int(m.wparam));
-    s.ws->translate(m);
-    s.ws->dispatch(m);
+    ws->translate(m);
+    ws->dispatch(m);
+    media::raise_pending_exit();
   }
-  s.ws->flush();
+  ws->flush();
   if (!any) idle();
   return kNoValue;
 }
@@ -407,21 +384,6 @@ const NativeRow kShellNatives[] = {
     TV_PRIM("process-events", prim_process_events),
 };
 
-// Alerts shown in the frame once there is one.
-int frame_alert(const std::string& text, const std::vector<std::string>& buttons) {
-  if (g_runtime == nullptr || !module_installed(kShellModule) || !shell_state().ws)
-    return console_alert(text, buttons);
-  ShellState& s = shell_state();
-  s.alert_buttons = buttons;
-  int answer;
-  {
-    DepthScope depth;
-    answer = s.ws->alert(s.title, text, buttons);
-  }
-  s.alert_buttons.clear();
-  return answer;
-}
-
 std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<ShellState>(); }
 
 void install(Runtime&) {
@@ -433,11 +395,7 @@ void install(Runtime&) {
 
 ShellState::ShellState() : start_ms(steady_now_ms()), exit_process(exit_now), sleep_ms(sleep_now) {}
 
-ShellState::~ShellState() {
-  if (ws) set_alert_display(nullptr);
-  ws.reset();
-  backend.reset();
-}
+ShellState::~ShellState() = default;
 
 const Module kShellModule{"shell", make_state, install};
 
@@ -446,15 +404,9 @@ ShellState& shell_state() { return state_of<ShellState>(kShellModule); }
 void open_frame(std::unique_ptr<platform::Backend> backend, const AppPrefs& prefs, const std::string& fallback_title) {
   ShellState& s = shell_state();
   s.prefs = prefs;
-  s.title = prefs.has_title ? prefs.title : fallback_title;
-  s.screen = backend->screen_size();
-  s.layout = layout_frame(prefs, s.screen);
-  s.ws.reset();
-  s.backend = std::move(backend);
-  s.ws = std::make_unique<WindowSystem>(*s.backend, s.layout.client);
-  s.backend->open_frame(s.title, s.layout.client);
-  s.ws->update_all();
-  set_alert_display(frame_alert);
+  gfx::Pt screen = backend->screen_size();
+  s.layout = layout_frame(prefs, screen);
+  media::open_frame(std::move(backend), prefs.has_title ? prefs.title : fallback_title, s.layout.client, screen);
 }
 
 void run_application(int refnum) {
@@ -466,7 +418,7 @@ void run_application(int refnum) {
     ok = caught([&] {
       Value appl = symbol_value(intern_static("Appl"));
       if (appl.is_nil() || appl.is_no_value()) return;
-      DepthScope depth;
+      DispatchDepthScope depth;
       Value none[1] = {kEndArgs};
       objects::native_send(appl, intern_static("start-appl"), none);
     });
@@ -474,7 +426,7 @@ void run_application(int refnum) {
   if (!ok) failed(serial);
   serial = r.error_serial;
   ok = caught([&] {
-    DepthScope depth;
+    DispatchDepthScope depth;
     call_by_name(intern_static("toplevel-loop"), {});
   });
   if (!ok) failed(serial);
@@ -522,17 +474,18 @@ void check_signals() {
 void open_splash() {
   ShellState& s = shell_state();
   s.splash = Splash{};
-  if (!s.ws) return;
+  WindowSystem* ws = media::window_system();
+  if (!ws) return;
   std::vector<uint8_t> pict;
   if (!resource("PICT", 501, pict)) return;
   std::optional<gfx::Rect> frame = splash_frame(pict);
   if (!frame) return;
-  s.ws->register_class({"#splash", splash_proc, 0, std::nullopt});
+  ws->register_class({"#splash", splash_proc, 0, std::nullopt});
   int32_t w = frame->width() + 2, h = frame->height() + 2;
-  gfx::Rect desk = s.ws->client_rect(s.ws->desktop());
+  gfx::Rect desk = ws->client_rect(ws->desktop());
   gfx::Rect r{(desk.width() - w) / 2, (desk.height() - h) / 2, 0, 0};
   r.right = r.left + w, r.bottom = r.top + h;
-  s.splash.window = s.ws->create({"#splash", "", platform::kChild | platform::kVisible, 0, r, s.ws->desktop(), 0});
+  s.splash.window = ws->create({"#splash", "", platform::kChild | platform::kVisible, 0, r, ws->desktop(), 0});
   if (s.splash.window == 0) return;
   s.splash.picture = std::move(pict);
   s.splash.since = clock_ms();
@@ -543,14 +496,15 @@ void open_splash() {
     s.splash.duration = *duration;
     s.splash.next = 502;
   }
-  s.ws->update_all();
+  ws->update_all();
 }
 
 void close_splash() {
   ShellState& s = shell_state();
-  if (s.ws && s.splash.window != 0 && s.ws->alive(s.splash.window)) {
-    s.ws->destroy(s.splash.window);
-    s.ws->update_all();
+  WindowSystem* ws = media::window_system();
+  if (ws && s.splash.window != 0 && ws->alive(s.splash.window)) {
+    ws->destroy(s.splash.window);
+    ws->update_all();
   }
   s.splash = Splash{};
 }
@@ -558,14 +512,15 @@ void close_splash() {
 void advance_splash(bool force) {
   ShellState& s = shell_state();
   Splash& sp = s.splash;
-  if (!sp.armed || !s.ws || !s.ws->alive(sp.window)) return;
+  WindowSystem* ws = media::window_system();
+  if (!sp.armed || !ws || !ws->alive(sp.window)) return;
   uint32_t now = clock_ms();
   if (!force && clock_diff(now, sp.since) < int32_t(sp.duration)) return;
   sp.current = sp.next;
   std::vector<uint8_t> bytes;
   if (resource("PICT", sp.current, bytes)) sp.picture = std::move(bytes);
-  s.ws->invalidate(sp.window, std::nullopt, true);
-  s.ws->update_all();
+  ws->invalidate(sp.window, std::nullopt, true);
+  ws->update_all();
   sp.since = now;
   std::optional<uint32_t> duration = resource("wait", sp.current, bytes) ? wait_duration(bytes) : std::nullopt;
   if (duration) {

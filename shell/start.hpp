@@ -41,7 +41,7 @@ enum ExitStatus : int {
 
 // The steps of the orderly shutdown, in the order they run. Pieces of the
 // shell register their own clean-up with add_shutdown_step; those of the
-// folders below it are named in the shell's own table (shutdown.cpp).
+// folders below it are named in the shell's own table (start.cpp).
 enum ShutdownOrder : int {
   kStepMovies = 100,          // close every open movie
   kStepPendingEvents = 200,   // process what is pending
@@ -76,15 +76,11 @@ struct ShellState : core::ModuleState {
   ShellState();
   ~ShellState() override;
 
-  // The frame: a window system over its back-end, made by open_frame. The
-  // read-eval-print loop has none.
-  std::unique_ptr<platform::Backend> backend;
-  std::unique_ptr<platform::WindowSystem> ws;
-  gfx::Pt screen{1024, 768};
+  // The preferences the frame was opened with, and where it lies on the
+  // screen (the frame itself, its back-end and window system belong to
+  // the frame module, media/frame.hpp).
   AppPrefs prefs;
   FrameLayout layout;
-  std::string title;
-  std::string screenshot;  // a PNG of the frame written when it is destroyed
 
   // Milliseconds of the process's steady clock at start-up, and the boot
   // time once the code is loaded.
@@ -94,10 +90,7 @@ struct ShellState : core::ModuleState {
 
   std::vector<ShutdownStep> steps;  // by order
   bool shutting_down = false;
-  // The buttons of the alert on screen (for back-ends that answer alerts
-  // on a console), and the error serial whose report showed the
-  // internal-error alert already.
-  std::vector<std::string> alert_buttons;
+  // The error serial whose report showed the internal-error alert already.
   uint64_t internal_alert_serial = UINT64_MAX;
   std::vector<pid_t> children;  // programs started by launch-application
 
@@ -110,8 +103,8 @@ struct ShellState : core::ModuleState {
 extern const core::Module kShellModule;
 ShellState& shell_state();
 
-// Opens the frame window on a back-end: its title (PREF 258, else
-// `fallback_title`), its layout on the back-end's screen, the desktop
+// Opens the frame (media/frame.hpp) on a back-end: its title (PREF 258,
+// else `fallback_title`), its layout on the back-end's screen, the desktop
 // area; alerts are shown in it from now on.
 void open_frame(std::unique_ptr<platform::Backend> backend, const AppPrefs& prefs, const std::string& fallback_title);
 

@@ -278,11 +278,10 @@ TEST(WindowSystem, AWindowDestroyedByItsOwnProcedureInAnyMessageIsDead) {
                          [&](WindowSystem& ws, const Message& m) -> int64_t {
                            if (m.message != c.message || done) return WindowSystem::default_proc(ws, m);
                            done = true;
-                           PaintInfo info;
-                           WindowDC dc = ws.begin_paint(m.window, info);
+                           PaintScope paint(ws, m.window);
+                           WindowDC& dc = paint.dc();
                            ASSERT_TRUE(ws.destroy(m.window)), 0;
                            dc.dc.fill_rect({0, 0, 200, 200}, gfx::Brush::solid(0x123456));  // still a live surface
-                           ws.end_paint(m.window);
                            // Everything on the dead handle is refused or empty.
                            EXPECT_EQ(ws.send(m.window, msg::User), 0);
                            EXPECT_FALSE(ws.post(m.window, msg::User));
@@ -292,8 +291,8 @@ TEST(WindowSystem, AWindowDestroyedByItsOwnProcedureInAnyMessageIsDead) {
                            ws.set_capture(m.window);
                            EXPECT_NE(ws.capture(), m.window);
                            ws.invalidate(m.window, std::nullopt, true);
-                           WindowDC dead = ws.begin_paint(m.window, info);
-                           EXPECT_TRUE(dead.dc.clip() && dead.dc.clip()->empty());
+                           PaintScope dead(ws, m.window);
+                           EXPECT_TRUE(dead->clip() && dead->clip()->empty());
                            return 0;
                          },
                          0, gfx::rgb(255, 255, 255)});
@@ -983,15 +982,14 @@ TEST(WindowSystem, ScrollingTheClientMovesItsPixels) {
     w.ws.register_class({"stripes",
                          [](WindowSystem& ws, const Message& m) -> int64_t {
                            if (m.message != msg::Paint) return WindowSystem::default_proc(ws, m);
-                           PaintInfo info;
-                           WindowDC dc = ws.begin_paint(m.window, info);
+                           PaintScope paint(ws, m.window);
+                           WindowDC& dc = paint.dc();
                            auto shift = int32_t(ws.property(m.window, "shift").value_or(0));
                            Rect c = ws.client_rect(m.window);
                            for (int32_t x = -40; x < c.right + 40; x += 7)
                              for (int32_t y = -40; y < c.bottom + 40; y += 5)
                                dc.dc.fill_rect(dc.client(Rect{x + shift, y - shift, x + shift + 7, y - shift + 5}),
                                                gfx::Brush::solid(gfx::rgb(uint32_t(x * 3 + 120) & 255, uint32_t(y * 5 + 120) & 255, 90)));
-                           ws.end_paint(m.window);
                            return 0;
                          },
                          0, std::nullopt});

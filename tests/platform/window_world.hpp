@@ -39,14 +39,13 @@ struct World {
     ws.register_class({"paint",
                        [](WindowSystem& w, const Message& m) -> int64_t {
                          if (m.message != msg::Paint) return WindowSystem::default_proc(w, m);
-                         PaintInfo info;
-                         WindowDC dc = w.begin_paint(m.window, info);
+                         PaintScope paint(w, m.window);
+                         WindowDC& dc = paint.dc();
                          uint32_t color = uint32_t(w.property(m.window, "color").value_or(0));
                          dc.dc.fill_rect(dc.client(w.client_rect(m.window)), gfx::Brush::solid(color));
                          dc.dc.set_text_color(0);
                          dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
                          dc.dc.text(dc.client(Pt{2, 2}), w.title(m.window));
-                         w.end_paint(m.window);
                          return 0;
                        },
                        0, std::nullopt});

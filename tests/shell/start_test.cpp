@@ -9,6 +9,7 @@
 #include "core/alert.hpp"
 #include "core/clock.hpp"
 #include "core/errors.hpp"
+#include "media/frame.hpp"
 #include "process/processes.hpp"
 #include "shell/appfile.hpp"
 #include "shell/start.hpp"
@@ -269,7 +270,7 @@ TEST_F(StartTest, TheSplashSequenceFollowsItsWaitsAcrossTheClockWrap) {
   shell::open_splash();
   shell::Splash& sp = shell::shell_state().splash;
   ASSERT_NE(sp.window, 0u);
-  platform::WindowSystem& ws = *shell::shell_state().ws;
+  platform::WindowSystem& ws = *media::frame_state().ws;
   EXPECT_EQ(ws.window_rect(sp.window), (gfx::Rect{79, 39, 121, 61})) << "centred, the picture plus 2 each way";
   EXPECT_TRUE(sp.armed);
   EXPECT_EQ(sp.duration, 200u);
@@ -332,7 +333,7 @@ TEST_F(StartTest, TheShutdownRunsItsStepsInOrderAndEndsWithTheStatus) {
   // A queued process goes with the processes step.
   callv("run-process", {callv("new-process", {sym("list"), sym("p"), fix(10), kNil, kNil, kNil})});
   ASSERT_NE(process::scheduler().head, nullptr);
-  platform::HeadlessBackend& b = static_cast<platform::HeadlessBackend&>(*shell::shell_state().backend);
+  platform::HeadlessBackend& b = static_cast<platform::HeadlessBackend&>(*media::frame_state().backend);
   int status = -1;
   try {
     shell::orderly_shutdown(42);
@@ -348,7 +349,7 @@ TEST_F(StartTest, TheShutdownRunsItsStepsInOrderAndEndsWithTheStatus) {
 
 TEST_F(StartTest, QuitFromLispAndTheFrameItLeavesAsAPicture) {
   open({});
-  shell::shell_state().screenshot = path("frame.png");
+  media::frame_state().screenshot = path("frame.png");
   int status = -1;
   try {
     callv("quit", {});

@@ -59,8 +59,8 @@ int64_t smoke_proc(WindowSystem& ws, const Message& m) {
   auto x = int16_t(m.lparam & 0xFFFF), y = int16_t((m.lparam >> 16) & 0xFFFF);
   switch (m.message) {
     case msg::Paint: {
-      PaintInfo info;
-      WindowDC dc = ws.begin_paint(m.window, info);
+      PaintScope paint(ws, m.window);
+      WindowDC& dc = paint.dc();
       Rect c = ws.client_rect(m.window);
       dc.dc.fill_rect(dc.client(c), gfx::Brush::solid(gfx::rgb(250, 248, 240)));
       // Colours in every channel, single pixels and a pattern, so that a
@@ -77,7 +77,6 @@ int64_t smoke_proc(WindowSystem& ws, const Message& m) {
       dc.dc.set_background(0, gfx::BackgroundMode::Transparent);
       dc.dc.text(dc.client(Pt{100, 50}), "talven \xE9t\xE9");
       for (int i = 0; i < 60; ++i) dc.dc.set_pixel(dc.client(Pt{100 + i, 80 + (i * 7) % 20}), gfx::rgb(uint32_t(i * 4), 255 - uint32_t(i * 4), uint32_t(i)));
-      ws.end_paint(m.window);
       return 0;
     }
     case msg::LButtonDown: say("down %d %d 0", x, y); return 0;
