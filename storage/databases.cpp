@@ -49,7 +49,7 @@ struct DbState : ModuleState {
   Value compact_flag;  // the symbol Compact-Databases?
 };
 
-DbState& st() { return state_of<DbState>(kDatabasesModule); }
+DbState& database_state() { return state_of<DbState>(kDatabasesModule); }
 
 Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
@@ -69,7 +69,7 @@ inline void check(int code) {
 // ---- Databases ------------------------------------------------------------------
 
 OpenDb* db_of(uint32_t id) {
-  std::unique_ptr<OpenDb>* p = st().table.find(id);
+  std::unique_ptr<OpenDb>* p = database_state().table.find(id);
   return p ? p->get() : nullptr;
 }
 
@@ -95,12 +95,12 @@ OpenDb& writable_db(Value v) {
 // ---- Handles ---------------------------------------------------------------------
 
 bool handle_purged(uint32_t h) {
-  const data::HandleEntry* e = data::ds().handles.find(h);
+  const data::HandleEntry* e = data::data_state().handles.find(h);
   return e && e->size == 0 && e->purgeable;
 }
 
 void mark_purgeable(uint32_t h, bool on) {
-  if (data::HandleEntry* e = data::ds().handles.find(h)) e->purgeable = on ? 1 : 0;
+  if (data::HandleEntry* e = data::data_state().handles.find(h)) e->purgeable = on ? 1 : 0;
 }
 
 std::span<const uint8_t> handle_bytes(uint32_t h) {
@@ -166,7 +166,7 @@ struct Found {
 
 bool find_handle(uint32_t h, Found& out) {
   if (h == 0) return false;
-  for (uint32_t id : st().chain) {
+  for (uint32_t id : database_state().chain) {
     OpenDb* d = db_of(id);
     for (ForkType& t : d->file->map.types)
       for (size_t i = 0; i < t.refs.size(); ++i)
@@ -266,7 +266,7 @@ void mark_changed(ForkMap& m, ForkRef& r) {
 // ---- Updating and closing ------------------------------------------------------------
 
 bool compaction_allowed() {
-  Value v = symbol_value(st().compact_flag);
+  Value v = symbol_value(database_state().compact_flag);
   return v.truthy();
 }
 
@@ -289,7 +289,7 @@ int update_db(OpenDb& d) {
 
 // Forgets an open database: its handles, its slot, its box id.
 void forget(OpenDb& d) {
-  DbState& s = st();
+  DbState& s = database_state();
   std::erase(s.chain, d.id);
   for (ForkType& t : d.file->map.types)
     for (ForkRef& r : t.refs)
@@ -378,7 +378,7 @@ Value prim_create_database_in(Value pathname, Value creator, Value type) {
   std::string path = posix_of(pathname);
   struct stat sb;
   if (stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) storage_error(StorageErr::CreateRefused, pathname);
-  for (uint32_t id : st().chain) {
+  for (uint32_t id : database_state().chain) {
     OpenDb* d = db_of(id);
     if (d->file->id == FileId{sb.st_dev, sb.st_ino}) raise_errno(EWOULDBLOCK, pathname);
   }
@@ -416,7 +416,7 @@ Value prim_open_database(Value pathname, Value mode) {
   int m = mode.is_nil() ? 0 : arg_int_in(mode, 0, 2);
   struct stat sb;
   if (stat(path.c_str(), &sb) == 0)
-    for (uint32_t id : st().chain) {
+    for (uint32_t id : database_state().chain) {
       OpenDb* d = db_of(id);
       if (d->file->id == FileId{sb.st_dev, sb.st_ino}) return database_box(*d);
     }
@@ -438,13 +438,13 @@ Value prim_open_database(Value pathname, Value mode) {
   OpenDb& open = *d;
   open.file = std::move(file);
   open.refnum = refnum;
-  uint32_t id = st().table.add(std::move(d));
+  uint32_t id = database_state().table.add(std::move(d));
   if (id == 0) {
     release_refnum(refnum);
     error(Err::TooManyFiles, kNil);
   }
   open.id = id;
-  st().chain.insert(st().chain.begin(), open.id);
+  database_state().chain.insert(database_state().chain.begin(), open.id);
   for (ForkType& t : open.file->map.types)
     for (ForkRef& r : t.refs)
       if (r.attrs & kResPreload)
@@ -546,7 +546,7 @@ Value prim_detach_record(Value record) {
 }
 
 Value prim_unique_record_id(Value type, Value* dbs) {
-  DbState& s = st();
+  DbState& s = database_state();
   uint32_t code = type_arg(type);
   std::vector<OpenDb*> list;
   for (Value* p = dbs; !p->is_end(); ++p)
@@ -795,13 +795,13 @@ const NativeRow kDatabaseNatives[] = {
 
 }  // namespace
 
-size_t open_database_count() { return module_installed(kDatabasesModule) ? st().chain.size() : 0; }
+size_t open_database_count() { return module_installed(kDatabasesModule) ? database_state().chain.size() : 0; }
 
 int close_all_databases() {
   if (!module_installed(kDatabasesModule)) return 0;
   int failed = 0;
-  while (!st().chain.empty()) {
-    OpenDb* d = db_of(st().chain.front());
+  while (!database_state().chain.empty()) {
+    OpenDb* d = db_of(database_state().chain.front());
     std::string path = d->file->path;
     int e = kDbOk;
     // Each close on its own: whatever one database does, the next closes.
@@ -818,7 +818,7 @@ int close_all_databases() {
       if (rt().write_error_line) rt().write_error_line(line);
       else std::fprintf(stderr, "%s\n", line.c_str());
     }
-    if (OpenDb* still = db_of(st().chain.front()); still == d) forget(*d);
+    if (OpenDb* still = db_of(database_state().chain.front()); still == d) forget(*d);
   }
   return failed;
 }
@@ -828,7 +828,7 @@ const Module kDatabasesModule{
     [](Runtime&) -> std::unique_ptr<ModuleState> { return std::make_unique<DbState>(); },
     [](Runtime& r) {
       register_natives(kDatabaseNatives);
-      st().compact_flag = intern_static("Compact-Databases?", r.sym.t);
+      database_state().compact_flag = intern_static("Compact-Databases?", r.sym.t);
       r.box_ops[kBoxRecord].print = print_record;
     },
     nullptr,

@@ -43,29 +43,29 @@ struct ResState : ModuleState {
   int32_t unique_next = 128;
 };
 
-ResState& rs() { return state_of<ResState>(kResourcesModule); }
+ResState& resource_state() { return state_of<ResState>(kResourcesModule); }
 
 int set_error(int code) {
-  rs().error = code;
+  resource_state().error = code;
   return code;
 }
 
 // ---- Files ------------------------------------------------------------------
 
 OpenRes* file_of(int refnum) {
-  for (auto& f : rs().chain)
+  for (auto& f : resource_state().chain)
     if (f->refnum == refnum) return f.get();
   return nullptr;
 }
 
-OpenRes* current_file() { return rs().current ? file_of(rs().current) : nullptr; }
+OpenRes* current_file() { return resource_state().current ? file_of(resource_state().current) : nullptr; }
 
 // The files from the current one towards the oldest.
 std::vector<OpenRes*> search_order() {
   std::vector<OpenRes*> out;
-  auto& chain = rs().chain;
+  auto& chain = resource_state().chain;
   size_t i = 0;
-  while (i < chain.size() && chain[i]->refnum != rs().current) ++i;
+  while (i < chain.size() && chain[i]->refnum != resource_state().current) ++i;
   for (; i < chain.size(); ++i) out.push_back(chain[i].get());
   return out;
 }
@@ -73,12 +73,12 @@ std::vector<OpenRes*> search_order() {
 // ---- Handles ------------------------------------------------------------------
 
 bool handle_purged(uint32_t h) {
-  const data::HandleEntry* e = data::ds().handles.find(h);
+  const data::HandleEntry* e = data::data_state().handles.find(h);
   return e && e->size == 0 && e->purgeable;
 }
 
 void mark_purgeable(uint32_t h, bool on) {
-  if (data::HandleEntry* e = data::ds().handles.find(h)) e->purgeable = on ? 1 : 0;
+  if (data::HandleEntry* e = data::data_state().handles.find(h)) e->purgeable = on ? 1 : 0;
 }
 
 // Whether the reference's handle holds its data.
@@ -113,7 +113,7 @@ int load(OpenRes& f, ForkRef& r) {
 // the flag is on.
 int fetch(OpenRes& f, ForkRef& r) {
   if (has_data(r)) return kResOk;
-  if (rs().load) return load(f, r);
+  if (resource_state().load) return load(f, r);
   if (!data::handle_live(r.handle)) {
     r.handle = data::new_handle(0);
     r.loaded = false;
@@ -131,7 +131,7 @@ struct Found {
 
 bool find_handle(uint32_t h, Found& out) {
   if (h == 0) return false;
-  for (auto& f : rs().chain)
+  for (auto& f : resource_state().chain)
     for (ForkType& t : f->file->map.types)
       for (size_t i = 0; i < t.refs.size(); ++i)
         if (t.refs[i].handle == h) {
@@ -212,7 +212,7 @@ int data_of_ref(const ForkRef& r, std::span<const uint8_t>& out) {
 
 int update_file(OpenRes& f) {
   int e = f.file->update([](const ForkRef& r, std::span<const uint8_t>& out) { return data_of_ref(r, out) != 0; });
-  rs().types_changed = true;
+  resource_state().types_changed = true;
   return e;
 }
 
@@ -256,33 +256,33 @@ int open_resource_file(const std::string& path) {
   f->file = std::move(file);
   f->refnum = refnum;
   OpenRes& open = *f;
-  rs().chain.insert(rs().chain.begin(), std::move(f));
+  resource_state().chain.insert(resource_state().chain.begin(), std::move(f));
   preload(open);
-  rs().current = refnum;
-  rs().types_changed = true;
+  resource_state().current = refnum;
+  resource_state().types_changed = true;
   set_error(kResOk);
   return refnum;
 }
 
 int close_resource_file(int refnum) {
   set_error(kResOk);
-  auto& chain = rs().chain;
+  auto& chain = resource_state().chain;
   auto it = std::find_if(chain.begin(), chain.end(), [&](auto& f) { return f->refnum == refnum; });
   if (it == chain.end()) return set_error(kResNoFile);
   int e = update_file(**it);
   std::unique_ptr<OpenRes> f = std::move(*it);
   it = chain.erase(it);
-  if (rs().current == refnum) rs().current = it == chain.end() ? 0 : (*it)->refnum;
+  if (resource_state().current == refnum) resource_state().current = it == chain.end() ? 0 : (*it)->refnum;
   for (ForkType& t : f->file->map.types)
     for (ForkRef& r : t.refs)
       if (data::handle_live(r.handle)) data::dispose_handle(r.handle);
   f.reset();
   release_refnum(refnum);
-  rs().types_changed = true;
+  resource_state().types_changed = true;
   return set_error(e);
 }
 
-int resource_error() { return rs().error; }
+int resource_error() { return resource_state().error; }
 
 void raise_resource_error(int code, Value value) {
   if (code == 0) return;
@@ -389,8 +389,8 @@ Value prim_closeresfile(Value refnum) {
   return kNoValue;
 }
 
-Value prim_reserror() { return make_integer(rs().error); }
-Value prim_curresfile() { return make_integer(rs().current); }
+Value prim_reserror() { return make_integer(resource_state().error); }
+Value prim_curresfile() { return make_integer(resource_state().current); }
 
 Value prim_homeresfile(Value res) {
   Found f;
@@ -405,19 +405,19 @@ Value prim_useresfile(Value refnum) {
     set_error(kResNoFile);
     return kNoValue;
   }
-  rs().current = n;
+  resource_state().current = n;
   set_error(kResOk);
   return kNoValue;
 }
 
 Value prim_setresload(Value flag) {
-  rs().load = flag != kNil;
+  resource_state().load = flag != kNil;
   set_error(kResOk);
   return kNoValue;
 }
 
 const std::vector<std::pair<uint32_t, int32_t>>& types_table() {
-  ResState& s = rs();
+  ResState& s = resource_state();
   if (s.types_changed) {
     s.types.clear();
     s.types.reserve(25);
@@ -456,7 +456,7 @@ Value prim_getindresource(Value type, Value index) {
     set_error(kResOk);
     return resource_box(0);
   }
-  for (auto& f : rs().chain)
+  for (auto& f : resource_state().chain)
     if (ForkType* t = find_type(f->file->map, code)) {
       if (uint32_t(i) <= t->refs.size()) return found_value(*f, t->refs[size_t(i - 1)]);
       i -= int32_t(t->refs.size());
@@ -501,7 +501,7 @@ Value prim_loadresource(Value res) {
   int e = kResOk;
   // A purged handle is reloaded only while the load flag is on; one that
   // was never loaded is loaded regardless.
-  if (!has_data(r) && (r.loaded ? rs().load : true)) e = load(*f.file, r);
+  if (!has_data(r) && (r.loaded ? resource_state().load : true)) e = load(*f.file, r);
   set_error(e);
   return kNoValue;
 }
@@ -539,13 +539,13 @@ Value prim_detachresource(Value res) {
 }
 
 bool id_used(uint32_t code, int32_t id) {
-  for (auto& f : rs().chain)
+  for (auto& f : resource_state().chain)
     if (find_ref(f->file->map, code, id)) return true;
   return false;
 }
 
 Value prim_uniqueid(Value type) {
-  ResState& s = rs();
+  ResState& s = resource_state();
   uint32_t code = type_arg(type);
   if (code != s.unique_type) s.unique_next = 128;
   s.unique_type = code;
@@ -677,20 +677,20 @@ Value prim_addresource(Value handle, Value type, Value id, Value name) {
   r.loaded = true;
   mark_purgeable(h, false);
   set_box_kind(handle, kResourceBox);
-  rs().types_changed = true;
+  resource_state().types_changed = true;
   set_error(kResOk);
   return kNoValue;
 }
 
 Value prim_rmveresource(Value res) {
   Found f;
-  if (!is_box(res, kResourceBox) || !find_handle(box_addr(res), f) || f.file->refnum != rs().current ||
+  if (!is_box(res, kResourceBox) || !find_handle(box_addr(res), f) || f.file->refnum != resource_state().current ||
       (f.ref().attrs & kResProtected) || f.file->file->read_only)
     raise(set_error(kResRemoveFailed));
   f.type->refs.erase(f.type->refs.begin() + long(f.index));
   f.file->file->map.attrs |= kMapChanged | kMapCompact;
   set_box_kind(res, kBoxHandle);
-  rs().types_changed = true;
+  resource_state().types_changed = true;
   set_error(kResOk);
   return kNoValue;
 }
@@ -929,7 +929,7 @@ const Module kResourcesModule{
     nullptr,
     [](Runtime&) {
       // Every open file is closed, newest first, its changes written.
-      while (!rs().chain.empty()) close_resource_file(rs().chain.front()->refnum);
+      while (!resource_state().chain.empty()) close_resource_file(resource_state().chain.front()->refnum);
     },
 };
 

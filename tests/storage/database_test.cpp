@@ -379,7 +379,7 @@ TEST_F(Databases, ChangesWithoutDataAreNeverWrittenEmpty) {
   call("set-record-attributes", r, fix(kResPurgeable | kRecConverted));
   call("changed-record", r);
   // Changed data is kept in memory however purgeable its record is.
-  const data::HandleEntry* e = data::ds().handles.find(box_addr(r));
+  const data::HandleEntry* e = data::data_state().handles.find(box_addr(r));
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->purgeable, 0u);
   call("release-record", r);
