@@ -14,7 +14,7 @@
 #include <cstring>
 #include <new>
 
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 #include "storage/resfile.hpp"
 #include "storage/sha256.hpp"
 
@@ -28,11 +28,11 @@ bool is_text_type(uint32_t code) {
 
 std::vector<uint8_t> new_database(uint32_t creator, uint32_t type) {
   std::vector<uint8_t> out(kForkHeaderSize, 0);
-  put_be32(&out[16], creator);
-  put_be32(&out[20], type);
+  core::store_be32(&out[16], creator);
+  core::store_be32(&out[20], type);
   out[kKindOffset] = 2;
   // The reserved pairs: an offset of all ones and a size of zero each.
-  for (int i = 0; i < 15; ++i) put_be32(&out[136 + 8 * i], kDbNone);
+  for (int i = 0; i < 15; ++i) core::store_be32(&out[136 + 8 * i], kDbNone);
   ForkHeader h;
   ForkMap empty;
   std::vector<uint8_t> map;
@@ -337,7 +337,7 @@ int list_database(const DbFile& f, std::string& out) {
     for (const ForkRef& r : t.refs) {
       if (int e = f.read_record(r, data)) return e;
       uint8_t code[4];
-      put_be32(code, t.code);
+      core::store_be32(code, t.code);
       append_escaped(out, code, 4);
       char buf[64];
       std::snprintf(buf, sizeof buf, "\t%ld\t", long(r.id));

@@ -24,7 +24,6 @@
 #include "data/state.hpp"
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
-#include "storage/bigendian.hpp"
 #include "storage/database.hpp"
 #include "storage/dates.hpp"
 #include "storage/files.hpp"
@@ -202,7 +201,7 @@ Found writable_record(Value v) {
 uint32_t type_arg(Value v) {
   std::string s = data::text_of(v);
   s.resize(4, '\0');
-  return get_be32(reinterpret_cast<const uint8_t*>(s.data()));
+  return load_be32(reinterpret_cast<const uint8_t*>(s.data()));
 }
 
 Value type_value(uint32_t code) {
@@ -214,7 +213,7 @@ Value type_value(uint32_t code) {
 uint32_t code_arg(Value v) {
   std::string s = v.is_nil() ? "" : data::text_of(v);
   s.resize(4, ' ');
-  return get_be32(reinterpret_cast<const uint8_t*>(s.data()));
+  return load_be32(reinterpret_cast<const uint8_t*>(s.data()));
 }
 
 std::string name_arg(Value v) {
@@ -641,8 +640,8 @@ Value prim_remove_record(Value record) {
 
 Value prim_get_record_number(Value type, Value id, Value db) {
   std::vector<uint8_t> b = value_record(type, id, db);
-  if (b.size() == 2) return make_integer(int16_t(get_be16(b.data())));
-  if (b.size() == 4) return make_integer(int32_t(get_be32(b.data())));
+  if (b.size() == 2) return make_integer(int16_t(load_be16(b.data())));
+  if (b.size() == 4) return make_integer(int32_t(load_be32(b.data())));
   error(Err::WrongType, id);
 }
 
@@ -650,8 +649,8 @@ Value prim_put_record_number(Value value, Value type, Value id, Value db) {
   int32_t n = arg_int(value);
   uint8_t b[4];
   size_t size = n >= -32768 && n <= 32767 ? 2 : 4;
-  if (size == 2) put_be16(b, uint32_t(n));
-  else put_be32(b, uint32_t(n));
+  if (size == 2) store_be16(b, uint16_t(n));
+  else store_be32(b, uint32_t(n));
   put_value_record({b, size}, type, id, db);
   return value;
 }

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 #include "storage/sha256.hpp"
 
 namespace storage {
@@ -83,7 +83,7 @@ int ResFile::stored_length(const ForkRef& r, int64_t& len) const {
   if (uint64_t(r.data_offset) + 4 > map.header.data_length ||
       !read_all(fd_, base_ + map.header.data_offset + r.data_offset, b, 4))
     return kResReadErr;
-  len = get_be32(b);
+  len = core::load_be32(b);
   return kResOk;
 }
 
@@ -125,7 +125,7 @@ int ResFile::place(Plan& plan, ForkRef& r, std::span<const uint8_t> data) {
     h.map_offset = uint32_t(h.data_offset + length);
   }
   std::vector<uint8_t> block(4 + data.size());
-  put_be32(block.data(), uint32_t(data.size()));
+  core::store_be32(block.data(), uint32_t(data.size()));
   if (!data.empty()) std::copy(data.begin(), data.end(), block.begin() + 4);
   plan.commit.write(uint64_t(h.data_offset) + offset, std::move(block));
   plan.placed.push_back({&r, offset});
@@ -217,7 +217,7 @@ int list_fork(const ResFile& f, std::string& out) {
     for (const ForkRef& r : t.refs) {
       if (int e = f.read_data(r, data)) return e;
       uint8_t code[4];
-      put_be32(code, t.code);
+      core::store_be32(code, t.code);
       append_escaped(out, code, 4);
       char buf[64];
       std::snprintf(buf, sizeof buf, "\t%d\t", int(r.id));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/bytes.hpp"
 #include "core/errors.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -15,7 +16,6 @@
 #include "data/handles.hpp"
 #include "data/state.hpp"
 #include "data/strings.hpp"
-#include "storage/bigendian.hpp"
 #include "storage/files.hpp"
 #include "storage/paths.hpp"
 #include "storage/resfile.hpp"
@@ -173,12 +173,12 @@ uint32_t type_arg(Value v) {
   s.resize(4, '\0');
   uint8_t b[4];
   std::memcpy(b, s.data(), 4);
-  return get_be32(b);
+  return load_be32(b);
 }
 
 Value type_value(uint32_t code) {
   uint8_t b[4];
-  put_be32(b, code);
+  store_be32(b, code);
   return make_string(reinterpret_cast<const char*>(b), 4);
 }
 
@@ -333,19 +333,16 @@ bool resource_bytes(uint32_t type, int32_t id, std::vector<uint8_t>& out) {
 bool indexed_string(int32_t id, int32_t n, std::string& out) {
   std::vector<uint8_t> b;
   if (!resource_bytes(fourcc("STR#"), id, b)) return false;
-  BeView v(b);
-  uint32_t count = 0, len = 0;
-  if (!v.u16(0, count) || n < 1 || uint32_t(n) > count) return false;
-  uint64_t at = 2;
+  ByteReader v(b);
+  uint32_t count = v.be16();
+  if (!v.ok() || n < 1 || uint32_t(n) > count) return false;
   for (int32_t i = 1;; ++i) {
-    if (!v.u8(at, len)) return false;
-    auto s = v.bytes(at + 1, len);
-    if (s.size() != len) return false;
+    std::string_view s = v.pstring();
+    if (!v.ok()) return false;
     if (i == n) {
-      out.assign(s.begin(), s.end());
+      out.assign(s);
       return true;
     }
-    at += 1 + len;
   }
 }
 
@@ -367,11 +364,11 @@ bool pattern(int32_t id, int32_t n, uint8_t out[8]) {
   }
   std::vector<uint8_t> b;
   if (!resource_bytes(fourcc("PAT#"), id, b)) return false;
-  BeView v(b);
-  uint32_t count = 0;
-  if (!v.u16(0, count) || n < 1 || uint32_t(n) > count) return false;
-  auto p = v.bytes(2 + 8 * (uint64_t(n) - 1), 8);
-  if (p.size() != 8) return false;
+  ByteReader v(b);
+  uint32_t count = v.be16();
+  if (!v.ok() || n < 1 || uint32_t(n) > count) return false;
+  auto p = v.bytes_at(2 + 8 * (uint64_t(n) - 1), 8);
+  if (!v.ok()) return false;
   std::memcpy(out, p.data(), 8);
   return true;
 }
@@ -782,10 +779,7 @@ Value prim_get1indresource(Value type, Value index) {
 // ---- String lists and help indexes --------------------------------------------------
 
 Value prim_get_strings_count(Value h) {
-  BeView v(handle_bytes(any_handle(h)));
-  uint32_t n = 0;
-  v.u16(0, n);
-  return make_integer(int32_t(n));
+  return make_integer(int32_t(ByteReader(handle_bytes(any_handle(h))).be16()));
 }
 
 Value prim_get_ind_string(Value id, Value index) {
@@ -799,20 +793,20 @@ Value prim_get_nb_string(Value id) {
   int32_t n = 0;
   std::vector<uint8_t> b;
   uint32_t count = 0;
-  if (integer_arg(id, n) && resource_bytes(fourcc("STR#"), n, b)) BeView(b).u16(0, count);
+  if (integer_arg(id, n) && resource_bytes(fourcc("STR#"), n, b)) count = ByteReader(b).be16();
   return make_integer(int32_t(count));
 }
 
 // The size of the help-index entry at `at`, 0 when it does not fit.
-uint64_t help_entry(const BeView& v, uint64_t at) {
-  uint32_t len = 0;
-  if (!v.u8(at + 4, len)) return 0;
+uint64_t help_entry(ByteReader& v, uint64_t at) {
+  if (!v.fits(at + 4, 1)) return 0;
+  uint32_t len = v.u8_at(at + 4);
   uint64_t size = 4 + ((uint64_t(len) + 2) & ~uint64_t(1));
   return v.fits(at, std::min<uint64_t>(size, 5 + len)) ? size : 0;
 }
 
 Value prim_help_get_offset(Value h, Value n) {
-  BeView v(handle_bytes(any_handle(h)));
+  ByteReader v(handle_bytes(any_handle(h)));
   int32_t count = 0;
   if (!integer_arg(n, count)) error(Err::WrongType, n);
   uint64_t at = 0;
@@ -825,7 +819,7 @@ Value prim_help_get_offset(Value h, Value n) {
 }
 
 Value prim_help_get_no(Value h, Value offset) {
-  BeView v(handle_bytes(any_handle(h)));
+  ByteReader v(handle_bytes(any_handle(h)));
   int32_t left = 0;
   if (!integer_arg(offset, left)) error(Err::WrongType, offset);
   int32_t n = 0;
@@ -843,14 +837,13 @@ Value prim_help_get_no(Value h, Value offset) {
 
 Value prim_help_get_all_name(Value h) {
   std::vector<uint8_t> bytes = bytes_of_handle(any_handle(h));
-  BeView v(bytes);
+  ByteReader v(bytes);
   std::vector<std::string> names;
   for (uint64_t at = 0;;) {
     uint64_t size = help_entry(v, at);
     if (size == 0) break;
-    uint32_t len = 0;
-    v.u8(at + 4, len);
-    auto s = v.bytes(at + 5, len);
+    uint32_t len = v.u8_at(at + 4);
+    auto s = v.bytes_at(at + 5, len);
     names.emplace_back(s.begin(), s.end());
     at += size;
   }

@@ -16,7 +16,7 @@
 #include "core/symbols.hpp"
 #include "data/handles.hpp"
 #include "data/state.hpp"
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 #include "storage/database.hpp"
 #include "storage/resfile.hpp"
 #include "tests/data/calls.hpp"
@@ -78,16 +78,16 @@ TEST_F(Databases, NewDatabaseAndRoundTripSizes) {
   std::string file = fresh("new.db");
   std::vector<uint8_t> b = slurp(file);
   ASSERT_EQ(b.size(), 294u);
-  EXPECT_EQ(get_be32(&b[0]), 256u);
-  EXPECT_EQ(get_be32(&b[4]), 256u);
-  EXPECT_EQ(get_be32(&b[8]), 0u);
-  EXPECT_EQ(get_be32(&b[12]), 38u);
+  EXPECT_EQ(load_be32(&b[0]), 256u);
+  EXPECT_EQ(load_be32(&b[4]), 256u);
+  EXPECT_EQ(load_be32(&b[8]), 0u);
+  EXPECT_EQ(load_be32(&b[12]), 38u);
   EXPECT_EQ(std::string(b.begin() + 16, b.begin() + 24), "CREATYPE");
   EXPECT_EQ(b[128], 2);
-  EXPECT_EQ(get_be32(&b[136]), 0xFFFFFFFFu);
-  EXPECT_EQ(get_be32(&b[140]), 0u);
+  EXPECT_EQ(load_be32(&b[136]), 0xFFFFFFFFu);
+  EXPECT_EQ(load_be32(&b[140]), 0u);
   EXPECT_EQ(std::vector<uint8_t>(b.begin() + 256, b.begin() + 272), std::vector<uint8_t>(b.begin(), b.begin() + 16));
-  EXPECT_EQ(get_be32(&b[256 + 34]), 0xFFFFFFFFu);
+  EXPECT_EQ(load_be32(&b[256 + 34]), 0xFFFFFFFFu);
   EXPECT_TRUE(call("database?", str(file.c_str())) == t());
   EXPECT_EQ(storage_error_in([&] { call("create-database-subr", str(file.c_str()), kNil, kNil); }), 6);
   EXPECT_EQ(text(rt().last_error.culprit), file);
@@ -464,7 +464,7 @@ TEST_F(Databases, CorruptedFilesAreRefused) {
   call("add-record", handle_with("two"), str("Txt1"), fix(2), str("second"), db);
   call("close-database", db, kNil);
   const std::vector<uint8_t> base = slurp(good);
-  uint32_t map_at = get_be32(&base[4]);
+  uint32_t map_at = load_be32(&base[4]);
   struct Case {
     const char* what;
     std::function<void(std::vector<uint8_t>&)> damage;
@@ -475,20 +475,20 @@ TEST_F(Databases, CorruptedFilesAreRefused) {
       {"short header", [](auto& b) { b.resize(200); }, 3},
       {"empty file", [](auto& b) { b.clear(); }, 3},
       {"kind byte of a resource file", [](auto& b) { b[128] = 0; }, 1},
-      {"data offset", [](auto& b) { put_be32(&b[0], 255); }, 1},
-      {"map offset past the end", [](auto& b) { put_be32(&b[4], 0x7FFFFFF0); }, 1},
-      {"map length", [](auto& b) { put_be32(&b[12], get_be32(&b[12]) + 1); }, 1},
-      {"data running into the map", [](auto& b) { put_be32(&b[8], get_be32(&b[8]) + 1); }, 1},
-      {"negative length", [](auto& b) { put_be32(&b[8], 0x80000000u); }, 1},
+      {"data offset", [](auto& b) { store_be32(&b[0], 255); }, 1},
+      {"map offset past the end", [](auto& b) { store_be32(&b[4], 0x7FFFFFF0); }, 1},
+      {"map length", [](auto& b) { store_be32(&b[12], load_be32(&b[12]) + 1); }, 1},
+      {"data running into the map", [](auto& b) { store_be32(&b[8], load_be32(&b[8]) + 1); }, 1},
+      {"negative length", [](auto& b) { store_be32(&b[8], 0x80000000u); }, 1},
       {"header copy", [&](auto& b) { b[map_at + 3] ^= 1; }, 1},
-      {"type list offset", [&](auto& b) { put_be32(&b[map_at + 26], 0xFFFFFFF0u); }, 1},
-      {"name list offset", [&](auto& b) { put_be32(&b[map_at + 30], 0x7FFFFFFFu); }, 1},
-      {"type count", [&](auto& b) { put_be32(&b[list], 0x10000000u); }, 1},
-      {"record count", [&](auto& b) { put_be32(&b[list + 8], 0x7FFFFFFFu); }, 1},
-      {"reference list offset", [&](auto& b) { put_be32(&b[list + 12], 0xFFFFFF00u); }, 1},
-      {"data offset of a record", [&](auto& b) { put_be32(&b[list + 16 + 10], 0x7FFFFFF0u); }, 1},
-      {"data size of a record", [&](auto& b) { put_be32(&b[list + 16 + 14], 0x7FFFFFF0u); }, 1},
-      {"name offset", [&](auto& b) { put_be32(&b[list + 16 + 26 + 4], 0x00FFFFFFu); }, 1},
+      {"type list offset", [&](auto& b) { store_be32(&b[map_at + 26], 0xFFFFFFF0u); }, 1},
+      {"name list offset", [&](auto& b) { store_be32(&b[map_at + 30], 0x7FFFFFFFu); }, 1},
+      {"type count", [&](auto& b) { store_be32(&b[list], 0x10000000u); }, 1},
+      {"record count", [&](auto& b) { store_be32(&b[list + 8], 0x7FFFFFFFu); }, 1},
+      {"reference list offset", [&](auto& b) { store_be32(&b[list + 12], 0xFFFFFF00u); }, 1},
+      {"data offset of a record", [&](auto& b) { store_be32(&b[list + 16 + 10], 0x7FFFFFF0u); }, 1},
+      {"data size of a record", [&](auto& b) { store_be32(&b[list + 16 + 14], 0x7FFFFFF0u); }, 1},
+      {"name offset", [&](auto& b) { store_be32(&b[list + 16 + 26 + 4], 0x00FFFFFFu); }, 1},
       {"name length", [&](auto& b) { b[b.size() - 7] = 200; }, 1},
   };
   std::string file = path("bad.db");
@@ -515,7 +515,7 @@ TEST_F(Databases, CorruptedFilesAreRefused) {
   }
   // A record whose size says it was never written loads nothing.
   std::vector<uint8_t> b = base;
-  put_be32(&b[list + 16 + 14], 0xFFFFFFFFu);
+  store_be32(&b[list + 16 + 14], 0xFFFFFFFFu);
   spit(file, b);
   db = open(file, 0);
   Value r = call("get-record", str("Txt1"), fix(1), db, kNil);

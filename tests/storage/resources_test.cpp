@@ -13,7 +13,7 @@
 
 #include "core/errors.hpp"
 #include "data/handles.hpp"
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 #include "storage/resfile.hpp"
 #include "tests/data/calls.hpp"
 #include "tests/storage/rsrc_files.hpp"
@@ -56,7 +56,7 @@ TEST_F(Resources, GoldenFileThroughThePrimitives) {
                                                {"test", 130, "name3", "How are you?"}});
   std::vector<uint8_t> b = slurp(file);
   ASSERT_EQ(b.size(), 390u);
-  EXPECT_EQ(get_be32(&b[4]), 0x122u);
+  EXPECT_EQ(load_be32(&b[4]), 0x122u);
   Value ref = call("openresfile", str(file.c_str()));
   EXPECT_EQ(err(), 0);
   EXPECT_EQ(num(call("curresfile")), num(ref));
@@ -233,12 +233,12 @@ TEST_F(Resources, ReadOnlyWrappedFilesRefuseEdits) {
   std::vector<uint8_t> fork = slurp(file);
   // An AppleDouble file holding the fork as entry 2.
   std::vector<uint8_t> ad(26 + 12, 0);
-  put_be32(&ad[0], 0x00051607);
-  put_be32(&ad[4], 0x00020000);
-  put_be16(&ad[24], 1);
-  put_be32(&ad[26], 2);
-  put_be32(&ad[30], 38);
-  put_be32(&ad[34], uint32_t(fork.size()));
+  store_be32(&ad[0], 0x00051607);
+  store_be32(&ad[4], 0x00020000);
+  store_be16(&ad[24], 1);
+  store_be32(&ad[26], 2);
+  store_be32(&ad[30], 38);
+  store_be32(&ad[34], uint32_t(fork.size()));
   ad.insert(ad.end(), fork.begin(), fork.end());
   std::string wrapped = path("._inner");
   spit(wrapped, ad);
@@ -287,7 +287,7 @@ TEST_F(Resources, DamagedDataAndStringHelpers) {
 
   // A data length running past the data area: -36 at load, file unchanged.
   std::vector<uint8_t> b = slurp(file);
-  put_be32(&b[256], 0x10000);
+  store_be32(&b[256], 0x10000);
   spit(file, b);
   ref = call("openresfile", str(file.c_str()));
   EXPECT_EQ(box_addr(call("getresource", str("STR#"), fix(1))), 0u);
