@@ -27,6 +27,7 @@
 #include "storage/database.hpp"
 #include "storage/dates.hpp"
 #include "storage/files.hpp"
+#include "storage/map_handles.hpp"
 #include "storage/paths.hpp"
 
 namespace storage {
@@ -74,8 +75,6 @@ OpenDb* db_of(uint32_t id) {
 
 Value database_box(const OpenDb& d) { return box_address(d.id, kBoxDatabase); }
 
-bool is_box(Value v, uint32_t kind) { return v.is(Tag::Pointer) && box_kind(v) == kind; }
-
 // An open database: a database box whose database is still open (storage
 // error 4 otherwise); anything but a database box is error 2.
 OpenDb& db_arg(Value v) {
@@ -92,30 +91,6 @@ OpenDb& writable_db(Value v) {
 }
 
 // ---- Handles ---------------------------------------------------------------------
-
-bool handle_purged(uint32_t h) {
-  const data::HandleEntry* e = data::data_state().handles.find(h);
-  return e && e->size == 0 && e->purgeable;
-}
-
-void mark_purgeable(uint32_t h, bool on) {
-  if (data::HandleEntry* e = data::data_state().handles.find(h)) e->purgeable = on ? 1 : 0;
-}
-
-std::span<const uint8_t> handle_bytes(uint32_t h) {
-  uint32_t n = data::handle_size(h);
-  if (n == 0) return {};
-  return {rt().region.ptr(data::handle_memory(h)), n};
-}
-
-// Whether the reference's handle holds its data.
-bool has_data(const ForkRef& r) { return r.loaded && data::handle_live(r.handle) && !handle_purged(r.handle); }
-
-bool data_of(const ForkRef& r, std::span<const uint8_t>& out) {
-  if (!has_data(r)) return false;
-  out = handle_bytes(r.handle);
-  return true;
-}
 
 // Written records may be purged again when their attributes say so.
 void settle_handles(OpenDb& d) {
@@ -164,25 +139,17 @@ struct Found {
 };
 
 bool find_handle(uint32_t h, Found& out) {
-  if (h == 0) return false;
   for (uint32_t id : database_state().chain) {
     OpenDb* d = db_of(id);
-    for (ForkType& t : d->file->map.types)
-      for (size_t i = 0; i < t.refs.size(); ++i)
-        if (t.refs[i].handle == h) {
-          out = {d, &t, i};
-          return true;
-        }
+    if (find_handle_in(d->file->map, h, out.type, out.index)) {
+      out.db = d;
+      return true;
+    }
   }
   return false;
 }
 
 Value record_box(uint32_t h) { return box_address(h, kBoxRecord); }
-
-void set_box_kind(Value box, uint32_t kind) {
-  Node& n = node_of(box);
-  n.car = (n.car & 0xC0000000u) | make_header(Header::Pointer, kind);
-}
 
 // The record a value stands for: storage error 5 unless it is a record box
 // whose handle a record of an open database holds.
@@ -198,17 +165,6 @@ Found writable_record(Value v) {
   return f;
 }
 
-uint32_t type_arg(Value v) {
-  std::string s = data::text_of(v);
-  s.resize(4, '\0');
-  return load_be32(reinterpret_cast<const uint8_t*>(s.data()));
-}
-
-Value type_value(uint32_t code) {
-  std::string s = fourcc_text(code);
-  return make_string(s.data(), 4);
-}
-
 // A four-character code of a file: padded with spaces.
 uint32_t code_arg(Value v) {
   std::string s = v.is_nil() ? "" : data::text_of(v);
@@ -219,13 +175,6 @@ uint32_t code_arg(Value v) {
 std::string name_arg(Value v) {
   if (v.is_nil()) return "";
   return data::text_of(v).substr(0, kMaxName);
-}
-
-ForkRef* find_named(ForkMap& m, uint32_t code, const std::string& name) {
-  if (ForkType* t = find_type(m, code))
-    for (ForkRef& r : t->refs)
-      if (r.named && r.name == name) return &r;
-  return nullptr;
 }
 
 size_t count_of(const ForkMap& m, uint32_t code) {
@@ -280,7 +229,7 @@ void take_fresh(OpenDb& d, OpenFile& fresh) {
 int update_db(OpenDb& d) {
   OpenFile fresh;
   bool swapped = false;
-  int e = d.file->update(data_of, compaction_allowed(), fresh, swapped);
+  int e = d.file->update(data_in_handle, compaction_allowed(), fresh, swapped);
   if (swapped) take_fresh(d, fresh);
   settle_handles(d);
   return e;
@@ -290,9 +239,7 @@ int update_db(OpenDb& d) {
 void forget(OpenDb& d) {
   DbState& s = database_state();
   std::erase(s.chain, d.id);
-  for (ForkType& t : d.file->map.types)
-    for (ForkRef& r : t.refs)
-      if (data::handle_live(r.handle)) data::dispose_handle(r.handle);
+  dispose_handles(d.file->map);
   release_refnum(d.refnum);
   s.table.remove(d.id);
 }
@@ -308,7 +255,7 @@ std::vector<uint8_t> value_record(Value type, Value id, Value db) {
   if (!r) error(Err::WrongType, id);
   check(load(d, code, *r, false));
   std::span<const uint8_t> b;
-  if (!data_of(*r, b)) b = {};
+  if (!data_in_handle(*r, b)) b = {};
   std::vector<uint8_t> out(b.begin(), b.end());
   mark_purgeable(r->handle, true);
   return out;
@@ -464,7 +411,7 @@ Value prim_close_database(Value db, Value discard) {
 Value prim_compact_database(Value db) {
   OpenDb& d = writable_db(db);
   OpenFile fresh;
-  int e = d.file->compact(data_of, fresh);
+  int e = d.file->compact(data_in_handle, fresh);
   if (e == kDbOk) take_fresh(d, fresh);
   settle_handles(d);
   check(e);
@@ -519,7 +466,7 @@ Value prim_load_record(Value record) {
 Value prim_write_record(Value record) {
   Found f = record_arg(record);
   DbFile& file = *f.db->file;
-  int e = file.write_record(f.ref(), data_of);
+  int e = file.write_record(f.ref(), data_in_handle);
   settle_handles(*f.db);
   check(e);
   return kNoValue;
@@ -527,20 +474,13 @@ Value prim_write_record(Value record) {
 
 Value prim_release_record(Value record) {
   Found f = record_arg(record);
-  ForkRef& r = f.ref();
-  data::dispose_handle(r.handle);
-  r.handle = 0;
-  r.loaded = false;
-  node_of(record).cdr = 0;
+  release_entry(f.ref(), record);
   return kNoValue;
 }
 
 Value prim_detach_record(Value record) {
   Found f = record_arg(record);
-  ForkRef& r = f.ref();
-  r.handle = 0;
-  r.loaded = false;
-  set_box_kind(record, kBoxHandle);
+  detach_entry(f.ref(), record);
   return kNoValue;
 }
 

@@ -38,6 +38,13 @@ ForkRef* find_ref(ForkMap& m, uint32_t code, int32_t id) {
   return nullptr;
 }
 
+ForkRef* find_named(ForkMap& m, uint32_t code, const std::string& name) {
+  if (ForkType* t = find_type(m, code))
+    for (ForkRef& r : t->refs)
+      if (r.named && r.name == name) return &r;
+  return nullptr;
+}
+
 ForkRef& add_ref(ForkMap& m, uint32_t code, int32_t id, const std::string* name, uint32_t handle) {
   ForkType* t = find_type(m, code);
   if (!t) {
@@ -206,7 +213,7 @@ int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out, co
   // from the map, name offsets from the name list: all of them one word.
   if (name_list >= l.none() || names >= l.none()) return kResWriteErr;
   uint64_t total = name_list + names;
-  if (total > 0x7FFFFFFF) return kResWriteErr;
+  if (total > 0x7FFFFFFF || uint64_t(h.map_offset) + total > 0x7FFFFFFF) return kResWriteErr;
   out.assign(size_t(total), 0);
   h.map_length = uint32_t(total);
   uint8_t* p = out.data();

@@ -17,6 +17,7 @@
 #include "data/state.hpp"
 #include "data/strings.hpp"
 #include "storage/files.hpp"
+#include "storage/map_handles.hpp"
 #include "storage/paths.hpp"
 #include "storage/resfile.hpp"
 
@@ -72,24 +73,6 @@ std::vector<OpenRes*> search_order() {
 
 // ---- Handles ------------------------------------------------------------------
 
-bool handle_purged(uint32_t h) {
-  const data::HandleEntry* e = data::data_state().handles.find(h);
-  return e && e->size == 0 && e->purgeable;
-}
-
-void mark_purgeable(uint32_t h, bool on) {
-  if (data::HandleEntry* e = data::data_state().handles.find(h)) e->purgeable = on ? 1 : 0;
-}
-
-// Whether the reference's handle holds its data.
-bool has_data(const ForkRef& r) { return r.loaded && data::handle_live(r.handle) && !handle_purged(r.handle); }
-
-std::span<const uint8_t> handle_bytes(uint32_t h) {
-  uint32_t n = data::handle_size(h);
-  if (n == 0) return {};
-  return {rt().region.ptr(data::handle_memory(h)), n};
-}
-
 // Reads a reference's data into its handle (made when it has none).
 int load(OpenRes& f, ForkRef& r) {
   std::vector<uint8_t> bytes;
@@ -130,25 +113,15 @@ struct Found {
 };
 
 bool find_handle(uint32_t h, Found& out) {
-  if (h == 0) return false;
   for (auto& f : resource_state().chain)
-    for (ForkType& t : f->file->map.types)
-      for (size_t i = 0; i < t.refs.size(); ++i)
-        if (t.refs[i].handle == h) {
-          out = {f.get(), &t, i};
-          return true;
-        }
+    if (find_handle_in(f->file->map, h, out.type, out.index)) {
+      out.file = f.get();
+      return true;
+    }
   return false;
 }
 
 // ---- Values -----------------------------------------------------------------
-
-void set_box_kind(Value box, uint32_t kind) {
-  Node& n = node_of(box);
-  n.car = (n.car & 0xC0000000u) | make_header(Header::Pointer, kind);
-}
-
-bool is_box(Value v, uint32_t kind) { return v.is(Tag::Pointer) && box_kind(v) == kind; }
 
 Value resource_box(uint32_t h) { return box_address(h, kResourceBox); }
 
@@ -166,20 +139,6 @@ bool resource_arg(Value v, Found& out) {
 uint32_t any_handle(Value v) {
   if ((is_box(v, kBoxHandle) || is_box(v, kResourceBox)) && data::handle_live(box_addr(v))) return box_addr(v);
   return 0;
-}
-
-uint32_t type_arg(Value v) {
-  std::string s = data::text_of(v);
-  s.resize(4, '\0');
-  uint8_t b[4];
-  std::memcpy(b, s.data(), 4);
-  return load_be32(b);
-}
-
-Value type_value(uint32_t code) {
-  uint8_t b[4];
-  store_be32(b, code);
-  return make_string(reinterpret_cast<const char*>(b), 4);
 }
 
 bool integer_arg(Value v, int32_t& out) {
@@ -204,14 +163,8 @@ void preload(OpenRes& f) {
       if (r.attrs & kResPreload) load(f, r);
 }
 
-int data_of_ref(const ForkRef& r, std::span<const uint8_t>& out) {
-  if (!has_data(r)) return false;
-  out = handle_bytes(r.handle);
-  return true;
-}
-
 int update_file(OpenRes& f) {
-  int e = f.file->update([](const ForkRef& r, std::span<const uint8_t>& out) { return data_of_ref(r, out) != 0; });
+  int e = f.file->update(data_in_handle);
   resource_state().types_changed = true;
   return e;
 }
@@ -273,9 +226,7 @@ int close_resource_file(int refnum) {
   std::unique_ptr<OpenRes> f = std::move(*it);
   it = chain.erase(it);
   if (resource_state().current == refnum) resource_state().current = it == chain.end() ? 0 : (*it)->refnum;
-  for (ForkType& t : f->file->map.types)
-    for (ForkRef& r : t.refs)
-      if (data::handle_live(r.handle)) data::dispose_handle(r.handle);
+  dispose_handles(f->file->map);
   f.reset();
   release_refnum(refnum);
   resource_state().types_changed = true;
@@ -462,13 +413,6 @@ Value prim_getindresource(Value type, Value index) {
   return resource_box(0);
 }
 
-ForkRef* find_named(ForkMap& m, uint32_t code, const std::string& name) {
-  if (ForkType* t = find_type(m, code))
-    for (ForkRef& r : t->refs)
-      if (r.named && r.name == name) return &r;
-  return nullptr;
-}
-
 Value get_resource(Value type, Value key, bool current_only) {
   uint32_t code = type_arg(type);
   bool by_name = key.is(Tag::String);
@@ -503,7 +447,9 @@ Value prim_loadresource(Value res) {
   return kNoValue;
 }
 
-Value prim_releaseresource(Value res) {
+// A resource lets go of its handle: disposed of (released) or kept as a
+// plain handle (detached).
+Value let_go(Value res, bool dispose) {
   Found f;
   if (!resource_arg(res, f)) return kNoValue;
   ForkRef& r = f.ref();
@@ -512,28 +458,14 @@ Value prim_releaseresource(Value res) {
     set_error(kResAttrErr);
     return kNoValue;
   }
-  data::dispose_handle(r.handle);
-  r.handle = 0;
-  r.loaded = false;
-  node_of(res).cdr = 0;
+  if (dispose) release_entry(r, res);
+  else detach_entry(r, res);
   set_error(kResOk);
   return kNoValue;
 }
 
-Value prim_detachresource(Value res) {
-  Found f;
-  if (!resource_arg(res, f)) return kNoValue;
-  ForkRef& r = f.ref();
-  if (r.attrs & kResChanged) {
-    set_error(kResAttrErr);
-    return kNoValue;
-  }
-  r.handle = 0;
-  r.loaded = false;
-  set_box_kind(res, kBoxHandle);
-  set_error(kResOk);
-  return kNoValue;
-}
+Value prim_releaseresource(Value res) { return let_go(res, true); }
+Value prim_detachresource(Value res) { return let_go(res, false); }
 
 bool id_used(uint32_t code, int32_t id) {
   for (auto& f : resource_state().chain)
@@ -706,7 +638,7 @@ Value prim_writeresource(Value res) {
   int e = kResOk;
   if ((r.attrs & kResChanged) && f.file->file->writable()) {
     std::span<const uint8_t> bytes;
-    e = data_of_ref(r, bytes) ? f.file->file->write_resource(r, bytes) : kResReadErr;
+    e = data_in_handle(r, bytes) ? f.file->file->write_resource(r, bytes) : kResReadErr;
   }
   raise(set_error(e));
   return kNoValue;
