@@ -3,13 +3,11 @@
 // and compaction, and the guarded closing of every database.
 #include "storage/databases.hpp"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <set>
 
 #include "core/errors.hpp"
 #include "core/module.hpp"
@@ -20,6 +18,8 @@
 #include "storage/database.hpp"
 #include "storage/resfile.hpp"
 #include "tests/data/calls.hpp"
+#include "tests/storage/crash_loop.hpp"
+#include "tests/storage/handle_data.hpp"
 #include "tests/storage/rsrc_files.hpp"
 
 namespace core::testing {
@@ -53,16 +53,6 @@ class Databases : public NativeCallTest, public Scratch {
     int n = error_in(f);
     if (n >= 0 && rt().last_error.kind != kErrorKindStorage) return 1000 + n;
     return n;
-  }
-  Value handle_with(const std::string& bytes) {
-    uint32_t h = data::new_handle(uint32_t(bytes.size()));
-    if (!bytes.empty()) std::memcpy(rt().region.ptr(data::handle_memory(h)), bytes.data(), bytes.size());
-    return data::box_handle(h);
-  }
-  std::string bytes_of(Value box) {
-    uint32_t h = box_addr(box);
-    if (!data::handle_live(h) || data::handle_size(h) == 0) return "";
-    return std::string(reinterpret_cast<const char*>(rt().region.ptr(data::handle_memory(h))), data::handle_size(h));
   }
   void set_compaction(bool on) { set_symbol_value(find_symbol("Compact-Databases?"), on ? t() : kNil); }
   std::string listing(const std::string& file, int& code) {
@@ -292,30 +282,34 @@ TEST_F(Databases, ReadOnlyDatabasesRefuseChanges) {
   EXPECT_EQ(file_sha(file), sha);
 }
 
+// A database as another writer may leave it: every record (type, ID)
+// names the same bytes, the whole data area.
+std::vector<uint8_t> database_sharing(const std::vector<std::pair<const char*, int>>& records, const std::string& data) {
+  ForkMap m;
+  for (auto& [type, id] : records) {
+    ForkRef& r = add_ref(m, fourcc(type), id, nullptr, 0);
+    r.attrs = 0;
+    r.data_offset = 0;
+    r.size = uint32_t(data.size());
+  }
+  ForkHeader h;
+  h.data_length = uint32_t(data.size());
+  h.map_offset = uint32_t(kForkHeaderSize + data.size());
+  std::vector<uint8_t> map;
+  EXPECT_EQ(serialize_map(m, h, map, kDatabaseFork), 0);
+  std::vector<uint8_t> bytes = new_database(0, 0);
+  bytes.resize(kForkHeaderSize);
+  put_header_fields(bytes.data(), h);
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  bytes.insert(bytes.end(), map.begin(), map.end());
+  return bytes;
+}
+
 // Text written on the classic desktop is converted once, as it is loaded;
 // once written back from memory it carries the converted mark.
 TEST_F(Databases, TextRecordsConvertOnce) {
-  ForkMap m;
-  ForkRef& r = add_ref(m, fourcc("TEXT"), 1, nullptr, 0);
-  r.attrs = 0;
-  r.data_offset = 0;
-  r.size = 3;
-  ForkRef& raw = add_ref(m, fourcc("DATA"), 1, nullptr, 0);
-  raw.attrs = 0;
-  raw.data_offset = 0;
-  raw.size = 3;
-  ForkHeader h;
-  h.data_length = 3;
-  h.map_offset = 259;
-  std::vector<uint8_t> map;
-  ASSERT_EQ(serialize_map(m, h, map, kDatabaseFork), 0);
-  std::vector<uint8_t> bytes = new_database(0, 0);
-  bytes.resize(256);
-  put_header_fields(bytes.data(), h);
-  bytes.insert(bytes.end(), {0x8E, 'a', 0x8A});  // e acute, a, a umlaut
-  bytes.insert(bytes.end(), map.begin(), map.end());
   std::string file = path("mac.db");
-  spit(file, bytes);
+  spit(file, database_sharing({{"TEXT", 1}, {"DATA", 1}}, "\x8E" "a\x8A"));  // e acute, a, a umlaut
   Value db = open(file);
   Value t1 = call("get-record", str("TEXT"), fix(1), db, kNil);
   EXPECT_EQ(bytes_of(t1), "\xE9" "a\xE4");
@@ -331,25 +325,8 @@ TEST_F(Databases, TextRecordsConvertOnce) {
 // Two records naming the same bytes (as files from elsewhere may): writing
 // one never changes the other, and compaction gives each its own copy.
 TEST_F(Databases, SharedBytesAreNeverOverwritten) {
-  ForkMap m;
-  for (int id : {1, 2}) {
-    ForkRef& r = add_ref(m, fourcc("DATA"), id, nullptr, 0);
-    r.attrs = 0;
-    r.data_offset = 0;
-    r.size = 5;
-  }
-  ForkHeader h;
-  h.data_length = 5;
-  h.map_offset = 261;
-  std::vector<uint8_t> map;
-  ASSERT_EQ(serialize_map(m, h, map, kDatabaseFork), 0);
-  std::vector<uint8_t> bytes = new_database(0, 0);
-  bytes.resize(256);
-  put_header_fields(bytes.data(), h);
-  for (char c : std::string("hello")) bytes.push_back(uint8_t(c));
-  bytes.insert(bytes.end(), map.begin(), map.end());
   std::string file = path("shared.db");
-  spit(file, bytes);
+  spit(file, database_sharing({{"DATA", 1}, {"DATA", 2}}, "hello"));
   set_compaction(false);
   Value db = open(file);
   Value one = call("get-record", str("DATA"), fix(1), db, kNil);
@@ -614,41 +591,28 @@ TEST_F(Databases, CrashLoops) {
   std::vector<std::string> states{listing(file, code)};
   sequence(&states);
   set_compaction(true);
-  const std::set<std::string> valid(states.begin(), states.end());
-  ASSERT_EQ(valid.size(), 3u);  // compaction changes the layout, not the listing
-  std::set<std::string> seen;
-  for (uint64_t n = 1;; ++n) {
-    ASSERT_LT(n, 100u);
-    spit(file, slurp(pristine));
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      set_write_fault(n, FaultMode::Exit);
-      try {
-        sequence(nullptr);
-      } catch (...) {
-        _exit(1);
-      }
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    std::string l = listing(file, code);
-    ASSERT_EQ(code, 0) << "died at write " << n;
-    EXPECT_TRUE(valid.count(l)) << "died at write " << n << ":\n" << l;
-    seen.insert(l);
-    Value d = open(file, 0);
-    std::string one = text(call("get-record-string", str("Txt1"), fix(1), d));
-    std::string two = text(call("get-record-string", str("Txt1"), fix(2), d));
-    call("close-database", d, kNil);
-    EXPECT_TRUE(one == "short, then longer" || one == "a value a good deal longer than any before it") << one;
-    EXPECT_TRUE(two == "the other record" || two == "tiny") << two;
-    EXPECT_FALSE(std::filesystem::exists(DbFile::compaction_path(file)));
-    if (WEXITSTATUS(status) == 0) break;
-    EXPECT_EQ(WEXITSTATUS(status), 75);
-  }
-  EXPECT_EQ(seen, valid);
+  rsrc_testing::kill_at_every_write({
+      .restore = [&] { spit(file, slurp(pristine)); },
+      .run =
+          [&] {
+            sequence(nullptr);
+            return true;
+          },
+      .state = [&](int& c) { return listing(file, c); },
+      .states = states,
+      .distinct = 3,  // compaction changes the layout, not the listing
+      .after_death =
+          [&](uint64_t) {
+            Value d = open(file, 0);
+            std::string one = text(call("get-record-string", str("Txt1"), fix(1), d));
+            std::string two = text(call("get-record-string", str("Txt1"), fix(2), d));
+            call("close-database", d, kNil);
+            EXPECT_TRUE(one == "short, then longer" || one == "a value a good deal longer than any before it") << one;
+            EXPECT_TRUE(two == "the other record" || two == "tiny") << two;
+            EXPECT_FALSE(std::filesystem::exists(DbFile::compaction_path(file)));
+          },
+      .most_writes = 100,
+  });
 }
 
 }  // namespace

@@ -4,18 +4,18 @@
 // closeresfile.
 #include "storage/resources.hpp"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <memory>
-#include <set>
 
 #include "core/errors.hpp"
 #include "data/handles.hpp"
 #include "core/bytes.hpp"
 #include "storage/resfile.hpp"
 #include "tests/data/calls.hpp"
+#include "tests/storage/crash_loop.hpp"
+#include "tests/storage/handle_data.hpp"
 #include "tests/storage/rsrc_files.hpp"
 
 namespace core::testing {
@@ -27,16 +27,6 @@ using rsrc_testing::spit;
 
 class Resources : public NativeCallTest, public Scratch {
  protected:
-  Value handle_with(const std::string& bytes) {
-    uint32_t h = data::new_handle(uint32_t(bytes.size()));
-    if (!bytes.empty()) std::memcpy(rt().region.ptr(data::handle_memory(h)), bytes.data(), bytes.size());
-    return data::box_handle(h);
-  }
-  std::string bytes_of(Value res) {
-    uint32_t h = box_addr(res);
-    if (!data::handle_live(h) || data::handle_size(h) == 0) return "";
-    return std::string(reinterpret_cast<const char*>(rt().region.ptr(data::handle_memory(h))), data::handle_size(h));
-  }
   int err() { return call("reserror").fixnum(); }
   int32_t num(Value v) { return read_integer(v); }
   // A new resource file with (type, id, name, data) rows, closed.
@@ -341,34 +331,18 @@ TEST_F(Resources, CrashLoopOverTheWritingPrimitives) {
   int code = 0;
   std::vector<std::string> states{listing(code)};
   sequence(&states);
-  const std::set<std::string> valid(states.begin(), states.end());
-  ASSERT_EQ(valid.size(), 4u);
-  std::set<std::string> seen;
-  for (uint64_t n = 1;; ++n) {
-    ASSERT_LT(n, 200u);
-    spit(file, slurp(pristine));
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      set_write_fault(n, FaultMode::Exit);
-      try {
-        sequence(nullptr);
-      } catch (...) {
-        _exit(1);
-      }
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    std::string l = listing(code);
-    ASSERT_EQ(code, 0) << "died at write " << n;
-    EXPECT_TRUE(valid.count(l)) << "died at write " << n << ":\n" << l;
-    seen.insert(l);
-    if (WEXITSTATUS(status) == 0) break;
-    EXPECT_EQ(WEXITSTATUS(status), 75);
-  }
-  EXPECT_EQ(seen, valid);
+  rsrc_testing::kill_at_every_write({
+      .restore = [&] { spit(file, slurp(pristine)); },
+      .run =
+          [&] {
+            sequence(nullptr);
+            return true;
+          },
+      .state = listing,
+      .states = states,
+      .distinct = 4,
+  });
+  if (HasFatalFailure()) return;
 
   // A failing write is reported as Lisp error 46 and the file stays whole.
   spit(file, slurp(pristine));
