@@ -148,7 +148,7 @@ TEST_F(Fork, EditsSurviveReopening) {
 
 TEST(ForkListing, CorpusForksListAsTheirReferences) {
   std::string dir = corpus_dir();
-  if (dir.empty()) GTEST_SKIP() << "no sample corpus";
+  if (dir.empty()) GTEST_SKIP() << "skipped: no corpus at " << corpus_place();
   for (const char* name :
        {"unicode.textClipping", "empty", "DiskCopy42", "Maelstrom_Sounds", "testfile", "mm_Candy.sounds"}) {
     std::string base = dir + "/rsrc/" + name;
