@@ -220,7 +220,7 @@ int run_application_file(const RunOptions& o) {
     return shell::kExitNoApplication;
   }
   core::rt().ui_language = prefs.language;
-  data::ds().term_raw = o.raw_output;
+  data::data_state().term_raw = o.raw_output;
   install_startup_globals();
   int refnum = storage::open_resource_file(o.app);
   if (refnum <= 0) {

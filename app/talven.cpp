@@ -355,7 +355,7 @@ int run(int argc, char** argv) {
     return status;
   }
   auto machine = core::make_runtime();
-  data::ds().term_raw = raw;
+  data::data_state().term_raw = raw;
   // Quit in the out-of-memory alert ends the session as `quit` does.
   core::set_process_end(shell::orderly_shutdown);
   app::install_startup_globals();

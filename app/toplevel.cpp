@@ -93,12 +93,12 @@ void interrupt_poll() {
 // Strings, escapes, character literals and comments are skipped whole, so
 // that the brackets inside them do not count.
 void skip_open_lists() {
-  uint32_t open = data::ds().broken_lists;
-  data::ds().broken_lists = 0;
+  uint32_t open = data::data_state().broken_lists;
+  data::data_state().broken_lists = 0;
   // At the prompt the typed lines of an abandoned form are gone already;
   // skipping would wait for more.
-  if (data::ds().in.kind != data::InputKind::Memory) return;
-  int c = data::ds().lookahead;
+  if (data::data_state().in.kind != data::InputKind::Memory) return;
+  int c = data::data_state().lookahead;
   while (open > 0 && c != data::kEndOfInput) {
     switch (data::char_class(c)) {
       case data::kOpen:
@@ -154,7 +154,7 @@ bool report_replaced(const LoopOptions& o) {
 Step step(const LoopOptions& o, bool& read_error) {
   uint64_t serial = rt().error_serial;
   bool reading = true;
-  data::ds().broken_lists = 0;
+  data::data_state().broken_lists = 0;
   rt().replaced_reports.clear();
   // An error the debugging handler has not reported (the transcript's
   // loop, or an error that bypassed the handler) is reported here.
@@ -217,7 +217,7 @@ Step step(const LoopOptions& o, bool& read_error) {
 // Drops the rest of the line that a reading error stopped in, so that one
 // malformed line gives one report.
 void skip_line() {
-  int c = data::ds().lookahead;
+  int c = data::data_state().lookahead;
   while (c != data::kEndOfInput && c != 10 && c != 13) c = data::fetch();
 }
 
@@ -327,7 +327,7 @@ int run_text(const std::string& text, const LoopOptions& options) {
     data::set_memory_input(block, n);
     for (;;) {
       bool read_error = false;
-      g_place.line = lines.line_of_form(data::ds().in.pos);
+      g_place.line = lines.line_of_form(data::data_state().in.pos);
       Step s = step(options, read_error);
       if (s == Step::Done) break;
       if (s == Step::Error) {
@@ -485,7 +485,7 @@ bool edit_line(std::string& line, bool continuation) {
     if (!g_interrupted) return false;
     g_interrupted = 0;
     std::printf("\n");
-    data::DataState& d = data::ds();
+    data::DataState& d = data::data_state();
     d.term_line.clear();
     d.term_pos = 0;
     if (continuation) throw_toplevel();
@@ -508,7 +508,7 @@ bool edit_line(std::string& line, bool continuation) {
 
 // Reads the next line of the interactive loop.
 bool read_line(std::string& line, bool continuation) {
-  data::DataState& d = data::ds();
+  data::DataState& d = data::data_state();
   if (d.term_read_line != nullptr) return d.term_read_line(line, continuation);
   return data::console_read_line(stdin, line);
 }
@@ -556,7 +556,7 @@ void prompt_command(const std::string& line) {
 }  // namespace
 
 int interactive() {
-  data::DataState& d = data::ds();
+  data::DataState& d = data::data_state();
   bool tty = isatty(STDIN_FILENO) != 0;
 #ifdef TALVEN_EDITLINE
   if (tty && load_line_editor()) {

@@ -7,6 +7,11 @@
 // ByteReader: a read that does not fit answers zero, moves the cursor to the
 // end and sets the reader's `failed` flag, which stays set. A parser reads a
 // whole structure, then checks `ok()` once and reports the damage.
+//
+// Formats laid out by offsets (the map of a resource file or a database)
+// read fields where they lie with the `_at` reads, which leave the cursor
+// alone; their offsets are 64-bit, so an offset plus a count read from
+// damaged input can never wrap around to a place inside the buffer.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +51,11 @@ inline void store_be32(uint8_t* p, uint32_t v) {
   p[1] = uint8_t(v >> 16);
   p[2] = uint8_t(v >> 8);
   p[3] = uint8_t(v);
+}
+inline void store_be24(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 16);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v);
 }
 inline void store_le16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);
@@ -115,6 +125,23 @@ class ByteReader {
     if (pos > size_) return fail();
     pos_ = pos;
   }
+  // Whether [offset, offset + n) lies inside the span, without touching the flag.
+  bool fits(uint64_t offset, uint64_t n) const { return offset <= size_ && n <= size_ - offset; }
+  // Fields at an absolute offset, the cursor left where it is. A field
+  // outside the span answers zero (an empty span) and fails the reader.
+  uint8_t u8_at(uint64_t offset) { return read_at<1>(offset, [](const uint8_t* p) { return p[0]; }); }
+  uint16_t be16_at(uint64_t offset) { return read_at<2>(offset, load_be16); }
+  uint32_t be24_at(uint64_t offset) { return read_at<3>(offset, load_be24); }
+  uint32_t be32_at(uint64_t offset) { return read_at<4>(offset, load_be32); }
+  uint32_t le32_at(uint64_t offset) { return read_at<4>(offset, load_le32); }
+  std::span<const uint8_t> bytes_at(uint64_t offset, uint64_t n) {
+    if (failed_ || !fits(offset, n)) {
+      fail();
+      return {};
+    }
+    return {data_ + offset, size_t(n)};
+  }
+
   // A reader over the next n bytes, which this one steps over. Reads of
   // the part never reach beyond it; when fewer than n bytes are left, the
   // part is empty and both readers have failed.
@@ -161,6 +188,14 @@ class ByteReader {
   auto read(F load) -> decltype(load(nullptr)) {
     const uint8_t* p = take(N);
     return p ? load(p) : 0;
+  }
+  template <size_t N, typename F>
+  auto read_at(uint64_t offset, F load) -> decltype(load(nullptr)) {
+    if (failed_ || !fits(offset, N)) {
+      fail();
+      return 0;
+    }
+    return load(data_ + offset);
   }
 
   const uint8_t* data_ = nullptr;

@@ -89,7 +89,7 @@ std::string console_decode(std::string_view text, int* unmapped) {
 }
 
 void console_write(FILE* out, std::string_view text) {
-  bool raw = core::g_runtime != nullptr && core::module_state(kDataModule) != nullptr && ds().term_raw;
+  bool raw = core::g_runtime != nullptr && core::module_state(kDataModule) != nullptr && data_state().term_raw;
   std::string bytes = console_encode(text, raw);
   std::fwrite(bytes.data(), 1, bytes.size(), out);
 }

@@ -27,11 +27,11 @@ uint64_t system_available() {
   return uint64_t(1) << 30;
 }
 
-HandleEntry* entry(uint32_t h) { return ds().handles.find(h); }
+HandleEntry* entry(uint32_t h) { return data_state().handles.find(h); }
 
 // Throws away the blocks of purgeable, unlocked handles.
 void purge() {
-  DataState& d = ds();
+  DataState& d = data_state();
   d.handles.for_each([&](uint32_t, HandleEntry& e) {
     if (e.size > 0 && e.purgeable && e.locks == 0 && e.memory != 0) {
       rt().region.release(e.memory);
@@ -45,7 +45,7 @@ void purge() {
 }  // namespace
 
 uint64_t space_available() {
-  uint64_t held = ds().handle_bytes;
+  uint64_t held = data_state().handle_bytes;
   uint64_t from_prefs = held < kDefaultPreferred ? kDefaultPreferred - held : 0;
   return std::min(from_prefs, system_available());
 }
@@ -61,12 +61,12 @@ uint32_t new_handle(uint32_t n) {
     if (e.memory == 0) return 0;
     e.size = n;
   }
-  uint32_t h = ds().handles.add(e);
+  uint32_t h = data_state().handles.add(e);
   if (h == 0) {
     if (e.memory != 0) rt().region.release(e.memory);
     return 0;
   }
-  ds().handle_bytes += n;
+  data_state().handle_bytes += n;
   return h;
 }
 
@@ -77,9 +77,9 @@ void dispose_handle(uint32_t h) {
   if (e == nullptr) return;
   if (e->memory != 0) {
     rt().region.release(e->memory);
-    ds().handle_bytes -= e->size;
+    data_state().handle_bytes -= e->size;
   }
-  ds().handles.remove(h);
+  data_state().handles.remove(h);
 }
 
 bool set_handle_size(uint32_t h, uint32_t n) {
@@ -88,7 +88,7 @@ bool set_handle_size(uint32_t h, uint32_t n) {
   uint32_t old = e->size;
   if (n == 0) {
     if (e->memory != 0) rt().region.release(e->memory);
-    ds().handle_bytes -= old;
+    data_state().handle_bytes -= old;
     e->memory = 0;
     e->size = 0;
     return true;
@@ -103,8 +103,8 @@ bool set_handle_size(uint32_t h, uint32_t n) {
   }
   e->memory = a;
   e->size = n;
-  ds().handle_bytes += n;
-  ds().handle_bytes -= old;
+  data_state().handle_bytes += n;
+  data_state().handle_bytes -= old;
   return true;
 }
 
@@ -164,7 +164,7 @@ bool inside_handle_block(Addr a, uint32_t n) {
   if (a == 0 || uint64_t(a) + n > Region::kReserve) return false;
   Addr block = rt().region.block_containing(a, n);
   if (block == 0) return false;
-  DataState& d = ds();
+  DataState& d = data_state();
   HandleEntry* last = entry(d.last_block_handle);
   if (last != nullptr && last->memory == block) return true;
   bool found = false;
@@ -206,7 +206,7 @@ uint8_t* writable_bytes(Value culprit, Addr a, uint32_t n) {
 }
 
 void release_all_handles() {
-  DataState& d = ds();
+  DataState& d = data_state();
   d.handles.for_each([](uint32_t, HandleEntry& e) {
     if (e.memory != 0) rt().region.release(e.memory);
   });
@@ -223,7 +223,7 @@ uint32_t handle_arg(Value box) {
   // A resource or record box holds the handle of its data.
   if (!box.is(Tag::Pointer) || (box_kind(box) != kBoxHandle && box_kind(box) != kBoxResource && box_kind(box) != kBoxRecord))
     error(Err::WrongType, box);
-  ds().handles.get(box_addr(box), box);
+  data_state().handles.get(box_addr(box), box);
   return box_addr(box);
 }
 

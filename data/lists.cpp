@@ -607,14 +607,14 @@ Value prim_transpose_x(Value rows) {
 class SortWork {
  public:
   explicit SortWork(uint32_t n) : words_(new Value[2 * size_t(n)]), n_(n) {
-    DataState& r = ds();
+    DataState& r = data_state();
     for (size_t i = 0; i < 2 * size_t(n); ++i) words_[i] = kNil;
     if (r.sort_work != nullptr) r.sort_outer.emplace_back(r.sort_work, r.sort_work_words);
     r.sort_work = words_.get();
     r.sort_work_words = 2 * n;
   }
   ~SortWork() {
-    DataState& r = ds();
+    DataState& r = data_state();
     if (r.sort_outer.empty()) {
       r.sort_work = nullptr;
       r.sort_work_words = 0;

@@ -72,14 +72,14 @@ class UnlockGuard {
 
 }  // namespace
 
-SymbolsTablePin::SymbolsTablePin() : saved_(ds().symbols_table) {
-  DataState& d = ds();
+SymbolsTablePin::SymbolsTablePin() : saved_(data_state().symbols_table) {
+  DataState& d = data_state();
   d.symbols_table = d.symbols_installed;
   ++d.load_depth;
 }
 
 SymbolsTablePin::~SymbolsTablePin() {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (--d.load_depth == 0)
     d.symbols_table = d.symbols_installed;
   else
@@ -94,7 +94,7 @@ void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
   LoadFileGuard load_file(bind_file, file);
   SelfFrame outside(kNoObject);
   SymbolsTablePin table;
-  DataState& d = ds();
+  DataState& d = data_state();
   // Every reading primitive puts back the source it found; should anything
   // leave another one current, the load ends rather than read from it.
   const uint32_t serial = d.in.serial;

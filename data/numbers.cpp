@@ -362,7 +362,7 @@ static Value prim_odd_p(Value x) { return boolean((read_integer(x) & 1) != 0); }
 // ---- Random ------------------------------------------------------------------
 
 int random_draw() {
-  uint32_t& seed = ds().random_seed;
+  uint32_t& seed = data_state().random_seed;
   seed = seed * 214013u + 2531011u;
   return int((seed >> 16) & 0x7FFF);
 }

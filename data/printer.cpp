@@ -27,8 +27,8 @@ constexpr size_t kTextLimit = 1024;
 // exit.
 class EscapeGuard {
  public:
-  explicit EscapeGuard(EscapeMode m) : saved_(ds().escape) { ds().escape = m; }
-  ~EscapeGuard() { ds().escape = saved_; }
+  explicit EscapeGuard(EscapeMode m) : saved_(data_state().escape) { data_state().escape = m; }
+  ~EscapeGuard() { data_state().escape = saved_; }
   EscapeGuard(const EscapeGuard&) = delete;
   EscapeGuard& operator=(const EscapeGuard&) = delete;
 
@@ -39,8 +39,8 @@ class EscapeGuard {
 // Sets the print-self flag while an object prints itself.
 class PrintSelfGuard {
  public:
-  PrintSelfGuard() { ds().print_self = true; }
-  ~PrintSelfGuard() { ds().print_self = false; }
+  PrintSelfGuard() { data_state().print_self = true; }
+  ~PrintSelfGuard() { data_state().print_self = false; }
   PrintSelfGuard(const PrintSelfGuard&) = delete;
   PrintSelfGuard& operator=(const PrintSelfGuard&) = delete;
 };
@@ -48,7 +48,7 @@ class PrintSelfGuard {
 // One character of a string or symbol, with a backslash before it when the
 // escape mode asks for one.
 void put_escaped(int c) {
-  EscapeMode m = ds().escape;
+  EscapeMode m = data_state().escape;
   if (m != EscapeMode::None) {
     uint8_t k = char_class(c);
     bool escape = k == kStringQuote || k == kEscape;
@@ -182,14 +182,16 @@ void print_unprintable_instance(Value v) {
   uint32_t cls;
   std::memcpy(&cls, indirect_bytes(v), 4);
   bool mixin = false;
-  Value name = ds().class_name != nullptr && Value(cls).is(Tag::Class) ? ds().class_name(Value(cls), mixin) : kNil;
+  Value name = data_state().class_name != nullptr && Value(cls).is(Tag::Class)
+                   ? data_state().class_name(Value(cls), mixin)
+                   : kNil;
   put_text("#<instance ");
   if (name.is_symbol()) put_chars_of(name);
   put_char('>');
 }
 
 void print_instance(Value v) {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (d.print_self || rt().hooks.send == nullptr) {
     put_text("#<instance>");
     return;
@@ -221,7 +223,7 @@ void print_class(Value v) {
     return;
   }
   bool mixin = false;
-  Value name = ds().class_name != nullptr ? ds().class_name(v, mixin) : kNil;
+  Value name = data_state().class_name != nullptr ? data_state().class_name(v, mixin) : kNil;
   put_text(mixin ? "#<mixin " : "#<class ");
   if (name.is_symbol()) put_chars_of(name);
   put_char('>');
@@ -282,7 +284,7 @@ void print_value(Value v, Style style) {
   switch (v.tag()) {
     case Tag::Fixnum: print_integer(v.fixnum()); return;
     case Tag::Long: print_integer(long_value(v)); return;
-    case Tag::Real: put_text(format_real(real_value(v), char(ds().decimal_mark))); return;
+    case Tag::Real: put_text(format_real(real_value(v), char(data_state().decimal_mark))); return;
     case Tag::String: print_string(v, style); return;
     case Tag::Symbol: print_symbol(v, style); return;
     case Tag::Variable:
@@ -346,7 +348,7 @@ std::string value_text(Value v) {
     case Tag::Fixnum:
     case Tag::Address: return std::to_string(v.fixnum());
     case Tag::Long: return std::to_string(long_value(v));
-    case Tag::Real: return format_real(real_value(v), char(ds().decimal_mark));
+    case Tag::Real: return format_real(real_value(v), char(data_state().decimal_mark));
     case Tag::String: return string_text(v);
     case Tag::Symbol: return symbol_text(v);
     default: return print_to_text(v);
@@ -372,7 +374,7 @@ Value printing(Value stream, F body) {
   select_output(stream);
   body();
   flush_edit_output();
-  if (ds().term_line_flush) flush_terminal();
+  if (data_state().term_line_flush) flush_terminal();
   return kNoValue;
 }
 

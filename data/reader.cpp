@@ -44,8 +44,8 @@ inline bool flag_set(Value v) { return v.truthy() && !v.is_no_value(); }
 Value symbol(const char* name) { return intern_static(name); }
 
 
-inline int lookahead() { return ds().lookahead; }
-inline bool at_end() { return ds().lookahead == kEndOfInput; }
+inline int lookahead() { return data_state().lookahead; }
+inline bool at_end() { return data_state().lookahead == kEndOfInput; }
 
 // The next byte of an encoded token; the end of input inside one is error 25.
 int token_byte() {
@@ -96,7 +96,7 @@ Value read_symbol() {
 }
 
 Value read_number_or_symbol() {
-  DataState& d = ds();
+  DataState& d = data_state();
   std::string text;
   int marks = 0, digits = 0, others = 0;
   while (!at_end()) {
@@ -154,7 +154,7 @@ Value read_string() {
 }
 
 Value table_symbol(uint32_t index) {
-  DataState& d = ds();
+  DataState& d = data_state();
   // Encoded code names symbols by index; without a table, or past its
   // end, the index names nothing.
   if (!d.symbols_table || index >= d.symbols_table->size()) error(Err::WrongType, make_integer(int32_t(index)));
@@ -212,7 +212,7 @@ Value read_macro(int c) {
     case '#': {
       int next = fetch();
       if (next == kEndOfInput) error(Err::EndOfInput, kNil);
-      return call_table_function(ds().reader_dispatch[next & 0xFF], next);
+      return call_table_function(data_state().reader_dispatch[next & 0xFF], next);
     }
     case '&': return read_feature_test();
     case '\'': {
@@ -226,7 +226,7 @@ Value read_macro(int c) {
       collect_symbol(text);
       return make_keyword(text);
     }
-    default: return call_table_function(ds().reader_macros[c & 0xFF], c);
+    default: return call_table_function(data_state().reader_macros[c & 0xFF], c);
   }
 }
 
@@ -250,7 +250,7 @@ Value read_class(uint8_t k, int c) {
     case kOpen: return read_list(kSignalClose, false);
     case kClose:
     case kAlternateClose:
-      ds().lookahead = ' ';
+      data_state().lookahead = ' ';
       return signal_word(kSignalClose);
     case kDot:
       fetch();
@@ -292,7 +292,7 @@ Value read_class(uint8_t k, int c) {
     case kInvalid: error(Err::WrongType, kNil);
     case kOpenBrace: return read_source_reference();
     case kCloseBrace:
-      ds().lookahead = ' ';
+      data_state().lookahead = ' ';
       return signal_word(kSignalCloseBrace);
     default: return signal_word(kSignalEnd);
   }
@@ -383,7 +383,7 @@ void fill_initial_classes(uint8_t* k) {
   k['}'] = kCloseBrace;
 }
 
-uint8_t char_class(int c) { return ds().classes[c & 0xFF]; }
+uint8_t char_class(int c) { return data_state().classes[c & 0xFF]; }
 
 Value read_token() {
   // Prefixes (quote, feature tests, macro characters) recurse through here.
@@ -407,7 +407,7 @@ Value read_list(uint32_t closing, bool end_closes) {
   // Counts the open lists; an exit that leaves this list unfinished
   // records how deep the reader was.
   struct Open {
-    DataState& d = ds();
+    DataState& d = data_state();
     int exits = std::uncaught_exceptions();
     Open() { ++d.open_lists; }
     ~Open() {
@@ -450,7 +450,7 @@ Value parse_string(Value s) {
 }
 
 void install_symbols_table(const std::vector<Value>& names) {
-  DataState& d = ds();
+  DataState& d = data_state();
   auto table = std::make_shared<std::vector<Value>>();
   table->reserve(names.size() + 8);
   for (const char* name : kFixedTableNames) table->push_back(intern_static(name));
@@ -463,7 +463,7 @@ void install_symbols_table(const std::vector<Value>& names) {
 }
 
 void remove_symbols_table() {
-  DataState& d = ds();
+  DataState& d = data_state();
   d.symbols_installed.reset();
   if (d.load_depth == 0) d.symbols_table.reset();
 }
@@ -539,8 +539,8 @@ static Value prim_read_delimited_list(Value end_closes, Value signal) {
 namespace {
 class MarkGuard {
  public:
-  MarkGuard() : saved_(ds().decimal_mark) {}
-  ~MarkGuard() { ds().decimal_mark = saved_; }
+  MarkGuard() : saved_(data_state().decimal_mark) {}
+  ~MarkGuard() { data_state().decimal_mark = saved_; }
 
  private:
   uint8_t saved_;
@@ -549,20 +549,20 @@ class MarkGuard {
 
 static Value prim_with_dot_mark(Value c, Value fn) {
   MarkGuard guard;
-  ds().decimal_mark = uint8_t(read_integer(c));
+  data_state().decimal_mark = uint8_t(read_integer(c));
   return call_table_function(fn, 0);
 }
 
 static Value prim_typech(Value c, Value k) {
   uint8_t ch = uint8_t(read_integer(c));
-  if (!k.is_nil()) ds().classes[ch] = uint8_t(read_integer(k));
-  return make_fixnum(ds().classes[ch]);
+  if (!k.is_nil()) data_state().classes[ch] = uint8_t(read_integer(k));
+  return make_fixnum(data_state().classes[ch]);
 }
 
-static Value prim_get_macro_character(Value c) { return ds().reader_macros[uint8_t(read_integer(c))]; }
+static Value prim_get_macro_character(Value c) { return data_state().reader_macros[uint8_t(read_integer(c))]; }
 
 static Value prim_set_macro_character(Value c, Value fn) {
-  ds().reader_macros[uint8_t(read_integer(c))] = fn;
+  data_state().reader_macros[uint8_t(read_integer(c))] = fn;
   return kNoValue;
 }
 
@@ -574,10 +574,10 @@ static Value define_character_function(Value forms, bool dispatch) {
   Value lambda = cons(symbol("lambda"), cons(kNil, cdr(forms)));
   Value fn = eval(lambda);
   if (dispatch) {
-    ds().reader_dispatch[ch] = fn;
+    data_state().reader_dispatch[ch] = fn;
   } else {
-    ds().reader_macros[ch] = fn;
-    ds().classes[ch] = kMacro;
+    data_state().reader_macros[ch] = fn;
+    data_state().classes[ch] = kMacro;
   }
   return kNoValue;
 }
@@ -608,13 +608,13 @@ static const NativeRow kReaderNatives[] = {
 };
 
 static void install_module(core::Runtime&) {
-  fill_initial_classes(ds().classes);
+  fill_initial_classes(data_state().classes);
   for (const char* name : {"quote", "read-proc", "Langage", "Features", "and", "or", "not", "ibm", "mac", "lambda"})
     intern_static(name);
   for (const NamedChar& nc : kNamedChars) intern_static(nc.name);
   intern_static("Machine", intern_static("ibm"));
   intern_static("Load-File", kNil);
-  DataState& r = ds();
+  DataState& r = data_state();
   r.reader_macros['_'] = make_native(&native_entry<prim_read_variable>, 0, Tag::Primitive);
   r.reader_dispatch['\\'] = make_native(&native_entry<prim_read_character>, 0, Tag::Primitive);
   r.reader_dispatch['('] = make_native(&native_entry<prim_read_vector>, 0, Tag::Primitive);

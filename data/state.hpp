@@ -157,7 +157,7 @@ struct DataState : core::ModuleState {
 // The state of the data modules; made before any module installs.
 extern const core::Module kDataModule;
 
-inline DataState& ds() { return core::state_of<DataState>(kDataModule); }
-inline core::Value& io_root(IoRoot slot) { return ds().roots[slot]; }
+inline DataState& data_state() { return core::state_of<DataState>(kDataModule); }
+inline core::Value& io_root(IoRoot slot) { return data_state().roots[slot]; }
 
 }  // namespace data

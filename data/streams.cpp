@@ -62,7 +62,7 @@ static std::unique_ptr<ModuleState> make_data_state(Runtime& r) {
 }
 
 static void mark_data_roots(Runtime&) {
-  DataState& d = ds();
+  DataState& d = data_state();
   for (Value v : d.roots) mark_value(v);
   for (int i = 0; i < 256; ++i) {
     mark_value(d.reader_macros[i]);
@@ -96,7 +96,7 @@ static int buffer_getc(Value box);
 static int edit_getc();
 
 static int terminal_getc() {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (d.term_pos >= d.term_line.size()) {
     if (d.term_eof) return kEndOfInput;
     flush_terminal();
@@ -121,7 +121,7 @@ static int terminal_getc() {
 }
 
 int fetch() {
-  DataState& d = ds();
+  DataState& d = data_state();
   int c;
   switch (d.in.kind) {
     case InputKind::Memory:
@@ -149,10 +149,14 @@ int fetch() {
 }
 
 InputGuard::InputGuard()
-    : saved_(ds().in), lookahead_(ds().lookahead), state_(io_root(kInState)), object_(io_root(kInObject)), function_(io_root(kInFunction)) {}
+    : saved_(data_state().in),
+      lookahead_(data_state().lookahead),
+      state_(io_root(kInState)),
+      object_(io_root(kInObject)),
+      function_(io_root(kInFunction)) {}
 
 InputGuard::~InputGuard() {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (d.in.serial == saved_.serial)
     saved_.pos = d.in.pos;
   else
@@ -164,32 +168,32 @@ InputGuard::~InputGuard() {
 }
 
 void set_memory_input(Addr base, uint32_t length) {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (length > 0) checked_bytes(kNil, base, length);
-  d.in = InputSource{InputKind::Memory, base, 0, length, ++ds().input_serial};
+  d.in = InputSource{InputKind::Memory, base, 0, length, ++data_state().input_serial};
   io_root(kInState) = kNil;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
 }
 
 void set_string_input(Value s) {
-  ds().in = InputSource{InputKind::String, 0, 0, uint32_t(arg_text(s).size()), ++ds().input_serial};
+  data_state().in = InputSource{InputKind::String, 0, 0, uint32_t(arg_text(s).size()), ++data_state().input_serial};
   io_root(kInState) = s;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
 }
 
 void set_terminal_input() {
-  ds().in = InputSource{InputKind::Terminal, 0, 0, 0, ++ds().input_serial};
+  data_state().in = InputSource{InputKind::Terminal, 0, 0, 0, ++data_state().input_serial};
   io_root(kInState) = kNil;
   io_root(kInObject) = kNil;
   io_root(kInFunction) = kNil;
 }
 
-bool input_is_terminal() { return ds().in.kind == InputKind::Terminal; }
+bool input_is_terminal() { return data_state().in.kind == InputKind::Terminal; }
 
 uint32_t input_position() {
-  DataState& d = ds();
+  DataState& d = data_state();
   switch (d.in.kind) {
     case InputKind::Memory:
     case InputKind::String: return d.in.pos;
@@ -246,7 +250,7 @@ void select_input(Value stream) {
   } else if (f == &native_entry<prim_editgetc>) {
     kind = InputKind::Edit;
   }
-  ds().in = InputSource{kind, 0, 0, 0, ++ds().input_serial};
+  data_state().in = InputSource{kind, 0, 0, 0, ++data_state().input_serial};
   io_root(kInState) = state;
   io_root(kInObject) = object;
   io_root(kInFunction) = fn;
@@ -260,7 +264,7 @@ static void edit_putc(int c);
 // Standard output passes the console boundary: code page 1252 to UTF-8, a
 // carriage return (or a carriage return and line feed) to one line feed.
 static void terminal_putc(int c) {
-  DataState& d = ds();
+  DataState& d = data_state();
   c &= 0xFF;
   if (d.term_raw) {
     std::fputc(c, d.term_out);
@@ -275,7 +279,7 @@ static void terminal_putc(int c) {
 }
 
 void put_char(int c) {
-  DataState& d = ds();
+  DataState& d = data_state();
   implicit_poll();
   switch (d.out.kind) {
     case OutputKind::Terminal: terminal_putc(c); break;
@@ -299,27 +303,30 @@ void put_text(const char* text) {
   while (*text) put_char(uint8_t(*text++));
 }
 
-bool output_full() { return ds().out.kind == OutputKind::Text && ds().out.text_full; }
+bool output_full() { return data_state().out.kind == OutputKind::Text && data_state().out.text_full; }
 
 OutputGuard::OutputGuard()
-    : saved_(ds().out), state_(io_root(kOutState)), object_(io_root(kOutObject)), function_(io_root(kOutFunction)) {}
+    : saved_(data_state().out),
+      state_(io_root(kOutState)),
+      object_(io_root(kOutObject)),
+      function_(io_root(kOutFunction)) {}
 
 OutputGuard::~OutputGuard() {
-  ds().out = saved_;
+  data_state().out = saved_;
   io_root(kOutState) = state_;
   io_root(kOutObject) = object_;
   io_root(kOutFunction) = function_;
 }
 
 void set_text_output(std::string* text, size_t limit) {
-  ds().out = OutputSink{OutputKind::Text, text, limit, false};
+  data_state().out = OutputSink{OutputKind::Text, text, limit, false};
   io_root(kOutState) = kNil;
   io_root(kOutObject) = kNil;
   io_root(kOutFunction) = kNil;
 }
 
 void set_terminal_output() {
-  ds().out = OutputSink{};
+  data_state().out = OutputSink{};
   io_root(kOutState) = kNil;
   io_root(kOutObject) = kNil;
   io_root(kOutFunction) = kNil;
@@ -337,18 +344,18 @@ void select_output(Value stream) {
   } else if (f == &native_entry<prim_editputc>) {
     kind = OutputKind::Edit;
   }
-  ds().out = OutputSink{kind, nullptr, 0, false};
+  data_state().out = OutputSink{kind, nullptr, 0, false};
   io_root(kOutState) = state;
   io_root(kOutObject) = object;
   io_root(kOutFunction) = fn;
 }
 
 void flush_terminal() {
-  if (ds().out.kind == OutputKind::Terminal) std::fflush(ds().term_out);
+  if (data_state().out.kind == OutputKind::Terminal) std::fflush(data_state().term_out);
 }
 
 void flush_edit_output() {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (d.edit_out_fill == 0) return;
   Value text = make_string(d.edit_out, d.edit_out_fill);
   d.edit_out_fill = 0;
@@ -487,7 +494,7 @@ static Value prim_buffer_set_pos(Value box, Value pos) {
 // ---- Edit streams -------------------------------------------------------------------
 
 static int edit_getc() {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (d.edit_in == 0 || d.edit_in_pos >= d.edit_in_length) return kEndOfInput;
   int c = rt().region.ptr(d.edit_in)[d.edit_in_pos++];
   if (d.edit_in_pos >= d.edit_in_length) {
@@ -500,7 +507,7 @@ static int edit_getc() {
 }
 
 static void edit_putc(int c) {
-  DataState& d = ds();
+  DataState& d = data_state();
   if (d.edit_out_fill >= sizeof d.edit_out) flush_edit_output();
   d.edit_out[d.edit_out_fill++] = char(c);
 }
@@ -516,7 +523,7 @@ static Value prim_set_lecture(Value box, Value length) {
   int32_t n = read_integer(length);
   uint32_t h = pointer_handle(p);
   if (n < 0 || uint32_t(n) > handle_size(h) - 4) error(Err::WrongType, length);
-  DataState& d = ds();
+  DataState& d = data_state();
   if (d.edit_in != 0 && d.edit_in != p) dispose_pointer(d.edit_in);
   node_of(box).cdr = 0;
   d.edit_in = p;
@@ -530,7 +537,7 @@ static Value prim_set_lecture(Value box, Value length) {
 }
 
 static Value prim_eof_lecture_p() {
-  DataState& d = ds();
+  DataState& d = data_state();
   return boolean(d.edit_in == 0 || d.edit_in_pos >= d.edit_in_length);
 }
 

@@ -133,7 +133,7 @@ Value new_string(std::string_view text) {
   return make_string(text.data(), text.size());
 }
 
-uint8_t decimal_mark() { return ds().decimal_mark; }
+uint8_t decimal_mark() { return data_state().decimal_mark; }
 
 // The value string: a string itself, a symbol's name string, otherwise a
 // new string of the value text.

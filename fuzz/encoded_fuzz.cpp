@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         Value t = data::read_token();
         if (data::is_signal(t) && t.payload() == data::kSignalEnd) break;
       } catch (const Thrower&) {
-        if (data::ds().lookahead == data::kEndOfInput) break;
+        if (data::data_state().lookahead == data::kEndOfInput) break;
       }
     }
   }

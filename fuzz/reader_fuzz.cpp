@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     data::remove_symbols_table();
   }
-  data::ds().decimal_mark = (data[0] & 2) ? ',' : '.';
+  data::data_state().decimal_mark = (data[0] & 2) ? ',' : '.';
   Addr block = rt().region.allocate(uint32_t(size));
   std::memcpy(rt().region.ptr(block), data, size);
   {
@@ -78,11 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (data::is_signal(t) && t.payload() == data::kSignalEnd) break;
         if (!data::is_signal(t)) print_all_styles(t);
       } catch (const Thrower&) {
-        if (data::ds().lookahead == data::kEndOfInput) break;
+        if (data::data_state().lookahead == data::kEndOfInput) break;
       }
     }
   }
   rt().region.release(block);
-  data::ds().decimal_mark = '.';
+  data::data_state().decimal_mark = '.';
   return 0;
 }

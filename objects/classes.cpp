@@ -367,7 +367,7 @@ static void install_module(core::Runtime&) {
   r.hooks.inherits = object_inherits;
   // The printer names classes and mixins through this module.
   if (module_installed(data::kDataModule))
-    data::ds().class_name = [](Value cls, bool& mixin) {
+    data::data_state().class_name = [](Value cls, bool& mixin) {
       mixin = is_mixin(cls);
       return class_name(cls);
     };

@@ -34,7 +34,7 @@ struct ConfigState : ModuleState {
   Value persistence = kNil;  // the obj-persistence class
 };
 
-ConfigState& cs() { return state_of<ConfigState>(kConfigsModule); }
+ConfigState& config_state() { return state_of<ConfigState>(kConfigsModule); }
 
 // A symbol's value in the current object, nil when it has none.
 Value value_of(Value sym) {
@@ -94,7 +94,7 @@ Value config_children(Value c) { return nth_or_nil(c, 2); }
 static Value header_type(Value h) { return h.is_pair() ? car(h) : kNil; }
 
 Value header_name(Value h) {
-  if (h == cs().k_initargs) return kNil;
+  if (h == config_state().k_initargs) return kNil;
   if (is_tag(h)) return h;
   return nth_or_nil(h, 1);
 }
@@ -124,10 +124,10 @@ static Value set_config_part(Value c, int n, Value v) {
 void StaticDataRecord::mark_values() { mark_value(name); }
 
 void StaticDataRecord::setup_name(Value properties) {
-  Value tail = plist_tail(properties, cs().k_name);
+  Value tail = plist_tail(properties, config_state().k_name);
   if (!tail.is_pair() || !cdr(tail).is_pair()) return;
   name = car(cdr(tail));
-  assign(cs().name, name);
+  assign(config_state().name, name);
 }
 
 void PersistentRecord::mark_values() {
@@ -137,7 +137,7 @@ void PersistentRecord::mark_values() {
 }
 
 void PersistentRecord::setup_name(Value properties) {
-  ConfigState& s = cs();
+  ConfigState& s = config_state();
   if (!value_of(s.name).is_nil()) return;
   Value o = self_object();
   Value n = kNil;
@@ -156,7 +156,7 @@ void PersistentRecord::setup_name(Value properties) {
 }
 
 void PersistentRecord::open() {
-  name = value_of(cs().name);
+  name = value_of(config_state().name);
   object = self_object();
 }
 
@@ -165,7 +165,7 @@ namespace {
 // Finds the object's own configuration among the children of a
 // configuration, as `find-self-config` does.
 Value find_self_config(Value children) {
-  ConfigState& s = cs();
+  ConfigState& s = config_state();
   Value c0 = value_of(s.config_creator);
   if (children == value_of(s.config_parent_creator)) return c0;
   if (!c0.is_nil())
@@ -217,7 +217,7 @@ struct Builder {
   // Adds the configuration of x (the object or a class), setting up its
   // owners first when x has not.
   void add(Value x) {
-    ConfigState& s = cs();
+    ConfigState& s = config_state();
     Value conf = value_in(x, s.configuration);
     if (conf.is_nil() || conf == last) return;
     if (value_in(x, s.owners_inited_p).is_nil()) {
@@ -238,7 +238,7 @@ Value superclass_of(Value cls) {
 }  // namespace
 
 void PersistentRecord::setup_constructor(Value properties) {
-  ConfigState& s = cs();
+  ConfigState& s = config_state();
   Value o = self_object();
   Builder b;
   // 1. The initialisation arguments, as a configuration of their own.
@@ -354,11 +354,11 @@ Value prim_set_config_pages(Value c, Value v) { return set_config_part(c, 3, v);
 
 // ---- Native methods ------------------------------------------------------------------------
 
-Value m_get_name() { return lookup(cs().name); }
+Value m_get_name() { return lookup(config_state().name); }
 
 Value m_set_name(Value v) {
   Value o = self_object();
-  assign(cs().name, v);
+  assign(config_state().name, v);
   if (!field(o, kNativePart).is_nil()) record_of(o).name = v;
   return v;
 }
@@ -458,7 +458,7 @@ Value constructor_list(Value o) {
 std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<ConfigState>(); }
 
 void install(Runtime&) {
-  ConfigState& s = cs();
+  ConfigState& s = config_state();
 #define TALVEN_X(field, text) s.field = intern_static(text);
   TALVEN_CONFIG_SYMBOLS(TALVEN_X)
 #undef TALVEN_X
@@ -512,7 +512,7 @@ void install(Runtime&) {
   os().init_lists = constructor_list;
 }
 
-void mark_roots(Runtime&) { mark_value(cs().persistence); }
+void mark_roots(Runtime&) { mark_value(config_state().persistence); }
 
 }  // namespace
 

@@ -26,12 +26,12 @@ struct ClipState : ModuleState {
   std::array<std::optional<Block>, size_t(ClipFormat::Count)> blocks;
 };
 
-ClipState& cs() { return state_of<ClipState>(kClipboardModule); }
+ClipState& clipboard_state() { return state_of<ClipState>(kClipboardModule); }
 
 // The one connection to the desktop's clipboard.
 TextMirror g_mirror;
 
-std::optional<Block>& slot(ClipFormat f) { return cs().blocks[size_t(f)]; }
+std::optional<Block>& slot(ClipFormat f) { return clipboard_state().blocks[size_t(f)]; }
 
 Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
@@ -67,7 +67,7 @@ void text_changed() {
 
 void empty_store() {
   bool had_text = slot(ClipFormat::Text).has_value();
-  for (auto& b : cs().blocks) b.reset();
+  for (auto& b : clipboard_state().blocks) b.reset();
   if (had_text) text_changed();
 }
 
@@ -77,7 +77,7 @@ void pull_desktop_text() {
   if (!g_mirror.desktop_text || !g_mirror.desktop_text(text)) return;
   const std::optional<Block>& t = slot(ClipFormat::Text);
   if (t && block_data(ClipFormat::Text, *t) == Block(text.begin(), text.end())) return;
-  for (auto& b : cs().blocks) b.reset();
+  for (auto& b : clipboard_state().blocks) b.reset();
   Block block(text.begin(), text.end());
   block.push_back(0);
   slot(ClipFormat::Text) = std::move(block);

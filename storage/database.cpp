@@ -7,16 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "storage/bigendian.hpp"
-#include "storage/resfile.hpp"
-#include "storage/sha256.hpp"
+#include "core/bytes.hpp"
 
 namespace storage {
 
@@ -28,11 +24,11 @@ bool is_text_type(uint32_t code) {
 
 std::vector<uint8_t> new_database(uint32_t creator, uint32_t type) {
   std::vector<uint8_t> out(kForkHeaderSize, 0);
-  put_be32(&out[16], creator);
-  put_be32(&out[20], type);
+  core::store_be32(&out[16], creator);
+  core::store_be32(&out[20], type);
   out[kKindOffset] = 2;
   // The reserved pairs: an offset of all ones and a size of zero each.
-  for (int i = 0; i < 15; ++i) put_be32(&out[136 + 8 * i], kDbNone);
+  for (int i = 0; i < 15; ++i) core::store_be32(&out[136 + 8 * i], kDbNone);
   ForkHeader h;
   ForkMap empty;
   std::vector<uint8_t> map;
@@ -43,29 +39,18 @@ std::vector<uint8_t> new_database(uint32_t creator, uint32_t type) {
 }
 
 int DbFile::attach(int fd, bool writable, const std::string& path, std::unique_ptr<DbFile>& out) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kDbNotDatabase;
-  uint64_t size = uint64_t(st.st_size);
   std::unique_ptr<DbFile> f(new DbFile());
   f->fd = fd;
   f->read_only = !writable;
   f->path = path;
-  f->id = {st.st_dev, st.st_ino};
-  char buf[PATH_MAX];
-  f->canonical = realpath(path.c_str(), buf) ? std::string(buf) : path;
+  uint64_t size = 0;
+  if (!identify_file(fd, path, f->id, f->canonical, size)) return kDbNotDatabase;
 
   uint8_t head[kForkHeaderSize];
   if (size < kForkHeaderSize || !read_all(fd, 0, head, sizeof head)) return kDbShortRead;
   ForkHeader h;
   if (parse_header(head, size, kDatabaseFork, h) != 0) return kDbNotDatabase;
-  std::vector<uint8_t> map;
-  try {
-    map.resize(h.map_length);
-  } catch (const std::bad_alloc&) {
-    return kDbNoMemory;
-  }
-  if (!read_all(fd, h.map_offset, map.data(), map.size())) return kDbNotDatabase;
-  if (parse_map(map, h, kDatabaseFork, f->map) != 0) return kDbNotDatabase;
+  if (int e = read_map(fd, 0, h, kDatabaseFork, f->map)) return e == kResMemFull ? kDbNoMemory : kDbNotDatabase;
   // The changed mark is a run-time state: nothing on disk is pending.
   for (ForkType& t : f->map.types)
     for (ForkRef& r : t.refs) r.attrs = uint8_t(r.attrs & ~kResChanged);
@@ -112,6 +97,22 @@ void DbFile::settle(const Placed& p) {
   if (p.text) p.ref->attrs |= kRecConverted;
 }
 
+// The placed references as they will be in `next`, a copy of the map.
+void DbFile::settle_copies(ForkMap& next, const std::vector<Placed>& placed) const {
+  for (const Placed& p : placed) {
+    Placed q = p;
+    q.ref = &counterpart(next, map, p.ref);
+    settle(q);
+  }
+}
+
+// The type that holds a reference of the map.
+const ForkType& DbFile::type_of(const ForkRef& r) const {
+  for (const ForkType& t : map.types)
+    if (!t.refs.empty() && &r >= t.refs.data() && &r < t.refs.data() + t.refs.size()) return t;
+  std::abort();
+}
+
 bool DbFile::shares_bytes(const ForkRef& r) const {
   if (!on_disk(r) || r.size == 0) return false;
   uint64_t lo = r.data_offset, hi = lo + r.size;
@@ -141,34 +142,13 @@ int DbFile::commit(std::vector<std::pair<ForkRef*, std::span<const uint8_t>>> wr
       h.map_offset = uint32_t(h.data_offset + length);
     }
     c.write(uint64_t(h.data_offset) + offset, std::vector<uint8_t>(data.begin(), data.end()));
-    placed.push_back({ref, offset, uint32_t(data.size()), is_text_type(0)});
+    placed.push_back({ref, offset, uint32_t(data.size()), is_text_type(type_of(*ref).code)});
   }
-  // The map as it will be on disk.
-  ForkMap next = map;
-  for (size_t t = 0; t < map.types.size(); ++t)
-    for (size_t i = 0; i < map.types[t].refs.size(); ++i)
-      for (Placed& p : placed)
-        if (p.ref == &map.types[t].refs[i]) {
-          p.text = is_text_type(map.types[t].code);
-          Placed q = p;
-          q.ref = &next.types[t].refs[i];
-          settle(q);
-        }
-  std::vector<uint8_t> bytes;
-  if (serialize_map(next, h, bytes, kDatabaseFork) != 0) return kDbWriteFailed;
-  if (uint64_t(h.map_offset) + h.map_length > kDbMaxExtent) return kDbWriteFailed;
-  std::vector<uint8_t> head(16);
-  put_header_fields(head.data(), h);
-  c.write(0, std::move(head));
-  c.write(128, std::vector<uint8_t>(kept.begin(), kept.end()));
-  c.write(h.map_offset, std::move(bytes));
-  c.resize(uint64_t(h.map_offset) + h.map_length);
-  if (c.apply() != 0) return kDbWriteFailed;
+  ForkMap next = map;  // the map as it will be on disk
+  settle_copies(next, placed);
+  if (commit_map(c, next, h, kDatabaseFork, kept) != 0 || c.apply() != 0) return kDbWriteFailed;
   for (const Placed& p : placed) settle(p);
-  map.header = h;
-  // The file now holds the compact map: empty types are gone.
-  std::erase_if(map.types, [](const ForkType& t) { return t.refs.empty(); });
-  map.attrs = uint16_t(map.attrs & ~(kMapChanged | kMapCompact));
+  settle_map(map, h);
   return kDbOk;
 }
 
@@ -181,15 +161,11 @@ int DbFile::write_record(ForkRef& r, const DataOf& data_of) {
 
 int DbFile::update(const DataOf& data_of, bool compact_allowed, OpenFile& fresh, bool& swapped) {
   swapped = false;
-  if (!writable()) return kDbOk;
-  bool pending = map.attrs & kMapChanged;
+  if (!writable() || !changes_pending(map)) return kDbOk;
   uint64_t in_use = 0;
   for (ForkType& t : map.types)
-    for (ForkRef& r : t.refs) {
-      pending = pending || (r.attrs & kResChanged);
+    for (ForkRef& r : t.refs)
       if (r.size != kDbNone) in_use += r.size;
-    }
-  if (!pending) return kDbOk;
   if (compact_allowed && uint64_t(map.header.data_length) * 7 / 10 > in_use) {
     // When no file can be made beside the database (a folder that is not
     // writable), the changes are written in place instead.
@@ -288,17 +264,9 @@ int DbFile::compact(const DataOf& data_of, OpenFile& fresh) {
   ForkHeader h;
   h.data_length = uint32_t(running);
   h.map_offset = uint32_t(kForkHeaderSize + running);
-  for (size_t t = 0; t < map.types.size(); ++t)
-    for (size_t i = 0; i < map.types[t].refs.size(); ++i)
-      for (const Placed& p : placed)
-        if (p.ref == &map.types[t].refs[i]) {
-          Placed q = p;
-          q.ref = &next.types[t].refs[i];
-          settle(q);
-        }
+  settle_copies(next, placed);
   std::vector<uint8_t> map_bytes;
   if (serialize_map(next, h, map_bytes, kDatabaseFork) != 0) return fail(kDbWriteFailed);
-  if (uint64_t(h.map_offset) + h.map_length > kDbMaxExtent) return fail(kDbWriteFailed);
   put_header_fields(head, h);
   if (!write_all(out.fd, 0, head, sizeof head) ||
       !write_all(out.fd, h.map_offset, map_bytes.data(), map_bytes.size()) || !flush_file(out.fd))
@@ -307,9 +275,7 @@ int DbFile::compact(const DataOf& data_of, OpenFile& fresh) {
   flush_folder_of(canonical);
 
   for (const Placed& p : placed) settle(p);
-  map.header = h;
-  std::erase_if(map.types, [](const ForkType& t) { return t.refs.empty(); });
-  map.attrs = uint16_t(map.attrs & ~(kMapChanged | kMapCompact));
+  settle_map(map, h);
   out.path = path;
   fd = out.fd;
   id = {out.device, out.inode};
@@ -331,24 +297,7 @@ int open_database_path(const std::string& path, bool writable, DbHandle& out) {
 }
 
 int list_database(const DbFile& f, std::string& out) {
-  out = "type\tid\tname\tattrs\tlength\tsha256\n";
-  std::vector<uint8_t> data;
-  for (const ForkType& t : f.map.types)
-    for (const ForkRef& r : t.refs) {
-      if (int e = f.read_record(r, data)) return e;
-      uint8_t code[4];
-      put_be32(code, t.code);
-      append_escaped(out, code, 4);
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "\t%ld\t", long(r.id));
-      out += buf;
-      append_escaped(out, reinterpret_cast<const uint8_t*>(r.name.data()), r.name.size());
-      std::snprintf(buf, sizeof buf, "\t0x%02x\t%zu\t", unsigned(r.attrs), data.size());
-      out += buf;
-      out += sha256_hex(data);
-      out += '\n';
-    }
-  return kDbOk;
+  return list_map(f.map, [&](const ForkRef& r, std::vector<uint8_t>& data) { return f.read_record(r, data); }, out);
 }
 
 }  // namespace storage

@@ -22,6 +22,7 @@
 #include "storage/commit.hpp"
 #include "storage/files.hpp"
 #include "storage/fork.hpp"
+#include "storage/map_file.hpp"
 
 namespace storage {
 
@@ -116,8 +117,10 @@ class DbFile {
     bool text;
   };
   bool shares_bytes(const ForkRef& r) const;
+  const ForkType& type_of(const ForkRef& r) const;
+  void settle_copies(ForkMap& next, const std::vector<Placed>& placed) const;
   int commit(std::vector<std::pair<ForkRef*, std::span<const uint8_t>>> writes);
-  void settle(const Placed& p);
+  static void settle(const Placed& p);
 };
 
 // Opens a database file by POSIX path for inspection or for a program of

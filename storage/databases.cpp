@@ -24,10 +24,10 @@
 #include "data/state.hpp"
 #include "data/strings.hpp"
 #include "data/vectors.hpp"
-#include "storage/bigendian.hpp"
 #include "storage/database.hpp"
 #include "storage/dates.hpp"
 #include "storage/files.hpp"
+#include "storage/map_handles.hpp"
 #include "storage/paths.hpp"
 
 namespace storage {
@@ -49,7 +49,7 @@ struct DbState : ModuleState {
   Value compact_flag;  // the symbol Compact-Databases?
 };
 
-DbState& st() { return state_of<DbState>(kDatabasesModule); }
+DbState& database_state() { return state_of<DbState>(kDatabasesModule); }
 
 Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
@@ -69,13 +69,11 @@ inline void check(int code) {
 // ---- Databases ------------------------------------------------------------------
 
 OpenDb* db_of(uint32_t id) {
-  std::unique_ptr<OpenDb>* p = st().table.find(id);
+  std::unique_ptr<OpenDb>* p = database_state().table.find(id);
   return p ? p->get() : nullptr;
 }
 
 Value database_box(const OpenDb& d) { return box_address(d.id, kBoxDatabase); }
-
-bool is_box(Value v, uint32_t kind) { return v.is(Tag::Pointer) && box_kind(v) == kind; }
 
 // An open database: a database box whose database is still open (storage
 // error 4 otherwise); anything but a database box is error 2.
@@ -93,30 +91,6 @@ OpenDb& writable_db(Value v) {
 }
 
 // ---- Handles ---------------------------------------------------------------------
-
-bool handle_purged(uint32_t h) {
-  const data::HandleEntry* e = data::ds().handles.find(h);
-  return e && e->size == 0 && e->purgeable;
-}
-
-void mark_purgeable(uint32_t h, bool on) {
-  if (data::HandleEntry* e = data::ds().handles.find(h)) e->purgeable = on ? 1 : 0;
-}
-
-std::span<const uint8_t> handle_bytes(uint32_t h) {
-  uint32_t n = data::handle_size(h);
-  if (n == 0) return {};
-  return {rt().region.ptr(data::handle_memory(h)), n};
-}
-
-// Whether the reference's handle holds its data.
-bool has_data(const ForkRef& r) { return r.loaded && data::handle_live(r.handle) && !handle_purged(r.handle); }
-
-bool data_of(const ForkRef& r, std::span<const uint8_t>& out) {
-  if (!has_data(r)) return false;
-  out = handle_bytes(r.handle);
-  return true;
-}
 
 // Written records may be purged again when their attributes say so.
 void settle_handles(OpenDb& d) {
@@ -165,25 +139,17 @@ struct Found {
 };
 
 bool find_handle(uint32_t h, Found& out) {
-  if (h == 0) return false;
-  for (uint32_t id : st().chain) {
+  for (uint32_t id : database_state().chain) {
     OpenDb* d = db_of(id);
-    for (ForkType& t : d->file->map.types)
-      for (size_t i = 0; i < t.refs.size(); ++i)
-        if (t.refs[i].handle == h) {
-          out = {d, &t, i};
-          return true;
-        }
+    if (find_handle_in(d->file->map, h, out.type, out.index)) {
+      out.db = d;
+      return true;
+    }
   }
   return false;
 }
 
 Value record_box(uint32_t h) { return box_address(h, kBoxRecord); }
-
-void set_box_kind(Value box, uint32_t kind) {
-  Node& n = node_of(box);
-  n.car = (n.car & 0xC0000000u) | make_header(Header::Pointer, kind);
-}
 
 // The record a value stands for: storage error 5 unless it is a record box
 // whose handle a record of an open database holds.
@@ -199,34 +165,16 @@ Found writable_record(Value v) {
   return f;
 }
 
-uint32_t type_arg(Value v) {
-  std::string s = data::text_of(v);
-  s.resize(4, '\0');
-  return get_be32(reinterpret_cast<const uint8_t*>(s.data()));
-}
-
-Value type_value(uint32_t code) {
-  std::string s = fourcc_text(code);
-  return make_string(s.data(), 4);
-}
-
 // A four-character code of a file: padded with spaces.
 uint32_t code_arg(Value v) {
   std::string s = v.is_nil() ? "" : data::text_of(v);
   s.resize(4, ' ');
-  return get_be32(reinterpret_cast<const uint8_t*>(s.data()));
+  return load_be32(reinterpret_cast<const uint8_t*>(s.data()));
 }
 
 std::string name_arg(Value v) {
   if (v.is_nil()) return "";
   return data::text_of(v).substr(0, kMaxName);
-}
-
-ForkRef* find_named(ForkMap& m, uint32_t code, const std::string& name) {
-  if (ForkType* t = find_type(m, code))
-    for (ForkRef& r : t->refs)
-      if (r.named && r.name == name) return &r;
-  return nullptr;
 }
 
 size_t count_of(const ForkMap& m, uint32_t code) {
@@ -266,7 +214,7 @@ void mark_changed(ForkMap& m, ForkRef& r) {
 // ---- Updating and closing ------------------------------------------------------------
 
 bool compaction_allowed() {
-  Value v = symbol_value(st().compact_flag);
+  Value v = symbol_value(database_state().compact_flag);
   return v.truthy();
 }
 
@@ -281,7 +229,7 @@ void take_fresh(OpenDb& d, OpenFile& fresh) {
 int update_db(OpenDb& d) {
   OpenFile fresh;
   bool swapped = false;
-  int e = d.file->update(data_of, compaction_allowed(), fresh, swapped);
+  int e = d.file->update(data_in_handle, compaction_allowed(), fresh, swapped);
   if (swapped) take_fresh(d, fresh);
   settle_handles(d);
   return e;
@@ -289,11 +237,9 @@ int update_db(OpenDb& d) {
 
 // Forgets an open database: its handles, its slot, its box id.
 void forget(OpenDb& d) {
-  DbState& s = st();
+  DbState& s = database_state();
   std::erase(s.chain, d.id);
-  for (ForkType& t : d.file->map.types)
-    for (ForkRef& r : t.refs)
-      if (data::handle_live(r.handle)) data::dispose_handle(r.handle);
+  dispose_handles(d.file->map);
   release_refnum(d.refnum);
   s.table.remove(d.id);
 }
@@ -309,7 +255,7 @@ std::vector<uint8_t> value_record(Value type, Value id, Value db) {
   if (!r) error(Err::WrongType, id);
   check(load(d, code, *r, false));
   std::span<const uint8_t> b;
-  if (!data_of(*r, b)) b = {};
+  if (!data_in_handle(*r, b)) b = {};
   std::vector<uint8_t> out(b.begin(), b.end());
   mark_purgeable(r->handle, true);
   return out;
@@ -378,7 +324,7 @@ Value prim_create_database_in(Value pathname, Value creator, Value type) {
   std::string path = posix_of(pathname);
   struct stat sb;
   if (stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) storage_error(StorageErr::CreateRefused, pathname);
-  for (uint32_t id : st().chain) {
+  for (uint32_t id : database_state().chain) {
     OpenDb* d = db_of(id);
     if (d->file->id == FileId{sb.st_dev, sb.st_ino}) raise_errno(EWOULDBLOCK, pathname);
   }
@@ -416,7 +362,7 @@ Value prim_open_database(Value pathname, Value mode) {
   int m = mode.is_nil() ? 0 : arg_int_in(mode, 0, 2);
   struct stat sb;
   if (stat(path.c_str(), &sb) == 0)
-    for (uint32_t id : st().chain) {
+    for (uint32_t id : database_state().chain) {
       OpenDb* d = db_of(id);
       if (d->file->id == FileId{sb.st_dev, sb.st_ino}) return database_box(*d);
     }
@@ -438,13 +384,13 @@ Value prim_open_database(Value pathname, Value mode) {
   OpenDb& open = *d;
   open.file = std::move(file);
   open.refnum = refnum;
-  uint32_t id = st().table.add(std::move(d));
+  uint32_t id = database_state().table.add(std::move(d));
   if (id == 0) {
     release_refnum(refnum);
     error(Err::TooManyFiles, kNil);
   }
   open.id = id;
-  st().chain.insert(st().chain.begin(), open.id);
+  database_state().chain.insert(database_state().chain.begin(), open.id);
   for (ForkType& t : open.file->map.types)
     for (ForkRef& r : t.refs)
       if (r.attrs & kResPreload)
@@ -465,7 +411,7 @@ Value prim_close_database(Value db, Value discard) {
 Value prim_compact_database(Value db) {
   OpenDb& d = writable_db(db);
   OpenFile fresh;
-  int e = d.file->compact(data_of, fresh);
+  int e = d.file->compact(data_in_handle, fresh);
   if (e == kDbOk) take_fresh(d, fresh);
   settle_handles(d);
   check(e);
@@ -520,7 +466,7 @@ Value prim_load_record(Value record) {
 Value prim_write_record(Value record) {
   Found f = record_arg(record);
   DbFile& file = *f.db->file;
-  int e = file.write_record(f.ref(), data_of);
+  int e = file.write_record(f.ref(), data_in_handle);
   settle_handles(*f.db);
   check(e);
   return kNoValue;
@@ -528,25 +474,18 @@ Value prim_write_record(Value record) {
 
 Value prim_release_record(Value record) {
   Found f = record_arg(record);
-  ForkRef& r = f.ref();
-  data::dispose_handle(r.handle);
-  r.handle = 0;
-  r.loaded = false;
-  node_of(record).cdr = 0;
+  release_entry(f.ref(), record);
   return kNoValue;
 }
 
 Value prim_detach_record(Value record) {
   Found f = record_arg(record);
-  ForkRef& r = f.ref();
-  r.handle = 0;
-  r.loaded = false;
-  set_box_kind(record, kBoxHandle);
+  detach_entry(f.ref(), record);
   return kNoValue;
 }
 
 Value prim_unique_record_id(Value type, Value* dbs) {
-  DbState& s = st();
+  DbState& s = database_state();
   uint32_t code = type_arg(type);
   std::vector<OpenDb*> list;
   for (Value* p = dbs; !p->is_end(); ++p)
@@ -641,8 +580,8 @@ Value prim_remove_record(Value record) {
 
 Value prim_get_record_number(Value type, Value id, Value db) {
   std::vector<uint8_t> b = value_record(type, id, db);
-  if (b.size() == 2) return make_integer(int16_t(get_be16(b.data())));
-  if (b.size() == 4) return make_integer(int32_t(get_be32(b.data())));
+  if (b.size() == 2) return make_integer(int16_t(load_be16(b.data())));
+  if (b.size() == 4) return make_integer(int32_t(load_be32(b.data())));
   error(Err::WrongType, id);
 }
 
@@ -650,8 +589,8 @@ Value prim_put_record_number(Value value, Value type, Value id, Value db) {
   int32_t n = arg_int(value);
   uint8_t b[4];
   size_t size = n >= -32768 && n <= 32767 ? 2 : 4;
-  if (size == 2) put_be16(b, uint32_t(n));
-  else put_be32(b, uint32_t(n));
+  if (size == 2) store_be16(b, uint16_t(n));
+  else store_be32(b, uint32_t(n));
   put_value_record({b, size}, type, id, db);
   return value;
 }
@@ -795,13 +734,13 @@ const NativeRow kDatabaseNatives[] = {
 
 }  // namespace
 
-size_t open_database_count() { return module_installed(kDatabasesModule) ? st().chain.size() : 0; }
+size_t open_database_count() { return module_installed(kDatabasesModule) ? database_state().chain.size() : 0; }
 
 int close_all_databases() {
   if (!module_installed(kDatabasesModule)) return 0;
   int failed = 0;
-  while (!st().chain.empty()) {
-    OpenDb* d = db_of(st().chain.front());
+  while (!database_state().chain.empty()) {
+    OpenDb* d = db_of(database_state().chain.front());
     std::string path = d->file->path;
     int e = kDbOk;
     // Each close on its own: whatever one database does, the next closes.
@@ -818,7 +757,7 @@ int close_all_databases() {
       if (rt().write_error_line) rt().write_error_line(line);
       else std::fprintf(stderr, "%s\n", line.c_str());
     }
-    if (OpenDb* still = db_of(st().chain.front()); still == d) forget(*d);
+    if (OpenDb* still = db_of(database_state().chain.front()); still == d) forget(*d);
   }
   return failed;
 }
@@ -828,7 +767,7 @@ const Module kDatabasesModule{
     [](Runtime&) -> std::unique_ptr<ModuleState> { return std::make_unique<DbState>(); },
     [](Runtime& r) {
       register_natives(kDatabaseNatives);
-      st().compact_flag = intern_static("Compact-Databases?", r.sym.t);
+      database_state().compact_flag = intern_static("Compact-Databases?", r.sym.t);
       r.box_ops[kBoxRecord].print = print_record;
     },
     nullptr,

@@ -5,19 +5,23 @@
 #include <algorithm>
 #include <cstring>
 
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 
 namespace storage {
+using core::ByteReader;
+using core::load_be32;
+using core::store_be16;
+using core::store_be32;
 
 uint32_t fourcc(const char* s) {
   uint8_t b[4] = {0, 0, 0, 0};
   for (int i = 0; i < 4 && s[i]; ++i) b[i] = uint8_t(s[i]);
-  return get_be32(b);
+  return load_be32(b);
 }
 
 std::string fourcc_text(uint32_t code) {
   uint8_t b[4];
-  put_be32(b, code);
+  store_be32(b, code);
   return std::string(reinterpret_cast<const char*>(b), 4);
 }
 
@@ -31,6 +35,13 @@ ForkRef* find_ref(ForkMap& m, uint32_t code, int32_t id) {
   if (ForkType* t = find_type(m, code))
     for (ForkRef& r : t->refs)
       if (r.id == id) return &r;
+  return nullptr;
+}
+
+ForkRef* find_named(ForkMap& m, uint32_t code, const std::string& name) {
+  if (ForkType* t = find_type(m, code))
+    for (ForkRef& r : t->refs)
+      if (r.named && r.name == name) return &r;
   return nullptr;
 }
 
@@ -53,18 +64,17 @@ ForkRef& add_ref(ForkMap& m, uint32_t code, int32_t id, const std::string* name,
 
 namespace {
 
-uint32_t get_word(const BeView& v, uint64_t at, uint32_t width) {
-  uint32_t x = 0;
-  if (width == 2) v.u16(at, x);
-  else if (width == 3) v.u24(at, x);
-  else v.u32(at, x);
-  return x;
+// A big-endian field 2, 3 or 4 bytes wide.
+uint32_t get_word(ByteReader& v, uint64_t at, uint32_t width) {
+  if (width == 2) return v.be16_at(at);
+  if (width == 3) return v.be24_at(at);
+  return v.be32_at(at);
 }
 
 void put_word(uint8_t* p, uint32_t v, uint32_t width) {
-  if (width == 2) put_be16(p, v);
-  else if (width == 3) put_be24(p, v);
-  else put_be32(p, v);
+  if (width == 2) store_be16(p, uint16_t(v));
+  else if (width == 3) core::store_be24(p, v);
+  else store_be32(p, v);
 }
 
 // The bytes of a reference's data in the data area: its stored length and
@@ -76,14 +86,13 @@ uint64_t data_extent(const MapLayout& l, const ForkRef& r) { return l.ref_size_a
 
 int parse_header(std::span<const uint8_t> head, uint64_t fork_size, const ForkFormat& f, ForkHeader& out) {
   if (head.size() < kForkHeaderSize) return kResReadErr;
-  BeView v(head);
+  ByteReader v(head);
   ForkHeader h;
-  uint32_t kind = 0;
-  v.u32(0, h.data_offset);
-  v.u32(4, h.map_offset);
-  v.u32(8, h.data_length);
-  v.u32(12, h.map_length);
-  v.u8(kKindOffset, kind);
+  h.data_offset = v.be32();
+  h.map_offset = v.be32();
+  h.data_length = v.be32();
+  h.map_length = v.be32();
+  uint32_t kind = v.u8_at(kKindOffset);
   // Real resource forks carry stray values in the kind byte; only the
   // database mark sets a file apart. A database must carry its mark.
   if (f.kind == 2 ? kind != 2 : kind == 2) return kResBadFile;
@@ -101,7 +110,7 @@ int parse_header(std::span<const uint8_t> head, uint64_t fork_size, const ForkFo
 int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkFormat& f, ForkMap& out) {
   const MapLayout& l = *f.layout;
   if (map.size() != h.map_length || map.size() < l.header + l.word) return kResBadFile;
-  BeView v(map);
+  ByteReader v(map);
   // The header copy: equal to the header, or all zero as some writers leave it.
   uint8_t want[16];
   put_header_fields(want, h);
@@ -111,8 +120,7 @@ int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkForma
 
   ForkMap m;
   m.header = h;
-  uint32_t attrs = 0;
-  v.u16(l.attrs_at, attrs);
+  uint32_t attrs = v.be16_at(l.attrs_at);
   uint64_t type_off = get_word(v, l.type_off_at, l.word), name_off = get_word(v, l.name_off_at, l.word);
   m.attrs = uint16_t(attrs & ~(kMapCompact | kMapChanged));
   if (type_off < l.header || !v.fits(type_off, l.word) || name_off > map.size()) return kResBadFile;
@@ -123,7 +131,7 @@ int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkForma
   for (uint64_t t = 0; t < ntypes; ++t) {
     uint64_t e = type_off + l.word + t * l.type_entry();
     ForkType& ty = m.types[size_t(t)];
-    v.u32(e, ty.code);
+    ty.code = v.be32_at(e);
     uint32_t count = get_word(v, e + 4, l.word);
     // A count word of all ones is a type left empty by a removal.
     uint64_t nrefs = count == l.none() ? 0 : uint64_t(count) + 1;
@@ -133,32 +141,29 @@ int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkForma
     for (uint64_t r = 0; r < nrefs; ++r) {
       uint64_t p = list + r * l.ref_size;
       ForkRef& ref = ty.refs[size_t(r)];
-      uint32_t id = get_word(v, p, l.word), ra = 0;
+      uint32_t id = get_word(v, p, l.word);
       ref.id = l.word == 2 ? int32_t(int16_t(uint16_t(id))) : int32_t(id);
-      v.u8(p + l.ref_attrs_at, ra);
-      ref.attrs = uint8_t(ra);
+      ref.attrs = v.u8_at(p + l.ref_attrs_at);
       ref.data_offset = get_word(v, p + l.ref_data_at, l.data_width);
       if (l.ref_size_at) ref.size = get_word(v, p + l.ref_size_at, 4);
-      if (l.ref_time_at) {
-        auto b = v.bytes(p + l.ref_time_at, 4);
-        ref.time = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-      }
+      if (l.ref_time_at) ref.time = v.le32_at(p + l.ref_time_at);
       bool sized = !l.ref_size_at || ref.size != 0xFFFFFFFF;
       if (ref.data_offset != l.no_data && sized &&
           !(uint64_t(ref.data_offset) + data_extent(l, ref) <= h.data_length))
         return kResBadFile;
       uint32_t noff = get_word(v, p + l.word, l.word);
       if (noff != l.no_name) {
-        uint32_t len = 0;
         uint64_t at = name_off + noff;
-        if (!v.u8(at, len)) return kResBadFile;
-        auto bytes = v.bytes(at + 1, len);
-        if (bytes.size() != len) return kResBadFile;
+        uint32_t len = v.u8_at(at);
+        auto bytes = v.bytes_at(at + 1, len);
+        if (!v.ok()) return kResBadFile;
         ref.named = true;
         ref.name.assign(reinterpret_cast<const char*>(bytes.data()), len);
       }
     }
   }
+  // Every field read lay inside a range checked above.
+  if (!v.ok()) return kResBadFile;
   out = std::move(m);
   return kResOk;
 }
@@ -175,19 +180,19 @@ int fork_data(std::span<const uint8_t> fork, const ForkMap& m, const ForkRef& r,
   if (r.data_offset == kNoData) return kResOk;
   const ForkHeader& h = m.header;
   uint64_t at = uint64_t(h.data_offset) + r.data_offset;
-  BeView v(fork);
-  uint32_t len = 0;
-  if (uint64_t(r.data_offset) + 4 > h.data_length || !v.u32(at, len)) return kResReadErr;
-  if (uint64_t(r.data_offset) + 4 + len > h.data_length) return kResReadErr;
-  out = v.bytes(at + 4, len);
-  return out.size() == len ? kResOk : kResReadErr;
+  ByteReader v(fork);
+  if (uint64_t(r.data_offset) + 4 > h.data_length) return kResReadErr;
+  uint32_t len = v.be32_at(at);
+  if (!v.ok() || uint64_t(r.data_offset) + 4 + len > h.data_length) return kResReadErr;
+  out = v.bytes_at(at + 4, len);
+  return v.ok() ? kResOk : kResReadErr;
 }
 
 void put_header_fields(uint8_t* p, const ForkHeader& h) {
-  put_be32(p, h.data_offset);
-  put_be32(p + 4, h.map_offset);
-  put_be32(p + 8, h.data_length);
-  put_be32(p + 12, h.map_length);
+  store_be32(p, h.data_offset);
+  store_be32(p + 4, h.map_offset);
+  store_be32(p + 8, h.data_length);
+  store_be32(p + 12, h.map_length);
 }
 
 int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out, const ForkFormat& f) {
@@ -208,19 +213,19 @@ int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out, co
   // from the map, name offsets from the name list: all of them one word.
   if (name_list >= l.none() || names >= l.none()) return kResWriteErr;
   uint64_t total = name_list + names;
-  if (total > 0x7FFFFFFF) return kResWriteErr;
+  if (total > 0x7FFFFFFF || uint64_t(h.map_offset) + total > 0x7FFFFFFF) return kResWriteErr;
   out.assign(size_t(total), 0);
   h.map_length = uint32_t(total);
   uint8_t* p = out.data();
   put_header_fields(p, h);
-  put_be16(p + l.attrs_at, m.attrs & ~(kMapCompact | kMapChanged));
+  store_be16(p + l.attrs_at, uint16_t(m.attrs & ~(kMapCompact | kMapChanged)));
   put_word(p + l.type_off_at, uint32_t(type_list), l.word);
   put_word(p + l.name_off_at, uint32_t(name_list), l.word);
   put_word(p + type_list, ntypes == 0 ? l.none() : uint32_t(ntypes - 1), l.word);
   uint64_t entry = type_list + l.word, ref = refs_at, name = 0;
   for (const ForkType& t : m.types) {
     if (t.refs.empty()) continue;
-    put_be32(p + entry, t.code);
+    store_be32(p + entry, t.code);
     put_word(p + entry + 4, uint32_t(t.refs.size() - 1), l.word);
     put_word(p + entry + 4 + l.word, uint32_t(ref - type_list), l.word);
     entry += l.type_entry();
@@ -240,9 +245,8 @@ int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out, co
       q[l.ref_attrs_at] = uint8_t(r.attrs & ~kResChanged);
       if (l.data_width == 3 && r.data_offset > l.no_data) return kResWriteErr;
       put_word(q + l.ref_data_at, r.data_offset, l.data_width);
-      if (l.ref_size_at) put_be32(q + l.ref_size_at, r.size);
-      if (l.ref_time_at)
-        for (int i = 0; i < 4; ++i) q[l.ref_time_at + i] = uint8_t(r.time >> (8 * i));
+      if (l.ref_size_at) store_be32(q + l.ref_size_at, r.size);
+      if (l.ref_time_at) core::store_le32(q + l.ref_time_at, r.time);
       ref += l.ref_size;  // the handle slot stays zero
     }
   }
@@ -254,8 +258,8 @@ std::vector<uint8_t> new_fork_header(const std::string& name, uint32_t type, uin
   size_t len = std::min<size_t>(name.size(), 32);
   h[48] = uint8_t(len);
   std::memcpy(&h[49], name.data(), len);
-  put_be32(&h[82], type);
-  put_be32(&h[86], creator);
+  store_be32(&h[82], type);
+  store_be32(&h[86], creator);
   h[kKindOffset] = kind;
   return h;
 }
@@ -283,14 +287,14 @@ uint16_t crc16_xmodem(const uint8_t* p, size_t n) {
 }
 
 bool apple_double(std::span<const uint8_t> head, uint64_t size, ForkPlace& out) {
-  BeView v(head);
-  uint32_t magic = 0, version = 0, count = 0;
-  if (!v.u32(0, magic) || magic != 0x00051607 || !v.u32(4, version) || version != 0x00020000) return false;
-  if (!v.u16(24, count)) return false;
+  ByteReader v(head);
+  uint32_t magic = v.be32(), version = v.be32();
+  if (!v.ok() || magic != 0x00051607 || version != 0x00020000) return false;
+  uint32_t count = v.be16_at(24);
   for (uint32_t i = 0; i < count; ++i) {
-    uint32_t id = 0, off = 0, len = 0;
     uint64_t e = 26 + uint64_t(i) * 12;
-    if (!v.u32(e, id) || !v.u32(e + 4, off) || !v.u32(e + 8, len)) return false;
+    uint32_t id = v.be32_at(e), off = v.be32_at(e + 4), len = v.be32_at(e + 8);
+    if (!v.ok()) return false;
     if (id != 2) continue;
     if (uint64_t(off) + len > size) return false;
     out = {Wrapper::AppleDouble, off, len};
@@ -301,10 +305,10 @@ bool apple_double(std::span<const uint8_t> head, uint64_t size, ForkPlace& out) 
 
 bool mac_binary(std::span<const uint8_t> head, uint64_t size, ForkPlace& out) {
   if (head.size() < 128) return false;
-  const uint8_t* p = head.data();
+  const uint8_t* p = head.data();  // 128 bytes and more
   if (p[0] != 0 || p[74] != 0 || p[1] < 1 || p[1] > 63) return false;
   bool v3 = std::memcmp(p + 102, "mBIN", 4) == 0;
-  bool crc_ok = crc16_xmodem(p, 124) == get_be16(p + 124);
+  bool crc_ok = crc16_xmodem(p, 124) == core::load_be16(p + 124);
   if (v3 && !crc_ok) return false;
   if (!crc_ok) {
     // MacBinary I carries no CRC: its fixed zero bytes must be zero.
@@ -312,8 +316,8 @@ bool mac_binary(std::span<const uint8_t> head, uint64_t size, ForkPlace& out) {
     for (int i = 99; i < 128; ++i)
       if (p[i] != 0) return false;
   }
-  uint32_t data_len = get_be32(p + 83), rsrc_len = get_be32(p + 87);
-  uint32_t second = crc_ok ? get_be16(p + 120) : 0;
+  uint32_t data_len = load_be32(p + 83), rsrc_len = load_be32(p + 87);
+  uint32_t second = crc_ok ? core::load_be16(p + 120) : 0;
   auto pad = [](uint64_t n) { return (n + 127) & ~uint64_t(127); };
   uint64_t at = 128 + pad(second) + pad(data_len);
   if (at > size || rsrc_len > size - at) return false;

@@ -115,6 +115,8 @@ struct ForkMap {
 // Model edits shared by the resource manager and the tests.
 ForkType* find_type(ForkMap& m, uint32_t code);
 ForkRef* find_ref(ForkMap& m, uint32_t code, int32_t id);
+// The first reference of that type with that name.
+ForkRef* find_named(ForkMap& m, uint32_t code, const std::string& name);
 // Appends a new reference (changed, no data yet) to its type's list, the
 // type to the type list when it is new; marks the map changed. Names are
 // cut to 255 bytes.
@@ -140,7 +142,8 @@ int fork_data(std::span<const uint8_t> fork, const ForkMap& m, const ForkRef& r,
 
 // The map in file order, compact. Fills the header copy from h after
 // setting h.map_length. 0, or -34 when the map exceeds the reach of the
-// layout's offsets.
+// layout's offsets or would end the file past the reach of signed 32-bit
+// offsets.
 int serialize_map(const ForkMap& m, ForkHeader& h, std::vector<uint8_t>& out, const ForkFormat& f = kResourceFork);
 // The first 16 bytes of the header.
 void put_header_fields(uint8_t* p, const ForkHeader& h);

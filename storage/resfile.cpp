@@ -1,15 +1,10 @@
 // Opening, reading and writing one resource fork on disk.
 #include "storage/resfile.hpp"
 
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "storage/bigendian.hpp"
-#include "storage/sha256.hpp"
+#include "core/bytes.hpp"
 
 namespace storage {
 
@@ -39,12 +34,8 @@ int ResFile::attach(int fd, bool writable, const std::string& path, std::unique_
   f->path = path;
   f->fd_ = fd;
   f->read_only = !writable;
-  struct stat st;
-  if (fstat(f->fd_, &st) != 0 || !S_ISREG(st.st_mode)) return kResBadFile;
-  f->id = {st.st_dev, st.st_ino};
-  char buf[PATH_MAX];
-  f->canonical_ = realpath(path.c_str(), buf) ? std::string(buf) : path;
-  uint64_t size = uint64_t(st.st_size);
+  uint64_t size = 0;
+  if (!identify_file(fd, path, f->id, f->canonical_, size)) return kResBadFile;
 
   std::vector<uint8_t> head(size_t(std::min<uint64_t>(size, 4096)));
   if (!read_all(f->fd_, 0, head.data(), head.size())) return kResReadErr;
@@ -63,9 +54,7 @@ int ResFile::attach(int fd, bool writable, const std::string& path, std::unique_
     if (!read_all(f->fd_, f->base_, inner.data(), inner.size())) return kResReadErr;
     if (int e = parse_header(inner, fork_size, kResourceFork, h)) return e;
   }
-  std::vector<uint8_t> map(h.map_length);
-  if (!read_all(f->fd_, f->base_ + h.map_offset, map.data(), map.size())) return kResBadFile;
-  if (int e = parse_map(map, h, kResourceFork, f->map)) return e;
+  if (int e = read_map(fd, f->base_, h, kResourceFork, f->map)) return e;
   out = std::move(f);
   return kResOk;
 }
@@ -83,7 +72,7 @@ int ResFile::stored_length(const ForkRef& r, int64_t& len) const {
   if (uint64_t(r.data_offset) + 4 > map.header.data_length ||
       !read_all(fd_, base_ + map.header.data_offset + r.data_offset, b, 4))
     return kResReadErr;
-  len = get_be32(b);
+  len = core::load_be32(b);
   return kResOk;
 }
 
@@ -125,7 +114,7 @@ int ResFile::place(Plan& plan, ForkRef& r, std::span<const uint8_t> data) {
     h.map_offset = uint32_t(h.data_offset + length);
   }
   std::vector<uint8_t> block(4 + data.size());
-  put_be32(block.data(), uint32_t(data.size()));
+  core::store_be32(block.data(), uint32_t(data.size()));
   if (!data.empty()) std::copy(data.begin(), data.end(), block.begin() + 4);
   plan.commit.write(uint64_t(h.data_offset) + offset, std::move(block));
   plan.placed.push_back({&r, offset});
@@ -136,17 +125,8 @@ int ResFile::place(Plan& plan, ForkRef& r, std::span<const uint8_t> data) {
 int ResFile::run(Plan& plan, bool with_map) {
   if (with_map) {
     ForkMap next = map;  // the map as it will be on disk
-    for (size_t t = 0; t < map.types.size(); ++t)
-      for (size_t i = 0; i < map.types[t].refs.size(); ++i)
-        for (auto& [ref, offset] : plan.placed)
-          if (ref == &map.types[t].refs[i]) next.types[t].refs[i].data_offset = offset;
-    std::vector<uint8_t> bytes;
-    if (int e = serialize_map(next, plan.header, bytes)) return e;
-    std::vector<uint8_t> head(16);
-    put_header_fields(head.data(), plan.header);
-    plan.commit.write(0, std::move(head));
-    plan.commit.write(plan.header.map_offset, std::move(bytes));
-    plan.commit.resize(uint64_t(plan.header.map_offset) + plan.header.map_length);
+    for (auto& [ref, offset] : plan.placed) counterpart(next, map, ref).data_offset = offset;
+    if (int e = commit_map(plan.commit, next, plan.header, kResourceFork)) return e;
   }
   if (int e = plan.commit.apply()) return e;
   for (auto& [ref, offset] : plan.placed) {
@@ -169,11 +149,7 @@ int ResFile::write_resource(ForkRef& r, std::span<const uint8_t> data) {
 }
 
 int ResFile::update(const DataOf& data_of) {
-  if (!writable()) return kResOk;
-  bool pending = map.attrs & kMapChanged;
-  for (ForkType& t : map.types)
-    for (ForkRef& r : t.refs) pending = pending || (r.attrs & kResChanged);
-  if (!pending) return kResOk;
+  if (!writable() || !changes_pending(map)) return kResOk;
   uint64_t size = uint64_t(map.header.map_offset) + map.header.map_length;
   Plan plan{Commit(fd_, id, canonical_, size), map.header, {}};
   bool skipped = false;
@@ -188,47 +164,12 @@ int ResFile::update(const DataOf& data_of) {
       if (int e = place(plan, r, data)) return e;
     }
   if (int e = run(plan, true)) return e;
-  // The file now holds the compact map: empty types are gone.
-  std::erase_if(map.types, [](const ForkType& t) { return t.refs.empty(); });
-  map.attrs &= uint16_t(~(kMapChanged | kMapCompact));
+  settle_map(map, map.header);
   return skipped ? kResReadErr : kResOk;
 }
 
-void append_escaped(std::string& out, const uint8_t* p, size_t n) {
-  static const char* hex = "0123456789abcdef";
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t c = p[i];
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= 0x20 && c <= 0x7E) {
-      out += char(c);
-    } else {
-      out += "\\x";
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-}
-
 int list_fork(const ResFile& f, std::string& out) {
-  out = "type\tid\tname\tattrs\tlength\tsha256\n";
-  std::vector<uint8_t> data;
-  for (const ForkType& t : f.map.types)
-    for (const ForkRef& r : t.refs) {
-      if (int e = f.read_data(r, data)) return e;
-      uint8_t code[4];
-      put_be32(code, t.code);
-      append_escaped(out, code, 4);
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "\t%d\t", int(r.id));
-      out += buf;
-      append_escaped(out, reinterpret_cast<const uint8_t*>(r.name.data()), r.name.size());
-      std::snprintf(buf, sizeof buf, "\t0x%02x\t%zu\t", unsigned(r.attrs), data.size());
-      out += buf;
-      out += sha256_hex(data);
-      out += '\n';
-    }
-  return kResOk;
+  return list_map(f.map, [&](const ForkRef& r, std::vector<uint8_t>& data) { return f.read_data(r, data); }, out);
 }
 
 }  // namespace storage

@@ -12,6 +12,7 @@
 
 #include "storage/commit.hpp"
 #include "storage/fork.hpp"
+#include "storage/map_file.hpp"
 
 namespace storage {
 
@@ -70,8 +71,5 @@ class ResFile {
 // The listing of a fork for the inspector: a header line, then one line per
 // resource in map order (see the README). The data reads fail with -36.
 int list_fork(const ResFile& f, std::string& out);
-// Bytes as a listing writes them: 0x20 to 0x7E as they are but `\` as
-// `\\`, every other byte as `\xNN`.
-void append_escaped(std::string& out, const uint8_t* p, size_t n);
 
 }  // namespace storage

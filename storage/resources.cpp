@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/bytes.hpp"
 #include "core/errors.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
@@ -15,8 +16,8 @@
 #include "data/handles.hpp"
 #include "data/state.hpp"
 #include "data/strings.hpp"
-#include "storage/bigendian.hpp"
 #include "storage/files.hpp"
+#include "storage/map_handles.hpp"
 #include "storage/paths.hpp"
 #include "storage/resfile.hpp"
 
@@ -43,52 +44,34 @@ struct ResState : ModuleState {
   int32_t unique_next = 128;
 };
 
-ResState& rs() { return state_of<ResState>(kResourcesModule); }
+ResState& resource_state() { return state_of<ResState>(kResourcesModule); }
 
 int set_error(int code) {
-  rs().error = code;
+  resource_state().error = code;
   return code;
 }
 
 // ---- Files ------------------------------------------------------------------
 
 OpenRes* file_of(int refnum) {
-  for (auto& f : rs().chain)
+  for (auto& f : resource_state().chain)
     if (f->refnum == refnum) return f.get();
   return nullptr;
 }
 
-OpenRes* current_file() { return rs().current ? file_of(rs().current) : nullptr; }
+OpenRes* current_file() { return resource_state().current ? file_of(resource_state().current) : nullptr; }
 
 // The files from the current one towards the oldest.
 std::vector<OpenRes*> search_order() {
   std::vector<OpenRes*> out;
-  auto& chain = rs().chain;
+  auto& chain = resource_state().chain;
   size_t i = 0;
-  while (i < chain.size() && chain[i]->refnum != rs().current) ++i;
+  while (i < chain.size() && chain[i]->refnum != resource_state().current) ++i;
   for (; i < chain.size(); ++i) out.push_back(chain[i].get());
   return out;
 }
 
 // ---- Handles ------------------------------------------------------------------
-
-bool handle_purged(uint32_t h) {
-  const data::HandleEntry* e = data::ds().handles.find(h);
-  return e && e->size == 0 && e->purgeable;
-}
-
-void mark_purgeable(uint32_t h, bool on) {
-  if (data::HandleEntry* e = data::ds().handles.find(h)) e->purgeable = on ? 1 : 0;
-}
-
-// Whether the reference's handle holds its data.
-bool has_data(const ForkRef& r) { return r.loaded && data::handle_live(r.handle) && !handle_purged(r.handle); }
-
-std::span<const uint8_t> handle_bytes(uint32_t h) {
-  uint32_t n = data::handle_size(h);
-  if (n == 0) return {};
-  return {rt().region.ptr(data::handle_memory(h)), n};
-}
 
 // Reads a reference's data into its handle (made when it has none).
 int load(OpenRes& f, ForkRef& r) {
@@ -113,7 +96,7 @@ int load(OpenRes& f, ForkRef& r) {
 // the flag is on.
 int fetch(OpenRes& f, ForkRef& r) {
   if (has_data(r)) return kResOk;
-  if (rs().load) return load(f, r);
+  if (resource_state().load) return load(f, r);
   if (!data::handle_live(r.handle)) {
     r.handle = data::new_handle(0);
     r.loaded = false;
@@ -130,25 +113,15 @@ struct Found {
 };
 
 bool find_handle(uint32_t h, Found& out) {
-  if (h == 0) return false;
-  for (auto& f : rs().chain)
-    for (ForkType& t : f->file->map.types)
-      for (size_t i = 0; i < t.refs.size(); ++i)
-        if (t.refs[i].handle == h) {
-          out = {f.get(), &t, i};
-          return true;
-        }
+  for (auto& f : resource_state().chain)
+    if (find_handle_in(f->file->map, h, out.type, out.index)) {
+      out.file = f.get();
+      return true;
+    }
   return false;
 }
 
 // ---- Values -----------------------------------------------------------------
-
-void set_box_kind(Value box, uint32_t kind) {
-  Node& n = node_of(box);
-  n.car = (n.car & 0xC0000000u) | make_header(Header::Pointer, kind);
-}
-
-bool is_box(Value v, uint32_t kind) { return v.is(Tag::Pointer) && box_kind(v) == kind; }
 
 Value resource_box(uint32_t h) { return box_address(h, kResourceBox); }
 
@@ -166,20 +139,6 @@ bool resource_arg(Value v, Found& out) {
 uint32_t any_handle(Value v) {
   if ((is_box(v, kBoxHandle) || is_box(v, kResourceBox)) && data::handle_live(box_addr(v))) return box_addr(v);
   return 0;
-}
-
-uint32_t type_arg(Value v) {
-  std::string s = data::text_of(v);
-  s.resize(4, '\0');
-  uint8_t b[4];
-  std::memcpy(b, s.data(), 4);
-  return get_be32(b);
-}
-
-Value type_value(uint32_t code) {
-  uint8_t b[4];
-  put_be32(b, code);
-  return make_string(reinterpret_cast<const char*>(b), 4);
 }
 
 bool integer_arg(Value v, int32_t& out) {
@@ -204,15 +163,9 @@ void preload(OpenRes& f) {
       if (r.attrs & kResPreload) load(f, r);
 }
 
-int data_of_ref(const ForkRef& r, std::span<const uint8_t>& out) {
-  if (!has_data(r)) return false;
-  out = handle_bytes(r.handle);
-  return true;
-}
-
 int update_file(OpenRes& f) {
-  int e = f.file->update([](const ForkRef& r, std::span<const uint8_t>& out) { return data_of_ref(r, out) != 0; });
-  rs().types_changed = true;
+  int e = f.file->update(data_in_handle);
+  resource_state().types_changed = true;
   return e;
 }
 
@@ -256,33 +209,31 @@ int open_resource_file(const std::string& path) {
   f->file = std::move(file);
   f->refnum = refnum;
   OpenRes& open = *f;
-  rs().chain.insert(rs().chain.begin(), std::move(f));
+  resource_state().chain.insert(resource_state().chain.begin(), std::move(f));
   preload(open);
-  rs().current = refnum;
-  rs().types_changed = true;
+  resource_state().current = refnum;
+  resource_state().types_changed = true;
   set_error(kResOk);
   return refnum;
 }
 
 int close_resource_file(int refnum) {
   set_error(kResOk);
-  auto& chain = rs().chain;
+  auto& chain = resource_state().chain;
   auto it = std::find_if(chain.begin(), chain.end(), [&](auto& f) { return f->refnum == refnum; });
   if (it == chain.end()) return set_error(kResNoFile);
   int e = update_file(**it);
   std::unique_ptr<OpenRes> f = std::move(*it);
   it = chain.erase(it);
-  if (rs().current == refnum) rs().current = it == chain.end() ? 0 : (*it)->refnum;
-  for (ForkType& t : f->file->map.types)
-    for (ForkRef& r : t.refs)
-      if (data::handle_live(r.handle)) data::dispose_handle(r.handle);
+  if (resource_state().current == refnum) resource_state().current = it == chain.end() ? 0 : (*it)->refnum;
+  dispose_handles(f->file->map);
   f.reset();
   release_refnum(refnum);
-  rs().types_changed = true;
+  resource_state().types_changed = true;
   return set_error(e);
 }
 
-int resource_error() { return rs().error; }
+int resource_error() { return resource_state().error; }
 
 void raise_resource_error(int code, Value value) {
   if (code == 0) return;
@@ -333,19 +284,16 @@ bool resource_bytes(uint32_t type, int32_t id, std::vector<uint8_t>& out) {
 bool indexed_string(int32_t id, int32_t n, std::string& out) {
   std::vector<uint8_t> b;
   if (!resource_bytes(fourcc("STR#"), id, b)) return false;
-  BeView v(b);
-  uint32_t count = 0, len = 0;
-  if (!v.u16(0, count) || n < 1 || uint32_t(n) > count) return false;
-  uint64_t at = 2;
+  ByteReader v(b);
+  uint32_t count = v.be16();
+  if (!v.ok() || n < 1 || uint32_t(n) > count) return false;
   for (int32_t i = 1;; ++i) {
-    if (!v.u8(at, len)) return false;
-    auto s = v.bytes(at + 1, len);
-    if (s.size() != len) return false;
+    std::string_view s = v.pstring();
+    if (!v.ok()) return false;
     if (i == n) {
-      out.assign(s.begin(), s.end());
+      out.assign(s);
       return true;
     }
-    at += 1 + len;
   }
 }
 
@@ -367,11 +315,11 @@ bool pattern(int32_t id, int32_t n, uint8_t out[8]) {
   }
   std::vector<uint8_t> b;
   if (!resource_bytes(fourcc("PAT#"), id, b)) return false;
-  BeView v(b);
-  uint32_t count = 0;
-  if (!v.u16(0, count) || n < 1 || uint32_t(n) > count) return false;
-  auto p = v.bytes(2 + 8 * (uint64_t(n) - 1), 8);
-  if (p.size() != 8) return false;
+  ByteReader v(b);
+  uint32_t count = v.be16();
+  if (!v.ok() || n < 1 || uint32_t(n) > count) return false;
+  auto p = v.bytes_at(2 + 8 * (uint64_t(n) - 1), 8);
+  if (!v.ok()) return false;
   std::memcpy(out, p.data(), 8);
   return true;
 }
@@ -389,8 +337,8 @@ Value prim_closeresfile(Value refnum) {
   return kNoValue;
 }
 
-Value prim_reserror() { return make_integer(rs().error); }
-Value prim_curresfile() { return make_integer(rs().current); }
+Value prim_reserror() { return make_integer(resource_state().error); }
+Value prim_curresfile() { return make_integer(resource_state().current); }
 
 Value prim_homeresfile(Value res) {
   Found f;
@@ -405,19 +353,19 @@ Value prim_useresfile(Value refnum) {
     set_error(kResNoFile);
     return kNoValue;
   }
-  rs().current = n;
+  resource_state().current = n;
   set_error(kResOk);
   return kNoValue;
 }
 
 Value prim_setresload(Value flag) {
-  rs().load = flag != kNil;
+  resource_state().load = flag != kNil;
   set_error(kResOk);
   return kNoValue;
 }
 
 const std::vector<std::pair<uint32_t, int32_t>>& types_table() {
-  ResState& s = rs();
+  ResState& s = resource_state();
   if (s.types_changed) {
     s.types.clear();
     s.types.reserve(25);
@@ -456,20 +404,13 @@ Value prim_getindresource(Value type, Value index) {
     set_error(kResOk);
     return resource_box(0);
   }
-  for (auto& f : rs().chain)
+  for (auto& f : resource_state().chain)
     if (ForkType* t = find_type(f->file->map, code)) {
       if (uint32_t(i) <= t->refs.size()) return found_value(*f, t->refs[size_t(i - 1)]);
       i -= int32_t(t->refs.size());
     }
   set_error(kResNotFound);
   return resource_box(0);
-}
-
-ForkRef* find_named(ForkMap& m, uint32_t code, const std::string& name) {
-  if (ForkType* t = find_type(m, code))
-    for (ForkRef& r : t->refs)
-      if (r.named && r.name == name) return &r;
-  return nullptr;
 }
 
 Value get_resource(Value type, Value key, bool current_only) {
@@ -501,12 +442,14 @@ Value prim_loadresource(Value res) {
   int e = kResOk;
   // A purged handle is reloaded only while the load flag is on; one that
   // was never loaded is loaded regardless.
-  if (!has_data(r) && (r.loaded ? rs().load : true)) e = load(*f.file, r);
+  if (!has_data(r) && (r.loaded ? resource_state().load : true)) e = load(*f.file, r);
   set_error(e);
   return kNoValue;
 }
 
-Value prim_releaseresource(Value res) {
+// A resource lets go of its handle: disposed of (released) or kept as a
+// plain handle (detached).
+Value let_go(Value res, bool dispose) {
   Found f;
   if (!resource_arg(res, f)) return kNoValue;
   ForkRef& r = f.ref();
@@ -515,37 +458,23 @@ Value prim_releaseresource(Value res) {
     set_error(kResAttrErr);
     return kNoValue;
   }
-  data::dispose_handle(r.handle);
-  r.handle = 0;
-  r.loaded = false;
-  node_of(res).cdr = 0;
+  if (dispose) release_entry(r, res);
+  else detach_entry(r, res);
   set_error(kResOk);
   return kNoValue;
 }
 
-Value prim_detachresource(Value res) {
-  Found f;
-  if (!resource_arg(res, f)) return kNoValue;
-  ForkRef& r = f.ref();
-  if (r.attrs & kResChanged) {
-    set_error(kResAttrErr);
-    return kNoValue;
-  }
-  r.handle = 0;
-  r.loaded = false;
-  set_box_kind(res, kBoxHandle);
-  set_error(kResOk);
-  return kNoValue;
-}
+Value prim_releaseresource(Value res) { return let_go(res, true); }
+Value prim_detachresource(Value res) { return let_go(res, false); }
 
 bool id_used(uint32_t code, int32_t id) {
-  for (auto& f : rs().chain)
+  for (auto& f : resource_state().chain)
     if (find_ref(f->file->map, code, id)) return true;
   return false;
 }
 
 Value prim_uniqueid(Value type) {
-  ResState& s = rs();
+  ResState& s = resource_state();
   uint32_t code = type_arg(type);
   if (code != s.unique_type) s.unique_next = 128;
   s.unique_type = code;
@@ -677,20 +606,20 @@ Value prim_addresource(Value handle, Value type, Value id, Value name) {
   r.loaded = true;
   mark_purgeable(h, false);
   set_box_kind(handle, kResourceBox);
-  rs().types_changed = true;
+  resource_state().types_changed = true;
   set_error(kResOk);
   return kNoValue;
 }
 
 Value prim_rmveresource(Value res) {
   Found f;
-  if (!is_box(res, kResourceBox) || !find_handle(box_addr(res), f) || f.file->refnum != rs().current ||
+  if (!is_box(res, kResourceBox) || !find_handle(box_addr(res), f) || f.file->refnum != resource_state().current ||
       (f.ref().attrs & kResProtected) || f.file->file->read_only)
     raise(set_error(kResRemoveFailed));
   f.type->refs.erase(f.type->refs.begin() + long(f.index));
   f.file->file->map.attrs |= kMapChanged | kMapCompact;
   set_box_kind(res, kBoxHandle);
-  rs().types_changed = true;
+  resource_state().types_changed = true;
   set_error(kResOk);
   return kNoValue;
 }
@@ -709,7 +638,7 @@ Value prim_writeresource(Value res) {
   int e = kResOk;
   if ((r.attrs & kResChanged) && f.file->file->writable()) {
     std::span<const uint8_t> bytes;
-    e = data_of_ref(r, bytes) ? f.file->file->write_resource(r, bytes) : kResReadErr;
+    e = data_in_handle(r, bytes) ? f.file->file->write_resource(r, bytes) : kResReadErr;
   }
   raise(set_error(e));
   return kNoValue;
@@ -782,10 +711,7 @@ Value prim_get1indresource(Value type, Value index) {
 // ---- String lists and help indexes --------------------------------------------------
 
 Value prim_get_strings_count(Value h) {
-  BeView v(handle_bytes(any_handle(h)));
-  uint32_t n = 0;
-  v.u16(0, n);
-  return make_integer(int32_t(n));
+  return make_integer(int32_t(ByteReader(handle_bytes(any_handle(h))).be16()));
 }
 
 Value prim_get_ind_string(Value id, Value index) {
@@ -799,20 +725,20 @@ Value prim_get_nb_string(Value id) {
   int32_t n = 0;
   std::vector<uint8_t> b;
   uint32_t count = 0;
-  if (integer_arg(id, n) && resource_bytes(fourcc("STR#"), n, b)) BeView(b).u16(0, count);
+  if (integer_arg(id, n) && resource_bytes(fourcc("STR#"), n, b)) count = ByteReader(b).be16();
   return make_integer(int32_t(count));
 }
 
 // The size of the help-index entry at `at`, 0 when it does not fit.
-uint64_t help_entry(const BeView& v, uint64_t at) {
-  uint32_t len = 0;
-  if (!v.u8(at + 4, len)) return 0;
+uint64_t help_entry(ByteReader& v, uint64_t at) {
+  if (!v.fits(at + 4, 1)) return 0;
+  uint32_t len = v.u8_at(at + 4);
   uint64_t size = 4 + ((uint64_t(len) + 2) & ~uint64_t(1));
   return v.fits(at, std::min<uint64_t>(size, 5 + len)) ? size : 0;
 }
 
 Value prim_help_get_offset(Value h, Value n) {
-  BeView v(handle_bytes(any_handle(h)));
+  ByteReader v(handle_bytes(any_handle(h)));
   int32_t count = 0;
   if (!integer_arg(n, count)) error(Err::WrongType, n);
   uint64_t at = 0;
@@ -825,7 +751,7 @@ Value prim_help_get_offset(Value h, Value n) {
 }
 
 Value prim_help_get_no(Value h, Value offset) {
-  BeView v(handle_bytes(any_handle(h)));
+  ByteReader v(handle_bytes(any_handle(h)));
   int32_t left = 0;
   if (!integer_arg(offset, left)) error(Err::WrongType, offset);
   int32_t n = 0;
@@ -843,14 +769,13 @@ Value prim_help_get_no(Value h, Value offset) {
 
 Value prim_help_get_all_name(Value h) {
   std::vector<uint8_t> bytes = bytes_of_handle(any_handle(h));
-  BeView v(bytes);
+  ByteReader v(bytes);
   std::vector<std::string> names;
   for (uint64_t at = 0;;) {
     uint64_t size = help_entry(v, at);
     if (size == 0) break;
-    uint32_t len = 0;
-    v.u8(at + 4, len);
-    auto s = v.bytes(at + 5, len);
+    uint32_t len = v.u8_at(at + 4);
+    auto s = v.bytes_at(at + 5, len);
     names.emplace_back(s.begin(), s.end());
     at += size;
   }
@@ -929,7 +854,7 @@ const Module kResourcesModule{
     nullptr,
     [](Runtime&) {
       // Every open file is closed, newest first, its changes written.
-      while (!rs().chain.empty()) close_resource_file(rs().chain.front()->refnum);
+      while (!resource_state().chain.empty()) close_resource_file(resource_state().chain.front()->refnum);
     },
 };
 

@@ -104,3 +104,30 @@ TEST(ByteReader, PartsAreBoundedByTheirLength) {
   EXPECT_TRUE(o.failed());
   EXPECT_EQ(over.size(), 0u);
 }
+
+// Fields at absolute offsets: the cursor stays, a field that does not fit
+// answers zero and fails the reader, and offsets near 2^64 never wrap into
+// the buffer.
+TEST(ByteReader, ReadsAtOffsetsAreBoundedIn64Bits) {
+  const uint8_t b[] = {0x12, 0x34, 0x56, 0x78, 0x9A};
+  ByteReader r(b, sizeof b);
+  r.skip(1);
+  EXPECT_EQ(r.be24_at(2), 0x56789Au);
+  EXPECT_EQ(r.le32_at(0), 0x78563412u);
+  EXPECT_EQ(r.u8_at(4), 0x9A);
+  EXPECT_EQ(r.bytes_at(5, 0).size(), 0u);
+  EXPECT_EQ(r.pos(), 1u);
+  EXPECT_TRUE(r.ok());
+  EXPECT_TRUE(r.fits(1, 4));
+  EXPECT_FALSE(r.fits(2, 4));
+  EXPECT_FALSE(r.fits(UINT64_MAX, 2));
+  EXPECT_EQ(r.be32_at(2), 0u);
+  EXPECT_TRUE(r.failed());
+  EXPECT_EQ(r.be16_at(0), 0u);  // sticky
+  ByteReader s(b, sizeof b);
+  EXPECT_TRUE(s.bytes_at(1, UINT64_MAX).empty());
+  EXPECT_TRUE(s.failed());
+  ByteReader t(b, sizeof b);
+  EXPECT_EQ(t.be16_at(UINT64_MAX - 1), 0u);
+  EXPECT_TRUE(t.failed());
+}

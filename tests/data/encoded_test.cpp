@@ -31,7 +31,7 @@ class EncodedTest : public MachineTest {
       data::set_memory_input(a, uint32_t(text.size()));
       data::OutputGuard out_guard;
       data::set_text_output(&out, 1u << 20);
-      while (data::ds().in.pos < text.size()) {
+      while (data::data_state().in.pos < text.size()) {
         data::fetch();
         Value t = data::read_token();
         if (data::is_signal(t)) {

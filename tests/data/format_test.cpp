@@ -64,7 +64,7 @@ TEST_F(Format, Reals) {
   EXPECT_EQ(fmt("~f", {make_real(1e20)}), "1e+20");
   EXPECT_EQ(fmt("~10,3f|", {make_real(2.0)}), "2.000|");
   EXPECT_EQ(fmt("~10f|", {make_real(2.5)}), "2.5|");
-  data::ds().decimal_mark = ',';
+  data::data_state().decimal_mark = ',';
   EXPECT_EQ(fmt("~,1f~.", {make_real(1.25)}), "1.2,");
   EXPECT_EQ(fails("~f", {str("x")}), 2);
   // Parameters given by arguments are checked before they reach the

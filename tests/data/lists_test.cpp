@@ -464,12 +464,12 @@ TEST_F(Lists, ASortSurvivesCollectionsAndFreesItsWorkOnEveryExit) {
   int expect = 0;
   for (; sorted.is_pair(); sorted = cdr(sorted)) EXPECT_EQ(car(sorted), make_fixnum(expect++));
   EXPECT_EQ(expect, 60);
-  EXPECT_EQ(data::ds().sort_work, nullptr);
+  EXPECT_EQ(data::data_state().sort_work, nullptr);
 
   Value thirteen = ints({20, 13, 5, 8});
   EXPECT_EQ(error_of([&] { call("sort", fn("test-throwing<"), thirteen); }), 0);
-  EXPECT_EQ(data::ds().sort_work, nullptr);
-  EXPECT_EQ(data::ds().sort_work_words, 0u);
+  EXPECT_EQ(data::data_state().sort_work, nullptr);
+  EXPECT_EQ(data::data_state().sort_work_words, 0u);
   collect();
   EXPECT_EQ(s(thirteen), "(20 13 5 8)");
 
@@ -481,8 +481,8 @@ TEST_F(Lists, ASortSurvivesCollectionsAndFreesItsWorkOnEveryExit) {
   EXPECT_EQ(call("length", nested), n(30));
   EXPECT_EQ(car(nested), n(0));
   EXPECT_EQ(call("last", nested), n(29));
-  EXPECT_EQ(data::ds().sort_work, nullptr);
-  EXPECT_TRUE(data::ds().sort_outer.empty());
+  EXPECT_EQ(data::data_state().sort_work, nullptr);
+  EXPECT_TRUE(data::data_state().sort_outer.empty());
 }
 
 TEST_F(Lists, CountedLoops) {

@@ -36,7 +36,7 @@ Value probe(Value*) {
   g_seen.depth = rt().dispatch_depth;
   g_seen.object = rt().current_object;
   g_seen.load_file = symbol_value(intern_static("Load-File"));
-  if (auto* e = data::ds().handles.find(g_watched)) g_seen.locks = e->locks;
+  if (auto* e = data::data_state().handles.find(g_watched)) g_seen.locks = e->locks;
   return kNoValue;
 }
 
@@ -187,7 +187,7 @@ TEST_F(LoaderTest, TheLoadSetsItsStateAndRestoresItOnEveryExit) {
     EXPECT_EQ(rt().current_object, intern_static("some-object"));
   }
   EXPECT_EQ(g_seen.locks, 1u);
-  EXPECT_EQ(data::ds().handles.find(h)->locks, 0u);
+  EXPECT_EQ(data::data_state().handles.find(h)->locks, 0u);
   EXPECT_EQ(symbol_value(file_sym), intern_static("outer"));
   EXPECT_EQ(rt().dispatch_depth, 0);
   EXPECT_EQ(value("never"), kNoValue);
@@ -256,7 +256,7 @@ TEST_F(LoaderTest, SymbolsTablesFromHandles) {
                           "\xff\xff"s}) {
     uint32_t b = handle_of(bad);
     EXPECT_EQ(error_of([&] { call("set-symbols-table", data::box_handle(b)); }), 2) << bad.size();
-    EXPECT_EQ(data::ds().handles.find(b)->locks, 0u);
+    EXPECT_EQ(data::data_state().handles.find(b)->locks, 0u);
     data::dispose_handle(b);
   }
   load("(define still '\x0f\x01)"s);

@@ -64,11 +64,11 @@ TEST_F(ReaderTest, PrintingWhatWasReadGivesTheTextBack) {
 }
 
 TEST_F(ReaderTest, RealsRoundTripWithEitherDecimalMark) {
-  data::ds().decimal_mark = ',';
+  data::data_state().decimal_mark = ',';
   EXPECT_EQ(round_trip("1,5 -0,25 100,0 3,0"), "1,5 -0,25 100,0 3,0");
   // With a comma as the mark a period is a dot signal again.
   EXPECT_EQ(round_trip("(1.5)"), "(1 . 5)");
-  data::ds().decimal_mark = '.';
+  data::data_state().decimal_mark = '.';
   EXPECT_EQ(round_trip("1.5 -0.25"), "1.5 -0.25");
 }
 

@@ -10,7 +10,7 @@ namespace {
 class DataStateTest : public NativeCallTest {};
 
 TEST_F(DataStateTest, ReaderTablesAndStreamRootsAreRoots) {
-  data::DataState& d = data::ds();
+  data::DataState& d = data::data_state();
   Value saved_macro = d.reader_macros['('], saved_dispatch = d.reader_dispatch['#'];
   d.reader_macros['('] = cons(make_string("macro"), kNil);
   d.reader_dispatch['#'] = make_string("dispatch");

@@ -184,7 +184,7 @@ TEST_F(Strings, NumberSyntax) {
   EXPECT_TRUE(callv("string->real", {str("1.5.3")}).is_nil());
   EXPECT_TRUE(callv("string->real", {str("e5")}).is_nil());
   EXPECT_TRUE(callv("string->real", {str("1e5x")}).is_nil());
-  data::ds().decimal_mark = ',';
+  data::data_state().decimal_mark = ',';
   EXPECT_EQ(real_value(callv("string->real", {str("3,5")})), 3.5);
   EXPECT_TRUE(callv("string->real", {str("3.5")}).is_nil());
 }

@@ -58,7 +58,7 @@ long differing(const gfx::Surface& s, const std::string& reference) {
 
 TEST(PictCorpus, RasterPicturesEqualTheirReferences) {
   if (!std::filesystem::exists(corpus("README.md")) && !std::filesystem::exists(corpus("VENUS.PCT")))
-    GTEST_SKIP() << "no corpus";
+    GTEST_SKIP() << "skipped: no corpus at " << corpus("");
   struct Case {
     const char* file;
     const char* reference;
@@ -74,14 +74,14 @@ TEST(PictCorpus, RasterPicturesEqualTheirReferences) {
 // opcode after it (checked by eye against the scan of its opcodes).
 TEST(PictCorpus, VectorSampleStopsWhereTheSubsetEnds) {
   Bytes file = read_file(corpus("8.pict"));
-  if (file.empty()) GTEST_SKIP() << "no corpus";
+  if (file.empty()) GTEST_SKIP() << "skipped: no corpus picture at " << corpus("8.pict");
   EXPECT_TRUE(gfx::testing::matches_golden(render(file), "pict_8"));
 }
 
 // Every corpus picture cut short at every 97th byte and with each byte of
 // its headers flipped draws what it can and never reads outside its block.
 TEST(PictCorpus, DamagedPicturesDrawWithoutCrashing) {
-  if (!std::filesystem::exists(corpus("VENUS.PCT"))) GTEST_SKIP() << "no corpus";
+  if (!std::filesystem::exists(corpus("VENUS.PCT"))) GTEST_SKIP() << "skipped: no corpus at " << corpus("");
   for (const char* name : {"VENUS.PCT", "mire16.pict", "8.pict", "FC10.PCT"}) {
     Bytes file = read_file(corpus(name));
     std::span<const uint8_t> pic = media::strip_file_header(file);

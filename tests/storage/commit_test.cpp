@@ -6,9 +6,9 @@
 
 #include <cstring>
 #include <memory>
-#include <set>
 
 #include "storage/resfile.hpp"
+#include "tests/storage/crash_loop.hpp"
 #include "tests/storage/rsrc_files.hpp"
 
 namespace {
@@ -76,49 +76,34 @@ std::string listing_of(const std::string& file, int& code) {
   return l;
 }
 
+// The states the sequence passes through from the base file at `pristine`,
+// the first one included; `file` is left in the last.
+std::vector<std::string> states_of_sequence(const std::string& file, const std::string& pristine) {
+  make_base(pristine);
+  int code = 0;
+  std::vector<std::string> states{listing_of(pristine, code)};
+  spit(file, slurp(pristine));
+  EXPECT_EQ(sequence(file, &states), 0);
+  return states;
+}
+
 TEST_F(Commits, ProcessDeathAtEveryWriteLeavesOldOrNewState) {
   std::string file = path("crash.rsrc"), pristine = path("pristine.rsrc");
-  make_base(pristine);
-  std::vector<std::string> states;
-  int code = 0;
-  states.push_back(listing_of(pristine, code));
-  spit(file, slurp(pristine));
-  ASSERT_EQ(sequence(file, &states), 0);
-  const std::set<std::string> valid(states.begin(), states.end());
-  ASSERT_EQ(valid.size(), 4u);
-
-  std::set<std::string> seen;
-  for (uint64_t n = 1;; ++n) {
-    ASSERT_LT(n, 200u);
-    spit(file, slurp(pristine));
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      set_write_fault(n, FaultMode::Exit);
-      _exit(sequence(file, nullptr) == 0 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    std::string l = listing_of(file, code);
-    ASSERT_EQ(code, 0) << "died at write " << n;
-    EXPECT_TRUE(valid.count(l)) << "died at write " << n << ":\n" << l;
-    seen.insert(l);
-    if (WEXITSTATUS(status) == 0) break;  // the sequence ran past its last write
-    EXPECT_EQ(WEXITSTATUS(status), 75);
-  }
-  // Every state was reached by some death, the interrupted ones included.
-  EXPECT_EQ(seen, valid);
+  std::vector<std::string> states = states_of_sequence(file, pristine);
+  kill_at_every_write({
+      .restore = [&] { spit(file, slurp(pristine)); },
+      .run = [&] { return sequence(file, nullptr) == 0; },
+      .state = [&](int& c) { return listing_of(file, c); },
+      .states = states,
+      .distinct = 4,
+  });
 }
 
 TEST_F(Commits, FailedWriteRollsBackAtOnce) {
   std::string file = path("fail.rsrc"), pristine = path("pristine.rsrc");
-  make_base(pristine);
-  std::vector<std::string> states;
+  std::vector<std::string> states = states_of_sequence(file, pristine);
+  ASSERT_EQ(states.size(), 4u);
   int code = 0;
-  states.push_back(listing_of(pristine, code));
-  spit(file, slurp(pristine));
-  ASSERT_EQ(sequence(file, &states), 0);
   for (uint64_t n = 1; n < 200; ++n) {
     spit(file, slurp(pristine));
     set_write_fault(n, FaultMode::Fail);

@@ -3,23 +3,23 @@
 // and compaction, and the guarded closing of every database.
 #include "storage/databases.hpp"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <set>
 
 #include "core/errors.hpp"
 #include "core/module.hpp"
 #include "core/symbols.hpp"
 #include "data/handles.hpp"
 #include "data/state.hpp"
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 #include "storage/database.hpp"
 #include "storage/resfile.hpp"
 #include "tests/data/calls.hpp"
+#include "tests/storage/crash_loop.hpp"
+#include "tests/storage/handle_data.hpp"
 #include "tests/storage/rsrc_files.hpp"
 
 namespace core::testing {
@@ -54,16 +54,6 @@ class Databases : public NativeCallTest, public Scratch {
     if (n >= 0 && rt().last_error.kind != kErrorKindStorage) return 1000 + n;
     return n;
   }
-  Value handle_with(const std::string& bytes) {
-    uint32_t h = data::new_handle(uint32_t(bytes.size()));
-    if (!bytes.empty()) std::memcpy(rt().region.ptr(data::handle_memory(h)), bytes.data(), bytes.size());
-    return data::box_handle(h);
-  }
-  std::string bytes_of(Value box) {
-    uint32_t h = box_addr(box);
-    if (!data::handle_live(h) || data::handle_size(h) == 0) return "";
-    return std::string(reinterpret_cast<const char*>(rt().region.ptr(data::handle_memory(h))), data::handle_size(h));
-  }
   void set_compaction(bool on) { set_symbol_value(find_symbol("Compact-Databases?"), on ? t() : kNil); }
   std::string listing(const std::string& file, int& code) {
     DbHandle h;
@@ -78,16 +68,16 @@ TEST_F(Databases, NewDatabaseAndRoundTripSizes) {
   std::string file = fresh("new.db");
   std::vector<uint8_t> b = slurp(file);
   ASSERT_EQ(b.size(), 294u);
-  EXPECT_EQ(get_be32(&b[0]), 256u);
-  EXPECT_EQ(get_be32(&b[4]), 256u);
-  EXPECT_EQ(get_be32(&b[8]), 0u);
-  EXPECT_EQ(get_be32(&b[12]), 38u);
+  EXPECT_EQ(load_be32(&b[0]), 256u);
+  EXPECT_EQ(load_be32(&b[4]), 256u);
+  EXPECT_EQ(load_be32(&b[8]), 0u);
+  EXPECT_EQ(load_be32(&b[12]), 38u);
   EXPECT_EQ(std::string(b.begin() + 16, b.begin() + 24), "CREATYPE");
   EXPECT_EQ(b[128], 2);
-  EXPECT_EQ(get_be32(&b[136]), 0xFFFFFFFFu);
-  EXPECT_EQ(get_be32(&b[140]), 0u);
+  EXPECT_EQ(load_be32(&b[136]), 0xFFFFFFFFu);
+  EXPECT_EQ(load_be32(&b[140]), 0u);
   EXPECT_EQ(std::vector<uint8_t>(b.begin() + 256, b.begin() + 272), std::vector<uint8_t>(b.begin(), b.begin() + 16));
-  EXPECT_EQ(get_be32(&b[256 + 34]), 0xFFFFFFFFu);
+  EXPECT_EQ(load_be32(&b[256 + 34]), 0xFFFFFFFFu);
   EXPECT_TRUE(call("database?", str(file.c_str())) == t());
   EXPECT_EQ(storage_error_in([&] { call("create-database-subr", str(file.c_str()), kNil, kNil); }), 6);
   EXPECT_EQ(text(rt().last_error.culprit), file);
@@ -292,30 +282,34 @@ TEST_F(Databases, ReadOnlyDatabasesRefuseChanges) {
   EXPECT_EQ(file_sha(file), sha);
 }
 
+// A database as another writer may leave it: every record (type, ID)
+// names the same bytes, the whole data area.
+std::vector<uint8_t> database_sharing(const std::vector<std::pair<const char*, int>>& records, const std::string& data) {
+  ForkMap m;
+  for (auto& [type, id] : records) {
+    ForkRef& r = add_ref(m, fourcc(type), id, nullptr, 0);
+    r.attrs = 0;
+    r.data_offset = 0;
+    r.size = uint32_t(data.size());
+  }
+  ForkHeader h;
+  h.data_length = uint32_t(data.size());
+  h.map_offset = uint32_t(kForkHeaderSize + data.size());
+  std::vector<uint8_t> map;
+  EXPECT_EQ(serialize_map(m, h, map, kDatabaseFork), 0);
+  std::vector<uint8_t> bytes = new_database(0, 0);
+  bytes.resize(kForkHeaderSize);
+  put_header_fields(bytes.data(), h);
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  bytes.insert(bytes.end(), map.begin(), map.end());
+  return bytes;
+}
+
 // Text written on the classic desktop is converted once, as it is loaded;
 // once written back from memory it carries the converted mark.
 TEST_F(Databases, TextRecordsConvertOnce) {
-  ForkMap m;
-  ForkRef& r = add_ref(m, fourcc("TEXT"), 1, nullptr, 0);
-  r.attrs = 0;
-  r.data_offset = 0;
-  r.size = 3;
-  ForkRef& raw = add_ref(m, fourcc("DATA"), 1, nullptr, 0);
-  raw.attrs = 0;
-  raw.data_offset = 0;
-  raw.size = 3;
-  ForkHeader h;
-  h.data_length = 3;
-  h.map_offset = 259;
-  std::vector<uint8_t> map;
-  ASSERT_EQ(serialize_map(m, h, map, kDatabaseFork), 0);
-  std::vector<uint8_t> bytes = new_database(0, 0);
-  bytes.resize(256);
-  put_header_fields(bytes.data(), h);
-  bytes.insert(bytes.end(), {0x8E, 'a', 0x8A});  // e acute, a, a umlaut
-  bytes.insert(bytes.end(), map.begin(), map.end());
   std::string file = path("mac.db");
-  spit(file, bytes);
+  spit(file, database_sharing({{"TEXT", 1}, {"DATA", 1}}, "\x8E" "a\x8A"));  // e acute, a, a umlaut
   Value db = open(file);
   Value t1 = call("get-record", str("TEXT"), fix(1), db, kNil);
   EXPECT_EQ(bytes_of(t1), "\xE9" "a\xE4");
@@ -331,25 +325,8 @@ TEST_F(Databases, TextRecordsConvertOnce) {
 // Two records naming the same bytes (as files from elsewhere may): writing
 // one never changes the other, and compaction gives each its own copy.
 TEST_F(Databases, SharedBytesAreNeverOverwritten) {
-  ForkMap m;
-  for (int id : {1, 2}) {
-    ForkRef& r = add_ref(m, fourcc("DATA"), id, nullptr, 0);
-    r.attrs = 0;
-    r.data_offset = 0;
-    r.size = 5;
-  }
-  ForkHeader h;
-  h.data_length = 5;
-  h.map_offset = 261;
-  std::vector<uint8_t> map;
-  ASSERT_EQ(serialize_map(m, h, map, kDatabaseFork), 0);
-  std::vector<uint8_t> bytes = new_database(0, 0);
-  bytes.resize(256);
-  put_header_fields(bytes.data(), h);
-  for (char c : std::string("hello")) bytes.push_back(uint8_t(c));
-  bytes.insert(bytes.end(), map.begin(), map.end());
   std::string file = path("shared.db");
-  spit(file, bytes);
+  spit(file, database_sharing({{"DATA", 1}, {"DATA", 2}}, "hello"));
   set_compaction(false);
   Value db = open(file);
   Value one = call("get-record", str("DATA"), fix(1), db, kNil);
@@ -379,7 +356,7 @@ TEST_F(Databases, ChangesWithoutDataAreNeverWrittenEmpty) {
   call("set-record-attributes", r, fix(kResPurgeable | kRecConverted));
   call("changed-record", r);
   // Changed data is kept in memory however purgeable its record is.
-  const data::HandleEntry* e = data::ds().handles.find(box_addr(r));
+  const data::HandleEntry* e = data::data_state().handles.find(box_addr(r));
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->purgeable, 0u);
   call("release-record", r);
@@ -464,7 +441,7 @@ TEST_F(Databases, CorruptedFilesAreRefused) {
   call("add-record", handle_with("two"), str("Txt1"), fix(2), str("second"), db);
   call("close-database", db, kNil);
   const std::vector<uint8_t> base = slurp(good);
-  uint32_t map_at = get_be32(&base[4]);
+  uint32_t map_at = load_be32(&base[4]);
   struct Case {
     const char* what;
     std::function<void(std::vector<uint8_t>&)> damage;
@@ -475,20 +452,20 @@ TEST_F(Databases, CorruptedFilesAreRefused) {
       {"short header", [](auto& b) { b.resize(200); }, 3},
       {"empty file", [](auto& b) { b.clear(); }, 3},
       {"kind byte of a resource file", [](auto& b) { b[128] = 0; }, 1},
-      {"data offset", [](auto& b) { put_be32(&b[0], 255); }, 1},
-      {"map offset past the end", [](auto& b) { put_be32(&b[4], 0x7FFFFFF0); }, 1},
-      {"map length", [](auto& b) { put_be32(&b[12], get_be32(&b[12]) + 1); }, 1},
-      {"data running into the map", [](auto& b) { put_be32(&b[8], get_be32(&b[8]) + 1); }, 1},
-      {"negative length", [](auto& b) { put_be32(&b[8], 0x80000000u); }, 1},
+      {"data offset", [](auto& b) { store_be32(&b[0], 255); }, 1},
+      {"map offset past the end", [](auto& b) { store_be32(&b[4], 0x7FFFFFF0); }, 1},
+      {"map length", [](auto& b) { store_be32(&b[12], load_be32(&b[12]) + 1); }, 1},
+      {"data running into the map", [](auto& b) { store_be32(&b[8], load_be32(&b[8]) + 1); }, 1},
+      {"negative length", [](auto& b) { store_be32(&b[8], 0x80000000u); }, 1},
       {"header copy", [&](auto& b) { b[map_at + 3] ^= 1; }, 1},
-      {"type list offset", [&](auto& b) { put_be32(&b[map_at + 26], 0xFFFFFFF0u); }, 1},
-      {"name list offset", [&](auto& b) { put_be32(&b[map_at + 30], 0x7FFFFFFFu); }, 1},
-      {"type count", [&](auto& b) { put_be32(&b[list], 0x10000000u); }, 1},
-      {"record count", [&](auto& b) { put_be32(&b[list + 8], 0x7FFFFFFFu); }, 1},
-      {"reference list offset", [&](auto& b) { put_be32(&b[list + 12], 0xFFFFFF00u); }, 1},
-      {"data offset of a record", [&](auto& b) { put_be32(&b[list + 16 + 10], 0x7FFFFFF0u); }, 1},
-      {"data size of a record", [&](auto& b) { put_be32(&b[list + 16 + 14], 0x7FFFFFF0u); }, 1},
-      {"name offset", [&](auto& b) { put_be32(&b[list + 16 + 26 + 4], 0x00FFFFFFu); }, 1},
+      {"type list offset", [&](auto& b) { store_be32(&b[map_at + 26], 0xFFFFFFF0u); }, 1},
+      {"name list offset", [&](auto& b) { store_be32(&b[map_at + 30], 0x7FFFFFFFu); }, 1},
+      {"type count", [&](auto& b) { store_be32(&b[list], 0x10000000u); }, 1},
+      {"record count", [&](auto& b) { store_be32(&b[list + 8], 0x7FFFFFFFu); }, 1},
+      {"reference list offset", [&](auto& b) { store_be32(&b[list + 12], 0xFFFFFF00u); }, 1},
+      {"data offset of a record", [&](auto& b) { store_be32(&b[list + 16 + 10], 0x7FFFFFF0u); }, 1},
+      {"data size of a record", [&](auto& b) { store_be32(&b[list + 16 + 14], 0x7FFFFFF0u); }, 1},
+      {"name offset", [&](auto& b) { store_be32(&b[list + 16 + 26 + 4], 0x00FFFFFFu); }, 1},
       {"name length", [&](auto& b) { b[b.size() - 7] = 200; }, 1},
   };
   std::string file = path("bad.db");
@@ -515,7 +492,7 @@ TEST_F(Databases, CorruptedFilesAreRefused) {
   }
   // A record whose size says it was never written loads nothing.
   std::vector<uint8_t> b = base;
-  put_be32(&b[list + 16 + 14], 0xFFFFFFFFu);
+  store_be32(&b[list + 16 + 14], 0xFFFFFFFFu);
   spit(file, b);
   db = open(file, 0);
   Value r = call("get-record", str("Txt1"), fix(1), db, kNil);
@@ -614,41 +591,28 @@ TEST_F(Databases, CrashLoops) {
   std::vector<std::string> states{listing(file, code)};
   sequence(&states);
   set_compaction(true);
-  const std::set<std::string> valid(states.begin(), states.end());
-  ASSERT_EQ(valid.size(), 3u);  // compaction changes the layout, not the listing
-  std::set<std::string> seen;
-  for (uint64_t n = 1;; ++n) {
-    ASSERT_LT(n, 100u);
-    spit(file, slurp(pristine));
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      set_write_fault(n, FaultMode::Exit);
-      try {
-        sequence(nullptr);
-      } catch (...) {
-        _exit(1);
-      }
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    std::string l = listing(file, code);
-    ASSERT_EQ(code, 0) << "died at write " << n;
-    EXPECT_TRUE(valid.count(l)) << "died at write " << n << ":\n" << l;
-    seen.insert(l);
-    Value d = open(file, 0);
-    std::string one = text(call("get-record-string", str("Txt1"), fix(1), d));
-    std::string two = text(call("get-record-string", str("Txt1"), fix(2), d));
-    call("close-database", d, kNil);
-    EXPECT_TRUE(one == "short, then longer" || one == "a value a good deal longer than any before it") << one;
-    EXPECT_TRUE(two == "the other record" || two == "tiny") << two;
-    EXPECT_FALSE(std::filesystem::exists(DbFile::compaction_path(file)));
-    if (WEXITSTATUS(status) == 0) break;
-    EXPECT_EQ(WEXITSTATUS(status), 75);
-  }
-  EXPECT_EQ(seen, valid);
+  rsrc_testing::kill_at_every_write({
+      .restore = [&] { spit(file, slurp(pristine)); },
+      .run =
+          [&] {
+            sequence(nullptr);
+            return true;
+          },
+      .state = [&](int& c) { return listing(file, c); },
+      .states = states,
+      .distinct = 3,  // compaction changes the layout, not the listing
+      .after_death =
+          [&](uint64_t) {
+            Value d = open(file, 0);
+            std::string one = text(call("get-record-string", str("Txt1"), fix(1), d));
+            std::string two = text(call("get-record-string", str("Txt1"), fix(2), d));
+            call("close-database", d, kNil);
+            EXPECT_TRUE(one == "short, then longer" || one == "a value a good deal longer than any before it") << one;
+            EXPECT_TRUE(two == "the other record" || two == "tiny") << two;
+            EXPECT_FALSE(std::filesystem::exists(DbFile::compaction_path(file)));
+          },
+      .most_writes = 100,
+  });
 }
 
 }  // namespace

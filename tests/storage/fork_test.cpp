@@ -9,13 +9,18 @@
 #include <memory>
 #include <tuple>
 
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 #include "storage/resfile.hpp"
 #include "tests/storage/rsrc_files.hpp"
 
 namespace {
 using namespace storage;
 using namespace rsrc_testing;
+using core::load_be16;
+using core::load_be32;
+using core::store_be16;
+using core::store_be24;
+using core::store_be32;
 
 using Fork = ScratchDir;
 
@@ -44,18 +49,18 @@ TEST_F(Fork, NewFileIsTheEmpty286ByteFork) {
   ASSERT_EQ(ResFile::create(file, fourcc("rsrc"), fourcc("TLVN")), 0);
   std::vector<uint8_t> b = slurp(file);
   ASSERT_EQ(b.size(), 286u);
-  EXPECT_EQ(get_be32(&b[0]), 256u);
-  EXPECT_EQ(get_be32(&b[4]), 256u);
-  EXPECT_EQ(get_be32(&b[8]), 0u);
-  EXPECT_EQ(get_be32(&b[12]), 30u);
+  EXPECT_EQ(load_be32(&b[0]), 256u);
+  EXPECT_EQ(load_be32(&b[4]), 256u);
+  EXPECT_EQ(load_be32(&b[8]), 0u);
+  EXPECT_EQ(load_be32(&b[12]), 30u);
   EXPECT_EQ(b[48], 10);
   EXPECT_EQ(std::string(&b[49], &b[59]), "empty.rsrc");
-  EXPECT_EQ(get_be32(&b[82]), fourcc("rsrc"));
-  EXPECT_EQ(get_be32(&b[86]), fourcc("TLVN"));
+  EXPECT_EQ(load_be32(&b[82]), fourcc("rsrc"));
+  EXPECT_EQ(load_be32(&b[86]), fourcc("TLVN"));
   EXPECT_TRUE(std::equal(&b[0], &b[16], &b[256]));
-  EXPECT_EQ(get_be16(&b[256 + 24]), 28u);
-  EXPECT_EQ(get_be16(&b[256 + 26]), 30u);
-  EXPECT_EQ(get_be16(&b[256 + 28]), 0xFFFFu);
+  EXPECT_EQ(load_be16(&b[256 + 24]), 28u);
+  EXPECT_EQ(load_be16(&b[256 + 26]), 30u);
+  EXPECT_EQ(load_be16(&b[256 + 28]), 0xFFFFu);
   std::unique_ptr<ResFile> f;
   ASSERT_EQ(ResFile::open(file, f), 0);
   EXPECT_TRUE(f->map.types.empty());
@@ -137,13 +142,13 @@ TEST_F(Fork, EditsSurviveReopening) {
             "TEST\t128\ta much longer name\t0x00\t3\t" +
                 sha256_hex(text("123")) + "\nTEST\t129\tb\t0x00\t13\t" + sha256_hex(text("a longer text")) + "\n");
   std::vector<uint8_t> b = slurp(file);
-  EXPECT_TRUE(std::equal(&b[0], &b[16], &b[get_be32(&b[4])]));
-  EXPECT_EQ(b.size(), uint64_t(get_be32(&b[4])) + get_be32(&b[12]));
+  EXPECT_TRUE(std::equal(&b[0], &b[16], &b[load_be32(&b[4])]));
+  EXPECT_EQ(b.size(), uint64_t(load_be32(&b[4])) + load_be32(&b[12]));
 }
 
 TEST(ForkListing, CorpusForksListAsTheirReferences) {
   std::string dir = corpus_dir();
-  if (dir.empty()) GTEST_SKIP() << "no sample corpus";
+  if (dir.empty()) GTEST_SKIP() << "skipped: no corpus at " << corpus_place();
   for (const char* name :
        {"unicode.textClipping", "empty", "DiskCopy42", "Maelstrom_Sounds", "testfile", "mm_Candy.sounds"}) {
     std::string base = dir + "/rsrc/" + name;
@@ -172,10 +177,10 @@ std::vector<uint8_t> mac_binary(const std::vector<uint8_t>& fork, int version, b
   std::memcpy(&h[2], "Test", 4);
   std::memcpy(&h[65], "rsrcRSED", 8);
   const uint32_t data_len = 100, second = version >= 2 ? 20 : 0;
-  put_be32(&h[83], data_len);
-  put_be32(&h[87], uint32_t(fork.size()));
+  store_be32(&h[83], data_len);
+  store_be32(&h[87], uint32_t(fork.size()));
   if (version >= 2) {
-    put_be16(&h[120], second);
+    store_be16(&h[120], second);
     h[122] = version == 3 ? 130 : 129;
     h[123] = 129;
     if (version == 3) std::memcpy(&h[102], "mBIN", 4);
@@ -184,7 +189,7 @@ std::vector<uint8_t> mac_binary(const std::vector<uint8_t>& fork, int version, b
       crc ^= uint16_t(h[size_t(i)] << 8);
       for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
     }
-    put_be16(&h[124], break_crc ? crc ^ 1 : crc);
+    store_be16(&h[124], break_crc ? crc ^ 1 : crc);
   }
   h.resize(128 + (second ? 128 : 0) + 128, 0x5A);  // secondary header and data fork, padded
   h.insert(h.end(), fork.begin(), fork.end());
@@ -226,7 +231,7 @@ TEST_F(Fork, DamagedFilesAreRefusedAndLeftAlone) {
   std::string good = path("good.rsrc");
   build(good, {{"TEST", 128, "name1", "Hello"}, {"TEST", 129, "name2", "World"}, {"test", 130, "name3", "How?"}});
   const std::vector<uint8_t> base = slurp(good);
-  const uint32_t map = get_be32(&base[4]);
+  const uint32_t map = load_be32(&base[4]);
   const uint32_t types = map + 28, refs = types + 2 + 16;
   struct Case {
     const char* what;
@@ -234,8 +239,8 @@ TEST_F(Fork, DamagedFilesAreRefusedAndLeftAlone) {
     int open_code;
     int load_code;
   };
-  auto set16 = [](uint32_t at, uint32_t v) { return [=](std::vector<uint8_t>& b) { put_be16(&b[at], v); }; };
-  auto set32 = [](uint32_t at, uint32_t v) { return [=](std::vector<uint8_t>& b) { put_be32(&b[at], v); }; };
+  auto set16 = [](uint32_t at, uint32_t v) { return [=](std::vector<uint8_t>& b) { store_be16(&b[at], v); }; };
+  auto set32 = [](uint32_t at, uint32_t v) { return [=](std::vector<uint8_t>& b) { store_be32(&b[at], v); }; };
   const std::vector<Case> cases = {
       {"truncated by one byte", [](auto& b) { b.pop_back(); }, kResBadFile, 0},
       {"truncated inside the header", [](auto& b) { b.resize(100); }, kResReadErr, 0},
@@ -256,8 +261,8 @@ TEST_F(Fork, DamagedFilesAreRefusedAndLeftAlone) {
       {"reference-list offset outside", set16(types + 2 + 6, 0xFFF0), kResBadFile, 0},
       {"name offset outside", set16(refs + 2, 0x7FF0), kResBadFile, 0},
       {"name length past the map", [=](auto& b) { b[b.size() - 6] = 200; }, kResBadFile, 0},
-      {"data offset past the area", [=](auto& b) { put_be24(&b[refs + 5], 0x7FFF); }, kResBadFile, 0},
-      {"data offset at the last 3 bytes", [=](auto& b) { put_be24(&b[refs + 5], get_be32(&b[8]) - 3); }, kResBadFile,
+      {"data offset past the area", [=](auto& b) { store_be24(&b[refs + 5], 0x7FFF); }, kResBadFile, 0},
+      {"data offset at the last 3 bytes", [=](auto& b) { store_be24(&b[refs + 5], load_be32(&b[8]) - 3); }, kResBadFile,
        0},
       {"data length past the area", set32(256, 0xFFFFFFF0), 0, kResReadErr},
       {"data length one too long", set32(256, 5 + 4 + 5 + 4 + 4 + 1), 0, kResReadErr},
@@ -296,9 +301,9 @@ TEST(ForkLayouts, DatabaseMapsRoundTrip) {
   std::vector<uint8_t> out;
   ASSERT_EQ(serialize_map(empty, h, out, kDatabaseFork), 0);
   ASSERT_EQ(out.size(), 38u);
-  EXPECT_EQ(get_be32(&out[26]), 34u);
-  EXPECT_EQ(get_be32(&out[30]), 38u);
-  EXPECT_EQ(get_be32(&out[34]), 0xFFFFFFFFu);
+  EXPECT_EQ(load_be32(&out[26]), 34u);
+  EXPECT_EQ(load_be32(&out[30]), 38u);
+  EXPECT_EQ(load_be32(&out[34]), 0xFFFFFFFFu);
 
   ForkMap m;
   std::string name = "record";

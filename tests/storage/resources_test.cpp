@@ -4,18 +4,18 @@
 // closeresfile.
 #include "storage/resources.hpp"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <memory>
-#include <set>
 
 #include "core/errors.hpp"
 #include "data/handles.hpp"
-#include "storage/bigendian.hpp"
+#include "core/bytes.hpp"
 #include "storage/resfile.hpp"
 #include "tests/data/calls.hpp"
+#include "tests/storage/crash_loop.hpp"
+#include "tests/storage/handle_data.hpp"
 #include "tests/storage/rsrc_files.hpp"
 
 namespace core::testing {
@@ -27,16 +27,6 @@ using rsrc_testing::spit;
 
 class Resources : public NativeCallTest, public Scratch {
  protected:
-  Value handle_with(const std::string& bytes) {
-    uint32_t h = data::new_handle(uint32_t(bytes.size()));
-    if (!bytes.empty()) std::memcpy(rt().region.ptr(data::handle_memory(h)), bytes.data(), bytes.size());
-    return data::box_handle(h);
-  }
-  std::string bytes_of(Value res) {
-    uint32_t h = box_addr(res);
-    if (!data::handle_live(h) || data::handle_size(h) == 0) return "";
-    return std::string(reinterpret_cast<const char*>(rt().region.ptr(data::handle_memory(h))), data::handle_size(h));
-  }
   int err() { return call("reserror").fixnum(); }
   int32_t num(Value v) { return read_integer(v); }
   // A new resource file with (type, id, name, data) rows, closed.
@@ -56,7 +46,7 @@ TEST_F(Resources, GoldenFileThroughThePrimitives) {
                                                {"test", 130, "name3", "How are you?"}});
   std::vector<uint8_t> b = slurp(file);
   ASSERT_EQ(b.size(), 390u);
-  EXPECT_EQ(get_be32(&b[4]), 0x122u);
+  EXPECT_EQ(load_be32(&b[4]), 0x122u);
   Value ref = call("openresfile", str(file.c_str()));
   EXPECT_EQ(err(), 0);
   EXPECT_EQ(num(call("curresfile")), num(ref));
@@ -233,12 +223,12 @@ TEST_F(Resources, ReadOnlyWrappedFilesRefuseEdits) {
   std::vector<uint8_t> fork = slurp(file);
   // An AppleDouble file holding the fork as entry 2.
   std::vector<uint8_t> ad(26 + 12, 0);
-  put_be32(&ad[0], 0x00051607);
-  put_be32(&ad[4], 0x00020000);
-  put_be16(&ad[24], 1);
-  put_be32(&ad[26], 2);
-  put_be32(&ad[30], 38);
-  put_be32(&ad[34], uint32_t(fork.size()));
+  store_be32(&ad[0], 0x00051607);
+  store_be32(&ad[4], 0x00020000);
+  store_be16(&ad[24], 1);
+  store_be32(&ad[26], 2);
+  store_be32(&ad[30], 38);
+  store_be32(&ad[34], uint32_t(fork.size()));
   ad.insert(ad.end(), fork.begin(), fork.end());
   std::string wrapped = path("._inner");
   spit(wrapped, ad);
@@ -287,7 +277,7 @@ TEST_F(Resources, DamagedDataAndStringHelpers) {
 
   // A data length running past the data area: -36 at load, file unchanged.
   std::vector<uint8_t> b = slurp(file);
-  put_be32(&b[256], 0x10000);
+  store_be32(&b[256], 0x10000);
   spit(file, b);
   ref = call("openresfile", str(file.c_str()));
   EXPECT_EQ(box_addr(call("getresource", str("STR#"), fix(1))), 0u);
@@ -341,34 +331,18 @@ TEST_F(Resources, CrashLoopOverTheWritingPrimitives) {
   int code = 0;
   std::vector<std::string> states{listing(code)};
   sequence(&states);
-  const std::set<std::string> valid(states.begin(), states.end());
-  ASSERT_EQ(valid.size(), 4u);
-  std::set<std::string> seen;
-  for (uint64_t n = 1;; ++n) {
-    ASSERT_LT(n, 200u);
-    spit(file, slurp(pristine));
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      set_write_fault(n, FaultMode::Exit);
-      try {
-        sequence(nullptr);
-      } catch (...) {
-        _exit(1);
-      }
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    std::string l = listing(code);
-    ASSERT_EQ(code, 0) << "died at write " << n;
-    EXPECT_TRUE(valid.count(l)) << "died at write " << n << ":\n" << l;
-    seen.insert(l);
-    if (WEXITSTATUS(status) == 0) break;
-    EXPECT_EQ(WEXITSTATUS(status), 75);
-  }
-  EXPECT_EQ(seen, valid);
+  rsrc_testing::kill_at_every_write({
+      .restore = [&] { spit(file, slurp(pristine)); },
+      .run =
+          [&] {
+            sequence(nullptr);
+            return true;
+          },
+      .state = listing,
+      .states = states,
+      .distinct = 4,
+  });
+  if (HasFatalFailure()) return;
 
   // A failing write is reported as Lisp error 46 and the file stays whole.
   spit(file, slurp(pristine));

@@ -33,6 +33,6 @@ if [ -n "$corpus" ]; then
   "$talven" rsrc extract "$corpus/DiskCopy42.rsrc" 'STR ' 1 "$tmp/none" 2>/dev/null; status=$?
   check "extract of a missing resource answers 1 and writes nothing" '[ $status -eq 1 ] && [ ! -e "$tmp/none" ]'
 else
-  echo "no sample corpus: listings skipped"
+  echo "skipped: no corpus at $src/../shared/corpus/rsrc (the listings and extractions of the sample files)"
 fi
 exit $fail

@@ -37,6 +37,8 @@ inline std::string corpus_dir() {
   }
   return "";
 }
+// Where the corpus is looked for first, for the line a skipped test prints.
+inline std::string corpus_place() { return std::string(TALVEN_SOURCE_DIR) + "/../shared/corpus/rsrc"; }
 
 // A scratch folder; the rollback journals go to its own state directory
 // and the flushes are skipped.
