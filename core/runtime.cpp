@@ -39,6 +39,7 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
   ZoneLayout layout = size_zones(prefs, preferred, available_native_memory(preferred, region.live_bytes()));
   if (!layout.ok) throw memory_shortage(layout.shortfall_kb);
   clock = steady_clock_ms;
+  clock_wait = steady_wait;
   clock_origin_ms = steady_origin_ms();
   last_poll_ms = uint32_t(-101);  // the first implicit poll is due at once
   previous = g_runtime;

@@ -304,6 +304,7 @@ class Runtime {
   // of the stepped clock that tests move by hand.
   int64_t clock_origin_ms = 0;
   uint32_t (*clock)(Runtime&) = nullptr;
+  void (*clock_wait)(Runtime&, uint32_t ms) = nullptr;  // lets ms pass on that clock
   uint32_t clock_stepped = 0;
   // The string resources that `format`'s ~i reads, installed by the
   // resource manager: index 0 asks for the "STR " resource of that id,

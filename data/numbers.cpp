@@ -1,12 +1,12 @@
 // The numeric primitives, the number syntax and the printed form of reals.
 #include "data/numbers.hpp"
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/args.hpp"
+#include "core/clock.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "data/state.hpp"
@@ -371,10 +371,7 @@ static Value prim_random(Value limit) {
   int n = int16_t(uint16_t(arg_int(limit)));
   // A limit outside 1..32767 would divide by zero or never end the loop.
   if (n < 1) error(Err::WrongType, limit);
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now().time_since_epoch())
-                .count();
-  for (int k = int((ms / 64) % 4); k > 0; --k) random_draw();
+  for (int k = int((clock_ms() / 64) % 4); k > 0; --k) random_draw();
   int q = 32767 / n;
   int v;
   do v = random_draw() / q;

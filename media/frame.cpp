@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/alert.hpp"
+#include "core/clock.hpp"
 #include "core/collector.hpp"
 #include "core/errors.hpp"
 #include "core/frames.hpp"
@@ -32,6 +33,14 @@ int frame_alert(const std::string& text, const std::vector<std::string>& buttons
   return answer;
 }
 
+// Once a frame is open its back-end keeps the runtime's time: the headless
+// one a virtual clock that moves only as the run waits.
+uint32_t frame_clock(Runtime&) { return frame_state().backend->now(); }
+void frame_wait(Runtime&, uint32_t ms) {
+  platform::Backend& b = *frame_state().backend;
+  b.sleep_until(b.now() + ms);
+}
+
 std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<FrameState>(); }
 
 void mark_roots(Runtime&) {
@@ -52,6 +61,7 @@ void shutdown(Runtime&) {
 
 FrameState::~FrameState() {
   if (ws) set_alert_display(nullptr);
+  if (g_runtime != nullptr && rt().clock == frame_clock) set_clock(nullptr);
   ws.reset();
   backend.reset();
 }
@@ -74,6 +84,7 @@ void open_frame(std::unique_ptr<platform::Backend> backend, const std::string& t
   s.backend = std::move(backend);
   s.ws = std::make_unique<platform::WindowSystem>(*s.backend, client);
   s.backend->open_frame(s.title, client);
+  set_clock(frame_clock, frame_wait);
   s.ws->update_all();
   set_alert_display(frame_alert);
 }

@@ -94,6 +94,9 @@ class Backend {
   virtual std::optional<int> answer_alert(std::string_view) { return std::nullopt; }
   // No more input will ever come (the end of a script): modal loops give up.
   virtual bool input_exhausted() { return false; }
+  // A run driven by an input script: the script is used up and the
+  // application has waited on for a minute without it.
+  virtual bool script_finished() { return false; }
 };
 
 // Every test, and users who ask for no display: the frame lives in memory,

@@ -656,6 +656,15 @@ bool WindowSystem::next_event(InputEvent& e) {
   return true;
 }
 
+void WindowSystem::wait_idle(Tick max_ms) {
+  flush();
+  pump_input();
+  if (!input_.empty() || !posted_.empty() || quit_) return;
+  Tick now = backend_.now(), wait = max_ms;
+  for (const Timer& t : timers_) wait = std::min<Tick>(wait, Tick(std::max(int32_t(t.due - now), 0)));
+  if (wait > 0) backend_.wait_input(wait);
+}
+
 bool WindowSystem::modal_wait(Tick max_ms) {
   // Timers keep running while the user drags or chooses.
   Message m;

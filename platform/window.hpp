@@ -185,6 +185,9 @@ class WindowSystem {
   static int64_t default_proc(WindowSystem& ws, const Message& m);
   // Pulls the back-end's input into the queue.
   void pump_input();
+  // Nothing to do: presents the frame, then waits for input through the
+  // back-end, at most `max_ms` and no later than the next timer is due.
+  void wait_idle(Tick max_ms);
   // The state of keys and buttons as of the message being handled.
   uint32_t keys() const { return current_keys_; }
   Tick message_time() const { return current_time_; }

@@ -8,12 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "core/alert.hpp"
 #include "core/args.hpp"
@@ -61,12 +59,6 @@ void on_signal(int sig) {
 }
 
 void exit_now(int status) { std::exit(status); }
-void sleep_now(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-int64_t steady_now_ms() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 
 // Thrown by a shutdown called while the shutdown runs: it leaves the step
@@ -141,7 +133,7 @@ void wait_splash() {
     while (left > 0) {
       check_signals();
       uint32_t step = uint32_t(std::min(left, 50));
-      s.sleep_ms(step);
+      clock_wait(step);
       left -= int32_t(step);
     }
     advance_splash(true);
@@ -184,7 +176,7 @@ void boot(int refnum) {
   set_symbol_value(intern_static("Load-File"), kNil);
   Value init = intern_static("init-talven");
   if (bound(init)) call_by_name(init, {});
-  s.boot_ms = int32_t(std::clamp<int64_t>(steady_now_ms() - s.start_ms, 0, 8388606));
+  s.boot_ms = std::clamp<int32_t>(clock_diff(clock_ms(), s.start_ms), 0, 8388606);
   Value user = intern_static("init-user");
   if (bound(user)) call_by_name(user, {});
 }
@@ -333,11 +325,22 @@ Value prim_desktop_frame_height() { return make_fixnum(media::window_system() ? 
 Value prim_get_appl_creator() { error(Err::NotAvailable, kNil); }
 
 // Nothing is pending: what was printed is shown (a console application
-// waiting for events has said what it has to say), then a short sleep.
-void idle() {
+// waiting for events has said what it has to say), then a short wait for
+// input through the frame's back-end (in virtual time when headless). A
+// run driven by an input script ends when the script is used up and the
+// application has waited long enough for more.
+void idle(WindowSystem* ws) {
   data::flush_terminal();
   std::fflush(stdout);
-  shell_state().sleep_ms(10);
+  if (!ws) {
+    clock_wait(10);
+    return;
+  }
+  ws->wait_idle(10);
+  if (ws->backend().script_finished()) {
+    std::fprintf(stderr, "talven: input script exhausted\n");
+    orderly_shutdown(kExitScriptExhausted);
+  }
 }
 
 // The event loop's stand-in: handles the quit message, dispatches what is
@@ -347,7 +350,7 @@ Value prim_process_events(Value) {
   poll();
   WindowSystem* ws = media::window_system();
   if (!ws) {
-    idle();
+    idle(nullptr);
     return kNoValue;
   }
   DispatchDepthScope depth;
@@ -361,7 +364,7 @@ Value prim_process_events(Value) {
     media::raise_pending_exit();
   }
   ws->flush();
-  if (!any) idle();
+  if (!any) idle(ws);
   return kNoValue;
 }
 
@@ -393,7 +396,7 @@ void install(Runtime&) {
 
 }  // namespace
 
-ShellState::ShellState() : start_ms(steady_now_ms()), exit_process(exit_now), sleep_ms(sleep_now) {}
+ShellState::ShellState() : exit_process(exit_now) {}
 
 ShellState::~ShellState() = default;
 
@@ -407,6 +410,7 @@ void open_frame(std::unique_ptr<platform::Backend> backend, const AppPrefs& pref
   gfx::Pt screen = backend->screen_size();
   s.layout = layout_frame(prefs, screen);
   media::open_frame(std::move(backend), prefs.has_title ? prefs.title : fallback_title, s.layout.client, screen);
+  s.start_ms = clock_ms();
 }
 
 void run_application(int refnum) {

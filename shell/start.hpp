@@ -34,6 +34,7 @@ enum ExitStatus : int {
   kExitQuit = 0,            // `quit`, `do-quit`
   kExitLoopReturned = 1,    // `toplevel-loop` returned
   kExitFailed = 3,          // the boot failed, a code resource could not be read, Quit after a memory alert
+  kExitScriptExhausted = 4, // the input script was used up and the application waited on
   kExitNoApplication = 255, // no application file, or not enough memory for the machine
   kExitNoLibrary = 70,      // a library every frame needs cannot be loaded (a broken installation)
 };
@@ -82,9 +83,9 @@ struct ShellState : core::ModuleState {
   AppPrefs prefs;
   FrameLayout layout;
 
-  // Milliseconds of the process's steady clock at start-up, and the boot
-  // time once the code is loaded.
-  int64_t start_ms = 0;
+  // The clock's reading as the frame opened, and the boot time once the
+  // code is loaded.
+  uint32_t start_ms = 0;
   int32_t boot_ms = 0;
   Splash splash;
 
@@ -94,10 +95,8 @@ struct ShellState : core::ModuleState {
   uint64_t internal_alert_serial = UINT64_MAX;
   std::vector<pid_t> children;  // programs started by launch-application
 
-  // Ends the process (std::exit; tests replace it), and sleeps (the splash
-  // waits, the idle event loop).
+  // Ends the process (std::exit; tests replace it).
   void (*exit_process)(int status);
-  void (*sleep_ms)(uint32_t ms);
 };
 
 extern const core::Module kShellModule;

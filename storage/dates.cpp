@@ -5,12 +5,12 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <thread>
 
 #include "core/clock.hpp"
 #include "core/memory.hpp"
@@ -212,9 +212,15 @@ Value prim_end_of_month(Value record) {
   return record_of(f);
 }
 
+// Waits on the runtime's clock until n * 2 / 3 + 16 * n milliseconds have
+// passed; no events are handled meanwhile.
 Value prim_sleep(Value ticks) {
   int64_t n = read_integer(ticks);
-  if (n > 0) std::this_thread::sleep_for(std::chrono::milliseconds(n * 2 / 3 + 16 * n));
+  if (n <= 0) return kNoValue;
+  int64_t ms = std::min<int64_t>(n * 2 / 3 + 16 * n, INT32_MAX);
+  uint32_t start = clock_ms();
+  for (int32_t passed = 0; passed < ms; passed = clock_diff(clock_ms(), start))
+    clock_wait(uint32_t(ms - std::max(passed, 0)));
   return kNoValue;
 }
 
