@@ -32,6 +32,7 @@
 #include "data/console.hpp"
 #include "data/encoded.hpp"
 #include "storage/fork.hpp"
+#include "text/codec.hpp"
 
 namespace app {
 
@@ -551,20 +552,12 @@ std::string quoted(const std::string& text) {
 }
 
 // Source text for a file outside: UTF-8 with its declaration when it holds
-// characters beyond ASCII, as it is otherwise.
+// characters beyond ASCII, as it is otherwise. Its line ends stay as they
+// are, so that carriage returns inside strings stay.
 std::string source_file_text(const std::string& text) {
   bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80; });
   if (ascii) return text;
-  // Converted piecewise so that carriage returns inside strings stay.
-  std::string out = "; -*- coding: utf-8 -*-\n";
-  for (char c : text) {
-    if (c == '\r') {
-      out.push_back('\r');
-      continue;
-    }
-    out += outside(std::string(1, c));
-  }
-  return out;
+  return "; -*- coding: utf-8 -*-\n" + text::cp1252_to_utf8(text);
 }
 
 std::string file_safe(const std::string& type) {

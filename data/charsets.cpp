@@ -23,6 +23,7 @@
 #include "core/natives.hpp"
 #include "data/handles.hpp"
 #include "data/strings.hpp"
+#include "text/codec.hpp"
 
 namespace data {
 using namespace core;
@@ -52,17 +53,8 @@ constexpr uint16_t kMacHigh[128] = {
     0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,  // F8
 };
 
-// Unicode code points of code page 1252, codes 0x80 to 0x9F (0: unassigned);
-// 0xA0 to 0xFF are the same as their code points.
-constexpr uint16_t kWindowsC1[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 88
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98
-};
-
 constexpr uint32_t mac_unicode(int b) { return b < 128 ? uint32_t(b) : kMacHigh[b - 128]; }
-constexpr uint32_t windows_unicode(int w) { return w >= 0x80 && w < 0xA0 ? kWindowsC1[w - 0x80] : uint32_t(w); }
+constexpr uint32_t windows_unicode(int w) { return text::cp1252_to_unicode(uint8_t(w)); }
 
 // The printable ASCII codes map to themselves; among the control codes only
 // those listed do.
@@ -86,7 +78,7 @@ constexpr Table make_windows_to_mac() {
   fill_ascii(t, {3, 9, 10, 13});
   for (int w = 128; w < 256; ++w)
     for (int b = 128; b < 256; ++b)
-      if (windows_unicode(w) != 0 && windows_unicode(w) == mac_unicode(b)) t[w] = uint8_t(b);
+      if (windows_unicode(w) == mac_unicode(b)) t[w] = uint8_t(b);
   t[0xAD] = 0xD0;  // soft hyphen to en dash, the inverse of the choice above
   t[0x96] = 0;     // the en dash has gone to the soft hyphen
   return t;
@@ -298,71 +290,9 @@ const NativeRow kCharsetNatives[] = {
 
 uint8_t convert_char(Charset which, uint8_t code) { return table(which)[code]; }
 
-uint32_t windows_code_point(uint8_t code) {
-  uint32_t u = windows_unicode(code);
-  return u != 0 || code == 0 ? u : code;
-}
-
-int windows_code_of(uint32_t code_point) {
-  if (code_point < 0x80 || (code_point >= 0xA0 && code_point < 0x100)) return int(code_point);
-  for (int w = 0x80; w < 0xA0; ++w)
-    if (windows_code_point(uint8_t(w)) == code_point) return w;
-  return -1;
-}
-
 const uint8_t* pointer_bytes(Value pointer, uint32_t n) { return readable_bytes(pointer, address_arg(pointer), n); }
 uint8_t* writable_pointer_bytes(Value pointer, uint32_t n) {
   return writable_bytes(pointer, address_arg(pointer), n);
-}
-
-std::string cp1252_to_utf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    uint32_t u = windows_code_point(c);
-    if (u < 0x80) {
-      out += char(u);
-    } else if (u < 0x800) {
-      out += char(0xC0 | (u >> 6));
-      out += char(0x80 | (u & 0x3F));
-    } else {
-      out += char(0xE0 | (u >> 12));
-      out += char(0x80 | ((u >> 6) & 0x3F));
-      out += char(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
-
-bool utf8_to_cp1252(std::string_view utf8, std::string& out) {
-  out.clear();
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char c = utf8[i];
-    uint32_t u;
-    size_t n;
-    if (c < 0x80) {
-      u = c, n = 1;
-    } else if ((c & 0xE0) == 0xC0) {
-      u = c & 0x1F, n = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-      u = c & 0x0F, n = 3;
-    } else {
-      return false;  // 4-byte sequences lie outside the code page anyway
-    }
-    if (i + n > utf8.size()) return false;
-    for (size_t k = 1; k < n; ++k) {
-      unsigned char d = utf8[i + k];
-      if ((d & 0xC0) != 0x80) return false;
-      u = (u << 6) | (d & 0x3F);
-    }
-    if ((n == 2 && u < 0x80) || (n == 3 && u < 0x800)) return false;  // overlong
-    i += n;
-    int code = windows_code_of(u);
-    if (code < 0) return false;
-    out += char(code);
-  }
-  return true;
 }
 
 extern const core::Module kCharsetsModule{"charsets", nullptr, [](core::Runtime&) { register_natives(kCharsetNatives); }};

@@ -1,10 +1,12 @@
 // Character sets: the conversion tables between the classic desktop's Mac
 // character set, the Windows set (code page 1252) and ISO Latin-1, the
 // conversions on strings and on text in native memory, and the string
-// primitives that read and write text at a pointer.
+// primitives that read and write text at a pointer. (Code page 1252 and
+// UTF-8 are the text codec's, text/codec.hpp.)
 //
 // Every table entry is the counterpart's code, or 0 when the character has
-// none. The tables are built from the characters' Unicode code points, so
+// none. The tables are built from the characters' Unicode code points (the
+// Windows ones from the text codec), so
 // each entry follows from the two sets' definitions; a few entries are
 // chosen on purpose (the en dash and the currency sign, the control codes).
 // Raw memory is only touched after the bytes are found inside one live block
@@ -24,24 +26,11 @@ enum class Charset { MacToWindows, WindowsToMac, IsoToMac };
 // The counterpart of a code in the other set, or 0.
 uint8_t convert_char(Charset table, uint8_t code);
 
-// The Unicode code point of a code page 1252 character. The five codes the
-// page leaves unassigned stand for the control characters of the same
-// number, so that every byte survives a trip through Unicode.
-uint32_t windows_code_point(uint8_t code);
-// The code page 1252 character of a code point, or -1 when it has none.
-int windows_code_of(uint32_t code_point);
-
 // The native bytes [p, p + n) of a pointer argument (any pointer box but a
 // handle), checked as data::readable_bytes does for reading and
 // data::writable_bytes for writing; error 2 with the value otherwise.
 const uint8_t* pointer_bytes(core::Value pointer, uint32_t n);
 uint8_t* writable_pointer_bytes(core::Value pointer, uint32_t n);
-
-// Text in code page 1252 as UTF-8 (file names, the desktop), and back:
-// false when the UTF-8 is malformed or holds a character that code page
-// 1252 lacks (`out` is then unspecified).
-std::string cp1252_to_utf8(std::string_view text);
-bool utf8_to_cp1252(std::string_view utf8, std::string& out);
 
 extern const core::Module kCharsetsModule;
 

@@ -1,9 +1,9 @@
 // The encoder and decoder of encoded code, and the source coding of files.
 #include "data/encoded.hpp"
 
-#include "data/charsets.hpp"
 #include "data/numbers.hpp"
 #include "data/reader.hpp"
+#include "text/codec.hpp"
 
 namespace data {
 
@@ -577,48 +577,11 @@ bool declares_utf8(std::string_view text) {
 }
 
 bool utf8_source_to_1252(std::string_view text, std::string& out, int& bad_line) {
-  out.clear();
-  out.reserve(text.size());
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  int line = 1;
-  size_t i = 0;
-  while (i < text.size()) {
-    uint8_t c = uint8_t(text[i]);
-    if (c < 0x80) {
-      if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++line;
-      out.push_back(char(c));
-      ++i;
-      continue;
-    }
-    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    if (c >= 0xF5) n = 0;
-    if (n == 0 || i + n > text.size()) {
-      bad_line = line;
-      return false;
-    }
-    uint32_t cp = c & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
-    for (size_t j = 1; j < n; ++j) {
-      uint8_t t = uint8_t(text[i + j]);
-      if ((t & 0xC0) != 0x80) {
-        bad_line = line;
-        return false;
-      }
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    // Overlong forms and surrogates are not UTF-8.
-    if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
-      bad_line = line;
-      return false;
-    }
-    int code = windows_code_of(cp);
-    if (code < 0) {
-      bad_line = line;
-      return false;
-    }
-    out.push_back(char(code));
-    i += n;
-  }
-  return true;
+  text::Cp1252Report report = text::utf8_to_cp1252(text, out);
+  if (report.complete) return true;
+  bad_line = text::line_at(text, report.first_bad);
+  return false;
 }
 
 bool source_text(std::string_view raw, std::string& out, int& bad_line) {

@@ -12,6 +12,7 @@
 #include "core/symbols.hpp"
 #include "data/console.hpp"
 #include "data/handles.hpp"
+#include "text/codec.hpp"
 
 namespace data {
 using namespace core;
@@ -273,9 +274,12 @@ static void terminal_putc(int c) {
   bool after_cr = d.term_after_cr;
   d.term_after_cr = c == 13;
   if (c == 10 && after_cr) return;
-  char one = char(c);
-  std::string bytes = console_encode(std::string_view(&one, 1));
-  std::fwrite(bytes.data(), 1, bytes.size(), d.term_out);
+  if (c == 13) {
+    std::fputc('\n', d.term_out);
+    return;
+  }
+  char bytes[4];
+  std::fwrite(bytes, 1, text::encode_utf8(text::cp1252_to_unicode(uint8_t(c)), bytes), d.term_out);
 }
 
 void put_char(int c) {

@@ -13,10 +13,10 @@
 
 #include "fuzz/machine.hpp"
 #include "core/memory.hpp"
-#include "data/charsets.hpp"
 #include "storage/files.hpp"
 #include "storage/paths.hpp"
 #include "storage/settings.hpp"
+#include "text/codec.hpp"
 
 namespace {
 using namespace core;
@@ -41,7 +41,7 @@ void paths(std::string_view text) {
   storage::posix_path_as_written(text);
   storage::text_of_posix(text);
   std::string out;
-  if (data::utf8_to_cp1252(text, out) && data::cp1252_to_utf8(out) != text) __builtin_trap();
+  if (text::utf8_to_cp1252(text, out).complete && text::cp1252_to_utf8(out) != text) __builtin_trap();
   Value list = storage::path_text_list(text.substr(0, 300));
   try {
     storage::pathname_text(list);

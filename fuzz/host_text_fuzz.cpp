@@ -13,16 +13,17 @@ using namespace platform;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  std::string text = host::clipboard_from_host(bytes);
+  std::string pasted = host::clipboard_from_host(bytes);
   // What came in has only CR LF line ends and no zero byte.
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\0' || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))) __builtin_trap();
-    if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) __builtin_trap();
+  for (size_t i = 0; i < pasted.size(); ++i) {
+    if (pasted[i] == '\0' || (pasted[i] == '\n' && (i == 0 || pasted[i - 1] != '\r'))) __builtin_trap();
+    if (pasted[i] == '\r' && (i + 1 == pasted.size() || pasted[i + 1] != '\n')) __builtin_trap();
   }
-  host::utf8_to_cp1252(bytes, 0);
+  std::string typed, back;
+  text::utf8_to_cp1252(bytes, typed, host::kTyped);
   // Any code page 1252 bytes go out and come back.
-  if (host::utf8_to_cp1252(host::cp1252_to_utf8(bytes), '?') != bytes) __builtin_trap();
-  if (host::clipboard_from_host(host::clipboard_to_host(text)) != text) __builtin_trap();
+  if (!text::utf8_to_cp1252(text::cp1252_to_utf8(bytes), back).clean() || back != bytes) __builtin_trap();
+  if (host::clipboard_from_host(host::clipboard_to_host(pasted)) != pasted) __builtin_trap();
 
   if (size >= 6) {
     CursorImage image;

@@ -81,7 +81,7 @@ int SdlBackend::screen_depth() {
 bool SdlBackend::open_frame(std::string_view title, Pt client) {
   title_ = title;
   int w = std::clamp(client.x, 1, gfx::Surface::kMaxSide), h = std::clamp(client.y, 1, gfx::Surface::kMaxSide);
-  std::string utf8 = host::cp1252_to_utf8(title);
+  std::string utf8 = text::cp1252_to_utf8(title);
   if (window_) {
     SDL_SetWindowTitle(window_, utf8.c_str());
     SDL_SetWindowSize(window_, w, h);
@@ -97,7 +97,7 @@ bool SdlBackend::open_frame(std::string_view title, Pt client) {
 
 void SdlBackend::set_title(std::string_view title) {
   title_ = title;
-  if (window_) SDL_SetWindowTitle(window_, host::cp1252_to_utf8(title).c_str());
+  if (window_) SDL_SetWindowTitle(window_, text::cp1252_to_utf8(title).c_str());
 }
 
 void SdlBackend::close_frame() {
@@ -192,30 +192,31 @@ constexpr size_t kNoTarget = SIZE_MAX;
 // before it, when there is one still without; the rest (and text with no
 // key, from an input method) comes as characters typed without a key.
 void SdlBackend::translate_text(const char* utf8, std::vector<InputEvent>& out, size_t target) {
-  std::string text = host::utf8_to_cp1252(utf8, 0);
+  std::string chars;
+  text::utf8_to_cp1252(utf8, chars, host::kTyped);
   size_t i = 0;
-  if (!text.empty() && target < out.size()) {
+  if (!chars.empty() && target < out.size()) {
     InputEvent& key = out[target];
-    key.text = text.substr(0, 1);
+    key.text = chars.substr(0, 1);
     i = 1;
     // The right Alt key that types a character of its own is the layout's
     // AltGr, which the desktop reports as Control with Alt, so the key
     // types a character rather than choosing a menu.
     bool right_alt_only = (mods_ & KMOD_RALT) && !(mods_ & KMOD_LALT) && !(mods_ & KMOD_CTRL);
     if (right_alt_only) {
-      int typed = std::tolower((unsigned char)text[0]);
+      int typed = std::tolower((unsigned char)chars[0]);
       bool plain = key.vk < 0x80 && typed == std::tolower(key.vk);
       if (!plain) key.keys |= kControl;
     }
   }
-  for (; i < text.size(); ++i) {
+  for (; i < chars.size(); ++i) {
     InputEvent e;
     e.kind = InputEvent::Kind::KeyDown;
     e.vk = host::vk::Packet;
     // Typed text is never a menu key, whatever Alt key composed it.
     e.keys = key_state();
     if (e.keys & kAlt) e.keys |= kControl;
-    e.text = text.substr(i, 1);
+    e.text = chars.substr(i, 1);
     e.time = now();
     out.push_back(e);
     e.kind = InputEvent::Kind::KeyUp;

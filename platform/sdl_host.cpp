@@ -84,124 +84,18 @@ VirtualKey virtual_key(uint32_t scancode, int32_t keycode, bool num_lock) {
   return {kKeys[scancode].code, kKeys[scancode].extended};
 }
 
-// Text.
-
-namespace {
-
-// Code points of 0x80-0x9F; the unassigned codes stand for themselves.
-constexpr uint16_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-uint32_t code_point(uint8_t c) { return c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c; }
-
-int code_of(uint32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return int(cp);
-  for (int i = 0; i < 32; ++i)
-    if (kHigh[i] == cp) return 0x80 + i;
-  return -1;
-}
-
-void put_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
-}
-
-// The code point of the sequence at s[i], advancing i past it; -1 for a
-// malformed sequence, advancing one byte.
-int64_t next_code_point(std::string_view s, size_t& i) {
-  uint8_t b = uint8_t(s[i]);
-  if (b < 0x80) {
-    ++i;
-    return b;
-  }
-  int len = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 0;
-  if (len == 0 || i + size_t(len) > s.size()) {
-    ++i;
-    return -1;
-  }
-  uint32_t cp = b & (0x7F >> len);
-  for (int k = 1; k < len; ++k) {
-    uint8_t c = uint8_t(s[i + size_t(k)]);
-    if ((c & 0xC0) != 0x80) {
-      ++i;
-      return -1;
-    }
-    cp = (cp << 6) | (c & 0x3F);
-  }
-  // Overlong forms, surrogates and code points past the last plane.
-  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-      (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return -1;
-  }
-  i += size_t(len);
-  return cp;
-}
-
-}  // namespace
-
-std::string cp1252_to_utf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 4);
-  for (char c : text) put_utf8(out, code_point(uint8_t(c)));
-  return out;
-}
-
-std::string utf8_to_cp1252(std::string_view utf8, char replacement) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    int64_t cp = next_code_point(utf8, i);
-    int code = cp < 0 ? -1 : code_of(uint32_t(cp));
-    if (code >= 0)
-      out += char(code);
-    else if (replacement)
-      out += replacement;
-  }
-  return out;
-}
-
 // The clipboard.
 
-std::string clipboard_to_host(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  std::string lines;
-  lines.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      lines += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      lines += text[i];
-    }
-  }
-  return cp1252_to_utf8(lines);
+std::string clipboard_to_host(std::string_view cp1252) {
+  cp1252 = cp1252.substr(0, cp1252.find('\0'));
+  return text::cp1252_to_utf8(text::convert_line_ends(cp1252, text::LineEnd::LF));
 }
 
 std::string clipboard_from_host(std::string_view utf8) {
   utf8 = utf8.substr(0, utf8.find('\0'));
-  std::string text = utf8_to_cp1252(utf8, '?');
-  std::string out;
-  out.reserve(text.size() + text.size() / 16);
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      out += "\r\n";
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
+  std::string cp1252;
+  text::utf8_to_cp1252(utf8, cp1252, kFromHost);
+  return text::convert_line_ends(cp1252, text::LineEnd::CRLF);
 }
 
 // Cursors.

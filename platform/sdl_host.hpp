@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/backend.hpp"
+#include "text/codec.hpp"
 
 namespace platform::host {
 
@@ -45,12 +46,11 @@ struct VirtualKey {
 // with Num Lock on and the navigation keys (not extended) with it off.
 VirtualKey virtual_key(uint32_t scancode, int32_t keycode, bool num_lock);
 
-// Code page 1252 as UTF-8. The five codes the page leaves unassigned stand
-// for the control characters of the same number, so every byte survives.
-std::string cp1252_to_utf8(std::string_view text);
-// UTF-8 as code page 1252: a character the page lacks, and each byte of a
-// malformed sequence, becomes `replacement`, or is dropped when it is 0.
-std::string utf8_to_cp1252(std::string_view utf8, char replacement);
+// How text from the host becomes code page 1252 (text/codec.hpp): a
+// character the page lacks, and each byte of a malformed sequence, becomes
+// '?' on the clipboard; typed text drops them.
+inline constexpr text::ToCp1252 kFromHost{text::Malformed::Replace, text::Unmapped::Replace, '?'};
+inline constexpr text::ToCp1252 kTyped{text::Malformed::Drop, text::Unmapped::Drop, '?'};
 
 // The clipboard's text: ours is code page 1252 up to its first zero byte,
 // lines ended by CR LF or a lone CR; the host's is UTF-8 with LF. Incoming

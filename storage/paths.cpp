@@ -10,10 +10,10 @@
 
 #include "core/eval.hpp"
 #include "core/memory.hpp"
-#include "data/charsets.hpp"
 #include "data/strings.hpp"
 #include "storage/file_state.hpp"
 #include "storage/settings.hpp"
+#include "text/codec.hpp"
 
 namespace storage {
 using namespace core;
@@ -161,11 +161,11 @@ void ensure_drives() {
 
 }  // namespace
 
-std::string name_to_utf8(std::string_view cp1252) { return data::cp1252_to_utf8(cp1252); }
+std::string name_to_utf8(std::string_view cp1252) { return text::cp1252_to_utf8(cp1252); }
 
 std::string name_from_utf8(std::string_view utf8) {
   std::string out;
-  if (data::utf8_to_cp1252(utf8, out)) return out;
+  if (text::utf8_to_cp1252(utf8, out).complete) return out;
   return std::string(utf8);
 }
 

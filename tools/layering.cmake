@@ -3,10 +3,11 @@
 # `cmake -DROOT=<source dir> -P tools/layering.cmake` it checks that no
 # source includes a header of a folder it does not build on (directly or
 # through the folders below it), and fails naming the file and line.
-set(TALVEN_FOLDERS platform core data objects storage logic process media shell)
-set(TALVEN_USES_platform "")
+set(TALVEN_FOLDERS text platform core data objects storage logic process media shell)
+set(TALVEN_USES_text "")
+set(TALVEN_USES_platform text)
 set(TALVEN_USES_core "")
-set(TALVEN_USES_data core)
+set(TALVEN_USES_data core text)
 set(TALVEN_USES_objects data)
 set(TALVEN_USES_storage data)
 set(TALVEN_USES_logic objects)

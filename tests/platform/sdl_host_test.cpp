@@ -82,31 +82,6 @@ TEST(HostKeys, LettersFollowTheLayoutOtherKeysTheirPlace) {
   expect_key(0xFFFFFFFFu, 0, true, 0, false);
 }
 
-TEST(HostText, EveryCodeSurvivesTheTripThroughUtf8) {
-  for (int c = 0; c < 256; ++c) {
-    std::string one(1, char(c));
-    EXPECT_EQ(utf8_to_cp1252(cp1252_to_utf8(one), '?'), one) << c;
-  }
-  EXPECT_EQ(cp1252_to_utf8("\x80"), "\xE2\x82\xAC");
-  EXPECT_EQ(cp1252_to_utf8("\x81"), "\xC2\x81");  // unassigned: itself
-  EXPECT_EQ(cp1252_to_utf8("caf\xE9 \x93q\x94"), "caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D");
-  EXPECT_EQ(utf8_to_cp1252("\xE2\x84\xA2\xC5\xB8", '?'), "\x99\x9F");
-}
-
-TEST(HostText, MalformedAndForeignTextBecomesTheReplacementOrNothing) {
-  EXPECT_EQ(utf8_to_cp1252("a\xC3", '?'), "a?") << "cut short at the end";
-  EXPECT_EQ(utf8_to_cp1252("\xE2\x82x", '?'), "??x") << "cut short before a character";
-  EXPECT_EQ(utf8_to_cp1252("\xC0\xAF", '?'), "??") << "overlong slash";
-  EXPECT_EQ(utf8_to_cp1252("\xE0\x80\xAF", '?'), "???") << "overlong slash";
-  EXPECT_EQ(utf8_to_cp1252("\xED\xA0\x80", '?'), "???") << "surrogate";
-  EXPECT_EQ(utf8_to_cp1252("\xF4\x90\x80\x80", '?'), "????") << "past the last plane";
-  EXPECT_EQ(utf8_to_cp1252("\xFF\xFE", '?'), "??");
-  EXPECT_EQ(utf8_to_cp1252("\xF0\x9F\x98\x80!", '?'), "?!") << "a character the page lacks";
-  EXPECT_EQ(utf8_to_cp1252("\xC2\x80", '?'), "?") << "a control the page has no room for";
-  EXPECT_EQ(utf8_to_cp1252("x\xE2\x98\x83y\xC3", 0), "xy") << "dropped";
-  EXPECT_EQ(utf8_to_cp1252(std::string_view("a\0b", 3), '?'), std::string("a\0b", 3));
-}
-
 TEST(HostClipboard, LineEndsAndCharactersConvertBothWays) {
   EXPECT_EQ(clipboard_to_host("one\rtwo\r\nthree\n\r"), "one\ntwo\nthree\n\n");
   EXPECT_EQ(clipboard_to_host("\r\r\n"), "\n\n");

@@ -162,19 +162,6 @@ TEST_F(Paths, NamesAreCodePage1252InsideAndUtf8OnDisk) {
   EXPECT_EQ(storage::posix_path("C:\\" + kana), home + "/" + kana);
 }
 
-TEST_F(Paths, EveryCodeRoundTripsThroughUtf8) {
-  for (int c = 1; c < 256; ++c) {
-    std::string one(1, char(c)), back;
-    ASSERT_TRUE(data::utf8_to_cp1252(data::cp1252_to_utf8(one), back)) << c;
-    EXPECT_EQ(back, one) << c;
-  }
-  std::string out;
-  EXPECT_FALSE(data::utf8_to_cp1252("\xC3", out));          // cut short
-  EXPECT_FALSE(data::utf8_to_cp1252("\xC0\xAF", out));      // overlong
-  EXPECT_FALSE(data::utf8_to_cp1252("\xF0\x9F\x98\x80", out));  // outside the code page
-  EXPECT_FALSE(data::utf8_to_cp1252("\xC2\x80", out));      // a C1 control the code page uses
-}
-
 TEST_F(Paths, PathnameFunctions) {
   Value p = list({str("C:"), str("dir"), str("sub"), str("f.txt")});
   EXPECT_EQ(text(callv("make-pathname", {p})), "(C: (dir sub) f.txt)");
