@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,8 +34,23 @@ const char kRunHelp[] =
     "  --screen WxH        the size of the screen (default 1024x768)\n"
     "  --headless          no window on the desktop (the frame lives in memory)\n"
     "  --screenshot FILE   write the frame as a PNG when the application quits\n"
-    "exit status: 0 quit, 1 toplevel-loop returned, 3 the application failed\n"
-    "(an error while loading or starting, an unreadable code resource), 255 no\n"
+    "  --input SCRIPT      drive the run from an input script (implies --headless):\n"
+    "                      one action a line, each given when the application\n"
+    "                      waits for input with nothing left to do:\n"
+    "                        move X Y, press/release/click X Y [right|middle]\n"
+    "                        [shift] [ctrl] [alt], double X Y, drag X1 Y1 X2 Y2,\n"
+    "                        key NAME [shift] [ctrl] [alt], type TEXT, wait MS,\n"
+    "                        screenshot FILE.png, screenshot-frame FILE.png,\n"
+    "                        menu TITLE ITEM [SUBITEM...], alert N, close, quit\n"
+    "                      points are in the desktop area; NAME is a letter, a\n"
+    "                      digit, F1-F15, Return, Enter, Escape, Tab, Backspace,\n"
+    "                      Space, Delete, Insert, Home, End, PageUp, PageDown,\n"
+    "                      Left, Up, Right, Down, Num0-Num9; # starts a comment\n"
+    "  --seed N            the first seed of the random generator (default 1)\n"
+    "exit status: 0 quit, 1 toplevel-loop returned, 2 a bad option or input\n"
+    "script line (SCRIPT:LINE: message), 3 the application failed (an error\n"
+    "while loading or starting, an unreadable code resource), 4 the input\n"
+    "script was used up and the application waited 60 s (virtual) for more, 255 no\n"
     "application file or not enough memory, 128+N ended by signal N (after the\n"
     "orderly shutdown: databases and files are closed).\n"
     "Alerts are shown in the frame; without a desktop they are written on\n"
@@ -103,6 +119,27 @@ bool read_prefs(const std::string& path, shell::AppPrefs& prefs) {
   return ok;
 }
 
+// The whole of a small file (an input script).
+bool read_whole(const std::string& path, std::string& out, std::string& error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (16 << 20)) {
+    error = fd < 0 ? std::strerror(errno) : "not a regular file of at most 16 MB";
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  out.resize(size_t(st.st_size));
+  size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  ::close(fd);
+  out.resize(done);
+  return true;
+}
+
 // The name of the file without its folder and extension.
 std::string stem_of(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -115,7 +152,9 @@ std::string stem_of(const std::string& path) {
 
 bool names_application(const std::string& word) { return ends_with_ri(word); }
 
-bool is_run_option(const std::string& w) { return w == "--screen" || w == "--headless" || w == "--screenshot"; }
+bool is_run_option(const std::string& w) {
+  return w == "--screen" || w == "--headless" || w == "--screenshot" || w == "--input" || w == "--seed";
+}
 
 int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -140,6 +179,23 @@ int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
         return 2;
       }
       out.screenshot = args[++i];
+    } else if (a == "--input") {
+      if (!has_value || args[i + 1].empty()) {
+        std::fprintf(stderr, "talven: --input needs a script file\n");
+        return 2;
+      }
+      out.input = args[++i];
+      out.headless = true;
+    } else if (a == "--seed") {
+      unsigned long long n = 0;
+      char extra;
+      if (!has_value || std::sscanf(args[i + 1].c_str(), "%llu%c", &n, &extra) != 1 || n > 0xFFFFFFFFull) {
+        std::fprintf(stderr, "talven: --seed %s: not a whole number from 0 to 4294967295\n",
+                     has_value ? args[i + 1].c_str() : "");
+        return 2;
+      }
+      out.seed = uint32_t(n);
+      ++i;
     } else if (out.app.empty() && !a.empty() && a[0] != '-') {
       out.app = a;
     } else if (!out.app.empty()) {
@@ -152,6 +208,17 @@ int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
   if (out.app.empty()) {
     std::fprintf(stderr, "talven: no application file given (talven run --help)\n");
     return 2;
+  }
+  if (!out.input.empty()) {
+    std::string text, error;
+    if (!read_whole(out.input, text, error)) {
+      std::fprintf(stderr, "talven: %s: %s\n", out.input.c_str(), error.c_str());
+      return 2;
+    }
+    if (!platform::parse_input_script(text, out.input, out.script, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 2;
+    }
   }
   return 0;
 }
@@ -229,7 +296,11 @@ int run_application_file(const RunOptions& o) {
     return shell::kExitNoApplication;
   }
   media::frame_state().screenshot = o.screenshot;
+  if (o.seed) data::data_state().random_seed = *o.seed;
   shell::open_frame(make_frame_backend(o), prefs, stem_of(o.app));
+  if (!o.input.empty())
+    if (auto* headless = dynamic_cast<platform::HeadlessBackend*>(media::frame_state().backend.get()))
+      headless->run_script(o.script, *media::window_system());
   core::set_process_end(shell::orderly_shutdown);
   core::rt().hooks.debug_report = error_report;
   shell::install_signal_handlers();

@@ -3,6 +3,7 @@
 // frame, and the start-up up to the boot.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct RunOptions {
   platform::Pt screen{1024, 768}; // the screen of the headless back-end
   bool headless = false;
   std::string screenshot;         // a PNG of the frame written at quit
+  std::string input;              // an input script driving the run (headless)
+  platform::InputScript script;   // the script, read before the run starts
+  std::optional<uint32_t> seed;   // the first seed of `random`
   std::vector<std::string> app_args;
   bool raw_output = false;        // the machine's bytes to standard output unconverted
 };

@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "platform/gfx/surface.hpp"
+#include "platform/input_script.hpp"
 
 namespace platform {
 
+class WindowSystem;
 using gfx::Pt;
 using gfx::Rect;
 // Milliseconds on a 32-bit clock that wraps; compare only as int32_t(a - b).
@@ -137,7 +139,17 @@ class HeadlessBackend : public Backend {
   void key_up(uint16_t vk, uint32_t keys = 0, bool extended = false);
   void request_close();
   bool script_empty() const { return script_.empty(); }
-  bool input_exhausted() override { return script_.empty(); }
+  bool input_exhausted() override;
+
+  // Drives the run from an input script: each action is given when the
+  // application waits for input with nothing left in its queue (in
+  // wait_input), so it has handled the one before; `wait` lets virtual time
+  // pass while it goes on waiting. Points are placed in the desktop area of
+  // `ws`, the window system the frame shows, and screenshots are taken of
+  // it. Faults met on the way (a file that cannot be written, a menu that
+  // is not there) are said on standard error as SCRIPT:LINE: message.
+  void run_script(InputScript script, WindowSystem& ws);
+  bool script_finished() override;
 
   // The alert script: answers given in turn (button indexes), and the
   // texts of every alert shown.
@@ -183,6 +195,23 @@ class HeadlessBackend : public Backend {
   Tick audio_start_ = 0;       // when it began playing them
   std::deque<int> alert_answers_;
   std::vector<std::string> alert_texts_;
+
+  // The input script, when one drives the run.
+  void step_script(Tick max_ms);
+  bool perform(const ScriptAction& a);  // true: it gave input to handle first
+  void script_fault(const ScriptAction& a, const std::string& what) const;
+  Pt on_frame(Pt desktop_point) const;
+  std::optional<InputScript> input_;
+  WindowSystem* ws_ = nullptr;
+  size_t next_action_ = 0;
+  bool waiting_ = false;
+  Tick wait_left_ = 0;
+  Tick idle_after_ = 0;  // virtual time waited since the script ran out
+  // A menu being chosen: the action, and how far down its path the clicks
+  // have gone.
+  const ScriptAction* menu_action_ = nullptr;
+  size_t menu_depth_ = 0;
+  uint32_t menu_open_ = 0;  // the pop-up the next click chooses from
 };
 
 // The back-end for this run: a desktop window when one was built and a

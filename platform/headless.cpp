@@ -1,8 +1,11 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/backend.hpp"
 #include "platform/gfx/png.hpp"
+#include "platform/window.hpp"
 
 namespace platform {
 
@@ -38,9 +41,171 @@ void HeadlessBackend::poll(std::vector<InputEvent>& out) {
   }
 }
 
-// Nothing can arrive while waiting: the wait is the time passing.
+// Nothing can arrive while waiting: the wait is the time passing, or,
+// when a script drives the run, its next action.
 void HeadlessBackend::wait_input(Tick max_ms) {
-  if (script_.empty()) clock_ += max_ms;
+  if (!script_.empty()) return;
+  if (input_) {
+    step_script(max_ms);
+    return;
+  }
+  clock_ += max_ms;
+}
+
+bool HeadlessBackend::input_exhausted() {
+  return script_.empty() && (!input_ || (next_action_ >= input_->actions.size() && !menu_action_));
+}
+
+void HeadlessBackend::run_script(InputScript script, WindowSystem& ws) {
+  input_ = std::move(script);
+  ws_ = &ws;
+  next_action_ = 0, waiting_ = false, wait_left_ = 0, idle_after_ = 0;
+  menu_action_ = nullptr;
+}
+
+bool HeadlessBackend::script_finished() {
+  return input_ && input_exhausted() && idle_after_ >= 60000;
+}
+
+void HeadlessBackend::script_fault(const ScriptAction& a, const std::string& what) const {
+  std::fprintf(stderr, "talven: %s:%d: %s\n", input_->name.c_str(), a.line, what.c_str());
+}
+
+Pt HeadlessBackend::on_frame(Pt p) const {
+  Rect desk = ws_->screen_client(ws_->desktop());
+  return {p.x + desk.left, p.y + desk.top};
+}
+
+namespace {
+
+// A menu item's label as a user reads it: no '&' marks, no right-hand part.
+std::string shown_label(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size() && text[i] != '\t'; ++i) {
+    if (text[i] == '&' && !(i + 1 < text.size() && text[i + 1] == '&')) continue;
+    if (text[i] == '&') ++i;
+    out += text[i];
+  }
+  return out;
+}
+
+std::optional<size_t> item_named(const WindowSystem& ws, Handle menu, const std::string& label) {
+  for (size_t i = 0; i < ws.menu_item_count(menu); ++i)
+    if (shown_label(ws.menu_item(menu, i)->text) == label) return i;
+  return std::nullopt;
+}
+
+Pt centre(Rect r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+// The keys a character is typed with.
+uint16_t key_of(uint8_t c, uint32_t& keys) {
+  if (c >= 'a' && c <= 'z') return uint16_t(c - 'a' + 'A');
+  if (c >= 'A' && c <= 'Z') {
+    keys |= kShift;
+    return c;
+  }
+  if ((c >= '0' && c <= '9') || c == ' ') return c;
+  return 0;
+}
+
+bool write_part(const gfx::Surface& s, Rect area, const std::string& path, std::string* error) {
+  area = gfx::intersect(area, s.bounds());
+  gfx::Surface part(std::max(area.width(), 1), std::max(area.height(), 1), s.format());
+  part.palette() = s.palette();
+  size_t bpp = size_t(s.bytes_per_pixel());
+  for (int32_t y = 0; y < area.height(); ++y)
+    std::memcpy(part.row_bytes(y), s.row_bytes(area.top + y) + size_t(area.left) * bpp, size_t(area.width()) * bpp);
+  return gfx::write_png(part, path, error);
+}
+
+}  // namespace
+
+void HeadlessBackend::step_script(Tick max_ms) {
+  const std::vector<ScriptAction>& actions = input_->actions;
+  // A menu being chosen goes on inside the bar's tracking: the next click
+  // is on the item of the pop-up now open.
+  if (menu_action_) {
+    const ScriptAction& a = *menu_action_;
+    const std::string& label = a.path[menu_depth_];
+    std::optional<size_t> item = ws_->tracking_menu() ? item_named(*ws_, menu_open_, label) : std::nullopt;
+    std::optional<Rect> where = item ? ws_->open_menu_item_rect(menu_open_, *item) : std::nullopt;
+    if (!where) {
+      script_fault(a, "menu: no item '" + label + "' open to choose");
+      menu_action_ = nullptr;
+      if (ws_->tracking_menu()) key(0x1B);
+      return;
+    }
+    menu_open_ = ws_->menu_item(menu_open_, *item)->submenu;
+    if (++menu_depth_ == a.path.size()) menu_action_ = nullptr;
+    click(centre(*where));
+    return;
+  }
+  while (next_action_ < actions.size()) {
+    const ScriptAction& a = actions[next_action_];
+    if (a.kind == ScriptAction::Kind::Wait) {
+      if (!waiting_) waiting_ = true, wait_left_ = a.number;
+      Tick step = std::min(max_ms, wait_left_);
+      clock_ += step;
+      wait_left_ -= step;
+      if (wait_left_ == 0) waiting_ = false, ++next_action_;
+      if (step > 0) return;
+      continue;
+    }
+    ++next_action_;
+    if (perform(a)) return;
+  }
+  clock_ += max_ms;
+  idle_after_ += max_ms;
+}
+
+bool HeadlessBackend::perform(const ScriptAction& a) {
+  using K = ScriptAction::Kind;
+  switch (a.kind) {
+    case K::Move: move(on_frame(a.at)); return true;
+    case K::Press: press(on_frame(a.at), a.button, a.keys); return true;
+    case K::Release: release(on_frame(a.at), a.button, a.keys); return true;
+    case K::Click: click(on_frame(a.at), a.button, a.keys); return true;
+    case K::Double:
+      click(on_frame(a.at), 0, a.keys);
+      click(on_frame(a.at), 0, a.keys);
+      return true;
+    case K::Drag: drag(on_frame(a.at), on_frame(a.to)); return true;
+    case K::Key: key(a.vk, a.keys, a.extended); return true;
+    case K::Type:
+      for (char c : a.text) {
+        uint32_t keys = 0;
+        uint16_t vk = key_of(uint8_t(c), keys);
+        key(vk, keys, false, std::string(1, c));
+      }
+      return !a.text.empty();
+    case K::Wait: return false;
+    case K::Screenshot:
+    case K::ScreenshotFrame: {
+      std::string error;
+      bool ok = a.kind == K::Screenshot ? write_part(shown_, ws_->screen_client(ws_->desktop()), a.text, &error)
+                                        : gfx::write_png(shown_, a.text, &error);
+      if (!ok) script_fault(a, error);
+      return false;
+    }
+    case K::Menu: {
+      Handle bar = ws_->menu_bar(ws_->active()) ? ws_->active() : ws_->desktop();
+      std::optional<size_t> title = ws_->menu_bar(bar) ? item_named(*ws_, ws_->menu_bar(bar), a.path[0]) : std::nullopt;
+      std::optional<Rect> where = title ? ws_->menu_title_rect(bar, *title) : std::nullopt;
+      if (!where) {
+        script_fault(a, "menu: no title '" + a.path[0] + "' in the menu bar");
+        return false;
+      }
+      menu_action_ = &a;
+      menu_depth_ = 1;
+      menu_open_ = ws_->menu_item(ws_->menu_bar(bar), *title)->submenu;
+      click(centre(*where));
+      return true;
+    }
+    case K::Alert: script_alert_answer(int(a.number) - 1); return false;
+    case K::Close: request_close(); return true;
+    case K::Quit: ws_->post_quit(0); return true;
+  }
+  return false;
 }
 
 void HeadlessBackend::move(Pt at, uint32_t keys) {

@@ -313,6 +313,28 @@ std::vector<Rect> WindowSystem::bar_titles(const Window* w) const {
   return out;
 }
 
+std::optional<Rect> WindowSystem::menu_title_rect(Handle h, size_t index) const {
+  const Window* w = find(h);
+  if (!w) return std::nullopt;
+  std::vector<Rect> titles = bar_titles(w);
+  if (index >= titles.size()) return std::nullopt;
+  return titles[index];
+}
+
+std::optional<Rect> WindowSystem::open_menu_item_rect(Handle menu, size_t index) const {
+  const Menu* m = find_menu(menu);
+  const Window* desk = find(desktop_);
+  if (!m || !desk || index >= m->items.size()) return std::nullopt;
+  for (const Window* c : desk->children) {
+    if (c->cls == nullptr || c->cls->name != "#menu" || property(c->handle, "#menu").value_or(0) != menu) continue;
+    size_t first = size_t(property(c->handle, "#first").value_or(0));
+    Placed rows = place(layout_items(m->items), first, client_rect(c->handle).height());
+    if (rows.rows[index].empty()) return std::nullopt;
+    return gfx::offset(rows.rows[index], screen_client(c->handle).left, screen_client(c->handle).top);
+  }
+  return std::nullopt;
+}
+
 void WindowSystem::draw_bar(Window* w, gfx::DC& dc) {
   Rect bar = bar_rect(w);
   dc.fill_rect(bar, gfx::Brush::solid(frame_.map_color(kFace)));

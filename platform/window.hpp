@@ -321,6 +321,11 @@ class WindowSystem {
   // item is highlighted. The id chosen (also posted as command), 0 for none.
   uint32_t track_menu_bar(Handle w, int index, bool by_keyboard);
   bool tracking_menu() const { return menu_depth_ > 0; }
+  // Where a title of w's bar lies on the frame, and where an item of a
+  // pop-up that is open now lies (none when the menu is not open or the
+  // item is scrolled out of sight): what a user would press.
+  std::optional<Rect> menu_title_rect(Handle w, size_t index) const;
+  std::optional<Rect> open_menu_item_rect(Handle menu, size_t index) const;
   static constexpr int32_t kMenuBarHeight = 18, kMenuItemHeight = 16;
 
   // The colour chooser: a modal window of basic colours, 16 custom colours

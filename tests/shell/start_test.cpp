@@ -1,8 +1,9 @@
 // The start-up's own pieces from native code: the application file's name
 // and preferences read from raw bytes (short and damaged ones included),
-// the frame's layout on the screen, the splash sequence on a stepped clock
-// (across the 32-bit wrap) with what it draws, and the orderly shutdown's
-// order, re-entry and dropped exits.
+// the frame's layout on the screen, the one clock (the frame's, virtual
+// when headless), the splash sequence on it (across the 32-bit wrap) with
+// what it draws, and the orderly shutdown's order, re-entry and dropped
+// exits.
 #include <cstring>
 #include <stdexcept>
 
@@ -232,21 +233,16 @@ class StartTest : public NativeCallTest, public rsrc_testing::Scratch {
  protected:
   void SetUp() override {
     NativeCallTest::SetUp();
-    g_slept = 0;
-    shell::ShellState& s = shell::shell_state();
-    s.sleep_ms = [](uint32_t ms) {
-      g_slept += ms;
-      step_clock(ms);
-    };
-    s.exit_process = [](int status) { throw Exited{status}; };
+    shell::shell_state().exit_process = [](int status) { throw Exited{status}; };
   }
 
-  // A frame on a headless screen, and the application file open as the
+  // A frame on a headless screen, its virtual clock reading `clock` (the
+  // machine's clock from now on), and the application file open as the
   // current resource file.
-  platform::HeadlessBackend& open(const std::vector<Res>& resources) {
+  platform::HeadlessBackend& open(const std::vector<Res>& resources, platform::Tick clock = 0) {
     rsrc_testing::spit(path("app.RI"), resource_file(resources));
     EXPECT_GT(storage::open_resource_file(path("app.RI")), 0);
-    auto backend = std::make_unique<platform::HeadlessBackend>(gfx::Pt{400, 300});
+    auto backend = std::make_unique<platform::HeadlessBackend>(gfx::Pt{400, 300}, clock);
     platform::HeadlessBackend& b = *backend;
     shell::AppPrefs prefs;
     prefs.width = 200, prefs.height = 100;
@@ -257,16 +253,15 @@ class StartTest : public NativeCallTest, public rsrc_testing::Scratch {
   struct Exited {
     int status;
   };
-  static inline uint32_t g_slept = 0;
 };
 
 TEST_F(StartTest, TheSplashSequenceFollowsItsWaitsAcrossTheClockWrap) {
-  set_stepped_clock(0xFFFFFF00u);
   platform::HeadlessBackend& b = open({{"PICT", 501, picture(0, 0, 20, 40)},
                                        {"wait", 501, be16(200)},
                                        {"PICT", 502, picture(0, 0, 20, 40)},
                                        {"wait", 502, be16(300)},
-                                       {"PICT", 503, picture(0, 0, 20, 40)}});
+                                       {"PICT", 503, picture(0, 0, 20, 40)}},
+                                      0xFFFFFF00u);
   shell::open_splash();
   shell::Splash& sp = shell::shell_state().splash;
   ASSERT_NE(sp.window, 0u);
@@ -279,32 +274,34 @@ TEST_F(StartTest, TheSplashSequenceFollowsItsWaitsAcrossTheClockWrap) {
   EXPECT_EQ(b.shown().pixel(79, 39) & 0xFFFFFF, 0u);
   EXPECT_EQ(b.shown().pixel(80, 40) & 0xFFFFFF, 0xFFFFFFu);
 
-  step_clock(199);
+  b.advance(199);
   callv("test-wait-dlg", {});
   EXPECT_EQ(sp.current, 501) << "not yet";
-  step_clock(1);  // past the wrap
+  b.advance(1);  // past the wrap
   callv("test-wait-dlg", {});
   EXPECT_EQ(sp.current, 502);
   EXPECT_EQ(sp.duration, 300u);
   EXPECT_TRUE(sp.armed);
 
-  // wait-boot-time sleeps out 502 and stops at 503, which has no wait.
+  // wait-boot-time sleeps out 502 on the frame's clock and stops at 503,
+  // which has no wait.
+  platform::Tick before = b.now();
   callv("wait-boot-time", {});
   EXPECT_EQ(sp.current, 503);
   EXPECT_FALSE(sp.armed);
-  EXPECT_EQ(g_slept, 300u);
+  EXPECT_EQ(b.now() - before, 300u);
   platform::Handle window = sp.window;
   shell::close_splash();
   EXPECT_FALSE(ws.alive(window));
 }
 
 TEST_F(StartTest, NoSplashWithoutItsPictureOrWithAnInvertedFrame) {
-  set_stepped_clock(0);
-  open({{"PICT", 501, picture(30, 0, 20, 40)}, {"wait", 501, be16(5000)}, {"PICT", 502, picture(0, 0, 2, 2)}});
+  platform::HeadlessBackend& b =
+      open({{"PICT", 501, picture(30, 0, 20, 40)}, {"wait", 501, be16(5000)}, {"PICT", 502, picture(0, 0, 2, 2)}});
   shell::open_splash();
   EXPECT_EQ(shell::shell_state().splash.window, 0u);
   callv("wait-boot-time", {});
-  EXPECT_EQ(g_slept, 0u) << "returns at once";
+  EXPECT_EQ(b.now(), 0u) << "returns at once";
 }
 
 TEST_F(StartTest, TheShutdownRunsItsStepsInOrderAndEndsWithTheStatus) {
@@ -379,6 +376,15 @@ TEST_F(StartTest, PrimitivesOfTheStartUp) {
   EXPECT_EQ(error_in([&] { callv("set-language", {str("fr")}); }), 2);
   EXPECT_EQ(text(callv("launch-application", {str("/nonexistent/program"), kNil})), "-1");
   EXPECT_EQ(text(callv("launch-application", {str(""), kNil})), "-1");
+}
+
+// Once the frame is open its back-end's clock is the machine's: what
+// measures reads it and what waits moves it.
+TEST_F(StartTest, TheFramesClockIsTheMachinesClock) {
+  platform::HeadlessBackend& b = open({}, 5000);
+  EXPECT_EQ(text(callv("milliseconds", {})), "5000");
+  callv("sleep", {fix(3)});
+  EXPECT_EQ(b.now(), 5050u) << "3 ticks are 3 * 2 / 3 + 16 * 3 milliseconds, passed at once";
 }
 
 TEST_F(StartTest, AlertsGoThroughTheFrameAndItsScript) {
