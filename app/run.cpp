@@ -209,16 +209,19 @@ int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
     std::fprintf(stderr, "talven: no application file given (talven run --help)\n");
     return 2;
   }
-  if (!out.input.empty()) {
-    std::string text, error;
-    if (!read_whole(out.input, text, error)) {
-      std::fprintf(stderr, "talven: %s: %s\n", out.input.c_str(), error.c_str());
-      return 2;
-    }
-    if (!platform::parse_input_script(text, out.input, out.script, error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      return 2;
-    }
+  return 0;
+}
+
+int read_input_script(RunOptions& o) {
+  if (o.input.empty()) return 0;
+  std::string text, error;
+  if (!read_whole(o.input, text, error)) {
+    std::fprintf(stderr, "talven: %s: %s\n", o.input.c_str(), error.c_str());
+    return 2;
+  }
+  if (!platform::parse_input_script(text, o.input, o.script, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
   }
   return 0;
 }

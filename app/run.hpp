@@ -34,6 +34,10 @@ bool is_run_option(const std::string& word);
 // given already). 0, or 2 after a one-line message on standard error.
 int parse_run_args(const std::vector<std::string>& args, RunOptions& out);
 
+// Reads the input script the options name, if any. 0, or 2 after
+// "SCRIPT:LINE: message" (or the file's fault) on standard error.
+int read_input_script(RunOptions& o);
+
 // The executable's path as the user named it (a symbolic link keeps its
 // own name): argv[0] when it holds a slash, else its place in PATH.
 std::string executable_path(const char* argv0);

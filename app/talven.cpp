@@ -56,7 +56,12 @@ bool g_raw_output = false;  // --raw-output was given
 int run_app(const Args& args) {
   app::RunOptions o;
   o.raw_output = g_raw_output;
-  if (int status = app::parse_run_args(args, o)) return status;
+  if (int status = app::parse_run_args(args, o)) {
+    std::fputs(app::kRunHelp, stderr);
+    return status;
+  }
+  // A script with a bad line says where; the options were right.
+  if (int status = app::read_input_script(o)) return status;
   return app::run_application_file(o);
 }
 
@@ -341,11 +346,7 @@ int run(int argc, char** argv) {
     }
   }
   // An application builds its own machine from its file.
-  if (command != nullptr && command->run == run_app) {
-    int status = run_app(args);
-    if (status == 2) std::fputs(command->help, stderr);
-    return status;
-  }
+  if (command != nullptr && command->run == run_app) return run_app(args);
   // The packer, the unpacker and the inspectors work on files alone: they
   // need no machine.
   if (command != nullptr && (command->run == run_pack || command->run == run_unpack || command->run == run_rsrc ||

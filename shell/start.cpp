@@ -404,12 +404,40 @@ const Module kShellModule{"shell", make_state, install};
 
 ShellState& shell_state() { return state_of<ShellState>(kShellModule); }
 
+namespace {
+
+// The frame's own procedure (its client area is the window system's
+// desktop). Its close box asks the application first: `do-quit` sent to
+// the value of TALVEN, unless a quit is under way; the answer no-value
+// keeps the frame, any other closes it. With flag 0x20 of the preferences
+// the desktop area is painted black.
+int64_t frame_proc(WindowSystem& ws, const platform::Message& m) {
+  if (m.message == platform::msg::Close) {
+    if (symbol_value(intern_static("InQuit?")).truthy()) return 0;
+    Value answer = media::callback_send(symbol_value(intern_static("TALVEN")), intern_static("do-quit"));
+    if (!answer.is_no_value()) ws.post_quit(kExitQuit);
+    return 0;
+  }
+  if (m.message == platform::msg::EraseBackground && (shell_state().prefs.flags & kFlagPaintDesktop)) {
+    platform::WindowDC dc = ws.window_dc(m.window);
+    dc.dc.fill_rect(dc.client(ws.client_rect(m.window)), gfx::Brush::solid(ws.frame().map_color(0)));
+    return 1;
+  }
+  return WindowSystem::default_proc(ws, m);
+}
+
+}  // namespace
+
 void open_frame(std::unique_ptr<platform::Backend> backend, const AppPrefs& prefs, const std::string& fallback_title) {
   ShellState& s = shell_state();
   s.prefs = prefs;
   gfx::Pt screen = backend->screen_size();
   s.layout = layout_frame(prefs, screen);
   media::open_frame(std::move(backend), prefs.has_title ? prefs.title : fallback_title, s.layout.client, screen);
+  WindowSystem& ws = *media::window_system();
+  ws.set_window_proc(ws.desktop(), frame_proc);
+  ws.invalidate(ws.desktop(), std::nullopt, true);
+  ws.update_all();
   s.start_ms = clock_ms();
 }
 
