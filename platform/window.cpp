@@ -82,12 +82,24 @@ bool WindowSystem::register_class(WindowClass c) {
 
 // A top-level window goes behind the topmost ones unless it is topmost
 // itself; an owned window stays in front of its owner.
-void WindowSystem::z_insert(Window* parent, Window* w) {
+namespace {
+int layer(const WindowSystem::Window* w) {
+  return (w->ex_style & kTopmost) ? 3 : (w->ex_style & kFloating) ? 2 : (w->ex_style & kBottom) ? 0 : 1;
+}
+}  // namespace
+
+void WindowSystem::z_insert(Window* parent, Window* w, Window* behind) {
   auto& list = parent->children;
   list.erase(std::remove(list.begin(), list.end(), w), list.end());
+  // The front of its layer, or right behind `behind` if that lies in it.
   auto at = list.begin();
-  if (!(w->ex_style & kTopmost))
-    while (at != list.end() && ((*at)->ex_style & kTopmost)) ++at;
+  while (at != list.end() && layer(*at) > layer(w)) ++at;
+  if (behind != nullptr) {
+    auto b = std::find(list.begin(), list.end(), behind);
+    if (b != list.end() && layer(*b) == layer(w)) at = b + 1;
+    else if (b == list.end() || layer(*b) < layer(w))
+      while (at != list.end() && layer(*at) == layer(w)) ++at;  // the back of its layer
+  }
   list.insert(at, w);
   // Owned windows come along in front of their owner.
   std::vector<Window*> owned;
@@ -351,11 +363,25 @@ bool WindowSystem::show(Handle h, bool on) {
   return was;
 }
 
-void WindowSystem::bring_to_top(Handle h) {
+void WindowSystem::bring_to_top(Handle h) { reorder(h, nullptr); }
+
+bool WindowSystem::place_behind(Handle h, Handle sibling) {
+  Window* w = find(h);
+  Window* s = sibling ? find(sibling) : nullptr;
+  if (!w || !w->parent || (sibling && (!s || s->parent != w->parent || s == w))) return false;
+  // At the back: behind the last sibling of its layer.
+  if (!s)
+    for (Window* c : w->parent->children)
+      if (c != w && layer(c) == layer(w)) s = c;
+  reorder(h, s ? s : w);
+  return true;
+}
+
+void WindowSystem::reorder(Handle h, Window* behind) {
   Window* w = find(h);
   if (!w || !w->parent) return;
   std::vector<Window*> before = w->parent->children;
-  z_insert(w->parent, w);
+  z_insert(w->parent, w, behind == w ? nullptr : behind);
   if (before == w->parent->children) return;
   if (visible(h)) invalidate_screen(gfx::Region(screen_rect(w)));
   for (Window* c : w->parent->children)
@@ -548,7 +574,16 @@ bool WindowSystem::resolve(const InputEvent& e, Message& m) const {
   if (!find(target)) {
     target = window_at(e.at);
     hit = hit_test(target, e.at);
-    if (!enabled(target)) return false;
+    const Window* top = top_level(find(target));
+    if (e.kind != InputEvent::Kind::MouseMove && top && top->modal_count > 0 && !(find(target)->style & kDisabled)) {
+      // A button over a window that a modal window holds goes to the
+      // desktop, whose owner tells the modal window that it was pressed
+      // outside.
+      target = desktop_;
+      hit = kHtClient;
+    } else if (!enabled(target)) {
+      return false;
+    }
   }
   bool client = hit == kHtClient;
   Rect sc = screen_client(target);
@@ -607,9 +642,13 @@ bool WindowSystem::take_input(Message& out, Handle window, std::span<const Range
         last_click_ = {};
       else
         last_click_ = {m.window, m.message, e.time, e.at};
-      // A press on an inactive top-level window asks it whether to activate.
+      // A press on an inactive top-level window asks it whether to activate;
+      // a floating one comes to the front of its layer and leaves the
+      // activation where it is.
       Window* top = capture_ ? nullptr : top_level(find(m.window));
-      if (top && top->handle != desktop_ && top->handle != active_) {
+      if (top && (top->ex_style & kFloating)) {
+        bring_to_top(top->handle);
+      } else if (top && top->handle != desktop_ && top->handle != active_) {
         int64_t r = send(m.window, msg::MouseActivate, top->handle, m.message);
         if (r == kMaActivate || r == kMaActivateAndEat) activate(top->handle, kClickActive);
         if (r == kMaActivateAndEat || r == kMaNoActivateAndEat) {

@@ -61,7 +61,12 @@ enum Style : uint32_t {
   kCaption = 0x00C00000u, kBorder = 0x00800000u, kVScroll = 0x00200000u, kHScroll = 0x00100000u,
   kSysMenu = 0x00080000u, kSizeBox = 0x00040000u,  // a sizing frame: the edges drag
 };
-enum ExStyle : uint32_t { kTopmost = 0x8, kToolWindow = 0x80 };
+// Siblings lie in layers, front to back: topmost windows (alerts, menus),
+// floating windows (windoids: a press on one does not take the activation
+// from the front window), ordinary ones, and the bottom layer (a window that
+// stays behind all its siblings). No reordering moves a window out of its
+// layer.
+enum ExStyle : uint32_t { kTopmost = 0x8, kToolWindow = 0x80, kFloating = 0x100, kBottom = 0x200 };
 enum ClassStyle : uint32_t { kDoubleClicks = 0x8 };
 // Where a point lies on a window: the word a non-client button message
 // carries.
@@ -155,7 +160,9 @@ class WindowSystem {
   bool move(Handle w, Rect r);
   bool show(Handle w, bool visible);
   bool visible(Handle w) const;       // its own flag and every ancestor's
-  void bring_to_top(Handle w);
+  void bring_to_top(Handle w);              // the front of its layer
+  // Places w right behind `sibling` (0: at the back), kept in its layer.
+  bool place_behind(Handle w, Handle sibling);
   bool set_property(Handle w, const std::string& name, uint64_t value);
   std::optional<uint64_t> property(Handle w, const std::string& name) const;
   bool remove_property(Handle w, const std::string& name);
@@ -396,7 +403,8 @@ class WindowSystem {
   WindowDC begin_paint(Handle w, PaintInfo& info);
   void end_paint(Handle w);
   bool modal_pause(ModalWaits& waits);  // false: the loop ends
-  void z_insert(Window* parent, Window* w);
+  void z_insert(Window* parent, Window* w, Window* behind = nullptr);
+  void reorder(Handle w, Window* behind);  // z_insert, then what it uncovers repainted
   void flush_frames();
   void validate_if_unpainted(Handle w);
   // Modal tracking reads the input itself, in frame coordinates.

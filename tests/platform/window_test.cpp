@@ -1032,5 +1032,88 @@ TEST(WindowSystem, BackEndScreenshotIsAWholePng) {
   EXPECT_EQ(*back, w.backend.shown());
 }
 
+// Siblings keep their layers through every reordering: topmost in front,
+// then floating windows, ordinary ones, and a bottom window behind all.
+// A press on a floating window brings it forward without taking the
+// activation; a press on a window a modal window holds reaches the desktop,
+// whose owner can tell the modal window.
+TEST(WindowSystem, LayersFloatingPressesAndPressesOutsideAModal) {
+  World w(0, {300, 200});
+  auto make = [&](Rect r, uint32_t ex) { return w.ws.create({"log", "", kVisible, ex, r, 0, 0}); };
+  Handle bottom = make({0, 0, 300, 200}, kBottom);
+  Handle a = make({10, 10, 110, 110}, 0), b = make({20, 20, 120, 120}, 0);
+  Handle f1 = make({200, 10, 260, 60}, kFloating), f2 = make({210, 20, 270, 70}, kFloating);
+  Handle top = make({150, 150, 160, 160}, kTopmost);
+  Handle desk = w.ws.desktop();
+  auto order = [&] { return w.ws.children(desk); };
+  EXPECT_EQ(order(), (std::vector<Handle>{top, f2, f1, b, a, bottom}));
+  w.ws.bring_to_top(bottom);
+  w.ws.bring_to_top(a);
+  EXPECT_EQ(order(), (std::vector<Handle>{top, f2, f1, a, b, bottom})) << "each to the front of its layer";
+  EXPECT_TRUE(w.ws.place_behind(a, b));
+  EXPECT_TRUE(w.ws.place_behind(f2, b));  // a sibling of a lower layer: the back of its own
+  EXPECT_TRUE(w.ws.place_behind(b, f1));  // of a higher layer: the front of its own
+  EXPECT_EQ(order(), (std::vector<Handle>{top, f1, f2, b, a, bottom}));
+  EXPECT_TRUE(w.ws.place_behind(b, 0));
+  EXPECT_EQ(order(), (std::vector<Handle>{top, f1, f2, a, b, bottom})) << "0: the back of its layer";
+  EXPECT_FALSE(w.ws.place_behind(a, a));
+  EXPECT_FALSE(w.ws.place_behind(a, 0xDEAD));
+
+  w.ws.activate(b);
+  w.pump();
+  w.backend.click({265, 65});  // f2 alone, floating
+  w.pump();
+  EXPECT_EQ(w.ws.active(), b) << "the front window stays active";
+  EXPECT_EQ(order()[1], f2);
+  std::vector<uint32_t> heard = w.messages(f2);
+  EXPECT_NE(std::find(heard.begin(), heard.end(), msg::LButtonUp), heard.end());
+
+  w.log.clear();
+  std::vector<Logged> at_desk;
+  w.ws.set_window_proc(desk, [&](WindowSystem& ws, const Message& m) {
+    if (m.message >= msg::FirstMouse && m.message <= msg::LastMouse) at_desk.push_back({m.window, m.message, 0, m.lparam});
+    return WindowSystem::default_proc(ws, m);
+  });
+  {
+    ModalScope modal(w.ws, f1);
+    w.backend.click({50, 50});  // a, held by the modal window
+    w.backend.move({60, 60});
+    w.pump();
+  }
+  EXPECT_EQ(w.messages(a), (std::vector<uint32_t>{msg::Enable, msg::Enable})) << "the held window hears no button";
+  EXPECT_EQ(at_desk, (std::vector<Logged>{{desk, msg::LButtonDown, 0, (50 << 16) | 50},
+                                          {desk, msg::LButtonUp, 0, (50 << 16) | 50}}));
+}
+
+// A script's wait lets virtual time pass only as the application waits, and
+// an idle wait ends when the next timer is due: timers fire at their time,
+// not before and not a step late, and nothing is left once the script ends.
+TEST(WindowSystem, ScriptWaitsRunTimersOnTime) {
+  World w;
+  Handle a = w.make("log", {0, 0, 50, 50});
+  InputScript script;
+  std::string error;
+  ASSERT_TRUE(parse_input_script("wait 100\nclick 5 5\n", "s", script, error)) << error;
+  w.backend.run_script(script, w.ws);
+  w.ws.set_timer(a, 1, 35);
+  std::vector<Tick> fired;
+  w.hook = [&](const Message& m) {
+    if (m.message == msg::Timer) fired.push_back(w.backend.now());
+  };
+  for (;;) {
+    w.pump();
+    if (w.backend.input_exhausted()) break;
+    w.ws.wait_idle(10);
+  }
+  EXPECT_EQ(fired, (std::vector<Tick>{35, 70}));
+  EXPECT_EQ(w.backend.now(), 100u);
+  std::vector<uint32_t> heard = w.messages(a);
+  EXPECT_NE(std::find(heard.begin(), heard.end(), msg::LButtonUp), heard.end()) << "the click after the wait";
+  EXPECT_FALSE(w.backend.script_finished());
+  w.ws.kill_timer(a, 1);
+  for (int i = 0; i < 6000; ++i) w.ws.wait_idle(10);
+  EXPECT_TRUE(w.backend.script_finished()) << "a virtual minute after the end";
+}
+
 }  // namespace
 }  // namespace platform
