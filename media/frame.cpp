@@ -44,7 +44,13 @@ void frame_wait(Runtime&, uint32_t ms) {
 std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<FrameState>(); }
 
 void mark_roots(Runtime&) {
-  for (Value v : frame_state().held) mark_value(v);
+  FrameState& s = frame_state();
+  for (Value v : s.held) mark_value(v);
+  s.windows.for_each([](uint32_t, WindowRecord& w) {
+    mark_value(w.instance);
+    mark_value(w.title);
+    mark_value(w.effect);
+  });
 }
 
 // A frame the orderly shutdown did not close (a test's machine, a run

@@ -20,9 +20,11 @@
 #include <vector>
 
 #include "core/module.hpp"
+#include "core/native_table.hpp"
 #include "core/value.hpp"
 #include "platform/backend.hpp"
 #include "platform/window.hpp"
+#include "media/window_record.hpp"
 
 namespace media {
 
@@ -38,9 +40,12 @@ struct FrameState : core::ModuleState {
   // The buttons of the alert on screen, for back-ends that answer alerts
   // on a console.
   std::vector<std::string> alert_buttons;
-  // Lisp objects the window system stands for (window objects, the
-  // receivers of its messages): kept alive while held.
+  // Lisp objects the window system stands for (the receivers of its
+  // messages): kept alive while held.
   std::vector<core::Value> held;
+  // The native halves of the window objects; their instances, titles and
+  // effects are roots while the records live.
+  core::NativeTable<WindowRecord> windows;
 };
 
 extern const core::Module kFrameModule;

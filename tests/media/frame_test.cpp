@@ -7,6 +7,7 @@
 
 #include "core/errors.hpp"
 #include "core/frames.hpp"
+#include "core/memory.hpp"
 #include "media/frame.hpp"
 #include "tests/objects/fixture.hpp"
 
@@ -136,6 +137,33 @@ TEST_F(FrameTest, AnExitLeavingAMethodDuringAnAlertLeavesTheModalStateRight) {
     ws_->dispatch(m);
   }
   EXPECT_TRUE(pressed) << "a press reaches the window the alert had disabled";
+}
+
+// The native halves of window objects keep their instances, titles and
+// effects through collections for as long as the records live.
+TEST_F(FrameTest, WindowRecordsAreRootsWhileTheyLive) {
+  auto add_record = [this]() __attribute__((noinline)) {
+    media::WindowRecord r;
+    r.instance = run("(make-instance Leaver)");
+    r.title = make_string("Untitled window");
+    r.effect = run("(list 'blinds 3)");
+    return media::frame_state().windows.add(r);
+  };
+  uint32_t id = add_record();
+  for (int i = 0; i < 3; ++i) {
+    collect();
+    for (int k = 0; k < 2000; ++k) make_string("garbage that takes the freed places");
+  }
+  media::WindowRecord* r = media::frame_state().windows.find(id);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(std::string(string_text(r->title)), "Untitled window");
+  EXPECT_EQ(show(r->effect), "(blinds 3)");
+  StackMark mark;
+  CatchFrame out(sym("out"));
+  out.make_current();
+  EXPECT_EQ(exit_of([&] { media::callback_send(r->instance, sym("leave")); media::raise_pending_exit(); }), "out 5");
+  media::frame_state().windows.remove(id);
+  EXPECT_EQ(media::frame_state().windows.find(id), nullptr) << "a dead record is not found";
 }
 
 }  // namespace
