@@ -8,7 +8,7 @@ used-up script ends the run with status 4 after a virtual minute, time
 passes only as the script says (two runs give the same transcript and the
 same screenshots), and screenshots show the frame as it stands.
 
-usage: drive_test.py --talven PATH
+usage: drive_test.py --talven PATH [--examples DIR]
 """
 import argparse
 import os
@@ -75,6 +75,7 @@ close
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--talven', required=True)
+    ap.add_argument('--examples')
     args = ap.parse_args()
     talven = os.path.abspath(args.talven)
     with tempfile.TemporaryDirectory() as tmp:
@@ -138,6 +139,15 @@ def main():
         write('quit.txt', 'wait 1200\nquit\n')
         rc, out, err = run('run', '--input', 'quit.txt', 'driven.RI')
         check('quit', rc == 0 and out.splitlines() == ['(second 1)'], repr((rc, out, err)))
+        # The example application runs the same under a script: its one
+        # process-events takes the screenshot line, then it says goodbye.
+        if args.examples:
+            rc, _, err = run('pack', os.path.join(args.examples, 'notebook', 'notebook.app'), '-o', 'notebook.RI')
+            write('note.txt', 'screenshot note.png\nwait 100\n')
+            rc, out, err = run('run', '--input', 'note.txt', 'notebook.RI')
+            check('example: runs to its goodbye', rc == 0 and out.splitlines()[-1] == 'Goodbye.' and err == '',
+                  repr((rc, out[-80:], err)))
+            check('example: the screenshot was taken', os.path.exists(os.path.join(tmp, 'note.png')))
     for f in FAILURES:
         print('FAIL ' + f)
     print('%d failure(s)' % len(FAILURES))

@@ -357,6 +357,37 @@ TEST(Menus, TheDesktopsBarCommandsTheDesktop) {
   EXPECT_EQ(commands, (std::vector<uint64_t>{77, 78}));
 }
 
+// An input script's menu lines choose through the clicks a user makes, into
+// submenus too; a title or item that is not there is said and ends the
+// tracking.
+TEST(Menus, ScriptsChooseFromTheBarByTheTitlesShown) {
+  MenuScene s;
+  s.ws.set_menu_bar(s.a, s.bar);
+  s.ws.activate(s.a);
+  s.w.pump();
+  s.seen();
+  InputScript script;
+  std::string error;
+  ASSERT_TRUE(parse_input_script("menu File Recent two\nmenu Edit Cut\nmenu Edit Paste\nmenu View Zoom\n"
+                                 "menu File Open\n", "m.txt", script, error)) << error;
+  s.w.backend.run_script(script, s.ws);
+  testing::internal::CaptureStderr();
+  for (int guard = 0; guard < 1000; ++guard) {
+    s.w.pump();
+    if (s.w.backend.input_exhausted()) break;
+    s.ws.wait_idle(10);
+  }
+  std::string said = testing::internal::GetCapturedStderr();
+  std::vector<uint64_t> commands;
+  for (auto& [message, wparam] : s.seen())
+    if (message == msg::Command) commands.push_back(wparam);
+  EXPECT_EQ(commands, (std::vector<uint64_t>{10005, 10004, 10000}));
+  EXPECT_EQ(said, "talven: m.txt:3: menu: no item 'Paste' open to choose\n"
+                  "talven: m.txt:4: menu: no title 'View' in the menu bar\n");
+  EXPECT_FALSE(s.ws.tracking_menu());
+  EXPECT_EQ(s.ws.children(s.ws.desktop()).size(), 1u) << "no pop-up left";
+}
+
 // Menus built, changed, destroyed and tracked at random, with random
 // input: nothing crashes, every tracking ends, and no pop-up is left.
 TEST(Menus, RandomUseIsSafe) {
