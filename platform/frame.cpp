@@ -297,9 +297,10 @@ void WindowSystem::track_scroll(Handle h, int bar, Pt at) {
   if (find(h)) send(h, message, scroll_wparam(kEndScroll));
 }
 
-// The caption dragged: the window follows the pointer, its caption kept
-// within reach inside its parent.
-void WindowSystem::track_caption(Handle h, Pt at) {
+// Follows the pointer until the button comes up: at each move the window
+// takes the rectangle `place` answers for the rectangle it started with and
+// the pointer's distance from `at`; then what it uncovered is repainted.
+void WindowSystem::follow_pointer(Handle h, Pt at, const std::function<Rect(const Window*, Rect, int32_t, int32_t)>& place) {
   Window* w = find(h);
   if (!w) return;
   Rect start = w->rect;
@@ -308,14 +309,22 @@ void WindowSystem::track_caption(Handle h, Pt at) {
   while (modal_input(e, waits)) {
     if (e.kind == InputEvent::Kind::ButtonUp) break;
     if (e.kind != InputEvent::Kind::MouseMove || !(w = find(h))) continue;
-    Rect area = client_of(w->parent);
-    auto limit = [](int32_t v, int32_t lo, int32_t hi) { return std::max(lo, std::min(v, std::max(lo, hi))); };
-    int32_t dx = limit(e.at.x - at.x, 16 - start.right, area.width() - 16 - start.left);
-    int32_t dy = limit(e.at.y - at.y, -start.top, area.height() - kCaptionHeight - start.top);
-    Rect r = gfx::offset(start, dx, dy);
-    if (r.left != w->rect.left || r.top != w->rect.top) move(h, r);
+    Rect r = place(w, start, e.at.x - at.x, e.at.y - at.y);
+    if (r != w->rect) move(h, r);
   }
   update_all();
+}
+
+// The caption dragged: the window follows the pointer, its caption kept
+// within reach inside its parent.
+void WindowSystem::track_caption(Handle h, Pt at) {
+  follow_pointer(h, at, [this](const Window* w, Rect start, int32_t dx, int32_t dy) {
+    Rect area = client_of(w->parent);
+    auto limit = [](int32_t v, int32_t lo, int32_t hi) { return std::max(lo, std::min(v, std::max(lo, hi))); };
+    dx = limit(dx, 16 - start.right, area.width() - 16 - start.left);
+    dy = limit(dy, -start.top, area.height() - kCaptionHeight - start.top);
+    return gfx::offset(start, dx, dy);
+  });
 }
 
 // The sizing frame dragged: the edges pressed follow the pointer, within
@@ -334,22 +343,15 @@ void WindowSystem::track_size(Handle h, uint32_t hit, Pt at) {
   bool right = hit == kHtRight || hit == kHtTopRight || hit == kHtBottomRight;
   bool top = hit == kHtTop || hit == kHtTopLeft || hit == kHtTopRight;
   bool bottom = hit == kHtBottom || hit == kHtBottomLeft || hit == kHtBottomRight;
-  Rect start = w->rect;
-  InputEvent e;
-  ModalWaits waits;
-  while (modal_input(e, waits)) {
-    if (e.kind == InputEvent::Kind::ButtonUp) break;
-    if (e.kind != InputEvent::Kind::MouseMove || !(w = find(h))) continue;
-    int32_t dx = e.at.x - at.x, dy = e.at.y - at.y;
+  follow_pointer(h, at, [&](const Window*, Rect start, int32_t dx, int32_t dy) {
     Rect r = start;
     auto span = [](int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, hi); };
     if (right) r.right = r.left + span(start.width() + dx, limits.min_track.x, limits.max_track.x);
     if (left) r.left = r.right - span(start.width() - dx, limits.min_track.x, limits.max_track.x);
     if (bottom) r.bottom = r.top + span(start.height() + dy, limits.min_track.y, limits.max_track.y);
     if (top) r.top = r.bottom - span(start.height() - dy, limits.min_track.y, limits.max_track.y);
-    if (r != w->rect) move(h, r);
-  }
-  update_all();
+    return r;
+  });
 }
 
 // The close box closes when the button comes up on it.

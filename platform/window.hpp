@@ -412,6 +412,7 @@ class WindowSystem {
   bool modal_wait(Tick max_ms);  // false: no input will come
   int64_t nc_button_down(const Message& m);
   void track_scroll(Handle w, int bar, Pt at);
+  void follow_pointer(Handle w, Pt at, const std::function<Rect(const Window*, Rect, int32_t, int32_t)>& place);
   void track_caption(Handle w, Pt at);
   void track_size(Handle w, uint32_t hit, Pt at);
   int32_t frame_inset(const Window* w) const;
