@@ -84,7 +84,7 @@ bool WindowSystem::register_class(WindowClass c) {
 // itself; an owned window stays in front of its owner.
 namespace {
 int layer(const WindowSystem::Window* w) {
-  return (w->ex_style & kTopmost) ? 3 : (w->ex_style & kFloating) ? 2 : (w->ex_style & kBottom) ? 0 : 1;
+  return (w->ex_style & kTopmost) ? 3 : (w->ex_style & kFloating) ? 2 : (w->ex_style & kBackmost) ? 0 : 1;
 }
 }  // namespace
 

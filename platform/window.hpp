@@ -66,7 +66,7 @@ enum Style : uint32_t {
 // from the front window), ordinary ones, and the bottom layer (a window that
 // stays behind all its siblings). No reordering moves a window out of its
 // layer.
-enum ExStyle : uint32_t { kTopmost = 0x8, kToolWindow = 0x80, kFloating = 0x100, kBottom = 0x200 };
+enum ExStyle : uint32_t { kTopmost = 0x8, kToolWindow = 0x80, kFloating = 0x100, kBackmost = 0x200 };
 enum ClassStyle : uint32_t { kDoubleClicks = 0x8 };
 // Where a point lies on a window: the word a non-client button message
 // carries.

@@ -62,6 +62,8 @@ struct AtExit {
   F run;
   ~AtExit() { run(); }
 };
+template <class F>
+AtExit(F) -> AtExit<F>;
 
 // A system dialog (an alert, the colour chooser) from the moment it goes
 // modal to its end: then it lets the rest go, is destroyed, and the window

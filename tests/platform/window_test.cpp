@@ -1040,7 +1040,7 @@ TEST(WindowSystem, BackEndScreenshotIsAWholePng) {
 TEST(WindowSystem, LayersFloatingPressesAndPressesOutsideAModal) {
   World w(0, {300, 200});
   auto make = [&](Rect r, uint32_t ex) { return w.ws.create({"log", "", kVisible, ex, r, 0, 0}); };
-  Handle bottom = make({0, 0, 300, 200}, kBottom);
+  Handle bottom = make({0, 0, 300, 200}, kBackmost);
   Handle a = make({10, 10, 110, 110}, 0), b = make({20, 20, 120, 120}, 0);
   Handle f1 = make({200, 10, 260, 60}, kFloating), f2 = make({210, 20, 270, 70}, kFloating);
   Handle top = make({150, 150, 160, 160}, kTopmost);
