@@ -28,6 +28,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "core/bytes.hpp"
 #include "core/runtime.hpp"
 #include "data/console.hpp"
 #include "data/encoded.hpp"
@@ -375,11 +376,6 @@ class Packer {
     fail(v.line, "unknown language (english, french, spanish or a number)");
   }
   void memory(const Datum& v) {
-    static const char* names[] = {"symbols", "lisp-stack", "prolog-stack", "nodes", "heap",
-                                  "reserve", "native-stack", "node-percent", "reserve-percent"};
-    uint32_t* fields[] = {&prefs_.symbol_slots, &prefs_.lisp_words, &prefs_.prolog_words,
-                          &prefs_.nodes,        &prefs_.heap,       &prefs_.reserve,
-                          &prefs_.stack_allowance, &prefs_.node_percent, &prefs_.reserve_percent};
     const auto& items = list_of(v);
     for (size_t i = 0; i < items.size(); i += 2) {
       const Datum& key = items[i];
@@ -390,9 +386,14 @@ class Packer {
         continue;
       }
       bool found = false;
-      for (int f = 0; f < 9; ++f)
-        if (key.text == names[f]) {
-          *fields[f] = uint32_t(integer_of(n, 0, f >= 7 ? 100 : 0xFFFFFFFFll));
+      for (const core::MemoryWord& w : core::memory_words())
+        if (key.text == w.name) {
+          // Below the least a machine starts with: its start-up would only
+          // end in the memory alert.
+          if (n.kind == Datum::Integer && n.number >= 0 && n.number < w.least)
+            fail(n.line, ":" + key.text + " " + std::to_string(n.number) + " is below " + std::to_string(w.least) +
+                             ", the least a machine starts with");
+          prefs_.*w.field = uint32_t(integer_of(n, 0, w.most));
           found = true;
         }
       if (!found) fail(key.line, "unknown memory field :" + key.text);
@@ -449,9 +450,7 @@ class Packer {
     put_be16(pref, height_);
     add(storage::fourcc("PREF"), 257, pref, 1);
     std::vector<uint8_t> vprf;
-    for (uint32_t w : {prefs_.symbol_slots, prefs_.lisp_words, prefs_.prolog_words, prefs_.nodes, prefs_.heap,
-                       prefs_.reserve, prefs_.stack_allowance, prefs_.node_percent, prefs_.reserve_percent})
-      put_be32(vprf, w);
+    for (const core::MemoryWord& w : core::memory_words()) put_be32(vprf, prefs_.*w.field);
     add(storage::fourcc("VPRF"), 256, vprf, 1);
     std::vector<uint8_t> size{0, 0};
     put_be32(size, preferred_);
@@ -636,13 +635,10 @@ int unpack(const std::string& input, const std::string& dir) {
                 ") :language " + std::to_string(bytes[3]);
   }
   if (data_of(storage::fourcc("VPRF"), 256, bytes) && bytes.size() >= 36) {
-    static const char* fields[] = {"symbols", "lisp-stack", "prolog-stack", "nodes", "heap",
-                                   "reserve", "native-stack", "node-percent", "reserve-percent"};
     manifest += "\n  :memory (";
-    for (int i = 0; i < 9; ++i) {
-      uint32_t w = (uint32_t(bytes[4 * i]) << 24) | (bytes[4 * i + 1] << 16) | (bytes[4 * i + 2] << 8) | bytes[4 * i + 3];
-      manifest += std::string(i ? " :" : ":") + fields[i] + " " + std::to_string(w);
-    }
+    core::ByteReader words(bytes);
+    for (const core::MemoryWord& w : core::memory_words())
+      manifest += std::string(words.pos() ? " :" : ":") + w.name + " " + std::to_string(words.be32());
     std::span<const uint8_t> size;
     if (data_of(storage::fourcc("SIZE"), -1, size) && size.size() >= 6)
       manifest += " :size " + std::to_string((uint32_t(size[2]) << 24) | (size[3] << 16) | (size[4] << 8) | size[5]);
