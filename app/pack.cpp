@@ -12,7 +12,8 @@
 // The output is deterministic byte for byte: the symbols table lists the
 // names by how often the code uses them (most used first, ties by name),
 // resources are written in a fixed order, and the header carries no time.
-// It is written to a temporary file beside the output and renamed over it.
+// It is written to a temporary file beside the output and renamed over it,
+// never over one of the files it was made from.
 #include "app/pack.hpp"
 
 #include <fcntl.h>
@@ -33,6 +34,7 @@
 #include "data/console.hpp"
 #include "data/encoded.hpp"
 #include "storage/fork.hpp"
+#include "storage/outputs.hpp"
 
 namespace app {
 
@@ -70,45 +72,12 @@ namespace {
 
 // ---- Files -------------------------------------------------------------------------
 
-bool read_file(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  out = s.str();
-  return !in.bad();
-}
-
-// Writes a file through a temporary beside it, flushed and renamed over
-// the target: the old file or the new one, never half of it.
-bool write_file_atomically(const std::string& path, const void* data, size_t n, std::string& err) {
-  std::string tmp = path + ".tmp-" + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    err = std::strerror(errno);
-    return false;
-  }
-  const char* p = static_cast<const char*>(data);
-  size_t left = n;
-  bool ok = true;
-  while (left > 0) {
-    ssize_t w = write(fd, p, left);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      ok = false;
-      break;
-    }
-    p += w;
-    left -= size_t(w);
-  }
-  if (ok && fsync(fd) != 0) ok = false;
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    err = std::strerror(errno);
-    unlink(tmp.c_str());
-  }
-  return ok;
+// Reads a regular file whole; false with the reason in `why`.
+bool read_file(const std::string& path, std::string& out, std::string& why) {
+  std::vector<uint8_t> bytes;
+  if (!storage::read_input(path, bytes, why)) return false;
+  out.assign(bytes.begin(), bytes.end());
+  return true;
 }
 
 std::string directory_of(const std::string& path) {
@@ -259,7 +228,7 @@ class Packer {
   // Builds the file's bytes; the output path in `output`.
   std::vector<uint8_t> build(std::string& output) {
     std::string raw;
-    if (!read_file(manifest_, raw)) fail(0, "cannot be read");
+    if (!read(manifest_, raw)) fail(0, "cannot be read: " + why_);
     std::string text;
     int bad = 0;
     if (!data::source_text(raw, text, bad)) fail(bad, "a character without a code page 1252 counterpart, or bad UTF-8");
@@ -296,8 +265,14 @@ class Packer {
     encode_code();
     return fork_bytes(output);
   }
+  // Every file the build read: the output may be none of them.
+  const std::vector<std::string>& inputs() const { return inputs_; }
 
  private:
+  bool read(const std::string& path, std::string& out) {
+    inputs_.push_back(path);
+    return read_file(path, out, why_);
+  }
   [[noreturn]] void fail(int line, const std::string& message) { throw Fault{manifest_, line, message}; }
 
   std::string string_of(const Datum& d) {
@@ -317,7 +292,7 @@ class Packer {
   std::vector<uint8_t> file_bytes(const Datum& d) {
     std::string path = resolve(dir_, outside(string_of(d)));
     std::string bytes;
-    if (!read_file(path, bytes)) fail(d.line, path + " cannot be read");
+    if (!read(path, bytes)) fail(d.line, path + " cannot be read: " + why_);
     return {bytes.begin(), bytes.end()};
   }
   void add(uint32_t type, int32_t id, std::vector<uint8_t> bytes, int line, const std::string* name = nullptr) {
@@ -333,7 +308,7 @@ class Packer {
     for (const Datum& f : list_of(v)) {
       std::string path = resolve(dir_, outside(string_of(f)));
       std::string raw;
-      if (!read_file(path, raw)) fail(f.line, path + " cannot be read");
+      if (!read(path, raw)) fail(f.line, path + " cannot be read: " + why_);
       std::string text;
       int bad = 0;
       if (!data::source_text(raw, text, bad))
@@ -521,6 +496,8 @@ class Packer {
   }
 
   std::string manifest_, dir_;
+  std::vector<std::string> inputs_;
+  std::string why_;
   std::string title_;
   std::vector<std::pair<std::string, std::string>> sources_;
   std::vector<Resource> resources_;
@@ -573,9 +550,9 @@ std::string file_safe(const std::string& type) {
 }
 
 int unpack(const std::string& input, const std::string& dir) {
-  std::string raw;
-  if (!read_file(input, raw)) {
-    std::fprintf(stderr, "talven: %s: cannot be read\n", input.c_str());
+  std::string raw, why;
+  if (!read_file(input, raw, why)) {
+    std::fprintf(stderr, "talven: %s: cannot be read: %s\n", input.c_str(), why.c_str());
     return 1;
   }
   std::span<const uint8_t> fork(reinterpret_cast<const uint8_t*>(raw.data()), raw.size());
@@ -595,7 +572,8 @@ int unpack(const std::string& input, const std::string& dir) {
   std::string base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
   std::string err;
   auto write = [&](const std::string& name, const std::string& bytes) {
-    if (!write_file_atomically(base + name, bytes.data(), bytes.size(), err)) {
+    std::span<const uint8_t> out(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    if (!storage::write_output(base + name, out, {&input, 1}, err)) {
       std::fprintf(stderr, "talven: %s%s: %s\n", base.c_str(), name.c_str(), err.c_str());
       return false;
     }
@@ -689,7 +667,7 @@ int pack_command(const std::vector<std::string>& args) {
     std::vector<uint8_t> bytes = packer.build(output);
     if (args.size() == 3) output = args[2];
     std::string err;
-    if (!write_file_atomically(output, bytes.data(), bytes.size(), err)) {
+    if (!storage::write_output(output, bytes, packer.inputs(), err)) {
       std::fprintf(stderr, "talven: %s: %s\n", output.c_str(), err.c_str());
       return 1;
     }

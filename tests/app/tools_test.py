@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""The command-line tools (pict render, rsrc extract, pack, unpack, db list)
+and the runtime's writers against hostile file-system layouts, one ctest per
+group:
+
+  outputs   an output that is one of the inputs is refused and the input
+            kept; a FIFO or a device node named as the output is written
+            into and stays what it was; a symbolic link keeps pointing at
+            its target, which is replaced; no temporary is left behind
+  inputs    a FIFO, a device node or a folder given as an input is refused
+            at once, never read or waited on
+
+Device nodes are made with mknod in the temporary folder (root only; a line
+says when they are skipped).
+
+usage: tools_test.py --talven PATH --examples DIR [GROUP ...]
+"""
+import argparse
+import os
+import stat
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+
+FAILURES = []
+
+
+def check(what, ok, detail=''):
+    if not ok:
+        FAILURES.append('%s %s' % (what, detail))
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, 'wb') as f:
+        f.write(data.encode('utf-8') if isinstance(data, str) else data)
+
+
+class Env:
+    def __init__(self, talven, examples, tmp):
+        self.talven = talven
+        self.examples = examples
+        self.tmp = tmp
+        self.env = dict(os.environ)
+        self.env['XDG_STATE_HOME'] = os.path.join(tmp, 'state')
+        self.env['TALVEN_NO_FSYNC'] = '1'
+
+    def path(self, *parts):
+        return os.path.join(self.tmp, *parts)
+
+    def run(self, args, timeout=60):
+        try:
+            p = subprocess.run([self.talven] + args, capture_output=True, timeout=timeout, env=self.env,
+                               cwd=self.tmp, stdin=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            return 'timeout', '', ''
+        return p.returncode, p.stdout.decode('utf-8', 'replace'), p.stderr.decode('utf-8', 'replace')
+
+
+# A picture: its size, its frame, version 1, a black rectangle painted, end.
+def picture(width, height):
+    body = b'\x11\x01' + b'\x31' + struct.pack('>hhhh', 1, 1, height - 1, width - 1) + b'\xff'
+    return struct.pack('>Hhhhh', 10 + len(body), 0, 0, height, width) + body
+
+
+def device_node(path):
+    """A private character device like the null device; False when this
+    user may not make one."""
+    try:
+        os.mknod(path, stat.S_IFCHR | 0o666, os.makedev(1, 3))
+        return True
+    except PermissionError:
+        return False
+
+
+class FifoReader:
+    """Reads everything written into a FIFO, on a thread of its own."""
+
+    def __init__(self, path):
+        self.data = b''
+        self.path = path
+        self.thread = threading.Thread(target=self._read, args=(path,), daemon=True)
+        self.thread.start()
+
+    def _read(self, path):
+        with open(path, 'rb') as f:
+            self.data = f.read()
+
+    def join(self):
+        """What was read, once the writer is gone; a reader still waiting
+        for a writer (none came) is released."""
+        self.thread.join(5)
+        if self.thread.is_alive():
+            try:
+                os.close(os.open(self.path, os.O_WRONLY | os.O_NONBLOCK))
+            except OSError:
+                pass
+            self.thread.join(5)
+        return self.data
+
+
+def leftovers(folder):
+    return [n for n in os.listdir(folder) if '.tmp' in n]
+
+
+def group_outputs(e):
+    pic = e.path('pic.pict')
+    write(pic, picture(8, 6))
+    before = read(pic)
+
+    # The input named as the output, directly or by another name.
+    rc, _, err = e.run(['pict', 'render', pic, pic])
+    check('pict render X X: refused', rc == 1 and 'input' in err and read(pic) == before, repr((rc, err)))
+    os.link(pic, e.path('same.pict'))
+    rc, _, err = e.run(['pict', 'render', pic, 'same.pict'])
+    check('pict render onto a hard link of the input: refused', rc == 1 and read(pic) == before, repr((rc, err)))
+
+    # A FIFO and a device node take the bytes and stay what they were.
+    fifo = e.path('out.fifo')
+    os.mkfifo(fifo)
+    reader = FifoReader(fifo)
+    rc, _, err = e.run(['pict', 'render', pic, fifo])
+    data = reader.join()
+    check('pict render into a FIFO', rc == 0 and data.startswith(b'\x89PNG') and stat.S_ISFIFO(os.lstat(fifo).st_mode),
+          repr((rc, err, data[:8])))
+    node = e.path('null')
+    if device_node(node):
+        rc, _, err = e.run(['pict', 'render', pic, node])
+        check('pict render into a device node', rc == 0 and stat.S_ISCHR(os.lstat(node).st_mode), repr((rc, err)))
+    else:
+        print('skipped: device nodes (mknod needs root)')
+
+    # A symbolic link keeps pointing at its target, which gets the picture;
+    # a dangling one makes its target.
+    write(e.path('target.png'), b'old')
+    os.symlink('target.png', e.path('link.png'))
+    os.symlink('made.png', e.path('dangling.png'))
+    rc1, _, err1 = e.run(['pict', 'render', pic, 'link.png'])
+    rc2, _, err2 = e.run(['pict', 'render', pic, 'dangling.png'])
+    check('pict render through symbolic links',
+          rc1 == 0 and rc2 == 0 and os.path.islink(e.path('link.png')) and os.path.islink(e.path('dangling.png'))
+          and read(e.path('target.png')).startswith(b'\x89PNG') and read(e.path('made.png')).startswith(b'\x89PNG'),
+          repr((rc1, err1, rc2, err2)))
+
+    # The packer: an output that is the manifest, a source or a resource
+    # file is refused, and nothing is changed.
+    src = e.path('app')
+    os.makedirs(src)
+    write(os.path.join(src, 'main.lsp'), '(define (toplevel-loop) (quit))\n')
+    write(os.path.join(src, 'notes.txt'), 'notes')
+    manifest = os.path.join(src, 'm.app')
+    text = '(application "T" :load ("main.lsp") :resources (("TEXT" 128 "notes.txt")))\n'
+    write(manifest, text)
+    originals = {n: read(os.path.join(src, n)) for n in os.listdir(src)}
+    for out in ('m.app', 'main.lsp', 'notes.txt'):
+        rc, _, err = e.run(['pack', manifest, '-o', os.path.join(src, out)])
+        check('pack -o %s: refused' % out, rc == 1 and 'input' in err, repr((rc, err)))
+    write(e.path('m2.app'), text.replace('(application "T"', '(application "T" :output "m2.app"')
+          .replace('"main.lsp"', '"app/main.lsp"').replace('"notes.txt"', '"app/notes.txt"'))
+    rc, _, err = e.run(['pack', e.path('m2.app')])
+    check('pack with :output naming the manifest: refused', rc == 1 and 'input' in err, repr((rc, err)))
+    check('pack left its inputs alone', {n: read(os.path.join(src, n)) for n in os.listdir(src)} == originals)
+
+    # The packer into a FIFO; rsrc extract refuses its input as output and
+    # writes into a FIFO.
+    reader = FifoReader(fifo)
+    rc, _, err = e.run(['pack', manifest, '-o', fifo])
+    packed = reader.join()
+    check('pack into a FIFO', rc == 0 and len(packed) > 256, repr((rc, err, len(packed))))
+    app = e.path('t.RI')
+    write(app, packed)
+    rc, _, err = e.run(['rsrc', 'extract', app, 'TEXT', '128', app])
+    check('rsrc extract onto its input: refused', rc == 1 and read(app) == packed, repr((rc, err)))
+    reader = FifoReader(fifo)
+    rc, _, err = e.run(['rsrc', 'extract', app, 'TEXT', '128', fifo])
+    check('rsrc extract into a FIFO', rc == 0 and reader.join() == b'notes', repr((rc, err)))
+    check('no temporaries left', not leftovers(e.tmp) and not leftovers(src), repr(os.listdir(e.tmp)))
+
+
+def group_inputs(e):
+    fifo = e.path('in.fifo')
+    os.mkfifo(fifo)
+    os.makedirs(e.path('folder'))
+    node = e.path('zero')
+    inputs = [fifo, e.path('folder')]
+    if device_node(node):
+        inputs.append(node)
+    else:
+        print('skipped: a device node as input (mknod needs root)')
+    for path in inputs:
+        name = os.path.basename(path)
+        for args in (['pict', 'render', path, 'out.png'], ['unpack', path, 'u'], ['rsrc', 'list', path]):
+            rc, _, err = e.run(args, timeout=10)
+            check('%s of %s: refused' % (args[0], name), rc == 1 and path in err, repr((rc, err)))
+    check('nothing written', not os.path.exists(e.path('out.png')) and not os.path.exists(e.path('u')))
+    # A folder or a FIFO as a source or a resource file of a manifest.
+    for given in ('folder', 'in.fifo'):
+        write(e.path('m.app'), '(application "T"\n :load ("%s"))\n' % given)
+        rc, _, err = e.run(['pack', e.path('m.app'), '-o', 'x.RI'], timeout=10)
+        check('pack of a %s as a source: refused' % given, rc == 1 and 'm.app:2:' in err, repr((rc, err)))
+        write(e.path('m.app'), '(application "T"\n :resources (("TEXT" 1 "%s")))\n' % given)
+        rc, _, err = e.run(['pack', e.path('m.app'), '-o', 'x.RI'], timeout=10)
+        check('pack of a %s as a resource: refused' % given, rc == 1 and 'm.app:2:' in err, repr((rc, err)))
+
+
+GROUPS = {'outputs': group_outputs, 'inputs': group_inputs}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--talven', required=True)
+    ap.add_argument('--examples', default=os.path.join(os.path.dirname(__file__), '..', '..', 'examples'))
+    ap.add_argument('groups', nargs='*')
+    args = ap.parse_args()
+    for name in args.groups or sorted(GROUPS):
+        with tempfile.TemporaryDirectory() as tmp:
+            GROUPS[name](Env(os.path.abspath(args.talven), os.path.abspath(args.examples), tmp))
+    for f in FAILURES:
+        print('FAIL ' + f)
+    print('%d failure(s)' % len(FAILURES))
+    return 1 if FAILURES else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
