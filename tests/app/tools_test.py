@@ -9,6 +9,9 @@ group:
             its target, which is replaced; no temporary is left behind
   inputs    a FIFO, a device node or a folder given as an input is refused
             at once, never read or waited on
+  locks     one writer at a time: a second writer of a database is refused
+            at open (error 38), a reader is not, and two processes writing
+            300 records each lose none that was acknowledged
 
 Device nodes are made with mknod in the temporary folder (root only; a line
 says when they are skipped).
@@ -209,7 +212,67 @@ def group_inputs(e):
         check('pack of a %s as a resource: refused' % given, rc == 1 and 'm.app:2:' in err, repr((rc, err)))
 
 
-GROUPS = {'outputs': group_outputs, 'inputs': group_inputs}
+# A writer of a database: batches of ten records, each batch in one open,
+# an open refused as busy (error 38) tried again; every record written is
+# printed once its commit has returned.
+WRITER = """(define H (new-class 'H))
+(H (define (error-trap _k _n _v _o _a _b) (throw 'refused _n)))
+(define Error-Handler (make-instance H))
+(define busy 0)
+(define (open-db)
+  (let ((_d (catch 'refused (open-database "%(db)s" 2))))
+    (if (eq? _d 38) (begin (set! busy (+ busy 1)) (open-db)) _d)))
+(define (put-all _d _i _hi)
+  (if (< _i _hi) (begin (put-record-number _i "NUMB" _i _d) (display _i ()) (display " " ()) (put-all _d (+ _i 1) _hi))))
+(define (run _lo _hi)
+  (if (< _lo _hi) (let ((_d (open-db))) (put-all _d _lo (+ _lo 10)) (close-database _d ()) (run (+ _lo 10) _hi))))
+(run %(lo)d (+ %(lo)d 300))
+(display (list 'busy busy) ())
+"""
+
+
+def group_locks(e):
+    db = e.path('shared.db')
+    rc, _, err = e.run(['-e', '(create-database-subr "%s" "CREA" "TYPE")' % db])
+    check('database made', rc == 0, err)
+    # A writer holds the database open: a second writer is refused at open
+    # with error 38 naming the file, a reader is not.
+    holder = subprocess.Popen([e.talven], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              env=e.env, cwd=e.tmp)
+    holder.stdin.write(b'(define d (open-database "%s" 2))\n' % db.encode())
+    holder.stdin.flush()
+    holder.stdout.readline()
+    rc, _, err = e.run(['-e', '(open-database "%s" 2)' % db])
+    check('a second writer: error 38 with the path', rc == 1 and 'error 38' in err and db in err, repr((rc, err)))
+    rc, _, err = e.run(['-e', '(open-database "%s" 0)' % db])
+    check('a reader beside a writer', rc == 0, repr((rc, err)))
+    holder.stdin.close()
+    holder.wait(30)
+
+    # Two processes writing 300 records each: every acknowledged record is
+    # in the database.
+    procs = []
+    for lo in (1, 1001):
+        script = e.path('writer%d.lsp' % lo)
+        write(script, WRITER % {'db': db, 'lo': lo})
+        procs.append(subprocess.Popen([e.talven, script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                      env=e.env, cwd=e.tmp))
+    acked = []
+    for p in procs:
+        out, err = p.communicate(timeout=300)
+        words = out.decode().replace('(', ' ').replace(')', ' ').split()
+        check('writer ends well', p.returncode == 0, repr((p.returncode, err.decode()[-300:])))
+        acked += [int(w) for w in words[:-2] if w.isdigit()]
+        print('writer: %s opens refused as busy' % words[-1] if words else '?')
+    rc, out, err = e.run(['db', 'list', db])
+    stored = {int(line.split('\t')[1]) for line in out.splitlines()[1:]}
+    check('600 records acknowledged', sorted(acked) == list(range(1, 301)) + list(range(1001, 1301)),
+          repr(len(acked)))
+    check('every acknowledged record stored', rc == 0 and set(acked) <= stored,
+          repr((rc, err, len(stored), sorted(set(acked) - stored)[:10])))
+
+
+GROUPS = {'outputs': group_outputs, 'inputs': group_inputs, 'locks': group_locks}
 
 
 def main():
