@@ -543,9 +543,22 @@ std::string source_file_text(const std::string& text) {
   return out;
 }
 
+// A resource type as part of a file name: letters, digits and '#' as they
+// are, every other byte as %XX, so that two types never share a file (the
+// name reads back to the type) and none climbs out of the folder.
 std::string file_safe(const std::string& type) {
+  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
-  for (char c : type) out.push_back(std::isalnum(uint8_t(c)) || c == '#' ? c : '_');
+  for (char c : type) {
+    uint8_t b = uint8_t(c);
+    if ((b < 0x80 && std::isalnum(b)) || c == '#') {
+      out.push_back(c);
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 15]);
+    }
+  }
   return out;
 }
 

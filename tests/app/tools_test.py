@@ -12,6 +12,9 @@ group:
   locks     one writer at a time: a second writer of a database is refused
             at open (error 38), a reader is not, and two processes writing
             300 records each lose none that was acknowledged
+  unpack    resource types that a file name cannot hold as they are get
+            files of their own: unpacked and packed again, the same file
+            (and the corpus forks, when ../shared/corpus/rsrc is there)
 
 Device nodes are made with mknod in the temporary folder (root only; a line
 says when they are skipped).
@@ -272,7 +275,59 @@ def group_locks(e):
           repr((rc, err, len(stored), sorted(set(acked) - stored)[:10])))
 
 
-GROUPS = {'outputs': group_outputs, 'inputs': group_inputs, 'locks': group_locks}
+def group_unpack(e):
+    # Types that differ only in bytes a file name cannot hold as they are
+    # ('../x' and '..\\x', quotes, control and high bytes, spaces): packed,
+    # unpacked and packed again, the same file.
+    types = [b'../x', b'..\\x', b'.._x', b'a"b\\', b'\x01\x02/ ', b'\xff\xfe%_', b'%25_', b'STR ', b'\r\n\t ']
+    # One id for all: the names differ by the type alone.
+    resources = ''.join('("%s" 128 "r%d.bin")' % (t.decode('latin-1').replace('\\', '\\\\').replace('"', '\\"'), i)
+                        for i, t in enumerate(types))
+    for i, t in enumerate(types):
+        write(e.path('r%d.bin' % i), b'data of ' + t)
+    write(e.path('m.app'), ('(application "T" :output "x.RI" :resources (%s))\n' % resources).encode('latin-1'))
+    # The header holds the output's name: both outputs are x.RI.
+    os.makedirs(e.path('a'))
+    os.makedirs(e.path('b'))
+    rc, _, err = e.run(['pack', e.path('m.app'), '-o', e.path('a', 'x.RI')])
+    check('hostile types packed', rc == 0, err)
+    rc1, _, err1 = e.run(['unpack', e.path('a', 'x.RI'), 'u'])
+    rc2, _, err2 = e.run(['pack', e.path('u', 'manifest.lsp'), '-o', e.path('b', 'x.RI')])
+    check('hostile types: unpacked and packed again, the same file',
+          rc1 == 0 and rc2 == 0 and read(e.path('a', 'x.RI')) == read(e.path('b', 'x.RI')), repr((err1, err2)))
+    check('one file per resource, all inside the folder', len(os.listdir(e.path('u'))) == len(types) + 1,
+          repr(os.listdir(e.path('u'))))
+
+    corpus = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'shared', 'corpus', 'rsrc')
+    if not os.path.isdir(corpus):
+        print('skipped: no corpus at %s (unpacking the sample forks)' % os.path.normpath(corpus))
+        return
+    for name in sorted(os.listdir(corpus)):
+        if not name.endswith('.rsrc'):
+            continue
+        fork = os.path.join(corpus, name)
+        # Packed from the unpacked fork: every resource kept, and unpacking
+        # and packing that gives it again byte for byte.
+        outs = []
+        packed = [e.path('c0', name), e.path('c1', name)]
+        for step, source in enumerate((fork, packed[0])):
+            os.makedirs(os.path.dirname(packed[step]))
+            rc1, _, err1 = e.run(['unpack', source, e.path('cu%d' % step)])
+            rc2, _, err2 = e.run(['pack', e.path('cu%d' % step, 'manifest.lsp'), '-o', packed[step]])
+            outs.append((rc1, rc2, err1 + err2))
+        same = all(o[0] == 0 and o[1] == 0 for o in outs) and read(packed[0]) == read(packed[1])
+        # Type, id, name, length and digest: the packer keeps no attributes.
+        entries = lambda listing: {tuple(l.split('\t')[:3] + l.split('\t')[4:]) for l in listing.splitlines()}
+        rc, original, _ = e.run(['rsrc', 'list', fork])
+        rc, repacked, _ = e.run(['rsrc', 'list', packed[0]])
+        kept = entries(original) <= entries(repacked)
+        check('corpus %s: unpacked and packed, every resource kept and a fixed point' % name, same and kept,
+              repr(outs))
+        for step in (0, 1):
+            subprocess.run(['rm', '-rf', e.path('cu%d' % step), e.path('c%d' % step)])
+
+
+GROUPS = {'outputs': group_outputs, 'inputs': group_inputs, 'locks': group_locks, 'unpack': group_unpack}
 
 
 def main():
