@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -278,6 +279,9 @@ int run_files(const Args& args) {
 }
 
 int run(int argc, char** argv) {
+  // A write past the file-size limit fails with EFBIG (a full disk to the
+  // machine, error 46) instead of killing the process mid-write.
+  signal(SIGXFSZ, SIG_IGN);
   Args args(argv + 1, argv + argc);
   bool raw = false;
   while (!args.empty() && args[0] == "--raw-output") {

@@ -12,6 +12,8 @@ group:
   locks     one writer at a time: a second writer of a database is refused
             at open (error 38), a reader is not, and two processes writing
             300 records each lose none that was acknowledged
+  limits    past the file-size limit a write fails (error 46, or status 1
+            with no temporary left), never a death by SIGXFSZ
   unpack    resource types that a file name cannot hold as they are get
             files of their own: unpacked and packed again, the same file
             (and the corpus forks, when ../shared/corpus/rsrc is there)
@@ -327,7 +329,26 @@ def group_unpack(e):
             subprocess.run(['rm', '-rf', e.path('cu%d' % step), e.path('c%d' % step)])
 
 
-GROUPS = {'outputs': group_outputs, 'inputs': group_inputs, 'locks': group_locks, 'unpack': group_unpack}
+def group_limits(e):
+    # Past the file-size limit: pack fails with status 1 and leaves no
+    # temporary; a Lisp write is error 46. Neither dies of SIGXFSZ.
+    import resource
+    limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+    write(e.path('big.bin'), b'x' * 10000)
+    write(e.path('m.app'), '(application "T" :resources (("DATA" 1 "big.bin")))\n')
+    p = subprocess.run([e.talven, 'pack', e.path('m.app'), '-o', e.path('out.RI')], capture_output=True,
+                       env=e.env, cwd=e.tmp, preexec_fn=limit, timeout=60)
+    check('pack past the size limit: status 1, nothing left', p.returncode == 1 and not os.path.exists(
+        e.path('out.RI')) and not leftovers(e.tmp), repr((p.returncode, p.stderr, os.listdir(e.tmp))))
+    form = ('(define f (talven-file-create "%s" "ABCD" "TEXT" () t ())) (define h (file-open f 2))'
+            ' (define (fill _n) (if (> _n 0) (begin (file-write-ch 65 h) (fill (- _n 1))))) (fill 5000)' % e.path('w'))
+    p = subprocess.run([e.talven, '-e', form], capture_output=True, env=e.env, cwd=e.tmp, preexec_fn=limit,
+                       timeout=60)
+    check('a Lisp write past the size limit: error 46', p.returncode == 1 and b'error 46' in p.stderr,
+          repr((p.returncode, p.stderr)))
+
+
+GROUPS = {'limits': group_limits, 'outputs': group_outputs, 'inputs': group_inputs, 'locks': group_locks, 'unpack': group_unpack}
 
 
 def main():
