@@ -12,7 +12,8 @@
 // The output is deterministic byte for byte: the symbols table lists the
 // names by how often the code uses them (most used first, ties by name),
 // resources are written in a fixed order, and the header carries no time.
-// It is written to a temporary file beside the output and renamed over it.
+// It is written to a temporary file beside the output and renamed over it,
+// never over one of the files it was made from.
 #include "app/pack.hpp"
 
 #include <fcntl.h>
@@ -28,10 +29,12 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "core/bytes.hpp"
 #include "core/runtime.hpp"
 #include "data/console.hpp"
 #include "data/encoded.hpp"
 #include "storage/fork.hpp"
+#include "storage/outputs.hpp"
 #include "text/codec.hpp"
 
 namespace app {
@@ -70,45 +73,12 @@ namespace {
 
 // ---- Files -------------------------------------------------------------------------
 
-bool read_file(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  out = s.str();
-  return !in.bad();
-}
-
-// Writes a file through a temporary beside it, flushed and renamed over
-// the target: the old file or the new one, never half of it.
-bool write_file_atomically(const std::string& path, const void* data, size_t n, std::string& err) {
-  std::string tmp = path + ".tmp-" + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    err = std::strerror(errno);
-    return false;
-  }
-  const char* p = static_cast<const char*>(data);
-  size_t left = n;
-  bool ok = true;
-  while (left > 0) {
-    ssize_t w = write(fd, p, left);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      ok = false;
-      break;
-    }
-    p += w;
-    left -= size_t(w);
-  }
-  if (ok && fsync(fd) != 0) ok = false;
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    err = std::strerror(errno);
-    unlink(tmp.c_str());
-  }
-  return ok;
+// Reads a regular file whole; false with the reason in `why`.
+bool read_file(const std::string& path, std::string& out, std::string& why) {
+  std::vector<uint8_t> bytes;
+  if (!storage::read_input(path, bytes, why)) return false;
+  out.assign(bytes.begin(), bytes.end());
+  return true;
 }
 
 std::string directory_of(const std::string& path) {
@@ -259,7 +229,7 @@ class Packer {
   // Builds the file's bytes; the output path in `output`.
   std::vector<uint8_t> build(std::string& output) {
     std::string raw;
-    if (!read_file(manifest_, raw)) fail(0, "cannot be read");
+    if (!read(manifest_, raw)) fail(0, "cannot be read: " + why_);
     std::string text;
     int bad = 0;
     if (!data::source_text(raw, text, bad)) fail(bad, "a character without a code page 1252 counterpart, or bad UTF-8");
@@ -296,8 +266,14 @@ class Packer {
     encode_code();
     return fork_bytes(output);
   }
+  // Every file the build read: the output may be none of them.
+  const std::vector<std::string>& inputs() const { return inputs_; }
 
  private:
+  bool read(const std::string& path, std::string& out) {
+    inputs_.push_back(path);
+    return read_file(path, out, why_);
+  }
   [[noreturn]] void fail(int line, const std::string& message) { throw Fault{manifest_, line, message}; }
 
   std::string string_of(const Datum& d) {
@@ -317,7 +293,7 @@ class Packer {
   std::vector<uint8_t> file_bytes(const Datum& d) {
     std::string path = resolve(dir_, outside(string_of(d)));
     std::string bytes;
-    if (!read_file(path, bytes)) fail(d.line, path + " cannot be read");
+    if (!read(path, bytes)) fail(d.line, path + " cannot be read: " + why_);
     return {bytes.begin(), bytes.end()};
   }
   void add(uint32_t type, int32_t id, std::vector<uint8_t> bytes, int line, const std::string* name = nullptr) {
@@ -333,7 +309,7 @@ class Packer {
     for (const Datum& f : list_of(v)) {
       std::string path = resolve(dir_, outside(string_of(f)));
       std::string raw;
-      if (!read_file(path, raw)) fail(f.line, path + " cannot be read");
+      if (!read(path, raw)) fail(f.line, path + " cannot be read: " + why_);
       std::string text;
       int bad = 0;
       if (!data::source_text(raw, text, bad))
@@ -376,11 +352,6 @@ class Packer {
     fail(v.line, "unknown language (english, french, spanish or a number)");
   }
   void memory(const Datum& v) {
-    static const char* names[] = {"symbols", "lisp-stack", "prolog-stack", "nodes", "heap",
-                                  "reserve", "native-stack", "node-percent", "reserve-percent"};
-    uint32_t* fields[] = {&prefs_.symbol_slots, &prefs_.lisp_words, &prefs_.prolog_words,
-                          &prefs_.nodes,        &prefs_.heap,       &prefs_.reserve,
-                          &prefs_.stack_allowance, &prefs_.node_percent, &prefs_.reserve_percent};
     const auto& items = list_of(v);
     for (size_t i = 0; i < items.size(); i += 2) {
       const Datum& key = items[i];
@@ -391,9 +362,14 @@ class Packer {
         continue;
       }
       bool found = false;
-      for (int f = 0; f < 9; ++f)
-        if (key.text == names[f]) {
-          *fields[f] = uint32_t(integer_of(n, 0, f >= 7 ? 100 : 0xFFFFFFFFll));
+      for (const core::MemoryWord& w : core::memory_words())
+        if (key.text == w.name) {
+          // Below the least a machine starts with: its start-up would only
+          // end in the memory alert.
+          if (n.kind == Datum::Integer && n.number >= 0 && n.number < w.least)
+            fail(n.line, ":" + key.text + " " + std::to_string(n.number) + " is below " + std::to_string(w.least) +
+                             ", the least a machine starts with");
+          prefs_.*w.field = uint32_t(integer_of(n, 0, w.most));
           found = true;
         }
       if (!found) fail(key.line, "unknown memory field :" + key.text);
@@ -450,9 +426,7 @@ class Packer {
     put_be16(pref, height_);
     add(storage::fourcc("PREF"), 257, pref, 1);
     std::vector<uint8_t> vprf;
-    for (uint32_t w : {prefs_.symbol_slots, prefs_.lisp_words, prefs_.prolog_words, prefs_.nodes, prefs_.heap,
-                       prefs_.reserve, prefs_.stack_allowance, prefs_.node_percent, prefs_.reserve_percent})
-      put_be32(vprf, w);
+    for (const core::MemoryWord& w : core::memory_words()) put_be32(vprf, prefs_.*w.field);
     add(storage::fourcc("VPRF"), 256, vprf, 1);
     std::vector<uint8_t> size{0, 0};
     put_be32(size, preferred_);
@@ -523,6 +497,8 @@ class Packer {
   }
 
   std::string manifest_, dir_;
+  std::vector<std::string> inputs_;
+  std::string why_;
   std::string title_;
   std::vector<std::pair<std::string, std::string>> sources_;
   std::vector<Resource> resources_;
@@ -560,16 +536,29 @@ std::string source_file_text(const std::string& text) {
   return "; -*- coding: utf-8 -*-\n" + text::cp1252_to_utf8(text);
 }
 
+// A resource type as part of a file name: letters, digits and '#' as they
+// are, every other byte as %XX, so that two types never share a file (the
+// name reads back to the type) and none climbs out of the folder.
 std::string file_safe(const std::string& type) {
+  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
-  for (char c : type) out.push_back(std::isalnum(uint8_t(c)) || c == '#' ? c : '_');
+  for (char c : type) {
+    uint8_t b = uint8_t(c);
+    if ((b < 0x80 && std::isalnum(b)) || c == '#') {
+      out.push_back(c);
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 15]);
+    }
+  }
   return out;
 }
 
 int unpack(const std::string& input, const std::string& dir) {
-  std::string raw;
-  if (!read_file(input, raw)) {
-    std::fprintf(stderr, "talven: %s: cannot be read\n", input.c_str());
+  std::string raw, why;
+  if (!read_file(input, raw, why)) {
+    std::fprintf(stderr, "talven: %s: cannot be read: %s\n", input.c_str(), why.c_str());
     return 1;
   }
   std::span<const uint8_t> fork(reinterpret_cast<const uint8_t*>(raw.data()), raw.size());
@@ -589,7 +578,8 @@ int unpack(const std::string& input, const std::string& dir) {
   std::string base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
   std::string err;
   auto write = [&](const std::string& name, const std::string& bytes) {
-    if (!write_file_atomically(base + name, bytes.data(), bytes.size(), err)) {
+    std::span<const uint8_t> out(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    if (!storage::write_output(base + name, out, {&input, 1}, err)) {
       std::fprintf(stderr, "talven: %s%s: %s\n", base.c_str(), name.c_str(), err.c_str());
       return false;
     }
@@ -629,13 +619,10 @@ int unpack(const std::string& input, const std::string& dir) {
                 ") :language " + std::to_string(bytes[3]);
   }
   if (data_of(storage::fourcc("VPRF"), 256, bytes) && bytes.size() >= 36) {
-    static const char* fields[] = {"symbols", "lisp-stack", "prolog-stack", "nodes", "heap",
-                                   "reserve", "native-stack", "node-percent", "reserve-percent"};
     manifest += "\n  :memory (";
-    for (int i = 0; i < 9; ++i) {
-      uint32_t w = (uint32_t(bytes[4 * i]) << 24) | (bytes[4 * i + 1] << 16) | (bytes[4 * i + 2] << 8) | bytes[4 * i + 3];
-      manifest += std::string(i ? " :" : ":") + fields[i] + " " + std::to_string(w);
-    }
+    core::ByteReader words(bytes);
+    for (const core::MemoryWord& w : core::memory_words())
+      manifest += std::string(words.pos() ? " :" : ":") + w.name + " " + std::to_string(words.be32());
     std::span<const uint8_t> size;
     if (data_of(storage::fourcc("SIZE"), -1, size) && size.size() >= 6)
       manifest += " :size " + std::to_string((uint32_t(size[2]) << 24) | (size[3] << 16) | (size[4] << 8) | size[5]);
@@ -686,7 +673,7 @@ int pack_command(const std::vector<std::string>& args) {
     std::vector<uint8_t> bytes = packer.build(output);
     if (args.size() == 3) output = args[2];
     std::string err;
-    if (!write_file_atomically(output, bytes.data(), bytes.size(), err)) {
+    if (!storage::write_output(output, bytes, packer.inputs(), err)) {
       std::fprintf(stderr, "talven: %s: %s\n", output.c_str(), err.c_str());
       return 1;
     }

@@ -7,10 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
+#include "storage/outputs.hpp"
 #include "storage/resfile.hpp"
 
 namespace app {
@@ -70,18 +69,6 @@ bool parse_type(const std::string& s, uint32_t& code) {
   return true;
 }
 
-// Writes OUT whole or not at all.
-bool write_out(const std::string& path, const std::vector<uint8_t>& data) {
-  std::string tmp = path + ".talven-new";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = storage::write_all(fd, 0, data.data(), data.size()) && storage::flush_file(fd);
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
-}
-
 }  // namespace
 
 int rsrc_command(const std::vector<std::string>& args) {
@@ -119,8 +106,9 @@ int rsrc_command(const std::vector<std::string>& args) {
       if (r.id != id) continue;
       std::vector<uint8_t> data;
       if (int e = f->read_data(r, data)) return fail(args[1], e);
-      if (!write_out(args[4], data)) {
-        std::fprintf(stderr, "talven rsrc: %s: cannot write: %s\n", args[4].c_str(), std::strerror(errno));
+      std::string why;
+      if (!storage::write_output(args[4], data, {&args[1], 1}, why)) {
+        std::fprintf(stderr, "talven rsrc: %s: cannot write: %s\n", args[4].c_str(), why.c_str());
         return 1;
       }
       return 0;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -27,6 +28,7 @@
 #include "platform/gfx/png.hpp"
 #include "platform/gfx/region.hpp"
 #include "storage/fork.hpp"
+#include "storage/outputs.hpp"
 
 namespace {
 
@@ -189,18 +191,10 @@ int run_pict(const Args& all) {
   if (args.size() < 3 || args.size() > 4 || args[0] != "render") return 2;
   const std::string& in = args[1];
   const std::string& out = args[2];
-  std::FILE* f = std::fopen(in.c_str(), "rb");
-  if (f == nullptr) {
-    std::fprintf(stderr, "talven: %s: %s\n", in.c_str(), std::strerror(errno));
-    return 1;
-  }
   std::vector<uint8_t> bytes;
-  uint8_t chunk[65536];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
-  bool read_error = std::ferror(f) != 0;
-  std::fclose(f);
-  if (read_error) {
-    std::fprintf(stderr, "talven: %s: cannot be read\n", in.c_str());
+  std::string why;
+  if (!storage::read_input(in, bytes, why)) {
+    std::fprintf(stderr, "talven: %s: %s\n", in.c_str(), why.c_str());
     return 1;
   }
   std::span<const uint8_t> pic = media::strip_file_header(bytes);
@@ -245,8 +239,9 @@ int run_pict(const Args& all) {
   }
   if (status == media::PictStatus::BitmapFailed)
     std::fprintf(stderr, "talven: %s: a bitmap of the picture is damaged; drawn up to it\n", in.c_str());
-  if (!gfx::write_png(surface, out, &error)) {
-    std::fprintf(stderr, "talven: %s\n", error.c_str());
+  std::vector<uint8_t> png = gfx::encode_png(surface, &error);
+  if (png.empty() || !storage::write_output(out, png, {&in, 1}, error)) {
+    std::fprintf(stderr, "talven: %s: %s\n", out.c_str(), error.c_str());
     return 1;
   }
   return 0;
@@ -289,6 +284,9 @@ int run_files(const Args& args) {
 }
 
 int run(int argc, char** argv) {
+  // A write past the file-size limit fails with EFBIG (a full disk to the
+  // machine, error 46) instead of killing the process mid-write.
+  signal(SIGXFSZ, SIG_IGN);
   Args args(argv + 1, argv + argc);
   bool raw = false;
   while (!args.empty() && args[0] == "--raw-output") {

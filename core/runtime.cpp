@@ -30,6 +30,19 @@ MemoryPrefs default_prefs() {
   return p;
 }
 
+std::span<const MemoryWord> memory_words() {
+#define TALVEN_MEMORY_WORD_ROW(field, name, unit, least, most) {&MemoryPrefs::field, name, unit, least, most},
+  static const MemoryWord kWords[] = {TALVEN_MEMORY_WORDS(TALVEN_MEMORY_WORD_ROW)};
+#undef TALVEN_MEMORY_WORD_ROW
+  return kWords;
+}
+
+const MemoryWord* memory_word_out_of_bounds(const MemoryPrefs& p) {
+  for (const MemoryWord& w : memory_words())
+    if (p.*w.field < w.least || p.*w.field > w.most) return &w;
+  return nullptr;
+}
+
 static MemoryShortage memory_shortage(int64_t kb) {
   const std::string param = std::to_string(kb);
   return MemoryShortage(substitute_alert(alert_template(kAlertNoMemory, 0)->text, {&param, 1}), kb);

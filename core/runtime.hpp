@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,35 @@ struct MemoryPrefs {
   uint32_t node_percent;     // share of spare memory given to nodes
   uint32_t reserve_percent;  // share of spare memory added to the reserve
 };
+
+// Every word of a memory description: its field, the name a manifest gives
+// it, the bytes of one unit, and the least and most a machine is built
+// with. The least covers what building the machine and installing its
+// modules takes, with room for a small application; the most is what a
+// symbol can address (16 times its slot in 24 bits) or, for the shares, a
+// percentage. Nodes past what 24-bit offsets reach go to the heap.
+#define TALVEN_MEMORY_WORDS(X)                                      \
+  X(symbol_slots, "symbols", 16, 2048, 1u << 20)                    \
+  X(lisp_words, "lisp-stack", 4, 4096, 0xFFFFFFFFu)                 \
+  X(prolog_words, "prolog-stack", 4, 256, 0xFFFFFFFFu)              \
+  X(nodes, "nodes", 8, 16384, 0xFFFFFFFFu)                          \
+  X(heap, "heap", 1, 65536, 0xFFFFFFFFu)                            \
+  X(reserve, "reserve", 1, 0, 0xFFFFFFFFu)                          \
+  X(stack_allowance, "native-stack", 1, 65536, 0xFFFFFFFFu)         \
+  X(node_percent, "node-percent", 0, 0, 100)                        \
+  X(reserve_percent, "reserve-percent", 0, 0, 100)
+
+struct MemoryWord {
+  uint32_t MemoryPrefs::*field;
+  const char* name;
+  uint32_t unit;  // bytes of one unit; 0 for a share
+  uint32_t least, most;
+};
+// The nine words in the order the sizing resource holds them.
+std::span<const MemoryWord> memory_words();
+// The first word of `p` outside its bounds, or null when a machine can be
+// built from every word.
+const MemoryWord* memory_word_out_of_bounds(const MemoryPrefs& p);
 
 // The five zones and the allocators' state.
 struct Zones {

@@ -35,6 +35,15 @@ static bool link_fresh(Zones& z, uint32_t most);
 
 ZoneLayout size_zones(const MemoryPrefs& p, uint32_t preferred, uint64_t available) {
   ZoneLayout l;
+  // A word outside its bounds cannot build a machine (a symbol table
+  // without slots, a node zone too small to start): reported as memory
+  // short by what the word lacks, at least 1 K.
+  if (const MemoryWord* w = memory_word_out_of_bounds(p)) {
+    uint32_t value = p.*w->field;
+    uint64_t lacking = value < w->least ? uint64_t(w->least - value) * w->unit : 0;
+    l.shortfall_kb = int64_t(std::max<uint64_t>(1, (lacking + 1023) / 1024));
+    return l;
+  }
   int64_t total = std::min<int64_t>(preferred, int64_t(available));
   l.symbol_slots = p.symbol_slots;
   l.lisp_words = p.lisp_words;
@@ -57,7 +66,8 @@ ZoneLayout size_zones(const MemoryPrefs& p, uint32_t preferred, uint64_t availab
   int64_t block = total - reserve;
   int64_t heap = block - fixed - 8 * nodes;
   if (block <= 0 || heap < 0 || block > 0xFFFFFFF0LL) {
-    l.shortfall_kb = block / 1024;
+    // What the heap lacks; never less than 1 K, whatever the shares.
+    l.shortfall_kb = std::max<int64_t>(1, heap < 0 ? 1 - heap / 1024 : 1);
     return l;
   }
   l.nodes = uint32_t(nodes);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -277,22 +278,30 @@ int recover_file(const std::string& path) {
   if (stat(path.c_str(), &st) != 0) return 0;
   FileId id{st.st_dev, st.st_ino};
   std::string jpath = journal_path(id);
-  std::vector<uint8_t> bytes;
-  if (!read_whole(jpath, bytes)) return 0;
-  Journal j;
-  if (!decode(bytes, j) || !(j.id == id) || j.path != canonical(path)) {
-    // A torn journal was never followed by a write to its file; one for
-    // another file that once had this inode is stale.
-    if (!decode(bytes, j) || !(j.id == id)) unlink(jpath.c_str());
+  if (access(jpath.c_str(), F_OK) != 0) return 0;
+  // A journal belongs to whoever holds the file's exclusive lock: a writer
+  // of another process may be in the middle of a commit, its journal still
+  // being written. Only a file no one writes is rolled back, under the
+  // lock, and a torn journal dropped.
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
     return 0;
   }
-  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return -37;
-  bool ok = roll_back(fd, j);
+  std::vector<uint8_t> bytes;
+  Journal j;
+  bool valid = read_whole(jpath, bytes) && decode(bytes, j) && j.id == id;
+  if (fd < 0) return valid && j.path == canonical(path) ? -37 : 0;
+  bool ok = true;
+  if (!valid || j.path != canonical(path)) {
+    // A torn journal was never followed by a write to its file; one for
+    // another file that once had this inode is stale.
+    if (!valid) unlink(jpath.c_str());
+  } else if ((ok = roll_back(fd, j))) {
+    unlink(jpath.c_str());
+  }
   close(fd);
-  if (!ok) return -37;
-  unlink(jpath.c_str());
-  return 0;
+  return ok ? 0 : -37;
 }
 
 int create_file_atomic(const std::string& path, const std::vector<uint8_t>& bytes) {

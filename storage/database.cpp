@@ -234,7 +234,9 @@ int DbFile::compact(const DataOf& data_of, OpenFile& fresh) {
   mode_t mode = fstat(fd, &st) == 0 ? (st.st_mode & 07777) : 0644;
   unlink(tmp.c_str());
   int err = 0;
-  OpenFile out = open_posix(tmp, OpenMode::CreateNew, FileLock::Shared, err);
+  // Locked from its creation, so that no other writer takes the file
+  // between the rename and this process adopting it.
+  OpenFile out = open_posix(tmp, OpenMode::CreateNew, FileLock::Exclusive, err);
   if (!out.is_open()) return kDbWriteFailed;
   fchmod(out.fd, mode);
   auto fail = [&](int code) {
@@ -286,7 +288,8 @@ int DbFile::compact(const DataOf& data_of, OpenFile& fresh) {
 int open_database_path(const std::string& path, bool writable, DbHandle& out) {
   if (writable && recover_file(path) != 0) return kDbNotDatabase;
   int err = 0;
-  OpenFile f = open_posix(path, writable ? OpenMode::ReadWrite : OpenMode::Read, FileLock::Shared, err);
+  OpenFile f = writable ? open_posix(path, OpenMode::ReadWrite, FileLock::Exclusive, err)
+                        : open_posix(path, OpenMode::Read, FileLock::None, err);
   if (!f.is_open()) return kDbNotDatabase;
   std::unique_ptr<DbFile> db;
   if (int e = DbFile::attach(f.fd, writable, path, db)) return e;

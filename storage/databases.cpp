@@ -367,9 +367,15 @@ Value prim_open_database(Value pathname, Value mode) {
       if (d->file->id == FileId{sb.st_dev, sb.st_ino}) return database_box(*d);
     }
   if (recover_file(path) != 0) storage_error(StorageErr::NotADatabase, kNil);
+  // One writer at a time, across processes: a database opened for writing
+  // holds an exclusive lock, and a second writer is refused here with
+  // error 38 (mode 1 falls back to reading only when writing is not
+  // permitted, never when the file is busy). Readers take no lock.
   int err = 0;
-  OpenFile f = open_posix(path, m == 0 ? OpenMode::Read : OpenMode::ReadWrite, FileLock::Shared, err);
-  if (!f.is_open() && m == 1 && err != ENOENT) f = open_posix(path, OpenMode::Read, FileLock::Shared, err);
+  OpenFile f = m == 0 ? open_posix(path, OpenMode::Read, FileLock::None, err)
+                      : open_posix(path, OpenMode::ReadWrite, FileLock::Exclusive, err);
+  if (!f.is_open() && m == 1 && err != ENOENT && err != EWOULDBLOCK)
+    f = open_posix(path, OpenMode::Read, FileLock::None, err);
   if (!f.is_open()) raise_errno(err, pathname);
   f.name = pathname_text(pathname);
   std::unique_ptr<DbFile> file;

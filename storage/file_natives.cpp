@@ -754,7 +754,7 @@ Value create_file(Value pathname, Value creator, Value type, Value resource, Val
       }
       close_file(f);
       Value list = path_text_list(text_of_posix(path));
-      if (resource.truthy() && !write_empty_resource_file(path, code_arg(creator), code_arg(type))) {
+      if (resource.truthy() && !write_empty_resource_file(path, code_arg(creator), code_arg(type), OpenMode::Create)) {
         unlink(path.c_str());
         return kNil;
       }
@@ -765,14 +765,16 @@ Value create_file(Value pathname, Value creator, Value type, Value resource, Val
   }
   std::string text = pathname_text(pathname);
   std::string path = posix_path(text);
+  // Creation never replaces: an existing file is error 33 (nil when quiet)
+  // and keeps its bytes.
   if (resource.truthy()) {
-    if (!write_empty_resource_file(path, code_arg(creator), code_arg(type))) {
+    if (!write_empty_resource_file(path, code_arg(creator), code_arg(type), OpenMode::CreateNew)) {
       if (quiet.truthy()) return kNil;
       raise_errno(errno, pathname);
     }
   } else {
     int err = 0;
-    OpenFile f = open_posix(path, OpenMode::Create, FileLock::Exclusive, err);
+    OpenFile f = open_posix(path, OpenMode::CreateNew, FileLock::Exclusive, err);
     if (!f.is_open()) {
       if (quiet.truthy()) return kNil;
       raise_errno(err, pathname);
@@ -783,7 +785,8 @@ Value create_file(Value pathname, Value creator, Value type, Value resource, Val
 }
 
 // The empty resource file: a 256-byte header and a 30-byte map.
-bool write_empty_resource_file(const std::string& path, std::string_view creator, std::string_view type) {
+bool write_empty_resource_file(const std::string& path, std::string_view creator, std::string_view type,
+                               OpenMode mode) {
   uint8_t bytes[286] = {};
   auto put32 = [&](int at, uint32_t v) {
     bytes[at] = uint8_t(v >> 24), bytes[at + 1] = uint8_t(v >> 16), bytes[at + 2] = uint8_t(v >> 8), bytes[at + 3] = uint8_t(v);
@@ -804,7 +807,7 @@ bool write_empty_resource_file(const std::string& path, std::string_view creator
   bytes[256 + 26] = 0, bytes[256 + 27] = 30;
   bytes[256 + 28] = 0xFF, bytes[256 + 29] = 0xFF;
   int err = 0;
-  OpenFile f = open_posix(path, OpenMode::Create, FileLock::Exclusive, err);
+  OpenFile f = open_posix(path, mode, FileLock::Exclusive, err);
   if (!f.is_open()) {
     errno = err;
     return false;

@@ -27,8 +27,10 @@ std::string temp_dir();
 void hold_instance_lock();
 // Removes the "talven*.tmp" files of a folder that no one holds locked.
 void remove_temp_leftovers(const std::string& dir);
-// An empty resource file with its type and creator; false with errno.
-bool write_empty_resource_file(const std::string& path, std::string_view creator, std::string_view type);
+// An empty resource file with its type and creator, opened with `mode`
+// (CreateNew refuses a file that exists); false with errno.
+bool write_empty_resource_file(const std::string& path, std::string_view creator, std::string_view type,
+                               OpenMode mode);
 
 // Dialogs (storage/dialogs.cpp).
 core::Value prim_talven_choose_file(core::Value callback, core::Value types, core::Value, core::Value,

@@ -294,6 +294,7 @@ void raise_errno(int err, Value pathname) {
     case EMFILE:
     case ENFILE: error(Err::TooManyFiles, kNil);
     case ENOSPC:
+    case EFBIG:
     case EDQUOT: error(Err::DiskFull, pathname);
     case EWOULDBLOCK: error(Err::FileBusy, pathname);
     case EROFS: error(Err::VolumeLocked, pathname);

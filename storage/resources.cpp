@@ -186,8 +186,12 @@ int open_resource_file(const std::string& path) {
     return -1;
   }
   int err = 0;
-  OpenFile of = open_posix(path, OpenMode::ReadWrite, FileLock::Shared, err);
-  if (!of.is_open()) of = open_posix(path, OpenMode::Read, FileLock::Shared, err);
+  // A resource file open for writing holds an exclusive lock: one writer
+  // across processes. A file another process writes (or one this user
+  // may not write) opens for reading only, so that a second instance of
+  // an application still reads its own file; its writes are refused.
+  OpenFile of = open_posix(path, OpenMode::ReadWrite, FileLock::Exclusive, err);
+  if (!of.is_open()) of = open_posix(path, OpenMode::Read, FileLock::None, err);
   if (!of.is_open()) {
     set_error(kResBadFile);
     return -1;

@@ -213,6 +213,24 @@ def group_failures(e):
     check('memory short: alert 5000 in French, status 255',
           rc == 255 and 'alert: Il n\'y a pas assez de m\u00e9moire RAM : ' in err, repr((rc, err)))
 
+    # Memory words no machine can be built with (zero symbols, a node zone
+    # too small to start, shares past 100 %, both shares at 100 %): the
+    # memory alert with a positive figure and status 255, never a signal.
+    base = [32768, 1 << 20, 65536, 500000, 4 << 20, 8 << 20, 7 << 20, 0, 0]
+    for field, value in ((0, 0), (0, 1), (1, 100), (2, 0), (3, 0), (3, 1000), (4, 0), (6, 0), (7, 0xFFFFFFFF),
+                         (8, 101), (3, 0xFFFFFFFF), (0, 0xFFFFFFFF), (7, 100)):
+        words = list(base)
+        words[field] = value
+        if (field, value) == (7, 100):
+            words[8] = 100
+        app = e.app('words.RI', [('VPRF', 256, struct.pack('>9I', *words)),
+                                 ('Load', 0, '(define (toplevel-loop) (quit))\r')])
+        rc, out, err = e.run([app])
+        figure = err.split('RAM memory : ')[-1].split(' K')[0]
+        check('VPRF word %d = %d: alert 5000 with a positive figure, status 255' % (field, value),
+              rc == 255 and 'alert: There is not enougth RAM memory : ' in err and figure.isdigit()
+              and int(figure) > 0 and 'terminate' not in err, repr((rc, err)))
+
 
 def group_splash(e):
     """The splash sequence: wait-boot-time waits for every picture that has

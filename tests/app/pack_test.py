@@ -123,6 +123,10 @@ def main():
             ('(application "T" :resources (("PIC" 1 "ok.lsp")))', 'm.app:1:', 'four characters'),
             ('(application "T" :resources (("TEXT" 1 "ok.lsp") ("TEXT" 1 "ok.lsp")))', 'm.app:1:', 'twice'),
             ('(application "T" :memory (:heap -1))', 'm.app:1:', 'outside'),
+            ('(application "T"\n :memory (:symbols 0))', 'm.app:2:', 'below 2048'),
+            ('(application "T" :memory (:nodes 1000))', 'm.app:1:', 'below 16384'),
+            ('(application "T" :memory (:lisp-stack 100))', 'm.app:1:', 'below 4096'),
+            ('(application "T" :memory (:node-percent 101))', 'm.app:1:', 'outside'),
             ('(application "T"', 'm.app:1:', 'still open'),
             ('(application "T" :language klingon)', 'm.app:1:', 'language'),
         ]

@@ -121,7 +121,7 @@ class FullTable : public MachineTest {
   MemoryPrefs prefs() override {
     MemoryPrefs p = small_prefs();
     // Room for every module's names, with some left to fill.
-    p.symbol_slots = 2000;
+    p.symbol_slots = 2048;
     return p;
   }
 };

@@ -13,45 +13,56 @@ MemoryPrefs prefs_of(uint32_t slots, uint32_t lisp, uint32_t prolog, uint32_t no
 }
 
 TEST(Sizing, SpareMemoryIsSharedAndTheHeapTakesTheRest) {
-  // Fixed parts: 16*1000 + 4*2000 + 32 + 4*100 = 24,432 bytes; nodes 8*1000.
-  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 40, 10);
+  // Fixed parts: 16*2048 + 4*4096 + 32 + 4*1024 = 53,280 bytes; nodes 8*16384.
+  MemoryPrefs p = prefs_of(2048, 4096, 1024, 16384, 65536, 100000, 65536, 40, 10);
   ZoneLayout l = size_zones(p, 1000000, 5000000);
   ASSERT_TRUE(l.ok);
-  int64_t spare = 1000000 - 100000 - 24432 - 8000 - 50000;
-  EXPECT_EQ(l.nodes, 1000 + 40 * spare / 800);
+  int64_t spare = 1000000 - 100000 - 53280 - 131072 - 65536;
+  EXPECT_EQ(l.nodes, 16384 + 40 * spare / 800);
   EXPECT_EQ(l.reserve, 100000 + spare * 10 / 100);
   EXPECT_EQ(l.block_size, 1000000 - l.reserve);
-  EXPECT_EQ(l.heap, l.block_size - 24432 - 8 * l.nodes);
-  EXPECT_EQ(l.stack_allowance, 28000u);
+  EXPECT_EQ(l.heap, l.block_size - 53280 - 8 * l.nodes);
+  EXPECT_EQ(l.stack_allowance, 63536u);
 }
 
 TEST(Sizing, AvailableMemoryCapsTheTotal) {
-  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 0, 0);
+  MemoryPrefs p = prefs_of(2048, 4096, 1024, 16384, 65536, 100000, 65536, 0, 0);
   ZoneLayout l = size_zones(p, 10000000, 500000);
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.block_size, 400000u);
 }
 
 TEST(Sizing, ShortfallIsReportedInKilobytes) {
-  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 0, 0);
-  // Needs 182,432 bytes; 100,000 gives S = -82,432: 1 - (-80) = 81 K.
+  MemoryPrefs p = prefs_of(2048, 4096, 1024, 16384, 65536, 100000, 65536, 0, 0);
+  // Needs 349,888 bytes; 100,000 gives S = -249,888: 1 - (-244) = 245 K.
   ZoneLayout l = size_zones(p, 100000, 1u << 30);
   EXPECT_FALSE(l.ok);
-  EXPECT_EQ(l.shortfall_kb, 81);
+  EXPECT_EQ(l.shortfall_kb, 245);
   // Just short by a few bytes still reports 1 K.
-  l = size_zones(p, 182431, 1u << 30);
+  l = size_zones(p, 349887, 1u << 30);
   EXPECT_FALSE(l.ok);
   EXPECT_EQ(l.shortfall_kb, 1);
-  EXPECT_TRUE(size_zones(p, 182432, 1u << 30).ok);
+  EXPECT_TRUE(size_zones(p, 349888, 1u << 30).ok);
+  // A word below what a machine starts with is short by what it lacks;
+  // shares that together pass the spare memory leave the heap short.
+  p.symbol_slots = 0;
+  l = size_zones(p, 1u << 30, 1u << 30);
+  EXPECT_FALSE(l.ok);
+  EXPECT_EQ(l.shortfall_kb, 32);
+  p.symbol_slots = 2048;
+  p.node_percent = p.reserve_percent = 100;
+  l = size_zones(p, 1u << 30, 1u << 30);
+  EXPECT_FALSE(l.ok);
+  EXPECT_GT(l.shortfall_kb, 0);
 }
 
 TEST(Sizing, RuntimeRefusesAShortBlockWithTheAlertText) {
-  MemoryPrefs p = prefs_of(1000, 2000, 100, 1000, 50000, 100000, 30000, 0, 0);
+  MemoryPrefs p = prefs_of(2048, 4096, 1024, 16384, 65536, 100000, 65536, 0, 0);
   try {
     Runtime r(p, 100000);
     FAIL() << "built a machine without memory";
   } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "There is not enougth RAM memory : 81 K");
+    EXPECT_STREQ(e.what(), "There is not enougth RAM memory : 245 K");
   }
 }
 

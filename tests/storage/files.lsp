@@ -39,6 +39,18 @@
 (file-remove f t)                           ; expect: ()
 (file-open f)                               ; expect error: 31
 
+; Creating a file that exists, as a resource file or not, is error 33 (nil
+; when quiet) and leaves its bytes as they were.
+(define r (talven-file-create () "ABCD" "TEXT" () t t))   ; expect: r
+(define h (file-open r 2))                  ; expect: h
+(prin 'kept (cons file-write-ch h))         ; expect: kept
+(file-close h)
+(talven-file-create r "ABCD" "TEXT" t t ())   ; expect error: 33
+(talven-file-create r "ABCD" "TEXT" t t t)    ; expect: ()
+(talven-file-create r "ABCD" "TEXT" () t ())  ; expect error: 33
+(file-length r)                             ; expect: 4
+(file-remove r ())                          ; expect: t
+
 ; What this system does not have.
 (open-rf "x" 0 0)                           ; expect error: 47
 (fsclose 1)                                 ; expect error: 47
