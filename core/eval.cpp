@@ -646,6 +646,7 @@ Tag function_tag(Value head) {
 // function the define makes; `new-clause`, and the specials marked as a
 // scope of their own (a clause's).
 bool own_scope_form(Value form) {
+  if (!form.is_pair()) return false;
   Value head = car(form);
   if (!head.is_symbol()) return false;
   Value word = symbol_value(head);
