@@ -13,6 +13,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/analysis.hpp"
@@ -589,6 +590,8 @@ namespace {
 class Compiler {
  public:
   Value function(Value form, Tag tag);
+  // The function of no parameters whose body is the top-level form.
+  Value top_level(Value form);
 
  private:
   struct Binding {
@@ -601,6 +604,14 @@ class Compiler {
   uint32_t level_ = 0;
   bool no_new_ = false;  // compiling captures: no variable may be made
   Value captures_ = kNil;  // the capture list being compiled, for its error
+  // Compiling the function made for a top-level form, and that form (named
+  // by the errors of the function itself).
+  bool top_ = false;
+  Value top_form_ = kNil;
+  // The outermost level that a variable has resolved to since the nested
+  // function being compiled began: below that function's own level, the
+  // function uses variables of an enclosing one.
+  uint32_t reach_ = 0;
 
   void bind(Value var, Value culprit) {
     if (!var.is(Tag::Variable)) error(Err::WrongType, culprit);
@@ -630,11 +641,27 @@ Tag function_tag(Value head) {
   }
 }
 
+// A form whose lexical variables are not those of the code around it: a
+// `define` of a function, `(define (name . parameters) . body)`, whose
+// function the define makes; `new-clause`, and the specials marked as a
+// scope of their own (a clause's).
+bool own_scope_form(Value form) {
+  if (!form.is_pair()) return false;
+  Value head = car(form);
+  if (!head.is_symbol()) return false;
+  Value word = symbol_value(head);
+  if (word.tag_number() == kSyntaxNewClause || own_scope(word)) return true;
+  if (head != rt().sym.define_ || !word.is(Tag::Special)) return false;
+  Value rest = cdr(form);
+  return rest.is_pair() && car(rest).is_pair();
+}
+
 void Compiler::resolve(Value var) {
   Value sym = cdr(var);
   for (size_t i = bindings_.size(); i > 0; --i) {
     const Binding& b = bindings_[i - 1];
     if (b.symbol == sym) {
+      reach_ = std::min(reach_, b.level);
       node_of(var).car = make_fixnum(int32_t(((level_ - b.level) << 16) | b.index)).bits;
       return;
     }
@@ -653,10 +680,14 @@ void Compiler::walk(Value x) {
     if (x.is(Tag::Variable)) return resolve(x);
     if (!x.is_pair()) return;
     Value e = car(x);
-    if (e.is_pair() && function_tag(car(e)) != Tag::Pair)
-      set_car(x, nested(e));
-    else if (e.is_pair() || e.is(Tag::Variable))
+    if (e.is_pair() && function_tag(car(e)) != Tag::Pair) {
+      Value fn = nested(e);
+      if (fn != e) set_car(x, fn);
+    } else if (top_ && level_ == 0 && own_scope_form(e)) {
+      // Left as at top level: a define makes its function when it runs.
+    } else if (e.is_pair() || e.is(Tag::Variable)) {
       walk(e);
+    }
     x = cdr(x);
     if (++steps > 10000000) error(Err::WrongType, x);
   }
@@ -689,8 +720,17 @@ Value Compiler::nested(Value form) {
     return inner.function(form, tag);
   }
   ++level_;
+  uint32_t saved_reach = reach_;
+  reach_ = level_;
   Value fn = function(form, tag);
+  bool encloses = reach_ < level_;
+  reach_ = std::min(saved_reach, reach_);
   --level_;
+  // In a top-level form's own body, a function that uses none of the form's
+  // variables stays a form: made when it is evaluated, as at top level, it
+  // is a plain function, which outlives the form (a closure of the form's
+  // frame would not).
+  if (top_ && level_ == 0 && !encloses) return form;
   return fn;
 }
 
@@ -733,11 +773,19 @@ Value Compiler::function(Value form, Tag tag) {
   uint32_t locals = next_slot_.back() - required - has_rest - captured;
   next_slot_.pop_back();
   bindings_.resize(mark);
-  if (required > 0x7F || captured > 0x7F || locals > 0x1FF) error(Err::WrongType, form);
+  if (required > 0x7F || captured > 0x7F || locals > 0x1FF)
+    error(Err::WrongType, top_ && level_ == 0 ? top_form_ : form);
   uint32_t d = (required << 17) | (has_rest << 16) | (captured << 9) | locals;
   Value head = cons(car(form), params);
   Value source = gamma ? cons(head, cons(captures, body)) : cons(head, body);
   return alloc_node(tag, Value::make(Tag::Fixnum, d).bits, source.bits);
+}
+
+Value Compiler::top_level(Value form) {
+  top_ = true;
+  top_form_ = form;
+  Value wrapper = cons(rt().sym.lambda, cons(kNil, cons(form, kNil)));
+  return function(wrapper, Tag::Lambda);
 }
 
 }  // namespace
@@ -751,13 +799,69 @@ Value make_function(Value form) {
 
 // ---- Toplevel --------------------------------------------------------------------------------
 
+namespace {
+
+// The most list cells the look for lexical variables in a top-level form
+// visits: a circular form is evaluated as it is.
+constexpr uint32_t kMostTopSteps = 10000000;
+
+bool uses_lexicals(Value form, uint32_t& steps);
+
+// Whether a form of a top-level form, evaluated there, would use a lexical
+// variable: one outside quoted data, outside the forms that make functions
+// (lambda, syntax, the gammas, whose captures are left to them) or are a
+// scope of their own, and outside the forms a macro or a predicate receives:
+// a macro that reads or binds a variable of its caller, or a goal's logic
+// variable, meets a frame only in a function; at top level they stay as
+// they were.
+bool form_uses_lexicals(Value x, uint32_t& steps) {
+  if (x.is(Tag::Variable)) return true;
+  if (!x.is_pair()) return false;
+  Value head = car(x);
+  if (function_tag(head) != Tag::Pair || own_scope_form(x)) return false;
+  if (head.is_symbol()) {
+    Value word = symbol_value(head);
+    if (word.tag_number() == kSyntaxQuote || word.is(Tag::Syntax) || word.is(Tag::ClosedSyntax) ||
+        word.is(Tag::Predicate))
+      return false;
+  }
+  return uses_lexicals(x, steps);
+}
+
+// The same for every element of a list, and its tail.
+bool uses_lexicals(Value l, uint32_t& steps) {
+  check_native_stack();
+  for (; l.is_pair(); l = cdr(l)) {
+    if (++steps > kMostTopSteps) return false;
+    if (form_uses_lexicals(car(l), steps)) return true;
+  }
+  return l.is(Tag::Variable);
+}
+
+}  // namespace
+
+// A top-level form has no function around it: one that uses lexical
+// variables (its `let` and `with` variables, say) becomes the body of a
+// function made for it and called at once, whose locals they are. The
+// function keeps what the form means at top level: a `define` in it defines
+// a global, and a function made in it that uses none of its variables is a
+// plain one, as it would be at top level. Any other form is evaluated as it
+// is.
+Value eval_top_form(Value form) {
+  uint32_t steps = 0;
+  if (!form_uses_lexicals(form, steps)) return eval(form);
+  Compiler c;
+  Value fn = c.top_level(form);
+  return apply(fn, kNil, nullptr, Mode::Values, kNil);
+}
+
 bool eval_toplevel(Value form, Value* result) {
   Runtime& r = rt();
   StackMark mark;
   CatchFrame frame(r.sym.toplevel);
   frame.make_current();
   try {
-    *result = eval(form);
+    *result = eval_top_form(form);
     return true;
   } catch (const Thrower& t) {
     if (t.tag != r.sym.toplevel) throw;

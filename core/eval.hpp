@@ -73,6 +73,12 @@ Value read_variable(Value var);
 // function value, resolving its variables to slots.
 Value make_function(Value form);
 
+// Evaluates a form read at top level (the prompt, a loaded text): one that
+// uses lexical variables runs as the body of a function made for it and
+// called at once, so that its `let`, `with` and `bind` variables are that
+// function's locals; any other form is evaluated as eval does.
+Value eval_top_form(Value form);
+
 // Evaluates a form as the toplevel loop does, inside a catch of `toplevel`:
 // true with the value, or false when the form was left by a throw to
 // `toplevel` (an error's, after its report). Other exits pass.

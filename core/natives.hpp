@@ -145,4 +145,11 @@ enum class InlineOp : uint8_t { None, Car, Cdr, Not, PairP, EqP, Cons, VectorRef
 // Marks every registered native whose function is `fn`.
 void set_inline_op(NativeFn fn, InlineOp op);
 
+// Specials whose forms are a scope of their own, such as a clause's: the
+// lexical variables in them are the special's, never its caller's, so a
+// top-level form does not make a function for them (core/eval.hpp).
+// Marks every registered native whose function is `fn`.
+void set_own_scope(NativeFn fn);
+inline bool own_scope(Value v) { return v.is(Tag::Special) && rt().native_scoped[node_of(v).cdr] != 0; }
+
 }  // namespace core

@@ -156,7 +156,7 @@ struct Zones {
   X(Error_Handler, "Error-Handler") X(else_, "else") X(arrow, "=>")         \
   X(unquote, "unquote") X(unquote_splicing, "unquote-splicing")               \
   X(destroy, "destroy") X(name, "name") X(stop, "stop") X(System_p, "System?") \
-  X(update_classes, "update-classes")
+  X(update_classes, "update-classes") X(define_, "define") X(lambda, "lambda")
 
 struct WellKnown {
 #define TALVEN_X(field, text) Value field;
@@ -267,6 +267,7 @@ class Runtime {
   std::vector<NativeFn> natives;  // a native node's cdr indexes this table
   std::vector<uint8_t> native_ops;  // per native: its FixnumOp (core/natives.hpp)
   std::vector<uint8_t> native_inline;  // per native: its InlineOp (core/natives.hpp)
+  std::vector<uint8_t> native_scoped;  // per native: a special whose forms are its own scope
   Value current_object = kNoObject;
   Value empty_string;  // the shared empty string
   LastError last_error;

@@ -124,6 +124,7 @@ Value make_native(NativeFn fn, uint32_t code, Tag kind) {
   r.natives.push_back(fn);
   r.native_ops.push_back(0);
   r.native_inline.push_back(0);
+  r.native_scoped.push_back(0);
   return alloc_node(kind, kPermanentBit | make_header(Header::Long, code), index);
 }
 
@@ -154,6 +155,12 @@ void set_inline_op(NativeFn fn, InlineOp op) {
   Runtime& r = rt();
   for (size_t i = 0; i < r.natives.size(); ++i)
     if (r.natives[i] == fn) r.native_inline[i] = uint8_t(op);
+}
+
+void set_own_scope(NativeFn fn) {
+  Runtime& r = rt();
+  for (size_t i = 0; i < r.natives.size(); ++i)
+    if (r.natives[i] == fn) r.native_scoped[i] = 1;
 }
 
 void register_natives(std::span<const NativeRow> rows) {

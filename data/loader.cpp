@@ -105,7 +105,7 @@ void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
       if (t.payload() == kSignalClose) error(Err::EndOfInput, kNil);
       continue;
     }
-    eval(t);
+    eval_top_form(t);
   }
 }
 

@@ -4,11 +4,12 @@
 //
 // A load makes the text the current input source, raises the event-dispatch
 // depth (printing processes no window events meanwhile), evaluates outside
-// any object, and decodes with the symbols table installed when it began;
-// on every exit, normal or not, it restores what it saved. Each step
-// starts with a fetch, so the character that ended the previous datum is
-// dropped: a datum that does not end with a closing parenthesis needs one
-// character after it.
+// any object and as the prompt does (core::eval_top_form: a form that uses
+// lexical variables runs in a function of its own), and decodes with the
+// symbols table installed when it began; on every exit, normal or not, it
+// restores what it saved. Each step starts with a fetch, so the character
+// that ended the previous datum is dropped: a datum that does not end with
+// a closing parenthesis needs one character after it.
 #pragma once
 #include <cstdint>
 #include <memory>

@@ -134,6 +134,7 @@ void install(Runtime& r) {
       TV_SPECIAL("free", sp_free),
   };
   register_natives(rows);
+  set_own_scope(&native_entry<sp_defclause>);
   LogicState& s = state();
   s.sym_clause = intern_static("clause");
   intern_static("new-clause");

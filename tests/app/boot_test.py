@@ -113,9 +113,10 @@ def group_order(e):
     check('order: globals, init functions, start-appl, toplevel-loop', lines == want, repr((lines, err)))
     check('order: quit exits with 0', rc == 0, repr((rc, err)))
 
-    # Load 0, 1 and 3: 3 never loads; toplevel-loop returns: status 1.
+    # Load 0, 1 and 3: 3 never loads; toplevel-loop returns: status 1. A
+    # form of a Load resource may bind lexical variables.
     app = e.app('gap.RI', [
-        ('Load', 0, '(display \'zero ())\r'),
+        ('Load', 0, '(let ((_w \'zero)) (display _w ()))\r'),
         ('Load', 1, '(display \'one ())(define (toplevel-loop) (display \'loop ()))\r'),
         ('Load', 3, '(display \'three ())\r'),
     ])

@@ -77,6 +77,12 @@ def cli(talven):
             f.write('(car 5)\n')
         rc, out, err = run(talven, ['--transcript', 'bad.lsp'], cwd=d)
         check('transcript line', out.startswith(b'Error: 2, 5, '), repr(out))
+    # A top-level form's lexical variables are locals of a function made for
+    # it, from -e as at the prompt; one bound nowhere is still unbound.
+    rc, out, err = run(talven, ['-e', '(let* ((_a 20) (_b (+ _a 1))) (* _a _b))'])
+    check('-e lexicals', rc == 0 and out == b'420\n', repr((rc, out, err)))
+    rc, out, err = run(talven, ['-e', '(let ((_a 1)) (+ _a _b))'])
+    check('-e unbound lexical', rc == 1 and err.startswith(b'error 6 (unbound symbol or variable): _b'), repr((rc, err)))
     rc, out, _ = run(talven, ['--help'])
     check('help', rc == 0 and b'--transcript' in out and b'repl' in out and b'--raw-output' in out, repr(out))
     for sub in ('repl', '-e', '--transcript'):
@@ -194,6 +200,8 @@ def prompt(talven):
         check('no alert', b'An error has occured' not in p.seen, repr(p.seen))
         p.send(b'(+ 1 2)\r')
         check('loop goes on', p.expect(b'3'), repr(p.seen))
+        p.send(b'(let* ((_a 20) (_b (+ _a 1))) (* _a _b))\r')
+        check('lexicals at the prompt', p.expect(b'420'), repr(p.seen))
         # Ctrl-C interrupts a running form and the prompt comes back. The
         # form is under way once its line has been echoed; the interrupt is
         # sent again if a loaded machine had not started it yet.
