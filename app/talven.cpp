@@ -100,12 +100,14 @@ const Subcommand kSubcommands[] = {
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
     {"pict", "render a picture file into a PNG (pict render FILE.pict OUT.png [WxH])",
-     "usage: talven pict render FILE.pict OUT.png [WxH] [--id N]\n"
+     "usage: talven pict render FILE.pict OUT.png [WxH] [--id N] [--max-pixels N]\n"
      "Draws the picture of FILE (a picture file with its 512-byte header, a\n"
      "picture resource without it, or a device-independent bitmap) on a white\n"
      "surface at its frame size, or scaled to W by H pixels, and writes OUT.png.\n"
      "FILE may also be a resource file: its PICT resource N is drawn, or the\n"
      "one with the lowest id when --id is not given.\n"
+     "A picture larger than 16777216 pixels (4096x4096) is refused unless\n"
+     "--max-pixels allows it.\n"
      "A picture that ends early or holds an opcode outside the supported set\n"
      "is drawn up to that point and reported on standard error.\n",
      run_pict},
@@ -173,10 +175,21 @@ std::span<const uint8_t> resource_picture(std::span<const uint8_t> file, const i
 
 int run_pict(const Args& all) {
   Args args;
+  // A small file may name a huge frame: what is drawn is bounded before
+  // anything is allocated.
+  uint64_t max_pixels = uint64_t(4096) * 4096;
   int32_t id = 0;
   bool has_id = false;
   for (size_t i = 0; i < all.size(); ++i) {
-    if (all[i] == "--id" && i + 1 < all.size()) {
+    if (all[i] == "--max-pixels" && i + 1 < all.size()) {
+      char* end = nullptr;
+      unsigned long long n = std::strtoull(all[i + 1].c_str(), &end, 10);
+      if (end == all[i + 1].c_str() || *end != 0 || n == 0) {
+        std::fprintf(stderr, "talven: --max-pixels %s: not a positive whole number\n", all[i + 1].c_str());
+        return 2;
+      }
+      max_pixels = uint64_t(n), ++i;
+    } else if (all[i] == "--id" && i + 1 < all.size()) {
       char* end = nullptr;
       long n = std::strtol(all[i + 1].c_str(), &end, 10);
       if (end == all[i + 1].c_str() || *end != 0 || n < -32768 || n > 32767) {
@@ -222,6 +235,13 @@ int run_pict(const Args& all) {
   if (width <= 0 || height <= 0 || width > gfx::Surface::kMaxSide || height > gfx::Surface::kMaxSide) {
     std::fprintf(stderr, "talven: %s: size %dx%d is outside 1..%d\n", in.c_str(), width, height,
                  gfx::Surface::kMaxSide);
+    return 1;
+  }
+  if (uint64_t(width) * uint64_t(height) > max_pixels) {
+    std::fprintf(stderr,
+                 "talven: %s: %dx%d is %llu pixels, more than %llu (--max-pixels N draws larger pictures)\n",
+                 in.c_str(), width, height, (unsigned long long)(uint64_t(width) * uint64_t(height)),
+                 (unsigned long long)max_pixels);
     return 1;
   }
   std::string error;

@@ -127,6 +127,21 @@ int parse_map(std::span<const uint8_t> map, const ForkHeader& h, const ForkForma
   uint32_t count_word = get_word(v, type_off, l.word);
   uint64_t ntypes = count_word == l.none() ? 0 : uint64_t(count_word) + 1;
   if (!v.fits(type_off + l.word, ntypes * l.type_entry())) return kResBadFile;
+  // Each type's reference list lies in the map, and no two of them share a
+  // byte: a map whose types all name one list would otherwise list its
+  // references once per type (a small file, an unbounded listing).
+  std::vector<std::pair<uint64_t, uint64_t>> lists;
+  for (uint64_t t = 0; t < ntypes; ++t) {
+    uint64_t e = type_off + l.word + t * l.type_entry();
+    uint32_t count = get_word(v, e + 4, l.word);
+    uint64_t bytes = count == l.none() ? 0 : (uint64_t(count) + 1) * l.ref_size;
+    uint64_t list = type_off + get_word(v, e + 4 + l.word, l.word);
+    if (!v.fits(list, bytes)) return kResBadFile;
+    if (bytes) lists.push_back({list, list + bytes});
+  }
+  std::sort(lists.begin(), lists.end());
+  for (size_t i = 1; i < lists.size(); ++i)
+    if (lists[i].first < lists[i - 1].second) return kResBadFile;
   m.types.resize(size_t(ntypes));
   for (uint64_t t = 0; t < ntypes; ++t) {
     uint64_t e = type_off + l.word + t * l.type_entry();

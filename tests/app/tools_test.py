@@ -207,6 +207,17 @@ def group_inputs(e):
             rc, _, err = e.run(args, timeout=10)
             check('%s of %s: refused' % (args[0], name), rc == 1 and path in err, repr((rc, err)))
     check('nothing written', not os.path.exists(e.path('out.png')) and not os.path.exists(e.path('u')))
+    # A tiny picture naming a huge frame is refused before anything is
+    # drawn, unless --max-pixels allows that many.
+    huge = b'\0\0' + bytes([0, 0, 0, 0, 0x40, 0, 0x40, 0]) + b'\x11\x01\xff'
+    write_bytes = open(e.path('huge.pict'), 'wb')
+    write_bytes.write(huge)
+    write_bytes.close()
+    rc, _, err = e.run(['pict', 'render', e.path('huge.pict'), 'h.png'], timeout=10)
+    check('huge frame: refused', rc == 1 and '16384x16384 is 268435456 pixels, more than 16777216' in err
+          and not os.path.exists(e.path('h.png')), repr((rc, err)))
+    rc, _, err = e.run(['pict', 'render', e.path('huge.pict'), 'h.png', '64x64', '--max-pixels', '4096'], timeout=10)
+    check('huge frame: drawn smaller within the budget', rc == 0 and os.path.exists(e.path('h.png')), repr((rc, err)))
     # A folder or a FIFO as a source or a resource file of a manifest.
     for given in ('folder', 'in.fifo'):
         write(e.path('m.app'), '(application "T"\n :load ("%s"))\n' % given)

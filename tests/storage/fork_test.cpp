@@ -259,6 +259,8 @@ TEST_F(Fork, DamagedFilesAreRefusedAndLeftAlone) {
       {"type count 0x7FFF", set16(types, 0x7FFF), kResBadFile, 0},
       {"reference count outside", set16(types + 2 + 4, 0x7FFF), kResBadFile, 0},
       {"reference-list offset outside", set16(types + 2 + 6, 0xFFF0), kResBadFile, 0},
+      {"two types sharing one reference list",
+       [=](auto& b) { store_be16(&b[types + 2 + 8 + 6], load_be16(&b[types + 2 + 6])); }, kResBadFile, 0},
       {"name offset outside", set16(refs + 2, 0x7FF0), kResBadFile, 0},
       {"name length past the map", [=](auto& b) { b[b.size() - 6] = 200; }, kResBadFile, 0},
       {"data offset past the area", [=](auto& b) { store_be24(&b[refs + 5], 0x7FFF); }, kResBadFile, 0},
