@@ -109,7 +109,8 @@ const Subcommand kSubcommands[] = {
      "A picture larger than 16777216 pixels (4096x4096) is refused unless\n"
      "--max-pixels allows it.\n"
      "A picture that ends early or holds an opcode outside the supported set\n"
-     "is drawn up to that point and reported on standard error.\n",
+     "is drawn up to that point, written, and reported on standard error with\n"
+     "the byte where it stopped; the status is then 1.\n",
      run_pict},
 };
 
@@ -252,19 +253,30 @@ int run_pict(const Args& all) {
   gfx::Surface surface(width, height);
   surface.fill(0xFFFFFF);
   gfx::DC dc(surface);
-  media::PictStatus status = media::draw_picture(dc, pic, {0, 0, width, height});
+  media::PictStop stop;
+  media::PictOptions options;
+  options.stop = &stop;
+  media::PictStatus status = media::draw_picture(dc, pic, {0, 0, width, height}, options);
   if (status == media::PictStatus::NotAPicture) {
     std::fprintf(stderr, "talven: %s: not a picture\n", in.c_str());
     return 1;
   }
+  // A damaged picture is drawn up to the damage, written, and reported.
+  size_t offset = size_t(pic.data() - bytes.data()) + stop.offset;
   if (status == media::PictStatus::BitmapFailed)
     std::fprintf(stderr, "talven: %s: a bitmap of the picture is damaged; drawn up to it\n", in.c_str());
+  else if (stop.why == media::PictStop::Why::CutShort)
+    std::fprintf(stderr, "talven: %s: the picture is cut short in the opcode at byte %zu; drawn up to it\n", in.c_str(),
+                 offset);
+  else if (stop.why == media::PictStop::Why::UnknownOpcode)
+    std::fprintf(stderr, "talven: %s: opcode 0x%04X at byte %zu is not drawn; drawn up to it\n", in.c_str(),
+                 stop.opcode, offset);
   std::vector<uint8_t> png = gfx::encode_png(surface, &error);
   if (png.empty() || !storage::write_output(out, png, {&in, 1}, error)) {
     std::fprintf(stderr, "talven: %s: %s\n", out.c_str(), error.c_str());
     return 1;
   }
-  return 0;
+  return status == media::PictStatus::BitmapFailed || stop.why != media::PictStop::Why::None ? 1 : 0;
 }
 
 int run_repl(const Args& args) {

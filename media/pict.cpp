@@ -37,6 +37,7 @@ enum Op : unsigned {
   kFrameRegion = 0x80, kFillRegion = 0x84,  // the five region opcodes
   kBitsRect = 0x90, kPackBitsRect = 0x98, kDirectBitsRect = 0x9A,
   kShortComment = 0xA0, kLongComment = 0xA1,
+  kEndPicture = 0xFF,
   kHeader = 0x0C00,     // version 2's extended header
 };
 // A shape opcode is its kind in the high nibble, a verb in the low three
@@ -576,17 +577,27 @@ PictStatus Renderer::run() {
   dc_.set_brush(brush_);
   dc_.set_rop2(gfx::Rop2::CopyPen);
 
-  bool going = true;
+  bool going = true, ended = false;
+  size_t at = 0;
+  unsigned op = 0;
   while (going && r_.ok() && !r_.at_end()) {
-    unsigned op = version_ == 1 ? r_.u8() : r_.be16();
+    at = r_.pos();
+    op = version_ == 1 ? r_.u8() : r_.be16();
     if (!r_.ok()) break;
+    if (op == kEndPicture) {
+      ended = true;
+      break;
+    }
     if (version_ == 2 && op == kHeader) {
       ByteReader data = r_.part(24);
       if (!r_.ok()) break;
       if (data.be16() == 0xFFFE) {
         data.seek(12);
         frame_ = read_rect(data);
-        if (frame_.width() == 0 || frame_.height() == 0) break;
+        if (frame_.width() == 0 || frame_.height() == 0) {
+          ended = true;  // nothing to draw
+          break;
+        }
       }
       continue;
     }
@@ -688,6 +699,10 @@ PictStatus Renderer::run() {
   dc_.set_pen(saved_pen);
   dc_.set_brush(saved_brush);
   dc_.set_rop2(saved_rop);
+  if (options_.stop && !ended && !bitmap_failed_) {
+    bool cut = !r_.ok() || (going && r_.at_end());
+    *options_.stop = {cut ? PictStop::Why::CutShort : PictStop::Why::UnknownOpcode, at, op};
+  }
   return bitmap_failed_ ? PictStatus::BitmapFailed : PictStatus::Drawn;
 }
 

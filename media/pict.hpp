@@ -21,9 +21,20 @@ enum class PictStatus : uint8_t {
   BitmapFailed,  // a bitmap record could not be decoded or drawn (error 9 follows)
 };
 
+// Where the drawing of a picture stopped before its end opcode, when it
+// did: the offset of the opcode it could not take in the picture's bytes,
+// and why.
+struct PictStop {
+  enum class Why : uint8_t { None, CutShort, UnknownOpcode } why = Why::None;
+  size_t offset = 0;
+  unsigned opcode = 0;
+};
+
 struct PictOptions {
   // Background colour of the surface (RGB), for erasing and transparent drawing.
   uint32_t background = 0xFFFFFF;
+  // Told where the drawing stopped early, when given.
+  PictStop* stop = nullptr;
 };
 
 // The picture's frame (top, left, bottom, right from bytes 2-9), or for a

@@ -129,6 +129,16 @@ def pict(talven):
               repr((rc, err)))
         rc, _, err = run(talven, ['pict', 'render', 'APP.RI', 'r.png', '--id', '502'], cwd=d)
         check('pict no resource', rc == 1 and b'no PICT resource 502' in err, repr(err))
+        # Cut short inside its rectangle, or stopped by an opcode outside the
+        # set: drawn up to there, written, reported with the place, status 1.
+        for name, damaged, said in [('cut.pict', body[:-4], b'cut short in the opcode at byte 524'),
+                                    ('odd.pict', body[:-1] + b'\x15', b'opcode 0x0015 at byte 533')]:
+            with open(os.path.join(d, name), 'wb') as f:
+                f.write(bytes(512) + damaged)
+            rc, _, err = run(talven, ['pict', 'render', name, 'd.png'], cwd=d)
+            check('pict damaged ' + name, rc == 1 and said in err and os.path.exists(os.path.join(d, 'd.png')),
+                  repr((rc, err)))
+            os.remove(os.path.join(d, 'd.png'))
         rc, _, err = run(talven, ['pict', 'render', 'a.pict', 'c.png', 'big'], cwd=d)
         check('pict bad size', rc == 2 and b'not a size' in err, repr(err))
 
