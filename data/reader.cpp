@@ -149,6 +149,10 @@ Value read_string() {
   // a file silently: it is an unfinished form like an open list.
   if (c == kEndOfInput) error(Err::EndOfInput, kNil);
   fetch();
+  // A string ends at its first zero byte inside the machine: one inside a
+  // literal would cut it short without a word.
+  if (size_t nul = text.find('\0'); nul != std::string::npos)
+    error(Err::WrongType, make_string(("a zero byte in the string \"" + text.substr(0, nul) + "\"").c_str()));
   if (text.empty()) return rt().empty_string;
   return make_string(text.data(), text.size());
 }

@@ -72,6 +72,13 @@ def cli(talven):
             f.write('(define (h _k _n _v _o) (display "mine"))\n(set! Error-Handler h)\n\n(car 5)\n')
         rc, out, err = run(talven, ['bad.lsp'], cwd=d)
         check('handler wins', b'mine' in out and b'bad.lsp:' not in err, repr((out, err)))
+        # A zero byte inside a string literal is refused with its line,
+        # never a string silently cut short.
+        with open(bad, 'wb') as f:
+            f.write(b'(define a 1)\n(display "ab\0cd")\n')
+        rc, out, err = run(talven, ['bad.lsp'], cwd=d)
+        check('zero byte in a string', rc == 1 and err.startswith(b'bad.lsp:2: error 2') and b'zero byte' in err
+              and out == b'', repr((rc, out, err)))
         # The transcript keeps the machine's own report line.
         with open(bad, 'w') as f:
             f.write('(car 5)\n')
