@@ -33,6 +33,7 @@
 #include "core/runtime.hpp"
 #include "data/console.hpp"
 #include "data/encoded.hpp"
+#include "media/pict.hpp"
 #include "storage/fork.hpp"
 #include "storage/outputs.hpp"
 #include "text/codec.hpp"
@@ -340,7 +341,7 @@ class Packer {
   }
   void language(const Datum& v) {
     if (v.kind == Datum::Integer) {
-      language_ = uint8_t(integer_of(v, 0, 255));
+      language_ = uint8_t(integer_of(v, 0, 2));
       return;
     }
     static const char* names[] = {"english", "french", "spanish"};
@@ -380,7 +381,13 @@ class Packer {
     for (const Datum& s : list_of(v)) {
       const auto& items = list_of(s);
       if (items.empty() || items.size() > 2) fail(s.line, "a splash picture is (\"file.pict\" MILLISECONDS)");
-      add(storage::fourcc("PICT"), id, file_bytes(items[0]), s.line);
+      std::vector<uint8_t> picture = file_bytes(items[0]);
+      // A picture file's 512-byte header is left out: the resource holds
+      // the picture itself.
+      std::span<const uint8_t> bare = media::strip_file_header(picture);
+      if (!media::is_picture(bare))
+        fail(items[0].line, "the splash " + string_of(items[0]) + " is not a picture");
+      add(storage::fourcc("PICT"), id, std::vector<uint8_t>(bare.begin(), bare.end()), s.line);
       if (items.size() == 2) {
         std::vector<uint8_t> wait;
         put_be16(wait, uint32_t(integer_of(items[1], 0, 65535)));

@@ -352,9 +352,11 @@ int run_file(const std::string& path, const LoopOptions& options) {
   std::string text;
   int bad_line = 0;
   if (!data::source_text(raw, text, bad_line)) {
+    // A fault of the file like any other: status 1 where the first error
+    // stops the run; a transcript reports it and carries on (status 0).
     std::fprintf(stderr, "talven: %s:%d: a character without a code page 1252 counterpart, or bad UTF-8\n",
                  path.c_str(), bad_line);
-    return 2;
+    return options.stop_on_error ? 1 : 0;
   }
   LoopOptions o = options;
   if (o.place.empty()) o.place = path;

@@ -708,6 +708,8 @@ PictStatus Renderer::run() {
 
 }  // namespace
 
+bool is_picture(std::span<const uint8_t> pic) { return picture_version(pic) != 0; }
+
 uint32_t snap_to_palette_grid(uint32_t c) {
   int r = int(c >> 16 & 255), g = int(c >> 8 & 255), b = int(c & 255);
   r = (r + 8) / 17 * 17, g = (g + 8) / 17 * 17, b = (b + 8) / 17 * 17;

@@ -42,6 +42,10 @@ struct PictOptions {
 // neither.
 std::optional<gfx::Rect> picture_frame(std::span<const uint8_t> pic);
 
+// Whether the block starts as a picture of version 1 or 2 does (not a
+// bitmap).
+bool is_picture(std::span<const uint8_t> pic);
+
 // Drops the 512-byte header of a picture file; a block that already starts
 // with a picture (a resource) is answered as it is.
 std::span<const uint8_t> strip_file_header(std::span<const uint8_t> file);

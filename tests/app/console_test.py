@@ -79,6 +79,13 @@ def cli(talven):
         rc, out, err = run(talven, ['bad.lsp'], cwd=d)
         check('zero byte in a string', rc == 1 and err.startswith(b'bad.lsp:2: error 2') and b'zero byte' in err
               and out == b'', repr((rc, out, err)))
+        # A source with the coding line whose bytes are not UTF-8: its line,
+        # status 1 like any fault of a file (0 for the transcript).
+        with open(bad, 'wb') as f:
+            f.write(b'; -*- coding: utf-8 -*-\n(display "a\xff")\n')
+        rc, _, err = run(talven, ['bad.lsp'], cwd=d)
+        rc2, _, _ = run(talven, ['--transcript', 'bad.lsp'], cwd=d)
+        check('bad UTF-8', rc == 1 and rc2 == 0 and err.startswith(b'talven: bad.lsp:2:'), repr((rc, rc2, err)))
         # The transcript keeps the machine's own report line.
         with open(bad, 'w') as f:
             f.write('(car 5)\n')

@@ -9,6 +9,7 @@ usage: pack_test.py --talven PATH --examples DIR
 """
 import argparse
 import os
+import struct
 import shutil
 import subprocess
 import sys
@@ -129,6 +130,8 @@ def main():
             ('(application "T" :memory (:node-percent 101))', 'm.app:1:', 'outside'),
             ('(application "T"', 'm.app:1:', 'still open'),
             ('(application "T" :language klingon)', 'm.app:1:', 'language'),
+            ('(application "T"\n :language 99)', 'm.app:2:', '99 lies outside 0 to 2'),
+            ('(application "T"\n :splash (("ok.lsp" 100)))', 'm.app:2:', 'is not a picture'),
         ]
         out_path = os.path.join(w, 'out.RI')
         write(out_path, b'previous')
@@ -139,6 +142,16 @@ def main():
         check('a failed pack leaves the old output', read(out_path) == b'previous')
         check('no temporaries left', sorted(os.listdir(w)) ==
               sorted(['ok.lsp', 'open.lsp', 'han.lsp', 'stray.lsp', 'm.app', 'out.RI']), repr(os.listdir(w)))
+
+        # A splash picture file keeps its picture and loses its 512-byte
+        # header on the way into PICT 501.
+        picture = struct.pack('>Hhhhh', 0, 0, 0, 2, 4) + b'\x11\x01\xff'
+        write(os.path.join(w, 'logo.pict'), bytes(512) + picture)
+        write(os.path.join(w, 'm.app'), '(application "T" :load ("ok.lsp") :splash (("logo.pict" 100)))')
+        rc, _, err = run(talven, ['pack', os.path.join(w, 'm.app'), '-o', out_path])
+        rc2, _, err2 = run(talven, ['rsrc', 'extract', out_path, 'PICT', '501', os.path.join(w, 'p.bin')])
+        check('splash stored without its file header', rc == 0 and rc2 == 0 and read(os.path.join(w, 'p.bin')) == picture,
+              repr((rc, err, rc2, err2)))
 
         # Help, usage and unreadable input.
         for cmd in ('pack', 'unpack'):
