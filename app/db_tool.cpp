@@ -3,7 +3,12 @@
 // (an interrupted commit is not rolled back: the listing may then fail).
 #include "app/db_tool.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "storage/database.hpp"
 
@@ -39,6 +44,13 @@ int db_command(const std::vector<std::string>& args) {
     return 0;
   }
   if (args.size() != 2 || args[0] != "list") return 2;
+  // A file that cannot even be opened is said as the system says it.
+  if (int fd = ::open(args[1].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd < 0) {
+    std::fprintf(stderr, "talven db: %s: %s\n", args[1].c_str(), std::strerror(errno));
+    return 1;
+  } else {
+    ::close(fd);
+  }
   storage::DbHandle h;
   std::string out;
   int e = storage::open_database_path(args[1], false, h);

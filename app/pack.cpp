@@ -581,7 +581,10 @@ int unpack(const std::string& input, const std::string& dir) {
           if (r.id == id) return storage::fork_data(fork, map, r, out) == storage::kResOk;
     return false;
   };
-  mkdir(dir.c_str(), 0755);
+  if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::fprintf(stderr, "talven: %s: cannot make the folder: %s\n", dir.c_str(), std::strerror(errno));
+    return 1;
+  }
   std::string base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
   std::string err;
   auto write = [&](const std::string& name, const std::string& bytes) {

@@ -3,6 +3,9 @@
 // resource manager and never writes the file it inspects.
 #include "app/rsrc_tool.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +38,18 @@ const char* reason(int code) {
     default:
       return "failed";
   }
+}
+
+// A file the reader cannot even open is said as the system says it (no
+// such file, permission denied), not as a damaged one.
+bool openable(const std::string& path, std::string& why) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  return true;
 }
 
 int fail(const std::string& file, int code) {
@@ -80,6 +95,10 @@ int rsrc_command(const std::vector<std::string>& args) {
   const std::string& cmd = args[0];
   if (!((cmd == "list" && args.size() == 2) || (cmd == "extract" && args.size() == 5))) return 2;
   std::unique_ptr<storage::ResFile> f;
+  if (std::string why; !openable(args[1], why)) {
+    std::fprintf(stderr, "talven rsrc: %s: %s\n", args[1].c_str(), why.c_str());
+    return 1;
+  }
   if (int e = storage::ResFile::open(args[1], f)) return fail(args[1], e);
   if (cmd == "list") {
     std::string out;

@@ -102,9 +102,13 @@ void raise_file_limit() {
 
 // Reads the preferences from the file, mapped rather than read: only the
 // map and the few resources the start-up needs are touched.
-bool read_prefs(const std::string& path, shell::AppPrefs& prefs) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool read_prefs(const std::string& path, shell::AppPrefs& prefs, std::string& why) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO does not hold the start-up
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  why = "not an application resource file";
   struct stat st;
   bool ok = false;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
@@ -275,7 +279,9 @@ int run_application_file(const RunOptions& o) {
   // page 1252.
   const std::string shown = data::console_decode(o.app);
   shell::AppPrefs prefs;
-  if (!read_prefs(o.app, prefs)) {
+  if (std::string why; !read_prefs(o.app, prefs, why)) {
+    // The alert says what it always said; the terminal says why.
+    std::fprintf(stderr, "talven: %s: %s\n", o.app.c_str(), why.c_str());
     core::show_alert(core::kAlertFileNotFound, {shown}, 0);
     core::set_alert_display(previous);
     return shell::kExitNoApplication;

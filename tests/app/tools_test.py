@@ -25,6 +25,7 @@ usage: tools_test.py --talven PATH --examples DIR [GROUP ...]
 """
 import argparse
 import os
+import shutil
 import stat
 import struct
 import subprocess
@@ -207,6 +208,29 @@ def group_inputs(e):
             rc, _, err = e.run(args, timeout=10)
             check('%s of %s: refused' % (args[0], name), rc == 1 and path in err, repr((rc, err)))
     check('nothing written', not os.path.exists(e.path('out.png')) and not os.path.exists(e.path('u')))
+    # Files the user may not read, and a folder it may not write, are said
+    # as such (run as an ordinary user: root reads everything).
+    if shutil.which('setpriv') and os.geteuid() == 0:
+        os.chmod(e.tmp, 0o755)
+        secret = e.path('secret.rsrc')
+        write(secret, b'x')
+        os.chmod(secret, 0)
+        os.makedirs(e.path('ro'))
+        os.chmod(e.path('ro'), 0o555)
+        as_user = ['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups', e.talven]
+        for args in (['rsrc', 'list', secret], ['db', 'list', secret], ['run', '--headless', secret]):
+            p = subprocess.run(as_user + args, cwd=e.tmp, capture_output=True, timeout=20)
+            check('%s of an unreadable file says so' % args[0], p.returncode in (1, 255) and b'Permission denied' in p.stderr,
+                  repr((p.returncode, p.stderr)))
+        write(e.path('ok.lsp'), '(define x 1)\n')
+        write(e.path('m.app'), '(application "T" :load ("ok.lsp"))')
+        subprocess.run([e.talven, 'pack', e.path('m.app'), '-o', e.path('ok.RI')], capture_output=True)
+        os.chmod(e.path('ok.RI'), 0o644)
+        p = subprocess.run(as_user + ['unpack', e.path('ok.RI'), e.path('ro/u')], cwd=e.tmp, capture_output=True, timeout=20)
+        check('unpack into a folder it may not make', p.returncode == 1 and b'ro/u: cannot make the folder: Permission denied'
+              in p.stderr, repr((p.returncode, p.stderr)))
+    else:
+        print('skipped: unreadable files (needs root and setpriv to run as another user)')
     # A tiny picture naming a huge frame is refused before anything is
     # drawn, unless --max-pixels allows that many.
     huge = b'\0\0' + bytes([0, 0, 0, 0, 0x40, 0, 0x40, 0]) + b'\x11\x01\xff'
