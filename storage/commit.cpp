@@ -277,8 +277,9 @@ int recover_file(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return 0;
   FileId id{st.st_dev, st.st_ino};
-  std::string jpath = journal_path(id);
-  if (access(jpath.c_str(), F_OK) != 0) return 0;
+  std::string jpath = journal_path(id), unnamed = jpath + ".new";
+  bool journal = access(jpath.c_str(), F_OK) == 0;
+  if (!journal && access(unnamed.c_str(), F_OK) != 0) return 0;
   // A journal belongs to whoever holds the file's exclusive lock: a writer
   // of another process may be in the middle of a commit, its journal still
   // being written. Only a file no one writes is rolled back, under the
@@ -286,6 +287,13 @@ int recover_file(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
+    return 0;
+  }
+  // A journal still being written when its writer died never got its name,
+  // and the file was not touched after it: it goes.
+  if (fd >= 0) unlink(unnamed.c_str());
+  if (!journal) {
+    if (fd >= 0) close(fd);
     return 0;
   }
   std::vector<uint8_t> bytes;

@@ -167,6 +167,12 @@ TEST_F(Commits, JournalsAreCheckedBeforeUse) {
   EXPECT_EQ(recover_file(file), 0);
   EXPECT_EQ(slurp(file), before);
   EXPECT_TRUE(slurp(journal).empty());
+  // A journal left unnamed by a writer's death is removed at the next open,
+  // and the file it never touched is left as it is.
+  spit(journal + ".new", torn);
+  EXPECT_EQ(recover_file(file), 0);
+  EXPECT_EQ(access((journal + ".new").c_str(), F_OK), -1);
+  EXPECT_EQ(slurp(file), before);
 }
 
 }  // namespace
