@@ -1,6 +1,7 @@
 // The database inspector: lists the records of a database through the same
 // parser as the database primitives. It never writes the file it inspects
-// (an interrupted commit is not rolled back: the listing may then fail).
+// (an interrupted commit is not rolled back: the listing shows the state the
+// rollback will restore).
 #include "app/db_tool.hpp"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "storage/commit.hpp"
 #include "storage/database.hpp"
 
 namespace app {
@@ -51,10 +53,18 @@ int db_command(const std::vector<std::string>& args) {
   } else {
     ::close(fd);
   }
-  storage::DbHandle h;
+  // Read, never written: an interrupted commit is not rolled back here, but
+  // what it rolls back to is what is listed.
+  bool pending = false;
+  int view = storage::committed_view(args[1], pending);
+  if (pending)
+    std::fprintf(stderr, "talven db: %s: an interrupted change is pending; listing the state it rolls back to\n",
+                 args[1].c_str());
+  std::unique_ptr<storage::DbFile> db;
   std::string out;
-  int e = storage::open_database_path(args[1], false, h);
-  if (e == 0) e = storage::list_database(*h.db, out);
+  int e = view < 0 ? int(storage::kDbNotDatabase) : storage::DbFile::attach(view, false, args[1], db);
+  if (e == 0) e = storage::list_database(*db, out);
+  if (view >= 0) close(view);
   if (e != 0) {
     std::fprintf(stderr, "talven db: %s: %s\n", args[1].c_str(), reason(e));
     return 1;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "storage/commit.hpp"
 #include "storage/outputs.hpp"
 #include "storage/resfile.hpp"
 
@@ -99,7 +100,18 @@ int rsrc_command(const std::vector<std::string>& args) {
     std::fprintf(stderr, "talven rsrc: %s: %s\n", args[1].c_str(), why.c_str());
     return 1;
   }
-  if (int e = storage::ResFile::open(args[1], f)) return fail(args[1], e);
+  // Read, never written: an interrupted change is not rolled back here, but
+  // what it rolls back to is what is shown.
+  bool pending = false;
+  int view = storage::committed_view(args[1], pending);
+  if (view < 0) return fail(args[1], storage::kResBadFile);
+  if (pending)
+    std::fprintf(stderr, "talven rsrc: %s: an interrupted change is pending; showing the state it rolls back to\n",
+                 args[1].c_str());
+  if (int e = storage::ResFile::attach(view, false, args[1], f)) {
+    close(view);
+    return fail(args[1], e);
+  }
   if (cmd == "list") {
     std::string out;
     if (int e = storage::list_fork(*f, out)) return fail(args[1], e);

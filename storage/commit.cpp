@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -310,6 +311,52 @@ int recover_file(const std::string& path) {
   }
   close(fd);
   return ok ? 0 : -37;
+}
+
+int committed_view(const std::string& path, bool& pending) {
+  pending = false;
+  int src = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  struct stat st;
+  if (src < 0) return -1;
+  if (fstat(src, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= (off_t(1) << 32)) {
+    close(src);
+    return -1;
+  }
+  std::vector<uint8_t> bytes(size_t(st.st_size));
+  bool ok = read_all(src, 0, bytes.data(), bytes.size());
+  close(src);
+  if (!ok) return -1;
+  // A valid journal of this file holds the state a reopen would roll back
+  // to: the committed one. Applied here, in memory only.
+  FileId id{st.st_dev, st.st_ino};
+  std::vector<uint8_t> jbytes;
+  Journal j;
+  auto fits = [&] {
+    uint64_t limit = uint64_t(1) << 32;
+    for (const auto& r : j.ranges)
+      if (r.offset > limit || r.bytes.size() > limit - r.offset) return false;
+    return j.old_size < limit;
+  };
+  if (read_whole(journal_path(id), jbytes) && decode(jbytes, j) && j.id == id && j.path == canonical(path) && fits()) {
+    for (const auto& r : j.ranges) {
+      if (r.offset + r.bytes.size() > bytes.size()) bytes.resize(size_t(r.offset + r.bytes.size()));
+      std::copy(r.bytes.begin(), r.bytes.end(), bytes.begin() + std::ptrdiff_t(r.offset));
+    }
+    bytes.resize(size_t(j.old_size));
+    pending = true;
+  }
+  int view = memfd_create("talven-view", MFD_CLOEXEC);
+  if (view < 0) return -1;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(view, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) {
+      close(view);
+      return -1;
+    }
+    done += size_t(n);
+  }
+  return view;
 }
 
 int create_file_atomic(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -57,6 +57,12 @@ std::string journal_path(FileId id);
 // restored (it is then left alone, journal and all).
 int recover_file(const std::string& path);
 
+// The committed state of a file, for readers that must not write it (the
+// inspectors): an anonymous memory file holding the file's bytes with a
+// pending rollback applied, or -1 when the file cannot be read. `pending`
+// says whether there was one to apply. The file itself is left alone.
+int committed_view(const std::string& path, bool& pending);
+
 // The test switches.
 enum class FaultMode { Fail, Exit };
 void set_write_fault(uint64_t nth, FaultMode mode);

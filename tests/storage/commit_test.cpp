@@ -150,6 +150,18 @@ TEST_F(Commits, JournalsAreCheckedBeforeUse) {
   std::vector<uint8_t> good = slurp(journal);
   ASSERT_FALSE(good.empty());
 
+  // Readers that must not write see the committed state through the
+  // journal, and the file stays as the crash left it.
+  bool pending = false;
+  int view = committed_view(file, pending);
+  ASSERT_GE(view, 0);
+  std::vector<uint8_t> seen(before.size() + 16);
+  ssize_t got = pread(view, seen.data(), seen.size(), 0);
+  close(view);
+  EXPECT_TRUE(pending);
+  EXPECT_EQ(std::vector<uint8_t>(seen.begin(), seen.begin() + std::max<ssize_t>(got, 0)), before);
+  EXPECT_NE(slurp(file), before);
+
   // A torn journal is dropped and the file is not touched.
   std::vector<uint8_t> torn(good.begin(), good.end() - 3);
   spit(journal, torn);
