@@ -4,12 +4,9 @@
 // rollback will restore).
 #include "app/db_tool.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "storage/commit.hpp"
 #include "storage/database.hpp"
@@ -46,25 +43,23 @@ int db_command(const std::vector<std::string>& args) {
     return 0;
   }
   if (args.size() != 2 || args[0] != "list") return 2;
-  // A file that cannot even be opened is said as the system says it.
-  if (int fd = ::open(args[1].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd < 0) {
-    std::fprintf(stderr, "talven db: %s: %s\n", args[1].c_str(), std::strerror(errno));
-    return 1;
-  } else {
-    ::close(fd);
-  }
   // Read, never written: an interrupted commit is not rolled back here, but
   // what it rolls back to is what is listed.
   bool pending = false;
-  int view = storage::committed_view(args[1], pending);
+  std::string why;
+  int view = storage::committed_view(args[1], pending, why);
+  if (view < 0) {
+    std::fprintf(stderr, "talven db: %s: %s\n", args[1].c_str(), why.c_str());
+    return 1;
+  }
   if (pending)
     std::fprintf(stderr, "talven db: %s: an interrupted change is pending; listing the state it rolls back to\n",
                  args[1].c_str());
   std::unique_ptr<storage::DbFile> db;
   std::string out;
-  int e = view < 0 ? int(storage::kDbNotDatabase) : storage::DbFile::attach(view, false, args[1], db);
+  int e = storage::DbFile::attach(view, false, args[1], db);
   if (e == 0) e = storage::list_database(*db, out);
-  if (view >= 0) close(view);
+  close(view);
   if (e != 0) {
     std::fprintf(stderr, "talven db: %s: %s\n", args[1].c_str(), reason(e));
     return 1;

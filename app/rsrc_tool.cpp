@@ -3,7 +3,6 @@
 // resource manager and never writes the file it inspects.
 #include "app/rsrc_tool.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,18 +38,6 @@ const char* reason(int code) {
     default:
       return "failed";
   }
-}
-
-// A file the reader cannot even open is said as the system says it (no
-// such file, permission denied), not as a damaged one.
-bool openable(const std::string& path, std::string& why) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  ::close(fd);
-  return true;
 }
 
 int fail(const std::string& file, int code) {
@@ -96,15 +83,15 @@ int rsrc_command(const std::vector<std::string>& args) {
   const std::string& cmd = args[0];
   if (!((cmd == "list" && args.size() == 2) || (cmd == "extract" && args.size() == 5))) return 2;
   std::unique_ptr<storage::ResFile> f;
-  if (std::string why; !openable(args[1], why)) {
-    std::fprintf(stderr, "talven rsrc: %s: %s\n", args[1].c_str(), why.c_str());
-    return 1;
-  }
   // Read, never written: an interrupted change is not rolled back here, but
   // what it rolls back to is what is shown.
   bool pending = false;
-  int view = storage::committed_view(args[1], pending);
-  if (view < 0) return fail(args[1], storage::kResBadFile);
+  std::string why;
+  int view = storage::committed_view(args[1], pending, why);
+  if (view < 0) {
+    std::fprintf(stderr, "talven rsrc: %s: %s\n", args[1].c_str(), why.c_str());
+    return 1;
+  }
   if (pending)
     std::fprintf(stderr, "talven rsrc: %s: an interrupted change is pending; showing the state it rolls back to\n",
                  args[1].c_str());
@@ -137,7 +124,6 @@ int rsrc_command(const std::vector<std::string>& args) {
       if (r.id != id) continue;
       std::vector<uint8_t> data;
       if (int e = f->read_data(r, data)) return fail(args[1], e);
-      std::string why;
       if (!storage::write_output(args[4], data, {&args[1], 1}, why)) {
         std::fprintf(stderr, "talven rsrc: %s: cannot write: %s\n", args[4].c_str(), why.c_str());
         return 1;

@@ -20,6 +20,7 @@
 #include "media/frame.hpp"
 #include "platform/gfx/region.hpp"
 #include "shell/start.hpp"
+#include "storage/outputs.hpp"
 #include "storage/resources.hpp"
 
 namespace app {
@@ -123,27 +124,6 @@ bool read_prefs(const std::string& path, shell::AppPrefs& prefs, std::string& wh
   return ok;
 }
 
-// The whole of a small file (an input script).
-bool read_whole(const std::string& path, std::string& out, std::string& error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (16 << 20)) {
-    error = fd < 0 ? std::strerror(errno) : "not a regular file of at most 16 MB";
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  out.resize(size_t(st.st_size));
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  ::close(fd);
-  out.resize(done);
-  return true;
-}
-
 // The name of the file without its folder and extension.
 std::string stem_of(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -218,11 +198,13 @@ int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
 
 int read_input_script(RunOptions& o) {
   if (o.input.empty()) return 0;
-  std::string text, error;
-  if (!read_whole(o.input, text, error)) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!storage::read_input(o.input, bytes, error)) {
     std::fprintf(stderr, "talven: %s: %s\n", o.input.c_str(), error.c_str());
     return 2;
   }
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!platform::parse_input_script(text, o.input, o.script, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;

@@ -161,16 +161,15 @@ bool parse_line(std::string_view line, ScriptAction& a, std::string& why) {
     }
     return machine_text(line.substr(start), a.text, why);
   }
-  if (verb == "wait") {
-    a.kind = K::Wait;
-    auto ms = words.size() == 2 ? integer(words[1], 0, 24 * 3600 * 1000) : std::nullopt;
-    if (!ms) {
-      why = "usage: wait MS (0 to 86400000)";
-      return false;
-    }
-    a.number = uint32_t(*ms);
-    return true;
-  }
+  // A verb with one number from lo to hi.
+  auto counted = [&](K kind, int64_t lo, int64_t hi, const char* usage) {
+    a.kind = kind;
+    auto n = words.size() == 2 ? integer(words[1], lo, hi) : std::nullopt;
+    if (!n) why = usage;
+    else a.number = uint32_t(*n);
+    return n.has_value();
+  };
+  if (verb == "wait") return counted(K::Wait, 0, 24 * 3600 * 1000, "usage: wait MS (0 to 86400000)");
   if (verb == "screenshot" || verb == "screenshot-frame") {
     a.kind = verb == "screenshot" ? K::Screenshot : K::ScreenshotFrame;
     if (!exactly(2, verb == "screenshot" ? "screenshot FILE.png" : "screenshot-frame FILE.png")) return false;
@@ -189,16 +188,7 @@ bool parse_line(std::string_view line, ScriptAction& a, std::string& why) {
     }
     return true;
   }
-  if (verb == "alert") {
-    a.kind = K::Alert;
-    auto n = words.size() == 2 ? integer(words[1], 1, 16) : std::nullopt;
-    if (!n) {
-      why = "usage: alert N (the button, 1 to 16)";
-      return false;
-    }
-    a.number = uint32_t(*n);
-    return true;
-  }
+  if (verb == "alert") return counted(K::Alert, 1, 16, "usage: alert N (the button, 1 to 16)");
   if (verb == "close" || verb == "quit") {
     a.kind = verb == "close" ? K::Close : K::Quit;
     return exactly(1, verb == "close" ? "close" : "quit");

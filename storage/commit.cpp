@@ -313,19 +313,26 @@ int recover_file(const std::string& path) {
   return ok ? 0 : -37;
 }
 
-int committed_view(const std::string& path, bool& pending) {
+int committed_view(const std::string& path, bool& pending, std::string& why) {
   pending = false;
   int src = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   struct stat st;
-  if (src < 0) return -1;
+  if (src < 0) {
+    why = std::strerror(errno);
+    return -1;
+  }
   if (fstat(src, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= (off_t(1) << 32)) {
+    why = "not a regular file";
     close(src);
     return -1;
   }
   std::vector<uint8_t> bytes(size_t(st.st_size));
   bool ok = read_all(src, 0, bytes.data(), bytes.size());
   close(src);
-  if (!ok) return -1;
+  if (!ok) {
+    why = "cannot be read whole";
+    return -1;
+  }
   // A valid journal of this file holds the state a reopen would roll back
   // to: the committed one. Applied here, in memory only.
   FileId id{st.st_dev, st.st_ino};
@@ -346,11 +353,15 @@ int committed_view(const std::string& path, bool& pending) {
     pending = true;
   }
   int view = memfd_create("talven-view", MFD_CLOEXEC);
-  if (view < 0) return -1;
+  if (view < 0) {
+    why = std::strerror(errno);
+    return -1;
+  }
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(view, bytes.data() + done, bytes.size() - done);
     if (n <= 0) {
+      why = "no memory for a view of it";
       close(view);
       return -1;
     }

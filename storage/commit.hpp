@@ -59,9 +59,10 @@ int recover_file(const std::string& path);
 
 // The committed state of a file, for readers that must not write it (the
 // inspectors): an anonymous memory file holding the file's bytes with a
-// pending rollback applied, or -1 when the file cannot be read. `pending`
-// says whether there was one to apply. The file itself is left alone.
-int committed_view(const std::string& path, bool& pending);
+// pending rollback applied, or -1 with the reason in `why` when the file
+// cannot be read. `pending` says whether there was one to apply. The file
+// itself is left alone.
+int committed_view(const std::string& path, bool& pending, std::string& why);
 
 // The test switches.
 enum class FaultMode { Fail, Exit };

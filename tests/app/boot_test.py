@@ -21,12 +21,7 @@ import sys
 import tempfile
 import time
 
-FAILURES = []
-
-
-def check(what, ok, detail=''):
-    if not ok:
-        FAILURES.append('%s %s' % (what, detail))
+from checks import check, report
 
 
 def resource_file(resources):
@@ -422,10 +417,7 @@ def main():
             env = Env(talven, tmp)
             env.examples = os.path.abspath(args.examples)
             GROUPS[name](env)
-    for f in FAILURES:
-        print('FAIL ' + f)
-    print('%d failure(s)' % len(FAILURES))
-    return 1 if FAILURES else 0
+    return report()
 
 
 if __name__ == '__main__':

@@ -16,12 +16,7 @@ import subprocess
 import sys
 import tempfile
 
-FAILURES = []
-
-
-def check(what, ok, detail=''):
-    if not ok:
-        FAILURES.append('%s %s' % (what, detail))
+from checks import check, report
 
 
 APP = r'''
@@ -148,10 +143,7 @@ def main():
             check('example: runs to its goodbye', rc == 0 and out.splitlines()[-1] == 'Goodbye.' and err == '',
                   repr((rc, out[-80:], err)))
             check('example: the screenshot was taken', os.path.exists(os.path.join(tmp, 'note.png')))
-    for f in FAILURES:
-        print('FAIL ' + f)
-    print('%d failure(s)' % len(FAILURES))
-    return 1 if FAILURES else 0
+    return report()
 
 
 if __name__ == '__main__':

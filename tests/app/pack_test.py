@@ -15,12 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-FAILURES = []
-
-
-def check(what, ok, detail=''):
-    if not ok:
-        FAILURES.append('%s %s' % (what, detail))
+from checks import check, report
 
 
 def run(talven, args, cwd=None):
@@ -163,10 +158,7 @@ def main():
         rc, _, err = run(talven, ['unpack', os.path.join(w, 'junk.RI'), os.path.join(w, 'junk')])
         check('unpack of a damaged file', rc == 1 and 'junk.RI' in err, err)
 
-    for f in FAILURES:
-        print('FAIL ' + f)
-    print('%d failure(s)' % len(FAILURES))
-    return 1 if FAILURES else 0
+    return report()
 
 
 if __name__ == '__main__':

@@ -33,12 +33,7 @@ import sys
 import tempfile
 import threading
 
-FAILURES = []
-
-
-def check(what, ok, detail=''):
-    if not ok:
-        FAILURES.append('%s %s' % (what, detail))
+from checks import check, report
 
 
 def read(path):
@@ -399,10 +394,7 @@ def main():
     for name in args.groups or sorted(GROUPS):
         with tempfile.TemporaryDirectory() as tmp:
             GROUPS[name](Env(os.path.abspath(args.talven), os.path.abspath(args.examples), tmp))
-    for f in FAILURES:
-        print('FAIL ' + f)
-    print('%d failure(s)' % len(FAILURES))
-    return 1 if FAILURES else 0
+    return report()
 
 
 if __name__ == '__main__':

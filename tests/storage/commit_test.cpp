@@ -153,7 +153,8 @@ TEST_F(Commits, JournalsAreCheckedBeforeUse) {
   // Readers that must not write see the committed state through the
   // journal, and the file stays as the crash left it.
   bool pending = false;
-  int view = committed_view(file, pending);
+  std::string why;
+  int view = committed_view(file, pending, why);
   ASSERT_GE(view, 0);
   std::vector<uint8_t> seen(before.size() + 16);
   ssize_t got = pread(view, seen.data(), seen.size(), 0);
