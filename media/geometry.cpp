@@ -69,6 +69,18 @@ Value make_rect(int64_t l, int64_t t, int64_t r, int64_t b) {
 
 Value make_rect(const gfx::Rect& r) { return make_rect(r.left, r.top, r.right, r.bottom); }
 
+}  // namespace
+
+gfx::Pt point_value(Value p) {
+  Point q = point_arg(p);
+  return {q.h, q.v};
+}
+gfx::Rect rect_value(Value r) { return rect_arg(r).rect(); }
+Value make_point_value(gfx::Pt p) { return make_point(p.x, p.y); }
+Value make_rect_value(const gfx::Rect& r) { return make_rect(r); }
+
+namespace {
+
 // floor(d + 0.5) as an integer, for d of any size.
 int64_t round_half_up(double d) {
   double f = std::floor(d + 0.5);

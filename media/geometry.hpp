@@ -27,6 +27,13 @@ gfx::Region& region_arg(core::Value box);
 // A new region box owning the region; error 9 when the table is full.
 core::Value new_region_box(gfx::Region region);
 
+// Points and rectangles between Lisp and native code: error 2 with the
+// value when it is not one; coordinates are cut to 16 bits both ways.
+gfx::Pt point_value(core::Value p);
+gfx::Rect rect_value(core::Value r);
+core::Value make_point_value(gfx::Pt p);
+core::Value make_rect_value(const gfx::Rect& r);
+
 // The drawing surface of the 3-D line primitives (null: none). The surface
 // stays the caller's; the DC drawing on it is this module's.
 void set_drawing_surface(gfx::Surface* surface);

@@ -15,10 +15,12 @@
 // parent drew beneath it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "core/value.hpp"
 #include "platform/gfx/region.hpp"
+#include "platform/gfx/surface.hpp"
 #include "platform/window.hpp"
 
 namespace media {
@@ -42,7 +44,7 @@ struct WindowRecord {
   // Marks and flags.
   bool shown = false, active = false, floating = false, closing = false, edit = false, was_visible = false;
   bool double_clicks = false, hide_on_close = false, frame = false, erase = false, opaque = false;
-  bool scroll = false, grow_icon = false, transparent = false;
+  bool scroll = false, grow_icon = false, transparent = false, close_box = false, disabled = false;
   int16_t zoom = 1;
   int32_t type = 0;
   uint32_t transfer_mode = 0;
@@ -52,7 +54,13 @@ struct WindowRecord {
   Rgb16 background{0xFFFF, 0xFFFF, 0xFFFF}, foreground;
   FontSpec font;
   core::Value title = core::kNil, effect = core::kNil;
-  std::optional<gfx::Region> click_zone;  // where clicks hit; none: everywhere
+  std::optional<gfx::Region> click_zone;  // where clicks hit (own coordinates); none: everywhere
+  // The offscreen image the object and its children are drawn into before
+  // they reach the screen: its own when `owns_offscreen`, else the one a
+  // nested window shares with the ancestor that owns it.
+  std::shared_ptr<gfx::Surface> offscreen;
+  bool owns_offscreen = false;
+  int32_t offscreen_level = 0;
 };
 
 }  // namespace media

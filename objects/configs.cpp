@@ -334,6 +334,32 @@ void link_object(Value o) {
   if (r != nullptr) r->object = o;
 }
 
+}  // namespace
+
+// A name's keyword twin in an object's constructor list: its value, or
+// no-value when no configuration gives it.
+Value constructor_property(Value o, Value s) {
+  Value key = make_keyword(symbol_text(s));
+  auto* r = dynamic_cast<PersistentRecord*>(owned_object(field(o, kNativePart)));
+  for (Value l = r != nullptr ? r->constructors : kNil; l.is_pair(); l = cdr(l)) {
+    Value tail = plist_tail(config_properties(car(l)), key);
+    if (tail.is_pair() && cdr(tail).is_pair()) return car(cdr(tail));
+  }
+  return kNoValue;
+}
+
+Value property_of(Value o, Value s) {
+  if (!is_object(o) || !s.is_symbol()) return kNil;
+  Value v = constructor_property(o, s);
+  if (!v.is_no_value()) return v;
+  Value h = find_handle(is_class(o) ? o : class_of(o), s);
+  if (h.is_nil()) return kNil;
+  v = read_slot_value(o, h);
+  return v.is_no_value() ? kNil : v;
+}
+
+namespace {
+
 // ---- Primitives --------------------------------------------------------------------------
 
 Value prim_tag_p(Value x) { return boolean(is_tag(x)); }
@@ -421,13 +447,7 @@ Value m_search_property(Value s) {
   if (!s.is_symbol()) error(Err::WrongType, s);
   Value h = find_handle(is_class(o) ? o : class_of(o), s);
   if (!h.is_nil()) return initialisation_value(o, h);
-  // A name that is no slot: its keyword twin in the constructor list, or nil.
-  Value key = make_keyword(symbol_text(s));
-  for (Value l = persistent_record_of(o).constructors; l.is_pair(); l = cdr(l)) {
-    Value tail = plist_tail(config_properties(car(l)), key);
-    if (tail.is_pair() && cdr(tail).is_pair()) return car(cdr(tail));
-  }
-  return kNil;
+  return constructor_property(o, s);
 }
 
 Value m_search_constructor(Value key) {

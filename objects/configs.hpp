@@ -61,6 +61,11 @@ core::Value box_record(std::unique_ptr<StaticDataRecord> record);
 StaticDataRecord& record_of(core::Value object);
 PersistentRecord& persistent_record_of(core::Value object);
 
+// A property of an object as its native half reads it: the value of its
+// slot of that name, else the name's keyword in its constructor list, else
+// nil (also for a non-object).
+core::Value property_of(core::Value object, core::Value name);
+
 // The parts of a configuration and of a header.
 core::Value config_header(core::Value config);
 core::Value config_properties(core::Value config);

@@ -1,6 +1,7 @@
 // The start-up of an application, its splash, its primitives, and the
 // orderly shutdown.
 #include "shell/start.hpp"
+#include "shell/windows.hpp"
 
 #include <signal.h>
 #include <spawn.h>
@@ -264,6 +265,7 @@ void reap_children() {
 void poll() {
   check_signals();
   reap_children();
+  implicit_poll();
 }
 
 // ---- Primitives -----------------------------------------------------------------------------
@@ -324,50 +326,6 @@ Value prim_desktop_frame_width() { return make_fixnum(media::window_system() ? m
 Value prim_desktop_frame_height() { return make_fixnum(media::window_system() ? media::frame_state().client.y : 0); }
 Value prim_get_appl_creator() { error(Err::NotAvailable, kNil); }
 
-// Nothing is pending: what was printed is shown (a console application
-// waiting for events has said what it has to say), then a short wait for
-// input through the frame's back-end (in virtual time when headless). A
-// run driven by an input script ends when the script is used up and the
-// application has waited long enough for more.
-void idle(WindowSystem* ws) {
-  data::flush_terminal();
-  std::fflush(stdout);
-  if (!ws) {
-    clock_wait(10);
-    return;
-  }
-  ws->wait_idle(10);
-  if (ws->backend().script_finished()) {
-    std::fprintf(stderr, "talven: input script exhausted\n");
-    orderly_shutdown(kExitScriptExhausted);
-  }
-}
-
-// The event loop's stand-in: handles the quit message, dispatches what is
-// pending, and sleeps a little when nothing is, so that an application's
-// loop does not spin a core.
-Value prim_process_events(Value) {
-  poll();
-  WindowSystem* ws = media::window_system();
-  if (!ws) {
-    idle(nullptr);
-    return kNoValue;
-  }
-  DispatchDepthScope depth;
-  bool any = false;
-  platform::Message m;
-  for (int guard = 0; guard < 1000 && ws->peek(m); ++guard) {
-    any = true;
-    if (m.message == platform::msg::Quit) orderly_shutdown(int(m.wparam));
-    ws->translate(m);
-    ws->dispatch(m);
-    media::raise_pending_exit();
-  }
-  ws->flush();
-  if (!any) idle(ws);
-  return kNoValue;
-}
-
 const NativeRow kShellNatives[] = {
     TV_PRIM("boot-time", prim_boot_time),
     TV_PRIM("get-menubar?", prim_get_menubar),
@@ -384,7 +342,6 @@ const NativeRow kShellNatives[] = {
     TV_PRIM("desktop-frame-width", prim_desktop_frame_width),
     TV_PRIM("desktop-frame-height", prim_desktop_frame_height),
     TV_PRIM("get-appl-creator", prim_get_appl_creator),
-    TV_PRIM("process-events", prim_process_events),
 };
 
 std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<ShellState>(); }
@@ -412,6 +369,8 @@ namespace {
 // keeps the frame, any other closes it. With flag 0x20 of the preferences
 // the desktop area is painted black.
 int64_t frame_proc(WindowSystem& ws, const platform::Message& m) {
+  int64_t result = 0;
+  if (desktop_area_message(ws, m, result)) return result;
   if (m.message == platform::msg::Close) {
     if (symbol_value(intern_static("InQuit?")).truthy()) return 0;
     Value answer = media::callback_send(symbol_value(intern_static("TALVEN")), intern_static("do-quit"));

@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""Scenarios: an application packed from its manifest and driven by an
+input script as a user drives it (`talven run --headless --input`). The
+folder of a scenario holds the manifest (NAME.app), its sources, the
+script (input.txt), the transcript expected (expected.txt: what the run
+printed, then a line `status N`) and the screenshots the script takes,
+each compared with the PNG of the same name beside the script.
+
+usage: scenario_test.py --talven PATH DIR [--update]
+
+--update writes the transcript and the screenshots of this run as the
+expected ones (look at the pictures before committing them).
+"""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from checks import check, report
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--talven', required=True)
+    ap.add_argument('--update', action='store_true')
+    ap.add_argument('dir')
+    a = ap.parse_args()
+    folder = os.path.abspath(a.dir)
+    name = os.path.basename(folder)
+    manifest = os.path.join(folder, name + '.app')
+    with tempfile.TemporaryDirectory() as tmp:
+        app = os.path.join(tmp, name + '.RI')
+        packed = subprocess.run([a.talven, 'pack', manifest, '-o', app], capture_output=True, text=True)
+        if packed.returncode != 0:
+            print('FAIL pack: ' + packed.stderr)
+            return 1
+        run = subprocess.run([a.talven, 'run', '--input', os.path.join(folder, 'input.txt'), app],
+                             cwd=tmp, capture_output=True, timeout=600)
+        transcript = run.stdout.decode('utf-8', 'replace') + 'status %d\n' % run.returncode
+        shots = sorted(os.path.basename(p) for p in glob.glob(os.path.join(tmp, '*.png')))
+        expected_path = os.path.join(folder, 'expected.txt')
+        if a.update:
+            with open(expected_path, 'w') as f:
+                f.write(transcript)
+            for s in shots:
+                shutil.copy(os.path.join(tmp, s), os.path.join(folder, s))
+            print('updated %s: %d screenshot(s)' % (name, len(shots)))
+            return 0
+        expected = open(expected_path).read() if os.path.exists(expected_path) else ''
+        check('transcript', transcript == expected,
+              '\n--- expected\n%s--- got\n%s--- stderr\n%s' % (expected, transcript,
+                                                               run.stderr.decode('utf-8', 'replace')))
+        goldens = sorted(os.path.basename(p) for p in glob.glob(os.path.join(folder, '*.png')))
+        check('screenshots taken', shots == goldens, '%s against %s' % (shots, goldens))
+        for s in shots:
+            golden = os.path.join(folder, s)
+            if os.path.exists(golden):
+                same = open(os.path.join(tmp, s), 'rb').read() == open(golden, 'rb').read()
+                check('screenshot ' + s, same, '(differs from the golden)')
+    return report()
+
+
+if __name__ == '__main__':
+    sys.exit(main())
