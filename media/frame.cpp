@@ -27,6 +27,11 @@ int frame_alert(const std::string& text, const std::vector<std::string>& buttons
   int answer;
   {
     DispatchDepthScope depth;
+    struct Up {
+      FrameState& s;
+      explicit Up(FrameState& f) : s(f) { ++s.alert_depth; }
+      ~Up() { --s.alert_depth; }
+    } up{s};
     answer = s.ws->alert(s.title, text, buttons);
   }
   s.alert_buttons.clear();

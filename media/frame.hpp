@@ -40,6 +40,7 @@ struct FrameState : core::ModuleState {
   // The buttons of the alert on screen, for back-ends that answer alerts
   // on a console.
   std::vector<std::string> alert_buttons;
+  int alert_depth = 0;  // alerts on screen now
   // Lisp objects the window system stands for (the receivers of its
   // messages): kept alive while held.
   std::vector<core::Value> held;

@@ -389,6 +389,11 @@ int64_t object_proc(WindowSystem& ws, const Message& m) {
   uint32_t id = object_of_native(m.window);
   if (id == 0) return WindowSystem::default_proc(ws, m);
   WindowRecord* w = record(id);
+  // While an alert is up the windows are only painted (the paint pipeline
+  // runs no Lisp then) and activation is not tracked.
+  if (media::frame_state().alert_depth > 0 && m.message != msg::Paint && m.message != msg::EraseBackground &&
+      m.message != msg::Destroy)
+    return m.message == msg::Size || m.message == msg::NcActivate ? WindowSystem::default_proc(ws, m) : 0;
   switch (m.message) {
     case msg::Size: {
       gfx::Rect c = ws.client_rect(m.window);
@@ -508,7 +513,7 @@ int64_t object_proc(WindowSystem& ws, const Message& m) {
 
 bool desktop_area_message(WindowSystem& ws, const Message& m, int64_t& result) {
   WindowsState& s = st();
-  if (!record(s.system)) return false;
+  if (!record(s.system) || media::frame_state().alert_depth > 0) return false;
   result = 0;
   switch (m.message) {
     case msg::Size:

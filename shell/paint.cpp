@@ -100,7 +100,7 @@ void paint_through_image(Painter& p, uint32_t id, const gfx::Region& area) {
     if ((w = record(id))) {
       w->update_rect = gfx::offset(area.bounds(), -box.left, -box.top);
       windows_state().painting = id;
-      send_to(id, windows_state().after_paint);
+      if (media::frame_state().alert_depth == 0) send_to(id, windows_state().after_paint);
       windows_state().painting = 0;
     }
   }
@@ -125,8 +125,15 @@ void paint_object(Painter& p, uint32_t id, const gfx::Region& area) {
     if (nested(c)) kids.push_back(c);
   auto drawn = [&](uint32_t c) {
     WindowRecord* r = record(c);
-    return r && (r->shown || c == p.image_owner) && (!r->transparent || r->edit);
+    return r && (r->shown || c == p.image_owner);
   };
+  // A transparent window draws nothing of its own: what lies beneath it
+  // shows through, and its children are drawn on that.
+  bool own = !w->transparent || w->edit || p.image_owner == id;
+  // While an alert is up no Lisp is run to paint: the windows keep their
+  // backgrounds and frames, so that a paint method that fails cannot call
+  // up one alert over another.
+  bool quiet = media::frame_state().alert_depth > 0;
   // 1. Clipping: less the children that paint their own background.
   gfx::Region clip = mine;
   for (uint32_t c : kids) {
@@ -138,7 +145,7 @@ void paint_object(Painter& p, uint32_t id, const gfx::Region& area) {
   WindowObject* object = dynamic_cast<WindowObject*>(
       owned_object(objects::field(w->instance, objects::kNativePart)));
   gfx::Rect screen_box = gfx::offset(box, p.origin.x, p.origin.y);
-  if (w->owns_offscreen || w->erase) {
+  if (own && (w->owns_offscreen || w->erase)) {
     if (!(object && !w->owns_offscreen && object->draw_background(*p.dc, screen_box)))
       p.dc->fill_rect(screen_box, gfx::Brush::solid(map(*p.dc, w->background)));
   }
@@ -161,18 +168,21 @@ void paint_object(Painter& p, uint32_t id, const gfx::Region& area) {
     }
   } restore{s, was_painting, outer};
   // 4. The object's own drawing.
-  send_to(id, s.paint);
+  if (own && !quiet) send_to(id, s.paint);
   // 5. The children, back to front, each within what it was given.
   for (auto it = kids.rbegin(); it != kids.rend(); ++it)
     if (drawn(*it)) paint_object(p, *it, mine);
   if (!(w = record(id))) return;
   // 6, 7. The editor's marks, the frame.
   set_clip(p, clip);
-  if (w->edit) send_to(id, s.edit_paint);
-  if ((w = record(id)) && w->frame && !w->edit && w->parent != s.desktop) {
+  if (w->edit && !quiet) send_to(id, s.edit_paint);
+  if ((w = record(id)) && own && w->frame && !w->edit && w->parent != s.desktop) {
     set_clip(p, mine);
     p.dc->set_pen({gfx::PenStyle::Solid, 1, map(*p.dc, w->foreground)});
-    send_to(id, s.draw_frame);
+    if (quiet)
+      frame_object(id);
+    else
+      send_to(id, s.draw_frame);
   }
 }
 

@@ -372,6 +372,9 @@ int64_t frame_proc(WindowSystem& ws, const platform::Message& m) {
   int64_t result = 0;
   if (desktop_area_message(ws, m, result)) return result;
   if (m.message == platform::msg::Close) {
+    // A modal window hears the close request first.
+    if (WindowRecord* desk = record(windows_state().desktop); desk && desk->modal)
+      if (WindowRecord* modal = record(desk->modal); modal && modal->native) ws.send(modal->native, platform::msg::Close);
     if (symbol_value(intern_static("InQuit?")).truthy()) return 0;
     Value answer = media::callback_send(symbol_value(intern_static("TALVEN")), intern_static("do-quit"));
     if (!answer.is_no_value()) ws.post_quit(kExitQuit);

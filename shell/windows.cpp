@@ -234,10 +234,17 @@ void open_native(uint32_t id, WindowObject& object) {
     int32_t type = r->floating && r->type == 0 ? 4 : r->type;
     gfx::Pt size{r->window_rect.width(), r->window_rect.height()};
     uint32_t style = platform::kChild | object.native_style(type, size, r->close_box);
+    if (r->scroll) style |= platform::kVScroll | platform::kHScroll;
     uint32_t ex = r->floating ? uint32_t(platform::kFloating) : 0u;
     gfx::Rect client = r->window_rect;
     h = ws.create({object.native_class(), title_string(r->title), style, ex, client, ws.desktop(), 0});
     if (h && (r = record(id))) ws.move(h, place_client(ws, h, client));
+    if (h && (r = record(id)) && r->scroll) {
+      // The bars range over the virtual rectangle, a page being the view.
+      gfx::Rect v = r->virtual_rect;
+      ws.set_scroll(h, WindowSystem::kHorizontal, {0, std::max(v.width() - 1, 0), r->view_rect.width(), 0});
+      ws.set_scroll(h, WindowSystem::kVertical, {0, std::max(v.height() - 1, 0), r->view_rect.height(), 0});
+    }
     if (s.desktop && (r = record(s.desktop)) && r->native)
       ws.post(r->native, platform::msg::User + 1);
   } else {
