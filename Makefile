@@ -13,11 +13,16 @@ all: deps
 deps:
 	@scripts/deps.sh
 
-# Packs the example application (examples/notebook) and runs it.
+# Packs the example applications and runs them: the notebook, then the
+# tiles driven headless by its script, which leaves its screenshots in
+# $(BUILD)/demo.
 demo: all
 	@mkdir -p $(BUILD)/demo
 	$(BUILD)/talven pack examples/notebook/notebook.app -o $(BUILD)/demo/notebook.RI
 	$(BUILD)/talven $(BUILD)/demo/notebook.RI
+	$(BUILD)/talven pack examples/tiles/tiles.app -o $(BUILD)/demo/tiles.RI
+	cd $(BUILD)/demo && $(abspath $(BUILD))/talven run --input $(CURDIR)/examples/tiles/demo.txt tiles.RI
+	@echo "the tiles example ran headless: its screenshots are $(BUILD)/demo/tiles-1.png and tiles-2.png"
 
 test: deps
 	@scripts/test.sh

@@ -2,7 +2,9 @@
 """Scenarios: an application packed from its manifest and driven by an
 input script as a user drives it (`talven run --headless --input`). The
 folder of a scenario holds the manifest (NAME.app), its sources, the
-script (input.txt), the transcript expected (expected.txt: what the run
+script (input.txt), or instead a file `from.txt` naming a manifest and a
+script elsewhere (an example's, by paths relative to the folder), the
+transcript expected (expected.txt: what the run
 printed, then a line `status N`) and the screenshots the script takes,
 each compared with the PNG of the same name beside the script.
 
@@ -31,13 +33,17 @@ def main():
     folder = os.path.abspath(a.dir)
     name = os.path.basename(folder)
     manifest = os.path.join(folder, name + '.app')
+    script = os.path.join(folder, 'input.txt')
+    if os.path.exists(os.path.join(folder, 'from.txt')):
+        lines = open(os.path.join(folder, 'from.txt')).read().split()
+        manifest, script = (os.path.normpath(os.path.join(folder, p)) for p in lines[:2])
     with tempfile.TemporaryDirectory() as tmp:
         app = os.path.join(tmp, name + '.RI')
         packed = subprocess.run([a.talven, 'pack', manifest, '-o', app], capture_output=True, text=True)
         if packed.returncode != 0:
             print('FAIL pack: ' + packed.stderr)
             return 1
-        run = subprocess.run([a.talven, 'run', '--input', os.path.join(folder, 'input.txt'), app],
+        run = subprocess.run([a.talven, 'run', '--input', script, app],
                              cwd=tmp, capture_output=True, timeout=600)
         transcript = run.stdout.decode('utf-8', 'replace') + 'status %d\n' % run.returncode
         shots = sorted(os.path.basename(p) for p in glob.glob(os.path.join(tmp, '*.png')))
