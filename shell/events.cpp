@@ -35,6 +35,10 @@ WindowsState& st() { return windows_state(); }
 
 Value boolean(bool b) { return b ? rt().sym.t : kNil; }
 
+// A true answer: not nil, and not the no-value of a message the receiver
+// does not understand.
+bool yes(Value v) { return v.truthy() && !v.is_no_value(); }
+
 gfx::Pt minus(gfx::Pt a, gfx::Pt b) { return {a.x - b.x, a.y - b.y}; }
 
 // Where a message's point lies in the system window's coordinates.
@@ -58,7 +62,7 @@ bool handles_mouse(uint32_t id) {
   Value instance = instance_of(id);
   if (!objects::is_object(instance)) return false;
   Value method = objects::lookup_in(instance, s.get_handles_mouse_p);
-  if (is_function(method)) return send_to(id, s.get_handles_mouse_p).truthy();
+  if (is_function(method)) return yes(send_to(id, s.get_handles_mouse_p));
   return objects::property_of(instance, s.handles_mouse_p).truthy();
 }
 
@@ -82,7 +86,7 @@ uint32_t hit_test(uint32_t id, gfx::Pt p, int depth = 0) {
   if (id == s.desktop && looked) return 0;
   if (handles_mouse(id)) return id;
   w = record(id);
-  if (w && w->edit && send_to(id, s.editor_selectable_p).truthy()) return id;
+  if (w && w->edit && yes(send_to(id, s.editor_selectable_p))) return id;
   return 0;
 }
 
@@ -101,10 +105,10 @@ void set_mouse_window(uint32_t id) {
 void drag_check(uint32_t id, gfx::Pt p) {
   WindowsState& s = st();
   if (!s.drag_pending || !record(id)) return;
-  if (!send_to(id, s.ready_mouse_drag_p, {make_fixnum(p.x), make_fixnum(p.y)}).truthy()) return;
+  if (!yes(send_to(id, s.ready_mouse_drag_p, {make_fixnum(p.x), make_fixnum(p.y)}))) return;
   s.dragging = true;
   s.drag_pending = false;
-  if (!send_to(id, s.get_draggable_p, {make_fixnum(p.x), make_fixnum(p.y)}).truthy()) return;
+  if (!yes(send_to(id, s.get_draggable_p, {make_fixnum(p.x), make_fixnum(p.y)}))) return;
   Value instance = instance_of(id);
   auto* object = objects::is_object(instance)
                      ? dynamic_cast<WindowObject*>(owned_object(objects::field(instance, objects::kNativePart)))
@@ -305,7 +309,7 @@ void mouse_move(gfx::Pt sys, bool forced) {
   WindowsState& s = st();
   WindowSystem* ws = media::window_system();
   if (!ws) return;
-  if (s.mouse_down && !(ws->keys_now() & platform::kLeftButton)) release_mouse();
+  if (s.mouse_down && !(ws->keys() & platform::kLeftButton)) release_mouse();
   if (record(s.click)) drag_check(s.click, to_object(s.click, sys));
   uint32_t target = s.captured;
   if (!record(target)) {

@@ -491,6 +491,11 @@ void close_window(uint32_t id) {
   if (own_native && ws && native && ws->alive(native)) {
     ws->remove_property(native, kObjectProperty);
     ws->destroy(native);
+    // The window in front takes the activation and the keyboard goes back
+    // to the focus.
+    if (ws->active() == 0)
+      if (WindowRecord* front = record(front_window(s.desktop)); front && front->native) ws->activate(front->native);
+    if (WindowRecord* focus = record(s.focus); focus && focus->native && ws->focus() == 0) ws->set_focus(focus->native);
   }
   // The instance keeps no native part: its methods answer error 2.
   if (objects::is_object(instance)) {

@@ -91,6 +91,24 @@
 (send S link-object)
 (send S show)
 
+; A window dragged from its corner grows with the mouse; a double click
+; closes it from inside its own method.
+(define Grower (new-class 'Grower Win))
+(Grower
+  (define (ready-mouse-drag? _x _y) (let ((_p (last-click-point))) (> (+ (abs (- _x (cdr _p))) (abs (- _y (car _p)))) 2)))
+  (define (mouse-down-system _x _y)
+    (say 'down _x _y (double-click? (self)))
+    (if (double-click? ())
+        (begin (close) (say 'closed-itself (in-mouse-down?)))
+        (grow-setup (cons _y _x) '(20 . 30) t () ())))
+  (define (mouse-drag-system _x _y _dx _dy) (say 'drag _x _y _dx _dy (grow-action _x _y) (tracking-drag?)))
+  (define (mouse-up-system _x _y) (say 'up (grow-terminate _x _y) (get-size))))
+(define K (make-instance Grower))
+(K (set! name 'k) (set! parent Desk) (set! position '(250 . 40)) (set! size '(30 . 60))
+   (set! color '(65535 40000 0)) (set! title "grow") (set! type 3))
+(send K link-object)
+(send K show)
+
 (define (system-key-down _k) (princ (list 'system-key _k) ()) (= _k 65))
 
 ; The keys typed into the focus window drive the run.
