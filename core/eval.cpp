@@ -476,7 +476,7 @@ Value run_call(const Code* code) {
 template <class A>
 [[gnu::always_inline]] static inline Value apply_lambda(Value fn, A a) {
   EnvFrame frame;
-  implicit_poll();
+  implicit_poll_at(frame.serial);
   Value captured = kNil;
   if (fn.is(Tag::Lexical)) {
     frame.parent = lexical_env(fn);
@@ -501,7 +501,7 @@ static Value apply_macro(Value fn, Args a) {
   Value args = a.as_list();
   uint32_t caller_depth = rt().env->depth;
   EnvFrame frame;
-  implicit_poll();
+  implicit_poll_at(frame.serial);
   Value captured = kNil;
   if (fn.is(Tag::ClosedSyntax)) {
     captured = cdr(fn);
