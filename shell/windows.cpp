@@ -566,10 +566,14 @@ void WindowObject::show() {
   uint32_t self = id;
   if (!ws) return;
   if (self == s.desktop || (w->top == self && self != s.system)) {
-    ws->show(w->native, true);
-    if (self != s.desktop && !w->floating) {
-      ws->bring_to_top(w->native);
-      ws->activate(w->native);
+    // Showing sends messages (and so Lisp methods run): the record is not
+    // read after it.
+    Handle native = w->native;
+    bool floating = w->floating;
+    ws->show(native, true);
+    if (self != s.desktop && !floating && ws->alive(native)) {
+      ws->bring_to_top(native);
+      ws->activate(native);
     }
   } else if (!was) {
     invalidate_object(self);
