@@ -28,6 +28,7 @@
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
 #include "shell/start.hpp"
+#include "shell/menus.hpp"
 #include "shell/windows.hpp"
 #include "storage/clipboard.hpp"
 #include "storage/databases.hpp"
@@ -59,7 +60,7 @@ std::span<const Module* const> default_modules() {
       // processes
       &process::kProcessModule,
       // shell
-      &shell::kShellModule, &shell::kWindowsModule,
+      &shell::kShellModule, &shell::kWindowsModule, &shell::kMenusModule,
   };
   return list;
 }

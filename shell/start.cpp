@@ -1,6 +1,7 @@
 // The start-up of an application, its splash, its primitives, and the
 // orderly shutdown.
 #include "shell/start.hpp"
+#include "shell/menus.hpp"
 #include "shell/windows.hpp"
 
 #include <signal.h>
@@ -380,6 +381,12 @@ int64_t frame_proc(WindowSystem& ws, const platform::Message& m) {
     if (!answer.is_no_value()) ws.post_quit(kExitQuit);
     return 0;
   }
+  if (m.message == platform::msg::Command) {
+    if (menu_command(uint32_t(m.wparam))) return 0;
+  } else if (m.message == platform::msg::InitMenuPopup) {
+    menu_opening(platform::Handle(m.wparam));
+    return 0;
+  }
   if (m.message == platform::msg::EraseBackground && (shell_state().prefs.flags & kFlagPaintDesktop)) {
     platform::WindowDC dc = ws.window_dc(m.window);
     dc.dc.fill_rect(dc.client(ws.client_rect(m.window)), gfx::Brush::solid(ws.frame().map_color(0)));
@@ -395,8 +402,14 @@ void open_frame(std::unique_ptr<platform::Backend> backend, const AppPrefs& pref
   s.prefs = prefs;
   gfx::Pt screen = backend->screen_size();
   s.layout = layout_frame(prefs, screen);
-  media::open_frame(std::move(backend), prefs.has_title ? prefs.title : fallback_title, s.layout.client, screen);
+  // A frame with a menu bar grows by its row, so that the desktop area is
+  // the size asked for.
+  gfx::Pt frame = s.layout.client;
+  if (s.layout.menu_bar) frame.y += WindowSystem::kMenuBarHeight;
+  media::open_frame(std::move(backend), prefs.has_title ? prefs.title : fallback_title, frame, screen);
+  media::frame_state().client = s.layout.client;
   WindowSystem& ws = *media::window_system();
+  if (s.layout.menu_bar) ws.set_menu_bar(ws.desktop(), ws.create_menu());
   ws.set_window_proc(ws.desktop(), frame_proc);
   ws.invalidate(ws.desktop(), std::nullopt, true);
   ws.update_all();

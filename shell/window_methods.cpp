@@ -12,6 +12,7 @@
 #include "media/geometry.hpp"
 #include "objects/objects.hpp"
 #include "objects/records.hpp"
+#include "shell/menus.hpp"
 #include "shell/windows.hpp"
 
 namespace shell {
@@ -749,6 +750,14 @@ Value m_set_transfer_mode(Value v) {
 }
 Value m_get_floating_p() { return boolean(self_record().floating); }
 
+// A menu popped up at a point of `self` (two fixnums, or a point and nil).
+Value m_popup_select(Value menu, Value a, Value b) {
+  uint32_t id = self_id();
+  gfx::Pt p = point_args(a, b);
+  gfx::Pt o = system_origin(id);
+  return popup_select(menu, {p.x + o.x, p.y + o.y});
+}
+
 }  // namespace
 
 void register_window_methods(Value c) {
@@ -870,6 +879,7 @@ void register_window_methods(Value c) {
   M0("get-transfer-mode", m_get_transfer_mode);
   M1("set-transfer-mode", m_set_transfer_mode);
   M0("update-offscreen", m_update_offscreen);
+  reg("popup-select", &native_entry<m_popup_select>, 3);
 #undef M0
 #undef M1
 #undef M2
