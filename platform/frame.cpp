@@ -20,7 +20,7 @@ Rect WindowSystem::bar_rect(const Window* w) const {
   int32_t inset = frame_inset(w);
   top += inset;
   if ((w->style & kCaption) == kCaption) top += kCaptionHeight;
-  return gfx::intersect({s.left + inset, top, s.right - inset, top + kMenuBarHeight}, s);
+  return gfx::intersect({s.left + inset, top, s.right - inset, top + bar_rows(w) * kMenuBarHeight}, s);
 }
 
 namespace {

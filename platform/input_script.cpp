@@ -61,6 +61,7 @@ const KeyName kKeys[] = {
     {"Backspace", 0x08, false}, {"Space", 0x20, false}, {"Delete", 0x2E, true},  {"Insert", 0x2D, true},
     {"Home", 0x24, true},    {"End", 0x23, true},       {"PageUp", 0x21, true},  {"PageDown", 0x22, true},
     {"Left", 0x25, true},    {"Up", 0x26, true},        {"Right", 0x27, true},   {"Down", 0x28, true},
+    {"Alt", 0x12, false},
 };
 
 bool key_named(const std::string& w, ScriptAction& a) {

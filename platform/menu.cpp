@@ -217,6 +217,7 @@ bool WindowSystem::insert_menu(Handle h, size_t position, const MenuItem& item) 
   if (!m || position > m->items.size() || m->items.size() >= 0xFFFF) return false;
   if (item.submenu && (!find_menu(item.submenu) || menu_holds(item.submenu, h))) return false;
   m->items.insert(m->items.begin() + std::ptrdiff_t(position), item);
+  bar_changed(h);
   return true;
 }
 
@@ -232,6 +233,7 @@ bool WindowSystem::set_menu_item(Handle h, size_t position, const MenuItem& item
       (!find_menu(item.submenu) || menu_holds(item.submenu, h)))
     return false;
   m->items[position] = item;
+  bar_changed(h);
   return true;
 }
 
@@ -239,6 +241,7 @@ bool WindowSystem::remove_menu_item(Handle h, size_t position) {
   Menu* m = find_menu(h);
   if (!m || position >= m->items.size()) return false;
   m->items.erase(m->items.begin() + std::ptrdiff_t(position));
+  bar_changed(h);
   return true;
 }
 
@@ -280,6 +283,7 @@ bool WindowSystem::set_menu_bar(Handle h, Handle menu) {
   bool shown = visible(h);
   w->menu_bar = menu;
   w->bar_hot = -1;
+  w->bar_rows_laid = bar_rows(w);
   w->frame_dirty = true;
   if (shown) {
     invalidate_screen(gfx::Region(screen_rect(w)));
@@ -299,18 +303,67 @@ void WindowSystem::draw_menu_bar(Handle h) {
   if (Window* w = find(h)) w->frame_dirty = true;
 }
 
+namespace {
+// The titles of a bar laid out in rows `width` wide, from (0, 0): a title
+// that would pass the right edge starts the next row, unless it is the
+// first of its row.
+std::vector<Rect> lay_out_titles(const std::vector<WindowSystem::MenuItem>& items, int32_t width) {
+  std::vector<Rect> out;
+  int32_t x = 2, row = 0;
+  for (auto& item : items) {
+    int32_t w = label_width(split_label(item.text).first) + 12;
+    if (x > 2 && x + w > width - 2) {
+      x = 2;
+      ++row;
+    }
+    int32_t top = row * WindowSystem::kMenuBarHeight;
+    out.push_back({x, top + 1, x + w, top + WindowSystem::kMenuBarHeight - 2});
+    x += w;
+  }
+  return out;
+}
+}  // namespace
+
+int32_t WindowSystem::bar_rows(const Window* w) const {
+  if (!w->menu_bar) return 0;
+  Menu* m = find_menu(w->menu_bar);
+  if (!m || m->items.empty()) return 1;
+  int32_t width = screen_rect(w).width() - 2 * frame_inset(w);
+  std::vector<Rect> titles = lay_out_titles(m->items, width);
+  // No more rows than leave the window a client area.
+  int32_t rows = titles.back().top / kMenuBarHeight + 1;
+  return std::clamp(rows, 1, std::max(1, (screen_rect(w).height() / 2) / kMenuBarHeight));
+}
+
 std::vector<Rect> WindowSystem::bar_titles(const Window* w) const {
   std::vector<Rect> out;
   Menu* m = find_menu(w->menu_bar);
   if (!m) return out;
   Rect bar = bar_rect(w);
-  int32_t x = bar.left + 2;
-  for (auto& item : m->items) {
-    int32_t width = label_width(split_label(item.text).first) + 12;
-    out.push_back({x, bar.top + 1, x + width, bar.bottom - 2});
-    x += width;
+  for (Rect r : lay_out_titles(m->items, bar.width())) {
+    Rect on = gfx::offset(r, bar.left, bar.top);
+    // Titles on rows the bar has no room for are not shown.
+    if (on.bottom > bar.bottom) on = {};
+    out.push_back(on);
   }
   return out;
+}
+
+void WindowSystem::bar_changed(Handle menu) {
+  for (Slot& slot : slots_) {
+    Window* w = slot.window.get();
+    if (!w || w->menu_bar != menu) continue;
+    w->frame_dirty = true;
+    int32_t rows = bar_rows(w);
+    if (rows == w->bar_rows_laid) continue;
+    w->bar_rows_laid = rows;
+    if (visible(w->handle)) {
+      invalidate_screen(gfx::Region(screen_rect(w)));
+      mark_dirty(screen_rect(w));
+    }
+    Rect c = client_of(w);
+    send(w->handle, msg::Size, 0, point_param({c.width(), c.height()}));
+  }
 }
 
 std::optional<Rect> WindowSystem::menu_title_rect(Handle h, size_t index) const {

@@ -228,7 +228,7 @@ Rect WindowSystem::client_of(const Window* w) const {
   int32_t inset = frame_inset(w);
   r = {r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
   if ((w->style & kCaption) == kCaption) r.top += kCaptionHeight;
-  if (w->menu_bar) r.top += kMenuBarHeight;
+  if (w->menu_bar) r.top += bar_rows(w) * kMenuBarHeight;
   if (w->style & kVScroll) r.right -= kScrollBarWidth;
   if (w->style & kHScroll) r.bottom -= kScrollBarWidth;
   if (r.right < r.left) r.right = r.left;
@@ -494,6 +494,19 @@ int64_t WindowSystem::default_proc(WindowSystem& ws, const Message& m) {
       return kMaActivate;
     case msg::NcLButtonDown:
       return ws.nc_button_down(m);
+    case msg::KeyUp:
+    case msg::SysKeyUp: {
+      // Alt pressed and let go with nothing between opens the menu bar, as
+      // F10 does.
+      if (m.wparam != 0x12 || !ws.alt_alone_) return 0;
+      ws.alt_alone_ = false;
+      Window* w = ws.find(m.window);
+      while (w && !w->menu_bar) w = w->parent;
+      if (!w) w = ws.find(ws.desktop_);
+      if (w && w->menu_bar && ws.modals_.empty() && ws.menu_item_count(w->menu_bar) > 0)
+        ws.track_menu_bar(w->handle, 0, true);
+      return 0;
+    }
     case msg::SysKeyDown:
     case msg::SysChar: {
       // F10, or Alt with the key of a title, opens the menu bar of the
@@ -635,6 +648,8 @@ bool WindowSystem::take_input(Message& out, Handle window, std::span<const Range
     current_keys_ = m.keys;
     current_time_ = m.time;
     if (e.kind != InputEvent::Kind::KeyDown && e.kind != InputEvent::Kind::KeyUp) cursor_ = e.at;
+    if (e.kind == InputEvent::Kind::KeyDown) alt_alone_ = e.vk == 0x12;
+    if (e.kind == InputEvent::Kind::ButtonDown) alt_alone_ = false;
     if (e.kind == InputEvent::Kind::ButtonDown) {
       // A double click ends a series, and so does a press elsewhere.
       if (m.message == msg::LButtonDblClk || m.message == msg::RButtonDblClk || m.message == msg::MButtonDblClk ||

@@ -287,7 +287,8 @@ class WindowSystem {
   // Menus: a menu bar or a pop-up is a list of items, named by a handle
   // with a generation as windows are (a destroyed menu's handle is dead).
   // Command ids are 32 bits. A menu shown as the bar of a window takes a
-  // row below its caption; a press on a title there (or F10, or Alt with
+  // row below its caption (more rows when its titles do not fit one; Alt
+  // pressed and let go alone opens it too); a press on a title there (or F10, or Alt with
   // a title's marked letter) tracks the bar. Tracking is modal: each
   // pop-up's owner is sent init-menu-popup (wparam the menu, lparam the
   // item's position in its parent) before the pop-up opens, and
@@ -422,6 +423,12 @@ class WindowSystem {
   Menu* find_menu(Handle m) const;
   bool menu_holds(Handle m, Handle inner, int depth = 0) const;
   std::vector<Rect> bar_titles(const Window* w) const;
+  // The rows a window's menu bar takes: its titles wrap onto more rows
+  // when they do not fit the window's width.
+  int32_t bar_rows(const Window* w) const;
+  // A menu that some window shows as its bar changed: the bar is laid out
+  // again, and a window whose client area changed with it hears its size.
+  void bar_changed(Handle menu);
 
   Backend& backend_;
   gfx::Surface frame_;
@@ -456,6 +463,7 @@ class WindowSystem {
   std::map<std::string, std::vector<uint8_t>> clipboard_;
   std::array<uint32_t, 16> custom_colors_;
   bool caps_lock_ = false;
+  bool alt_alone_ = false;  // Alt is down, and nothing else was pressed since
   bool quit_ = false;
   int quit_code_ = 0;
 };

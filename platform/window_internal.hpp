@@ -24,7 +24,8 @@ struct WindowSystem::Window {
   int modal_count = 0;         // modals holding it disabled
   WindowSystem::ScrollInfo scroll[2];
   Handle menu_bar = 0;
-  int bar_hot = -1;            // the title shown pressed while its menu is open
+  int bar_hot = -1;
+  int32_t bar_rows_laid = 0;   // the rows its menu bar took when last laid out            // the title shown pressed while its menu is open
 };
 
 struct WindowSystem::Menu {

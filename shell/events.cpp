@@ -406,7 +406,8 @@ int64_t object_proc(WindowSystem& ws, const Message& m) {
       w->window_rect.bottom = w->window_rect.top + c.height();
       w->view_rect = w->window_rect;
       w->client_at_size = w->window_rect;
-      send_to(id, s.size_update, {make_fixnum(c.width() - before.width()), make_fixnum(c.height() - before.height())});
+      if (c.width() != before.width() || c.height() != before.height())
+        send_to(id, s.size_update, {make_fixnum(c.width() - before.width()), make_fixnum(c.height() - before.height())});
       return 0;
     }
     case msg::PosChanged: {

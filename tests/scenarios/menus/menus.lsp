@@ -55,7 +55,9 @@
      (define (mouse-down-system _x _y)
        (let ((_chosen (popup-select Pop _x _y)))
          (princ (list 'popup (if _chosen (send _chosen get-name) ())) ())))
-     (define (set-text-font _name) (princ (list 'font _name) ())))
+     (define (set-text-font _name) (princ (list 'font _name) ()))
+     (define (key-down _c) (outer-key-down _c))
+     (define (size-update _dx _dy) (princ (list 'size-update _dx _dy) ())))
 (define (window _parent _position _size)
   (let ((_w (make-instance Win)))
     (_w (set! parent _parent) (set! position _position) (set! size _size))
@@ -66,6 +68,10 @@
 (define Desk (window Sys '(0 . 0) '(0 . 0)))
 (send Desk set-color '(20000 20000 40000))
 (define Pad (window Desk '(40 . 40) '(150 . 250)))
+
+; More menus than the bar has room for on one row: it wraps.
+(define (outer-key-down _c)
+  (for-each (lambda (_t) (menu (string->symbol _t) Bar _t)) '("Preferences" "Arrangement" "Navigation" "Bookmarks")))
 
 (define (system-key-down _k) (princ (list 'system-key _k) ()) t)
 (define (do-quit) t)
