@@ -187,6 +187,12 @@ bool HeadlessBackend::perform(const ScriptAction& a) {
       if (!ok) script_fault(a, error);
       return false;
     }
+    case K::Audio: {
+      // The audio log so far, in the format the output was last opened in.
+      std::string error;
+      if (!write_wav(a.text, &error)) script_fault(a, error);
+      return false;
+    }
     case K::Menu: {
       Handle bar = ws_->menu_bar(ws_->active()) ? ws_->active() : ws_->desktop();
       std::optional<size_t> title = ws_->menu_bar(bar) ? item_named(*ws_, ws_->menu_bar(bar), a.path[0]) : std::nullopt;
