@@ -77,6 +77,17 @@ TEST_F(SoundTest, ResourcesPlayFromTheirWavImages) {
   EXPECT_EQ(backend_->audio_format().rate, 11127u);
   EXPECT_EQ(show(run("(sound-playing?)")), "()");
 
+  // The script's `audio` line writes the log as it is: the reference file.
+  std::string out = ::testing::TempDir() + "talven_sound_test.wav";
+  platform::InputScript script;
+  std::string error;
+  EXPECT_FALSE(platform::parse_input_script("audio\n", "s", script, error));
+  ASSERT_TRUE(platform::parse_input_script("audio " + out + "\n", "s", script, error)) << error;
+  backend_->run_script(script, *media::window_system());
+  for (int i = 0; i < 3 && !std::filesystem::exists(out); ++i) backend_->wait_input(10);
+  EXPECT_EQ(read_file(out), ref);
+  std::filesystem::remove(out);
+
   // The block is a WAV image from now on, and is not converted again.
   Value res = run("(getresource Snd 105)");
   Bytes image = block_of(res);
