@@ -124,6 +124,9 @@ TEST(SndCorpus, SingleResourcesConvertToTheirReferences) {
         want = want.subspan(2);
       }
       EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()));
+    } else if (s.coding == media::SoundCoding::Ima4) {
+      // Our own decoder follows the reference decoder to the sample.
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()));
     } else {
       expect_close(got, want, stem);
     }

@@ -163,6 +163,9 @@ TEST_F(SoundTest, ConversionKeepsFormatsAndRefusesDamage) {
 
 TEST_F(SoundTest, VolumeFilesAndHeaders) {
   EXPECT_EQ(show(run("(can-play-sound?)")), "t");
+  EXPECT_TRUE(run("(sysbeep)").is_no_value());
+  EXPECT_EQ(backend_->audio_log().size(), 2205u) << "a tenth of a second";
+  run("(stop-sounds)");
   EXPECT_EQ(show(run("(get-sound-volume)")), "(65535 65535)");
   EXPECT_EQ(show(run("(set-sound-volume 70000)")), "t");
   EXPECT_EQ(show(run("(get-sound-volume)")), "(65535 65535)");
