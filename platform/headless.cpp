@@ -286,8 +286,10 @@ bool HeadlessBackend::screenshot(const std::string& path, std::string* error) co
 // rate as the clock moves.
 bool HeadlessBackend::audio_open(const WaveFormat& format) {
   if (!format.valid()) return false;
-  if (audio_open_ && (format.rate != audio_format_.rate || format.channels != audio_format_.channels ||
-                      format.bits != audio_format_.bits))
+  // The log holds one format: a new one starts it again, whether or not
+  // the output was closed in between.
+  if (format.rate != audio_format_.rate || format.channels != audio_format_.channels ||
+      format.bits != audio_format_.bits)
     audio_log_.clear();
   audio_format_ = format;
   audio_open_ = true;

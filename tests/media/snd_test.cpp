@@ -164,8 +164,9 @@ TEST(SndCorpus, EverySoundOfTheForksConverts) {
         EXPECT_TRUE(std::equal(image.begin() + 44, image.end(), r.data.begin() + 44));
       } else {
         EXPECT_EQ(length, s.decoded_frames() * s.channels * s.decoded_bits() / 8);
-        if (s.coding == media::SoundCoding::Unsigned8)
+        if (s.coding == media::SoundCoding::Unsigned8) {
           EXPECT_TRUE(std::equal(image.begin() + 44, image.end(), r.data.begin() + long(s.data_offset)));
+        }
       }
       ++converted;
     }
@@ -317,7 +318,9 @@ TEST(SoundFiles, CompandedCodesDecodeToTheirScale) {
   for (int c = 0; c < 128; ++c) {
     EXPECT_EQ(media::ulaw_sample(uint8_t(c)), -media::ulaw_sample(uint8_t(c | 0x80)));
     EXPECT_EQ(media::alaw_sample(uint8_t(c)), -media::alaw_sample(uint8_t(c | 0x80)));
-    if (c > 0) EXPECT_LT(media::ulaw_sample(uint8_t(0x80 | c)), media::ulaw_sample(uint8_t(0x80 | (c - 1))));
+    if (c > 0) {
+      EXPECT_LT(media::ulaw_sample(uint8_t(0x80 | c)), media::ulaw_sample(uint8_t(0x80 | (c - 1))));
+    }
   }
 }
 
