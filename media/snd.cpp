@@ -257,7 +257,7 @@ bool parse_wave(std::span<const uint8_t> file, SoundInfo& info, std::string& why
       info.data_bytes = length;
       have_data = true;
     }
-    if (!have_data) r.skip(std::min<uint64_t>(r.remaining(), uint64_t(length) + (length & 1)));
+    r.seek(size_t(std::min<uint64_t>(file.size(), start + uint64_t(length) + (length & 1))));
   }
   if (!have_format) return fail(why, "no format chunk");
   if (!have_data) return fail(why, "no data chunk");

@@ -249,10 +249,14 @@ TEST(SoundFiles, EachContainerDecodesLikeTheResource) {
 
   // 16-bit PCM: big-endian (AIFF, AIFF-C 'twos'), little-endian ('sowt', WAV).
   Bytes big(pcm.size()), wav(ref);
+  // A WAV file may name its data before its format.
+  Bytes data_first(ref.begin(), ref.begin() + 12);
+  data_first.insert(data_first.end(), ref.begin() + 36, ref.end());
+  data_first.insert(data_first.end(), ref.begin() + 12, ref.begin() + 36);
   for (size_t i = 0; i + 1 < pcm.size(); i += 2) big[i] = pcm[i + 1], big[i + 1] = pcm[i];
   uint32_t frames = uint32_t(pcm.size() / 4);
   for (const Bytes& file : {aiff(false, 2, frames, 16, k44100, "", big), aiff(true, 2, frames, 16, k44100, "twos", big),
-                            aiff(true, 2, frames, 16, k44100, "sowt", pcm), wav}) {
+                            aiff(true, 2, frames, 16, k44100, "sowt", pcm), wav, data_first}) {
     ASSERT_TRUE(decode(file, p));
     EXPECT_EQ(p.rate, 44100u);
     EXPECT_EQ(p.channels, 2u);
