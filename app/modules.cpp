@@ -24,6 +24,7 @@
 #include "logic/search_module.hpp"
 #include "media/frame.hpp"
 #include "media/geometry.hpp"
+#include "media/sound.hpp"
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
@@ -56,7 +57,7 @@ std::span<const Module* const> default_modules() {
       // logic
       &logic::kLogicModule, &logic::kSearchModule,
       // media
-      &media::kGeometryModule, &media::kFrameModule,
+      &media::kGeometryModule, &media::kFrameModule, &media::kSoundModule,
       // processes
       &process::kProcessModule,
       // shell

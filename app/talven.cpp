@@ -15,6 +15,7 @@
 #include "app/db_tool.hpp"
 #include "app/pack.hpp"
 #include "app/rsrc_tool.hpp"
+#include "app/snd_tool.hpp"
 #include "app/run.hpp"
 #include "app/toplevel.hpp"
 #include "core/alert.hpp"
@@ -53,6 +54,7 @@ int run_pack(const Args& args) { return app::pack_command(args); }
 int run_unpack(const Args& args) { return app::unpack_command(args); }
 int run_rsrc(const Args& args) { return app::rsrc_command(args); }
 int run_db(const Args& args) { return app::db_command(args); }
+int run_snd(const Args& args) { return app::snd_command(args); }
 bool g_raw_output = false;  // --raw-output was given
 
 int run_app(const Args& args) {
@@ -97,6 +99,7 @@ const Subcommand kSubcommands[] = {
     {"rsrc", "list the resources of a resource file, or extract one (rsrc list|extract)", app::kRsrcHelp,
      run_rsrc},
     {"db", "list the records of a database (db list FILE)", app::kDbHelp, run_db},
+    {"snd", "show a sound's header, or write it as a WAV file (snd info|wav)", app::kSndHelp, run_snd},
     {"--smoke", "run the built-in self check of the machine",
      "usage: talven --smoke\nBuilds a machine, calls a primitive and prints the zone sizes.\n", run_smoke},
     {"pict", "render a picture file into a PNG (pict render FILE.pict OUT.png [WxH])",
@@ -380,7 +383,7 @@ int run(int argc, char** argv) {
   // The packer, the unpacker and the inspectors work on files alone: they
   // need no machine.
   if (command != nullptr && (command->run == run_pack || command->run == run_unpack || command->run == run_rsrc ||
-                          command->run == run_db)) {
+                          command->run == run_db || command->run == run_snd)) {
     int status = command->run(args);
     if (status == 2) std::fputs(command->help, stderr);
     return status;

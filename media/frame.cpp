@@ -11,6 +11,7 @@
 #include "core/errors.hpp"
 #include "core/frames.hpp"
 #include "core/runtime.hpp"
+#include "media/sound.hpp"
 #include "objects/objects.hpp"
 #include "platform/gfx/png.hpp"
 
@@ -104,6 +105,7 @@ void close_frame(int status) {
   FrameState& s = frame_state();
   if (!s.ws) return;
   platform::WindowSystem& ws = *s.ws;
+  stop_sound_output();
   if (!s.screenshot.empty()) {
     ws.update_all();
     std::string error;

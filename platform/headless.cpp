@@ -187,6 +187,12 @@ bool HeadlessBackend::perform(const ScriptAction& a) {
       if (!ok) script_fault(a, error);
       return false;
     }
+    case K::Audio: {
+      // The audio log so far, in the format the output was last opened in.
+      std::string error;
+      if (!write_wav(a.text, &error)) script_fault(a, error);
+      return false;
+    }
     case K::Menu: {
       Handle bar = ws_->menu_bar(ws_->active()) ? ws_->active() : ws_->desktop();
       std::optional<size_t> title = ws_->menu_bar(bar) ? item_named(*ws_, ws_->menu_bar(bar), a.path[0]) : std::nullopt;
@@ -280,8 +286,10 @@ bool HeadlessBackend::screenshot(const std::string& path, std::string* error) co
 // rate as the clock moves.
 bool HeadlessBackend::audio_open(const WaveFormat& format) {
   if (!format.valid()) return false;
-  if (audio_open_ && (format.rate != audio_format_.rate || format.channels != audio_format_.channels ||
-                      format.bits != audio_format_.bits))
+  // The log holds one format: a new one starts it again, whether or not
+  // the output was closed in between.
+  if (format.rate != audio_format_.rate || format.channels != audio_format_.channels ||
+      format.bits != audio_format_.bits)
     audio_log_.clear();
   audio_format_ = format;
   audio_open_ = true;

@@ -177,6 +177,12 @@ bool parse_line(std::string_view line, ScriptAction& a, std::string& why) {
     a.text = words[1];
     return true;
   }
+  if (verb == "audio") {
+    a.kind = K::Audio;
+    if (!exactly(2, "audio FILE.wav")) return false;
+    a.text = words[1];
+    return true;
+  }
   if (verb == "menu") {
     a.kind = K::Menu;
     if (words.size() < 3) {

@@ -14,6 +14,7 @@
 //   screenshot FILE.png       screenshot-frame FILE.png
 //   menu TITLE ITEM [SUBITEM...]
 //   alert N                   close        quit
+//   audio FILE.wav
 //
 // Blank lines and lines starting with `#` are skipped; a word holding
 // spaces is written in double quotes.
@@ -29,7 +30,7 @@ namespace platform {
 
 struct ScriptAction {
   enum class Kind : uint8_t {
-    Move, Press, Release, Click, Double, Drag, Key, Type, Wait, Screenshot, ScreenshotFrame, Menu, Alert, Close, Quit,
+    Move, Press, Release, Click, Double, Drag, Key, Type, Wait, Screenshot, ScreenshotFrame, Menu, Alert, Close, Quit, Audio,
   };
   Kind kind = Kind::Move;
   int line = 0;
@@ -38,7 +39,7 @@ struct ScriptAction {
   uint32_t keys = 0;              // Keys: the modifiers held
   uint16_t vk = 0;                // key: its virtual-key code
   bool extended = false;
-  std::string text;               // type: code page 1252; screenshots: the file
+  std::string text;               // type: code page 1252; screenshots, audio: the file
   std::vector<std::string> path;  // menu: the titles, code page 1252
   uint32_t number = 0;            // wait: milliseconds; alert: the button, from 1
 };

@@ -28,6 +28,9 @@ for target in $targets; do
     fuzz_png | fuzz_dib) cp tests/platform/golden/*.png "$corpus/" 2>/dev/null || true ;;
     # The corpus pictures beside the project, when they are there.
     fuzz_pict) cp ../shared/corpus/pict/* ../../shared/corpus/pict/* "$corpus/" 2>/dev/null || true ;;
+    # Sounds: the single resources, their decodes and the forks of sounds.
+    fuzz_snd) cp ../shared/corpus/snd/*.snd ../shared/corpus/snd/*.wav ../shared/corpus/rsrc/*.rsrc \
+                 ../../shared/corpus/snd/*.snd ../../shared/corpus/snd/*.wav "$corpus/" 2>/dev/null || true ;;
   esac
   echo "== $target for ${seconds}s =="
   ASAN_OPTIONS=detect_leaks=1 "$dir/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \

@@ -848,6 +848,15 @@ bool format_string(int32_t id, int32_t index, std::string& out) {
 
 }  // namespace
 
+Value find_resource(uint32_t type, int32_t id) {
+  for (OpenRes* f : search_order())
+    if (ForkRef* r = find_ref(f->file->map, type, id)) return found_value(*f, *r);
+  set_error(kResNotFound);
+  return resource_box(0);
+}
+
+void release_resource(Value res) { let_go(res, true); }
+
 const Module kResourcesModule{
     "resources",
     [](Runtime&) -> std::unique_ptr<ModuleState> { return std::make_unique<ResState>(); },

@@ -37,6 +37,12 @@ int resource_error();
 // The data of the resource of that type and ID, searched from the current
 // file down; false when there is none (or it cannot be read).
 bool resource_bytes(uint32_t type, int32_t id, std::vector<uint8_t>& out);
+// The resource of that type and ID, searched from the current file down,
+// as `get-resource` answers it: a resource box, without a handle when there
+// is none (reserror says why).
+core::Value find_resource(uint32_t type, int32_t id);
+// Releases a resource found so, as `release-resource` does.
+void release_resource(core::Value res);
 // The n-th string (from 1) of the "STR#" resource with that ID.
 bool indexed_string(int32_t id, int32_t n, std::string& out);
 // The "STR " resource with that ID.
