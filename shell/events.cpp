@@ -13,6 +13,7 @@
 #include "core/symbols.hpp"
 #include "data/streams.hpp"
 #include "media/geometry.hpp"
+#include "media/sound.hpp"
 #include "objects/objects.hpp"
 #include "objects/records.hpp"
 #include "shell/start.hpp"
@@ -564,6 +565,9 @@ void process_events(Value mask_value, bool from_application) {
   }
   uint32_t mask = mask_value.is_nil() ? 0xFFFF : uint32_t(arg_int(mask_value)) & 0xFFFF;
   bool any = false;
+  // A background sound that has played out stops the output, whatever the
+  // mask: the sound notifications are always taken.
+  if (media::poll_sound()) any = true;
   {
     DispatchDepthScope depth;
     Message m;
