@@ -42,12 +42,15 @@ const char kRunHelp[] =
     "                        [shift] [ctrl] [alt], double X Y, drag X1 Y1 X2 Y2,\n"
     "                        key NAME [shift] [ctrl] [alt], type TEXT, wait MS,\n"
     "                        screenshot FILE.png, screenshot-frame FILE.png,\n"
-    "                        menu TITLE ITEM [SUBITEM...], alert N, close, quit\n"
+    "                        menu TITLE ITEM [SUBITEM...], alert N, close, quit,\n"
+    "                        chooser R G B, chooser cancel, cursor, audio FILE.wav\n"
     "                      points are in the desktop area; NAME is a letter, a\n"
     "                      digit, F1-F15, Return, Enter, Escape, Tab, Backspace,\n"
     "                      Space, Delete, Insert, Home, End, PageUp, PageDown,\n"
-    "                      Left, Up, Right, Down, Num0-Num9; # starts a comment\n"
+    "                      Left, Up, Right, Down, Num0-Num9, Alt; # starts a comment\n"
     "  --seed N            the first seed of the random generator (default 1)\n"
+    "  --depth 8|32        the bits per pixel of the screen (default 32; 8 implies\n"
+    "                      --headless: colours go through the 256-colour palette)\n"
     "exit status: 0 quit, 1 toplevel-loop returned, 2 a bad option or input\n"
     "script line (SCRIPT:LINE: message), 3 the application failed (an error\n"
     "while loading or starting, an unreadable code resource), 4 the input\n"
@@ -137,7 +140,8 @@ std::string stem_of(const std::string& path) {
 bool names_application(const std::string& word) { return ends_with_ri(word); }
 
 bool is_run_option(const std::string& w) {
-  return w == "--screen" || w == "--headless" || w == "--screenshot" || w == "--input" || w == "--seed";
+  return w == "--screen" || w == "--headless" || w == "--screenshot" || w == "--input" || w == "--seed" ||
+         w == "--depth";
 }
 
 int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
@@ -180,6 +184,13 @@ int parse_run_args(const std::vector<std::string>& args, RunOptions& out) {
       }
       out.seed = uint32_t(n);
       ++i;
+    } else if (a == "--depth") {
+      if (!has_value || (args[i + 1] != "8" && args[i + 1] != "32")) {
+        std::fprintf(stderr, "talven: --depth %s: the depth is 8 or 32\n", has_value ? args[i + 1].c_str() : "");
+        return 2;
+      }
+      out.depth = std::atoi(args[++i].c_str());
+      if (out.depth == 8) out.headless = true;
     } else if (out.app.empty() && !a.empty() && a[0] != '-') {
       out.app = a;
     } else if (!out.app.empty()) {
@@ -244,7 +255,9 @@ std::unique_ptr<platform::Backend> make_frame_backend(const RunOptions& o) {
     if (!note.empty()) std::fprintf(stderr, "talven: %s\n", note.c_str());
     if (chosen && dynamic_cast<platform::HeadlessBackend*>(chosen.get()) == nullptr) return chosen;
   }
-  return std::make_unique<ConsoleHeadless>(o.screen);
+  auto headless = std::make_unique<ConsoleHeadless>(o.screen);
+  headless->set_screen_depth(o.depth);
+  return headless;
 }
 
 int run_application_file(const RunOptions& o) {

@@ -21,6 +21,7 @@ struct RunOptions {
   std::string input;              // an input script driving the run (headless)
   platform::InputScript script;   // the script, read before the run starts
   std::optional<uint32_t> seed;   // the first seed of `random`
+  int depth = 32;                 // bits per pixel of the headless screen (8 or 32)
   std::vector<std::string> app_args;
   bool raw_output = false;        // the machine's bytes to standard output unconverted
 };

@@ -392,6 +392,7 @@ void collect() {
     ~Reentry() { r.collecting = false; }
   } reentry{r};
   r.collecting = true;
+  if (r.hooks.collecting) r.hooks.collecting();
   auto started = std::chrono::steady_clock::now();
   r.mark_stack.clear();
   mark_roots(r);

@@ -13,6 +13,7 @@
 #include "core/runtime.hpp"
 #include "media/sound.hpp"
 #include "objects/objects.hpp"
+#include "media/pict.hpp"
 #include "platform/gfx/png.hpp"
 
 namespace media {
@@ -95,6 +96,8 @@ void open_frame(std::unique_ptr<platform::Backend> backend, const std::string& t
   s.ws.reset();
   s.backend = std::move(backend);
   s.ws = std::make_unique<platform::WindowSystem>(*s.backend, client);
+  // On an 8-bit screen every colour goes through the runtime's palette.
+  if (s.ws->frame().format() == gfx::Format::Index8) s.ws->frame().palette() = standard_palette();
   s.backend->open_frame(s.title, client);
   set_clock(frame_clock, frame_wait);
   s.ws->update_all();

@@ -52,6 +52,7 @@ struct WindowRecord {
   // its own).
   gfx::Rect window_rect, view_rect, virtual_rect, client_at_size, update_rect;
   Rgb16 background{0xFFFF, 0xFFFF, 0xFFFF}, foreground;
+  uint32_t text_background = 0xFFFFFF;  // behind opaque text: the background's high bytes, unmatched
   FontSpec font;
   core::Value title = core::kNil, effect = core::kNil;
   std::optional<gfx::Region> click_zone;  // where clicks hit (own coordinates); none: everywhere

@@ -42,7 +42,9 @@ struct InputEvent {
   Tick time = 0;
 };
 
-enum class CursorShape : uint8_t { Arrow, IBeam, Wait, Cross, Hand, SizeAll, No, Custom, Hidden };
+enum class CursorShape : uint8_t {
+  Arrow, IBeam, Wait, Cross, Hand, SizeAll, No, SizeWE, SizeNS, SizeNWSE, SizeNESW, Custom, Hidden,
+};
 
 // A 1-bit cursor: AND and XOR masks, rows of ((width + 15) / 16) * 2 bytes,
 // most significant bit leftmost, as cursor resources hold them.
@@ -94,6 +96,9 @@ class Backend {
   // An answer for an alert, when the host answers alerts itself (the
   // headless script); none lets the user answer it on screen.
   virtual std::optional<int> answer_alert(std::string_view) { return std::nullopt; }
+  // An answer for the colour chooser the same way: a colour (0xRRGGBB) or
+  // a cancel (an empty answer); none lets the user answer it on screen.
+  virtual std::optional<std::optional<uint32_t>> answer_chooser() { return std::nullopt; }
   // No more input will ever come (the end of a script): modal loops give up.
   virtual bool input_exhausted() { return false; }
   // A run driven by an input script: the script is used up and the
@@ -107,6 +112,9 @@ class Backend {
 class HeadlessBackend : public Backend {
  public:
   explicit HeadlessBackend(Pt screen = {1024, 768}, Tick start = 0) : screen_(screen), clock_(start) {}
+  // The bits per pixel of the screen: 32, or 8 (a palette screen).
+  int screen_depth() override { return depth_; }
+  void set_screen_depth(int depth) { depth_ = depth == 8 ? 8 : 32; }
 
   Pt screen_size() override { return screen_; }
   bool open_frame(std::string_view title, Pt client) override;
@@ -162,6 +170,13 @@ class HeadlessBackend : public Backend {
     return a;
   }
   const std::vector<std::string>& alert_texts() const { return alert_texts_; }
+  void script_chooser_answer(std::optional<uint32_t> colour) { chooser_answers_.push_back(colour); }
+  std::optional<std::optional<uint32_t>> answer_chooser() override {
+    if (chooser_answers_.empty()) return std::nullopt;
+    std::optional<uint32_t> a = chooser_answers_.front();
+    chooser_answers_.pop_front();
+    return a;
+  }
 
   // What was shown: the last presented frame (a copy), written as PNG.
   const gfx::Surface& shown() const { return shown_; }
@@ -195,6 +210,8 @@ class HeadlessBackend : public Backend {
   Tick audio_start_ = 0;       // when it began playing them
   std::deque<int> alert_answers_;
   std::vector<std::string> alert_texts_;
+  std::deque<std::optional<uint32_t>> chooser_answers_;
+  int depth_ = 32;
 
   // The input script, when one drives the run.
   void step_script(Tick max_ms);

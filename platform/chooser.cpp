@@ -57,6 +57,8 @@ struct Chooser {
 }  // namespace
 
 std::optional<uint32_t> WindowSystem::choose_color(uint32_t initial, Handle owner) {
+  // A host that answers the chooser itself (the headless script).
+  if (auto scripted = backend_.answer_chooser()) return *scripted;
   Chooser state;
   state.color = initial & 0xFFFFFF;
   for (int i = 0; i < 48; ++i)

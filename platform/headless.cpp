@@ -78,6 +78,25 @@ Pt HeadlessBackend::on_frame(Pt p) const {
 
 namespace {
 
+std::string cursor_name(CursorShape shape, const std::string& label) {
+  switch (shape) {
+    case CursorShape::Arrow: return "arrow";
+    case CursorShape::IBeam: return "ibeam";
+    case CursorShape::Wait: return "watch";
+    case CursorShape::Cross: return "cross";
+    case CursorShape::Hand: return "hand";
+    case CursorShape::SizeAll: return "size-all";
+    case CursorShape::No: return "no";
+    case CursorShape::SizeWE: return "size-we";
+    case CursorShape::SizeNS: return "size-ns";
+    case CursorShape::SizeNWSE: return "size-nwse";
+    case CursorShape::SizeNESW: return "size-nesw";
+    case CursorShape::Custom: return label.empty() ? "custom" : label;
+    case CursorShape::Hidden: return "hidden";
+  }
+  return "arrow";
+}
+
 // A menu item's label as a user reads it: no '&' marks, no right-hand part.
 std::string shown_label(std::string_view text) {
   std::string out;
@@ -208,6 +227,17 @@ bool HeadlessBackend::perform(const ScriptAction& a) {
       return true;
     }
     case K::Alert: script_alert_answer(int(a.number) - 1); return false;
+    case K::Chooser:
+      script_chooser_answer(a.number ? std::optional<uint32_t>(a.number & 0xFFFFFF) : std::nullopt);
+      return false;
+    case K::Cursor: {
+      // The cursor as the user sees it, on standard output with what the
+      // application printed.
+      std::string name = ws_->cursor_shown() ? cursor_name(ws_->cursor_shape(), ws_->cursor_label()) : "hidden";
+      std::fprintf(stdout, "cursor: %s\n", name.c_str());
+      std::fflush(stdout);
+      return false;
+    }
     case K::Close: request_close(); return true;
     case K::Quit: ws_->post_quit(0); return true;
   }

@@ -196,6 +196,30 @@ bool parse_line(std::string_view line, ScriptAction& a, std::string& why) {
     return true;
   }
   if (verb == "alert") return counted(K::Alert, 1, 16, "usage: alert N (the button, 1 to 16)");
+  if (verb == "chooser") {
+    a.kind = K::Chooser;
+    if (words.size() == 2 && words[1] == "cancel") return true;
+    const char* usage = "usage: chooser R G B (0 to 255 each) or chooser cancel";
+    if (words.size() != 4) {
+      why = usage;
+      return false;
+    }
+    uint32_t colour = 0;
+    for (size_t i = 1; i < 4; ++i) {
+      auto c = integer(words[i], 0, 255);
+      if (!c) {
+        why = usage;
+        return false;
+      }
+      colour = (colour << 8) | uint32_t(*c);
+    }
+    a.number = colour | 0x1000000;  // a colour, not a cancel
+    return true;
+  }
+  if (verb == "cursor") {
+    a.kind = K::Cursor;
+    return exactly(1, "cursor");
+  }
   if (verb == "close" || verb == "quit") {
     a.kind = verb == "close" ? K::Close : K::Quit;
     return exactly(1, verb == "close" ? "close" : "quit");

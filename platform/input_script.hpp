@@ -14,6 +14,7 @@
 //   screenshot FILE.png       screenshot-frame FILE.png
 //   menu TITLE ITEM [SUBITEM...]
 //   alert N                   close        quit
+//   chooser R G B | cancel    cursor
 //   audio FILE.wav
 //
 // Blank lines and lines starting with `#` are skipped; a word holding
@@ -30,7 +31,8 @@ namespace platform {
 
 struct ScriptAction {
   enum class Kind : uint8_t {
-    Move, Press, Release, Click, Double, Drag, Key, Type, Wait, Screenshot, ScreenshotFrame, Menu, Alert, Close, Quit, Audio,
+    Move, Press, Release, Click, Double, Drag, Key, Type, Wait, Screenshot, ScreenshotFrame, Menu, Alert, Close, Quit,
+    Chooser, Cursor, Audio,
   };
   Kind kind = Kind::Move;
   int line = 0;
@@ -41,7 +43,7 @@ struct ScriptAction {
   bool extended = false;
   std::string text;               // type: code page 1252; screenshots, audio: the file
   std::vector<std::string> path;  // menu: the titles, code page 1252
-  uint32_t number = 0;            // wait: milliseconds; alert: the button, from 1
+  uint32_t number = 0;            // wait: milliseconds; alert: the button, from 1; chooser: 0x1RRGGBB, 0 to cancel
 };
 
 struct InputScript {

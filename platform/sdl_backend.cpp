@@ -328,10 +328,10 @@ void SdlBackend::set_cursor(CursorShape shape) {
   if (shape == CursorShape::Custom && custom_cursor_) {
     c = custom_cursor_;
   } else {
-    static constexpr SDL_SystemCursor kSystem[7] = {SDL_SYSTEM_CURSOR_ARROW,     SDL_SYSTEM_CURSOR_IBEAM,
-                                                    SDL_SYSTEM_CURSOR_WAIT,      SDL_SYSTEM_CURSOR_CROSSHAIR,
-                                                    SDL_SYSTEM_CURSOR_HAND,      SDL_SYSTEM_CURSOR_SIZEALL,
-                                                    SDL_SYSTEM_CURSOR_NO};
+    static constexpr SDL_SystemCursor kSystem[11] = {
+        SDL_SYSTEM_CURSOR_ARROW,  SDL_SYSTEM_CURSOR_IBEAM,  SDL_SYSTEM_CURSOR_WAIT,     SDL_SYSTEM_CURSOR_CROSSHAIR,
+        SDL_SYSTEM_CURSOR_HAND,   SDL_SYSTEM_CURSOR_SIZEALL, SDL_SYSTEM_CURSOR_NO,      SDL_SYSTEM_CURSOR_SIZEWE,
+        SDL_SYSTEM_CURSOR_SIZENS, SDL_SYSTEM_CURSOR_SIZENWSE, SDL_SYSTEM_CURSOR_SIZENESW};
     size_t i = size_t(shape);
     if (i >= system_cursors_.size()) i = 0;
     if (!system_cursors_[i]) system_cursors_[i] = SDL_CreateSystemCursor(kSystem[i]);

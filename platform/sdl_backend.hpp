@@ -73,7 +73,7 @@ class SdlBackend : public Backend {
   bool indexed_ = false;
   uint32_t buttons_ = 0;                // Keys bits of the mouse buttons down
   uint16_t mods_ = 0;                   // the host's modifier state, from its key events
-  std::array<SDL_Cursor*, 7> system_cursors_{};
+  std::array<SDL_Cursor*, 11> system_cursors_{};
   // 1-bit cursors made for the host, the latest last: an application sets
   // the same few again and again (at every move of the pointer, often).
   struct MadeCursor {

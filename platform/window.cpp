@@ -30,7 +30,9 @@ WindowSystem::WindowSystem(Backend& backend, Pt frame_size) : backend_(backend) 
   if (frame_size.x <= 0 || frame_size.y <= 0) frame_size = backend.screen_size();
   frame_size.x = std::clamp(frame_size.x, 1, gfx::Surface::kMaxSide);
   frame_size.y = std::clamp(frame_size.y, 1, gfx::Surface::kMaxSide);
-  frame_ = gfx::Surface(frame_size.x, frame_size.y);
+  // An 8-bit screen gets an 8-bit frame; its palette is its owner's to set.
+  frame_ = gfx::Surface(frame_size.x, frame_size.y,
+                        backend.screen_depth() == 8 ? gfx::Format::Index8 : gfx::Format::XRGB8888);
   custom_colors_.fill(0xFFFFFF);
   // The system's own classes, registered first so that no other takes
   // their names.

@@ -360,6 +360,12 @@ class WindowSystem {
   void set_cursor(CursorShape shape);
   void set_cursor(const CursorImage& image);  // an invalid image shows the arrow
   CursorShape cursor_shape() const { return cursor_shape_; }
+  bool cursor_shown() const { return cursor_count_ >= 0; }
+  int cursor_count() const { return cursor_count_; }
+  // What a custom cursor is called where it is named for a user (the
+  // headless script's `cursor` line); set with the cursor.
+  void set_cursor_label(std::string label) { cursor_label_ = std::move(label); }
+  const std::string& cursor_label() const { return cursor_label_; }
   // Cursors made from 1-bit images, named by handles with a generation:
   // made once, used as often as wanted, destroyed when done with.
   Handle create_cursor(const CursorImage& image);  // 0 for a malformed image
@@ -375,6 +381,7 @@ class WindowSystem {
 
   // Chrome metrics.
   static constexpr int32_t kBorderWidth = 1, kSizeFrame = 4, kCaptionHeight = 14, kScrollBarWidth = 12;
+  static constexpr uint32_t kFaceColor = 0xF0F0F0;  // the face of controls, menus and dialogs
 
   struct Window;
 
@@ -460,6 +467,7 @@ class WindowSystem {
   struct CursorSlot { uint16_t generation = 1; std::optional<CursorImage> image; };
   std::vector<CursorSlot> cursors_;
   Handle current_cursor_ = 0;
+  std::string cursor_label_;
   std::map<std::string, std::vector<uint8_t>> clipboard_;
   std::array<uint32_t, 16> custom_colors_;
   bool caps_lock_ = false;

@@ -39,7 +39,7 @@ namespace chrome {
 constexpr uint32_t kDesktop = gfx::rgb(0x3A, 0x6E, 0xA5), kFrame = gfx::rgb(0x40, 0x40, 0x40),
                    kActiveCaption = gfx::rgb(0x1C, 0x3F, 0x7A), kInactiveCaption = gfx::rgb(0x80, 0x80, 0x88),
                    kCaptionText = gfx::rgb(0xFF, 0xFF, 0xFF), kScrollTrack = gfx::rgb(0xD8, 0xD8, 0xD8),
-                   kScrollThumb = gfx::rgb(0xA0, 0xA0, 0xA0), kFace = gfx::rgb(0xF0, 0xF0, 0xF0),
+                   kScrollThumb = gfx::rgb(0xA0, 0xA0, 0xA0), kFace = WindowSystem::kFaceColor,
                    kText = gfx::rgb(0, 0, 0), kGreyText = gfx::rgb(0x90, 0x90, 0x90),
                    kHighlight = gfx::rgb(0x1C, 0x3F, 0x7A), kHighlightText = gfx::rgb(0xFF, 0xFF, 0xFF);
 

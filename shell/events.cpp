@@ -28,7 +28,7 @@ namespace msg = platform::msg;
 
 // Messages the shell posts to itself.
 constexpr uint32_t kActivateMessage = msg::User + 1;    // activate a top-level window's tree
-constexpr uint32_t kRepositionMessage = msg::User + 2;  // report the mouse where it is now
+constexpr uint32_t kRepositionMessage = msg::User + 3;  // report the mouse where it is now
 
 namespace {
 

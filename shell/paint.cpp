@@ -7,6 +7,7 @@
 
 #include "core/errors.hpp"
 #include "core/symbols.hpp"
+#include "media/pict.hpp"
 #include "objects/records.hpp"
 #include "shell/windows.hpp"
 
@@ -27,9 +28,9 @@ struct Painter {
 
 Painter* g_painter = nullptr;
 
-gfx::Pixel map(gfx::DC& dc, media::Rgb16 c) {
-  return dc.surface().map_color(gfx::rgb(c.red >> 8, c.green >> 8, c.blue >> 8));
-}
+// A window's colour on the surface drawn on: on an 8-bit surface, snapped
+// to the palette's grid and then the nearest entry.
+gfx::Pixel map(gfx::DC& dc, media::Rgb16 c) { return media::picture_color(dc.surface(), c.red, c.green, c.blue); }
 
 gfx::Rect native_box(uint32_t id) {
   WindowRecord* w = record(id);

@@ -1,6 +1,7 @@
 // The start-up of an application, its splash, its primitives, and the
 // orderly shutdown.
 #include "shell/start.hpp"
+#include "shell/appearance.hpp"
 #include "shell/menus.hpp"
 #include "shell/windows.hpp"
 
@@ -381,6 +382,7 @@ int64_t frame_proc(WindowSystem& ws, const platform::Message& m) {
     if (!answer.is_no_value()) ws.post_quit(kExitQuit);
     return 0;
   }
+  if (cursor_message(ws, m)) return 0;
   if (m.message == platform::msg::Command) {
     if (menu_command(uint32_t(m.wparam))) return 0;
   } else if (m.message == platform::msg::InitMenuPopup) {

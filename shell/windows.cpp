@@ -15,6 +15,7 @@
 #include "media/geometry.hpp"
 #include "objects/objects.hpp"
 #include "objects/records.hpp"
+#include "shell/appearance.hpp"
 #include "shell/start.hpp"
 
 namespace shell {
@@ -291,6 +292,7 @@ void install(Runtime&) {
   Value interface = symbol_value(intern_static("obj-interface"));
   s.window_class = objects::define_native_class("obj-window", construct_window, interface);
   register_window_methods(s.window_class);
+  register_appearance(s.window_class);
   register_event_natives();
 }
 

@@ -98,6 +98,15 @@ class WindowObject : public objects::PersistentRecord {
   X(zoom_factor, "zoom-factor") X(virtual_rect, "virtual-rect") X(transparent_p, "transparent?")          \
   X(closed_zone_p, "closed-zone?") X(name, "name") X(in_quit_p, "InQuit?") X(talven, "TALVEN")
 
+// The cursor the application chose by number, and the resource cursor
+// made last.
+struct CursorMemory {
+  int32_t chosen = 0;
+  int32_t custom_number = -1;
+  platform::Handle custom = 0;
+  bool refresh_posted = false;  // the frame is to bring the chosen cursor back
+};
+
 struct WindowsState : core::ModuleState {
 #define TALVEN_X(field, text) core::Value field = core::kNil;
   TALVEN_WINDOW_SYMBOLS(TALVEN_X)
@@ -112,6 +121,7 @@ struct WindowsState : core::ModuleState {
   bool tracking_activation = true;
   bool classes_registered = false;
   uint32_t last_poll = 0;  // the clock at the last implicit poll
+  CursorMemory cursor;
   // The paint under way: the object being painted and the area (in its
   // own coordinates) that `get-update-rect` answers.
   uint32_t painting = 0;

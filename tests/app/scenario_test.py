@@ -2,7 +2,8 @@
 """Scenarios: an application packed from its manifest and driven by an
 input script as a user drives it (`talven run --headless --input`). The
 folder of a scenario holds the manifest (NAME.app), its sources, the
-script (input.txt), or instead a file `from.txt` naming a manifest and a
+script (input.txt), the run's extra options in `options.txt` when there
+is one (`--depth 8`), or instead a file `from.txt` naming a manifest and a
 script elsewhere (an example's, by paths relative to the folder), the
 transcript expected (expected.txt: what the run
 printed, then a line `status N`) and the screenshots the script takes,
@@ -43,7 +44,9 @@ def main():
         if packed.returncode != 0:
             print('FAIL pack: ' + packed.stderr)
             return 1
-        run = subprocess.run([a.talven, 'run', '--input', script, app],
+        options_path = os.path.join(folder, 'options.txt')
+        options = open(options_path).read().split() if os.path.exists(options_path) else []
+        run = subprocess.run([a.talven, 'run'] + options + ['--input', script, app],
                              cwd=tmp, capture_output=True, timeout=600)
         transcript = run.stdout.decode('utf-8', 'replace') + 'status %d\n' % run.returncode
         shots = sorted(os.path.basename(p) for p in glob.glob(os.path.join(tmp, '*.png')))
