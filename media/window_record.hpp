@@ -31,6 +31,17 @@ struct Rgb16 {
   bool operator==(const Rgb16&) const = default;
 };
 
+// The pen a window object draws with: where it stands, its size (across,
+// down), its transfer mode (0 copy, 1 or, 2 xor, 3 bic, 4 to 7 the same
+// with the pen inverted) and its 8x8 pattern when it has one.
+struct PenState {
+  gfx::Pt at;
+  gfx::Pt size{1, 1};
+  uint8_t mode = 0;
+  bool patterned = false;
+  uint8_t pattern[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+};
+
 struct FontSpec {
   int16_t family = 0, size = 12, style = 0;
 };
@@ -54,6 +65,7 @@ struct WindowRecord {
   Rgb16 background{0xFFFF, 0xFFFF, 0xFFFF}, foreground;
   uint32_t text_background = 0xFFFFFF;  // behind opaque text: the background's high bytes, unmatched
   FontSpec font;
+  PenState pen;
   core::Value title = core::kNil, effect = core::kNil;
   std::optional<gfx::Region> click_zone;  // where clicks hit (own coordinates); none: everywhere
   // The offscreen image the object and its children are drawn into before

@@ -242,6 +242,15 @@ uint32_t pixel_of(uint32_t id, gfx::Pt at) {
   return ws->frame().color(sc.left + p.x, sc.top + p.y);
 }
 
+bool paint_target(uint32_t id, gfx::DC*& dc, gfx::Pt& origin) {
+  WindowsState& s = windows_state();
+  if (!g_painter || s.painting == 0 || !record(id) || top_of(id) != top_of(s.painting)) return false;
+  gfx::Pt o = native_origin(id);
+  dc = g_painter->dc;
+  origin = {g_painter->origin.x + o.x, g_painter->origin.y + o.y};
+  return true;
+}
+
 // A frame of one pixel in the foreground colour around the object: on the
 // paint under way, else straight on its window.
 void frame_object(uint32_t id) {

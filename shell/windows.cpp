@@ -293,6 +293,7 @@ void install(Runtime&) {
   s.window_class = objects::define_native_class("obj-window", construct_window, interface);
   register_window_methods(s.window_class);
   register_appearance(s.window_class);
+  register_drawing();
   register_event_natives();
 }
 

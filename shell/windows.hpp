@@ -208,6 +208,10 @@ uint32_t find_window_at(uint32_t id, gfx::Pt p);
 // The plain drawing operations of obj-window: on the paint under way, or
 // straight on the window.
 void frame_object(uint32_t id);
+// The paint under way that draws `id`: its DC and where the object's
+// (0, 0) lies on the DC's surface. False outside a paint of its window.
+bool paint_target(uint32_t id, gfx::DC*& dc, gfx::Pt& origin);
+void register_drawing();
 void push_button(uint32_t id, gfx::Rect r, const std::string& title, int32_t state);
 
 void register_window_methods(core::Value cls);
