@@ -27,6 +27,7 @@
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
+#include "shell/effect_methods.hpp"
 #include "shell/start.hpp"
 #include "shell/windows.hpp"
 #include "storage/clipboard.hpp"
@@ -59,7 +60,7 @@ std::span<const Module* const> default_modules() {
       // processes
       &process::kProcessModule,
       // shell
-      &shell::kShellModule, &shell::kWindowsModule,
+      &shell::kShellModule, &shell::kWindowsModule, &shell::kEffectsModule,
   };
   return list;
 }

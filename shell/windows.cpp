@@ -15,6 +15,7 @@
 #include "media/geometry.hpp"
 #include "objects/objects.hpp"
 #include "objects/records.hpp"
+#include "shell/effect_methods.hpp"
 #include "shell/start.hpp"
 
 namespace shell {
@@ -575,6 +576,7 @@ void WindowObject::show() {
       ws->bring_to_top(native);
       ws->activate(native);
     }
+    if (!was && self != s.desktop) show_through_effect(self);
   } else if (!was) {
     invalidate_object(self);
     WindowRecord* p = record(w->parent);
