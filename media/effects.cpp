@@ -208,7 +208,7 @@ Effect make_effect(EffectKind kind, gfx::Rect r, int32_t parameter, int32_t shap
   return e;
 }
 
-std::optional<gfx::Region> shape_region(int32_t shape, gfx::Rect r, int32_t p) {
+std::optional<gfx::Region> shape_region(int32_t shape, gfx::Rect r, int32_t p, gfx::Rect limit) {
   if (shape < 0 || shape > 5) return std::nullopt;
   int32_t w = r.width(), h = r.height();
   if (shape <= 3) {
@@ -217,23 +217,24 @@ std::optional<gfx::Region> shape_region(int32_t shape, gfx::Rect r, int32_t p) {
     gfx::Pt corner{(shape == 1 || shape == 2) ? r.right : r.left, shape >= 2 ? r.bottom : r.top};
     int32_t sx = corner.x == r.left ? 1 : -1, sy = corner.y == r.top ? 1 : -1;
     gfx::Pt points[3] = {corner, {corner.x + sx * lx, corner.y}, {corner.x, corner.y + sy * ly}};
-    return gfx::Region::polygon(points);
+    return gfx::Region::from_spans([&](gfx::SpanSink out) { gfx::polygon_spans(points, limit, out); });
   }
   // The iris: the ellipse inscribed in the rectangle grown on each side by
   // half a 16-bit quotient.
   int32_t qx = int16_t(uint16_t(int64_t(kEffectTotal - 2 * p) * w / kEffectTotal));
   int32_t qy = int16_t(uint16_t(int64_t(kEffectTotal - 2 * p) * h / kEffectTotal));
   int32_t dx = qx / 2, dy = qy / 2;
-  if (shape == 4) {
-    dx = -dx, dy = -dy;
-    return gfx::Region::ellipse({r.left - dx, r.top - dy, r.right + dx, r.bottom + dy});
-  }
-  return gfx::subtract(gfx::Region(r), gfx::Region::ellipse({r.left - dx, r.top - dy, r.right + dx, r.bottom + dy}));
+  if (shape == 4) dx = -dx, dy = -dy;
+  gfx::Rect grown{r.left - dx, r.top - dy, r.right + dx, r.bottom + dy};
+  gfx::Region ellipse = gfx::Region::from_spans(
+      [&](gfx::SpanSink out) { gfx::fill_spans(gfx::ConvexShape::ellipse(grown), limit, out); });
+  if (shape == 4) return ellipse;
+  return gfx::subtract(gfx::Region(gfx::intersect(r, limit)), ellipse);
 }
 
 void step_effect(Effect& e, int32_t p, EffectTarget& t) {
   p = std::clamp<int32_t>(p, e.done, e.total);
-  std::optional<gfx::Region> clip = shape_region(e.shape, e.rect(), p);
+  std::optional<gfx::Region> clip = shape_region(e.shape, e.rect(), p, t.bounds());
   if (clip) t.clip(clip);
   switch (e.kind) {
     case EffectKind::Blinds:
@@ -266,17 +267,19 @@ void step_effect(Effect& e, int32_t p, EffectTarget& t) {
       step_wipe_slash(e, p, t);
       break;
     case EffectKind::ZoomOut: {
-      gfx::Rect src = centred_rect(e, p);
-      if (!src.empty()) t.copy(src, e.rect());
+      // The centred part stretched onto the rectangle's part in the window.
+      gfx::Rect src = centred_rect(e, p), dst = gfx::intersect(e.rect(), t.bounds());
+      if (!src.empty() && !dst.empty()) t.copy(src, dst);
       break;
     }
     case EffectKind::ZoomIn: {
-      gfx::Rect dst = centred_rect(e, p);
-      if (!dst.empty() && !e.rect().empty()) t.copy(e.rect(), dst);
+      // The rectangle's part in the window stretched into the centred one.
+      gfx::Rect src = gfx::intersect(e.rect(), t.bounds()), dst = centred_rect(e, p);
+      if (!src.empty() && !dst.empty()) t.copy(src, dst);
       break;
     }
     case EffectKind::CopyMask:
-      in_place(t, e.rect());
+      in_place(t, gfx::intersect(e.rect(), t.bounds()));
       break;
   }
   if (clip) t.clip(std::nullopt);
@@ -315,6 +318,7 @@ int run_effect(Effect& e, int32_t increment, int32_t delay, EffectTarget& t, con
 }
 
 void dissolve(gfx::Rect area, EffectTarget& t, const std::function<void(int)>& pass_done) {
+  area = gfx::intersect(area, t.bounds());
   if (area.empty()) return;
   int32_t first_column = area.left / 5, end_column = area.right / 5 + 1;
   int32_t first_row = area.top / 5, end_row = area.bottom / 5 + 1;

@@ -71,8 +71,9 @@ Effect make_effect(EffectKind kind, gfx::Rect r, int32_t parameter, int32_t shap
 // The line order of blinds: n positions for a spacing (see make_effect).
 std::vector<int32_t> blinds_table(int32_t n, int32_t spacing, const std::function<int()>& random);
 
-// The clipping region of a shape at position p; none for no shape.
-std::optional<gfx::Region> shape_region(int32_t shape, gfx::Rect r, int32_t p);
+// The clipping region of a shape at position p, within `limit`; none for
+// no shape.
+std::optional<gfx::Region> shape_region(int32_t shape, gfx::Rect r, int32_t p, gfx::Rect limit);
 
 // Advances an effect to p (clamped to done .. total): the shape's clip,
 // the step operation, done = p. The clip is removed afterwards.
@@ -96,7 +97,7 @@ struct EffectClock {
 // The effect is not finished here.
 int run_effect(Effect& e, int32_t increment, int32_t delay, EffectTarget& target, const EffectClock& clock);
 
-// The block dissolve: `area` cut into 5 x 5 blocks copied in place in 64
+// The block dissolve: `area` (within the target's bounds) cut into 5 x 5 blocks copied in place in 64
 // passes through a fixed permutation. `pass_done` is called after each.
 extern const std::array<uint8_t, 64> kDissolveOrder;
 void dissolve(gfx::Rect area, EffectTarget& target, const std::function<void(int pass)>& pass_done = nullptr);
