@@ -33,6 +33,20 @@ struct EffectsState : ModuleState {
 
 EffectsState& es() { return state_of<EffectsState>(kEffectsModule); }
 
+// Where an object's (0, 0) lies in the offscreen image it is drawn into
+// (its own, or the one it shares with the ancestor that owns it).
+gfx::Pt image_origin(uint32_t id) {
+  gfx::Pt at = native_origin(id);
+  uint32_t owner = id;
+  for (int guard = 0; guard < 10000; ++guard) {
+    WindowRecord* r = record(owner);
+    if (!r || r->owns_offscreen || r->top == owner || r->parent == 0) break;
+    owner = r->parent;
+  }
+  gfx::Pt base = native_origin(owner);
+  return {at.x - base.x, at.y - base.y};
+}
+
 // The drawing of effects on one window object: copies from its offscreen
 // image (its own, or the one it shares with the ancestor that owns it) to
 // its part of its native window, clipped to what of it shows.
@@ -48,14 +62,7 @@ class WindowTarget final : public media::EffectTarget {
     native_ = w->native;
     image_ = w->offscreen;
     gfx::Pt at = native_origin(id);
-    uint32_t owner = id;
-    for (int guard = 0; guard < 10000; ++guard) {
-      WindowRecord* r = record(owner);
-      if (!r || r->owns_offscreen || r->top == owner || r->parent == 0) break;
-      owner = r->parent;
-    }
-    gfx::Pt base = native_origin(owner);
-    image_at_ = {at.x - base.x, at.y - base.y};
+    image_at_ = image_origin(id);
     box_ = gfx::offset(own_bounds(*w), at.x, at.y);  // native client coordinates
     ws_->validate(native_, gfx::intersect(gfx::offset(area, at.x, at.y), box_));
     at_ = at;
@@ -263,16 +270,8 @@ Value m_copy_bits_from(Value window, Value source, Value destination) {
   // The other image seen from self: source coordinates shifted by where
   // the other object lies in it.
   std::shared_ptr<gfx::Surface> image = from->offscreen;
-  gfx::Pt at = native_origin(other);
-  uint32_t owner = other;
-  for (int guard = 0; guard < 10000; ++guard) {
-    WindowRecord* r = record(owner);
-    if (!r || r->owns_offscreen || r->top == owner || r->parent == 0) break;
-    owner = r->parent;
-  }
-  gfx::Pt base = native_origin(owner);
-  src = gfx::intersect(gfx::offset(src, at.x - base.x, at.y - base.y),
-                       gfx::offset(own_bounds(*from), at.x - base.x, at.y - base.y));
+  gfx::Pt at = image_origin(other);
+  src = gfx::intersect(gfx::offset(src, at.x, at.y), gfx::offset(own_bounds(*from), at.x, at.y));
   if (!image || src.empty() || dst.empty()) return kNoValue;
   WindowSystem* ws = media::window_system();
   WindowRecord* w = record(id);

@@ -23,7 +23,11 @@ void register_effect_methods(core::Value cls);
 
 // Brings a top-level window that has just been shown to the screen through
 // the effect its `effect` property names, when it has one and an
-// offscreen image to take the picture from.
+// offscreen image of its own to take the picture from. The property is a
+// message (`dissolve`) or a message with its arguments (`(wipe-sides 4)`,
+// the rectangle left out meaning the whole window), sent to the window
+// once its image is brought up to date; an effect it answers is run in
+// steps of 16 every 20 ms and finished.
 void show_through_effect(uint32_t id);
 
 }  // namespace shell
