@@ -23,6 +23,9 @@ demo: all
 	$(BUILD)/talven pack examples/tiles/tiles.app -o $(BUILD)/demo/tiles.RI
 	cd $(BUILD)/demo && $(abspath $(BUILD))/talven run --input $(CURDIR)/examples/tiles/demo.txt tiles.RI
 	@echo "the tiles example ran headless: its screenshots are $(BUILD)/demo/tiles-1.png and tiles-2.png"
+	$(BUILD)/talven pack examples/slides/slides.app -o $(BUILD)/demo/slides.RI
+	cd $(BUILD)/demo && $(abspath $(BUILD))/talven run --input $(CURDIR)/examples/slides/demo.txt slides.RI
+	@echo "the slides example ran headless: its screenshots are $(BUILD)/demo/slides-1.png to slides-3.png"
 
 test: deps
 	@scripts/test.sh

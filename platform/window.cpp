@@ -886,6 +886,10 @@ void WindowSystem::validate(Handle h) {
   }
 }
 
+void WindowSystem::validate(Handle h, Rect area) {
+  if (Window* w = find(h)) w->update = gfx::subtract(w->update, gfx::Region(area));
+}
+
 bool WindowSystem::has_update(Handle h) const {
   Window* w = find(h);
   return w && !w->update.empty();

@@ -207,6 +207,8 @@ class WindowSystem {
   // (below), which ends the paint however the handler is left.
   void invalidate(Handle w, const std::optional<Rect>& client_area, bool erase);
   void validate(Handle w);
+  // Drops the part of the update region within `client_area`.
+  void validate(Handle w, Rect client_area);
   bool has_update(Handle w) const;
   WindowDC window_dc(Handle w);     // client area, for drawing outside paint
   // Moves what the client area shows within `area` (client coordinates;

@@ -16,6 +16,7 @@
 #include "objects/objects.hpp"
 #include "objects/records.hpp"
 #include "shell/appearance.hpp"
+#include "shell/effect_methods.hpp"
 #include "shell/start.hpp"
 
 namespace shell {
@@ -578,6 +579,7 @@ void WindowObject::show() {
       ws->bring_to_top(native);
       ws->activate(native);
     }
+    if (!was && self != s.desktop) show_through_effect(self);
   } else if (!was) {
     invalidate_object(self);
     WindowRecord* p = record(w->parent);
