@@ -57,7 +57,8 @@ const char kPackHelp[] =
     "                                            ; :native-stack :node-percent\n"
     "                                            ; :reserve-percent :size)\n"
     "    :splash ((\"logo.pict\" 1500))            ; PICT 501, 502, ... and wait (milliseconds)\n"
-    "    :resources ((\"PICT\" 128 \"title.pict\" \"name\") (\"STR#\" 128 (\"Yes\" \"No\"))))\n"
+    "    :resources ((\"PICT\" 128 \"title.pict\" \"name\") (\"STR#\" 128 (\"Yes\" \"No\"))\n"
+    "                (\"snd \" 1 \"boom.snd\" :attributes 32)))   ; the map entry's attributes byte\n"
     "SYMB 0 holds every symbol the code uses. Paths are relative to the manifest.\n"
     "Sources are code page 1252 unless their first line is ; -*- coding: utf-8 -*-.\n"
     "Faults are reported as FILE:LINE: message, with status 1; no output is left\n"
@@ -212,6 +213,7 @@ struct Resource {
   std::string name;
   bool named = false;
   std::vector<uint8_t> data;
+  uint8_t attrs = 0;
 };
 
 void put_be16(std::vector<uint8_t>& v, uint32_t x) {
@@ -398,8 +400,17 @@ class Packer {
   }
   void resources(const Datum& v) {
     for (const Datum& r : list_of(v)) {
-      const auto& items = list_of(r);
-      if (items.size() < 3 || items.size() > 4) fail(r.line, "a resource is (\"TYPE\" ID \"file\" [\"name\"])");
+      std::vector<Datum> items = list_of(r);
+      // The attributes byte of its map entry, when the entry ends with
+      // :attributes N (what unpack writes for resources that carry one).
+      int attributes = 0;
+      if (items.size() >= 2 && items[items.size() - 2].kind == Datum::Keyword &&
+          items[items.size() - 2].text == "attributes") {
+        attributes = int(integer_of(items.back(), 0, 255));
+        items.resize(items.size() - 2);
+      }
+      if (items.size() < 3 || items.size() > 4)
+        fail(r.line, "a resource is (\"TYPE\" ID \"file\" [\"name\"] [:attributes N])");
       std::string type = string_of(items[0]);
       if (type.size() != 4) fail(items[0].line, "a resource type has four characters");
       int32_t id = int32_t(integer_of(items[1], -32768, 32767));
@@ -420,6 +431,7 @@ class Packer {
       std::string name;
       if (items.size() == 4) name = string_of(items[3]);
       add(storage::fourcc(type.c_str()), id, std::move(bytes), r.line, items.size() == 4 ? &name : nullptr);
+      resources_.back().attrs = uint8_t(attributes);
     }
   }
 
@@ -482,6 +494,7 @@ class Packer {
       ref.id = r.id;
       ref.named = r.named;
       ref.name = r.name;
+      ref.attrs = r.attrs;
       ref.data_offset = uint32_t(data_area.size());
       t->refs.push_back(ref);
       put_be32(data_area, uint32_t(r.data.size()));
@@ -663,6 +676,7 @@ int unpack(const std::string& input, const std::string& dir) {
       }
       others += "\n    (" + quoted(type) + " " + std::to_string(r.id) + " " + quoted(file);
       if (r.named) others += " " + quoted(r.name);
+      if (r.attrs != 0) others += " :attributes " + std::to_string(r.attrs);
       others += ")";
     }
   }

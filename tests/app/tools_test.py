@@ -352,8 +352,8 @@ def group_unpack(e):
             rc2, _, err2 = e.run(['pack', e.path('cu%d' % step, 'manifest.lsp'), '-o', packed[step]])
             outs.append((rc1, rc2, err1 + err2))
         same = all(o[0] == 0 and o[1] == 0 for o in outs) and read(packed[0]) == read(packed[1])
-        # Type, id, name, length and digest: the packer keeps no attributes.
-        entries = lambda listing: {tuple(l.split('\t')[:3] + l.split('\t')[4:]) for l in listing.splitlines()}
+        # Type, id, name, attributes, length and digest: all kept.
+        entries = lambda listing: {tuple(l.split('\t')) for l in listing.splitlines()}
         rc, original, _ = e.run(['rsrc', 'list', fork])
         rc, repacked, _ = e.run(['rsrc', 'list', packed[0]])
         kept = entries(original) <= entries(repacked)
