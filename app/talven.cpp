@@ -21,6 +21,7 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/console.hpp"
 #include "data/state.hpp"
 #include "media/pict.hpp"
 #include "shell/appfile.hpp"
@@ -78,8 +79,9 @@ const Subcommand kSubcommands[] = {
      "$XDG_STATE_HOME/talven/history. Prompt commands: ,help ,load FILE ,time FORM\n",
      run_repl},
     {"-e", "evaluate the forms of EXPR and print their values",
-     "usage: talven -e EXPR\n"
-     "Evaluates each form of EXPR in turn and prints each value. An error is\n"
+     "usage: talven -e EXPR [-e EXPR]...\n"
+     "Evaluates each form of each EXPR in turn and prints each value. EXPR is\n"
+     "UTF-8 text, converted to the machine's code page 1252. An error is\n"
      "reported on one line and ends the command with status 1.\n",
      run_eval},
     {"--transcript", "evaluate FILE form by form, printing each value and each error report",
@@ -285,12 +287,30 @@ int run_repl(const Args& args) {
   return app::interactive();
 }
 
+// talven -e EXPR [-e EXPR]...: each in turn, until one fails. The text is
+// UTF-8 from the shell, converted as piped input is.
 int run_eval(const Args& args) {
-  if (args.size() != 1) return 2;
+  std::vector<std::string> texts;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) {
+      if (args[i] != "-e" || i + 1 >= args.size()) return 2;
+      ++i;
+    }
+    texts.push_back(args[i]);
+  }
+  if (texts.empty()) return 2;
   app::install_console_handlers();
   app::LoopOptions o;
   o.print_values = true;
-  return app::run_text(args[0], o);
+  for (const std::string& text : texts) {
+    int unmapped = 0;
+    std::string machine = data::console_decode(text, &unmapped);
+    if (unmapped > 0)
+      std::fprintf(stderr, "talven: warning: %d character%s without a code page 1252 counterpart read as '?'\n",
+                   unmapped, unmapped == 1 ? "" : "s");
+    if (int status = app::run_text(machine, o)) return status;
+  }
+  return 0;
 }
 
 int run_transcript(const Args& args) {

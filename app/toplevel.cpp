@@ -74,8 +74,13 @@ void report(const std::string& text, bool to_stdout) {
 
 // The command line's debugging handler: one line per error, with its place.
 void debug_report() {
+  const LastError& e = rt().last_error;
   std::string line = readable_error();
-  if (!g_place.file.empty()) line = g_place.file + ":" + std::to_string(g_place.line) + ": " + line;
+  if (!e.file.empty())
+    line = e.file + ":" + std::to_string(e.line) + ": " + line;
+  else if (!g_place.file.empty())
+    line = g_place.file + ":" + std::to_string(g_place.line) + ": " + line;
+  for (const std::string& b : e.backtrace) line += "\r  " + b;
   report(line, g_place.to_stdout);
   g_place.reported_serial = rt().error_serial;
 }
@@ -171,6 +176,7 @@ Step step(const LoopOptions& o, bool& read_error) {
       uint32_t n = form.payload();
       if (n == data::kSignalEnd) return Step::Done;
       if (n == data::kSignalNothing) return Step::Value;
+      if (n == data::kSignalClose) rt().error_hint = ErrorHint{"unexpected ')'", true, g_place.file, uint32_t(g_place.line)};
       error(Err::EndOfInput, kNil);
     }
     reading = false;
@@ -277,11 +283,14 @@ class PlaceScope {
 std::string readable_error() {
   const LastError& e = rt().last_error;
   if (e.text_only) return "error: " + e.culprit_text;
+  if (e.hint_replaces) return e.hint + " (error " + std::to_string(e.number) + ")";
   std::string line = (e.kind == kErrorKindStorage ? "storage error " : "error ") + std::to_string(e.number);
   if (const char* meaning = error_meaning(e.kind, e.number)) line += std::string(" (") + meaning + ")";
   line += ": ";
   line += rt().error_message == "Unprintable error" ? "(a culprit that cannot be printed)" : e.culprit_text;
+  if (!e.primitive.empty()) line += ", in " + e.primitive;
   if (!e.at_top_level && !e.object_text.empty()) line += ", in " + e.object_text;
+  if (!e.hint.empty()) line += "; " + e.hint;
   return line;
 }
 
@@ -325,6 +334,7 @@ int run_text(const std::string& text, const LoopOptions& options) {
     LineCounter lines(text);
     data::InputGuard guard;
     data::set_memory_input(block, n);
+    data::SourcePositionsScope positions(options.place);
     for (;;) {
       bool read_error = false;
       g_place.line = lines.line_of_form(data::data_state().in.pos);
@@ -358,6 +368,8 @@ int run_file(const std::string& path, const LoopOptions& options) {
                  path.c_str(), bad_line);
     return options.stop_on_error ? 1 : 0;
   }
+  std::string warning = data::undeclared_utf8_warning(path, raw);
+  if (!warning.empty()) std::fprintf(stderr, "talven: %s\n", warning.c_str());
   LoopOptions o = options;
   if (o.place.empty()) o.place = path;
   if (o.encode) {

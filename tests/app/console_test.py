@@ -66,7 +66,7 @@ def cli(talven):
         with open(bad, 'w') as f:
             f.write('(obj-root (define (print-self) "#<an object>"))\n(define C (new-class \'C))\n(C (define (m) (car 7)))\n(send (make-instance C) m)\n')
         rc, out, err = run(talven, ['bad.lsp'], cwd=d)
-        check('object named', err.startswith(b'bad.lsp:4: error 2') and b', in #<an object>' in err, repr(err))
+        check('object named', err.startswith(b'bad.lsp:3: error 2') and b', in car, in #<an object>' in err, repr(err))
         # An application's own handler wins over the command line's.
         with open(bad, 'w') as f:
             f.write('(define (h _k _n _v _o) (display "mine"))\n(set! Error-Handler h)\n\n(car 5)\n')
@@ -212,6 +212,61 @@ class Prompt:
         return -9
 
 
+def places(talven):
+    """Errors name the innermost file and line, the primitive and the Lisp
+    functions active, in source files, in their encoded form and in a packed
+    application; the transcript's line and the application's handler stay."""
+    books = ('; books\n(define (count-books _l)\n  (car _l))\n'
+             '(define (shelf _x)\n  (+ 1\n     (count-books _x)))\n')
+    faults = [
+        # (the last form, the report, the backtrace lines)
+        ('(shelf 5)', b'books.lsp:3: error 2 (wrong type or bad argument): 5, in car',
+         [b'  in count-books (books.lsp:3)', b'  called from shelf (books.lsp:6)']),
+        ('(define (go)\n  (list\n   (save-to-fiel 2)))\n(go)',
+         b'books.lsp:9: error 6 (unbound symbol or variable): save-to-fiel', [b'  in go (books.lsp:9)']),
+        ('(define (h _a)\n  (list _a\n   (+ _b 1)))\n(h 1)',
+         b'books.lsp:9: error 6 (unbound symbol or variable): _b', [b'  in h (books.lsp:9)']),
+        ('(map (lambda (_x) (shelf _x)) \'(1))', b'books.lsp:3: error 2 (wrong type or bad argument): 1, in car',
+         [b'  in count-books (books.lsp:3)', b'  called from shelf (books.lsp:6)', b'  called from a function (books.lsp:7)']),
+    ]
+    with tempfile.TemporaryDirectory() as d:
+        path = os.path.join(d, 'books.lsp')
+        for last, line, trace in faults:
+            with open(path, 'w') as f:
+                f.write(books + last + '\n')
+            rc, out, err = run(talven, ['books.lsp'], cwd=d)
+            lines = err.replace(b'\r', b'\n').splitlines()
+            check('place of ' + last, rc == 1 and lines == [line] + trace, repr((rc, err)))
+            # The transcript's line stays the machine's own, encoded too.
+            rc, out, err = run(talven, ['--transcript', '--encoded', 'books.lsp'], cwd=d)
+            number = line.split(b'error ')[1].split(b' ')[0]
+            culprit = line.split(b'): ')[1].split(b',')[0]
+            check('transcript line of ' + last, b'\nError: %s, %s, #<class TALVEN>, (), ()\n' % (number, culprit) in out,
+                  repr(out))
+        # A packed application: the file and line of the Load resource's
+        # source, the backtrace up to the application's own loop.
+        with open(os.path.join(d, 'main.lsp'), 'w') as f:
+            f.write('(define (init-talven) 1)\n\n(define (toplevel-loop)\n  (shelf 5))\n')
+        with open(path, 'w') as f:
+            f.write(books)
+        with open(os.path.join(d, 'books.manifest'), 'w') as f:
+            f.write('(application "Books" :output "books.RI" :load ("books.lsp" "main.lsp"))\n')
+        rc, out, err = run(talven, ['pack', 'books.manifest'], cwd=d)
+        check('pack', rc == 0, repr(err))
+        rc, out, err = run(talven, ['books.RI'], cwd=d)
+        lines = err.replace(b'\r', b'\n').splitlines()
+        check('packed place', lines[:4] == [b'talven: books.lsp:3: error 2 (wrong type or bad argument): 5, in car',
+                                            b'  in count-books (books.lsp:3)', b'  called from shelf (books.lsp:6)',
+                                            b'  called from toplevel-loop (main.lsp:4)'], repr(err))
+        # The application's handler still takes the error, and nothing else
+        # is reported.
+        with open(os.path.join(d, 'main.lsp'), 'a') as f:
+            f.write('(define (h _k _n _v _o _a _b) (display "mine") (exit 0))\n(set! Error-Handler h)\n')
+        run(talven, ['pack', 'books.manifest'], cwd=d)
+        rc, out, err = run(talven, ['books.RI'], cwd=d)
+        check('handler wins', b'mine' in out and b'books.lsp' not in err, repr((rc, out, err)))
+
+
 def prompt(talven):
     with tempfile.TemporaryDirectory() as d:
         env = dict(os.environ, HOME=d, XDG_STATE_HOME=os.path.join(d, 'state'), TERM='xterm')
@@ -271,9 +326,9 @@ def prompt(talven):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--talven', required=True)
-    ap.add_argument('group', choices=['boundary', 'cli', 'prompt'])
+    ap.add_argument('group', choices=['boundary', 'cli', 'places', 'prompt'])
     a = ap.parse_args()
-    {'boundary': boundary, 'cli': cli, 'prompt': prompt}[a.group](os.path.abspath(a.talven))
+    {'boundary': boundary, 'cli': cli, 'places': places, 'prompt': prompt}[a.group](os.path.abspath(a.talven))
     for f in FAILURES:
         print('FAIL', f)
     return 1 if FAILURES else 0
