@@ -263,8 +263,12 @@ class Packer {
       else if (key.text == "memory") memory(v);
       else if (key.text == "splash") splash(v);
       else if (key.text == "resources") resources(v);
-      else fail(key.line, "unknown key :" + key.text);
+      else
+        fail(key.line, "unknown key :" + key.text +
+                           " (the keys: :output :load :frame :flags :language :memory :splash :resources)");
     }
+    // An application without code would start only to end in an alert.
+    if (!seen["load"]) fail(top.line, "no :load: an application needs at least one source file");
     preferences();
     encode_code();
     return fork_bytes(output);

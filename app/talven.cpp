@@ -127,7 +127,7 @@ void usage(FILE* out) {
     std::fprintf(out, "  %-15s %s\n", name.c_str(), c.synopsis);
   }
   std::fprintf(out,
-               "  --help          show this text; COMMAND --help shows the command's own\n"
+               "  --help, help    show this text; COMMAND --help or help COMMAND shows the command's own\n"
                "  --version       show the version\n"
                "options:\n"
                "  --raw-output    write the machine's bytes to standard output as they are\n"
@@ -349,6 +349,14 @@ int run(int argc, char** argv) {
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     usage(stdout);
     return 0;
+  }
+  // talven help [COMMAND]: the list, or one command's own text.
+  if (!args.empty() && args[0] == "help") {
+    if (args.size() == 1) return usage(stdout), 0;
+    for (const Subcommand& c : kSubcommands)
+      if (args[1] == c.name) return std::fputs(c.help, stdout), 0;
+    std::fprintf(stderr, "talven help: unknown command %s (talven help lists the commands)\n", args[1].c_str());
+    return 2;
   }
   if (!args.empty() && args[0] == "--version") {
     std::printf("talven %s\n", TALVEN_VERSION);

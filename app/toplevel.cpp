@@ -8,6 +8,7 @@
 #include <langinfo.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <chrono>
 #include <csignal>
@@ -89,6 +90,12 @@ void debug_report() {
 void interrupt_poll() {
   if (!g_interrupted) return;
   g_interrupted = 0;
+  // The report starts a line of its own.
+  data::DataState& d = data::data_state();
+  if (d.term_line_open) {
+    std::fputc('\n', d.term_out);
+    d.term_line_open = false;
+  }
   error_text("interrupted");
 }
 
@@ -355,8 +362,9 @@ int run_text(const std::string& text, const LoopOptions& options) {
 
 int run_file(const std::string& path, const LoopOptions& options) {
   std::string raw;
+  errno = 0;
   if (!storage::read_whole_file(path, raw)) {
-    std::fprintf(stderr, "talven: cannot read %s\n", path.c_str());
+    std::fprintf(stderr, "talven: %s: %s\n", path.c_str(), errno != 0 ? std::strerror(errno) : "cannot be read");
     return 2;
   }
   std::string text;
@@ -548,8 +556,7 @@ void prompt_command(const std::string& line) {
            true);
   } else if (name == ",load" && !arg.empty()) {
     o.stop_on_error = true;
-    int status = run_file(arg, o);
-    if (status == 2) report("cannot read " + arg, true);
+    run_file(arg, o);  // a file it cannot read, it reports itself
   } else if (name == ",time" && !arg.empty()) {
     uint64_t collections = rt().zones.collections;
     auto start = std::chrono::steady_clock::now();

@@ -142,6 +142,7 @@ struct DataState : core::ModuleState {
   // through the console boundary (data/console.hpp).
   bool term_raw = false;
   bool term_after_cr = false;  // the last character written was a carriage return
+  bool term_line_open = false;  // characters have been written since the last line end
   FILE* term_out = stdout;
 
   // Handles.

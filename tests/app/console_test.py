@@ -97,11 +97,40 @@ def cli(talven):
     check('-e lexicals', rc == 0 and out == b'420\n', repr((rc, out, err)))
     rc, out, err = run(talven, ['-e', '(let ((_a 1)) (+ _a _b))'])
     check('-e unbound lexical', rc == 1 and err.startswith(b'error 6 (unbound symbol or variable): _b'), repr((rc, err)))
+    # Several -e run in turn, each converted from UTF-8 like piped input.
+    rc, out, err = run(talven, ['-e', '(string-length "é")', '-e', '(display "ça")'])
+    check('-e twice, UTF-8', rc == 0 and out == '1\n"ça"\n"ça"\n'.encode('utf-8'), repr((rc, out, err)))
+    rc, out, err = run(talven, ['-e', '(car 1)', '-e', '(display 2)'])
+    check('-e stops at an error', rc == 1 and b'2' not in out, repr((rc, out)))
+    with tempfile.TemporaryDirectory() as d:
+        # UTF-8 text without the coding line: read as code page 1252, with
+        # one warning that says what to add.
+        with open(os.path.join(d, 'u.lsp'), 'wb') as f:
+            f.write(b'(define a 1)\n(display (string-length "caf\xc3\xa9"))\n(display "\xc3\xa9")\n')
+        rc, out, err = run(talven, ['u.lsp'], cwd=d)
+        check('coding-line warning', rc == 0 and out.startswith(b'5') and err.count(b'warning') == 1 and
+              err.startswith(b'talven: u.lsp:2: warning:') and b'; -*- coding: utf-8 -*-' in err, repr((out, err)))
+        rc, out, err = run(talven, ['missing.lsp'], cwd=d)
+        check('missing file', rc == 2 and err == b'talven: missing.lsp: No such file or directory\n', repr(err))
+        # The packer refuses a manifest without code, and lists the keys.
+        with open(os.path.join(d, 'm.app'), 'w') as f:
+            f.write('(application "T" :output "x.RI")\n')
+        rc, out, err = run(talven, ['pack', 'm.app'], cwd=d)
+        check('no :load', rc == 1 and err.startswith(b'talven: m.app:1: no :load'), repr(err))
+        with open(os.path.join(d, 'm.app'), 'w') as f:
+            f.write('(application "T" :load ("u.lsp") :lod 1)\n')
+        rc, out, err = run(talven, ['pack', 'm.app'], cwd=d)
+        check('unknown key', rc == 1 and b'unknown key :lod (the keys: :output :load' in err, repr(err))
     rc, out, _ = run(talven, ['--help'])
     check('help', rc == 0 and b'--transcript' in out and b'repl' in out and b'--raw-output' in out, repr(out))
-    for sub in ('repl', '-e', '--transcript'):
+    rc2, out2, _ = run(talven, ['help'])
+    check('talven help', rc2 == 0 and out2 == out, repr(out2))
+    rc, out, err = run(talven, ['help', 'bogus'])
+    check('help of nothing', rc == 2 and err.startswith(b'talven help: unknown command bogus'), repr(err))
+    for sub in ('run', 'repl', '-e', '--transcript', 'pack', 'unpack', 'rsrc', 'db', '--smoke', 'pict'):
         rc, out, _ = run(talven, [sub, '--help'])
-        check('help of ' + sub, rc == 0 and out.startswith(b'usage: talven'), repr(out))
+        rc2, out2, _ = run(talven, ['help', sub])
+        check('help of ' + sub, rc == 0 and out.startswith(b'usage: talven') and rc2 == 0 and out2 == out, repr(out))
     rc, out, err = run(talven, ['--bogus'])
     check('unknown option', rc == 2 and b'unknown option --bogus' in err, repr(err))
     pict(talven)
@@ -284,16 +313,18 @@ def prompt(talven):
         # Ctrl-C interrupts a running form and the prompt comes back. The
         # form is under way once its line has been echoed; the interrupt is
         # sent again if a loaded machine had not started it yet.
-        p.send(b'(while t)\r')
-        p.expect(b'(while t)\r\n')
+        # The report starts its own line after what the form printed.
+        p.send(b'(begin (prin "abc" ()) (while t))\r')
+        p.expect(b'(while t))\r\n')
+        p.expect(b'abc')
         interrupted = False
         for _ in range(5):
             time.sleep(0.5)
             p.send(b'\x03')
-            if p.expect(b'interrupted', timeout=5):
+            if p.expect(b'\r\nerror: interrupted', timeout=5):
                 interrupted = True
                 break
-        check('interrupted', interrupted, repr(p.seen))
+        check('interrupted on a line of its own', interrupted, repr(p.seen))
         p.send(b'(+ 20 22)\r')
         check('after interrupt', p.expect(b'42'), repr(p.seen))
         # Ctrl-C abandons an unfinished form at the continuation prompt.
@@ -309,6 +340,11 @@ def prompt(talven):
         check('completion', p.expect(b'4'), repr(p.seen))
         p.send(b',time (+ 1 1)\r')
         check(',time', p.expect(b'collection'), repr(p.seen))
+        # A file ,load cannot read is reported once.
+        p.send(b',load nothere.lsp\r')
+        found = p.expect(b'nothere.lsp\r\n') and p.expect(b'nothere.lsp: No such file or directory')
+        p.expect(b'never', timeout=0.5)  # takes in whatever else comes
+        check(',load of nothing', found and b'nothere' not in p.seen, repr(p.seen))
         p.send(b',nope\r')
         check('unknown command', p.expect(b'unknown command'), repr(p.seen))
         code = p.close()
