@@ -14,6 +14,7 @@
 
 #include "app/db_tool.hpp"
 #include "app/pack.hpp"
+#include "app/reference.hpp"
 #include "app/rsrc_tool.hpp"
 #include "app/run.hpp"
 #include "app/toplevel.hpp"
@@ -48,6 +49,7 @@ struct Subcommand {
 int run_repl(const Args& args);
 int run_eval(const Args& args);
 int run_transcript(const Args& args);
+int run_doc(const Args& args);
 int run_smoke(const Args& args);
 int run_pict(const Args& args);
 int run_pack(const Args& args) { return app::pack_command(args); }
@@ -93,6 +95,14 @@ const Subcommand kSubcommands[] = {
      "small integers as byte tokens), installs its symbols table and runs the\n"
      "encoded text instead: the transcript must not change.\n",
      run_transcript},
+    {"doc", "show the reference entry of a primitive or special form (talven doc NAME)",
+     "usage: talven doc NAME | --markdown | --undocumented\n"
+     "Shows the argument list, kind, module and description of the primitive or\n"
+     "special form NAME (the prompt's ,doc NAME does the same). --markdown writes\n"
+     "the whole reference (docs/reference.md); --undocumented lists the names\n"
+     "whose entry has no description, then the natives bound without an entry\n"
+     "(docs/undocumented.txt, which may only shrink).\n",
+     run_doc},
     {"pack", "build an application resource file from a manifest (talven pack MANIFEST)", app::kPackHelp,
      run_pack},
     {"unpack", "write a packed application back out as sources and resources", app::kUnpackHelp, run_unpack},
@@ -311,6 +321,24 @@ int run_eval(const Args& args) {
     if (int status = app::run_text(machine, o)) return status;
   }
   return 0;
+}
+
+// talven doc NAME | --markdown | --undocumented: the reference.
+int run_doc(const Args& args) {
+  if (args.size() != 1) return 2;
+  if (args[0] == "--markdown") {
+    std::fputs(app::reference_markdown().c_str(), stdout);
+    return 0;
+  }
+  if (args[0] == "--undocumented") {
+    for (const std::string& n : app::undocumented()) std::printf("%s\n", data::console_encode(n).c_str());
+    for (const std::string& f : app::reference_faults()) std::printf("%s\n", data::console_encode(f).c_str());
+    return 0;
+  }
+  std::string entry;
+  bool found = app::reference_entry(data::console_decode(args[0]), entry);
+  std::fputs(entry.c_str(), found ? stdout : stderr);
+  return found ? 0 : 1;
 }
 
 int run_transcript(const Args& args) {

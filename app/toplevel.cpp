@@ -25,6 +25,7 @@
 #include <editline/readline.h>
 #endif
 
+#include "app/reference.hpp"
 #include "core/errors.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
@@ -486,7 +487,7 @@ char* complete_symbol(const char* text, int state) {
     Zones& z = rt().zones;
     for (uint32_t i = 0; i < z.symbol_slots; ++i) {
       const auto& rec = *reinterpret_cast<const SymbolRecord*>(z.symbols + 16ull * i);
-      if (rec.name == 0) continue;
+      if (rec.name == 0 || Value(rec.value).is_no_value()) continue;  // bound names only
       const char* name = string_text(Value(rec.name));
       if (std::strncmp(name, prefix.c_str(), prefix.size()) == 0) matches.push_back(data::console_encode(name));
     }
@@ -549,11 +550,19 @@ void prompt_command(const std::string& line) {
   o.stop_on_error = false;
   if (name == ",help") {
     report(",help        this list\r"
+           ",doc NAME    the reference entry of a primitive or special form\r"
            ",load FILE   load a source file form by form\r"
            ",time FORM   evaluate FORM, then show the wall time and the collections it took\r"
            "Ctrl-C abandons the form being typed or interrupts the one running; Ctrl-D quits.\r"
            "Tab completes symbol names.",
            true);
+  } else if (name == ",doc" && !arg.empty()) {
+    std::string entry;
+    reference_entry(arg, entry);
+    if (!entry.empty() && entry.back() == '\n') entry.pop_back();
+    std::string text;
+    for (char c : entry) text += c == '\n' ? '\r' : c;
+    report(data::console_decode(text), true);
   } else if (name == ",load" && !arg.empty()) {
     o.stop_on_error = true;
     run_file(arg, o);  // a file it cannot read, it reports itself

@@ -270,12 +270,13 @@ static Value prim_error_subr(Value v) { error(Err::Lisp, v); }
 
 static void install_module(Runtime&) {
   static const NativeRow rows[] = {
-      TV_SPECIAL("catch", sp_catch),
-      TV_SPECIAL("unwind-protect", sp_unwind_protect),
-      TV_PRIM("throw", prim_throw),
-      TV_PRIM("catched?", prim_catched),
-      TV_PRIM("toplevel", prim_toplevel),
-      TV_PRIM2("error-subr", prim_error_subr),
+      TV_SPECIAL("catch", sp_catch, "(catch TAG BODY...) the body's last value, or the value thrown to TAG inside it"),
+      TV_SPECIAL("unwind-protect", sp_unwind_protect,
+                 "(unwind-protect FORM CLEANUP...) FORM's value; the clean-up forms run however FORM is left"),
+      TV_PRIM("throw", prim_throw, "(throw TAG VALUE) leaves to the innermost catch of TAG with VALUE (error 17 without one)"),
+      TV_PRIM("catched?", prim_catched, "(catched? TAG) t when a throw to TAG would be caught"),
+      TV_PRIM("toplevel", prim_toplevel, "(toplevel) throws to the toplevel loop"),
+      TV_PRIM2("error-subr", prim_error_subr, "(error-subr VALUE) signals error 0 with VALUE"),
   };
   register_natives(rows);
 }

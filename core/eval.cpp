@@ -989,16 +989,17 @@ static Value prim_wait_key(Value ms) {
 
 static void install_module(Runtime&) {
   static const NativeRow rows[] = {
-      TV_PRIM("eval", prim_eval),
-      TV_PRIM("apply", prim_apply),
-      TV_PRIM("for-each", prim_for_each),
-      TV_PRIM("map", prim_map),
-      TV_PRIM("void", prim_void),
-      TV_SPECIAL2("profile", sp_profile),
-      TV_PRIM2("get-profiler?", prim_get_profiler),
-      TV_PRIM2("set-profiler?", prim_set_profiler),
-      TV_PRIM2("reset-stack-flag", prim_reset_stack_flag),
-      TV_PRIM2("wait-key", prim_wait_key),
+      TV_PRIM("eval", prim_eval, "(eval FORM) the value of FORM in the caller's environment"),
+      TV_PRIM("apply", prim_apply, "(apply F A... LIST) F applied to the A and the elements of LIST"),
+      TV_PRIM("for-each", prim_for_each, "(for-each F LIST...) calls F on the elements of the lists in step; no value"),
+      TV_PRIM("map", prim_map, "(map F LIST...) the list of F's results on the elements of the lists in step"),
+      TV_PRIM("void", prim_void, "(void) no value"),
+      TV_SPECIAL2("profile", sp_profile, "(profile LABEL FORM...) the value of the last form; nothing is measured"),
+      TV_PRIM2("get-profiler?", prim_get_profiler, "(get-profiler?) t when the profiler flag is set"),
+      TV_PRIM2("set-profiler?", prim_set_profiler, "(set-profiler? FLAG) sets the profiler flag, which has no other effect"),
+      TV_PRIM2("reset-stack-flag", prim_reset_stack_flag, "(reset-stack-flag) no value; nothing else"),
+      TV_PRIM2("wait-key", prim_wait_key,
+               "(wait-key MS) waits up to MS milliseconds for a key: (elapsed . key), or (MS . ()) without one"),
   };
   register_natives(rows);
   register_syntax_words();

@@ -202,6 +202,7 @@ struct ErrorHint {
 struct Frame;     // the evaluator's frame records (core/frames.hpp)
 class AnalysisTable;  // analysed function bodies (core/analysis.hpp)
 class SourcePositions;  // where loaded lists were read (core/positions.hpp)
+struct NativeDoc;  // a registered native's reference entry (core/natives.hpp)
 struct EnvFrame;  // an environment frame: a function call's slots
 
 // Seams through which the evaluator reaches the object system and the logic
@@ -303,6 +304,10 @@ class Runtime {
   // exit of its own, oldest first; the toplevel prints and clears them.
   std::vector<std::string> replaced_reports;
   uint32_t duplicate_registrations = 0;
+  // The reference entries of the registered natives, in registration order
+  // (core/natives.hpp), and the module whose installation is running.
+  std::vector<NativeDoc> native_docs;
+  const char* installing_module = "";
 
   // Evaluator: the current frame, the current environment, the start-up
   // sentinel frame (top level: an environment without slots) and the table
