@@ -33,6 +33,7 @@
 #include "core/runtime.hpp"
 #include "data/console.hpp"
 #include "data/encoded.hpp"
+#include "data/reader.hpp"
 #include "media/pict.hpp"
 #include "storage/fork.hpp"
 #include "storage/outputs.hpp"
@@ -67,7 +68,8 @@ const char kPackHelp[] =
 const char kUnpackHelp[] =
     "usage: talven unpack APP.RI DIR\n"
     "Writes the application in APP.RI back out into DIR (made when missing):\n"
-    "the decoded Load resources as load-N.lsp, every other resource as\n"
+    "the decoded Load resources under their sources' names (load-N.lsp for\n"
+    "code that names none) with the sources' lines, every other resource as\n"
     "TYPE-ID.bin, and manifest.lsp, which `talven pack` turns into the same\n"
     "application file again.\n";
 
@@ -263,8 +265,12 @@ class Packer {
       else if (key.text == "memory") memory(v);
       else if (key.text == "splash") splash(v);
       else if (key.text == "resources") resources(v);
-      else fail(key.line, "unknown key :" + key.text);
+      else
+        fail(key.line, "unknown key :" + key.text +
+                           " (the keys: :output :load :frame :flags :language :memory :splash :resources)");
     }
+    // An application without code would start only to end in an alert.
+    if (!seen["load"]) fail(top.line, "no :load: an application needs at least one source file");
     preferences();
     encode_code();
     return fork_bytes(output);
@@ -317,6 +323,8 @@ class Packer {
       int bad = 0;
       if (!data::source_text(raw, text, bad))
         throw Fault{path, bad, "a character without a code page 1252 counterpart, or bad UTF-8"};
+      std::string warning = data::undeclared_utf8_warning(path, raw);
+      if (!warning.empty()) std::fprintf(stderr, "talven: %s\n", warning.c_str());
       sources_.push_back({path, text});
     }
   }
@@ -470,6 +478,10 @@ class Packer {
       std::string encoded;
       data::CodecError err;
       if (!data::encode_source(text, table, encoded, err)) throw Fault{path, err.line, err.message};
+      // The source's name leads, so that errors in the code can name it.
+      std::string name = path.substr(path.find_last_of('/') + 1);
+      if (name.find_first_of("\r\n") == std::string::npos && name.size() < 200)
+        encoded.insert(0, std::string(data::kSourceNameMark) + name + '\r');
       code.push_back({id++, std::vector<uint8_t>(encoded.begin(), encoded.end())});
     }
     if (table.names().size() > 65535) fail(1, "the code uses more than 65535 symbols");
@@ -623,6 +635,7 @@ int unpack(const std::string& input, const std::string& dir) {
   std::string original = data::console_decode(input.substr(slash == std::string::npos ? 0 : slash + 1));
   manifest += quoted(title) + "\n  :output " + quoted(original);
   manifest += "\n  :load (";
+  std::vector<std::string> loads;
   for (int32_t n = 0; data_of(storage::fourcc("Load"), n, bytes); ++n) {
     std::string decoded;
     data::CodecError ce;
@@ -632,7 +645,28 @@ int unpack(const std::string& input, const std::string& dir) {
       return 1;
     }
     std::string file = "load-" + std::to_string(n) + ".lsp";
-    if (!write(file, source_file_text(decoded + "\n"))) return 1;
+    // Code that names its source kept the source's lines: it is written
+    // back under that name, without the naming line, as it was.
+    bool lines_kept = decoded.starts_with(data::kSourceNameMark);
+    if (lines_kept) {
+      size_t end = decoded.find('\n');
+      std::string name = decoded.substr(data::kSourceNameMark.size(), end == std::string::npos ? std::string::npos : end - data::kSourceNameMark.size());
+      decoded.erase(0, end == std::string::npos ? decoded.size() : end + 1);
+      bool fits = !name.empty() && name.size() < 100 && name[0] != '.' && name != "manifest.lsp" &&
+                  name.find_first_of("/\\:") == std::string::npos && name.ends_with(".lsp") &&
+                  std::find(loads.begin(), loads.end(), name) == loads.end();
+      if (fits) file = name;
+    }
+    loads.push_back(file);
+    // With the lines kept, the coding line goes where the source had its
+    // own (the first line, left empty by the encoder); a source without one
+    // was code page 1252 and is written back as it was.
+    std::string out = source_file_text(decoded + "\n");
+    if (lines_kept) {
+      bool ascii = std::all_of(decoded.begin(), decoded.end(), [](char c) { return uint8_t(c) < 0x80; });
+      out = ascii || !decoded.starts_with('\n') ? decoded : source_file_text(decoded.substr(1));
+    }
+    if (!write(file, out)) return 1;
     manifest += (n ? " " : "") + quoted(file);
   }
   manifest += ")";

@@ -90,7 +90,12 @@ int early_alert(const std::string& text, const std::vector<std::string>& buttons
 // the internal-error alert.
 void error_report() {
   std::fflush(stdout);
-  data::console_write(stderr, "talven: " + readable_error() + '\r');
+  const core::LastError& e = core::rt().last_error;
+  std::string text = "talven: ";
+  if (!e.file.empty()) text += e.file + ":" + std::to_string(e.line) + ": ";
+  text += readable_error();
+  for (const std::string& b : e.backtrace) text += "\r  " + b;
+  data::console_write(stderr, text + '\r');
   std::fflush(stderr);
   core::show_alert(core::kAlertInternal);
   shell::shell_state().internal_alert_serial = core::rt().error_serial;

@@ -14,6 +14,7 @@
 
 #include "app/db_tool.hpp"
 #include "app/pack.hpp"
+#include "app/reference.hpp"
 #include "app/rsrc_tool.hpp"
 #include "app/snd_tool.hpp"
 #include "app/run.hpp"
@@ -22,6 +23,7 @@
 #include "core/memory.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
+#include "data/console.hpp"
 #include "data/state.hpp"
 #include "media/pict.hpp"
 #include "shell/appfile.hpp"
@@ -48,6 +50,7 @@ struct Subcommand {
 int run_repl(const Args& args);
 int run_eval(const Args& args);
 int run_transcript(const Args& args);
+int run_doc(const Args& args);
 int run_smoke(const Args& args);
 int run_pict(const Args& args);
 int run_pack(const Args& args) { return app::pack_command(args); }
@@ -80,8 +83,9 @@ const Subcommand kSubcommands[] = {
      "$XDG_STATE_HOME/talven/history. Prompt commands: ,help ,load FILE ,time FORM\n",
      run_repl},
     {"-e", "evaluate the forms of EXPR and print their values",
-     "usage: talven -e EXPR\n"
-     "Evaluates each form of EXPR in turn and prints each value. An error is\n"
+     "usage: talven -e EXPR [-e EXPR]...\n"
+     "Evaluates each form of each EXPR in turn and prints each value. EXPR is\n"
+     "UTF-8 text, converted to the machine's code page 1252. An error is\n"
      "reported on one line and ends the command with status 1.\n",
      run_eval},
     {"--transcript", "evaluate FILE form by form, printing each value and each error report",
@@ -93,6 +97,14 @@ const Subcommand kSubcommands[] = {
      "small integers as byte tokens), installs its symbols table and runs the\n"
      "encoded text instead: the transcript must not change.\n",
      run_transcript},
+    {"doc", "show the reference entry of a primitive or special form (talven doc NAME)",
+     "usage: talven doc NAME | --markdown | --undocumented\n"
+     "Shows the argument list, kind, module and description of the primitive or\n"
+     "special form NAME (the prompt's ,doc NAME does the same). --markdown writes\n"
+     "the whole reference (docs/reference.md); --undocumented lists the names\n"
+     "whose entry has no description, then the natives bound without an entry\n"
+     "(docs/undocumented.txt, which may only shrink).\n",
+     run_doc},
     {"pack", "build an application resource file from a manifest (talven pack MANIFEST)", app::kPackHelp,
      run_pack},
     {"unpack", "write a packed application back out as sources and resources", app::kUnpackHelp, run_unpack},
@@ -128,7 +140,7 @@ void usage(FILE* out) {
     std::fprintf(out, "  %-15s %s\n", name.c_str(), c.synopsis);
   }
   std::fprintf(out,
-               "  --help          show this text; COMMAND --help shows the command's own\n"
+               "  --help, help    show this text; COMMAND --help or help COMMAND shows the command's own\n"
                "  --version       show the version\n"
                "options:\n"
                "  --raw-output    write the machine's bytes to standard output as they are\n"
@@ -288,12 +300,48 @@ int run_repl(const Args& args) {
   return app::interactive();
 }
 
+// talven -e EXPR [-e EXPR]...: each in turn, until one fails. The text is
+// UTF-8 from the shell, converted as piped input is.
 int run_eval(const Args& args) {
-  if (args.size() != 1) return 2;
+  std::vector<std::string> texts;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) {
+      if (args[i] != "-e" || i + 1 >= args.size()) return 2;
+      ++i;
+    }
+    texts.push_back(args[i]);
+  }
+  if (texts.empty()) return 2;
   app::install_console_handlers();
   app::LoopOptions o;
   o.print_values = true;
-  return app::run_text(args[0], o);
+  for (const std::string& text : texts) {
+    int unmapped = 0;
+    std::string machine = data::console_decode(text, &unmapped);
+    if (unmapped > 0)
+      std::fprintf(stderr, "talven: warning: %d character%s without a code page 1252 counterpart read as '?'\n",
+                   unmapped, unmapped == 1 ? "" : "s");
+    if (int status = app::run_text(machine, o)) return status;
+  }
+  return 0;
+}
+
+// talven doc NAME | --markdown | --undocumented: the reference.
+int run_doc(const Args& args) {
+  if (args.size() != 1) return 2;
+  if (args[0] == "--markdown") {
+    std::fputs(app::reference_markdown().c_str(), stdout);
+    return 0;
+  }
+  if (args[0] == "--undocumented") {
+    for (const std::string& n : app::undocumented()) std::printf("%s\n", data::console_encode(n).c_str());
+    for (const std::string& f : app::reference_faults()) std::printf("%s\n", data::console_encode(f).c_str());
+    return 0;
+  }
+  std::string entry;
+  bool found = app::reference_entry(data::console_decode(args[0]), entry);
+  std::fputs(entry.c_str(), found ? stdout : stderr);
+  return found ? 0 : 1;
 }
 
 int run_transcript(const Args& args) {
@@ -332,6 +380,14 @@ int run(int argc, char** argv) {
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     usage(stdout);
     return 0;
+  }
+  // talven help [COMMAND]: the list, or one command's own text.
+  if (!args.empty() && args[0] == "help") {
+    if (args.size() == 1) return usage(stdout), 0;
+    for (const Subcommand& c : kSubcommands)
+      if (args[1] == c.name) return std::fputs(c.help, stdout), 0;
+    std::fprintf(stderr, "talven help: unknown command %s (talven help lists the commands)\n", args[1].c_str());
+    return 2;
   }
   if (!args.empty() && args[0] == "--version") {
     std::printf("talven %s\n", TALVEN_VERSION);

@@ -8,6 +8,7 @@
 #include <langinfo.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <chrono>
 #include <csignal>
@@ -24,6 +25,7 @@
 #include <editline/readline.h>
 #endif
 
+#include "app/reference.hpp"
 #include "core/errors.hpp"
 #include "core/eval.hpp"
 #include "core/memory.hpp"
@@ -74,8 +76,13 @@ void report(const std::string& text, bool to_stdout) {
 
 // The command line's debugging handler: one line per error, with its place.
 void debug_report() {
+  const LastError& e = rt().last_error;
   std::string line = readable_error();
-  if (!g_place.file.empty()) line = g_place.file + ":" + std::to_string(g_place.line) + ": " + line;
+  if (!e.file.empty())
+    line = e.file + ":" + std::to_string(e.line) + ": " + line;
+  else if (!g_place.file.empty())
+    line = g_place.file + ":" + std::to_string(g_place.line) + ": " + line;
+  for (const std::string& b : e.backtrace) line += "\r  " + b;
   report(line, g_place.to_stdout);
   g_place.reported_serial = rt().error_serial;
 }
@@ -84,6 +91,12 @@ void debug_report() {
 void interrupt_poll() {
   if (!g_interrupted) return;
   g_interrupted = 0;
+  // The report starts a line of its own.
+  data::DataState& d = data::data_state();
+  if (d.term_line_open) {
+    std::fputc('\n', d.term_out);
+    d.term_line_open = false;
+  }
   error_text("interrupted");
 }
 
@@ -171,6 +184,7 @@ Step step(const LoopOptions& o, bool& read_error) {
       uint32_t n = form.payload();
       if (n == data::kSignalEnd) return Step::Done;
       if (n == data::kSignalNothing) return Step::Value;
+      if (n == data::kSignalClose) rt().error_hint = ErrorHint{"unexpected ')'", true, g_place.file, uint32_t(g_place.line)};
       error(Err::EndOfInput, kNil);
     }
     reading = false;
@@ -277,11 +291,14 @@ class PlaceScope {
 std::string readable_error() {
   const LastError& e = rt().last_error;
   if (e.text_only) return "error: " + e.culprit_text;
+  if (e.hint_replaces) return e.hint + " (error " + std::to_string(e.number) + ")";
   std::string line = (e.kind == kErrorKindStorage ? "storage error " : "error ") + std::to_string(e.number);
   if (const char* meaning = error_meaning(e.kind, e.number)) line += std::string(" (") + meaning + ")";
   line += ": ";
   line += rt().error_message == "Unprintable error" ? "(a culprit that cannot be printed)" : e.culprit_text;
+  if (!e.primitive.empty()) line += ", in " + e.primitive;
   if (!e.at_top_level && !e.object_text.empty()) line += ", in " + e.object_text;
+  if (!e.hint.empty()) line += "; " + e.hint;
   return line;
 }
 
@@ -325,6 +342,7 @@ int run_text(const std::string& text, const LoopOptions& options) {
     LineCounter lines(text);
     data::InputGuard guard;
     data::set_memory_input(block, n);
+    data::SourcePositionsScope positions(options.place);
     for (;;) {
       bool read_error = false;
       g_place.line = lines.line_of_form(data::data_state().in.pos);
@@ -345,8 +363,9 @@ int run_text(const std::string& text, const LoopOptions& options) {
 
 int run_file(const std::string& path, const LoopOptions& options) {
   std::string raw;
+  errno = 0;
   if (!storage::read_whole_file(path, raw)) {
-    std::fprintf(stderr, "talven: cannot read %s\n", path.c_str());
+    std::fprintf(stderr, "talven: %s: %s\n", path.c_str(), errno != 0 ? std::strerror(errno) : "cannot be read");
     return 2;
   }
   std::string text;
@@ -358,6 +377,8 @@ int run_file(const std::string& path, const LoopOptions& options) {
                  path.c_str(), bad_line);
     return options.stop_on_error ? 1 : 0;
   }
+  std::string warning = data::undeclared_utf8_warning(path, raw);
+  if (!warning.empty()) std::fprintf(stderr, "talven: %s\n", warning.c_str());
   LoopOptions o = options;
   if (o.place.empty()) o.place = path;
   if (o.encode) {
@@ -466,7 +487,7 @@ char* complete_symbol(const char* text, int state) {
     Zones& z = rt().zones;
     for (uint32_t i = 0; i < z.symbol_slots; ++i) {
       const auto& rec = *reinterpret_cast<const SymbolRecord*>(z.symbols + 16ull * i);
-      if (rec.name == 0) continue;
+      if (rec.name == 0 || Value(rec.value).is_no_value()) continue;  // bound names only
       const char* name = string_text(Value(rec.name));
       if (std::strncmp(name, prefix.c_str(), prefix.size()) == 0) matches.push_back(data::console_encode(name));
     }
@@ -529,15 +550,22 @@ void prompt_command(const std::string& line) {
   o.stop_on_error = false;
   if (name == ",help") {
     report(",help        this list\r"
+           ",doc NAME    the reference entry of a primitive or special form\r"
            ",load FILE   load a source file form by form\r"
            ",time FORM   evaluate FORM, then show the wall time and the collections it took\r"
            "Ctrl-C abandons the form being typed or interrupts the one running; Ctrl-D quits.\r"
            "Tab completes symbol names.",
            true);
+  } else if (name == ",doc" && !arg.empty()) {
+    std::string entry;
+    reference_entry(arg, entry);
+    if (!entry.empty() && entry.back() == '\n') entry.pop_back();
+    std::string text;
+    for (char c : entry) text += c == '\n' ? '\r' : c;
+    report(data::console_decode(text), true);
   } else if (name == ",load" && !arg.empty()) {
     o.stop_on_error = true;
-    int status = run_file(arg, o);
-    if (status == 2) report("cannot read " + arg, true);
+    run_file(arg, o);  // a file it cannot read, it reports itself
   } else if (name == ",time" && !arg.empty()) {
     uint64_t collections = rt().zones.collections;
     auto start = std::chrono::steady_clock::now();

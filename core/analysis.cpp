@@ -197,6 +197,7 @@ Value call_primitive(Value fn, const Call* c) {
       if (arity == 3) push(n > 2 ? operand(c->args[2]) : kNil);
     }
     push(kEndArgs);
+    r.native_form = c->form;
     return f(base);
   }
   // Natives marked with an arithmetic operation take every argument in one
@@ -216,6 +217,7 @@ Value call_primitive(Value fn, const Call* c) {
     if (!a.is_fixnum()) b = run(c->args[1]);
     push(b);
     push(kEndArgs);
+    r.native_form = c->form;
     return f(base);
   }
   uint32_t fixed = code & kArityCount;
@@ -231,6 +233,7 @@ Value call_primitive(Value fn, const Call* c) {
       for (Value *lo = first, *hi = r.zones.sp - 1; lo < hi; ++lo, --hi) std::swap(*lo, *hi);
   }
   push(kEndArgs);
+  r.native_form = c->form;
   return f(base);
 }
 
@@ -247,8 +250,9 @@ struct Arith : Call {
 
 
 // The native itself, given its two values.
-[[gnu::noinline]] Value native_of_two(Value fn, Value a, Value b) {
+[[gnu::noinline]] Value native_of_two(Value fn, Value a, Value b, Value form) {
   Runtime& r = rt();
+  r.native_form = form;
   StackMark mark;
   Value* base = r.zones.sp;
   push(a);
@@ -259,13 +263,14 @@ struct Arith : Call {
 
 // The same when the first value is not a fixnum: it is kept on the Lisp
 // stack, where the collector sees it, while the second is computed.
-[[gnu::noinline]] Value native_of_first(Value fn, Value a, const Code* second) {
+[[gnu::noinline]] Value native_of_first(Value fn, Value a, const Code* second, Value form) {
   Runtime& r = rt();
   StackMark mark;
   Value* base = r.zones.sp;
   push(a);
   push(operand(second));
   push(kEndArgs);
+  r.native_form = form;
   return r.natives[node_of(fn).cdr](base);
 }
 
@@ -277,10 +282,10 @@ Value run_arith(const Code* code) {
     return call_with(fn, c);
   Value a = operand(c->args[0]);
   if (!a.is_fixnum()) [[unlikely]]
-    return native_of_first(fn, a, c->args[1]);
+    return native_of_first(fn, a, c->args[1], c->form);
   Value b = operand(c->args[1]);
   if (!b.is_fixnum()) [[unlikely]]
-    return native_of_two(fn, a, b);
+    return native_of_two(fn, a, b, c->form);
   return fixnum_result(Op, a.fixnum(), b.fixnum());
 }
 
@@ -333,12 +338,14 @@ Value run_native(const Code* code) {
   if constexpr (N > 1) push(operand(c->args[1]));
   if constexpr (N > 2) push(operand(c->args[2]));
   push(kEndArgs);
+  rt().native_form = c->form;
   return c->f(base);
 }
 
 // The native called with its one or two values, when the code does not
 // compute it itself.
-[[gnu::noinline]] Value native_of_one(NativeFn f, Value a) {
+[[gnu::noinline]] Value native_of_one(NativeFn f, Value a, Value form) {
+  rt().native_form = form;
   StackMark mark;
   Value* base = rt().zones.sp;
   push(a);
@@ -346,7 +353,8 @@ Value run_native(const Code* code) {
   return f(base);
 }
 
-[[gnu::noinline]] Value native_of_three(NativeFn f, Value a, Value b, Value x) {
+[[gnu::noinline]] Value native_of_three(NativeFn f, Value a, Value b, Value x, Value form) {
+  rt().native_form = form;
   StackMark mark;
   Value* base = rt().zones.sp;
   push(a);
@@ -375,7 +383,7 @@ Value run_inline(const Code* code) {
   if constexpr (Op == InlineOp::Car || Op == InlineOp::Cdr) {
     if (a.is_pair()) [[likely]]
       return Op == InlineOp::Car ? car(a) : cdr(a);
-    return native_of_one(c->f, a);
+    return native_of_one(c->f, a, c->form);
   }
   if constexpr (Op == InlineOp::Not) return a.is_nil() ? rt().sym.t : kNil;
   if constexpr (Op == InlineOp::PairP) return a.is_pair() ? rt().sym.t : kNil;
@@ -383,7 +391,7 @@ Value run_inline(const Code* code) {
     Value i = operand(c->args[1]);
     if (uint8_t* words = vector_words_at(a, i)) [[likely]]
       return block_word(words, uint32_t(i.fixnum()));
-    return native_of_two(fn, a, i);
+    return native_of_two(fn, a, i, c->form);
   }
   if constexpr (Op == InlineOp::VectorSet) {
     Value i = operand(c->args[1]);
@@ -392,7 +400,7 @@ Value run_inline(const Code* code) {
       set_block_word(words, uint32_t(i.fixnum()), x);
       return x;
     }
-    return native_of_three(c->f, a, i, x);
+    return native_of_three(c->f, a, i, x, c->form);
   }
   if constexpr (Op == InlineOp::EqP || Op == InlineOp::Cons) {
     // A Value held in a native local is seen by the collector's scan of
@@ -441,6 +449,7 @@ Value run_native_rest(const Code* code) {
   Value* base = rt().zones.sp;
   for (uint32_t i = 0; i < c->n; ++i) push(operand(c->args[i]));
   push(kEndArgs);
+  rt().native_form = c->form;
   return c->f(base);
 }
 

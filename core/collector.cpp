@@ -10,6 +10,7 @@
 
 #include "core/alert.hpp"
 #include "core/analysis.hpp"
+#include "core/positions.hpp"
 #include "core/blocks.hpp"
 #include "core/natives.hpp"
 #include "core/symbols.hpp"
@@ -403,6 +404,7 @@ void collect() {
     while (r.analyses->mark_live()) drain(r);
     r.analyses->forget_dead();
   }
+  if (r.positions) r.positions->forget_dead();
   compact_heap(r);
   sweep_nodes(r);
   ++r.zones.collections;

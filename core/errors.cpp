@@ -15,6 +15,7 @@
 #include "core/eval.hpp"
 #include "core/frames.hpp"
 #include "core/natives.hpp"
+#include "core/positions.hpp"
 
 namespace core {
 
@@ -58,6 +59,27 @@ class StackRelief {
 };
 
 void generic_alert() { show_alert(kAlertInternal); }
+
+// Notes where the error happened in the report (last_error), and what the
+// error site or the code around it explains.
+void note_context(int kind, int number, Value culprit) {
+  Runtime& r = rt();
+  LastError& e = r.last_error;
+  ErrorHint hint = std::move(r.error_hint);
+  r.error_hint = ErrorHint{};
+  ErrorContext context;
+  error_context(kind == kErrorKindMachine ? number : -1, culprit, context);
+  e.file = std::move(context.place.file);
+  e.line = context.place.line;
+  if (hint.line != 0) {
+    e.file = std::move(hint.file);
+    e.line = hint.line;
+  }
+  e.primitive = std::move(context.primitive);
+  e.backtrace = std::move(context.backtrace);
+  e.hint = hint.text.empty() ? std::move(context.hint) : std::move(hint.text);
+  e.hint_replaces = hint.replaces;
+}
 
 // Steps every report begins with: the cleanups that must not wait for the
 // unwinding, the printing exception when a report is being formatted, and
@@ -124,6 +146,7 @@ std::string plain_text(Value v) {
   r.last_error.object_text.clear();
   r.last_error.at_top_level = r.current_object == kNoObject;
   r.last_error.text_only = false;
+  note_context(kind, number, culprit);
   {
     FlagScope formatting(r.error_formatting);
     try {
@@ -166,6 +189,7 @@ void error_text(const std::string& message) {
   r.last_error.object_text.clear();
   r.last_error.at_top_level = true;
   r.last_error.text_only = true;
+  note_context(kErrorKindMachine, 0, kNil);
   r.error_message = "Error: " + message;
   ++r.error_serial;
   Value text = make_string(message.data(), message.size() > 65534 ? 65534 : message.size());
@@ -246,12 +270,13 @@ static Value prim_error_subr(Value v) { error(Err::Lisp, v); }
 
 static void install_module(Runtime&) {
   static const NativeRow rows[] = {
-      TV_SPECIAL("catch", sp_catch),
-      TV_SPECIAL("unwind-protect", sp_unwind_protect),
-      TV_PRIM("throw", prim_throw),
-      TV_PRIM("catched?", prim_catched),
-      TV_PRIM("toplevel", prim_toplevel),
-      TV_PRIM2("error-subr", prim_error_subr),
+      TV_SPECIAL("catch", sp_catch, "(catch TAG BODY...) the body's last value, or the value thrown to TAG inside it"),
+      TV_SPECIAL("unwind-protect", sp_unwind_protect,
+                 "(unwind-protect FORM CLEANUP...) FORM's value; the clean-up forms run however FORM is left"),
+      TV_PRIM("throw", prim_throw, "(throw TAG VALUE) leaves to the innermost catch of TAG with VALUE (error 17 without one)"),
+      TV_PRIM("catched?", prim_catched, "(catched? TAG) t when a throw to TAG would be caught"),
+      TV_PRIM("toplevel", prim_toplevel, "(toplevel) throws to the toplevel loop"),
+      TV_PRIM2("error-subr", prim_error_subr, "(error-subr VALUE) signals error 0 with VALUE"),
   };
   register_natives(rows);
 }

@@ -146,7 +146,7 @@ static Value make_closed(Value fn, Tag tag) {
 
 template <class A>
 [[gnu::always_inline]] static inline Value apply_lambda(Value fn, A a);
-static Value apply_primitive_forms(Value fn, Value forms);
+static Value apply_primitive_forms(Value fn, Value x);
 [[gnu::always_inline]] static inline Value call_with(Value fn, Value x);
 
 // True when l is a proper list of at least `least` elements.
@@ -199,7 +199,7 @@ Value eval_call_with(Value fn, Value x) { return call_with(fn, x); }
   Value forms = cdr(x);
   switch (fn.tag()) {
     case Tag::Primitive:
-      return apply_primitive_forms(fn, forms);
+      return apply_primitive_forms(fn, x);
     case Tag::Lambda:
     case Tag::Lexical:
     case Tag::Closed:
@@ -309,8 +309,9 @@ Value eval_body(Value forms) {
 
 // ---- Primitive application ------------------------------------------------------------
 
+// `form` is the call form in mode 1, noted for error reports (core/positions.hpp).
 template <Mode M>
-static Value apply_primitive(Value fn, ArgsIn<M> a) {
+static Value apply_primitive(Value fn, ArgsIn<M> a, Value form = kNil) {
   Runtime& r = rt();
   Node& node = node_of(fn);
   uint32_t code = word_payload(node.car);
@@ -327,14 +328,16 @@ static Value apply_primitive(Value fn, ArgsIn<M> a) {
       for (Value *lo = first, *hi = r.zones.sp - 1; lo < hi; ++lo, --hi) std::swap(*lo, *hi);
   }
   push(kEndArgs);
+  if (form.is_pair()) r.native_form = form;
   return f(base);
 }
 
 // A primitive called from a form. With exactly two argument forms whose
 // values are fixnums, a native marked with an arithmetic operation is
 // computed here; otherwise the values go to the native as usual.
-static Value apply_primitive_forms(Value fn, Value forms) {
+static Value apply_primitive_forms(Value fn, Value x) {
   Runtime& r = rt();
+  Value forms = cdr(x);
   Node& node = node_of(fn);
   uint32_t op = r.native_ops[node.cdr];
   uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
@@ -353,14 +356,15 @@ static Value apply_primitive_forms(Value fn, Value forms) {
       }
     }
     push(kEndArgs);
+    r.native_form = x;
     return r.natives[node.cdr](base);
   }
   // Only natives taking every argument in one rest list, in order.
   bool rest_only = arity == kArityRest;
-  if (op == 0 || !rest_only || !forms.is_pair()) return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+  if (op == 0 || !rest_only || !forms.is_pair()) return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr}, x);
   Value second_forms = cdr(forms);
   if (!second_forms.is_pair() || cdr(second_forms).is_pair())
-    return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr});
+    return apply_primitive(fn, ArgsIn<Mode::Forms>{forms, nullptr}, x);
   // Marked natives take their arguments as one rest list in order. A
   // fixnum needs no protection from the collector while the second form is
   // evaluated: the stack is used only when the native is called.
@@ -376,6 +380,7 @@ static Value apply_primitive_forms(Value fn, Value forms) {
   if (!a.is_fixnum()) b = eval_fast(car(second_forms));
   push(b);
   push(kEndArgs);
+  r.native_form = x;
   return r.natives[node.cdr](base);
 }
 
@@ -524,7 +529,7 @@ Value apply(Value fn, Value list, const Value* vec, Mode mode, Value origin) {
   Args a{list, vec, mode};
   switch (fn.tag()) {
     case Tag::Primitive:
-      if (mode == Mode::Forms) return apply_primitive(fn, ArgsIn<Mode::Forms>{list, vec});
+      if (mode == Mode::Forms) return apply_primitive(fn, ArgsIn<Mode::Forms>{list, vec}, origin);
       if (mode == Mode::Vector) return apply_primitive(fn, ArgsIn<Mode::Vector>{list, vec});
       return apply_primitive(fn, ArgsIn<Mode::Values>{list, vec});
     case Tag::Special:
@@ -848,6 +853,12 @@ bool uses_lexicals(Value l, uint32_t& steps) {
 // plain one, as it would be at top level. Any other form is evaluated as it
 // is.
 Value eval_top_form(Value form) {
+  // Noted for error reports; a nested load's forms put it back.
+  struct TopForm {
+    Value saved = rt().top_form;
+    explicit TopForm(Value f) { rt().top_form = f; }
+    ~TopForm() { rt().top_form = saved; }
+  } top(form);
   uint32_t steps = 0;
   if (!form_uses_lexicals(form, steps)) return eval(form);
   Compiler c;
@@ -978,16 +989,17 @@ static Value prim_wait_key(Value ms) {
 
 static void install_module(Runtime&) {
   static const NativeRow rows[] = {
-      TV_PRIM("eval", prim_eval),
-      TV_PRIM("apply", prim_apply),
-      TV_PRIM("for-each", prim_for_each),
-      TV_PRIM("map", prim_map),
-      TV_PRIM("void", prim_void),
-      TV_SPECIAL2("profile", sp_profile),
-      TV_PRIM2("get-profiler?", prim_get_profiler),
-      TV_PRIM2("set-profiler?", prim_set_profiler),
-      TV_PRIM2("reset-stack-flag", prim_reset_stack_flag),
-      TV_PRIM2("wait-key", prim_wait_key),
+      TV_PRIM("eval", prim_eval, "(eval FORM) the value of FORM in the caller's environment"),
+      TV_PRIM("apply", prim_apply, "(apply F A... LIST) F applied to the A and the elements of LIST"),
+      TV_PRIM("for-each", prim_for_each, "(for-each F LIST...) calls F on the elements of the lists in step; no value"),
+      TV_PRIM("map", prim_map, "(map F LIST...) the list of F's results on the elements of the lists in step"),
+      TV_PRIM("void", prim_void, "(void) no value"),
+      TV_SPECIAL2("profile", sp_profile, "(profile LABEL FORM...) the value of the last form; nothing is measured"),
+      TV_PRIM2("get-profiler?", prim_get_profiler, "(get-profiler?) t when the profiler flag is set"),
+      TV_PRIM2("set-profiler?", prim_set_profiler, "(set-profiler? FLAG) sets the profiler flag, which has no other effect"),
+      TV_PRIM2("reset-stack-flag", prim_reset_stack_flag, "(reset-stack-flag) no value; nothing else"),
+      TV_PRIM2("wait-key", prim_wait_key,
+               "(wait-key MS) waits up to MS milliseconds for a key: (elapsed . key), or (MS . ()) without one"),
   };
   register_natives(rows);
   register_syntax_words();

@@ -54,7 +54,7 @@ struct EnvFrame : Frame {
   // The function whose body runs in the frame: kept here, where the
   // collector's scan of the native stack sees it, so that the function and
   // its analysed body live as long as the call.
-  Value function;
+  Value function = kNil;
 
   EnvFrame() : Frame(FrameKind::Environment) {
     Runtime& r = rt();

@@ -32,7 +32,11 @@ void install_modules(Runtime& r, std::span<const Module* const> modules) {
     if (m->make_state != nullptr) r.modules.back().state = m->make_state(r);
   }
   for (size_t i = first; i < r.modules.size(); ++i)
-    if (r.modules[i].module->install != nullptr) r.modules[i].module->install(r);
+    if (r.modules[i].module->install != nullptr) {
+      r.installing_module = r.modules[i].module->name;
+      r.modules[i].module->install(r);
+    }
+  r.installing_module = "";
 }
 
 void shutdown_modules(Runtime& r) {

@@ -59,31 +59,40 @@ Value native_entry(Value* a) {
   }(std::make_index_sequence<S::fixed>{});
 }
 
+// A row of a module's table. `doc` is the reference entry: the argument
+// list in parentheses, then one line saying what the native does, as in
+// "(car PAIR) the first element of PAIR"; null while none is written.
 struct NativeRow {
   const char* name;
   NativeFn fn;
   uint32_t code;
   Tag kind;  // Tag::Primitive or Tag::Special
+  const char* doc = nullptr;
 };
 
 // A primitive of the first and of the second arity family.
-#define TV_PRIM(name, f) \
-  ::core::NativeRow { name, &::core::native_entry<f>, ::core::NativeSignature<decltype(&f)>::code, ::core::Tag::Primitive }
-#define TV_PRIM2(name, f)                                                                  \
-  ::core::NativeRow {                                                                      \
+// Each macro takes the reference entry as an optional last argument.
+#define TV_PRIM(name, f, ...)                                                                                 \
+  ::core::NativeRow {                                                                                         \
+    name, &::core::native_entry<f>, ::core::NativeSignature<decltype(&f)>::code, ::core::Tag::Primitive __VA_OPT__(, ) \
+        __VA_ARGS__                                                                                           \
+  }
+#define TV_PRIM2(name, f, ...)                                                                  \
+  ::core::NativeRow {                                                                           \
     name, &::core::native_entry<f>, ::core::NativeSignature<decltype(&f)>::code | ::core::kAritySecond, \
-        ::core::Tag::Primitive                                                             \
+        ::core::Tag::Primitive __VA_OPT__(, ) __VA_ARGS__                                       \
   }
 // A primitive with an explicit extra code (reversed rest).
-#define TV_PRIM_CODE(name, f, extra)                                                                \
+#define TV_PRIM_CODE(name, f, extra, ...)                                                           \
   ::core::NativeRow {                                                                               \
     name, &::core::native_entry<f>, ::core::NativeSignature<decltype(&f)>::code | (extra), ::core::Tag::Primitive \
+        __VA_OPT__(, ) __VA_ARGS__                                                                  \
   }
 // A special form: receives its argument forms as one list.
-#define TV_SPECIAL(name, f) \
-  ::core::NativeRow { name, &::core::native_entry<f>, 0, ::core::Tag::Special }
-#define TV_SPECIAL2(name, f) \
-  ::core::NativeRow { name, &::core::native_entry<f>, ::core::kAritySecond, ::core::Tag::Special }
+#define TV_SPECIAL(name, f, ...) \
+  ::core::NativeRow { name, &::core::native_entry<f>, 0, ::core::Tag::Special __VA_OPT__(, ) __VA_ARGS__ }
+#define TV_SPECIAL2(name, f, ...) \
+  ::core::NativeRow { name, &::core::native_entry<f>, ::core::kAritySecond, ::core::Tag::Special __VA_OPT__(, ) __VA_ARGS__ }
 
 // Makes a native value (primitive or special) for a function.
 Value make_native(NativeFn fn, uint32_t code, Tag kind);
@@ -94,7 +103,17 @@ NativeFn native_function(Value v);
 // Registers each row: interns the name with a new native as initial value,
 // so that a name already bound keeps its value.
 void register_natives(std::span<const NativeRow> rows);
-void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind);
+void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind, const char* doc = nullptr);
+
+// The reference entry of a registered native: the module that registered
+// it, its kind and arity code, and the entry of its row (or null).
+struct NativeDoc {
+  const char* name;
+  const char* module;
+  uint32_t code;
+  Tag kind;
+  const char* doc;
+};
 
 // The evaluator's fast paths for arithmetic: a native marked with an
 // operation is, when called with exactly two fixnums, computed by the

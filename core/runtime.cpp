@@ -10,6 +10,7 @@
 #include "core/frames.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
+#include "core/positions.hpp"
 #include "core/symbols.hpp"
 
 namespace core {
@@ -71,6 +72,7 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
   sentinel = new EnvFrame();
   sentinel->make_current();
   analyses = std::make_unique<AnalysisTable>();
+  positions = std::make_unique<SourcePositions>();
 }
 
 Runtime::~Runtime() {

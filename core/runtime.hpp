@@ -175,10 +175,34 @@ struct LastError {
   std::string object_text;
   bool at_top_level = true;  // no object was current
   bool text_only = false;    // raised with a message rather than a number
+  // Where it happened, when the code came from a file: the innermost file
+  // and line, the primitive that signalled it, and one line per active Lisp
+  // function, innermost first (core/positions.hpp).
+  std::string file;
+  uint32_t line = 0;
+  std::string primitive;
+  std::vector<std::string> backtrace;
+  // A sentence that explains the error to a newcomer, or empty; when
+  // `hint_replaces`, it says more than the number and culprit and the
+  // readable report shows it in their place.
+  std::string hint;
+  bool hint_replaces = false;
+};
+
+// What an error site knows that the report cannot work out: set just before
+// it signals, taken (and cleared) by the report. A line other than 0 is
+// the place of the error, in place of the one worked out from the code.
+struct ErrorHint {
+  std::string text;
+  bool replaces = false;
+  std::string file;
+  uint32_t line = 0;
 };
 
 struct Frame;     // the evaluator's frame records (core/frames.hpp)
 class AnalysisTable;  // analysed function bodies (core/analysis.hpp)
+class SourcePositions;  // where loaded lists were read (core/positions.hpp)
+struct NativeDoc;  // a registered native's reference entry (core/natives.hpp)
 struct EnvFrame;  // an environment frame: a function call's slots
 
 // Seams through which the evaluator reaches the object system and the logic
@@ -283,6 +307,10 @@ class Runtime {
   // exit of its own, oldest first; the toplevel prints and clears them.
   std::vector<std::string> replaced_reports;
   uint32_t duplicate_registrations = 0;
+  // The reference entries of the registered natives, in registration order
+  // (core/natives.hpp), and the module whose installation is running.
+  std::vector<NativeDoc> native_docs;
+  const char* installing_module = "";
 
   // Evaluator: the current frame, the current environment, the start-up
   // sentinel frame (top level: an environment without slots) and the table
@@ -296,6 +324,13 @@ class Runtime {
   uint32_t env_serial = 0;
   // The analysed bodies of functions, beside their function nodes.
   std::unique_ptr<AnalysisTable> analyses;
+  // Where loaded lists were read; the call form of the last native called
+  // from a form (not a root: only compared, never followed, until it is
+  // found in the code that is running) and the top-level form under way.
+  std::unique_ptr<SourcePositions> positions;
+  Value native_form = kNil;
+  Value top_form = kNil;
+  ErrorHint error_hint;
   EvalHooks hooks;
   int dispatch_depth = 0;     // event-dispatch depth; polls only below 1
   uint32_t poll_countdown = 0;

@@ -131,7 +131,7 @@ Value make_native(NativeFn fn, uint32_t code, Tag kind) {
 uint32_t native_code(Value v) { return word_payload(node_of(v).car); }
 NativeFn native_function(Value v) { return rt().natives[node_of(v).cdr]; }
 
-void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind) {
+void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind, const char* doc) {
   std::string_view text(name);
   Probe at = probe(text);
   if (at.found && !symbol_value(symbol_at(at.slot)).is_no_value()) {
@@ -143,6 +143,8 @@ void register_native(const char* name, NativeFn fn, uint32_t code, Tag kind) {
   // Making the native allocates a node, which may collect; nothing interns
   // meanwhile, so the place found stays right.
   intern_at(at, text, make_native(fn, code, kind), false);
+  Runtime& r = rt();
+  r.native_docs.push_back(NativeDoc{name, r.installing_module, code, kind, doc});
 }
 
 void set_fixnum_op(NativeFn fn, FixnumOp op) {
@@ -164,7 +166,7 @@ void set_own_scope(NativeFn fn) {
 }
 
 void register_natives(std::span<const NativeRow> rows) {
-  for (const NativeRow& row : rows) register_native(row.name, row.fn, row.code, row.kind);
+  for (const NativeRow& row : rows) register_native(row.name, row.fn, row.code, row.kind, row.doc);
 }
 
 // ---- Symbol primitives ------------------------------------------------------

@@ -54,6 +54,9 @@ class Codec {
   EncodeOptions options;
 
   bool run(CodecError& err) {
+    // Encoded code that names its source has kept the source's lines: the
+    // decoder keeps them too instead of laying out its own.
+    lines_kept_ = mode_ == Mode::Decode && s_.starts_with(kSourceNameMark);
     try {
       while (p_ < s_.size()) token();
       if (mode_ != Mode::Decode && options.strict && depth_ > 0) fail(open_line_, "a list is still open at the end of the text");
@@ -88,7 +91,7 @@ class Codec {
   void begin(uint8_t k) {
     if (mode_ == Mode::Decode) {
       bool closing = k == kClose || k == kCloseBrace || k == kAlternateClose;
-      if (!closing && gap_ != Gap::None) put(gap_ == Gap::Line ? '\n' : ' ');
+      if (!closing && gap_ != Gap::None) put(gap_ == Gap::Line && !lines_kept_ ? '\n' : ' ');
       gap_ = Gap::None;
       return;
     }
@@ -315,8 +318,12 @@ class Codec {
       // The loader drops the character after a top-level datum, whatever
       // it is: the source's is dropped here too, and a separator takes its
       // place.
+      int before = line_;
       take();
-      put(mode_ == Mode::Decode ? '\n' : '\r');
+      // With kept lines the separator is a line end only where the source
+      // had one.
+      bool blank = kept_lines() && line_ == before;
+      put(mode_ == Mode::Decode ? '\n' : blank ? ' ' : '\r');
       need_separator_ = false;
       after_atom_ = false;
       gap_ = Gap::None;
@@ -331,7 +338,8 @@ class Codec {
         if (mode_ == Mode::Decode || options.keep_comments) {
           begin(kComment);
           put(s_.substr(start, p_ - start));
-          put(mode_ == Mode::Encode ? '\r' : '\n');
+          // Kept lines: the comment's own line end follows.
+          if (!kept_lines()) put(mode_ == Mode::Encode ? '\r' : '\n');
           after_atom_ = false;
           gap_ = Gap::None;
         }
@@ -339,9 +347,15 @@ class Codec {
       }
       default:
         if (k >= kLineEnd) {
-          // Blanks and line ends: the encoder drops them, the decoder lays
-          // out its own.
+          // Blanks and line ends: the encoder drops them (but keeps the
+          // line ends when asked), the decoder lays out its own.
+          int before = line_;
           take();
+          if (kept_lines() && mode_ != Mode::Count && line_ != before) {
+            put(mode_ == Mode::Decode ? '\n' : '\r');
+            after_atom_ = false;
+            gap_ = Gap::None;
+          }
           return;
         }
         break;
@@ -450,6 +464,8 @@ class Codec {
   bool need_separator_ = false;
   int swallow_ = 0;
   enum class Gap { None, Space, Line } gap_ = Gap::None;
+  bool lines_kept_ = false;  // decoding code that kept its source's lines
+  bool kept_lines() const { return mode_ == Mode::Decode ? lines_kept_ : options.keep_lines; }
 };
 
 }  // namespace
@@ -582,6 +598,33 @@ bool utf8_source_to_1252(std::string_view text, std::string& out, int& bad_line)
   if (report.complete) return true;
   bad_line = text::line_at(text, report.first_bad);
   return false;
+}
+
+int undeclared_utf8_line(std::string_view raw) {
+  if (declares_utf8(raw)) return 0;
+  size_t first = std::string_view::npos;
+  for (size_t i = 0; i < raw.size();) {
+    uint8_t c = uint8_t(raw[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > raw.size()) return 0;
+    for (size_t k = 1; k < n; ++k)
+      if ((uint8_t(raw[i + k]) & 0xC0) != 0x80) return 0;
+    if (first == std::string_view::npos) first = i;
+    i += n;
+  }
+  return first == std::string_view::npos ? 0 : text::line_at(raw, first);
+}
+
+std::string undeclared_utf8_warning(const std::string& name, std::string_view raw) {
+  int line = undeclared_utf8_line(raw);
+  if (line == 0) return "";
+  return name + ":" + std::to_string(line) +
+         ": warning: UTF-8 text in a file without the coding line, read as code page 1252; "
+         "make its first line ; -*- coding: utf-8 -*-";
 }
 
 bool source_text(std::string_view raw, std::string& out, int& bad_line) {

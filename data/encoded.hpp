@@ -51,6 +51,10 @@ struct CodecError {
 
 struct EncodeOptions {
   bool keep_comments = false;
+  // Each line end of the source (outside strings too) stays a carriage
+  // return, so that the encoded text has the source's lines and errors in
+  // it can name them.
+  bool keep_lines = true;
   // Strict: a stray closing parenthesis, a list or string still open at the
   // end, or a control byte outside strings and comments is an error. Lenient
   // (for tests that encode texts with deliberate faults): they are kept as
@@ -85,5 +89,11 @@ bool utf8_source_to_1252(std::string_view text, std::string& out, int& bad_line)
 // A source as the reader takes it: converted when it declares UTF-8, as it
 // is otherwise.
 bool source_text(std::string_view raw, std::string& out, int& bad_line);
+// The line of the first multi-byte character of a text that does not
+// declare UTF-8 but whose bytes are all valid UTF-8 with at least one
+// multi-byte character (it is read as code page 1252 all the same), else 0.
+int undeclared_utf8_line(std::string_view raw);
+// The one-line warning for such a text of the named file, or empty.
+std::string undeclared_utf8_warning(const std::string& name, std::string_view raw);
 
 }  // namespace data

@@ -1,7 +1,9 @@
 // The code loader and the symbols table primitives.
 #include "data/loader.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <span>
 
 #include "core/eval.hpp"
@@ -86,10 +88,26 @@ SymbolsTablePin::~SymbolsTablePin() {
     d.symbols_table = std::move(saved_);
 }
 
-void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
+void load_region(Addr base, uint32_t length, bool bind_file, Value file, const std::string& source) {
   InputGuard input;
   if (length == 0) return;
   set_memory_input(base, length);
+  // Encoded code may name its source in its first line, which then counts
+  // as line 0: the source's lines follow it.
+  std::string name = source;
+  uint32_t first_line = 1;
+  const char* text = reinterpret_cast<const char*>(rt().region.ptr(base));
+  std::string_view head(text, std::min<size_t>(length, 512));
+  if (head.starts_with(kSourceNameMark)) {
+    size_t end = head.find_first_of("\r\n");
+    if (end != std::string_view::npos) {
+      name = std::string(head.substr(kSourceNameMark.size(), end - kSourceNameMark.size()));
+      first_line = 0;
+    }
+  }
+  if (name.empty() && file.is_fixnum()) name = "Load " + std::to_string(file.fixnum());
+  if (name.empty() && file.is(Tag::String)) name = string_text(file);
+  SourcePositionsScope positions(name, first_line);
   core::DispatchDepthScope depth;
   LoadFileGuard load_file(bind_file, file);
   SelfFrame outside(kNoObject);
@@ -102,7 +120,10 @@ void load_region(Addr base, uint32_t length, bool bind_file, Value file) {
     fetch();
     Value t = read_token();
     if (is_signal(t)) {
-      if (t.payload() == kSignalClose) error(Err::EndOfInput, kNil);
+      if (t.payload() == kSignalClose) {
+        if (!name.empty()) rt().error_hint = ErrorHint{"unexpected ')'", true, name, source_line()};
+        error(Err::EndOfInput, kNil);
+      }
       continue;
     }
     eval_top_form(t);
@@ -133,7 +154,7 @@ void load_source(const std::string& bytes, const std::string& name) {
   if (text.size() > 0x7FFFFFF0u) error(Err::NativeMemory, kNil);
   PrivateText copy(uint32_t(text.size()));
   std::memcpy(copy.bytes(), text.data(), text.size());
-  load_region(copy.base(), uint32_t(text.size()), false, kNil);
+  load_region(copy.base(), uint32_t(text.size()), false, kNil, name);
 }
 
 void set_symbols_table(uint32_t h, Value culprit) {

@@ -25,7 +25,7 @@ namespace data {
 // Loads the bytes [base, base + length) of the region. With `bind_file`,
 // `Load-File` holds `file` for the extent of the load. The bytes must stay
 // where they are until the load ends (the caller owns them).
-void load_region(core::Addr base, uint32_t length, bool bind_file, core::Value file);
+void load_region(core::Addr base, uint32_t length, bool bind_file, core::Value file, const std::string& source = "");
 
 // Loads the text held by a handle with `Load-File` bound to `file`; the
 // handle stays locked during the load. The start-up loads each code

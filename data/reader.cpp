@@ -10,6 +10,7 @@
 #include "core/eval.hpp"
 #include "core/memory.hpp"
 #include "core/natives.hpp"
+#include "core/positions.hpp"
 #include "core/symbols.hpp"
 #include "data/charsets.hpp"
 #include "data/encoded.hpp"
@@ -406,6 +407,22 @@ Value read_token() {
   }
 }
 
+// The line of the lookahead in the memory input being recorded: line ends
+// are counted forward from where the last count stopped.
+uint32_t source_line() {
+  DataState& d = data_state();
+  uint32_t to = d.in.pos > 0 ? d.in.pos - 1 : 0;  // the lookahead's position
+  if (to > d.in.end) to = d.in.end;
+  if (to < d.counted_pos) d.counted_pos = 0, d.counted_line = 1;
+  const uint8_t* text = rt().region.ptr(d.in.base);
+  for (uint32_t i = d.counted_pos; i < to; ++i) {
+    uint8_t c = text[i];
+    if (c == '\n' || (c == '\r' && (i + 1 >= d.in.end || text[i + 1] != '\n'))) ++d.counted_line;
+  }
+  d.counted_pos = to;
+  return d.counted_line;
+}
+
 Value read_list(uint32_t closing, bool end_closes) {
   check_native_stack();
   // Counts the open lists; an exit that leaves this list unfinished
@@ -419,6 +436,7 @@ Value read_list(uint32_t closing, bool end_closes) {
       --d.open_lists;
     }
   } open;
+  uint32_t line = open.d.position_file != 0 && open.d.in.serial == open.d.position_serial ? source_line() : 0;
   fetch();
   ListBuilder b;
   for (;;) {
@@ -427,7 +445,10 @@ Value read_list(uint32_t closing, bool end_closes) {
       uint32_t n = t.payload();
       if (n == kSignalNothing) continue;
       if (n == kSignalEnd && end_closes) n = closing;
-      if (n == closing) return b.head;
+      if (n == closing) {
+        if (line != 0 && b.head.is_pair()) rt().positions->record(b.head, open.d.position_file, line);
+        return b.head;
+      }
       // A dot needs an element before it; any other signal (the end, or a
       // closing character of the other kind) leaves the list unfinished.
       if (n != kSignalDot || b.head.is_nil()) error(Err::EndOfInput, kNil);
@@ -627,5 +648,25 @@ static void install_module(core::Runtime&) {
 }
 
 extern const core::Module kReaderModule{"reader", nullptr, install_module};
+
+SourcePositionsScope::SourcePositionsScope(const std::string& file, uint32_t first_line) {
+  DataState& d = data_state();
+  saved_file_ = d.position_file;
+  saved_serial_ = d.position_serial;
+  saved_pos_ = d.counted_pos;
+  saved_line_ = d.counted_line;
+  d.position_file = file.empty() ? 0 : rt().positions->file_number(file);
+  d.position_serial = d.in.serial;
+  d.counted_pos = 0;
+  d.counted_line = first_line;
+}
+
+SourcePositionsScope::~SourcePositionsScope() {
+  DataState& d = data_state();
+  d.position_file = saved_file_;
+  d.position_serial = saved_serial_;
+  d.counted_pos = saved_pos_;
+  d.counted_line = saved_line_;
+}
 
 }  // namespace data

@@ -8,6 +8,8 @@
 // brace). The printer shares the class table to decide what to escape.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/module.hpp"
@@ -56,5 +58,28 @@ core::Value symbol_to_keyword(core::Value symbol);
 core::Value keyword_to_symbol(core::Value keyword);
 
 extern const core::Module kReaderModule;
+
+// Records the line of every list read from the memory input selected last
+// (core/positions.hpp) under the given file name, for its extent; an empty
+// name records nothing. `first_line` is the number of the text's first line.
+class SourcePositionsScope {
+ public:
+  explicit SourcePositionsScope(const std::string& file, uint32_t first_line = 1);
+  ~SourcePositionsScope();
+  SourcePositionsScope(const SourcePositionsScope&) = delete;
+  SourcePositionsScope& operator=(const SourcePositionsScope&) = delete;
+
+ private:
+  uint16_t saved_file_;
+  uint32_t saved_serial_, saved_pos_, saved_line_;
+};
+
+// The line of the lookahead in the memory input whose positions are being
+// recorded (valid only while a SourcePositionsScope is).
+uint32_t source_line();
+
+// The first line of encoded code that names the file it was made from: a
+// comment, which loaders that do not look for it skip.
+constexpr std::string_view kSourceNameMark = "; source: ";
 
 }  // namespace data

@@ -115,6 +115,14 @@ struct DataState : core::ModuleState {
   // rest of a form it could not finish reading.
   uint32_t open_lists = 0;
   uint32_t broken_lists = 0;
+  // Source positions: while a file or code resource is read from memory,
+  // each list read from that selection (position_serial) is recorded with
+  // its line in core::SourcePositions under file number position_file (0:
+  // none). Lines are counted forward from counted_pos, up to the list.
+  uint16_t position_file = 0;
+  uint32_t position_serial = 0;
+  uint32_t counted_pos = 0;
+  uint32_t counted_line = 1;
 
   // Printer.
   OutputSink out;
@@ -134,6 +142,7 @@ struct DataState : core::ModuleState {
   // through the console boundary (data/console.hpp).
   bool term_raw = false;
   bool term_after_cr = false;  // the last character written was a carriage return
+  bool term_line_open = false;  // characters have been written since the last line end
   FILE* term_out = stdout;
 
   // Handles.

@@ -273,6 +273,7 @@ static void terminal_putc(int c) {
   }
   bool after_cr = d.term_after_cr;
   d.term_after_cr = c == 13;
+  d.term_line_open = c != 13 && c != 10;
   if (c == 10 && after_cr) return;
   if (c == 13) {
     std::fputc('\n', d.term_out);

@@ -1,4 +1,4 @@
-; A short tour of the language, run by `make demo`.
+; A short tour of the language. Run it with `talven examples/demo.lsp` (or `make demo`).
 
 (define (say _label _value)
   (prin _label ())

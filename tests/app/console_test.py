@@ -66,7 +66,7 @@ def cli(talven):
         with open(bad, 'w') as f:
             f.write('(obj-root (define (print-self) "#<an object>"))\n(define C (new-class \'C))\n(C (define (m) (car 7)))\n(send (make-instance C) m)\n')
         rc, out, err = run(talven, ['bad.lsp'], cwd=d)
-        check('object named', err.startswith(b'bad.lsp:4: error 2') and b', in #<an object>' in err, repr(err))
+        check('object named', err.startswith(b'bad.lsp:3: error 2') and b', in car, in #<an object>' in err, repr(err))
         # An application's own handler wins over the command line's.
         with open(bad, 'w') as f:
             f.write('(define (h _k _n _v _o) (display "mine"))\n(set! Error-Handler h)\n\n(car 5)\n')
@@ -97,11 +97,40 @@ def cli(talven):
     check('-e lexicals', rc == 0 and out == b'420\n', repr((rc, out, err)))
     rc, out, err = run(talven, ['-e', '(let ((_a 1)) (+ _a _b))'])
     check('-e unbound lexical', rc == 1 and err.startswith(b'error 6 (unbound symbol or variable): _b'), repr((rc, err)))
+    # Several -e run in turn, each converted from UTF-8 like piped input.
+    rc, out, err = run(talven, ['-e', '(string-length "é")', '-e', '(display "ça")'])
+    check('-e twice, UTF-8', rc == 0 and out == '1\n"ça"\n"ça"\n'.encode('utf-8'), repr((rc, out, err)))
+    rc, out, err = run(talven, ['-e', '(car 1)', '-e', '(display 2)'])
+    check('-e stops at an error', rc == 1 and b'2' not in out, repr((rc, out)))
+    with tempfile.TemporaryDirectory() as d:
+        # UTF-8 text without the coding line: read as code page 1252, with
+        # one warning that says what to add.
+        with open(os.path.join(d, 'u.lsp'), 'wb') as f:
+            f.write(b'(define a 1)\n(display (string-length "caf\xc3\xa9"))\n(display "\xc3\xa9")\n')
+        rc, out, err = run(talven, ['u.lsp'], cwd=d)
+        check('coding-line warning', rc == 0 and out.startswith(b'5') and err.count(b'warning') == 1 and
+              err.startswith(b'talven: u.lsp:2: warning:') and b'; -*- coding: utf-8 -*-' in err, repr((out, err)))
+        rc, out, err = run(talven, ['missing.lsp'], cwd=d)
+        check('missing file', rc == 2 and err == b'talven: missing.lsp: No such file or directory\n', repr(err))
+        # The packer refuses a manifest without code, and lists the keys.
+        with open(os.path.join(d, 'm.app'), 'w') as f:
+            f.write('(application "T" :output "x.RI")\n')
+        rc, out, err = run(talven, ['pack', 'm.app'], cwd=d)
+        check('no :load', rc == 1 and err.startswith(b'talven: m.app:1: no :load'), repr(err))
+        with open(os.path.join(d, 'm.app'), 'w') as f:
+            f.write('(application "T" :load ("u.lsp") :lod 1)\n')
+        rc, out, err = run(talven, ['pack', 'm.app'], cwd=d)
+        check('unknown key', rc == 1 and b'unknown key :lod (the keys: :output :load' in err, repr(err))
     rc, out, _ = run(talven, ['--help'])
     check('help', rc == 0 and b'--transcript' in out and b'repl' in out and b'--raw-output' in out, repr(out))
-    for sub in ('repl', '-e', '--transcript'):
+    rc2, out2, _ = run(talven, ['help'])
+    check('talven help', rc2 == 0 and out2 == out, repr(out2))
+    rc, out, err = run(talven, ['help', 'bogus'])
+    check('help of nothing', rc == 2 and err.startswith(b'talven help: unknown command bogus'), repr(err))
+    for sub in ('run', 'repl', '-e', '--transcript', 'pack', 'unpack', 'rsrc', 'db', '--smoke', 'pict'):
         rc, out, _ = run(talven, [sub, '--help'])
-        check('help of ' + sub, rc == 0 and out.startswith(b'usage: talven'), repr(out))
+        rc2, out2, _ = run(talven, ['help', sub])
+        check('help of ' + sub, rc == 0 and out.startswith(b'usage: talven') and rc2 == 0 and out2 == out, repr(out))
     rc, out, err = run(talven, ['--bogus'])
     check('unknown option', rc == 2 and b'unknown option --bogus' in err, repr(err))
     pict(talven)
@@ -212,6 +241,61 @@ class Prompt:
         return -9
 
 
+def places(talven):
+    """Errors name the innermost file and line, the primitive and the Lisp
+    functions active, in source files, in their encoded form and in a packed
+    application; the transcript's line and the application's handler stay."""
+    books = ('; books\n(define (count-books _l)\n  (car _l))\n'
+             '(define (shelf _x)\n  (+ 1\n     (count-books _x)))\n')
+    faults = [
+        # (the last form, the report, the backtrace lines)
+        ('(shelf 5)', b'books.lsp:3: error 2 (wrong type or bad argument): 5, in car',
+         [b'  in count-books (books.lsp:3)', b'  called from shelf (books.lsp:6)']),
+        ('(define (go)\n  (list\n   (save-to-fiel 2)))\n(go)',
+         b'books.lsp:9: error 6 (unbound symbol or variable): save-to-fiel', [b'  in go (books.lsp:9)']),
+        ('(define (h _a)\n  (list _a\n   (+ _b 1)))\n(h 1)',
+         b'books.lsp:9: error 6 (unbound symbol or variable): _b', [b'  in h (books.lsp:9)']),
+        ('(map (lambda (_x) (shelf _x)) \'(1))', b'books.lsp:3: error 2 (wrong type or bad argument): 1, in car',
+         [b'  in count-books (books.lsp:3)', b'  called from shelf (books.lsp:6)', b'  called from a function (books.lsp:7)']),
+    ]
+    with tempfile.TemporaryDirectory() as d:
+        path = os.path.join(d, 'books.lsp')
+        for last, line, trace in faults:
+            with open(path, 'w') as f:
+                f.write(books + last + '\n')
+            rc, out, err = run(talven, ['books.lsp'], cwd=d)
+            lines = err.replace(b'\r', b'\n').splitlines()
+            check('place of ' + last, rc == 1 and lines == [line] + trace, repr((rc, err)))
+            # The transcript's line stays the machine's own, encoded too.
+            rc, out, err = run(talven, ['--transcript', '--encoded', 'books.lsp'], cwd=d)
+            number = line.split(b'error ')[1].split(b' ')[0]
+            culprit = line.split(b'): ')[1].split(b',')[0]
+            check('transcript line of ' + last, b'\nError: %s, %s, #<class TALVEN>, (), ()\n' % (number, culprit) in out,
+                  repr(out))
+        # A packed application: the file and line of the Load resource's
+        # source, the backtrace up to the application's own loop.
+        with open(os.path.join(d, 'main.lsp'), 'w') as f:
+            f.write('(define (init-talven) 1)\n\n(define (toplevel-loop)\n  (shelf 5))\n')
+        with open(path, 'w') as f:
+            f.write(books)
+        with open(os.path.join(d, 'books.manifest'), 'w') as f:
+            f.write('(application "Books" :output "books.RI" :load ("books.lsp" "main.lsp"))\n')
+        rc, out, err = run(talven, ['pack', 'books.manifest'], cwd=d)
+        check('pack', rc == 0, repr(err))
+        rc, out, err = run(talven, ['books.RI'], cwd=d)
+        lines = err.replace(b'\r', b'\n').splitlines()
+        check('packed place', lines[:4] == [b'talven: books.lsp:3: error 2 (wrong type or bad argument): 5, in car',
+                                            b'  in count-books (books.lsp:3)', b'  called from shelf (books.lsp:6)',
+                                            b'  called from toplevel-loop (main.lsp:4)'], repr(err))
+        # The application's handler still takes the error, and nothing else
+        # is reported.
+        with open(os.path.join(d, 'main.lsp'), 'a') as f:
+            f.write('(define (h _k _n _v _o _a _b) (display "mine") (exit 0))\n(set! Error-Handler h)\n')
+        run(talven, ['pack', 'books.manifest'], cwd=d)
+        rc, out, err = run(talven, ['books.RI'], cwd=d)
+        check('handler wins', b'mine' in out and b'books.lsp' not in err, repr((rc, out, err)))
+
+
 def prompt(talven):
     with tempfile.TemporaryDirectory() as d:
         env = dict(os.environ, HOME=d, XDG_STATE_HOME=os.path.join(d, 'state'), TERM='xterm')
@@ -229,16 +313,18 @@ def prompt(talven):
         # Ctrl-C interrupts a running form and the prompt comes back. The
         # form is under way once its line has been echoed; the interrupt is
         # sent again if a loaded machine had not started it yet.
-        p.send(b'(while t)\r')
-        p.expect(b'(while t)\r\n')
+        # The report starts its own line after what the form printed.
+        p.send(b'(begin (prin "abc" ()) (while t))\r')
+        p.expect(b'(while t))\r\n')
+        p.expect(b'abc')
         interrupted = False
         for _ in range(5):
             time.sleep(0.5)
             p.send(b'\x03')
-            if p.expect(b'interrupted', timeout=5):
+            if p.expect(b'\r\nerror: interrupted', timeout=5):
                 interrupted = True
                 break
-        check('interrupted', interrupted, repr(p.seen))
+        check('interrupted on a line of its own', interrupted, repr(p.seen))
         p.send(b'(+ 20 22)\r')
         check('after interrupt', p.expect(b'42'), repr(p.seen))
         # Ctrl-C abandons an unfinished form at the continuation prompt.
@@ -254,6 +340,11 @@ def prompt(talven):
         check('completion', p.expect(b'4'), repr(p.seen))
         p.send(b',time (+ 1 1)\r')
         check(',time', p.expect(b'collection'), repr(p.seen))
+        # A file ,load cannot read is reported once.
+        p.send(b',load nothere.lsp\r')
+        found = p.expect(b'nothere.lsp\r\n') and p.expect(b'nothere.lsp: No such file or directory')
+        p.expect(b'never', timeout=0.5)  # takes in whatever else comes
+        check(',load of nothing', found and b'nothere' not in p.seen, repr(p.seen))
         p.send(b',nope\r')
         check('unknown command', p.expect(b'unknown command'), repr(p.seen))
         code = p.close()
@@ -271,9 +362,9 @@ def prompt(talven):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--talven', required=True)
-    ap.add_argument('group', choices=['boundary', 'cli', 'prompt'])
+    ap.add_argument('group', choices=['boundary', 'cli', 'places', 'prompt'])
     a = ap.parse_args()
-    {'boundary': boundary, 'cli': cli, 'prompt': prompt}[a.group](os.path.abspath(a.talven))
+    {'boundary': boundary, 'cli': cli, 'places': places, 'prompt': prompt}[a.group](os.path.abspath(a.talven))
     for f in FAILURES:
         print('FAIL', f)
     return 1 if FAILURES else 0

@@ -97,10 +97,14 @@ def main():
         hello = os.path.join(args.examples, 'hello')
         original = transcript_of(talven, [os.path.join(hello, 'greetings.lsp'), os.path.join(hello, 'main.lsp')],
                                  tmp, 'original.lsp')
-        decoded = transcript_of(talven, [os.path.join(u, 'load-0.lsp'), os.path.join(u, 'load-1.lsp')],
+        decoded = transcript_of(talven, [os.path.join(u, 'greetings.lsp'), os.path.join(u, 'main.lsp')],
                                 tmp, 'decoded.lsp')
         check('decoded sources behave alike', original == decoded and 'Bonjour' in original[1],
               repr((original, decoded)))
+        # They come back under their names, each form on its own line.
+        for name in ('greetings.lsp', 'main.lsp'):
+            check('lines of ' + name, read(os.path.join(u, name)).count(b'\n') ==
+                  read(os.path.join(hello, name)).count(b'\n'))
 
         # Faults: the file and line, status 1, and nothing written.
         w = os.path.join(tmp, 'w')

@@ -321,7 +321,9 @@ def group_unpack(e):
                         for i, t in enumerate(types))
     for i, t in enumerate(types):
         write(e.path('r%d.bin' % i), b'data of ' + t)
-    write(e.path('m.app'), ('(application "T" :output "x.RI" :resources (%s))\n' % resources).encode('latin-1'))
+    write(e.path('main.lsp'), b'(define x 1)\n')
+    write(e.path('m.app'), ('(application "T" :output "x.RI" :load ("main.lsp") :resources (%s))\n'
+                            % resources).encode('latin-1'))
     # The header holds the output's name: both outputs are x.RI.
     os.makedirs(e.path('a'))
     os.makedirs(e.path('b'))
@@ -331,7 +333,7 @@ def group_unpack(e):
     rc2, _, err2 = e.run(['pack', e.path('u', 'manifest.lsp'), '-o', e.path('b', 'x.RI')])
     check('hostile types: unpacked and packed again, the same file',
           rc1 == 0 and rc2 == 0 and read(e.path('a', 'x.RI')) == read(e.path('b', 'x.RI')), repr((err1, err2)))
-    check('one file per resource, all inside the folder', len(os.listdir(e.path('u'))) == len(types) + 1,
+    check('one file per resource, all inside the folder', len(os.listdir(e.path('u'))) == len(types) + 2,
           repr(os.listdir(e.path('u'))))
 
     corpus = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'shared', 'corpus', 'rsrc')

@@ -52,10 +52,13 @@ class EncodedTest : public MachineTest {
     for (const std::string& n : t.names()) v.push_back(intern_copy(n));
     data::install_symbols_table(v);
   }
-  std::string encode(const std::string& source, data::SymbolNames& t) {
+  // Encodes without the source's line ends unless asked.
+  std::string encode(const std::string& source, data::SymbolNames& t, bool lines = false) {
     std::string code;
     data::CodecError err;
-    EXPECT_TRUE(data::encode_source(source, t, code, err)) << err.line << ": " << err.message;
+    data::EncodeOptions o;
+    o.keep_lines = lines;
+    EXPECT_TRUE(data::encode_source(source, t, code, err, o)) << err.line << ": " << err.message;
     return code;
   }
 };
@@ -114,11 +117,16 @@ TEST_F(EncodedTest, TokensTakeTheFewestBytes) {
   // Top-level data that do not end with a parenthesis get a separator
   // before the next one (the end of the text needs none).
   EXPECT_EQ(encode("(let) (let)\n\"s\" 'x", t), "(\x07)(\x07)\"s\"\r'\x08\x11\x39"s);
+  // Kept lines (the packer's default): every line end of the source stays
+  // one, and a separator is one only where the source had a line end.
+  EXPECT_EQ(encode("(let) (let)\n\"s\" 'x\r\n\n(let\n;c\n x)", t, true),
+            "(\x07)(\x07)\r\"s\" '\x08\x11\x39 \r\r(\x07\r\r\x08\x11\x39)"s);
   // Comments are dropped unless asked for.
   std::string kept;
   data::CodecError err;
   data::EncodeOptions keep;
   keep.keep_comments = true;
+  keep.keep_lines = false;
   ASSERT_TRUE(data::encode_source("let ; note\n(let)", t, kept, err, keep));
   EXPECT_EQ(kept, "\x07\r; note\r(\x07)"s);
   // A table cannot hold a name with a zero byte: it stays text.
@@ -175,11 +183,20 @@ TEST_F(EncodedTest, RandomTextsSurviveTheRoundTrip) {
     data::SymbolNames t;
     std::string code;
     data::CodecError err;
-    if (!data::encode_source(text, t, code, err)) continue;
+    data::EncodeOptions o;
+    o.keep_lines = (round & 1) != 0;
+    if (!data::encode_source(text, t, code, err, o)) continue;
     ++accepted;
     std::string decoded, again;
     ASSERT_TRUE(data::decode_code(code, t.names(), decoded, err)) << text << ": " << err.message;
-    ASSERT_TRUE(data::encode_source(decoded, t, again, err)) << text << " -> " << decoded << ": " << err.message;
+    // The decoder lays lines out afresh: the same bytes come back without
+    // kept lines. The code read below is the one encoded first.
+    std::string first = code;
+    if (o.keep_lines) {
+      o.keep_lines = false;
+      ASSERT_TRUE(data::encode_source(text, t, code, err, o)) << text;
+    }
+    ASSERT_TRUE(data::encode_source(decoded, t, again, err, o)) << text << " -> " << decoded << ": " << err.message;
     EXPECT_EQ(again, code) << text << " -> " << decoded;
     // Source references record positions in the text read, which encoding moves.
     if (text.find('{') != std::string::npos) continue;
@@ -191,7 +208,7 @@ TEST_F(EncodedTest, RandomTextsSurviveTheRoundTrip) {
     }
     install(t);
     try {
-      got = data_of(code);
+      got = data_of(first);
     } catch (const Thrower&) {
       got = "<error>";
     }
