@@ -191,15 +191,15 @@ Value prim_hide_cursor() {
 }
 
 const NativeRow kAppearanceNatives[] = {
-    TV_PRIM("get-depth", prim_get_depth),
-    TV_PRIM("has-depth", prim_has_depth),
-    TV_PRIM("set-depth", prim_set_depth),
-    TV_PRIM2("talven-choose-color", prim_choose_color),
-    TV_PRIM("set-cursor", prim_set_cursor),
-    TV_PRIM("show-arrow", prim_show_arrow),
-    TV_PRIM("show-watch", prim_show_watch),
-    TV_PRIM("show-cursor", prim_show_cursor),
-    TV_PRIM("hide-cursor", prim_hide_cursor),
+    TV_PRIM("get-depth", prim_get_depth, "(get-depth) the screen's bits per pixel"),
+    TV_PRIM("has-depth", prim_has_depth, "(has-depth X) always nil"),
+    TV_PRIM("set-depth", prim_set_depth, "(set-depth X) no effect"),
+    TV_PRIM2("talven-choose-color", prim_choose_color, "(talven-choose-color X Y COLOUR) the colour chosen in the colour chooser (COLOUR when cancelled)"),
+    TV_PRIM("set-cursor", prim_set_cursor, "(set-cursor NAME) shows the cursor that (symbolic-cursor NAME) numbers"),
+    TV_PRIM("show-arrow", prim_show_arrow, "(show-arrow) shows the arrow, the cursor made visible"),
+    TV_PRIM("show-watch", prim_show_watch, "(show-watch) shows the watch"),
+    TV_PRIM("show-cursor", prim_show_cursor, "(show-cursor) raises the cursor's display count"),
+    TV_PRIM("hide-cursor", prim_hide_cursor, "(hide-cursor) lowers the cursor's display count (hidden below 0)"),
 };
 
 }  // namespace

@@ -488,8 +488,8 @@ Value prim_hilite_menu(Value) { return kNoValue; }
 Value prim_get_menubar_height() { return make_fixnum(0); }
 
 const NativeRow kMenuNatives[] = {
-    TV_PRIM("hilite-menu", prim_hilite_menu),
-    TV_PRIM("get-menubar-height", prim_get_menubar_height),
+    TV_PRIM("hilite-menu", prim_hilite_menu, "(hilite-menu X) no effect"),
+    TV_PRIM("get-menubar-height", prim_get_menubar_height, "(get-menubar-height) 0"),
 };
 
 std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<MenusState>(); }
