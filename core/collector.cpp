@@ -390,10 +390,13 @@ void collect() {
   // Whatever way the collection ends, it can be run again.
   struct Reentry {
     Runtime& r;
-    ~Reentry() { r.collecting = false; }
+    ~Reentry() {
+      r.collecting = false;
+      if (r.hooks.collecting) r.hooks.collecting(false);
+    }
   } reentry{r};
   r.collecting = true;
-  if (r.hooks.collecting) r.hooks.collecting();
+  if (r.hooks.collecting) r.hooks.collecting(true);
   auto started = std::chrono::steady_clock::now();
   r.mark_stack.clear();
   mark_roots(r);

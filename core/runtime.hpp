@@ -239,9 +239,9 @@ struct EvalHooks {
   void (*release_box)(Value box) = nullptr;
   // Processing pending events from the implicit poll.
   void (*poll)() = nullptr;
-  // Told as a collection begins (the shell shows the watch); it must not
-  // allocate.
-  void (*collecting)() = nullptr;
+  // Told as a collection begins and as it ends (the shell shows the watch
+  // meanwhile); it must not allocate.
+  void (*collecting)(bool starting) = nullptr;
   // The printed text of a value, for error reports and `find-symbol`
   // (installed by the printer; core::describe falls back to a plain form).
   std::string (*describe)(Value v) = nullptr;

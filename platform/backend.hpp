@@ -127,7 +127,12 @@ class HeadlessBackend : public Backend {
   void sleep_until(Tick t) override {
     if (!tick_reached(clock_, t)) clock_ = t;
   }
-  void set_cursor(CursorShape shape) override { cursor_log_.push_back(shape); }
+  // The log keeps the latest cursors (a run may set one for every
+  // collection).
+  void set_cursor(CursorShape shape) override {
+    if (cursor_log_.size() >= 4096) cursor_log_.erase(cursor_log_.begin(), cursor_log_.begin() + 2048);
+    cursor_log_.push_back(shape);
+  }
   bool audio_open(const WaveFormat& format) override;
   bool audio_queue(std::span<const uint8_t> pcm) override;
   size_t audio_pending() override;

@@ -159,9 +159,27 @@ void watch_for_a_while(WindowSystem& ws) {
   }
 }
 
-void on_collect() {
+// The collector shows the watch while it runs, and the cursor the
+// application chose comes back as it ends.
+void on_collect(bool starting) {
   WindowSystem* ws = media::window_system();
-  if (ws && ws->cursor_shown()) watch_for_a_while(*ws);
+  CursorMemory& c = g_cursor;
+  if (!ws || !ws->cursor_shown()) return;
+  if (starting) {
+    if (ws->cursor_shape() != CursorShape::Wait) {
+      ws->set_cursor(CursorShape::Wait);
+      c.watch_while_collecting = true;
+    }
+    return;
+  }
+  if (!c.watch_while_collecting) return;
+  c.watch_while_collecting = false;
+  if (auto shape = standard_cursor(c.chosen))
+    ws->set_cursor(*shape);
+  else if (ws->cursor_alive(c.custom))
+    ws->use_cursor(c.custom);
+  else
+    ws->set_cursor(CursorShape::Arrow);
 }
 
 Value prim_set_cursor(Value x) {

@@ -105,6 +105,7 @@ struct CursorMemory {
   int32_t custom_number = -1;
   platform::Handle custom = 0;
   bool refresh_posted = false;  // the frame is to bring the chosen cursor back
+  bool watch_while_collecting = false;
 };
 
 struct WindowsState : core::ModuleState {
