@@ -27,20 +27,6 @@ constexpr uint32_t kCursorMessage = platform::msg::User + 2;
 
 namespace {
 
-Value colour(media::Rgb16 c) {
-  return cons(make_fixnum(c.red), cons(make_fixnum(c.green), cons(make_fixnum(c.blue), kNil)));
-}
-
-media::Rgb16 colour_arg(Value v) {
-  int32_t c[3];
-  Value at = v;
-  for (int32_t& x : c) {
-    if (!at.is_pair() || !is_integer(car(at))) error(Err::WrongType, v);
-    x = std::clamp(read_integer(car(at)), 0, 65535);
-    at = cdr(at);
-  }
-  return {uint16_t(c[0]), uint16_t(c[1]), uint16_t(c[2])};
-}
 
 // ---- Colours -----------------------------------------------------------------------------
 
@@ -57,8 +43,8 @@ Value m_set_back_color(Value c) {
   w.text_background = gfx::rgb(rgb.red >> 8, rgb.green >> 8, rgb.blue >> 8);
   return kNoValue;
 }
-Value m_get_fore_color() { return colour(self_record().foreground); }
-Value m_get_back_color() { return colour(self_record().background); }
+Value m_get_fore_color() { return colour_value(self_record().foreground); }
+Value m_get_back_color() { return colour_value(self_record().background); }
 
 Value prim_get_depth() {
   WindowSystem* ws = media::window_system();

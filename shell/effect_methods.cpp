@@ -330,11 +330,11 @@ void register_effect_methods(Value c) {
 void show_through_effect(uint32_t id) {
   WindowRecord* w = record(id);
   if (!w || !is_top_level(id) || w->effect.is_nil() || !w->offscreen || !w->owns_offscreen) return;
-  Value spec = w->effect, instance = w->instance;
-  Value message = spec.is_pair() ? car(spec) : spec;
+  Value named = w->effect, instance = w->instance;
+  Value message = named.is_pair() ? car(named) : named;
   if (!message.is(Tag::Symbol)) return;
   std::vector<Value> args;
-  for (Value at = spec.is_pair() ? cdr(spec) : kNil; at.is_pair() && args.size() < 8; at = cdr(at))
+  for (Value at = named.is_pair() ? cdr(named) : kNil; at.is_pair() && args.size() < 8; at = cdr(at))
     args.push_back(car(at));
   args.push_back(kEndArgs);
   // The picture first: the image brought up to date, and the screen left

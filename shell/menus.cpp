@@ -467,20 +467,10 @@ Value m_named(Value path) {
   return id ? menu(id)->instance : kNil;
 }
 
-Value m_get_color() {
-  media::Rgb16 c = menu(self_menu())->color;
-  return cons(make_fixnum(c.red), cons(make_fixnum(c.green), cons(make_fixnum(c.blue), kNil)));
-}
+Value m_get_color() { return colour_value(menu(self_menu())->color); }
 Value m_set_color(Value v) {
   uint32_t id = self_menu();
-  int32_t k[3];
-  Value at = v;
-  for (int32_t& x : k) {
-    if (!at.is_pair() || !is_integer(car(at))) error(Err::WrongType, v);
-    x = std::clamp(read_integer(car(at)), 0, 65535);
-    at = cdr(at);
-  }
-  menu(id)->color = {uint16_t(k[0]), uint16_t(k[1]), uint16_t(k[2])};
+  menu(id)->color = colour_arg(v);
   return kNoValue;
 }
 

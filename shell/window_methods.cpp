@@ -33,19 +33,6 @@ gfx::Pt point_args(Value a, Value b) {
 Value point(gfx::Pt p) { return media::make_point_value(p); }
 Value rect(gfx::Rect r) { return media::make_rect_value(r); }
 
-Value colour(media::Rgb16 c) {
-  return cons(make_fixnum(c.red), cons(make_fixnum(c.green), cons(make_fixnum(c.blue), kNil)));
-}
-media::Rgb16 colour_arg(Value v) {
-  int32_t c[3];
-  Value at = v;
-  for (int32_t& x : c) {
-    if (!at.is_pair() || !is_integer(car(at))) error(Err::WrongType, v);
-    x = std::clamp(read_integer(car(at)), 0, 65535);
-    at = cdr(at);
-  }
-  return {uint16_t(c[0]), uint16_t(c[1]), uint16_t(c[2])};
-}
 
 WindowObject& self_object() {
   self_id();
@@ -233,14 +220,14 @@ Value m_set_font(Value v) {
   return kNoValue;
 }
 
-Value m_get_color() { return colour(self_record().background); }
+Value m_get_color() { return colour_value(self_record().background); }
 Value m_set_color(Value v) {
   uint32_t id = self_id();
   record(id)->background = colour_arg(v);
   invalidate_object(id);
   return kNoValue;
 }
-Value m_get_color_fore() { return colour(self_record().foreground); }
+Value m_get_color_fore() { return colour_value(self_record().foreground); }
 Value m_set_color_fore(Value v) {
   uint32_t id = self_id();
   record(id)->foreground = colour_arg(v);

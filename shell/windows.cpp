@@ -306,6 +306,23 @@ const Module kWindowsModule{"windows", make_state, install, mark_roots, nullptr}
 
 WindowsState& windows_state() { return state_of<WindowsState>(kWindowsModule); }
 
+// ---- Colours -------------------------------------------------------------------------------
+
+Value colour_value(media::Rgb16 c) {
+  return cons(make_fixnum(c.red), cons(make_fixnum(c.green), cons(make_fixnum(c.blue), kNil)));
+}
+
+media::Rgb16 colour_arg(Value v) {
+  int32_t c[3];
+  Value at = v;
+  for (int32_t& x : c) {
+    if (!at.is_pair() || !is_integer(car(at))) error(Err::WrongType, v);
+    x = std::clamp(read_integer(car(at)), 0, 65535);
+    at = cdr(at);
+  }
+  return {uint16_t(c[0]), uint16_t(c[1]), uint16_t(c[2])};
+}
+
 // ---- Records and the tree ------------------------------------------------------------------
 
 WindowRecord* record(uint32_t id) {

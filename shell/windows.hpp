@@ -138,6 +138,13 @@ struct WindowsState : core::ModuleState {
 extern const core::Module kWindowsModule;
 WindowsState& windows_state();
 
+// ---- Colours ----------------------------------------------------------------------------
+
+// A colour value, the list (red green blue) of 16-bit components; error 2
+// with the value for anything else (components are clamped to 0..65535).
+core::Value colour_value(media::Rgb16 c);
+media::Rgb16 colour_arg(core::Value v);
+
 // ---- Records and the tree -------------------------------------------------------------
 
 WindowRecord* record(uint32_t id);
