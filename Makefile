@@ -1,10 +1,10 @@
 # Front door of the build. `make` builds everything into build/;
-# `make demo` packs and runs the example application; `make test` runs every test in a
+# `make demo` packs and runs the slide show; `make examples` every example; `make test` runs every test in a
 # normal and a sanitizer build.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps demo test bench gfx-bench dispatch-bench gc-stress fuzz clean
+.PHONY: all deps demo examples test bench gfx-bench dispatch-bench gc-stress fuzz clean
 
 all: deps
 	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja
@@ -13,19 +13,35 @@ all: deps
 deps:
 	@scripts/deps.sh
 
-# Packs the example applications and runs them: the notebook, then the
-# tiles driven headless by its script, which leaves its screenshots in
-# $(BUILD)/demo.
+# Packs the slide show and runs it: in a window when there is a desktop to
+# show it on, otherwise headless, driven by its test script, leaving its
+# screenshots in $(BUILD)/demo.
 demo: all
 	@mkdir -p $(BUILD)/demo
-	$(BUILD)/talven pack examples/notebook/notebook.app -o $(BUILD)/demo/notebook.RI
-	$(BUILD)/talven $(BUILD)/demo/notebook.RI
-	$(BUILD)/talven pack examples/tiles/tiles.app -o $(BUILD)/demo/tiles.RI
-	cd $(BUILD)/demo && $(abspath $(BUILD))/talven run --input $(CURDIR)/examples/tiles/demo.txt tiles.RI
-	@echo "the tiles example ran headless: its screenshots are $(BUILD)/demo/tiles-1.png and tiles-2.png"
-	$(BUILD)/talven pack examples/slides/slides.app -o $(BUILD)/demo/slides.RI
-	cd $(BUILD)/demo && $(abspath $(BUILD))/talven run --input $(CURDIR)/examples/slides/demo.txt slides.RI
-	@echo "the slides example ran headless: its screenshots are $(BUILD)/demo/slides-1.png to slides-3.png"
+	$(BUILD)/talven pack examples/slideshow/slideshow.app -o $(BUILD)/demo/slideshow.RI
+	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ] && [ -z "$${CI:-}" ]; then \
+	  echo "$(BUILD)/talven $(BUILD)/demo/slideshow.RI"; \
+	  $(BUILD)/talven $(BUILD)/demo/slideshow.RI; \
+	else \
+	  echo "no desktop: the slide show runs headless from examples/slideshow/test.input"; \
+	  cd $(BUILD)/demo && $(abspath $(BUILD))/talven run --input $(CURDIR)/examples/slideshow/test.input slideshow.RI && \
+	  echo "its screenshots are $(BUILD)/demo/slideshow-1.png to slideshow-3.png"; \
+	fi
+
+# Packs every example into $(BUILD)/examples and runs each headless with
+# its test script (the notebook and hello run as they are).
+examples: all
+	@mkdir -p $(BUILD)/examples
+	@set -e; for m in examples/*/*.app; do \
+	  n=$$(basename $$m .app); \
+	  $(BUILD)/talven pack $$m -o $(BUILD)/examples/$$n.RI; \
+	  if [ -f $$(dirname $$m)/test.input ]; then \
+	    (cd $(BUILD)/examples && $(abspath $(BUILD))/talven run --input $(CURDIR)/$$(dirname $$m)/test.input $$n.RI); \
+	  else \
+	    (cd $(BUILD)/examples && $(abspath $(BUILD))/talven $$n.RI) || [ $$? -eq 1 ]; \
+	  fi; \
+	done
+	@echo "packed and ran every example: $(BUILD)/examples"
 
 test: deps
 	@scripts/test.sh

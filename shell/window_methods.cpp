@@ -294,6 +294,14 @@ Value m_get_offscreen() {
   }
   return kNil;
 }
+// The whole of `self` and its children painted again at the next pass:
+// what a window does when its own state changes what it shows (a slot
+// declared with :invalidate? calls it on every write).
+Value m_invalidate() {
+  invalidate_object(self_id());
+  return kNoValue;
+}
+
 Value m_update_offscreen() {
   update_offscreen(self_id());
   return kNoValue;
@@ -866,6 +874,7 @@ void register_window_methods(Value c) {
   M0("get-transfer-mode", m_get_transfer_mode);
   M1("set-transfer-mode", m_set_transfer_mode);
   M0("update-offscreen", m_update_offscreen);
+  M0("invalidate", m_invalidate);
   reg("popup-select", &native_entry<m_popup_select>, 3);
 #undef M0
 #undef M1

@@ -1,6 +1,6 @@
 ; A small windowed application: `talven pack tiles.app` builds tiles.RI;
 ; `talven tiles.RI` runs it in a window, and
-; `talven run --input demo.txt tiles.RI` drives it headless from a script.
+; `talven run --input test.input tiles.RI` drives it headless from a script.
 (application "Tiles"
   :output "tiles.RI"
   :load ("tiles.lsp")

@@ -2,12 +2,15 @@
 """Scenarios: an application packed from its manifest and driven by an
 input script as a user drives it (`talven run --headless --input`). The
 folder of a scenario holds the manifest (NAME.app), its sources, the
-script (input.txt), the run's extra options in `options.txt` when there
+script (input.txt), a second script run afterwards on the same settings
+folder when there is one (again.txt: what a user sees the next time), the run's extra options in `options.txt` when there
 is one (`--depth 8`), or instead a file `from.txt` naming a manifest and a
 script elsewhere (an example's, by paths relative to the folder), the
 transcript expected (expected.txt: what the run
 printed, then a line `status N`) and the screenshots the script takes,
-each compared with the PNG of the same name beside the script.
+each compared with the PNG of the same name beside the script, and the
+audio logs it writes (WAV) likewise. Settings, state and caches go to
+folders of the run's own.
 
 usage: scenario_test.py --talven PATH DIR [--update]
 
@@ -46,10 +49,18 @@ def main():
             return 1
         options_path = os.path.join(folder, 'options.txt')
         options = open(options_path).read().split() if os.path.exists(options_path) else []
-        run = subprocess.run([a.talven, 'run'] + options + ['--input', script, app],
-                             cwd=tmp, capture_output=True, timeout=600)
-        transcript = run.stdout.decode('utf-8', 'replace') + 'status %d\n' % run.returncode
-        shots = sorted(os.path.basename(p) for p in glob.glob(os.path.join(tmp, '*.png')))
+        env = dict(os.environ)
+        for var, sub in (('XDG_CONFIG_HOME', 'config'), ('XDG_STATE_HOME', 'state'), ('XDG_CACHE_HOME', 'cache')):
+            env[var] = os.path.join(tmp, sub)
+        scripts = [script] + [p for p in [os.path.join(folder, 'again.txt')] if os.path.exists(p)]
+        transcript, stderr = '', ''
+        for s in scripts:
+            run = subprocess.run([a.talven, 'run'] + options + ['--input', s, app],
+                                 cwd=tmp, env=env, capture_output=True, timeout=600)
+            transcript += run.stdout.decode('utf-8', 'replace') + 'status %d\n' % run.returncode
+            stderr += run.stderr.decode('utf-8', 'replace')
+        shots = sorted(os.path.basename(p) for p in glob.glob(os.path.join(tmp, '*.png')) +
+                       glob.glob(os.path.join(tmp, '*.wav')))
         expected_path = os.path.join(folder, 'expected.txt')
         if a.update:
             with open(expected_path, 'w') as f:
@@ -61,8 +72,9 @@ def main():
         expected = open(expected_path).read() if os.path.exists(expected_path) else ''
         check('transcript', transcript == expected,
               '\n--- expected\n%s--- got\n%s--- stderr\n%s' % (expected, transcript,
-                                                               run.stderr.decode('utf-8', 'replace')))
-        goldens = sorted(os.path.basename(p) for p in glob.glob(os.path.join(folder, '*.png')))
+                                                               stderr))
+        goldens = sorted(os.path.basename(p) for p in glob.glob(os.path.join(folder, '*.png')) +
+                         glob.glob(os.path.join(folder, '*.wav')))
         check('screenshots taken', shots == goldens, '%s against %s' % (shots, goldens))
         for s in shots:
             golden = os.path.join(folder, s)
