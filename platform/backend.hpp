@@ -212,6 +212,7 @@ class HeadlessBackend : public Backend {
   WaveFormat audio_format_;
   std::vector<uint8_t> audio_log_;
   uint64_t audio_queued_ = 0;  // bytes queued since the queue last ran dry
+  uint32_t held_ = 0;          // the mouse buttons the script holds down
   Tick audio_start_ = 0;       // when it began playing them
   std::deque<int> alert_answers_;
   std::vector<std::string> alert_texts_;

@@ -246,7 +246,8 @@ bool HeadlessBackend::perform(const ScriptAction& a) {
 
 void HeadlessBackend::move(Pt at, uint32_t keys) {
   InputEvent e;
-  e.kind = InputEvent::Kind::MouseMove, e.at = at, e.keys = keys;
+  // A move made while the script holds a button down is a drag.
+  e.kind = InputEvent::Kind::MouseMove, e.at = at, e.keys = keys | held_;
   e.time = clock_;
   script_.push_back(e);
 }
@@ -257,14 +258,16 @@ static uint32_t button_bit(uint8_t button) {
 
 void HeadlessBackend::press(Pt at, uint8_t button, uint32_t keys) {
   InputEvent e;
-  e.kind = InputEvent::Kind::ButtonDown, e.at = at, e.button = button, e.keys = keys | button_bit(button);
+  held_ |= button_bit(button);
+  e.kind = InputEvent::Kind::ButtonDown, e.at = at, e.button = button, e.keys = keys | held_;
   e.time = clock_;
   script_.push_back(e);
 }
 
 void HeadlessBackend::release(Pt at, uint8_t button, uint32_t keys) {
   InputEvent e;
-  e.kind = InputEvent::Kind::ButtonUp, e.at = at, e.button = button, e.keys = keys & ~button_bit(button);
+  held_ &= ~button_bit(button);
+  e.kind = InputEvent::Kind::ButtonUp, e.at = at, e.button = button, e.keys = (keys | held_) & ~button_bit(button);
   e.time = clock_;
   script_.push_back(e);
 }
