@@ -68,6 +68,13 @@ void report(const std::string& text, bool to_stdout) {
     data::print_newline();
     data::flush_terminal();
   } else {
+    // On one terminal, the report starts a line of its own after what the
+    // program wrote without ending its line.
+    data::DataState& d = data::data_state();
+    if (d.term_line_open && d.term_out == stdout && isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)) {
+      std::fputc('\n', stdout);
+      d.term_line_open = false;
+    }
     std::fflush(stdout);
     data::console_write(stderr, text + '\r');
     std::fflush(stderr);

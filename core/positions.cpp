@@ -269,7 +269,15 @@ void error_context(int number, Value culprit, ErrorContext& out) {
   Value scope = code;
   Search by_form{positions};
   by_form.target = r.native_form;
-  if (r.native_form.is_pair() && by_form.walk(scope, SourcePlace{}, 0)) {
+  // The last native call may be over: an unbound name that its form does
+  // not hold was met after it returned, so the name itself says where.
+  bool stale = false;
+  if (culprit.is_symbol() && !culprit.is_nil() && r.native_form.is_pair()) {
+    Search in_form{positions};
+    in_form.culprit = culprit;
+    stale = !in_form.walk(r.native_form, SourcePlace{}, 0);
+  }
+  if (!stale && r.native_form.is_pair() && by_form.walk(scope, SourcePlace{}, 0)) {
     out.place = by_form.place;
     Value head = car(by_form.found);
     if (head.is_symbol()) out.primitive = symbol_text(head);
