@@ -815,7 +815,7 @@ const core::NativeRow kListNatives[] = {
     TV_PRIM("partition", prim_partition, "(partition LIST GROUPS [KEY]) a list of (G X...) for each G of GROUPS, with the elements whose value (or KEY) is equal? to G; others dropped"),
     TV_PRIM2("transpose", prim_transpose, "(transpose ROWS) a new list of the columns of the list of lists ROWS; the first row sets the count, short rows give nil"),
     TV_PRIM2("transpose!", prim_transpose_x, "(transpose! ROWS) the same as transpose, reusing the rows' pairs"),
-    TV_PRIM("sort", prim_sort, "(sort PRED LIST [KEY] [DUP]) a new list sorted so PRED (of the keys) says which comes first; DUP of neighbours drops duplicates; not stable"),
+    TV_PRIM("sort", prim_sort, "(sort PRED LIST [KEY] [DUP]) a new list sorted so that PRED, given two elements (or their KEYs), is true when the first goes first; an element for which DUP of its predecessor and it is true is dropped; not stable"),
     TV_PRIM("for", prim_for, "(for FROM TO F [DOWN]) applies F to each integer from FROM to TO inclusive, descending when DOWN is true; no value"),
     TV_PRIM("for-collect", prim_for_collect, "(for-collect FROM TO F [DOWN]) the same as for, returning the list of F's results"),
 };
