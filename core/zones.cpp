@@ -484,14 +484,14 @@ static Value prim_setup_memory_window(Value, Value, Value) { return kNoValue; }
 
 static const NativeRow kZoneNatives[] = {
     TV_PRIM2("zone-addresses", prim_zone_addresses, "(zone-addresses) the start addresses of the symbol zone, Lisp stack, node zone, heap and Prolog stack, then two zeros"),
-    TV_PRIM2("memory-growable?", prim_memory_growable_p, "(memory-growable?) t when the node zone may grow when memory runs short"),
+    TV_PRIM2("memory-growable?", prim_memory_growable_p, "(memory-growable?) t when the node zone may grow (after a collection that leaves few free nodes, or by grow-nodes)"),
     TV_PRIM2("set-memory-growable?", prim_set_memory_growable_p, "(set-memory-growable? FLAG) lets the node zone grow (true FLAG) or not; no value"),
     TV_PRIM2("move-symbols", prim_move_symbols, "(move-symbols BYTES) slides the symbol zone up by BYTES (a multiple of 16, into room made above it); no value"),
     TV_PRIM2("move-lisp-stack", prim_move_ignored, "(move-lisp-stack BYTES) accepted and ignored; no value"),
     TV_PRIM2("move-prolog-stack", prim_move_ignored, "(move-prolog-stack BYTES) accepted and ignored; no value"),
     TV_PRIM2("move-nodes", prim_move_nodes, "(move-nodes BYTES) slides the node zone up by BYTES (a multiple of 8, into room made above it); no value"),
     TV_PRIM2("move-indirects", prim_move_indirects, "(move-indirects BYTES) slides the heap up by BYTES (even, within the zone); no value"),
-    TV_PRIM2("grow-nodes", prim_grow_nodes, "(grow-nodes N) collects, then adds at least N nodes (5000 at least); t on success, else nil"),
+    TV_PRIM2("grow-nodes", prim_grow_nodes, "(grow-nodes N) collects, then adds N nodes (5000 at the least) when memory is growable; t when they were added, else nil"),
     TV_PRIM2("grow-heap", prim_grow_heap, "(grow-heap BYTES) always nil: the heap cannot grow"),
     TV_PRIM2("space-subr", prim_space_subr, "(space-subr) the sizes of the seven zones: symbol slots, Lisp stack words, Prolog stack words, nodes, heap bytes, native reserve, native stack"),
     TV_PRIM2("free-space-subr", prim_free_space_subr, "(free-space-subr) the free amounts of the seven zones, in the order of space-subr"),
