@@ -463,7 +463,7 @@ static Value prim_test_collect() {
 }
 
 static const NativeRow kCollectorNatives[] = {
-    TV_PRIM("test-collect", prim_test_collect),
+    TV_PRIM("test-collect", prim_test_collect, "(test-collect) collects now; (LIVE-NODES FREE-NODES OBJECTS HEAP-BYTES COLLECTIONS) after it"),
 };
 
 uint32_t chain_object_size(uint32_t node_offset) {

@@ -149,21 +149,21 @@ static Value prim_type_of(Value x) { return type_of(x); }
 static Value prim_type_p(Value x, Value type) { return boolean(type_p(x, type)); }
 
 static const NativeRow kPredicateNatives[] = {
-    TV_PRIM("eq?", prim_eq_p),
-    TV_PRIM("eqv?", prim_eqv_p),
-    TV_PRIM("equal?", prim_equal_p),
-    TV_PRIM("neq?", prim_neq_p),
-    TV_PRIM("true", prim_true),
-    TV_PRIM("false", prim_false),
-    TV_PRIM("boolean?", prim_boolean_p),
-    TV_PRIM("not", prim_not),
-    TV_PRIM("null?", prim_not),
-    TV_PRIM("function?", prim_function_p),
-    TV_PRIM("procedure?", prim_procedure_p),
-    TV_PRIM("special?", prim_special_p),
-    TV_PRIM("symbol?", prim_symbol_p),
-    TV_PRIM("type-of", prim_type_of),
-    TV_PRIM("type?", prim_type_p),
+    TV_PRIM("eq?", prim_eq_p, "(eq? A B) t when A and B are the same word"),
+    TV_PRIM("eqv?", prim_eqv_p, "(eqv? A B) t when eq?, or both reals of equal value, or both vectors (or arrays) with no elements"),
+    TV_PRIM("equal?", prim_equal_p, "(equal? A B) t when A and B have the same structure: pairs compared deeply, numbers by value, strings and symbols by text, vectors by identical elements"),
+    TV_PRIM("neq?", prim_neq_p, "(neq? A B) t when A and B are not the same word"),
+    TV_PRIM("true", prim_true, "(true) t"),
+    TV_PRIM("false", prim_false, "(false) nil"),
+    TV_PRIM("boolean?", prim_boolean_p, "(boolean? X) t when X is nil or t"),
+    TV_PRIM("not", prim_not, "(not X) t when X is nil, else nil"),
+    TV_PRIM("null?", prim_not, "(null? X) the same as not"),
+    TV_PRIM("function?", prim_function_p, "(function? X) t for a Lisp function (lambda)"),
+    TV_PRIM("procedure?", prim_procedure_p, "(procedure? X) t for anything that can be called: function, primitive, special form, predicate, closure"),
+    TV_PRIM("special?", prim_special_p, "(special? X) t for a special form"),
+    TV_PRIM("symbol?", prim_symbol_p, "(symbol? X) t for a symbol (keywords included)"),
+    TV_PRIM("type-of", prim_type_of, "(type-of X) the type name of X (integer, list, string, symbol, ...); the class of an instance or class"),
+    TV_PRIM("type?", prim_type_p, "(type? X TYPE) t when X is of type TYPE (t, object, class, instance, a class X inherits from, or a type name)"),
 };
 
 extern const Module kPredicatesModule{"predicates", make_state, [](Runtime& r) {

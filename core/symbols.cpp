@@ -213,12 +213,12 @@ static Value prim_mapatoms(Value fn) {
 }
 
 static const NativeRow kSymbolNatives[] = {
-    TV_PRIM("symbol->value", prim_symbol_to_value),
-    TV_PRIM("set", prim_set),
-    TV_PRIM("bound?", prim_bound_p),
-    TV_PRIM("unbound?", prim_unbound_p),
-    TV_PRIM("find-symbol", prim_find_symbol),
-    TV_PRIM2("mapatoms", prim_mapatoms),
+    TV_PRIM("symbol->value", prim_symbol_to_value, "(symbol->value SYMBOL) the value of SYMBOL as seen from the current object; error 6 when unbound"),
+    TV_PRIM("set", prim_set, "(set SYMBOL VALUE) assigns VALUE to SYMBOL as seen from the current object; returns VALUE"),
+    TV_PRIM("bound?", prim_bound_p, "(bound? X) t when the symbol or variable X has a value"),
+    TV_PRIM("unbound?", prim_unbound_p, "(unbound? X) t when the symbol or variable X has no value"),
+    TV_PRIM("find-symbol", prim_find_symbol, "(find-symbol X) the symbol named by X's text if it exists (a symbol itself); nil otherwise, nothing interned"),
+    TV_PRIM2("mapatoms", prim_mapatoms, "(mapatoms F) applies F to every symbol; the list of those it found true, the last visited first"),
 };
 
 extern const Module kSymbolsModule{"symbols", nullptr, [](Runtime&) { register_natives(kSymbolNatives); }};

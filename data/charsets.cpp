@@ -272,18 +272,18 @@ Value prim_handle_to_string(Value box) {
 }
 
 const NativeRow kCharsetNatives[] = {
-    TV_PRIM2("string->handle", prim_string_to_handle),
-    TV_PRIM2("handle->string", prim_handle_to_string),
-    TV_PRIM2("ptr->string", prim_ptr_to_string),
-    TV_PRIM2("text->string", prim_text_to_string),
-    TV_PRIM2("put-string", prim_put_string),
-    TV_PRIM2("put-string-text", prim_put_string_text),
-    TV_PRIM2("mac->ibm", prim_mac_to_ibm),
-    TV_PRIM2("mac->ibm-ptr", prim_mac_to_ibm_ptr),
-    TV_PRIM2("mac->ibm-string", prim_mac_to_ibm_string),
-    TV_PRIM2("ibm->mac", prim_ibm_to_mac),
-    TV_PRIM2("ibm->mac-string", prim_ibm_to_mac_string),
-    TV_PRIM2("iso->mac", prim_iso_to_mac),
+    TV_PRIM2("string->handle", prim_string_to_handle, "(string->handle TEXT) a new handle holding the characters of TEXT, without a final zero"),
+    TV_PRIM2("handle->string", prim_handle_to_string, "(handle->string HANDLE) a new string of the bytes of HANDLE"),
+    TV_PRIM2("ptr->string", prim_ptr_to_string, "(ptr->string POINTER) a new string of the length-prefixed text at POINTER (first byte the length)"),
+    TV_PRIM2("text->string", prim_text_to_string, "(text->string POINTER N) a new string of the N bytes at POINTER (N up to 32000)"),
+    TV_PRIM2("put-string", prim_put_string, "(put-string TEXT POINTER) writes TEXT at POINTER as a length-prefixed text, cut to 255 characters; no value"),
+    TV_PRIM2("put-string-text", prim_put_string_text, "(put-string-text TEXT POINTER) writes the characters of TEXT at POINTER, without a final zero; no value"),
+    TV_PRIM2("mac->ibm", prim_mac_to_ibm, "(mac->ibm POINTER CAPACITY COUNT [KEEP-CODES]) converts a Mac text in place to Windows text with CR LF line ends; the new length, nil when CAPACITY is too small, (CODE) at a character without counterpart"),
+    TV_PRIM2("mac->ibm-ptr", prim_mac_to_ibm_ptr, "(mac->ibm-ptr POINTER COUNT [SKIP-CODES]) converts COUNT bytes in place from the Mac to the Windows set; nil, or the first code without counterpart (left unchanged)"),
+    TV_PRIM2("mac->ibm-string", prim_mac_to_ibm_string, "(mac->ibm-string TEXT) a new string of TEXT from the Mac to the Windows set; nil when a character has no counterpart"),
+    TV_PRIM2("ibm->mac", prim_ibm_to_mac, "(ibm->mac POINTER IGNORED COUNT) converts COUNT bytes in place from Windows to Mac text, dropping line feeds; returns the new length"),
+    TV_PRIM2("ibm->mac-string", prim_ibm_to_mac_string, "(ibm->mac-string TEXT) a new string of TEXT from the Windows to the Mac set; nil when a character has no counterpart"),
+    TV_PRIM2("iso->mac", prim_iso_to_mac, "(iso->mac POINTER IGNORED COUNT [SKIP-CODES]) converts COUNT bytes in place from ISO Latin-1 to the Mac set; COUNT, or (CODE) for the first code without counterpart"),
 };
 
 }  // namespace

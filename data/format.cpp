@@ -353,7 +353,7 @@ Value prim_format(Value* rest) {
 }
 
 const NativeRow kFormatNatives[] = {
-    TV_PRIM_CODE("format", prim_format, kArityReversed),
+    TV_PRIM_CODE("format", prim_format, kArityReversed, "(format STREAM CONTROL ARG...) writes CONTROL's text with its ~ directives (~a ~w ~y ~c ~x ~f ~i ~p ~% ~t ~. ~* ~[ ~; ~]) filled from the arguments; for STREAM t a new string, else t"),
 };
 
 }  // namespace

@@ -49,10 +49,10 @@ Value prim_for_each_hash(Value fn, Value table) {
 }
 
 const NativeRow kHashTableNatives[] = {
-    TV_PRIM("new-hash", prim_new_hash),
-    TV_PRIM("hash-ref", prim_hash_ref),
-    TV_PRIM("hash-set!", prim_hash_set_x),
-    TV_PRIM("for-each-hash", prim_for_each_hash),
+    TV_PRIM("new-hash", prim_new_hash, "(new-hash) a new empty hash table keyed by symbols"),
+    TV_PRIM("hash-ref", prim_hash_ref, "(hash-ref TABLE SYMBOL [DEFAULT]) the value of SYMBOL in TABLE; DEFAULT when it has none"),
+    TV_PRIM("hash-set!", prim_hash_set_x, "(hash-set! TABLE SYMBOL VALUE) sets the value of SYMBOL in TABLE; no value"),
+    TV_PRIM("for-each-hash", prim_for_each_hash, "(for-each-hash F TABLE) applies F to each symbol and value of TABLE, in symbol-table order; no value"),
 };
 
 }  // namespace

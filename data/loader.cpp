@@ -209,8 +209,8 @@ static Value prim_set_symbols_table(Value box) {
 }
 
 static const NativeRow kLoaderNatives[] = {
-    TV_PRIM2("load-from-handle", prim_load_from_handle),
-    TV_PRIM2("set-symbols-table", prim_set_symbols_table),
+    TV_PRIM2("load-from-handle", prim_load_from_handle, "(load-from-handle HANDLE FILE) reads and evaluates every form of the text in HANDLE, with Load-File bound to FILE, outside any object; no value"),
+    TV_PRIM2("set-symbols-table", prim_set_symbols_table, "(set-symbols-table [HANDLE]) installs the encoded code's symbols table read from HANDLE, or removes it for nil; no value"),
 };
 
 static void install_module(Runtime&) { register_natives(kLoaderNatives); }

@@ -433,14 +433,14 @@ static Value prim_new_line(Value stream) {
 }
 
 static const NativeRow kPrinterNatives[] = {
-    TV_PRIM("princ", prim_princ),
-    TV_PRIM("prin", prim_prin),
-    TV_PRIM("fprinc", prim_fprinc),
-    TV_PRIM("fprin", prim_fprin),
-    TV_PRIM("display", prim_display),
-    TV_PRIM("displ", prim_displ),
-    TV_PRIM("write", prim_write),
-    TV_PRIM("new-line", prim_new_line),
+    TV_PRIM("princ", prim_princ, "(princ VALUE [STREAM]) prints VALUE plainly (strings and symbols bare), then a carriage return; returns VALUE"),
+    TV_PRIM("prin", prim_prin, "(prin VALUE [STREAM]) prints VALUE plainly (strings and symbols bare); returns VALUE"),
+    TV_PRIM("fprinc", prim_fprinc, "(fprinc STREAM VALUE) prints VALUE on STREAM as princ does, escaping characters as in a symbol name; returns VALUE"),
+    TV_PRIM("fprin", prim_fprin, "(fprin STREAM VALUE) prints VALUE on STREAM as prin does, escaping characters as in a symbol name; returns VALUE"),
+    TV_PRIM("display", prim_display, "(display VALUE [STREAM]) prints VALUE so it reads back (strings quoted, symbols escaped), then a carriage return; returns VALUE"),
+    TV_PRIM("displ", prim_displ, "(displ VALUE [STREAM]) prints VALUE so it reads back (strings quoted, symbols escaped); returns VALUE"),
+    TV_PRIM("write", prim_write, "(write VALUE [STREAM]) prints readable data so it reads back; error 2 for a value that cannot; returns VALUE"),
+    TV_PRIM("new-line", prim_new_line, "(new-line [STREAM]) writes a carriage return; no value"),
 };
 
 static void install_module(core::Runtime&) {

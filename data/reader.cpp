@@ -616,20 +616,20 @@ static Value prim_genvarlog(Value s) {
 }
 
 static const NativeRow kReaderNatives[] = {
-    TV_PRIM("read", prim_read),
-    TV_PRIM("readline", prim_readline),
-    TV_PRIM("readch", prim_readch),
-    TV_PRIM("parse", prim_parse),
-    TV_PRIM2("read-delimited-list", prim_read_delimited_list),
-    TV_PRIM("with-dot-mark", prim_with_dot_mark),
-    TV_PRIM2("typech", prim_typech),
-    TV_PRIM2("get-macro-character", prim_get_macro_character),
-    TV_PRIM2("set-macro-character", prim_set_macro_character),
-    TV_SPECIAL2("dmc", prim_dmc),
-    TV_SPECIAL2("ddc", prim_ddc),
-    TV_PRIM2("symbol->keyword", prim_symbol_to_keyword),
-    TV_PRIM2("keyword->symbol", prim_keyword_to_symbol),
-    TV_PRIM2("genvarlog", prim_genvarlog),
+    TV_PRIM("read", prim_read, "(read [STREAM]) reads one datum from STREAM (nil: terminal-in; t: the current input); nil at the end of input"),
+    TV_PRIM("readline", prim_readline, "(readline [STREAM]) the characters up to a carriage return or the end, as a new string (line feeds dropped)"),
+    TV_PRIM("readch", prim_readch, "(readch [STREAM]) the code of the next character; 65535 at the end of input"),
+    TV_PRIM("parse", prim_parse, "(parse STRING) the list of every datum read from the text of STRING"),
+    TV_PRIM2("read-delimited-list", prim_read_delimited_list, "(read-delimited-list END-CLOSES SIGNAL) reads from the current input a list closed by SIGNAL (2 for a parenthesis, 18 for a brace); the end of input closes it too when END-CLOSES"),
+    TV_PRIM("with-dot-mark", prim_with_dot_mark, "(with-dot-mark CODE F) calls F with no arguments while CODE is the decimal mark; returns F's result"),
+    TV_PRIM2("typech", prim_typech, "(typech CODE [CLASS]) the reader class of the character CODE, after setting it to CLASS when given"),
+    TV_PRIM2("get-macro-character", prim_get_macro_character, "(get-macro-character CODE) the reader macro function of the character CODE; nil when none"),
+    TV_PRIM2("set-macro-character", prim_set_macro_character, "(set-macro-character CODE F) makes F the reader macro function of the character CODE (its class unchanged); no value"),
+    TV_SPECIAL2("dmc", prim_dmc, "(dmc CODE FORM...) makes (lambda () FORM...) the reader macro of the character CODE and gives it the macro class; no value"),
+    TV_SPECIAL2("ddc", prim_ddc, "(ddc CODE FORM...) makes (lambda () FORM...) the dispatch macro of the character CODE that follows the dispatch character; no value"),
+    TV_PRIM2("symbol->keyword", prim_symbol_to_keyword, "(symbol->keyword SYMBOL) the keyword named : followed by SYMBOL's name (a variable gives its symbol's)"),
+    TV_PRIM2("keyword->symbol", prim_keyword_to_symbol, "(keyword->symbol KEYWORD) the symbol named by KEYWORD's name without its first character"),
+    TV_PRIM2("genvarlog", prim_genvarlog, "(genvarlog SYMBOL) a new logic variable named by SYMBOL"),
 };
 
 static void install_module(core::Runtime&) {

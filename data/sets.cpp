@@ -90,13 +90,13 @@ Value prim_makeset(Value list, Value flat) {
 }
 
 const NativeRow kSetNatives[] = {
-    TV_PRIM("memberset", prim_memberset),
-    TV_PRIM("include?", prim_include_p),
-    TV_PRIM("equalset", prim_equalset),
-    TV_PRIM("intersection", prim_intersection),
-    TV_PRIM("difference", prim_difference),
-    TV_PRIM("union", prim_union),
-    TV_PRIM("makeset", prim_makeset),
+    TV_PRIM("memberset", prim_memberset, "(memberset X SET [FLAT]) t when an element of SET is the same as X (nested lists compared as sets unless FLAT)"),
+    TV_PRIM("include?", prim_include_p, "(include? A B [FLAT]) t when every element of A is a member of B"),
+    TV_PRIM("equalset", prim_equalset, "(equalset A B [FLAT]) t when A and B are the same set (each included in the other; nested lists as sets unless FLAT)"),
+    TV_PRIM("intersection", prim_intersection, "(intersection A B [FLAT]) a new list of the elements of A that are members of B, in A's order"),
+    TV_PRIM("difference", prim_difference, "(difference A B [FLAT]) a new list of the elements of A not in B, in reverse order; A itself when B is nil"),
+    TV_PRIM("union", prim_union, "(union A B [FLAT]) a new list of the elements of A then B, later duplicates removed"),
+    TV_PRIM("makeset", prim_makeset, "(makeset LIST [FLAT]) a new list of the elements of LIST, later duplicates removed"),
 };
 
 }  // namespace

@@ -152,20 +152,20 @@ Value prim_copy_array(Value from, Value to) {
 }
 
 const NativeRow kVectorNatives[] = {
-    TV_PRIM("vector", prim_vector),
-    TV_PRIM("make-vector", prim_make_vector),
-    TV_PRIM("vector?", prim_vector_p),
-    TV_PRIM("vector-length", prim_vector_length),
-    TV_PRIM("vector-ref", prim_vector_ref),
-    TV_PRIM("vector-set!", prim_vector_set_x),
-    TV_PRIM("list->vector", prim_list_to_vector),
-    TV_PRIM("vector->list", prim_vector_to_list),
-    TV_PRIM("copy-vector", prim_copy_vector),
-    TV_PRIM("make-array", prim_make_array),
-    TV_PRIM("array?", prim_array_p),
-    TV_PRIM("array-ref", prim_array_ref),
-    TV_PRIM("array-set!", prim_array_set_x),
-    TV_PRIM("copy-array", prim_copy_array),
+    TV_PRIM("vector", prim_vector, "(vector X...) a new vector of the arguments"),
+    TV_PRIM("make-vector", prim_make_vector, "(make-vector N [FILL]) a new vector of N elements (up to 16383), each FILL"),
+    TV_PRIM("vector?", prim_vector_p, "(vector? X) t for a vector"),
+    TV_PRIM("vector-length", prim_vector_length, "(vector-length VECTOR) the number of elements of VECTOR"),
+    TV_PRIM("vector-ref", prim_vector_ref, "(vector-ref VECTOR INDEX) the element at INDEX; error 2 past the end"),
+    TV_PRIM("vector-set!", prim_vector_set_x, "(vector-set! VECTOR INDEX VALUE) stores VALUE at INDEX; returns VALUE; error 2 past the end"),
+    TV_PRIM("list->vector", prim_list_to_vector, "(list->vector LIST) a new vector of the elements of LIST"),
+    TV_PRIM("vector->list", prim_vector_to_list, "(vector->list VECTOR) a new list of the elements of VECTOR"),
+    TV_PRIM("copy-vector", prim_copy_vector, "(copy-vector VECTOR) a new vector of the same elements (not themselves copied)"),
+    TV_PRIM("make-array", prim_make_array, "(make-array DIM...) a new array of the dimensions (0 to 65535 each), every element 0"),
+    TV_PRIM("array?", prim_array_p, "(array? X) t for an array"),
+    TV_PRIM("array-ref", prim_array_ref, "(array-ref ARRAY INDEX...) the element at the indices (one per dimension, the first varying fastest)"),
+    TV_PRIM("array-set!", prim_array_set_x, "(array-set! ARRAY VALUE INDEX...) stores VALUE at the indices; returns VALUE"),
+    TV_PRIM("copy-array", prim_copy_array, "(copy-array FROM TO) copies the elements of array FROM into the same places of TO (error 2 when TO is smaller); no value"),
 };
 
 }  // namespace

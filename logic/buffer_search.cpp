@@ -248,8 +248,8 @@ static Value prim_search_not_ascii(Value buffer, Value start, Value end) {
 }
 
 static const NativeRow kBufferSearchNatives[] = {
-    TV_PRIM2("search-buffer-subr", prim_search_buffer_subr),
-    TV_PRIM2("search-not-ascii", prim_search_not_ascii),
+    TV_PRIM2("search-buffer-subr", prim_search_buffer_subr, "(search-buffer-subr PATTERNS POINTER START END BACKWARD NOCASE BOUNDARY) the first match of one of the strings PATTERNS in the bytes at POINTER (forward from START, or backward), as (PATTERN . OFFSET); nil when none; BOUNDARY, a predicate of character codes, asks for whole words"),
+    TV_PRIM2("search-not-ascii", prim_search_not_ascii, "(search-not-ascii POINTER START END) (nil . OFFSET) of the first byte above 127 from START to END - 1; nil when none"),
 };
 
 void register_buffer_search_natives() {

@@ -129,9 +129,9 @@ std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<Logi
 
 void install(Runtime& r) {
   static const NativeRow rows[] = {
-      TV_SPECIAL("defclause", sp_defclause), TV_PRIM("asserte", prim_asserte),
-      TV_PRIM("clause?", prim_clause_p),     TV_PRIM("logvar?", prim_logvar_p),
-      TV_SPECIAL("free", sp_free),
+      TV_SPECIAL("defclause", sp_defclause, "(defclause (NAME . PARAMS) GOAL...) adds the clause with head PARAMS and body GOAL... to the predicate NAME; returns NAME"), TV_PRIM("asserte", prim_asserte, "(asserte ((NAME . PARAMS) GOAL...)) adds that clause to the predicate NAME, as defclause does; returns NAME"),
+      TV_PRIM("clause?", prim_clause_p, "(clause? X) t for a predicate"),     TV_PRIM("logvar?", prim_logvar_p, "(logvar? X) t for a logic variable"),
+      TV_SPECIAL("free", sp_free, "(free VAR) t when following the bindings of the logic variable VAR ends unbound; nil when it ends at a value"),
   };
   register_natives(rows);
   set_own_scope(&native_entry<sp_defclause>);

@@ -248,7 +248,7 @@ static Value prim_compare_buffers(Value pa, Value la, Value pb, Value lb) {
 }
 
 static const NativeRow kLineDiffNatives[] = {
-    TV_PRIM2("compare-buffers", prim_compare_buffers),
+    TV_PRIM2("compare-buffers", prim_compare_buffers, "(compare-buffers POINTER1 LENGTH1 POINTER2 LENGTH2) the line changes from the first text to the second: (COUNT (KIND POSITION START END)...), KIND 0 a deletion and 1 an insertion"),
 };
 
 void register_line_diff_natives() { register_natives(kLineDiffNatives); }

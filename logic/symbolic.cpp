@@ -348,8 +348,8 @@ static Value prim_unify_expr(Value pattern, Value buffer, Value length, Value st
 }
 
 static const NativeRow kSymbolicNatives[] = {
-    TV_PRIM2("search-symbolic", prim_search_symbolic),
-    TV_PRIM2("unify-expr", prim_unify_expr),
+    TV_PRIM2("search-symbolic", prim_search_symbolic, "(search-symbolic PATTERNS POINTER LENGTH START END [SIBLINGS]) the next expression of the Lisp text, depth first after the one at [START, END), that matches one of PATTERNS, as (PATTERN START . END); nil when none; SIBLINGS keeps out of unmatched lists"),
+    TV_PRIM2("unify-expr", prim_unify_expr, "(unify-expr PATTERN POINTER LENGTH START END) matches PATTERN against the expression [START, END) of the Lisp text; the bindings made, ((TOKEN START . END)...), in order"),
 };
 
 void register_symbolic_natives() {

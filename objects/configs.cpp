@@ -483,21 +483,21 @@ void install(Runtime&) {
   TALVEN_CONFIG_SYMBOLS(TALVEN_X)
 #undef TALVEN_X
   static const NativeRow rows[] = {
-      TV_PRIM("tag?", prim_tag_p),
-      TV_PRIM("header-type", prim_header_type),
-      TV_PRIM("header-name", prim_header_name),
-      TV_PRIM("header-owner", prim_header_owner),
-      TV_PRIM("config-header", prim_config_header),
-      TV_PRIM("config-properties", prim_config_properties),
-      TV_PRIM("config-children", prim_config_children),
-      TV_PRIM("config-pages", prim_config_pages),
-      TV_PRIM("config-type", prim_config_type),
-      TV_PRIM("config-name", prim_config_name),
-      TV_PRIM("config-owner", prim_config_owner),
-      TV_PRIM("set-config-header", prim_set_config_header),
-      TV_PRIM("set-config-properties", prim_set_config_properties),
-      TV_PRIM("set-config-children", prim_set_config_children),
-      TV_PRIM("set-config-pages", prim_set_config_pages),
+      TV_PRIM("tag?", prim_tag_p, "(tag? X) t when X is a symbol or an integer (a configuration tag)"),
+      TV_PRIM("header-type", prim_header_type, "(header-type HEADER) the type of a configuration header: the first element of a list header, else nil"),
+      TV_PRIM("header-name", prim_header_name, "(header-name HEADER) the name of a configuration header: a tag itself, nil for :initargs, else the second element"),
+      TV_PRIM("header-owner", prim_header_owner, "(header-owner HEADER) the owner of a configuration header: the third element of a list header, else nil"),
+      TV_PRIM("config-header", prim_config_header, "(config-header CONFIG) the header of a configuration (its first element); nil for nil"),
+      TV_PRIM("config-properties", prim_config_properties, "(config-properties CONFIG) the property list of a configuration (its second element); nil for nil"),
+      TV_PRIM("config-children", prim_config_children, "(config-children CONFIG) the child configurations (the third element); nil for nil"),
+      TV_PRIM("config-pages", prim_config_pages, "(config-pages CONFIG) the page configurations (the list after the third element); nil for nil"),
+      TV_PRIM("config-type", prim_config_type, "(config-type CONFIG) the type of the configuration's header"),
+      TV_PRIM("config-name", prim_config_name, "(config-name CONFIG) the name of the configuration's header"),
+      TV_PRIM("config-owner", prim_config_owner, "(config-owner CONFIG) the owner of the configuration's header"),
+      TV_PRIM("set-config-header", prim_set_config_header, "(set-config-header CONFIG HEADER) replaces the header of CONFIG in place; no value"),
+      TV_PRIM("set-config-properties", prim_set_config_properties, "(set-config-properties CONFIG PLIST) replaces the property list of CONFIG in place; no value"),
+      TV_PRIM("set-config-children", prim_set_config_children, "(set-config-children CONFIG LIST) replaces the child configurations of CONFIG in place; no value"),
+      TV_PRIM("set-config-pages", prim_set_config_pages, "(set-config-pages CONFIG LIST) replaces the page configurations of CONFIG in place; no value"),
   };
   register_natives(rows);
 

@@ -317,11 +317,11 @@ void register_method_natives() {
   h.send_syntax = send_syntax;
   h.property = property;
   static const NativeRow rows[] = {
-      TV_PRIM("self", prim_self),
-      TV_PRIM2("new-method", prim_new_method),
-      TV_PRIM2("add-override", prim_add_override),
-      TV_PRIM2("remove-override", prim_remove_override),
-      TV_SPECIAL2("overriden", sp_overriden),
+      TV_PRIM("self", prim_self, "(self) the current object; the no-object word outside any object"),
+      TV_PRIM2("new-method", prim_new_method, "(new-method NAME VALUE) defines NAME as VALUE in the current object's class, as define does; returns VALUE"),
+      TV_PRIM2("add-override", prim_add_override, "(add-override NAME VALUE) makes NAME mean VALUE in the current object alone, ahead of its class; no value"),
+      TV_PRIM2("remove-override", prim_remove_override, "(remove-override NAME) removes the latest override of NAME from the current object; no value"),
+      TV_SPECIAL2("overriden", sp_overriden, "(overriden NAME) the value of NAME (not evaluated) in the current object, its overrides skipped"),
   };
   register_natives(rows);
 }
