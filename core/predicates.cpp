@@ -27,6 +27,9 @@ const char* text_of(Value v) {
 bool eqv(Value a, Value b) {
   if (a == b) return true;
   if (a.is(Tag::Real) && b.is(Tag::Real)) return real_value(a) == real_value(b);
+  // Integers too large for a fixnum are boxed: two boxes of one value are
+  // the same integer (so `case`, `memv` and `assv` find it).
+  if (a.is(Tag::Long) && b.is(Tag::Long)) return long_value(a) == long_value(b);
   if (a.is(Tag::Vector) && b.is(Tag::Vector)) return vector_count(a) == 0 && vector_count(b) == 0;
   if (a.is(Tag::Array) && b.is(Tag::Array)) return array_count(a) == 0 && array_count(b) == 0;
   return false;
@@ -150,7 +153,7 @@ static Value prim_type_p(Value x, Value type) { return boolean(type_p(x, type));
 
 static const NativeRow kPredicateNatives[] = {
     TV_PRIM("eq?", prim_eq_p, "(eq? A B) t when A and B are the same word"),
-    TV_PRIM("eqv?", prim_eqv_p, "(eqv? A B) t when eq?, or both reals of equal value, or both vectors (or arrays) with no elements"),
+    TV_PRIM("eqv?", prim_eqv_p, "(eqv? A B) t when eq?, or both reals or both large integers of equal value, or both vectors (or arrays) with no elements"),
     TV_PRIM("equal?", prim_equal_p, "(equal? A B) t when A and B have the same structure: pairs compared deeply, numbers by value, strings and symbols by text, vectors by identical elements"),
     TV_PRIM("neq?", prim_neq_p, "(neq? A B) t when A and B are not the same word"),
     TV_PRIM("true", prim_true, "(true) t"),

@@ -34,6 +34,8 @@ TEST_F(Values, EqualityFollowsTheNumericRules) {
   EXPECT_TRUE(equal(one_r, one));
   EXPECT_FALSE(eqv(one, one_r));
   EXPECT_TRUE(eqv(make_real(2.5), make_real(2.5)));
+  EXPECT_TRUE(eqv(make_integer(10000000), make_integer(10000000)));
+  EXPECT_FALSE(eqv(make_integer(10000000), make_integer(10000001)));
   EXPECT_NE(make_real(2.5), make_real(2.5));
   // A long equal in value to a fixnum is not equal? to it; longs compare by value.
   Value big = make_integer(9000000);
