@@ -8,6 +8,9 @@
 // defined by a single class (its owner) costs no index: the definition sits
 // in the symbol's value cell and is seen only from objects that descend
 // from the owner; a second class defining it moves it into tables.
+#include <algorithm>
+#include <string_view>
+
 #include "core/eval.hpp"
 #include "core/natives.hpp"
 #include "core/predicates.hpp"
@@ -239,14 +242,31 @@ Value with_object(Value object, Value sym) {
   return lookup(sym);
 }
 
-void register_native_method(Value cls, const char* name, NativeFn fn, uint32_t count) {
+namespace {
+std::vector<MethodDoc>& method_docs() {
+  static std::vector<MethodDoc> docs;
+  return docs;
+}
+}  // namespace
+
+void register_native_method(Value cls, const char* name, NativeFn fn, uint32_t count, const char* doc) {
   checked_class(cls);
   if (count > 8) error(Err::WrongType, make_fixnum(int32_t(count)));
   Value sym = intern_static(name);
   Value prim = make_native(fn, kAritySecond | count, Tag::Primitive);
   prepare_name(cls, sym, 1);
   define_in_class(cls, sym, prim);
+  Value cname = class_name(cls);
+  MethodDoc d{cname.is_symbol() ? symbol_text(cname) : "", rt().installing_module, name, count, doc};
+  auto& docs = method_docs();
+  auto same = std::find_if(docs.begin(), docs.end(), [&](const MethodDoc& e) { return e.cls == d.cls && std::string_view(e.name) == name; });
+  if (same == docs.end())
+    docs.push_back(std::move(d));
+  else
+    *same = std::move(d);
 }
+
+const std::vector<MethodDoc>& native_method_docs() { return method_docs(); }
 
 // ---- Primitives ------------------------------------------------------------------------------
 

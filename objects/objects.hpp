@@ -12,6 +12,8 @@
 // before, however control left.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/runtime.hpp"
 
@@ -33,8 +35,22 @@ bool is_mixin(core::Value cls);
 // (the root class, except for the very first call). The name is assigned
 // the class.
 core::Value define_native_class(const char* name, core::NativeFn constructor, core::Value supers);
-// Registers a native method of a fixed count (0 to 8) in a class.
-void register_native_method(core::Value cls, const char* name, core::NativeFn fn, uint32_t count);
+// Registers a native method of a fixed count (0 to 8) in a class; `doc` is
+// its reference entry, "(NAME ARGS...) description" as for a native's row.
+void register_native_method(core::Value cls, const char* name, core::NativeFn fn, uint32_t count,
+                            const char* doc = nullptr);
+// The reference entry of a native method: its class's name, the module that
+// registered it, its name, argument count and entry (or null).
+struct MethodDoc {
+  std::string cls;
+  std::string module;
+  const char* name;
+  uint32_t count;
+  const char* doc;
+};
+// The entries of the native methods registered so far, in registration
+// order; a method registered again (by a later runtime) keeps one entry.
+const std::vector<MethodDoc>& native_method_docs();
 
 // ---- Message sending ----------------------------------------------------------------
 

@@ -146,9 +146,9 @@ Value prim_get_scrap(Value type) {
 Value prim_scrap_available_p(Value type) { return boolean(available(scrap_arg(type)).has_value()); }
 
 const NativeRow kClipboardNatives[] = {
-    TV_PRIM("put-scrap", prim_put_scrap),
-    TV_PRIM("get-scrap", prim_get_scrap),
-    TV_PRIM("scrap-available?", prim_scrap_available_p),
+    TV_PRIM("put-scrap", prim_put_scrap, "(put-scrap TYPE DATA KEEP?) puts a string's text or a handle's bytes on the clipboard as TYPE (\"TEXT\", \"PICT\", \"tlmv\" or \"LISP\"), emptying it first unless KEEP? is true; no value; error 2 with a string over 65535 characters"),
+    TV_PRIM("get-scrap", prim_get_scrap, "(get-scrap TYPE) a new handle of the clipboard's data of TYPE (\"TEXT\", \"PICT\", \"tlmv\" or \"LISP\"), nil when there is none; error 47 with another TYPE"),
+    TV_PRIM("scrap-available?", prim_scrap_available_p, "(scrap-available? TYPE) t when the clipboard holds data of TYPE, otherwise nil"),
 };
 
 }  // namespace

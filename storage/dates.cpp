@@ -237,18 +237,18 @@ Value prim_iutimestring(Value seconds, Value with_seconds) {
 }
 
 const NativeRow kDateNatives[] = {
-    TV_PRIM("get-time", prim_get_time),
-    TV_PRIM("get-date", prim_get_date),
-    TV_PRIM("tick-count", prim_tick_count),
-    TV_PRIM("milliseconds", prim_milliseconds),
-    TV_PRIM("date->time", prim_date_to_time),
-    TV_PRIM("time->date", prim_time_to_date),
-    TV_PRIM("leap-year?", prim_leap_year_p),
-    TV_PRIM("week-day", prim_week_day),
-    TV_PRIM("end-of-month", prim_end_of_month),
-    TV_PRIM("sleep", prim_sleep),
-    TV_PRIM("iudatestring", prim_iudatestring),
-    TV_PRIM("iutimestring", prim_iutimestring),
+    TV_PRIM("get-time", prim_get_time, "(get-time) the clock seconds now, counted from 1904 (an integer; past 2^31 negative)"),
+    TV_PRIM("get-date", prim_get_date, "(get-date) the date record of now in local time: (YEAR MONTH DAY HOUR MINUTE SECOND WEEKDAY)"),
+    TV_PRIM("tick-count", prim_tick_count, "(tick-count) the ticks (sixtieths of a second) since the runtime started"),
+    TV_PRIM("milliseconds", prim_milliseconds, "(milliseconds) the milliseconds since the runtime started"),
+    TV_PRIM("date->time", prim_date_to_time, "(date->time RECORD) the clock seconds of a date record (YEAR [MONTH DAY HOUR MINUTE SECOND]) taken as local time; error 2 with a month outside 1 to 12 or a date the clock cannot hold"),
+    TV_PRIM("time->date", prim_time_to_date, "(time->date SECONDS) the date record of clock SECONDS in local time; error 2 when SECONDS is no clock value"),
+    TV_PRIM("leap-year?", prim_leap_year_p, "(leap-year? YEAR) t when YEAR is a leap year (every fourth before 1582, the Gregorian rule from then on), otherwise nil"),
+    TV_PRIM("week-day", prim_week_day, "(week-day RECORD) the day of the week of a date record, 1 (Sunday) to 7 (Saturday)"),
+    TV_PRIM("end-of-month", prim_end_of_month, "(end-of-month RECORD) a new date record of the last day of RECORD's month, its week day set"),
+    TV_PRIM("sleep", prim_sleep, "(sleep TICKS) waits TICKS sixtieths of a second without handling events; no value"),
+    TV_PRIM("iudatestring", prim_iudatestring, "(iudatestring SECONDS LONG?) the date of clock SECONDS as text in the user's short form, or with LONG? true the long form with week day and month names"),
+    TV_PRIM("iutimestring", prim_iutimestring, "(iutimestring SECONDS WITH-SECONDS?) the time of day of clock SECONDS as text in the user's 12- or 24-hour form, with the seconds when WITH-SECONDS? is true"),
 };
 
 }  // namespace

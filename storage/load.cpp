@@ -35,7 +35,7 @@ Value prim_load(Value pathname) {
 }
 
 const NativeRow kLoadNatives[] = {
-    TV_PRIM("load", prim_load),
+    TV_PRIM("load", prim_load, "(load PATHNAME) reads the source or encoded file whole, then evaluates its forms in order; no value; a file error when it cannot be read"),
 };
 
 void install_module(Runtime&) { register_natives(kLoadNatives); }
