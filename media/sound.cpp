@@ -283,17 +283,17 @@ Value prim_resource_header(Value handle) {
 }
 
 const NativeRow kSoundNatives[] = {
-    TV_PRIM("sysbeep", prim_sysbeep),
-    TV_PRIM("play-sound", prim_play_sound),
-    TV_PRIM("play-sound-background", prim_play_sound_background),
-    TV_PRIM("play-sound-file", prim_play_sound_file),
-    TV_PRIM("stop-sounds", prim_stop_sounds),
-    TV_PRIM("can-play-sound?", prim_can_play_sound_p),
-    TV_PRIM("sound-playing?", prim_sound_playing_p),
-    TV_PRIM("get-sound-volume", prim_get_sound_volume),
-    TV_PRIM("set-sound-volume", prim_set_sound_volume),
-    TV_PRIM("aiff-header", prim_aiff_header),
-    TV_PRIM("resource-header", prim_resource_header),
+    TV_PRIM("sysbeep", prim_sysbeep, "(sysbeep) a short beep, unless there is no sound output or a sound is playing; no value"),
+    TV_PRIM("play-sound", prim_play_sound, "(play-sound SOUND) stops the output, then plays the snd resource of id SOUND (or the sound handle SOUND) to its end; 0, -204 when the resource is missing, -1 when it cannot be played"),
+    TV_PRIM("play-sound-background", prim_play_sound_background, "(play-sound-background IDS) stops the output, then starts the snd resources of IDS (an id or a list of ids) in the background; 0, -204 when one is missing, or the failing sound's code"),
+    TV_PRIM("play-sound-file", prim_play_sound_file, "(play-sound-file PATHNAME) stops the output, then starts the sound file (WAV or AIFF) in the background; 0, or -1 when it cannot be read or played"),
+    TV_PRIM("stop-sounds", prim_stop_sounds, "(stop-sounds) stops the sound output and releases what it plays; no value"),
+    TV_PRIM("can-play-sound?", prim_can_play_sound_p, "(can-play-sound?) t when there is a sound output, otherwise nil"),
+    TV_PRIM("sound-playing?", prim_sound_playing_p, "(sound-playing?) t while a sound is playing, otherwise nil"),
+    TV_PRIM("get-sound-volume", prim_get_sound_volume, "(get-sound-volume) the list (LEFT RIGHT) of the output's volumes, 0 to 65535; nil without a sound output"),
+    TV_PRIM("set-sound-volume", prim_set_sound_volume, "(set-sound-volume VOLUME) sets both volumes to VOLUME, or with a list (LEFT [RIGHT]) each, clamped to 0 to 65535; t, or nil without a sound output"),
+    TV_PRIM("aiff-header", prim_aiff_header, "(aiff-header PATHNAME) the list (CHANNELS FRAMES BITS RATE) of an AIFF file, nil when it is none or cannot be read"),
+    TV_PRIM("resource-header", prim_resource_header, "(resource-header HANDLE) the list (CHANNELS FRAMES BITS RATE) of a sampled-sound resource's handle, otherwise nil"),
 };
 
 }  // namespace

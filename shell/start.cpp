@@ -329,21 +329,21 @@ Value prim_desktop_frame_height() { return make_fixnum(media::window_system() ? 
 Value prim_get_appl_creator() { error(Err::NotAvailable, kNil); }
 
 const NativeRow kShellNatives[] = {
-    TV_PRIM("boot-time", prim_boot_time),
-    TV_PRIM("get-menubar?", prim_get_menubar),
-    TV_PRIM("wait-boot-time", prim_wait_boot_time),
-    TV_PRIM("test-wait-dlg", prim_test_wait_dlg),
-    TV_PRIM("quit", prim_quit),
-    TV_PRIM("do-quit", prim_quit),
-    TV_PRIM("launch-application", prim_launch_application),
-    TV_PRIM("set-language", prim_set_language),
-    TV_PRIM("debugger", prim_debugger),
-    TV_PRIM("debug", prim_debugger),
-    TV_PRIM("screen-width", prim_screen_width),
-    TV_PRIM("screen-height", prim_screen_height),
-    TV_PRIM("desktop-frame-width", prim_desktop_frame_width),
-    TV_PRIM("desktop-frame-height", prim_desktop_frame_height),
-    TV_PRIM("get-appl-creator", prim_get_appl_creator),
+    TV_PRIM("boot-time", prim_boot_time, "(boot-time) the milliseconds from the start of the process to the end of code loading"),
+    TV_PRIM("get-menubar?", prim_get_menubar, "(get-menubar?) always nil"),
+    TV_PRIM("wait-boot-time", prim_wait_boot_time, "(wait-boot-time) while the splash window shows and a picture is pending, sleeps until its time is up and shows the next; no value"),
+    TV_PRIM("test-wait-dlg", prim_test_wait_dlg, "(test-wait-dlg) shows the next splash picture when the current one's time is up; no value"),
+    TV_PRIM("quit", prim_quit, "(quit) ends the program in order; never returns"),
+    TV_PRIM("do-quit", prim_quit, "(do-quit) ends the program in order; never returns"),
+    TV_PRIM("launch-application", prim_launch_application, "(launch-application PATHNAME QUIT?) starts the program PATHNAME (a bare name is looked up in PATH), then ends this one when QUIT? is true; 0, or -1 when it cannot be started"),
+    TV_PRIM("set-language", prim_set_language, "(set-language LANGUAGE) the language of the alerts: 1 French, any other fixnum English; no value"),
+    TV_PRIM("debugger", prim_debugger, "(debugger VALUE) breaks into an attached debugger, if any; returns VALUE"),
+    TV_PRIM("debug", prim_debugger, "(debug VALUE) breaks into an attached debugger, if any; returns VALUE"),
+    TV_PRIM("screen-width", prim_screen_width, "(screen-width) the width of the screen in pixels"),
+    TV_PRIM("screen-height", prim_screen_height, "(screen-height) the height of the screen in pixels"),
+    TV_PRIM("desktop-frame-width", prim_desktop_frame_width, "(desktop-frame-width) the width of the main window's client area in pixels, 0 without a window system"),
+    TV_PRIM("desktop-frame-height", prim_desktop_frame_height, "(desktop-frame-height) the height of the main window's client area in pixels, 0 without a window system"),
+    TV_PRIM("get-appl-creator", prim_get_appl_creator, "(get-appl-creator) not available here: error 47 with nil"),
 };
 
 std::unique_ptr<ModuleState> make_state(Runtime&) { return std::make_unique<ShellState>(); }
