@@ -232,13 +232,13 @@ std::optional<platform::CursorImage> cursor_from_curs(std::span<const uint8_t> c
 
 void register_appearance(Value window_class) {
   register_natives(kAppearanceNatives);
-  auto reg = [window_class](const char* name, NativeFn fn, uint32_t n) {
-    objects::register_native_method(window_class, name, fn, n);
+  auto reg = [window_class](const char* name, NativeFn fn, uint32_t n, const char* doc) {
+    objects::register_native_method(window_class, name, fn, n, doc);
   };
-  reg("set-fore-color", &native_entry<m_set_fore_color>, 1);
-  reg("set-back-color", &native_entry<m_set_back_color>, 1);
-  reg("get-fore-color", &native_entry<m_get_fore_color>, 0);
-  reg("get-back-color", &native_entry<m_get_back_color>, 0);
+  reg("set-fore-color", &native_entry<m_set_fore_color>, 1, "(set-fore-color COLOUR) the window's foreground (pen and text) colour, (RED GREEN BLUE) each 0 to 65535; no value");
+  reg("set-back-color", &native_entry<m_set_back_color>, 1, "(set-back-color COLOUR) the window's background colour, also behind opaque text; no value");
+  reg("get-fore-color", &native_entry<m_get_fore_color>, 0, "(get-fore-color) the window's foreground colour as (RED GREEN BLUE)");
+  reg("get-back-color", &native_entry<m_get_back_color>, 0, "(get-back-color) the window's background colour as (RED GREEN BLUE)");
   // The face colour of the window system's controls, each byte c as c * 257.
   uint32_t face = WindowSystem::kFaceColor;
   auto part = [](uint32_t byte) { return make_fixnum(int32_t(byte * 257)); };

@@ -300,27 +300,29 @@ const Module kEffectsModule{"effects", make_state, install, nullptr, nullptr};
 
 void register_effect_methods(Value c) {
   if (!objects::is_class(c)) return;
-  auto reg = [c](const char* name, NativeFn fn, uint32_t n) { objects::register_native_method(c, name, fn, n); };
-  reg("blinds", &native_entry<m_blinds>, 3);
-  reg("center-in", &native_entry<m_effect<EffectKind::CenterIn>>, 2);
-  reg("center-out", &native_entry<m_effect<EffectKind::CenterOut>>, 2);
-  reg("checkerboard", &native_entry<m_effect<EffectKind::Checkerboard>>, 2);
-  reg("cover-sides", &native_entry<m_effect<EffectKind::CoverSides>>, 2);
-  reg("push-sides", &native_entry<m_effect<EffectKind::PushSides>>, 2);
-  reg("reveal-sides", &native_entry<m_effect<EffectKind::RevealSides>>, 2);
-  reg("wipe-sides", &native_entry<m_effect<EffectKind::WipeSides>>, 2);
-  reg("wipe-slash", &native_entry<m_effect<EffectKind::WipeSlash>>, 2);
-  reg("zoom-out", &native_entry<m_effect<EffectKind::ZoomOut>>, 2);
-  reg("zoom-in", &native_entry<m_effect<EffectKind::ZoomIn>>, 2);
-  reg("copy-mask", &native_entry<m_copy_mask>, 3);
-  reg("action-effect", &native_entry<m_action_effect>, 2);
-  reg("loop-effect", &native_entry<m_loop_effect>, 3);
-  reg("finishing-effect", &native_entry<m_finishing_effect>, 1);
-  reg("get-nb-step", &native_entry<m_get_nb_step>, 1);
-  reg("dissolve", &native_entry<m_dissolve>, 0);
-  reg("quick-dissolve", &native_entry<m_quick_dissolve>, 0);
-  reg("copy-bits", &native_entry<m_copy_bits>, 1);
-  reg("copy-bits-from", &native_entry<m_copy_bits_from>, 3);
+  auto reg = [c](const char* name, NativeFn fn, uint32_t n, const char* doc) {
+    objects::register_native_method(c, name, fn, n, doc);
+  };
+  reg("blinds", &native_entry<m_blinds>, 3, "(blinds ORIENTATION SPACING RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen as blinds of ORIENTATION, SPACING apart");
+  reg("center-in", &native_entry<m_effect<EffectKind::CenterIn>>, 2, "(center-in PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, closing in on the centre");
+  reg("center-out", &native_entry<m_effect<EffectKind::CenterOut>>, 2, "(center-out PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, opening out from the centre");
+  reg("checkerboard", &native_entry<m_effect<EffectKind::Checkerboard>>, 2, "(checkerboard PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen square by square");
+  reg("cover-sides", &native_entry<m_effect<EffectKind::CoverSides>>, 2, "(cover-sides PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, covering from the sides");
+  reg("push-sides", &native_entry<m_effect<EffectKind::PushSides>>, 2, "(push-sides PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, pushing in from the sides");
+  reg("reveal-sides", &native_entry<m_effect<EffectKind::RevealSides>>, 2, "(reveal-sides PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, revealing from the sides");
+  reg("wipe-sides", &native_entry<m_effect<EffectKind::WipeSides>>, 2, "(wipe-sides PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, wiping from the sides");
+  reg("wipe-slash", &native_entry<m_effect<EffectKind::WipeSlash>>, 2, "(wipe-slash PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, wiping diagonally");
+  reg("zoom-out", &native_entry<m_effect<EffectKind::ZoomOut>>, 2, "(zoom-out PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, zooming out");
+  reg("zoom-in", &native_entry<m_effect<EffectKind::ZoomIn>>, 2, "(zoom-in PARAMETER RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen, zooming in");
+  reg("copy-mask", &native_entry<m_copy_mask>, 3, "(copy-mask PARAMETER SHAPE RECT) a new effect bringing RECT (nil: the whole window) from the window's offscreen image to the screen through a mask of SHAPE");
+  reg("action-effect", &native_entry<m_action_effect>, 2, "(action-effect EFFECT STEP) draws EFFECT as it is at STEP; no value; error 2 when EFFECT is no live effect");
+  reg("loop-effect", &native_entry<m_loop_effect>, 3, "(loop-effect EFFECT INCREMENT DELAY) runs EFFECT to its end, INCREMENT steps at a time, DELAY milliseconds apart, then frees it; no value");
+  reg("finishing-effect", &native_entry<m_finishing_effect>, 1, "(finishing-effect EFFECT) draws EFFECT's last step and frees it; no value");
+  reg("get-nb-step", &native_entry<m_get_nb_step>, 1, "(get-nb-step EFFECT) the number of steps of EFFECT");
+  reg("dissolve", &native_entry<m_dissolve>, 0, "(dissolve) brings the whole window from its offscreen image to the screen pixel by pixel in random order; no value");
+  reg("quick-dissolve", &native_entry<m_quick_dissolve>, 0, "(quick-dissolve) dissolves, as dissolve does, the area of the window's size at its last change of size; no value");
+  reg("copy-bits", &native_entry<m_copy_bits>, 1, "(copy-bits RECT) copies RECT (nil: the whole window) from the window's offscreen image to the screen; no value");
+  reg("copy-bits-from", &native_entry<m_copy_bits_from>, 3, "(copy-bits-from WINDOW SOURCE DESTINATION) copies SOURCE of WINDOW's offscreen image to DESTINATION of this window on the screen, stretched when the sizes differ (nil: the whole window); no value; error 2 when WINDOW is no window");
 }
 
 // The `effect` property: a message (a symbol) or a message with its
