@@ -507,27 +507,27 @@ void install(Runtime&) {
   define_native_class("obj-interface", construct<PersistentRecord>, persistence);
   s.persistence = persistence;
 
-  register_native_method(data, "get-name", &native_entry<m_get_name>, 0);
-  register_native_method(data, "set-name", &native_entry<m_set_name>, 1);
-  register_native_method(data, "setup-name", &native_entry<m_setup_name>, 1);
-  register_native_method(persistence, "open", &native_entry<m_op<&PersistentRecord::open>>, 0);
-  register_native_method(persistence, "show", &native_entry<m_op<&PersistentRecord::show>>, 0);
-  register_native_method(persistence, "hide", &native_entry<m_op<&PersistentRecord::hide>>, 0);
-  register_native_method(persistence, "enable", &native_entry<m_op<&PersistentRecord::enable>>, 0);
-  register_native_method(persistence, "disable", &native_entry<m_op<&PersistentRecord::disable>>, 0);
-  register_native_method(persistence, "hilite", &native_entry<m_op<&PersistentRecord::hilite>>, 0);
-  register_native_method(persistence, "dehilite", &native_entry<m_op<&PersistentRecord::dehilite>>, 0);
-  register_native_method(persistence, "enabled?", &native_entry<m_enabled_p>, 0);
-  register_native_method(persistence, "get-title", &native_entry<m_get_title>, 0);
-  register_native_method(persistence, "set-title", &native_entry<m_set_title>, 1);
-  register_native_method(persistence, "get-constructor", &native_entry<m_get_constructor>, 0);
-  register_native_method(persistence, "set-constructor", &native_entry<m_set_constructor>, 1);
-  register_native_method(persistence, "link-object", &native_entry<m_link_object>, 0);
-  register_native_method(persistence, "close-link", &native_entry<m_close_link>, 0);
-  register_native_method(persistence, "search-property", &native_entry<m_search_property>, 1);
-  register_native_method(persistence, "search-constructor", &native_entry<m_search_constructor>, 1);
-  register_native_method(persistence, "find-self-config", &native_entry<m_find_self_config>, 1);
-  register_native_method(persistence, "setup-constructor", &native_entry<m_setup_constructor>, 1);
+  register_native_method(data, "get-name", &native_entry<m_get_name>, 0, "(get-name) the value of name in the object");
+  register_native_method(data, "set-name", &native_entry<m_set_name>, 1, "(set-name NAME) assigns name in the object, and stores it in its native record when opened; returns NAME");
+  register_native_method(data, "setup-name", &native_entry<m_setup_name>, 1, "(setup-name PLIST) names the object, unless named already: :name of PLIST, else its own configuration's name, else standard-name; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "open", &native_entry<m_op<&PersistentRecord::open>>, 0, "(open) the native record's open operation; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "show", &native_entry<m_op<&PersistentRecord::show>>, 0, "(show) the native record's show operation; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "hide", &native_entry<m_op<&PersistentRecord::hide>>, 0, "(hide) the native record's hide operation; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "enable", &native_entry<m_op<&PersistentRecord::enable>>, 0, "(enable) the native record's enable operation; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "disable", &native_entry<m_op<&PersistentRecord::disable>>, 0, "(disable) the native record's disable operation; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "hilite", &native_entry<m_op<&PersistentRecord::hilite>>, 0, "(hilite) the native record's hilite operation; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "dehilite", &native_entry<m_op<&PersistentRecord::dehilite>>, 0, "(dehilite) the native record's dehilite operation; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "enabled?", &native_entry<m_enabled_p>, 0, "(enabled?) t when the native record says it is enabled, otherwise nil; error 2 with the object when it is not opened");
+  register_native_method(persistence, "get-title", &native_entry<m_get_title>, 0, "(get-title) the object's title; error 2 with the object when it is not opened");
+  register_native_method(persistence, "set-title", &native_entry<m_set_title>, 1, "(set-title TITLE) the title from a (STR#-ID . INDEX) pair's non-empty string, else TITLE as text; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "get-constructor", &native_entry<m_get_constructor>, 0, "(get-constructor) the object's constructor list of configurations; error 2 with the object when it is not opened");
+  register_native_method(persistence, "set-constructor", &native_entry<m_set_constructor>, 1, "(set-constructor LIST) sets the object's constructor list; returns LIST; error 2 with the object when it is not opened");
+  register_native_method(persistence, "link-object", &native_entry<m_link_object>, 0, "(link-object) opens the object's native part, made by its class's native constructor, unless it is open; no value");
+  register_native_method(persistence, "close-link", &native_entry<m_close_link>, 0, "(close-link) frees the object's native record; its native part becomes nil; no value; error 2 with the object when it is not opened");
+  register_native_method(persistence, "search-property", &native_entry<m_search_property>, 1, "(search-property SLOT) the initialisation value of SLOT: its keyword in the first configuration of the constructor list that has it, else the slot's initial value; error 2 when SLOT is no symbol or the object is not opened");
+  register_native_method(persistence, "search-constructor", &native_entry<m_search_constructor>, 1, "(search-constructor KEY) the property list tail beginning with KEY in the first configuration of the constructor list that has it, otherwise nil; error 2 with the object when it is not opened");
+  register_native_method(persistence, "find-self-config", &native_entry<m_find_self_config>, 1, "(find-self-config CHILDREN) the object's own configuration among CHILDREN: its config-creator, else the first child whose header or header name is the object's name; nil when none; error 2 with the object when it is not opened");
+  register_native_method(persistence, "setup-constructor", &native_entry<m_setup_constructor>, 1, "(setup-constructor PLIST) builds the object's constructor list: PLIST's configuration, the parent's, its own and its classes'; no value; error 2 with the object when it is not opened");
 
   os().init_lists = constructor_list;
 }
