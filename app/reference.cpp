@@ -202,8 +202,14 @@ std::string reference_markdown() {
     std::sort(docs.begin(), docs.end(), [](const objects::MethodDoc* a, const objects::MethodDoc* b) {
       return std::string_view(a->name) < std::string_view(b->name);
     });
-    out += "\n## methods of " + c + "\n\nModule " + docs[0]->module +
-           "; sent to an instance, as in (send OBJECT 'NAME ARG...).\n\n"
+    std::vector<std::string> modules;
+    for (const objects::MethodDoc* d : docs)
+      if (std::find(modules.begin(), modules.end(), d->module) == modules.end()) modules.push_back(d->module);
+    std::sort(modules.begin(), modules.end());
+    std::string from;
+    for (const std::string& m : modules) from += (from.empty() ? "" : ", ") + m;
+    out += "\n## methods of " + c + "\n\nRegistered by " + (modules.size() == 1 ? "module " : "modules ") + from +
+           "; sent to an instance of the class or of a subclass, as in (send OBJECT NAME ARG...).\n\n"
            "| name | arguments | description |\n|---|---|---|\n";
     for (const objects::MethodDoc* d : docs) {
       std::string args, text;
@@ -226,7 +232,7 @@ bool reference_entry(const std::string& name, std::string& out) {
   for (const SyntaxDoc* d : bound_syntax()) {
     if (name != d->name) continue;
     split_entry(d->doc, args, text);
-    add(args, "syntax word, evaluator", text);
+    add(args, "syntax word, interpreted by the evaluator", text);
   }
   for (const NativeDoc* d : bound_docs()) {
     if (name != d->name) continue;

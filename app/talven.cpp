@@ -97,10 +97,11 @@ const Subcommand kSubcommands[] = {
      "small integers as byte tokens), installs its symbols table and runs the\n"
      "encoded text instead: the transcript must not change.\n",
      run_transcript},
-    {"doc", "show the reference entry of a primitive or special form (talven doc NAME)",
+    {"doc", "show the reference entries of a name (talven doc NAME)",
      "usage: talven doc NAME | --markdown | --undocumented\n"
-     "Shows the argument list, kind, module and description of the primitive or\n"
-     "special form NAME (the prompt's ,doc NAME does the same). --markdown writes\n"
+     "Shows the argument list, kind, module and description of the syntax word,\n"
+     "primitive, special form and native classes' methods named NAME (the\n"
+     "prompt's ,doc NAME does the same). --markdown writes\n"
      "the whole reference (docs/reference.md); --undocumented lists the names\n"
      "whose entry has no description, then the natives bound without an entry\n"
      "(docs/undocumented.txt, which may only shrink).\n",

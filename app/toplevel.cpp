@@ -557,7 +557,7 @@ void prompt_command(const std::string& line) {
   o.stop_on_error = false;
   if (name == ",help") {
     report(",help        this list\r"
-           ",doc NAME    the reference entry of a primitive or special form\r"
+           ",doc NAME    the reference entries of a syntax word, primitive, special form or method\r"
            ",load FILE   load a source file form by form\r"
            ",time FORM   evaluate FORM, then show the wall time and the collections it took\r"
            "Ctrl-C abandons the form being typed or interrupts the one running; Ctrl-D quits.\r"

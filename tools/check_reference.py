@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The reference of the primitives is up to date: docs/reference.md is what
+"""The reference of the syntax words, primitives and methods is up to date: docs/reference.md is what
 `talven doc --markdown` writes, and docs/undocumented.txt lists exactly the
 natives still without a description or without an entry (a new native
 without one fails, and so does one described but still listed).
@@ -38,12 +38,16 @@ def main():
             print('FAIL %s is stale (ninja reference writes it again):' % path)
             print('\n'.join(list(diff)[:40]))
             failures += 1
-    # One entry through the command line and its refusal of a near name.
+    # Entries through the command line: a special form, a syntax word, a
+    # method of two classes, and the refusal of a near name.
     if not a.write:
-        p = subprocess.run([a.talven, 'doc', 'catch'], capture_output=True, timeout=60)
-        if p.returncode != 0 or not p.stdout.startswith(b'(catch TAG BODY...)'):
-            print('FAIL talven doc catch: %r' % (p.stdout,))
-            failures += 1
+        for name, parts in (('catch', [b'(catch TAG BODY...)']),
+                            ('while', [b'(while TEST BODY...)', b'syntax word']),
+                            ('get-color', [b'method of obj-window', b'method of obj-menu'])):
+            p = subprocess.run([a.talven, 'doc', name], capture_output=True, timeout=60)
+            if p.returncode != 0 or not p.stdout.startswith(parts[0]) or not all(x in p.stdout for x in parts):
+                print('FAIL talven doc %s: %r' % (name, p.stdout))
+                failures += 1
         p = subprocess.run([a.talven, 'doc', 'cathc'], capture_output=True, timeout=60)
         if p.returncode != 0 and b'did you mean catch?' in p.stderr:
             pass
