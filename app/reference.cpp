@@ -32,7 +32,7 @@ constexpr SyntaxDoc kSyntaxDocs[] = {
     {"when", "(when TEST BODY...) nil when TEST is false, otherwise the BODY forms in order and the last one's value"},
     {"cond", "(cond (TEST FORM...)...) the first clause whose TEST is true (else counts as true): its FORMs' last value, TEST's value when it has none, or with (TEST => F) F called with TEST's value; no value when none is true; error 2 with a clause that is not a list"},
     {"set!", "(set! TARGET EXPR) stores EXPR's value in the variable TARGET, or assigns the symbol TARGET as seen from the current object; returns the value; error 2 with any other TARGET"},
-    {"new-clause", "(new-clause HEAD GOAL...) the clause the logic compiler makes of HEAD and GOALs, named new-clause; error when logic is not installed"},
+    {"new-clause", "(new-clause PARAMS GOAL...) a clause (COUNT (new-clause . PARAMS) GOAL...) of the parameters and goals, COUNT the logic variables it needs; error 47 when logic is not installed"},
     {"case", "(case KEY (SELECTOR FORM...)...) KEY evaluated once; the first clause whose SELECTOR is eqv? to it, is a list holding an element eqv? to it, or is t or else: its FORMs' last value; no value when none matches"},
     {"repeat", "(repeat N BODY...) evaluates BODY N times (none when N <= 0); no value; error 2 when N is not an integer"},
     {"until", "(until TEST BODY...) evaluates BODY, then stops when TEST is true; BODY runs at least once and the loop can be interrupted; no value"},
@@ -43,9 +43,9 @@ constexpr SyntaxDoc kSyntaxDocs[] = {
     {"lambda", "(lambda PARAMS BODY...) a function of PARAMS (variables, a dotted last one taking the rest of the arguments as a list) that sees the variables of the functions around it"},
     {"send", "(send OBJECT MESSAGE ARG...) OBJECT and ARGs evaluated in the caller, then MESSAGE evaluated with OBJECT current and applied to the ARGs; error 6 with an unknown message"},
     {"gamma", "(gamma PARAMS CAPTURES BODY...) a closure: a function of PARAMS that sees only the CAPTURES, each a variable or (VARIABLE INIT), whose values it keeps from when it is made"},
-    {"syntax", "(syntax PARAMS BODY...) a macro: called with its argument forms unevaluated, the form it returns is evaluated in place of the call"},
+    {"syntax", "(syntax PARAMS BODY...) a function whose first parameter receives the call's argument forms, unevaluated, as one list (a second one, the caller's environment); its body's value is the call's value, not evaluated again"},
     {"fluid-let", "(fluid-let ((SYMBOL INIT)...) BODY...) gives each SYMBOL INIT's value (no value without one) while BODY runs, and its old value back when the form is left, whichever way; error 2 with a binding that is not a symbol"},
-    {"syntax-gamma", "(syntax-gamma PARAMS CAPTURES BODY...) a macro closed over CAPTURES as gamma is"},
+    {"syntax-gamma", "(syntax-gamma PARAMS CAPTURES BODY...) a function called as a syntax one, closed over CAPTURES as a gamma is"},
     {"let", "(let ((VAR INIT)...) BODY...) gives each VAR, in order, INIT's value (no value without one), then evaluates BODY; the variables are locals of the enclosing function"},
     {"let*", "(let* ((VAR INIT)...) BODY...) as let: each INIT sees the variables already given"},
     {"letrec", "(letrec ((VAR INIT)...) BODY...) as let: each INIT sees the variables already given"},
@@ -257,6 +257,7 @@ bool reference_entry(const std::string& name, std::string& out) {
 std::vector<std::string> reference_faults() {
   std::vector<std::string> faults;
   std::vector<const NativeDoc*> docs = bound_docs();
+  std::vector<const objects::MethodDoc*> methods = bound_methods();
   // Every native bound to a name has an entry under that name.
   Zones& z = rt().zones;
   for (uint32_t i = 0; i < z.symbol_slots; ++i) {
@@ -265,15 +266,17 @@ std::vector<std::string> reference_faults() {
     Value v(rec.value);
     if (!v.is(Tag::Primitive) && !v.is(Tag::Special)) continue;
     std::string name = string_text(Value(rec.name));
-    bool found = std::any_of(docs.begin(), docs.end(), [&](const NativeDoc* d) { return name == d->name; });
+    // A method defined by one class alone sits in its symbol's value cell.
+    bool found = std::any_of(docs.begin(), docs.end(), [&](const NativeDoc* d) { return name == d->name; }) ||
+                 std::any_of(methods.begin(), methods.end(), [&](const objects::MethodDoc* d) { return name == d->name; });
     if (!found) faults.push_back("bound without an entry: " + name);
   }
   // Every syntax word has one entry, and every entry is a syntax word's.
   size_t words = 0;
-#define TALVEN_X(name, tag, text)                                                                      \
-  ++words;                                                                                             \
-  if (std::count_if(std::begin(kSyntaxDocs), std::end(kSyntaxDocs),                                    \
-                    [](const SyntaxDoc& d) { return std::string_view(d.name) == text; }) != 1)         \
+#define TALVEN_X(id, code, text)                                                                    \
+  ++words;                                                                                           \
+  if (std::count_if(std::begin(kSyntaxDocs), std::end(kSyntaxDocs),                                  \
+                    [](const SyntaxDoc& d) { return std::string_view(d.name) == text; }) != 1)       \
     faults.push_back(std::string("syntax word without one entry: ") + text);
   TALVEN_SYNTAX_WORDS(TALVEN_X)
 #undef TALVEN_X

@@ -237,7 +237,7 @@ Value prim_iutimestring(Value seconds, Value with_seconds) {
 }
 
 const NativeRow kDateNatives[] = {
-    TV_PRIM("get-time", prim_get_time, "(get-time) the clock seconds now, counted from 1904 (an integer; past 2^31 negative)"),
+    TV_PRIM("get-time", prim_get_time, "(get-time) the clock seconds now, counted from 1904, as a signed 32-bit integer (the other clock primitives take it back)"),
     TV_PRIM("get-date", prim_get_date, "(get-date) the date record of now in local time: (YEAR MONTH DAY HOUR MINUTE SECOND WEEKDAY)"),
     TV_PRIM("tick-count", prim_tick_count, "(tick-count) the ticks (sixtieths of a second) since the runtime started"),
     TV_PRIM("milliseconds", prim_milliseconds, "(milliseconds) the milliseconds since the runtime started"),
