@@ -43,7 +43,7 @@ def main():
     if not a.write:
         for name, parts in (('catch', [b'(catch TAG BODY...)']),
                             ('while', [b'(while TEST BODY...)', b'syntax word']),
-                            ('get-color', [b'method of obj-window', b'method of obj-menu'])):
+                            ('get-color', [b'(get-color)', b'method of obj-window', b'method of obj-menu'])):
             p = subprocess.run([a.talven, 'doc', name], capture_output=True, timeout=60)
             if p.returncode != 0 or not p.stdout.startswith(parts[0]) or not all(x in p.stdout for x in parts):
                 print('FAIL talven doc %s: %r' % (name, p.stdout))
