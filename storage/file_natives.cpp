@@ -895,7 +895,7 @@ const NativeRow kFileNatives[] = {
     TV_PRIM("pathname-inclusion", prim_pathname_inclusion, "(pathname-inclusion PATHNAME1 PATHNAME2) t when PATHNAME2's path begins with PATHNAME1's, case ignored, otherwise nil"),
     TV_PRIM("pathname-volume", prim_pathname_volume, "(pathname-volume PATHNAME) the first string (or nil) reached by following first elements and symbols' values; error 6 with an unbound symbol, error 2 with anything else"),
     TV_PRIM("resource-pathname?", prim_resource_pathname_p, "(resource-pathname? VALUE) t for a string, an integer or a real, otherwise nil"),
-    TV_PRIM("dir-files", prim_dir_files, "(dir-files PATHNAME PATTERN) the names of the files (not directories) in that directory matching PATTERN (\"*.*\" when nil or empty; a folder in it is listed instead); nil when the directory cannot be read"),
+    TV_PRIM("dir-files", prim_dir_files, "(dir-files PATHNAME PATTERN) the names of the files (not directories) in that directory matching PATTERN (\"*.*\" when nil or empty; a pattern naming a folder lists that folder of the directory); nil when the directory cannot be read"),
     TV_PRIM("dir-subdirs", prim_dir_subdirs, "(dir-subdirs PATHNAME) the names of the directory's subdirectories, without . and ..; nil when it cannot be read"),
     TV_PRIM("add-program-group", prim_add_program_group, "(add-program-group NAME) makes a folder NAME in the user's applications menu; t, or nil when it cannot"),
     TV_PRIM("add-program-item", prim_add_program_item, "(add-program-item TARGET GROUP NAME) puts a launcher NAME for the program TARGET in the menu folder GROUP; t, or nil when it cannot"),
