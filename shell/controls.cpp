@@ -38,7 +38,7 @@ std::vector<TextLine> wrap_text(std::string_view text, int32_t width) {
   std::vector<TextLine> lines;
   size_t start = 0;
   while (true) {
-    size_t end = text.find('\n', start);
+    size_t end = text.find(kLineEnd, start);
     if (end == std::string_view::npos) end = text.size();
     // One paragraph, broken between words while it is too wide.
     size_t at = start;
@@ -67,7 +67,7 @@ std::vector<TextLine> wrap_text(std::string_view text, int32_t width) {
 void EditModel::insert(std::string_view s) {
   std::string piece;
   for (char c : s)
-    if (c != '\n' || multi_line) piece.push_back(c);
+    if ((c != kLineEnd && c != '\n') || multi_line) piece.push_back(c);
   size_t from = selection_start();
   text.replace(from, selection_end() - from, piece);
   caret = anchor = from + piece.size();
@@ -478,16 +478,14 @@ std::pair<size_t, size_t> selection_arg(Value v, size_t length) {
   return {index(car(v)), index(car(rest))};
 }
 
-// Text from the clipboard with its line ends made newlines.
+// Text from the clipboard with its line ends (CR LF, LF) made ours.
 std::string plain_lines(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      out.push_back('\n');
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    } else {
+    if (s[i] == '\n' && !(i > 0 && s[i - 1] == '\r'))
+      out.push_back(kLineEnd);
+    else if (s[i] != '\n')
       out.push_back(s[i]);
-    }
   }
   return out;
 }
@@ -555,7 +553,7 @@ class EditText : public Control {
       const TextLine& l = lines[i];
       int32_t x = in.left - scroll_x;
       label(dc, {x, y}, t.substr(l.start, l.length), w);
-      // The selection inverted; a selected newline shows as a cell's width.
+      // The selection inverted; a selected line end shows as a cell's width.
       size_t a = std::max(from, l.start), b = std::min(to, l.start + l.length);
       int32_t left = x + width_of(t.substr(l.start, a - l.start));
       int32_t right = x + width_of(t.substr(l.start, std::max(a, b) - l.start));
@@ -635,7 +633,7 @@ class EditText : public Control {
           fire();
           return;
         }
-        model.insert("\n");
+        model.insert(std::string_view(&kLineEnd, 1));
         break;
       default:
         if (code < 32 || code > 255) return;

@@ -29,20 +29,23 @@ namespace shell {
 int32_t width_of(std::string_view text);
 int32_t line_height();
 
+// Lines of text end with a carriage return, as the reader's strings do.
+inline constexpr char kLineEnd = '\r';
+
 // A line of a laid-out text: where it starts in the text and how many
-// characters it shows (its ending space or newline left out).
+// characters it shows (its ending space or line end left out).
 struct TextLine {
   size_t start = 0, length = 0;
 };
 
-// Breaks a text into lines at its newlines and, when `width` is positive,
+// Breaks a text into lines at its line ends and, when `width` is positive,
 // between words so that each line fits `width` (a word wider than the
 // width is cut where it overflows). Always at least one line.
 std::vector<TextLine> wrap_text(std::string_view text, int32_t width);
 
 // The text of an editable text with its caret and selection. The selection
 // runs between the anchor and the caret; they are equal when nothing is
-// selected. A single-line text refuses newlines.
+// selected. A single-line text refuses line ends.
 struct EditModel {
   std::string text;
   size_t caret = 0, anchor = 0;
@@ -51,8 +54,8 @@ struct EditModel {
   size_t selection_start() const { return caret < anchor ? caret : anchor; }
   size_t selection_end() const { return caret < anchor ? anchor : caret; }
   std::string selected() const { return text.substr(selection_start(), selection_end() - selection_start()); }
-  // Replaces the selection by `s` (newlines dropped from a single-line
-  // text), the caret after it.
+  // Replaces the selection by `s` (line ends, and line feeds, dropped from
+  // a single-line text), the caret after it.
   void insert(std::string_view s);
   // Backspace and Delete: the selection, else the character before or
   // after the caret.
@@ -70,7 +73,7 @@ struct EditModel {
   void down(bool extend);
   void home(bool extend);
   void end(bool extend);
-  // The line of the text (unwrapped: lines end at newlines) that holds an
+  // The line of the text (unwrapped: lines end at line ends) that holds an
   // index, and the index at a line and pixel column.
   size_t line_of(size_t index) const;
   size_t index_at(size_t line, int32_t x) const;

@@ -18,20 +18,20 @@ std::vector<std::string> wrapped(std::string_view text, int32_t width) {
 }
 
 // Every line fits (a single overlong word excepted, which is cut), no
-// character but the breaking spaces and newlines is lost, and the lines
+// character but the breaking spaces and line ends is lost, and the lines
 // come in order.
 TEST(WrapText, LinesFitKeepEveryCharacterAndCutOverlongWords) {
   const int32_t cell = shell::width_of("x");
   EXPECT_EQ(wrapped("one two three", 7 * cell), (std::vector<std::string>{"one two", "three"}));
   EXPECT_EQ(wrapped("one two three", 5 * cell), (std::vector<std::string>{"one", "two", "three"}));
   EXPECT_EQ(wrapped("abcdefgh", 3 * cell), (std::vector<std::string>{"abc", "def", "gh"}));
-  EXPECT_EQ(wrapped("a\n\nb", 10 * cell), (std::vector<std::string>{"a", "", "b"}));
+  EXPECT_EQ(wrapped("a\r\rb", 10 * cell), (std::vector<std::string>{"a", "", "b"}));
   EXPECT_EQ(wrapped("", 10 * cell), (std::vector<std::string>{""}));
-  EXPECT_EQ(wrapped("a b", 0), (std::vector<std::string>{"a b"}));  // no width: newlines only
+  EXPECT_EQ(wrapped("a b", 0), (std::vector<std::string>{"a b"}));  // no width: line ends only
   // A width narrower than one character still moves on.
   EXPECT_EQ(wrapped("ab", 1), (std::vector<std::string>{"a", "b"}));
   for (int32_t w = 1; w < 12 * cell; ++w) {
-    std::string text = "the quick  brown fox\njumps over the lazy dog";
+    std::string text = "the quick  brown fox\rjumps over the lazy dog";
     std::string joined;
     for (const std::string& line : wrapped(text, w)) {
       if (line.size() > 1) EXPECT_LE(shell::width_of(line), w) << line;
@@ -39,7 +39,7 @@ TEST(WrapText, LinesFitKeepEveryCharacterAndCutOverlongWords) {
     }
     std::string letters;
     for (char c : text)
-      if (c != ' ' && c != '\n') letters.push_back(c);
+      if (c != ' ' && c != '\r') letters.push_back(c);
     std::string kept;
     for (char c : joined)
       if (c != ' ') kept.push_back(c);
@@ -50,7 +50,7 @@ TEST(WrapText, LinesFitKeepEveryCharacterAndCutOverlongWords) {
 TEST(EditModel, CaretCrossesLinesKeepingItsColumnAndShiftExtends) {
   shell::EditModel m;
   m.multi_line = true;
-  m.insert("abcdef\nxy\nlonger line");
+  m.insert("abcdef\rxy\rlonger line");
   EXPECT_EQ(m.caret, m.text.size());
   m.home(false);
   EXPECT_EQ(m.caret, 10u);  // the start of the last line
@@ -63,7 +63,7 @@ TEST(EditModel, CaretCrossesLinesKeepingItsColumnAndShiftExtends) {
   EXPECT_EQ(m.caret, 0u);  // above the first line: the start
   m.right(false), m.right(false), m.right(false);
   m.down(true);  // extend: the anchor stays at 3
-  EXPECT_EQ(m.selected(), "def\nxy");
+  EXPECT_EQ(m.selected(), "def\rxy");
   m.left(false);  // collapses to the selection's start
   EXPECT_EQ(m.caret, 3u);
   EXPECT_EQ(m.anchor, 3u);
@@ -74,9 +74,9 @@ TEST(EditModel, CaretCrossesLinesKeepingItsColumnAndShiftExtends) {
   EXPECT_EQ(m.caret, 2u);
 }
 
-TEST(EditModel, EditingReplacesTheSelectionAndSingleLineRefusesNewlines) {
+TEST(EditModel, EditingReplacesTheSelectionAndSingleLineRefusesLineEnds) {
   shell::EditModel m;
-  m.insert("ab\ncd");
+  m.insert("ab\rcd\n");
   EXPECT_EQ(m.text, "abcd");
   m.select(1, 3);
   m.insert("XY");

@@ -25,6 +25,10 @@
 (Edit (define (select) (say 'select (get-content))))
 (define Picture (control-class 'Picture obj-picture))
 
+; Lines of text end with a carriage return.
+(define (lines _first . _more)
+  (if _more (string-append _first (char 13) (apply lines _more)) _first))
+
 (define (make _class _name _parent _pos _size _title . _more)
   (let ((_w (make-instance _class)))
     (_w (set! name _name) (set! parent _parent) (set! position _pos) (set! size _size) (set! title _title))
@@ -44,7 +48,7 @@
                    '(set! content "A caption wraps its words within its own rectangle, line by line.")))
 (define Line (make Edit 'edit W '(130 . 10) '(20 . 150) "" '(set! content "hello")))
 (define Memo (make Edit 'memo W '(100 . 180) '(64 . 170) ""
-                   '(begin (set! multi-line? t) (set! content "line one\nline two\nline three\nline four\nline five"))))
+                   '(begin (set! multi-line? t) (set! content (lines "line one" "line two" "line three" "line four" "line five")))))
 (define Pic (make Picture 'picture W '(180 . 180) '(60 . 80) ""))
 (send Pic set-content 128)
 ; A text kept out of sight to read the clipboard back through paste.
