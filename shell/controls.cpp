@@ -42,7 +42,7 @@ std::vector<TextLine> wrap_text(std::string_view text, int32_t width) {
     if (end == std::string_view::npos) end = text.size();
     // One paragraph, broken between words while it is too wide.
     size_t at = start;
-    while (width > 0 && width_of(text.substr(at, end - at)) > width) {
+    while (width > 0 && end - at > 1 && width_of(text.substr(at, end - at)) > width) {
       size_t fit = at;  // the longest prefix that fits
       while (fit < end && width_of(text.substr(at, fit + 1 - at)) <= width) ++fit;
       size_t space = text.rfind(' ', fit);
@@ -419,12 +419,9 @@ class Choice : public Control {
   }
 
   Value get_content() override {
-    Value list = kNil;
-    for (auto it = items.rbegin(); it != items.rend(); ++it) {
-      Value s = make_string(it->data(), it->size());
-      list = cons(s, list);
-    }
-    return list;
+    ListBuilder b;
+    for (const std::string& item : items) b.add(make_string(item.data(), item.size()));
+    return b.finish();
   }
   void set_content(Value v) override {
     items = items_arg(v);

@@ -34,7 +34,9 @@ TEST(WrapText, LinesFitKeepEveryCharacterAndCutOverlongWords) {
     std::string text = "the quick  brown fox\rjumps over the lazy dog";
     std::string joined;
     for (const std::string& line : wrapped(text, w)) {
-      if (line.size() > 1) EXPECT_LE(shell::width_of(line), w) << line;
+      if (line.size() > 1) {
+        EXPECT_LE(shell::width_of(line), w) << line;
+      }
       joined += line;
     }
     std::string letters;

@@ -66,6 +66,7 @@
 (try '(send Colour set-content '("a" b)))
 (try '(send Pic set-content 999))
 (try '(send Pic set-content "no handle"))
+(try '(send Pic load-from-pathname "missing.pict"))
 (try '(make Choice 'bad W '(0 . 0) '(10 . 10) "" '(set! items 7)))
 (princ (list 'unchanged (send Line get-content) (send Colour get-selection) (send Pic get-content)
              (send Note get-content)) ())
