@@ -375,6 +375,7 @@ class Choice : public Control {
   }
 
   void draw(gfx::DC& dc, gfx::Rect box, const WindowRecord& w) override {
+    gfx::Brush before = dc.brush();
     dc.set_pen({gfx::PenStyle::Solid, 1, dc.surface().map_color(w.disabled ? 0x808080 : 0)});
     for (size_t i = 0; i < items.size(); ++i) {
       int32_t top = box.top + int32_t(i) * row_height();
@@ -391,6 +392,7 @@ class Choice : public Control {
       if (focused() && ring)
         focus_ring(dc, {box.left + 16, top + 1, box.left + 20 + width_of(items[i]), top + row_height() - 1});
     }
+    dc.set_brush(before);
   }
   void press(gfx::Pt p, bool) override {
     held = row_at(p);

@@ -80,6 +80,7 @@
 (define (system-key-down _k)
   (cond ((= _k 352) (report) t)
         ((= _k 376) (princ (list 'focus (send (get-focus) get-name)) ()) t)
+        ((= _k 355) (send Cancel disable) (princ (list 'disabled (send Cancel enabled?)) ()) t)
         (t ())))
 
 (define (toplevel-loop)
