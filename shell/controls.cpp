@@ -546,6 +546,7 @@ class EditText : public Control {
     std::string_view t(model.text);
     std::vector<TextLine> lines = model.lines();
     size_t from = model.selection_start(), to = model.selection_end();
+    size_t caret_line = model.line_of(model.caret);
     for (size_t i = first_line; i < lines.size(); ++i) {
       int32_t y = in.top + int32_t(i - first_line) * line_height();
       if (y >= in.bottom) break;
@@ -559,8 +560,7 @@ class EditText : public Control {
       if (to > l.start + l.length && from <= l.start + l.length && i + 1 < lines.size())
         right += gfx::FontMetrics::kAdvance;
       if (from != to && right > left) dc.invert_rect({left, y, right, y + line_height()});
-      if (from == to && focused() && model.caret >= l.start && model.caret <= l.start + l.length &&
-          model.line_of(model.caret) == i) {
+      if (from == to && focused() && i == caret_line) {
         int32_t cx = x + width_of(t.substr(l.start, model.caret - l.start));
         dc.fill_rect({cx, y, cx + 1, y + line_height()}, solid(dc, 0));
       }
