@@ -50,7 +50,15 @@
 (define Memo (make Edit 'memo W '(100 . 180) '(64 . 170) ""
                    '(begin (set! multi-line? t) (set! content (lines "line one" "line two" "line three" "line four" "line five")))))
 (define Pic (make Picture 'picture W '(180 . 180) '(60 . 80) ""))
-(send Pic set-content 128)
+(send Pic set-content (getpicture 128))
+; A picture file written from the resource, loaded by its pathname.
+(define Pic2 (make Picture 'picture2 W '(180 . 270) '(60 . 80) ""))
+(define Pict-Path (talven-file-create () "ABCD" "PICT" () t t))
+(let ((_f (file-open Pict-Path 2)) (_p (getpicture 128)))
+  (file-write-block _f (hlock _p) (get-handle-size _p))
+  (file-close _f))
+(send Pic2 load-from-pathname Pict-Path)
+(file-remove Pict-Path ())
 ; A text kept out of sight to read the clipboard back through paste.
 (define Clip (make-instance Edit))
 (Clip (set! name 'clip) (set! parent W) (set! position '(0 . 0)) (set! size '(10 . 10)) (set! multi-line? t))
@@ -68,7 +76,9 @@
 (try '(send Pic set-content "no handle"))
 (try '(send Pic load-from-pathname "missing.pict"))
 (try '(make Choice 'bad W '(0 . 0) '(10 . 10) "" '(set! items 7)))
+(send Pic set-content 128)
 (princ (list 'unchanged (send Line get-content) (send Colour get-selection) (send Pic get-content)
+             (send Pic2 get-content)
              (send Note get-content)) ())
 (send Colour set-selection 0)
 
