@@ -28,6 +28,7 @@
 #include "objects/configs.hpp"
 #include "objects/objects.hpp"
 #include "process/processes.hpp"
+#include "shell/controls.hpp"
 #include "shell/effect_methods.hpp"
 #include "shell/start.hpp"
 #include "shell/menus.hpp"
@@ -62,7 +63,7 @@ std::span<const Module* const> default_modules() {
       // processes
       &process::kProcessModule,
       // shell
-      &shell::kShellModule, &shell::kWindowsModule, &shell::kMenusModule, &shell::kEffectsModule,
+      &shell::kShellModule, &shell::kWindowsModule, &shell::kControlsModule, &shell::kMenusModule, &shell::kEffectsModule,
   };
   return list;
 }

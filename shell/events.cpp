@@ -262,6 +262,41 @@ bool system_key(const Message& m) {
   return !call_by_name(fn, {make_fixnum(int32_t(code))}).is_nil();
 }
 
+// ---- Keys to the focus ---------------------------------------------------------------------
+
+// A character to the focused object; Tab moves the focus among controls.
+void deliver_character(int32_t code) {
+  WindowsState& s = st();
+  s.double_click = false;
+  WindowSystem* ws = media::window_system();
+  if (code == 9 && focus_next_control(ws && (ws->keys() & platform::kShift))) return;
+  if (record(s.focus)) send_to(s.focus, s.key_down, {make_fixnum(code)});
+}
+
+// The keys without a character, to a focused control as key-down codes:
+// the arrows 28 to 31 (left, right, up, down), Home 1, End 4, Page Up 11,
+// Page Down 12, Delete 127. True when the key was taken.
+bool navigation_key(const Message& m) {
+  WindowsState& s = st();
+  if (m.message != msg::KeyDown || !is_control(s.focus)) return false;
+  int32_t code = 0;
+  switch (m.wparam & 0xFF) {
+    case 37: code = 28; break;
+    case 39: code = 29; break;
+    case 38: code = 30; break;
+    case 40: code = 31; break;
+    case 36: code = 1; break;
+    case 35: code = 4; break;
+    case 33: code = 11; break;
+    case 34: code = 12; break;
+    case 46: code = 127; break;
+    default: return false;
+  }
+  s.double_click = false;
+  send_to(s.focus, s.key_down, {make_fixnum(code)});
+  return true;
+}
+
 // ---- The loop ------------------------------------------------------------------------------
 
 using Range = WindowSystem::Range;
@@ -471,8 +506,7 @@ int64_t object_proc(WindowSystem& ws, const Message& m) {
       return 0;
     }
     case msg::Char:
-      s.double_click = false;
-      if (record(s.focus)) send_to(s.focus, s.key_down, {make_fixnum(int32_t(m.wparam & 0xFF))});
+      deliver_character(int32_t(m.wparam & 0xFF));
       return 0;
     case msg::MouseMove:
       mouse_move(system_point(ws, m.at), false);
@@ -549,8 +583,7 @@ bool desktop_area_message(WindowSystem& ws, const Message& m, int64_t& result) {
       mouse_move(system_point(ws, ws.cursor()), true);
       return true;
     case msg::Char:
-      s.double_click = false;
-      if (record(s.focus)) send_to(s.focus, s.key_down, {make_fixnum(int32_t(m.wparam & 0xFF))});
+      deliver_character(int32_t(m.wparam & 0xFF));
       return true;
     default:
       return false;
@@ -575,6 +608,11 @@ void process_events(Value mask_value, bool from_application) {
       any = true;
       if (m.message == msg::Quit) orderly_shutdown(int(m.wparam));
       if ((m.message == msg::KeyDown || m.message == msg::SysKeyDown) && system_key(m)) continue;
+      if (navigation_key(m)) {
+        media::raise_pending_exit();
+        if (!(ws = media::window_system())) return;
+        continue;
+      }
       ws->translate(m);
       ws->dispatch(m);
       media::raise_pending_exit();

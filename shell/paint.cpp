@@ -268,42 +268,41 @@ void frame_object(uint32_t id) {
   dc.dc.frame_rect(dc.client(box), gfx::Brush::solid(map(dc.dc, w->foreground)));
 }
 
-// A push button: a raised face with the title centred, sunken while
-// pressed (bit 0 of the state), a heavier border for the default button
-// (bit 1), the title greyed when disabled (bit 2).
+void draw_button_face(gfx::DC& dc, gfx::Rect b, const std::string& title, int32_t state) {
+  if (b.empty()) return;
+  auto solid = [&](uint32_t c) { return gfx::Brush::solid(dc.surface().map_color(c)); };
+  bool pressed = state & 1;
+  dc.fill_rect(b, solid(pressed ? 0x808080 : 0xC0C0C0));
+  dc.frame_rect(b, solid(0));
+  if (state & 2) dc.frame_rect({b.left + 1, b.top + 1, b.right - 1, b.bottom - 1}, solid(0));
+  if (!pressed && b.width() > 4 && b.height() > 4) {
+    dc.fill_rect({b.left + 1, b.top + 1, b.right - 2, b.top + 2}, solid(0xFFFFFF));
+    dc.fill_rect({b.left + 1, b.top + 1, b.left + 2, b.bottom - 2}, solid(0xFFFFFF));
+    dc.fill_rect({b.left + 1, b.bottom - 2, b.right - 1, b.bottom - 1}, solid(0x808080));
+    dc.fill_rect({b.right - 2, b.top + 1, b.right - 1, b.bottom - 1}, solid(0x808080));
+  }
+  dc.set_text_color(dc.surface().map_color((state & 4) ? 0x808080 : 0));
+  dc.set_background(0, gfx::BackgroundMode::Transparent);
+  int32_t tw = gfx::DC::text_width(title);
+  int32_t th = gfx::FontMetrics::kHeight;
+  dc.text({b.left + (b.width() - tw) / 2, b.top + (b.height() - th) / 2}, title);
+}
+
+// draw-push-button: the face on the paint under way, else straight on the
+// window.
 void push_button(uint32_t id, gfx::Rect r, const std::string& title, int32_t state) {
   WindowRecord* w = record(id);
   if (!w) return;
   gfx::Pt o = native_origin(id);
   r = gfx::offset(r, o.x, o.y);
-  auto draw = [&](gfx::DC& dc, gfx::Pt origin) {
-    gfx::Rect b = gfx::offset(r, origin.x, origin.y);
-    if (b.empty()) return;
-    auto solid = [&](uint32_t c) { return gfx::Brush::solid(dc.surface().map_color(c)); };
-    bool pressed = state & 1;
-    dc.fill_rect(b, solid(pressed ? 0x808080 : 0xC0C0C0));
-    dc.frame_rect(b, solid(0));
-    if (state & 2) dc.frame_rect({b.left + 1, b.top + 1, b.right - 1, b.bottom - 1}, solid(0));
-    if (!pressed && b.width() > 4 && b.height() > 4) {
-      dc.fill_rect({b.left + 1, b.top + 1, b.right - 2, b.top + 2}, solid(0xFFFFFF));
-      dc.fill_rect({b.left + 1, b.top + 1, b.left + 2, b.bottom - 2}, solid(0xFFFFFF));
-      dc.fill_rect({b.left + 1, b.bottom - 2, b.right - 1, b.bottom - 1}, solid(0x808080));
-      dc.fill_rect({b.right - 2, b.top + 1, b.right - 1, b.bottom - 1}, solid(0x808080));
-    }
-    dc.set_text_color(dc.surface().map_color((state & 4) ? 0x808080 : 0));
-    dc.set_background(0, gfx::BackgroundMode::Transparent);
-    int32_t tw = gfx::DC::text_width(title);
-    int32_t th = gfx::FontMetrics::kHeight;
-    dc.text({b.left + (b.width() - tw) / 2, b.top + (b.height() - th) / 2}, title);
-  };
   if (g_painter && windows_state().painting != 0) {
-    draw(*g_painter->dc, g_painter->origin);
+    draw_button_face(*g_painter->dc, gfx::offset(r, g_painter->origin.x, g_painter->origin.y), title, state);
     return;
   }
   WindowSystem* ws = media::window_system();
   if (!ws || !w->native) return;
   platform::WindowDC dc = ws->window_dc(w->native);
-  draw(dc.dc, dc.origin);
+  draw_button_face(dc.dc, gfx::offset(r, dc.origin.x, dc.origin.y), title, state);
   ws->flush();
 }
 

@@ -259,22 +259,14 @@ void open_native(uint32_t id, WindowObject& object) {
   if (r->top != id && id != s.desktop && id != s.system) invalidate_object(id);
 }
 
-Value construct_window(Value* args) {
-  Value id_value = open_window(args[0]);
-  uint32_t id = uint32_t(id_value.fixnum());
+Value construct_window(Value*) {
   std::unique_ptr<WindowObject> object;
   try {
     object = std::make_unique<WindowObject>();
   } catch (const std::bad_alloc&) {
-    table().remove(id);
     error(Err::NativeMemory, kNil);
   }
-  object->id = id;
-  object->object = rt().current_object;
-  WindowObject& ref = *object;
-  Value box = objects::box_record(std::move(object));
-  open_native(id, ref);
-  return box;
+  return construct_window_with(std::move(object));
 }
 
 }  // namespace
@@ -305,6 +297,17 @@ void mark_roots(Runtime&) { mark_value(windows_state().window_class); }
 const Module kWindowsModule{"windows", make_state, install, mark_roots, nullptr};
 
 WindowsState& windows_state() { return state_of<WindowsState>(kWindowsModule); }
+
+Value construct_window_with(std::unique_ptr<WindowObject> object) {
+  Value id_value = open_window(kNil);
+  uint32_t id = uint32_t(id_value.fixnum());
+  object->id = id;
+  object->object = rt().current_object;
+  WindowObject& ref = *object;
+  Value box = objects::box_record(std::move(object));
+  open_native(id, ref);
+  return box;
+}
 
 // ---- Colours -------------------------------------------------------------------------------
 

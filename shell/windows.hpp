@@ -221,6 +221,25 @@ void frame_object(uint32_t id);
 bool paint_target(uint32_t id, gfx::DC*& dc, gfx::Pt& origin);
 void register_drawing();
 void push_button(uint32_t id, gfx::Rect r, const std::string& title, int32_t state);
+// The face of a push button drawn at `b` (the DC's coordinates): raised
+// with the title centred, sunken while pressed (bit 0 of the state), a
+// heavier border for the default button (bit 1), the title greyed when
+// disabled (bit 2). Shared by draw-push-button and obj-button.
+void draw_button_face(gfx::DC& dc, gfx::Rect b, const std::string& title, int32_t state);
+
+// Opens the native half of a new instance of a window class (`self`): its
+// record from its properties, with `object` as its native part (the
+// native constructors of obj-window and of the classes built on it).
+core::Value construct_window_with(std::unique_ptr<WindowObject> object);
+
+// The controls' share of the keyboard (shell/controls.cpp). Tab or
+// shift-Tab moving the focus to the next or previous control of the focused
+// window's top-level window: false when it has none, and the key goes on
+// as a character. And whether an object is one of the standard controls,
+// which receive the keys without characters (arrows, Home, End, the page
+// keys, Delete) as key-down codes.
+bool focus_next_control(bool backward);
+bool is_control(uint32_t id);
 
 void register_window_methods(core::Value cls);
 void register_event_natives();

@@ -178,6 +178,22 @@ const char* clip_format_name(ClipFormat f) {
 
 void set_text_mirror(const TextMirror& mirror) { g_mirror = mirror; }
 
+bool clipboard_text(std::string& out) {
+  std::optional<ClipFormat> f = available(Scrap::Text);
+  if (!f) return false;
+  Block data = block_data(*f, *slot(*f));
+  out.assign(data.begin(), data.end());
+  return true;
+}
+
+void put_clipboard_text(std::string_view text) {
+  empty_store();
+  Block block(text.begin(), text.end());
+  block.push_back(0);
+  slot(ClipFormat::Text) = std::move(block);
+  text_changed();
+}
+
 const Module kClipboardModule{
     "clipboard",
     [](Runtime&) -> std::unique_ptr<ModuleState> { return std::make_unique<ClipState>(); },

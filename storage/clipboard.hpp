@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/module.hpp"
@@ -47,6 +48,12 @@ struct TextMirror {
   bool (*desktop_text)(std::string& out) = nullptr;
 };
 void set_text_mirror(const TextMirror& mirror);
+
+// The text the store holds as "TEXT" answers it (text the desktop holds
+// first): false when there is none. And text put on it as put-scrap puts
+// "TEXT", replacing every format; the desktop hears of it.
+bool clipboard_text(std::string& out);
+void put_clipboard_text(std::string_view text);
 
 extern const core::Module kClipboardModule;
 
