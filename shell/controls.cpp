@@ -862,45 +862,46 @@ struct MethodRow {
   const char* name;
   NativeFn fn;
   uint32_t count;
+  const char* doc;
 };
 
 // The methods of every control class.
 const MethodRow kControlMethods[] = {
-    {"paint", &native_entry<m_paint>, 0},
-    {"mouse-down-system", &native_entry<m_mouse_down>, 2},
-    {"mouse-move-system", &native_entry<m_mouse_move>, 2},
-    {"mouse-drag-system", &native_entry<m_mouse_drag>, 4},
-    {"mouse-up-system", &native_entry<m_mouse_up>, 2},
-    {"key-down", &native_entry<m_key_down>, 1},
-    {"activate-focus", &native_entry<m_focus_changed>, 0},
-    {"deactivate-focus", &native_entry<m_focus_changed>, 0},
-    {"get-handles-mouse?", &native_entry<m_get_handles_mouse_p>, 0},
+    {"paint", &native_entry<m_paint>, 0, "(paint) draws the control in the plain look of the window chrome; no value"},
+    {"mouse-down-system", &native_entry<m_mouse_down>, 2, "(mouse-down-system V H) presses a button, toggles a check box, picks a choice's item or puts an edit text's caret at the point; no value"},
+    {"mouse-move-system", &native_entry<m_mouse_move>, 2, "(mouse-move-system V H) the mouse moved over the control with no button held; no value"},
+    {"mouse-drag-system", &native_entry<m_mouse_drag>, 4, "(mouse-drag-system V H V0 H0) a pressed button shows whether the mouse is still over it; an edit text extends its selection; no value"},
+    {"mouse-up-system", &native_entry<m_mouse_up>, 2, "(mouse-up-system V H) a button released over itself sends itself select (once, with no arguments); no value"},
+    {"key-down", &native_entry<m_key_down>, 1, "(key-down KEY) Space or Return press a button or toggle a check box, the arrows move a choice, an edit text edits (arrows, shift+arrows, Home, End, page keys, Backspace, Delete, Ctrl-X/C/V/A); no value"},
+    {"activate-focus", &native_entry<m_focus_changed>, 0, "(activate-focus) the control took the focus and is drawn again with its focus mark; no value"},
+    {"deactivate-focus", &native_entry<m_focus_changed>, 0, "(deactivate-focus) the control lost the focus and is drawn again; no value"},
+    {"get-handles-mouse?", &native_entry<m_get_handles_mouse_p>, 0, "(get-handles-mouse?) t for the controls that take the mouse (all but a caption and a picture)"},
 };
 
 // The methods of one kind of control.
 const MethodRow kButtonMethods[] = {
     // (get-default?) and (set-default? FLAG): the thick border of the default button.
-    {"get-default?", &native_entry<m_get_default_p>, 0},
-    {"set-default?", &native_entry<m_set_default_p>, 1},
+    {"get-default?", &native_entry<m_get_default_p>, 0, "(get-default?) t when the button has the thick border of the default button"},
+    {"set-default?", &native_entry<m_set_default_p>, 1, "(set-default? FLAG) gives the button the default button's thick border, or takes it away; FLAG"},
 };
 const MethodRow kCheckBoxMethods[] = {
     // (get-checked?) and (set-checked? FLAG): whether the box is checked.
-    {"get-checked?", &native_entry<m_get_checked_p>, 0},
-    {"set-checked?", &native_entry<m_set_checked_p>, 1},
+    {"get-checked?", &native_entry<m_get_checked_p>, 0, "(get-checked?) t when the check box is checked"},
+    {"set-checked?", &native_entry<m_set_checked_p>, 1, "(set-checked? FLAG) checks the box or clears it and draws it again; FLAG"},
 };
 const MethodRow kEditTextMethods[] = {
     // The selection through the clipboard: cut, copy, paste, clear, select-all.
-    {"cut", &native_entry<m_edit<&EditText::cut>>, 0},
-    {"copy", &native_entry<m_edit<&EditText::copy>>, 0},
-    {"paste", &native_entry<m_edit<&EditText::paste>>, 0},
-    {"clear", &native_entry<m_edit<&EditText::clear>>, 0},
-    {"select-all", &native_entry<m_edit<&EditText::select_all>>, 0},
+    {"cut", &native_entry<m_edit<&EditText::cut>>, 0, "(cut) the selected text to the clipboard, and out of the edit text; no value"},
+    {"copy", &native_entry<m_edit<&EditText::copy>>, 0, "(copy) the selected text to the clipboard; no value"},
+    {"paste", &native_entry<m_edit<&EditText::paste>>, 0, "(paste) the clipboard's text in place of the selection, its line ends as carriage returns; no value"},
+    {"clear", &native_entry<m_edit<&EditText::clear>>, 0, "(clear) removes the selected text; no value"},
+    {"select-all", &native_entry<m_edit<&EditText::select_all>>, 0, "(select-all) selects the whole text; no value"},
 };
 
 Value define(const char* name, NativeFn constructor, std::span<const MethodRow> own) {
   Value cls = objects::define_native_class(name, constructor, windows_state().window_class);
-  for (const MethodRow& m : kControlMethods) objects::register_native_method(cls, m.name, m.fn, m.count);
-  for (const MethodRow& m : own) objects::register_native_method(cls, m.name, m.fn, m.count);
+  for (const MethodRow& m : kControlMethods) objects::register_native_method(cls, m.name, m.fn, m.count, m.doc);
+  for (const MethodRow& m : own) objects::register_native_method(cls, m.name, m.fn, m.count, m.doc);
   return cls;
 }
 
