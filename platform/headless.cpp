@@ -145,16 +145,24 @@ void HeadlessBackend::step_script(Tick max_ms) {
   // is on the item of the pop-up now open.
   if (menu_action_) {
     const ScriptAction& a = *menu_action_;
-    const std::string& label = a.path[menu_depth_];
+    // An item's label may have spaces: the shortest run of the words left
+    // that names an item is the item.
+    std::string label = a.path[menu_depth_];
+    size_t last = menu_depth_;
     std::optional<size_t> item = ws_->tracking_menu() ? item_named(*ws_, menu_open_, label) : std::nullopt;
+    while (!item && ws_->tracking_menu() && last + 1 < a.path.size()) {
+      label += " " + a.path[++last];
+      item = item_named(*ws_, menu_open_, label);
+    }
     std::optional<Rect> where = item ? ws_->open_menu_item_rect(menu_open_, *item) : std::nullopt;
     if (!where) {
-      script_fault(a, "menu: no item '" + label + "' open to choose");
+      script_fault(a, "menu: no item '" + a.path[menu_depth_] + "' open to choose");
       menu_action_ = nullptr;
       if (ws_->tracking_menu()) key(0x1B);
       return;
     }
     menu_open_ = ws_->menu_item(menu_open_, *item)->submenu;
+    menu_depth_ = last;
     if (++menu_depth_ == a.path.size()) menu_action_ = nullptr;
     click(centre(*where));
     return;

@@ -59,6 +59,11 @@ def main():
                                  cwd=tmp, env=env, capture_output=True, timeout=600)
             transcript += run.stdout.decode('utf-8', 'replace') + 'status %d\n' % run.returncode
             stderr += run.stderr.decode('utf-8', 'replace')
+        # A step of a script that could not be played is a broken test.
+        faults = [l for l in stderr.splitlines() if any(l.startswith('talven: %s:' % s) for s in scripts)]
+        if faults:
+            print('FAIL script: ' + '\n'.join(faults))
+            return 1
         shots = sorted(os.path.basename(p) for p in glob.glob(os.path.join(tmp, '*.png')) +
                        glob.glob(os.path.join(tmp, '*.wav')))
         expected_path = os.path.join(folder, 'expected.txt')
