@@ -41,12 +41,12 @@
 (Tiles (set! on-paint paint-tiles))
 
 (define (show-status)
-  (send Moves-Caption set-text (string-append "Moves: " (string Moves)))
+  (send Moves-Caption set-content (string-append "Moves: " (string Moves)))
   (show-time))
 (define (seconds) (if Playing (quotient (- (milliseconds) Started) 1000) 0))
 (define (show-time)
   (let ((_s (seconds)))
-    (send Time-Caption set-text
+    (send Time-Caption set-content
           (string-append "Time: " (string (quotient _s 60)) ":" (if (< (remainder _s 60) 10) "0" "")
                          (string (remainder _s 60))))))
 
@@ -56,7 +56,7 @@
     (set! Board (swapped Board (gap-of Board) _q))
     (set! Moves (+ Moves 1))
     (play-sound-background 128)
-    (send Hint-Caption set-text "")
+    (send Hint-Caption set-content "")
     (send Tiles invalidate)
     (show-status)
     (when (goal Board) (won))))
@@ -90,14 +90,14 @@
   (set! Solving ())
   (set! Started (milliseconds))
   (princ (list 'new-game Board) ())
-  (send Hint-Caption set-text "")
+  (send Hint-Caption set-content "")
   (send Tiles invalidate)
   (show-status))
 
 (define (hint)
   (let ((_moves (solution Board 14)))
     (princ (list 'hint _moves) ())
-    (send Hint-Caption set-text
+    (send Hint-Caption set-content
           (cond ((eq? _moves 'none) "No hint")
                 ((null? _moves) "Solved")
                 (t (string-append "Move the " (string (list-ref Board (car _moves)))))))))
@@ -128,8 +128,8 @@
     (play-sound-background 129)
     (set! Alert (make-view View 'alert Desktop '(90 . 80) '(110 . 240) 'title "You won!" 'type 4
                            'color '(65535 65535 65535)))
-    (make-view Caption 'said Alert '(12 . 12) '(20 . 220) 'text (string-append "Solved in " (string Moves) " moves."))
-    (make-view Caption 'score Alert '(36 . 12) '(20 . 220) 'text (string-append "Score: " (string _score)))
+    (make-view Caption 'said Alert '(12 . 12) '(20 . 220) 'content (string-append "Solved in " (string Moves) " moves."))
+    (make-view Caption 'score Alert '(36 . 12) '(20 . 220) 'content (string-append "Score: " (string _score)))
     (make-button Alert '(72 . 150) '(24 . 80) "OK" close-alert)
     (send Desktop set-modal Alert)))
 (define (close-alert)

@@ -64,7 +64,7 @@
 (define (two-digits _n) (if (< _n 10) (string-append "0" (string _n)) (string _n)))
 (define (update-clock)
   (let ((_s (quotient (- (milliseconds) Shown-at) 1000)))
-    (send Clock set-text (string-append "Page " (string (+ Page 1)) " of " (string (length Pages)) "   "
+    (send Clock set-content (string-append "Page " (string (+ Page 1)) " of " (string (length Pages)) "   "
                                         (string (quotient _s 60)) ":" (two-digits (remainder _s 60))))))
 (run-process (new-process 'update-clock 'clock 1000 () () ()))
 

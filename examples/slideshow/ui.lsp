@@ -21,34 +21,21 @@
     (send _w show)
     _w))
 
-; A push button: framed, its title centred; pressed, it is drawn inverted;
-; released over itself, it calls its action.
-(define Button (new-class 'Button View))
-(Button (defslot action :default ()) (defslot pressed? :default ())
-        (define (paint)
-          (let* ((_s (send (self) get-size)) (_w (cdr _s)) (_h (car _s)))
-            (pen-normal)
-            (set-fore-color (if pressed? '(0 0 0) '(65535 65535 65535)))
-            (paint-round-rect (list 0 0 _w _h) 8 8)
-            (set-fore-color '(0 0 0))
-            (frame-round-rect (list 0 0 _w _h) 8 8)
-            (set-fore-color (if pressed? '(65535 65535 65535) '(0 0 0)))
-            (move-to (quotient (- _w (string-width title)) 2) (- _h 7))
-            (draw-string title)))
-        (define (mouse-down-system _x _y) (set! pressed? t) (send (self) invalidate))
-        (define (mouse-up-system _x _y)
-          (set! pressed? ())
-          (send (self) invalidate)
-          (when action (action))))
+;; The standard controls, with the slots they are made from.
+(define (control-class _name _super)
+  (let ((_c (new-class _name _super)))
+    (_c (defslot name) (defslot parent) (defslot title :default "") (defslot position) (defslot size)
+        (defslot color :default ()) (defslot erase? :default ()) (defslot content :default ())
+        (defslot items :default ()) (defslot default? :default ()) (defslot checked? :default ())
+        (defslot multi-line? :default ()) (defslot action :default ()))
+    _c))
 
+; A push button calls its action when it is clicked, or pressed from the
+; keyboard while it has the focus.
+(define Button (control-class 'Button obj-button))
+(Button (define (select) (when action (action))))
 (define (make-button _parent _position _size _title _action)
-  (make-view Button _title _parent _position _size 'title _title 'action _action 'handles-mouse? t))
+  (make-view Button _title _parent _position _size 'title _title 'action _action))
 
-; A caption: one line of text on the window's colour.
-(define Caption (new-class 'Caption View))
-(Caption (defslot text :default "")
-         (define (paint)
-           (set-fore-color '(0 0 0))
-           (move-to 2 (- (car (send (self) get-size)) 6))
-           (draw-string text))
-         (define (set-text _t) (set! text _t) (send (self) invalidate)))
+; A caption: text that wraps in its rectangle.
+(define Caption (control-class 'Caption obj-caption))
