@@ -20,6 +20,7 @@
 #include "data/printer.hpp"
 #include "media/geometry.hpp"
 #include "media/pict.hpp"
+#include "platform/gfx/fonts.hpp"
 #include "platform/gfx/shapes.hpp"
 #include "shell/windows.hpp"
 #include "storage/fork.hpp"
@@ -354,31 +355,44 @@ std::string string_arg(Value s) {
   return data::value_text(s);
 }
 
+// The font of a window object, as the fonts module takes it.
+gfx::Font font_of_record(const WindowRecord& w) { return {w.font.family, w.font.size, w.font.style}; }
+
 Value prim_draw_string(Value s) {
   std::string text = string_arg(s);
   Target t = target();
   WindowRecord& w = *record(t.id);
+  gfx::Font font = font_of_record(w);
   gfx::Pt at = w.pen.at;
-  w.pen.at.x += gfx::DC::text_width(text);
+  w.pen.at.x = int32_t(std::clamp<int64_t>(int64_t(at.x) + gfx::text_width(font, text), INT32_MIN, INT32_MAX));
   if (!t.dc) return kNoValue;
   Drawn shown{t.window.has_value()};
   t.dc->set_text_color(colour_on(*t.dc, w.foreground));
   t.dc->set_background(0, gfx::BackgroundMode::Transparent);
-  t.dc->text(t.at(gfx::Pt{at.x, at.y - gfx::FontMetrics::kAscent}), text);
+  t.dc->set_rop2(gfx::Rop2::CopyPen);
+  gfx::draw_text(*t.dc, font, t.at(at), text);
   return kNoValue;
 }
 
-Value prim_string_width(Value s) { return make_fixnum(gfx::DC::text_width(string_arg(s))); }
+Value prim_string_width(Value s) {
+  std::string text = string_arg(s);
+  return make_fixnum(gfx::text_width(font_of_record(self_record()), text));
+}
 
 Value prim_font_metrics() {
-  int32_t ascent = gfx::FontMetrics::kAscent, descent = gfx::FontMetrics::kHeight - ascent;
-  return cons(make_fixnum(ascent), cons(make_fixnum(descent), cons(make_fixnum(0), kNil)));
+  gfx::TextMetrics m = gfx::font_metrics(font_of_record(self_record()));
+  return cons(make_fixnum(m.ascent), cons(make_fixnum(m.descent), cons(make_fixnum(m.leading), kNil)));
 }
 
 Value prim_text_font(Value family) {
-  if (!is_integer(family) && !family.is(Tag::String) && !family.is_symbol()) error(Err::WrongType, family);
-  if (is_integer(family)) self_record().font.family = int16_t(read_integer(family));
+  self_record().font.family = int16_t(font_family_arg(family));
   return kNoValue;
+}
+
+Value prim_font_families() {
+  ListBuilder out;
+  for (const std::string& name : gfx::font_families()) out.add(make_string(name.data(), name.size()));
+  return out.head;
 }
 Value prim_text_size(Value size) {
   self_record().font.size = int16_t(std::clamp(arg_int(size), 1, 32767));
@@ -440,7 +454,8 @@ const NativeRow kDrawingNatives[] = {
     TV_PRIM("draw-string", prim_draw_string, "(draw-string TEXT) draws TEXT on the pen's baseline and moves the pen past it"),
     TV_PRIM("string-width", prim_string_width, "(string-width TEXT) its width in pixels"),
     TV_PRIM("font-metrics", prim_font_metrics, "(font-metrics) (ascent descent leading)"),
-    TV_PRIM("text-font", prim_text_font, "(text-font FAMILY) sets self's font family"),
+    TV_PRIM("text-font", prim_text_font, "(text-font FAMILY) sets self's font family: a number or an installed family's name"),
+    TV_PRIM("font-families", prim_font_families, "(font-families) the names of the installed font families"),
     TV_PRIM("text-size", prim_text_size, "(text-size POINTS) sets self's font size"),
     TV_PRIM("text-face", prim_text_face, "(text-face FACES) sets bold, italic, underline"),
     TV_PRIM("draw-picture", prim_draw_picture, "(draw-picture PICTURE RECT) draws a PICT resource id or a handle, scaled into RECT"),

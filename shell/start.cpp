@@ -285,7 +285,16 @@ Value prim_test_wait_dlg() {
   return kNoValue;
 }
 
-Value prim_quit() { orderly_shutdown(kExitQuit); }
+// (quit [STATUS]): the orderly shutdown, the process ending with STATUS
+// (0 to 255; 0 when not given).
+Value prim_quit(Value* rest) {
+  int status = kExitQuit;
+  if (!rest[0].is_end()) {
+    if (!is_integer(rest[0]) || read_integer(rest[0]) < 0 || read_integer(rest[0]) > 255) error(Err::WrongType, rest[0]);
+    status = read_integer(rest[0]);
+  }
+  orderly_shutdown(status);
+}
 
 // Starts the program directly, no shell reading its path: a path with a
 // separator is taken as it is, a bare name is looked up in PATH.
