@@ -40,8 +40,14 @@ struct Target {
   std::optional<platform::WindowDC> window;  // outside a paint: the window's own DC
   uint32_t id = 0;
 
-  gfx::Rect at(gfx::Rect r) const { return gfx::offset(r, origin.x, origin.y); }
-  gfx::Pt at(gfx::Pt p) const { return {p.x + origin.x, p.y + origin.y}; }
+  // Beyond kMaxCoord every coordinate is as far off any surface.
+  static int32_t moved(int32_t v, int32_t by) {
+    return int32_t(std::clamp<int64_t>(int64_t(v) + by, -gfx::kMaxCoord, gfx::kMaxCoord));
+  }
+  gfx::Rect at(gfx::Rect r) const {
+    return {moved(r.left, origin.x), moved(r.top, origin.y), moved(r.right, origin.x), moved(r.bottom, origin.y)};
+  }
+  gfx::Pt at(gfx::Pt p) const { return {moved(p.x, origin.x), moved(p.y, origin.y)}; }
 };
 
 Target target() {
@@ -196,7 +202,8 @@ std::vector<gfx::Pt> points_of(Value list) {
 void pen_line(Target& t, const WindowRecord& w, gfx::Pt a, gfx::Pt b) {
   gfx::Pt size{std::clamp(w.pen.size.x, 0, 64), std::clamp(w.pen.size.y, 0, 64)};
   if (size.x == 0 || size.y == 0) return;
-  int32_t longest = std::max(std::abs(b.x - a.x), std::abs(b.y - a.y));
+  int64_t dx = std::abs(int64_t(b.x) - a.x), dy = std::abs(int64_t(b.y) - a.y);
+  int64_t longest = std::max(dx, dy);
   if ((!w.pen.patterned && w.pen.mode == 0 && size.x == 1 && size.y == 1) || longest > 4096) {
     // The plain pen, and lines longer than any window: the line itself.
     t.dc->set_pen({gfx::PenStyle::Solid, std::max(size.x, size.y), colour_on(*t.dc, w.foreground)});
@@ -206,11 +213,10 @@ void pen_line(Target& t, const WindowRecord& w, gfx::Pt a, gfx::Pt b) {
   // Every pixel the pen's top-left corner passes, as a region of pen-sized
   // rectangles.
   gfx::Region swept;
-  int32_t dx = std::abs(b.x - a.x), dy = std::abs(b.y - a.y);
-  int32_t steps = std::min(std::max(dx, dy), 65536);
-  for (int32_t i = 0; i <= steps; ++i) {
-    int64_t x = a.x + (steps ? int64_t(b.x - a.x) * i / steps : 0);
-    int64_t y = a.y + (steps ? int64_t(b.y - a.y) * i / steps : 0);
+  int64_t steps = longest;
+  for (int64_t i = 0; i <= steps; ++i) {
+    int64_t x = a.x + (steps ? (int64_t(b.x) - a.x) * i / steps : 0);
+    int64_t y = a.y + (steps ? (int64_t(b.y) - a.y) * i / steps : 0);
     gfx::Pt p = t.at(gfx::Pt{int32_t(x), int32_t(y)});
     swept = gfx::unite(swept, gfx::Region(gfx::Rect{p.x, p.y, p.x + size.x, p.y + size.y}));
   }

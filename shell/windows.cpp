@@ -81,6 +81,8 @@ std::string title_string(Value title) {
   return data::value_text(title);
 }
 
+}  // namespace
+
 int32_t font_family_arg(Value family) {
   if (is_integer(family)) {
     int32_t n = read_integer(family);
@@ -96,6 +98,8 @@ Value font_family_value(int32_t family) {
   if (name.empty()) return make_fixnum(family);
   return make_string(name.data(), name.size());
 }
+
+namespace {
 
 media::FontSpec font_of(Value v) {
   media::FontSpec f;

@@ -43,12 +43,13 @@ std::string lower(std::string_view s) {
   return out;
 }
 
+int32_t coord(int64_t v) { return int32_t(std::clamp<int64_t>(v, -kMaxCoord, kMaxCoord)); }
+
 void embedded_text(DC& dc, const Font& font, Pt baseline, std::string_view cp1252) {
-  dc.text({baseline.x, baseline.y - FontMetrics::kAscent}, cp1252);
+  dc.text({baseline.x, coord(int64_t(baseline.y) - FontMetrics::kAscent)}, cp1252);
   if (font.style & kUnderline) {
-    int64_t right = int64_t(baseline.x) + DC::text_width(cp1252);
-    Rect line{baseline.x, baseline.y + 1, int32_t(std::min<int64_t>(right, kMaxCoord)), baseline.y + 2};
-    dc.fill_rect(line, Brush::solid(dc.text_color()));
+    int64_t right = int64_t(baseline.x) + DC::text_width(cp1252), y = int64_t(baseline.y) + 1;
+    dc.fill_rect({coord(baseline.x), coord(y), coord(right), coord(y + 1)}, Brush::solid(dc.text_color()));
   }
 }
 
@@ -287,10 +288,9 @@ int32_t text_width(const Font& font, std::string_view cp1252) {
 void draw_text(DC& dc, const Font& font, Pt baseline, std::string_view cp1252) {
   Face* face = face_of(font);
   if (!face) return embedded_text(dc, font, baseline, cp1252);
-  auto coord = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, -kMaxCoord, kMaxCoord)); };
   if (dc.background_mode() == BackgroundMode::Opaque) {
     int64_t right = baseline.x + advance_of(*face, cp1252);
-    dc.fill_rect({baseline.x, coord(int64_t(baseline.y) - face->metrics.ascent), coord(right),
+    dc.fill_rect({coord(baseline.x), coord(int64_t(baseline.y) - face->metrics.ascent), coord(right),
                   coord(int64_t(baseline.y) + face->metrics.descent)},
                  Brush::solid(dc.background()));
   }
@@ -305,7 +305,7 @@ void draw_text(DC& dc, const Font& font, Pt baseline, std::string_view cp1252) {
   }
   if (font.style & kUnderline) {
     int64_t top = int64_t(baseline.y) + face->underline_at;
-    dc.fill_rect({baseline.x, coord(top), coord(x), coord(top + face->underline_thickness)},
+    dc.fill_rect({coord(baseline.x), coord(top), coord(x), coord(top + face->underline_thickness)},
                  Brush::solid(dc.text_color()));
   }
 }

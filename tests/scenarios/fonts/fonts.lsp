@@ -34,7 +34,8 @@
   (line 82 2 12 () "Serif 12: jumps over the lazy dog")
   (line 104 2 18 () "Serif 18: € 5 – café")
   (set-fore-color '(0 0 50000))
-  (line 124 1 14 '(bold) "Bold ")
+  (line 124 1 14 '(bold) "Bold, ")
+  (text-face ())
   (draw-string "then plain")
   (line 144 2 14 '(italic) "Italic")
   (text-face '(bold italic))
@@ -60,7 +61,7 @@
     (princ "no DejaVu fonts installed" ())
     (quit 77))
   (Canvas
-    (princ (list 'families (member "DejaVu Serif" (font-families)) (member "DejaVu Sans Mono" (font-families))) ())
+    (princ (list (quote families) (not (not (member "DejaVu Serif" (font-families)))) (not (not (member "DejaVu Sans Mono" (font-families))))) ())
     (princ (list (measure 0 12 ()) (measure 1 9 ()) (measure 1 12 ()) (measure 1 12 '(bold))) ())
     (princ (list (measure 2 18 ()) (measure 2 18 '(italic)) (measure "DejaVu Sans Mono" 12 ())) ())
     (princ (list (measure 'no-such-family 12 ()) (measure 22 12 ())) ())
