@@ -363,6 +363,13 @@ std::string string_arg(Value s) {
 
 // The font of a window object, as the fonts module takes it.
 gfx::Font font_of_record(const WindowRecord& w) { return {w.font.family, w.font.size, w.font.style}; }
+// What text is measured in: self's font, or the embedded font outside
+// any window object.
+gfx::Font measuring_font() {
+  uint32_t id = id_of(rt().current_object);
+  WindowRecord* w = id ? record(id) : nullptr;
+  return w ? font_of_record(*w) : gfx::Font{};
+}
 
 Value prim_draw_string(Value s) {
   std::string text = string_arg(s);
@@ -382,11 +389,11 @@ Value prim_draw_string(Value s) {
 
 Value prim_string_width(Value s) {
   std::string text = string_arg(s);
-  return make_fixnum(gfx::text_width(font_of_record(self_record()), text));
+  return make_fixnum(gfx::text_width(measuring_font(), text));
 }
 
 Value prim_font_metrics() {
-  gfx::TextMetrics m = gfx::font_metrics(font_of_record(self_record()));
+  gfx::TextMetrics m = gfx::font_metrics(measuring_font());
   return cons(make_fixnum(m.ascent), cons(make_fixnum(m.descent), cons(make_fixnum(m.leading), kNil)));
 }
 
