@@ -84,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 14: dc.invert_rect(in.rect()); break;
       case 15: {
         gfx::Rect r = in.rect();
-        gfx::Region rgn = op & 0x80 ? gfx::Region::ellipse(r) : gfx::Region::round_rect(r, in.coord(), in.coord());
+        // Shapes are made within a limit, as drawing makes them.
+        gfx::Rect near{-100, -100, 200, 200};
+        gfx::Region rgn = op & 0x80 ? gfx::Region::ellipse(r, &near) : gfx::Region::round_rect(r, in.coord(), in.coord(), &near);
         rgn.offset(in.coord(), in.coord());
         switch (in.byte() % 3) {
           case 0: dc.fill_region(rgn, dc.brush()); break;
@@ -93,7 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         break;
       }
-      case 16: { gfx::Rect r = in.rect(); int32_t a = in.coord(); dc.fill_region(gfx::Region::pie(r, a, in.coord()), dc.brush()); break; }
+      case 16: { gfx::Rect r = in.rect(); int32_t a = in.coord(); gfx::Rect near = s.bounds();
+        dc.fill_region(gfx::Region::pie(r, a, in.coord(), &near), dc.brush());
+        break;
+      }
       case 17: dc.pattern_blit(in.rect(), gfx::Rop3(in.word())); break;
       case 18: { gfx::Rect r = in.rect(); dc.blit(r, src, in.pt(), gfx::Rop3(in.word())); break; }
       case 19: {

@@ -133,11 +133,13 @@ Value draw_shape(Op op, gfx::Rect r, Shape shape) {
   WindowRecord& w = *record(t.id);
   gfx::Rect on = t.at(r);
   if (on.empty()) return kNoValue;
-  gfx::Region area = shape(on);
+  // Only the rows of the surface are made.
+  gfx::Rect drawable = t.dc->surface().bounds();
+  gfx::Region area = shape(on, &drawable);
   switch (op) {
     case Op::Frame: {
       gfx::Rect inner = inset(on, w.pen.size);
-      fill_with_pen(*t.dc, inner.empty() ? area : gfx::subtract(area, shape(inner)), w);
+      fill_with_pen(*t.dc, inner.empty() ? area : gfx::subtract(area, shape(inner, &drawable)), w);
       break;
     }
     case Op::Paint:
@@ -153,8 +155,8 @@ Value draw_shape(Op op, gfx::Rect r, Shape shape) {
   return kNoValue;
 }
 
-auto rect_shape = [](gfx::Rect r) { return gfx::Region(r); };
-auto oval_shape = [](gfx::Rect r) { return gfx::Region::ellipse(r); };
+auto rect_shape = [](gfx::Rect r, const gfx::Rect*) { return gfx::Region(r); };
+auto oval_shape = [](gfx::Rect r, const gfx::Rect* limit) { return gfx::Region::ellipse(r, limit); };
 
 template <Op O>
 Value prim_rect(Value r) {
@@ -167,12 +169,12 @@ Value prim_oval(Value r) {
 template <Op O>
 Value prim_round_rect(Value r, Value cw, Value ch) {
   int32_t w = std::clamp(arg_int(cw), 0, 16384), h = std::clamp(arg_int(ch), 0, 16384);
-  return draw_shape(O, rect_arg(r), [w, h](gfx::Rect q) { return gfx::Region::round_rect(q, w, h); });
+  return draw_shape(O, rect_arg(r), [w, h](gfx::Rect q, const gfx::Rect* limit) { return gfx::Region::round_rect(q, w, h, limit); });
 }
 
 Value prim_paint_arc(Value r, Value start, Value extent) {
   int32_t a = arg_int(start), e = std::clamp(arg_int(extent), -100000, 100000);
-  return draw_shape(Op::Paint, rect_arg(r), [a, e](gfx::Rect q) { return gfx::Region::pie(q, a, e); });
+  return draw_shape(Op::Paint, rect_arg(r), [a, e](gfx::Rect q, const gfx::Rect* limit) { return gfx::Region::pie(q, a, e, limit); });
 }
 
 Value prim_frame_arc(Value r, Value start, Value extent) {
@@ -240,7 +242,8 @@ Value prim_paint_poly(Value points) {
   Drawn shown{t.window.has_value()};
   WindowRecord& w = *record(t.id);
   for (gfx::Pt& p : pts) p = t.at(p);
-  fill_with_pen(*t.dc, gfx::Region::polygon(pts), w);
+  gfx::Rect drawable = t.dc->surface().bounds();
+  fill_with_pen(*t.dc, gfx::Region::polygon(pts, &drawable), w);
   return kNoValue;
 }
 
