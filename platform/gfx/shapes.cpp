@@ -214,7 +214,7 @@ struct SectorFilter {
     const Rect& r = sector.r;
     double dy = 2.0 * y + 1 - (double(r.top) + r.bottom), w = r.width(), h = r.height();
     auto dx = [&](int32_t x) { return 2.0 * x + 1 - (double(r.left) + r.right); };
-    int32_t cuts[6];
+    int32_t cuts[4];
     int n = 0;
     auto split = [&](Direction u) {
       auto side = [&](int32_t x) { return in_half(u, dx(x), dy, w, h); };
@@ -235,7 +235,8 @@ struct SectorFilter {
       if (apex > x0 && apex < x1) cuts[n++] = int32_t(apex);
       if (apex + 1 > x0 && apex + 1 < x1) cuts[n++] = int32_t(apex + 1);
     }
-    std::sort(cuts, cuts + n);
+    for (int i = 1; i < n; ++i)  // at most four cuts
+      for (int j = i; j > 0 && cuts[j] < cuts[j - 1]; --j) std::swap(cuts[j], cuts[j - 1]);
     int32_t from = x0, run = x0;
     bool in = false;
     for (int i = 0; i <= n; ++i) {
