@@ -410,6 +410,7 @@ Value prim_font_families() {
   for (const std::string& name : gfx::font_families()) out.add(make_string(name.data(), name.size()));
   return out.head;
 }
+
 Value prim_text_size(Value size) {
   self_record().font.size = int16_t(std::clamp(arg_int(size), 1, 32767));
   return kNoValue;
