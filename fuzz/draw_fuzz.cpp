@@ -41,10 +41,6 @@ constexpr uint32_t kUntouched = 0x00A5C3E1;
 
 }  // namespace
 
-// fontconfig keeps a few blocks of its configuration to the end of the
-// process, unreachable from any pointer of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Bytes in{data, size};
   bool index8 = in.byte() & 1;

@@ -269,6 +269,11 @@ int64_t advance_of(Face& face, std::string_view cp1252) {
 
 }  // namespace
 
+// fontconfig keeps a few blocks of its configuration to the end of the
+// process where no pointer reaches them; the leak checker of the sanitizer
+// builds is told so here, where every program that loads it gets it.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 bool load_fonts(std::string* reason) {
   Fonts& f = fonts();
   if (!f.loaded && reason) *reason = f.reason;
