@@ -443,11 +443,14 @@ void DC::stretch_blit(Rect dst, const Surface& src, Rect src_rect, Rop3 rop, Str
       for (int32_t x = to.left; x < to.right; ++x) {
         int64_t x0 = src_rect.left + ((x - dst.left) * sw) / dw, x1 = src_rect.left + ((x - dst.left + 1) * sw) / dw;
         x1 = std::max(x1, x0 + 1);
-        uint64_t r = 0, g = 0, b = 0, n = 0;
-        for (int64_t v = y0; v < y1; ++v)
-          for (int64_t u = x0; u < x1; ++u) {
+        // Source pixels outside the surface count as black: only the ones
+        // inside are visited, however large the box.
+        uint64_t r = 0, g = 0, b = 0, n = uint64_t(y1 - y0) * uint64_t(x1 - x0);
+        int64_t u0 = std::max<int64_t>(x0, sb.left), u1 = std::min<int64_t>(x1, sb.right);
+        for (int64_t v = std::max<int64_t>(y0, sb.top); v < std::min<int64_t>(y1, sb.bottom); ++v)
+          for (int64_t u = u0; u < u1; ++u) {
             uint32_t c = s->color(int32_t(u), int32_t(v));
-            r += (c >> 16) & 255, g += (c >> 8) & 255, b += c & 255, ++n;
+            r += (c >> 16) & 255, g += (c >> 8) & 255, b += c & 255;
           }
         row[size_t(x - to.left)] = surface_->map_color(rgb(uint32_t(r / n), uint32_t(g / n), uint32_t(b / n)));
       }
