@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps demo examples test bench gfx-bench dispatch-bench gc-stress fuzz clean
+.PHONY: all deps demo examples test bench gfx-bench draw-bench dispatch-bench gc-stress fuzz clean
 
 all: deps
 	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja
@@ -59,6 +59,9 @@ clean:
 
 gfx-bench: all
 	$(BUILD)/gfx_bench
+
+draw-bench: all
+	$(BUILD)/draw_bench
 
 dispatch-bench: all
 	python3 bench/dispatch_bench.py --talven $(BUILD)/talven

@@ -20,6 +20,7 @@
 #include "data/printer.hpp"
 #include "media/geometry.hpp"
 #include "media/pict.hpp"
+#include "platform/gfx/fonts.hpp"
 #include "platform/gfx/shapes.hpp"
 #include "shell/windows.hpp"
 #include "storage/fork.hpp"
@@ -39,8 +40,14 @@ struct Target {
   std::optional<platform::WindowDC> window;  // outside a paint: the window's own DC
   uint32_t id = 0;
 
-  gfx::Rect at(gfx::Rect r) const { return gfx::offset(r, origin.x, origin.y); }
-  gfx::Pt at(gfx::Pt p) const { return {p.x + origin.x, p.y + origin.y}; }
+  // Beyond kMaxCoord every coordinate is as far off any surface.
+  static int32_t moved(int32_t v, int32_t by) {
+    return int32_t(std::clamp<int64_t>(int64_t(v) + by, -gfx::kMaxCoord, gfx::kMaxCoord));
+  }
+  gfx::Rect at(gfx::Rect r) const {
+    return {moved(r.left, origin.x), moved(r.top, origin.y), moved(r.right, origin.x), moved(r.bottom, origin.y)};
+  }
+  gfx::Pt at(gfx::Pt p) const { return {moved(p.x, origin.x), moved(p.y, origin.y)}; }
 };
 
 Target target() {
@@ -126,11 +133,13 @@ Value draw_shape(Op op, gfx::Rect r, Shape shape) {
   WindowRecord& w = *record(t.id);
   gfx::Rect on = t.at(r);
   if (on.empty()) return kNoValue;
-  gfx::Region area = shape(on);
+  // Only the rows of the surface are made.
+  gfx::Rect drawable = t.dc->surface().bounds();
+  gfx::Region area = shape(on, &drawable);
   switch (op) {
     case Op::Frame: {
       gfx::Rect inner = inset(on, w.pen.size);
-      fill_with_pen(*t.dc, inner.empty() ? area : gfx::subtract(area, shape(inner)), w);
+      fill_with_pen(*t.dc, inner.empty() ? area : gfx::subtract(area, shape(inner, &drawable)), w);
       break;
     }
     case Op::Paint:
@@ -146,8 +155,8 @@ Value draw_shape(Op op, gfx::Rect r, Shape shape) {
   return kNoValue;
 }
 
-auto rect_shape = [](gfx::Rect r) { return gfx::Region(r); };
-auto oval_shape = [](gfx::Rect r) { return gfx::Region::ellipse(r); };
+auto rect_shape = [](gfx::Rect r, const gfx::Rect*) { return gfx::Region(r); };
+auto oval_shape = [](gfx::Rect r, const gfx::Rect* limit) { return gfx::Region::ellipse(r, limit); };
 
 template <Op O>
 Value prim_rect(Value r) {
@@ -160,12 +169,12 @@ Value prim_oval(Value r) {
 template <Op O>
 Value prim_round_rect(Value r, Value cw, Value ch) {
   int32_t w = std::clamp(arg_int(cw), 0, 16384), h = std::clamp(arg_int(ch), 0, 16384);
-  return draw_shape(O, rect_arg(r), [w, h](gfx::Rect q) { return gfx::Region::round_rect(q, w, h); });
+  return draw_shape(O, rect_arg(r), [w, h](gfx::Rect q, const gfx::Rect* limit) { return gfx::Region::round_rect(q, w, h, limit); });
 }
 
 Value prim_paint_arc(Value r, Value start, Value extent) {
   int32_t a = arg_int(start), e = std::clamp(arg_int(extent), -100000, 100000);
-  return draw_shape(Op::Paint, rect_arg(r), [a, e](gfx::Rect q) { return gfx::Region::pie(q, a, e); });
+  return draw_shape(Op::Paint, rect_arg(r), [a, e](gfx::Rect q, const gfx::Rect* limit) { return gfx::Region::pie(q, a, e, limit); });
 }
 
 Value prim_frame_arc(Value r, Value start, Value extent) {
@@ -195,7 +204,8 @@ std::vector<gfx::Pt> points_of(Value list) {
 void pen_line(Target& t, const WindowRecord& w, gfx::Pt a, gfx::Pt b) {
   gfx::Pt size{std::clamp(w.pen.size.x, 0, 64), std::clamp(w.pen.size.y, 0, 64)};
   if (size.x == 0 || size.y == 0) return;
-  int32_t longest = std::max(std::abs(b.x - a.x), std::abs(b.y - a.y));
+  int64_t dx = std::abs(int64_t(b.x) - a.x), dy = std::abs(int64_t(b.y) - a.y);
+  int64_t longest = std::max(dx, dy);
   if ((!w.pen.patterned && w.pen.mode == 0 && size.x == 1 && size.y == 1) || longest > 4096) {
     // The plain pen, and lines longer than any window: the line itself.
     t.dc->set_pen({gfx::PenStyle::Solid, std::max(size.x, size.y), colour_on(*t.dc, w.foreground)});
@@ -205,11 +215,10 @@ void pen_line(Target& t, const WindowRecord& w, gfx::Pt a, gfx::Pt b) {
   // Every pixel the pen's top-left corner passes, as a region of pen-sized
   // rectangles.
   gfx::Region swept;
-  int32_t dx = std::abs(b.x - a.x), dy = std::abs(b.y - a.y);
-  int32_t steps = std::min(std::max(dx, dy), 65536);
-  for (int32_t i = 0; i <= steps; ++i) {
-    int64_t x = a.x + (steps ? int64_t(b.x - a.x) * i / steps : 0);
-    int64_t y = a.y + (steps ? int64_t(b.y - a.y) * i / steps : 0);
+  int64_t steps = longest;
+  for (int64_t i = 0; i <= steps; ++i) {
+    int64_t x = a.x + (steps ? (int64_t(b.x) - a.x) * i / steps : 0);
+    int64_t y = a.y + (steps ? (int64_t(b.y) - a.y) * i / steps : 0);
     gfx::Pt p = t.at(gfx::Pt{int32_t(x), int32_t(y)});
     swept = gfx::unite(swept, gfx::Region(gfx::Rect{p.x, p.y, p.x + size.x, p.y + size.y}));
   }
@@ -233,7 +242,8 @@ Value prim_paint_poly(Value points) {
   Drawn shown{t.window.has_value()};
   WindowRecord& w = *record(t.id);
   for (gfx::Pt& p : pts) p = t.at(p);
-  fill_with_pen(*t.dc, gfx::Region::polygon(pts), w);
+  gfx::Rect drawable = t.dc->surface().bounds();
+  fill_with_pen(*t.dc, gfx::Region::polygon(pts, &drawable), w);
   return kNoValue;
 }
 
@@ -354,32 +364,53 @@ std::string string_arg(Value s) {
   return data::value_text(s);
 }
 
+// The font of a window object, as the fonts module takes it.
+gfx::Font font_of_record(const WindowRecord& w) { return {w.font.family, w.font.size, w.font.style}; }
+// What text is measured in: self's font, or the embedded font outside
+// any window object.
+gfx::Font measuring_font() {
+  uint32_t id = id_of(rt().current_object);
+  WindowRecord* w = id ? record(id) : nullptr;
+  return w ? font_of_record(*w) : gfx::Font{};
+}
+
 Value prim_draw_string(Value s) {
   std::string text = string_arg(s);
   Target t = target();
   WindowRecord& w = *record(t.id);
+  gfx::Font font = font_of_record(w);
   gfx::Pt at = w.pen.at;
-  w.pen.at.x += gfx::DC::text_width(text);
+  w.pen.at.x = int32_t(std::clamp<int64_t>(int64_t(at.x) + gfx::text_width(font, text), INT32_MIN, INT32_MAX));
   if (!t.dc) return kNoValue;
   Drawn shown{t.window.has_value()};
   t.dc->set_text_color(colour_on(*t.dc, w.foreground));
   t.dc->set_background(0, gfx::BackgroundMode::Transparent);
-  t.dc->text(t.at(gfx::Pt{at.x, at.y - gfx::FontMetrics::kAscent}), text);
+  t.dc->set_rop2(gfx::Rop2::CopyPen);
+  gfx::draw_text(*t.dc, font, t.at(at), text);
   return kNoValue;
 }
 
-Value prim_string_width(Value s) { return make_fixnum(gfx::DC::text_width(string_arg(s))); }
+Value prim_string_width(Value s) {
+  std::string text = string_arg(s);
+  return make_fixnum(gfx::text_width(measuring_font(), text));
+}
 
 Value prim_font_metrics() {
-  int32_t ascent = gfx::FontMetrics::kAscent, descent = gfx::FontMetrics::kHeight - ascent;
-  return cons(make_fixnum(ascent), cons(make_fixnum(descent), cons(make_fixnum(0), kNil)));
+  gfx::TextMetrics m = gfx::font_metrics(measuring_font());
+  return cons(make_fixnum(m.ascent), cons(make_fixnum(m.descent), cons(make_fixnum(m.leading), kNil)));
 }
 
 Value prim_text_font(Value family) {
-  if (!is_integer(family) && !family.is(Tag::String) && !family.is_symbol()) error(Err::WrongType, family);
-  if (is_integer(family)) self_record().font.family = int16_t(read_integer(family));
+  self_record().font.family = int16_t(font_family_arg(family));
   return kNoValue;
 }
+
+Value prim_font_families() {
+  ListBuilder out;
+  for (const std::string& name : gfx::font_families()) out.add(make_string(name.data(), name.size()));
+  return out.head;
+}
+
 Value prim_text_size(Value size) {
   self_record().font.size = int16_t(std::clamp(arg_int(size), 1, 32767));
   return kNoValue;
@@ -440,7 +471,8 @@ const NativeRow kDrawingNatives[] = {
     TV_PRIM("draw-string", prim_draw_string, "(draw-string TEXT) draws TEXT on the pen's baseline and moves the pen past it"),
     TV_PRIM("string-width", prim_string_width, "(string-width TEXT) its width in pixels"),
     TV_PRIM("font-metrics", prim_font_metrics, "(font-metrics) (ascent descent leading)"),
-    TV_PRIM("text-font", prim_text_font, "(text-font FAMILY) sets self's font family"),
+    TV_PRIM("text-font", prim_text_font, "(text-font FAMILY) sets self's font family: a number or an installed family's name"),
+    TV_PRIM("font-families", prim_font_families, "(font-families) the names of the installed font families"),
     TV_PRIM("text-size", prim_text_size, "(text-size POINTS) sets self's font size"),
     TV_PRIM("text-face", prim_text_face, "(text-face FACES) sets bold, italic, underline"),
     TV_PRIM("draw-picture", prim_draw_picture, "(draw-picture PICTURE RECT) draws a PICT resource id or a handle, scaled into RECT"),

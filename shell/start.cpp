@@ -285,7 +285,16 @@ Value prim_test_wait_dlg() {
   return kNoValue;
 }
 
-Value prim_quit() { orderly_shutdown(kExitQuit); }
+// (quit [STATUS]): the orderly shutdown, the process ending with STATUS
+// (0 to 255; 0 when not given).
+Value prim_quit(Value* rest) {
+  int status = kExitQuit;
+  if (!rest[0].is_end()) {
+    if (!is_integer(rest[0]) || read_integer(rest[0]) < 0 || read_integer(rest[0]) > 255) error(Err::WrongType, rest[0]);
+    status = read_integer(rest[0]);
+  }
+  orderly_shutdown(status);
+}
 
 // Starts the program directly, no shell reading its path: a path with a
 // separator is taken as it is, a bare name is looked up in PATH.
@@ -333,8 +342,8 @@ const NativeRow kShellNatives[] = {
     TV_PRIM("get-menubar?", prim_get_menubar, "(get-menubar?) always nil"),
     TV_PRIM("wait-boot-time", prim_wait_boot_time, "(wait-boot-time) while the splash window shows and a picture is pending, sleeps until its time is up and shows the next; no value"),
     TV_PRIM("test-wait-dlg", prim_test_wait_dlg, "(test-wait-dlg) shows the next splash picture when the current one's time is up; no value"),
-    TV_PRIM("quit", prim_quit, "(quit) ends the program in order; never returns"),
-    TV_PRIM("do-quit", prim_quit, "(do-quit) ends the program in order; never returns"),
+    TV_PRIM("quit", prim_quit, "(quit [STATUS]) ends the program in order, the process exiting with STATUS (0 to 255, default 0); never returns"),
+    TV_PRIM("do-quit", prim_quit, "(do-quit [STATUS]) the same as quit"),
     TV_PRIM("launch-application", prim_launch_application, "(launch-application PATHNAME QUIT?) starts the program PATHNAME (a bare name is looked up in PATH), then ends this one when QUIT? is true; 0, or -1 when it cannot be started"),
     TV_PRIM("set-language", prim_set_language, "(set-language LANGUAGE) the language of the alerts: 1 French, any other fixnum English; no value"),
     TV_PRIM("debugger", prim_debugger, "(debugger VALUE) breaks into an attached debugger, if any; returns VALUE"),

@@ -199,13 +199,14 @@ Value m_set_size(Value p) {
 
 Value m_get_font() {
   media::FontSpec f = self_record().font;
-  return cons(make_fixnum(f.family), cons(make_fixnum(f.size), cons(make_fixnum(f.style), kNil)));
+  Value family = font_family_value(f.family);
+  return cons(family, cons(make_fixnum(f.size), cons(make_fixnum(f.style), kNil)));
 }
 Value m_set_font(Value v) {
   uint32_t id = self_id();
   media::FontSpec f = record(id)->font;
   if (v.is_pair()) {
-    if (is_integer(car(v))) f.family = int16_t(read_integer(car(v)));
+    if (!car(v).is_nil()) f.family = int16_t(font_family_arg(car(v)));
     Value rest = cdr(v);
     if (rest.is_pair() && is_integer(car(rest))) f.size = int16_t(std::clamp(read_integer(car(rest)), 1, 32767));
     if (rest.is_pair()) rest = cdr(rest);

@@ -15,6 +15,7 @@
 #include "media/geometry.hpp"
 #include "objects/objects.hpp"
 #include "objects/records.hpp"
+#include "platform/gfx/fonts.hpp"
 #include "shell/appearance.hpp"
 #include "shell/effect_methods.hpp"
 #include "shell/start.hpp"
@@ -80,11 +81,32 @@ std::string title_string(Value title) {
   return data::value_text(title);
 }
 
+}  // namespace
+
+int32_t font_family_arg(Value family) {
+  if (is_integer(family)) {
+    int32_t n = read_integer(family);
+    if (n < 0 || n >= 0x4000) error(Err::WrongType, family);
+    return n;
+  }
+  if (!family.is(Tag::String) && !family.is_symbol()) error(Err::WrongType, family);
+  return gfx::family_named(data::value_text(family));
+}
+
+Value font_family_value(int32_t family) {
+  std::string name = gfx::family_name(family);
+  if (name.empty()) return make_fixnum(family);
+  return make_string(name.data(), name.size());
+}
+
+namespace {
+
 media::FontSpec font_of(Value v) {
   media::FontSpec f;
   if (!v.is_pair()) return f;
   Value family = car(v);
-  if (is_integer(family)) f.family = int16_t(read_integer(family));
+  if (is_integer(family) ? uint32_t(read_integer(family)) < 0x4000 : family.is(Tag::String) || family.is_symbol())
+    f.family = int16_t(font_family_arg(family));
   v = cdr(v);
   if (v.is_pair() && is_integer(car(v))) f.size = int16_t(std::clamp(read_integer(car(v)), 1, 32767));
   if (v.is_pair()) v = cdr(v);

@@ -159,6 +159,11 @@ core::Value instance_of(uint32_t id);  // nil when there is none
 std::vector<uint32_t> children_of(uint32_t id);  // front to back
 uint32_t top_of(uint32_t id);
 bool is_top_level(uint32_t id);       // a child of the desktop object
+// A font family given as a number (0 to 16383) or as an installed
+// family's name (a string or a symbol); error 2 otherwise.
+int32_t font_family_arg(core::Value family);
+// A family as get-font answers it: its number, or the name it was given by.
+core::Value font_family_value(int32_t family);
 gfx::Rect own_bounds(const WindowRecord& w);  // (0, 0, width, height)
 // Where an object's (0, 0) lies in the system window's coordinates, and
 // in its native window's client area.

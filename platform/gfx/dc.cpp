@@ -443,11 +443,14 @@ void DC::stretch_blit(Rect dst, const Surface& src, Rect src_rect, Rop3 rop, Str
       for (int32_t x = to.left; x < to.right; ++x) {
         int64_t x0 = src_rect.left + ((x - dst.left) * sw) / dw, x1 = src_rect.left + ((x - dst.left + 1) * sw) / dw;
         x1 = std::max(x1, x0 + 1);
-        uint64_t r = 0, g = 0, b = 0, n = 0;
-        for (int64_t v = y0; v < y1; ++v)
-          for (int64_t u = x0; u < x1; ++u) {
+        // Source pixels outside the surface count as black: only the ones
+        // inside are visited, however large the box.
+        uint64_t r = 0, g = 0, b = 0, n = uint64_t(y1 - y0) * uint64_t(x1 - x0);
+        int64_t u0 = std::max<int64_t>(x0, sb.left), u1 = std::min<int64_t>(x1, sb.right);
+        for (int64_t v = std::max<int64_t>(y0, sb.top); v < std::min<int64_t>(y1, sb.bottom); ++v)
+          for (int64_t u = u0; u < u1; ++u) {
             uint32_t c = s->color(int32_t(u), int32_t(v));
-            r += (c >> 16) & 255, g += (c >> 8) & 255, b += c & 255, ++n;
+            r += (c >> 16) & 255, g += (c >> 8) & 255, b += c & 255;
           }
         row[size_t(x - to.left)] = surface_->map_color(rgb(uint32_t(r / n), uint32_t(g / n), uint32_t(b / n)));
       }
@@ -500,6 +503,47 @@ void DC::text(Pt p, std::string_view cp1252) {
       }
     }
     x += FontMetrics::kAdvance;
+  }
+}
+
+}  // namespace gfx
+
+namespace gfx {
+
+void DC::blend(int64_t x, int64_t y, int32_t w, int32_t h, const uint8_t* coverage, size_t stride) {
+  if (w <= 0 || h <= 0 || limit_.empty()) return;
+  // Only the rows and columns inside the limit are visited; every one of
+  // them is then a 32-bit coordinate.
+  int64_t top = std::max<int64_t>(y, limit_.top), bottom = std::min<int64_t>(y + h, limit_.bottom);
+  int64_t left = std::max<int64_t>(x, limit_.left), right = std::min<int64_t>(x + w, limit_.right);
+  if (top >= bottom || left >= right) return;
+  Surface& surf = *surface_;
+  Pixel ink = text_color_;
+  uint32_t ir = (ink >> 16) & 0xFF, ig = (ink >> 8) & 0xFF, ib = ink & 0xFF;
+  for (int64_t row = top; row < bottom; ++row) {
+    const uint8_t* cov = coverage + size_t(row - y) * stride;
+    clipped(int32_t(row), int32_t(left), int32_t(right), [&](int32_t a, int32_t b) {
+      if (surf.format() == Format::Index8) {
+        uint8_t* d = surf.row_bytes(int32_t(row));
+        for (int32_t i = a; i < b; ++i)
+          if (cov[i - x] >= 128) d[i] = uint8_t(ink);
+        return;
+      }
+      uint32_t* d = surf.row32(int32_t(row));
+      for (int32_t i = a; i < b; ++i) {
+        uint32_t c = cov[i - x];
+        if (c == 0) continue;
+        if (c == 255) {
+          d[i] = ink & 0xFFFFFF;
+          continue;
+        }
+        uint32_t p = d[i], n = 255 - c;
+        uint32_t r = (ir * c + ((p >> 16) & 0xFF) * n + 127) / 255;
+        uint32_t g = (ig * c + ((p >> 8) & 0xFF) * n + 127) / 255;
+        uint32_t bl = (ib * c + (p & 0xFF) * n + 127) / 255;
+        d[i] = (r << 16) | (g << 8) | bl;
+      }
+    });
   }
 }
 

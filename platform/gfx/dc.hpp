@@ -99,6 +99,9 @@ class DC {
   Rop2 rop2() const { return rop2_; }
   void set_text_color(Pixel p) { text_color_ = p; }
   void set_background(Pixel p, BackgroundMode m) { background_ = p, background_mode_ = m; }
+  Pixel text_color() const { return text_color_; }
+  Pixel background() const { return background_; }
+  BackgroundMode background_mode() const { return background_mode_; }
   // Clipping to a region (in surface coordinates); nothing clears it.
   void set_clip(const std::optional<Region>& clip);
   const std::optional<Region>& clip() const { return clip_; }
@@ -143,7 +146,14 @@ class DC {
   // Text in the embedded font, the top-left of the first cell at p, in the
   // text colour; the cells' background too when the mode is opaque.
   void text(Pt p, std::string_view cp1252);
-  static int32_t text_width(std::string_view cp1252) { return int32_t(cp1252.size()) * FontMetrics::kAdvance; }
+  static int32_t text_width(std::string_view cp1252) {
+    return int32_t(std::min<size_t>(cp1252.size(), INT32_MAX / FontMetrics::kAdvance)) * FontMetrics::kAdvance;
+  }
+  // The text colour blended into w x h pixels whose top-left is (x, y),
+  // each by its coverage (0 to 255, rows `stride` apart); an Index8
+  // surface takes the colour where the coverage is half or more. Only the
+  // clip is written, wherever (x, y) lies.
+  void blend(int64_t x, int64_t y, int32_t w, int32_t h, const uint8_t* coverage, size_t stride);
 
  private:
   struct Source;

@@ -131,17 +131,22 @@ Region Region::Builder::finish() {
   return out;
 }
 
-Region Region::ellipse(Rect r) {
-  return from_spans([&](SpanSink s) { fill_spans(ConvexShape::ellipse(r), kEverywhere, s); });
+namespace {
+Rect within(const Rect* limit) { return limit ? intersect(clamp_rect(*limit), kEverywhere) : kEverywhere; }
+}  // namespace
+
+Region Region::ellipse(Rect r, const Rect* limit) {
+  return from_spans([&](SpanSink s) { fill_spans(ConvexShape::ellipse(r), within(limit), s); });
 }
-Region Region::round_rect(Rect r, int32_t corner_w, int32_t corner_h) {
-  return from_spans([&](SpanSink s) { fill_spans(ConvexShape::round_rect(r, corner_w, corner_h), kEverywhere, s); });
+Region Region::round_rect(Rect r, int32_t corner_w, int32_t corner_h, const Rect* limit) {
+  return from_spans(
+      [&](SpanSink s) { fill_spans(ConvexShape::round_rect(r, corner_w, corner_h), within(limit), s); });
 }
-Region Region::polygon(std::span<const Pt> points) {
-  return from_spans([&](SpanSink s) { polygon_spans(points, kEverywhere, s); });
+Region Region::polygon(std::span<const Pt> points, const Rect* limit) {
+  return from_spans([&](SpanSink s) { polygon_spans(points, within(limit), s); });
 }
-Region Region::pie(Rect r, int32_t start, int32_t extent) {
-  return from_spans([&](SpanSink s) { pie_spans(r, start, extent, kEverywhere, s); });
+Region Region::pie(Rect r, int32_t start, int32_t extent, const Rect* limit) {
+  return from_spans([&](SpanSink s) { pie_spans(r, start, extent, within(limit), s); });
 }
 
 void Region::set_empty() {

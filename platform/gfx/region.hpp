@@ -33,10 +33,13 @@ class Region {
   Region& operator=(const Region& o);
   Region& operator=(Region&& o) noexcept;
 
-  static Region ellipse(Rect r);
-  static Region round_rect(Rect r, int32_t corner_w, int32_t corner_h);
-  static Region polygon(std::span<const Pt> points);
-  static Region pie(Rect r, int32_t start, int32_t extent);
+  // The shapes, everywhere or only their part within `limit`: a shape
+  // millions of pixels tall has as many rows, and whoever draws it on a
+  // surface needs the rows the surface has.
+  static Region ellipse(Rect r, const Rect* limit = nullptr);
+  static Region round_rect(Rect r, int32_t corner_w, int32_t corner_h, const Rect* limit = nullptr);
+  static Region polygon(std::span<const Pt> points, const Rect* limit = nullptr);
+  static Region pie(Rect r, int32_t start, int32_t extent, const Rect* limit = nullptr);
   // The region of spans delivered row by row, rows in increasing order.
   template <typename F>
   static Region from_spans(F&& generate);

@@ -195,7 +195,11 @@ Pt sector_edge(Rect r, int32_t angle) {
 
 namespace {
 
-// Passes on the parts of each span whose pixels lie in the sector.
+// Passes on the parts of each span whose pixels lie in the sector. Along
+// a row each of the sector's two boundary half-planes changes its answer
+// at most once (the test is monotonic in x, rounding included), and the
+// apex is one pixel: the row splits into at most six pieces, each wholly in
+// or out, found by bisection, so a wide row costs a few dozen tests.
 struct SectorFilter {
   Sector sector;
   SpanSink out;
@@ -204,13 +208,45 @@ struct SectorFilter {
       out(y, x0, x1);
       return;
     }
-    int32_t run = x0;
+    if (sector.extent == 0 || x0 >= x1) return;
+    int64_t start_a = sector.start, ext = sector.extent;
+    if (ext < 0) start_a += ext, ext = -ext;
+    const Rect& r = sector.r;
+    double dy = 2.0 * y + 1 - (double(r.top) + r.bottom), w = r.width(), h = r.height();
+    auto dx = [&](int32_t x) { return 2.0 * x + 1 - (double(r.left) + r.right); };
+    int32_t cuts[4];
+    int n = 0;
+    auto split = [&](Direction u) {
+      auto side = [&](int32_t x) { return in_half(u, dx(x), dy, w, h); };
+      bool first = side(x0);
+      if (side(x1 - 1) == first) return;
+      int32_t lo = x0, hi = x1 - 1;  // side(lo) is first, side(hi) is not
+      while (hi - lo > 1) {
+        int32_t mid = int32_t(lo + (int64_t(hi) - lo) / 2);
+        (side(mid) == first ? lo : hi) = mid;
+      }
+      cuts[n++] = hi;
+    };
+    split(direction(start_a));
+    split(direction(start_a + ext));
+    int64_t across = int64_t(r.left) + r.right;
+    if (dy == 0 && (across & 1)) {
+      int64_t apex = (across - 1) / 2;
+      if (apex > x0 && apex < x1) cuts[n++] = int32_t(apex);
+      if (apex + 1 > x0 && apex + 1 < x1) cuts[n++] = int32_t(apex + 1);
+    }
+    for (int i = 1; i < n; ++i)  // at most four cuts
+      for (int j = i; j > 0 && cuts[j] < cuts[j - 1]; --j) std::swap(cuts[j], cuts[j - 1]);
+    int32_t from = x0, run = x0;
     bool in = false;
-    for (int32_t x = x0; x < x1; ++x) {
-      bool c = sector.contains(x, y);
-      if (c && !in) run = x;
-      if (!c && in) out(y, run, x);
+    for (int i = 0; i <= n; ++i) {
+      int32_t to = i < n ? cuts[i] : x1;
+      if (to <= from) continue;
+      bool c = sector.contains(from, y);
+      if (c && !in) run = from;
+      if (!c && in) out(y, run, from);
       in = c;
+      from = to;
     }
     if (in) out(y, run, x1);
   }

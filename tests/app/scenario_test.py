@@ -7,7 +7,8 @@ folder when there is one (again.txt: what a user sees the next time), the run's 
 is one (`--depth 8`), or instead a file `from.txt` naming a manifest and a
 script elsewhere (an example's, by paths relative to the folder), the
 transcript expected (expected.txt: what the run
-printed, then a line `status N`) and the screenshots the script takes,
+printed, then a line `status N`; a run ending with status 77 skips the
+scenario) and the screenshots the script takes,
 each compared with the PNG of the same name beside the script, and the
 audio logs it writes (WAV) likewise. Settings, state and caches go to
 folders of the run's own.
@@ -26,6 +27,10 @@ import sys
 import tempfile
 
 from checks import check, report
+
+# The status of an application that cannot run here (what it needs is not
+# installed): the scenario is skipped, not failed.
+SKIP = 77
 
 
 def main():
@@ -57,6 +62,9 @@ def main():
         for s in scripts:
             run = subprocess.run([a.talven, 'run'] + options + ['--input', s, app],
                                  cwd=tmp, env=env, capture_output=True, timeout=600)
+            if run.returncode == SKIP:
+                print('SKIP %s: %s' % (name, run.stdout.decode('utf-8', 'replace').strip()))
+                return SKIP
             transcript += run.stdout.decode('utf-8', 'replace') + 'status %d\n' % run.returncode
             stderr += run.stderr.decode('utf-8', 'replace')
         # A step of a script that could not be played is a broken test.
