@@ -145,7 +145,11 @@ void install(Runtime& r) {
 
 }  // namespace
 
-const Module kLogicModule{"logic", make_state, install, nullptr, nullptr};
+// The collector may reuse the cells of a clause list: the indexes, which
+// name them unmarked, go at every collection and are made again as needed.
+void drop_indexes(Runtime&) { state().indexes.clear(); }
+
+const Module kLogicModule{"logic", make_state, install, drop_indexes, nullptr};
 
 LogicState& state() { return state_of<LogicState>(kLogicModule); }
 

@@ -2,6 +2,8 @@
 // iterative depth-first search, and instantiation at success.
 #include "logic/engine.hpp"
 
+#include <cstring>
+
 #include "core/errors.hpp"
 #include "core/eval.hpp"
 #include "core/predicates.hpp"
@@ -223,6 +225,39 @@ bool may_match(Value clause, const FirstArg& first) {
   return atoms_equal(a, p);
 }
 
+// The index of a clause list of at least kIndexAt clauses, made at its
+// first indexed call; null for a shorter list.
+constexpr uint32_t kIndexAt = 8;
+
+inline bool key_atom(Value x) { return x.is_fixnum() || x.is_symbol(); }
+
+const ClauseIndex* index_of(LogicState& s, Value list) {
+  Value x = list;
+  for (uint32_t n = 0; n < kIndexAt; ++n, x = cdr(x))
+    if (!x.is_pair()) return nullptr;
+  auto [it, made] = s.indexes.try_emplace(list.payload());
+  ClauseIndex& ix = it->second;
+  if (!made) return &ix;
+  // The keys first, then each clause in order to the lists it belongs to.
+  for (x = list; x.is_pair(); x = cdr(x)) {
+    Value params = cdr(car(cdr(car(x))));
+    if (params.is_pair() && key_atom(car(params))) ix.by_key.try_emplace(car(params).bits);
+  }
+  for (x = list; x.is_pair(); x = cdr(x)) {
+    Value params = cdr(car(cdr(car(x))));
+    Value p = params.is_pair() ? car(params) : kNil;
+    if (key_atom(p)) {
+      ix.by_key[p.bits].push_back(x);
+    } else if (!p.is_pair()) {
+      // A variable or another atom (a string may equal a symbol, a real a
+      // fixnum): a candidate for every key.
+      ix.any.push_back(x);
+      for (auto& [k, cells] : ix.by_key) cells.push_back(x);
+    }
+  }
+  return &ix;
+}
+
 // ---- Instantiation ---------------------------------------------------------------------------
 
 // A full copy of a term read in an environment: bound variables replaced
@@ -375,6 +410,8 @@ class Search {
   uint32_t frame_ = 0;
 
   bool enter(const Call& c);
+  bool droppable(uint32_t f) const;
+  void reuse_parent(uint32_t parent);
   bool try_clause(Value clause, const Call& c);
   bool backtrack(Call& c);
   void set_boundary();
@@ -403,15 +440,49 @@ bool Search::try_clause(Value clause, const Call& c) {
   return true;
 }
 
+// Whether a finished clause frame can go: no choice point was made after
+// it (so none of its cells is on the trail and no alternative will read
+// it) and no molecule names it (its reference was never made).
+bool Search::droppable(uint32_t f) const {
+  return s_.choice < int32_t(f) && frame_at(f)[kFRef].is_fixnum();
+}
+
+// The last call of a clause, entered without a choice point: when nothing
+// else needs the calling clause's frame any more, the callee's frame moves
+// down into its place, so deterministic recursion runs in constant stack.
+// The callee's reference, when one was made, follows it.
+void Search::reuse_parent(uint32_t parent) {
+  Value* rec = frame_at(parent);
+  if (frame_ <= parent || !droppable(parent) || parent + kFCells + uint32_t(rec[kFCount].fixnum()) != frame_) return;
+  uint32_t words = top_offset() - frame_;
+  std::memmove(rec, frame_at(frame_), words * sizeof(Value));
+  rt().zones.sp = rec + words;
+  Value ref = rec[kFRef];
+  if (!ref.is_fixnum()) node_of(ref).car = make_header(Header::Long, parent);
+  frame_ = parent;
+}
+
 // Tries the first clause of c.alts that may match, leaving a choice point
 // when a later one may match too.
 bool Search::enter(const Call& c) {
   Value alts = c.alts;
   FirstArg first = c.meta ? FirstArg{} : first_arg(s_, c.args, c.aenv);
-  while (alts.is_pair() && !may_match(car(alts), first)) alts = cdr(alts);
-  if (!alts.is_pair()) return false;
-  Value next = cdr(alts);
-  while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
+  Value next;
+  const ClauseIndex* ix = first.open || !key_atom(first.value) ? nullptr : index_of(s_, alts);
+  if (ix) {
+    // The candidates in order; backtracking goes on from the second by
+    // scanning the list, which finds the same clauses.
+    auto k = ix->by_key.find(first.value.bits);
+    const std::vector<Value>& cells = k == ix->by_key.end() ? ix->any : k->second;
+    if (cells.empty()) return false;
+    alts = cells[0];
+    next = cells.size() > 1 ? cells[1] : kNil;
+  } else {
+    while (alts.is_pair() && !may_match(car(alts), first)) alts = cdr(alts);
+    if (!alts.is_pair()) return false;
+    next = cdr(alts);
+    while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
+  }
   if (next.is_pair()) {
     LogicState& s = s_;
     uint32_t p = top_offset();
@@ -472,7 +543,11 @@ bool Search::run(Call c) {
       if (frame_ == root_) return true;
       Value* rec = frame_at(frame_);
       goals_ = rec[kFGoals];
+      uint32_t done = frame_;
       frame_ = uint32_t(rec[kFParent].fixnum());
+      // A deterministic exit: the frame on top of the stack, with no
+      // choice point after it and no molecule naming it, is dropped.
+      if (droppable(done) && done + kFCells + uint32_t(rec[kFCount].fixnum()) == top_offset()) rt().zones.sp = rec;
     }
     Value goal = car(goals_);
     Value rest = cdr(goals_);
@@ -496,8 +571,23 @@ bool Search::run(Call c) {
         return false;
       }
       if (v.is(Tag::Predicate)) {
-        c = Call{clauses_of(v), goal_args(s, cdr(goal), frame_), frame_, false, rest, frame_};
-        if (enter(c) || backtrack(c)) continue;
+        // The last goal of a clause continues where its clause would have:
+        // the clause's frame is needed only for reading the arguments.
+        uint32_t parent = frame_;
+        bool last = !rest.is_pair() && parent != root_;
+        Value after = rest;
+        uint32_t caller = parent;
+        if (last) {
+          Value* rec = frame_at(parent);
+          after = rec[kFGoals];
+          caller = uint32_t(rec[kFParent].fixnum());
+        }
+        c = Call{clauses_of(v), goal_args(s, cdr(goal), parent), parent, false, after, caller};
+        if (enter(c)) {
+          if (last) reuse_parent(parent);
+          continue;
+        }
+        if (backtrack(c)) continue;
         return false;
       }
     }

@@ -31,7 +31,12 @@
 // the call's first argument (two different atoms, an atom and a list) is
 // passed over, and a choice point is left only when a later clause may
 // still match. That changes no answer, and keeps deterministic recursion
-// at a frame per step.
+// at a frame per step. A predicate of many clauses called with a fixnum or
+// a symbol first finds its candidates through an index instead of a scan.
+// A clause frame that finishes with no choice point after it and no
+// molecule naming it is dropped, and the last goal of a clause reuses its
+// clause's frame under the same conditions, so deterministic recursion runs
+// in constant stack.
 //
 // At success the cells that outlive the query (the caller's, found on the
 // trail) get full copies of their molecules' terms. A query run from a Lisp
@@ -40,6 +45,7 @@
 // Every way out of a query resets the trail to where the query found it.
 #pragma once
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "core/frames.hpp"
@@ -51,7 +57,20 @@ using core::Value;
 
 constexpr uint32_t kNoEnv = 0xFFFFFFFFu;
 
+// The first-argument index of a predicate of many clauses: for each
+// fixnum or symbol a first argument may be, the cells of the clause list
+// whose clause may match it, in the list's order; `any` holds those that
+// match every such atom (a variable or another kind of atom first). A
+// predicate's list changes head whenever a clause is added, and the
+// collector may reuse a list's cells, so indexes are keyed by the list's
+// head and all dropped at every collection.
+struct ClauseIndex {
+  std::unordered_map<uint32_t, std::vector<Value>> by_key;
+  std::vector<Value> any;
+};
+
 struct LogicState : core::ModuleState {
+  std::unordered_map<uint32_t, ClauseIndex> indexes;
   uint32_t serial = 0;
   // Cells at Lisp stack offsets below this are trailed when bound.
   uint32_t boundary = 0;

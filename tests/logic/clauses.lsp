@@ -97,3 +97,31 @@ Seen                                               ; expect: ((1 2) 3)
 (defclause (doubled _l _m) (same _m (map (lambda (_e) (* 2 _e)) _l))) ; expect: doubled
 (define (dbl) (doubled '(1 2 3) _m) _m)            ; expect: dbl
 (dbl)                                              ; expect: (2 4 6)
+; A predicate of many clauses: every call by a bound first argument finds
+; the same clauses in the same order as a scan would, variables, strings
+; and reals among them, and a choice point only where another may match.
+(define Colours ())                                ; expect: Colours
+(defclause (colour apple red))                     ; expect: colour
+(defclause (colour _x any))                        ; expect: colour
+(defclause (colour "kiwi" green))                  ; expect: colour
+(defclause (colour (a . _t) list))                 ; expect: colour
+(defclause (colour 7.0 seven))                     ; expect: colour
+(defclause (colour plum purple))                   ; expect: colour
+(defclause (colour 7 number))                      ; expect: colour
+(defclause (colour apple green))                   ; expect: colour
+(defclause (colour lime green))                    ; expect: colour
+(defclause (colours _k) (colour _k _c) (begin (set! Colours (cons _c Colours)) ()))  ; expect: colours
+(define (all _k) (set! Colours ()) (colours _k) (reverse Colours))  ; expect: all
+(list (all 'apple) (all 'kiwi) (all 7) (all 'pear) (all '(a b)) (all "x")) ; expect: ((green any red) (green any) (number seven any) (any) (list any) (any))
+(defclause (colour pear yellow))                   ; expect: colour
+(all 'pear)                                        ; expect: (yellow any)
+; Deterministic recursion in constant stack: a countdown far deeper than
+; the stack holds frames, by its last goal and after a deterministic goal.
+(defclause (count-down 0))                         ; expect: count-down
+(defclause (count-down _n) (> _n 0) (count-down (- _n 1))) ; expect: count-down
+(count-down 1000000)                               ; expect: t
+(defclause (natural _n) (>= _n 0))                 ; expect: natural
+(defclause (steps 0 _a _a))                        ; expect: steps
+(defclause (steps _n _a _r) (> _n 0) (natural _n) (steps (- _n 1) (+ _a 1) _r)) ; expect: steps
+(define (walk) (steps 300000 0 _r) _r)             ; expect: walk
+(walk)                                             ; expect: 300000
