@@ -553,13 +553,14 @@ class EditText : public Control {
       const TextLine& l = lines[i];
       int32_t x = in.left - scroll_x;
       label(dc, {x, y}, t.substr(l.start, l.length), w);
-      // The selection inverted; a selected line end shows as a cell's width.
+      // The selection inverted while the text has the focus; a selected
+      // line end shows as a cell's width.
       size_t a = std::max(from, l.start), b = std::min(to, l.start + l.length);
       int32_t left = x + width_of(t.substr(l.start, a - l.start));
       int32_t right = x + width_of(t.substr(l.start, std::max(a, b) - l.start));
       if (to > l.start + l.length && from <= l.start + l.length && i + 1 < lines.size())
         right += gfx::FontMetrics::kAdvance;
-      if (from != to && right > left) dc.invert_rect({left, y, right, y + line_height()});
+      if (from != to && right > left && focused()) dc.invert_rect({left, y, right, y + line_height()});
       if (from == to && focused() && i == caret_line) {
         int32_t cx = x + width_of(t.substr(l.start, model.caret - l.start));
         dc.fill_rect({cx, y, cx + 1, y + line_height()}, solid(dc, 0));
