@@ -265,16 +265,12 @@ T& self_as() {
 
 // ---- Push buttons ---------------------------------------------------------------------
 
-class Button : public Control {
+// A control pressed by the mouse: `over` while the button is held over it,
+// which is how it is drawn; what a release does is its own.
+class PressedControl : public Control {
  public:
-  bool is_default = false;
-  bool over = false;  // held and over the button: drawn pressed
+  bool over = false;
 
-  void draw(gfx::DC& dc, gfx::Rect box, const WindowRecord& w) override {
-    int32_t state = (pressed && over ? 1 : 0) | (is_default ? 2 : 0) | (w.disabled ? 4 : 0);
-    draw_button_face(dc, box, title(), state);
-    if (focused()) focus_ring(dc, {box.left + 3, box.top + 3, box.right - 3, box.bottom - 3});
-  }
   void press(gfx::Pt, bool) override {
     over = true;
     changed();
@@ -283,6 +279,17 @@ class Button : public Control {
     if (inside(p) == over) return;
     over = !over;
     changed();
+  }
+};
+
+class Button : public PressedControl {
+ public:
+  bool is_default = false;
+
+  void draw(gfx::DC& dc, gfx::Rect box, const WindowRecord& w) override {
+    int32_t state = (pressed && over ? 1 : 0) | (is_default ? 2 : 0) | (w.disabled ? 4 : 0);
+    draw_button_face(dc, box, title(), state);
+    if (focused()) focus_ring(dc, {box.left + 3, box.top + 3, box.right - 3, box.bottom - 3});
   }
   // Released over the button: chosen; dragged off first: nothing.
   void release(gfx::Pt p) override {
@@ -298,9 +305,9 @@ class Button : public Control {
 
 // ---- Check boxes ----------------------------------------------------------------------
 
-class CheckBox : public Control {
+class CheckBox : public PressedControl {
  public:
-  bool checked = false, over = false;
+  bool checked = false;
 
   void draw(gfx::DC& dc, gfx::Rect box, const WindowRecord& w) override {
     int32_t top = box.top + (box.height() - 12) / 2;
@@ -316,15 +323,6 @@ class CheckBox : public Control {
     int32_t ty = box.top + (box.height() - line_height()) / 2;
     label(dc, {box.left + 18, ty}, t, w);
     if (focused()) focus_ring(dc, {box.left + 16, ty - 1, box.left + 20 + width_of(t), ty + line_height() + 1});
-  }
-  void press(gfx::Pt, bool) override {
-    over = true;
-    changed();
-  }
-  void track(gfx::Pt p) override {
-    if (inside(p) == over) return;
-    over = !over;
-    changed();
   }
   void release(gfx::Pt p) override {
     bool chosen = over && inside(p);
