@@ -274,41 +274,83 @@ struct Arith : Call {
   return r.natives[node_of(fn).cdr](base);
 }
 
-template <FixnumOp Op>
+// What an arithmetic code knows of an argument from the analysis: a
+// variable of the current frame, a fixnum constant, or any other code.
+enum class ArgKind : uint8_t { Local, Fixnum, Any };
+
+template <ArgKind K>
+[[gnu::always_inline]] inline Value arith_operand(const Code* c) {
+  if constexpr (K == ArgKind::Local) {
+    uint32_t index = static_cast<const SlotCode*>(c)->index;
+    EnvFrame* e = rt().env;
+    if (index < e->slot_count) [[likely]] {
+      Value v = e->slots[index];
+      if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
+        return v;
+    }
+    return read_variable(c->form);
+  } else if constexpr (K == ArgKind::Fixnum) {
+    return static_cast<const ConstantCode*>(c)->value;
+  } else {
+    return operand(c);
+  }
+}
+
+template <FixnumOp Op, ArgKind A, ArgKind B>
 Value run_arith(const Code* code) {
   const Arith* c = static_cast<const Arith*>(code);
   Value fn = head_value(c->sym);
   if (fn != c->fn) [[unlikely]]
     return call_with(fn, c);
-  Value a = operand(c->args[0]);
-  if (!a.is_fixnum()) [[unlikely]]
+  Value a = arith_operand<A>(c->args[0]);
+  if (A != ArgKind::Fixnum && !a.is_fixnum()) [[unlikely]]
     return native_of_first(fn, a, c->args[1], c->form);
-  Value b = operand(c->args[1]);
-  if (!b.is_fixnum()) [[unlikely]]
+  Value b = arith_operand<B>(c->args[1]);
+  if (B != ArgKind::Fixnum && !b.is_fixnum()) [[unlikely]]
     return native_of_two(fn, a, b, c->form);
   return fixnum_result(Op, a.fixnum(), b.fixnum());
 }
 
-RunFn arith_run(FixnumOp op) {
+ArgKind arg_kind(const Code* c) {
+  if (c->kind == CodeKind::Slot) return ArgKind::Local;
+  if (c->kind == CodeKind::Constant && static_cast<const ConstantCode*>(c)->value.is_fixnum()) return ArgKind::Fixnum;
+  return ArgKind::Any;
+}
+
+template <FixnumOp Op>
+RunFn arith_run_for(ArgKind a, ArgKind b) {
+  using K = ArgKind;
+  static const RunFn table[3][3] = {
+      {run_arith<Op, K::Local, K::Local>, run_arith<Op, K::Local, K::Fixnum>, run_arith<Op, K::Local, K::Any>},
+      {run_arith<Op, K::Fixnum, K::Local>, run_arith<Op, K::Fixnum, K::Fixnum>, run_arith<Op, K::Fixnum, K::Any>},
+      {run_arith<Op, K::Any, K::Local>, run_arith<Op, K::Any, K::Fixnum>, run_arith<Op, K::Any, K::Any>},
+  };
+  return table[int(a)][int(b)];
+}
+
+// The code of a two-argument call of a native marked with operation op,
+// chosen for what the analysis knows of its two argument codes, or null.
+RunFn arith_run(FixnumOp op, const Code* x, const Code* y) {
+  ArgKind a = arg_kind(x), b = arg_kind(y);
   switch (op) {
     case FixnumOp::Add:
-      return run_arith<FixnumOp::Add>;
+      return arith_run_for<FixnumOp::Add>(a, b);
     case FixnumOp::Subtract:
-      return run_arith<FixnumOp::Subtract>;
+      return arith_run_for<FixnumOp::Subtract>(a, b);
     case FixnumOp::Multiply:
-      return run_arith<FixnumOp::Multiply>;
+      return arith_run_for<FixnumOp::Multiply>(a, b);
     case FixnumOp::Less:
-      return run_arith<FixnumOp::Less>;
+      return arith_run_for<FixnumOp::Less>(a, b);
     case FixnumOp::Greater:
-      return run_arith<FixnumOp::Greater>;
+      return arith_run_for<FixnumOp::Greater>(a, b);
     case FixnumOp::LessEqual:
-      return run_arith<FixnumOp::LessEqual>;
+      return arith_run_for<FixnumOp::LessEqual>(a, b);
     case FixnumOp::GreaterEqual:
-      return run_arith<FixnumOp::GreaterEqual>;
+      return arith_run_for<FixnumOp::GreaterEqual>(a, b);
     case FixnumOp::Equal:
-      return run_arith<FixnumOp::Equal>;
+      return arith_run_for<FixnumOp::Equal>(a, b);
     case FixnumOp::NotEqual:
-      return run_arith<FixnumOp::NotEqual>;
+      return arith_run_for<FixnumOp::NotEqual>(a, b);
     case FixnumOp::None:
       break;
   }
@@ -801,15 +843,16 @@ const Code* Analyser::call(Value x) {
     Value w = symbol_value(head);
     Node& node = node_of(w);
     uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
-    RunFn arith = arity == kArityRest && n == 2 ? arith_run(FixnumOp(rt().native_ops[node.cdr])) : nullptr;
-    if (arith) {
-      Arith* c = make<Arith>(arith, x);
+    FixnumOp op = FixnumOp(rt().native_ops[node.cdr]);
+    if (arity == kArityRest && n == 2 && op != FixnumOp::None) {
+      Arith* c = make<Arith>(nullptr, x);
       c->sym = head;
       c->fn = hold(w);
       c->n = 2;
       c->args = array<const Code*>(2);
       c->args[0] = form(car(forms));
       c->args[1] = form(car(cdr(forms)));
+      c->run = arith_run(op, c->args[0], c->args[1]);
       return c;
     }
     if (arity <= 3 || arity == kArityRest) {

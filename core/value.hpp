@@ -92,7 +92,9 @@ struct Value {
   constexpr Value retag(Tag t) const { return make(t, payload()); }
 
   constexpr bool is_nil() const { return bits == 0x3F000000u; }
-  constexpr bool is_pair() const { return is(Tag::Pair) && payload() != 0; }
+  // The pair tag is the highest: a pair is any word above nil's below the
+  // mark bits.
+  constexpr bool is_pair() const { return (bits & 0x3FFFFFFFu) > 0x3F000000u; }
   constexpr bool is_no_value() const { return bits == 0x05000000u; }
   constexpr bool is_end() const { return bits == 0x1F000000u; }
   constexpr bool is_fixnum() const { return is(Tag::Fixnum); }

@@ -19,10 +19,14 @@ namespace {
 
 Value truth(bool b) { return b ? rt().sym.t : kNil; }
 
+constexpr uint32_t kFreeSteps = 256;
+
 // A walk over the pairs of a list. At a non-nil end that is not a pair it
 // signals error 2 with the list; it notices a cycle (the walk meets, going
 // forward, a pair that a second cursor at half its speed already passed)
-// and signals error 2 with the list as well.
+// and signals error 2 with the list as well. The second cursor sets out only
+// after kFreeSteps: short lists, the common case, are walked at the cost of
+// following their links, and a cycle is still met, a little later.
 class Walk {
  public:
   explicit Walk(Value list) : list_(list), at_(list), slow_(list) {}
@@ -36,11 +40,15 @@ class Walk {
   Value item() const { return car(at_); }
   void next() {
     at_ = cdr(at_);
-    if ((++steps_ & 1) == 0) slow_ = cdr(slow_);
-    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
+    if (++steps_ > kFreeSteps) [[unlikely]]
+      chase();
   }
 
  private:
+  [[gnu::noinline]] void chase() {
+    if ((steps_ & 1) == 0) slow_ = cdr(slow_);
+    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
+  }
   Value list_, at_, slow_;
   uint32_t steps_ = 0;
 };
@@ -55,11 +63,15 @@ class DottedWalk {
   Value rest() const { return at_; }
   void next() {
     at_ = cdr(at_);
-    if ((++steps_ & 1) == 0) slow_ = cdr(slow_);
-    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
+    if (++steps_ > kFreeSteps) [[unlikely]]
+      chase();
   }
 
  private:
+  [[gnu::noinline]] void chase() {
+    if ((steps_ & 1) == 0) slow_ = cdr(slow_);
+    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
+  }
   Value list_, at_, slow_;
   uint32_t steps_ = 0;
 };
@@ -331,7 +343,26 @@ Value prim_subseq(Value list, Value start, Value end) {
 
 // ---- Search and association ---------------------------------------------
 
+// The searches that only compare words walk their first kFreeSteps pairs
+// here, reading the nodes from one base (nothing in the loop allocates);
+// longer lists, improper ends and cycles go on to the checked walk.
+template <typename Found>
+[[gnu::always_inline]] inline Value quick_search(Value list, Found found, Value& at) {
+  const uint8_t* base = rt().zones.node_base;
+  at = list;
+  for (uint32_t n = 0; n < kFreeSteps && at.is_pair(); ++n) {
+    const Node& p = *reinterpret_cast<const Node*>(base + at.payload());
+    if (found(word_value(p.car), base)) return at;
+    at = Value(p.cdr);
+  }
+  return kNoValue;
+}
+
 Value prim_memq(Value x, Value list) {
+  Value at;
+  Value hit = quick_search(list, [x](Value item, const uint8_t*) { return item == x; }, at);
+  if (!hit.is_no_value()) return hit;
+  if (at.is_nil()) return kNil;
   for (Walk w(list); w.more(); w.next())
     if (w.item() == x) return w.pair();
   return kNil;
@@ -383,6 +414,15 @@ Value prim_every(Value pred, Value list) {
 
 // Association lists: entries that are not pairs are passed over.
 Value prim_assq(Value k, Value alist) {
+  Value at;
+  Value hit = quick_search(
+      alist,
+      [k](Value e, const uint8_t* base) {
+        return e.is_pair() && word_value(reinterpret_cast<const Node*>(base + e.payload())->car) == k;
+      },
+      at);
+  if (!hit.is_no_value()) return car(hit);
+  if (at.is_nil()) return kNil;
   for (Walk w(alist); w.more(); w.next())
     if (w.item().is_pair() && car(w.item()) == k) return w.item();
   return kNil;
