@@ -119,6 +119,7 @@ Value read_variable(Value var) {
 // depth (header payload) and serial (second word).
 static Value make_lexical(Value fn) {
   EnvFrame* e = rt().env;
+  e->enlist();
   Value cell = alloc_node(Tag::Long, make_header(Header::Long, e->depth), e->serial);
   return cons(cell, fn).retag(Tag::Lexical);
 }
@@ -442,6 +443,29 @@ struct CodeArgs {
 // body runs is this one alone, not the caller's look-up and dispatch too, so
 // deep recursion needs less native stack.
 [[gnu::noinline]] static Value apply_lambda_codes(Value fn, const CallCode* c) {
+  // The common call: a function or `lexical` closure taking exactly as
+  // many arguments as the call has, with no rest list and nothing
+  // captured, enters its body without reading the rest of the descriptor.
+  if (!fn.is(Tag::Closed)) {
+    Value f = fn.is(Tag::Lexical) ? cdr(fn) : fn;
+    uint32_t d = word_payload(node_of(f).car);
+    if ((d >> 9) == (c->n << 8)) [[likely]] {
+      EnvFrame frame;
+      implicit_poll();
+      if (fn.is(Tag::Lexical)) frame.parent = lexical_env(fn);
+      frame.function = f;
+      for (uint32_t i = 0; i < c->n; ++i) push(operand(c->args[i]));
+      uint32_t locals = d & 0x1FF;
+      Zones& z = rt().zones;
+      if (size_t(z.lisp_limit - z.sp) <= locals) [[unlikely]]
+        lisp_stack_overflow();
+      for (uint32_t l = 0; l < locals; ++l) z.sp[l] = kNoValue;
+      z.sp += locals;
+      frame.make_current();
+      check_native_stack();
+      return run(rt().analyses->body(f));
+    }
+  }
   return apply_lambda(fn, CodeArgs{c->args, c->n});
 }
 
@@ -481,7 +505,7 @@ Value run_call(const Code* code) {
 template <class A>
 [[gnu::always_inline]] static inline Value apply_lambda(Value fn, A a) {
   EnvFrame frame;
-  implicit_poll_at(frame.serial);
+  implicit_poll();
   Value captured = kNil;
   if (fn.is(Tag::Lexical)) {
     frame.parent = lexical_env(fn);
@@ -506,7 +530,7 @@ static Value apply_macro(Value fn, Args a) {
   Value args = a.as_list();
   uint32_t caller_depth = rt().env->depth;
   EnvFrame frame;
-  implicit_poll_at(frame.serial);
+  implicit_poll();
   Value captured = kNil;
   if (fn.is(Tag::ClosedSyntax)) {
     captured = cdr(fn);

@@ -92,13 +92,6 @@ inline void implicit_poll() {
   if (r.poll_countdown-- == 0) [[unlikely]]
     poll_slow();
 }
-// A function application polls on the serial its frame has already taken:
-// one call in 1024 looks at the clock, for a test and a branch a call.
-[[gnu::always_inline]] inline void implicit_poll_at(uint32_t serial) {
-  if ((serial & 1023) == 0) [[unlikely]]
-    poll_slow();
-}
-
 extern const Module kEvalModule;
 
 }  // namespace core

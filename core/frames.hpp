@@ -44,11 +44,17 @@ struct Frame {
 // The frame of a function call: its slots are the Lisp stack words from
 // `slots` up, parameters first, then the rest list, captured values and
 // locals. `parent` is the environment a `lexical` closure captured, or null.
+//
+// A `lexical` closure names the frame it closes over by depth and serial.
+// A frame takes a serial, and its place in the runtime's table of frames by
+// depth, only when the first such closure is made in it (`enlist`); the
+// place is cleared when the frame is left. A call that makes no closure
+// only counts its depth.
 struct EnvFrame : Frame {
   uint32_t slot_count = 0;
   Value* slots;
   uint32_t depth;
-  uint32_t serial;
+  uint32_t serial = 0;
   EnvFrame* parent = nullptr;
   EnvFrame* saved_env;
   // The function whose body runs in the frame: kept here, where the
@@ -61,16 +67,15 @@ struct EnvFrame : Frame {
     slots = r.zones.sp;
     saved_env = r.env;
     depth = r.env_depth;
-    if (depth >= r.env_table.size()) grow_table(r);
-    r.env_table[depth] = this;
     r.env_depth = depth + 1;
-    serial = ++r.env_serial;
   }
   ~EnvFrame() {
     Runtime& r = rt();
     r.zones.sp = slots;
     r.env = saved_env;
     r.env_depth = depth;
+    if (serial != 0) [[unlikely]]
+      r.env_table[depth] = nullptr;
   }
   // Makes the frame the current frame and environment once its slots are
   // pushed.
@@ -80,9 +85,15 @@ struct EnvFrame : Frame {
     r.current_frame = this;
     r.env = this;
   }
-
- private:
-  static void grow_table(Runtime& r) { r.env_table.resize(r.env_table.size() * 2 + 64); }
+  // Gives the frame its serial and its place in the table, once.
+  void enlist() {
+    if (serial != 0) return;
+    Runtime& r = rt();
+    if (++r.env_serial == 0) ++r.env_serial;
+    serial = r.env_serial;
+    if (depth >= r.env_table.size()) r.env_table.resize(depth * 2 + 64);
+    r.env_table[depth] = this;
+  }
 };
 // One of these lies on the native stack for every Lisp call in progress.
 static_assert(sizeof(EnvFrame) <= 56);
@@ -91,9 +102,9 @@ static_assert(sizeof(EnvFrame) <= 56);
 // when that frame has been left.
 inline EnvFrame* live_env(uint32_t depth, uint32_t serial) {
   Runtime& r = rt();
-  if (depth >= r.env_depth) return nullptr;
+  if (depth >= r.env_depth || depth >= r.env_table.size()) return nullptr;
   EnvFrame* e = r.env_table[depth];
-  return e->serial == serial ? e : nullptr;
+  return e && e->serial == serial ? e : nullptr;
 }
 
 // A catch frame: the target of throws to its tag.

@@ -234,6 +234,11 @@ expansions                              ; expect: 2
 (list (c1) (c1) (c2) (c1)) ; expect error: 5 #<lexical lambda>
 (define (adder _a) (lambda (_b) (lambda (_c) (list _a _b _c (+ _a _b _c))))) ; expect: adder
 (((adder 1) 2) 3) ; expect error: 5 #<lexical lambda>
+; ... also when a frame that made a closure of its own sits at the same depth.
+(define (same-depth _g) (let ((_h (lambda () _g))) (_g 1))) ; expect: same-depth
+(same-depth (adder 5)) ; expect error: 5 #<lexical lambda>
+(define (via-same-depth _a) (same-depth (lambda (_b) (+ _a _b)))) ; expect: via-same-depth
+(via-same-depth 5) ; expect: 6
 (define (outer-set _x) (let ((_f (lambda (_v) (set! _x _v)))) (_f 5) (_f (+ _x 1)) _x)) ; expect: outer-set
 (outer-set 0) ; expect: 6
 (outer-set 0) ; expect: 6
