@@ -175,6 +175,20 @@ Value run_sequence(const Code* c) {
   return result;
 }
 
+// The short sequences of loop bodies, unrolled.
+Value run_sequence2(const Code* c) {
+  const Code* const* f = static_cast<const Sequence*>(c)->forms;
+  run(f[0]);
+  return run(f[1]);
+}
+
+Value run_sequence3(const Code* c) {
+  const Code* const* f = static_cast<const Sequence*>(c)->forms;
+  run(f[0]);
+  run(f[1]);
+  return run(f[2]);
+}
+
 // ---- Calls -------------------------------------------------------------------
 
 }  // namespace
@@ -246,6 +260,7 @@ inline Value call_with(Value fn, const Call* c) { return call_with_codes(fn, c);
 // analysed, two fixnums are computed here.
 struct Arith : Call {
   Value fn;
+  RunFn set_slot;  // the code of a set! of a local to this call's value
 };
 
 
@@ -297,7 +312,7 @@ template <ArgKind K>
 }
 
 template <FixnumOp Op, ArgKind A, ArgKind B>
-Value run_arith(const Code* code) {
+[[gnu::always_inline]] inline Value run_arith(const Code* code) {
   const Arith* c = static_cast<const Arith*>(code);
   Value fn = head_value(c->sym);
   if (fn != c->fn) [[unlikely]]
@@ -315,46 +330,6 @@ ArgKind arg_kind(const Code* c) {
   if (c->kind == CodeKind::Slot) return ArgKind::Local;
   if (c->kind == CodeKind::Constant && static_cast<const ConstantCode*>(c)->value.is_fixnum()) return ArgKind::Fixnum;
   return ArgKind::Any;
-}
-
-template <FixnumOp Op>
-RunFn arith_run_for(ArgKind a, ArgKind b) {
-  using K = ArgKind;
-  static const RunFn table[3][3] = {
-      {run_arith<Op, K::Local, K::Local>, run_arith<Op, K::Local, K::Fixnum>, run_arith<Op, K::Local, K::Any>},
-      {run_arith<Op, K::Fixnum, K::Local>, run_arith<Op, K::Fixnum, K::Fixnum>, run_arith<Op, K::Fixnum, K::Any>},
-      {run_arith<Op, K::Any, K::Local>, run_arith<Op, K::Any, K::Fixnum>, run_arith<Op, K::Any, K::Any>},
-  };
-  return table[int(a)][int(b)];
-}
-
-// The code of a two-argument call of a native marked with operation op,
-// chosen for what the analysis knows of its two argument codes, or null.
-RunFn arith_run(FixnumOp op, const Code* x, const Code* y) {
-  ArgKind a = arg_kind(x), b = arg_kind(y);
-  switch (op) {
-    case FixnumOp::Add:
-      return arith_run_for<FixnumOp::Add>(a, b);
-    case FixnumOp::Subtract:
-      return arith_run_for<FixnumOp::Subtract>(a, b);
-    case FixnumOp::Multiply:
-      return arith_run_for<FixnumOp::Multiply>(a, b);
-    case FixnumOp::Less:
-      return arith_run_for<FixnumOp::Less>(a, b);
-    case FixnumOp::Greater:
-      return arith_run_for<FixnumOp::Greater>(a, b);
-    case FixnumOp::LessEqual:
-      return arith_run_for<FixnumOp::LessEqual>(a, b);
-    case FixnumOp::GreaterEqual:
-      return arith_run_for<FixnumOp::GreaterEqual>(a, b);
-    case FixnumOp::Equal:
-      return arith_run_for<FixnumOp::Equal>(a, b);
-    case FixnumOp::NotEqual:
-      return arith_run_for<FixnumOp::NotEqual>(a, b);
-    case FixnumOp::None:
-      break;
-  }
-  return nullptr;
 }
 
 // A call of a native of a fixed count (0 to 3), or of one that takes all
@@ -607,6 +582,73 @@ Value run_set_slot(const Code* code) {
   return v;
 }
 
+// set! of a local to the value of an arithmetic call, in one code.
+template <FixnumOp Op, ArgKind A, ArgKind B>
+Value run_set_slot_arith(const Code* code) {
+  const AssignSlot* c = static_cast<const AssignSlot*>(code);
+  TALVEN_WORD_GUARD(c);
+  Value v = run_arith<Op, A, B>(c->value);
+  EnvFrame* e = rt().env;
+  if (c->index < e->slot_count) [[likely]]
+    e->slots[c->index] = v;
+  else
+    set_target(car(cdr(c->form)), v);
+  return v;
+}
+
+// The code of an arithmetic call, and of a set! of a local to its value.
+struct ArithRuns {
+  RunFn arith, set_slot;
+};
+
+template <FixnumOp Op, ArgKind A, ArgKind B>
+constexpr ArithRuns arith_runs_of() {
+  return {run_arith<Op, A, B>, run_set_slot_arith<Op, A, B>};
+}
+
+template <FixnumOp Op>
+ArithRuns arith_run_for(ArgKind a, ArgKind b) {
+  using K = ArgKind;
+  static const ArithRuns table[3][3] = {
+      {arith_runs_of<Op, K::Local, K::Local>(), arith_runs_of<Op, K::Local, K::Fixnum>(),
+       arith_runs_of<Op, K::Local, K::Any>()},
+      {arith_runs_of<Op, K::Fixnum, K::Local>(), arith_runs_of<Op, K::Fixnum, K::Fixnum>(),
+       arith_runs_of<Op, K::Fixnum, K::Any>()},
+      {arith_runs_of<Op, K::Any, K::Local>(), arith_runs_of<Op, K::Any, K::Fixnum>(),
+       arith_runs_of<Op, K::Any, K::Any>()},
+  };
+  return table[int(a)][int(b)];
+}
+
+// The code of a two-argument call of a native marked with operation op,
+// chosen for what the analysis knows of its two argument codes, or null.
+ArithRuns arith_run(FixnumOp op, const Code* x, const Code* y) {
+  ArgKind a = arg_kind(x), b = arg_kind(y);
+  switch (op) {
+    case FixnumOp::Add:
+      return arith_run_for<FixnumOp::Add>(a, b);
+    case FixnumOp::Subtract:
+      return arith_run_for<FixnumOp::Subtract>(a, b);
+    case FixnumOp::Multiply:
+      return arith_run_for<FixnumOp::Multiply>(a, b);
+    case FixnumOp::Less:
+      return arith_run_for<FixnumOp::Less>(a, b);
+    case FixnumOp::Greater:
+      return arith_run_for<FixnumOp::Greater>(a, b);
+    case FixnumOp::LessEqual:
+      return arith_run_for<FixnumOp::LessEqual>(a, b);
+    case FixnumOp::GreaterEqual:
+      return arith_run_for<FixnumOp::GreaterEqual>(a, b);
+    case FixnumOp::Equal:
+      return arith_run_for<FixnumOp::Equal>(a, b);
+    case FixnumOp::NotEqual:
+      return arith_run_for<FixnumOp::NotEqual>(a, b);
+    case FixnumOp::None:
+      break;
+  }
+  return {nullptr, nullptr};
+}
+
 Value run_set(const Code* code) {
   const Assign* c = static_cast<const Assign*>(code);
   TALVEN_WORD_GUARD(c);
@@ -781,6 +823,8 @@ const Sequence* Analyser::sequence(Value forms) {
   s->n = n;
   s->forms = array<const Code*>(n);
   for (uint32_t i = 0; i < n; ++i, forms = cdr(forms)) s->forms[i] = form(car(forms));
+  if (n == 2) s->run = run_sequence2;
+  if (n == 3) s->run = run_sequence3;
   return s;
 }
 
@@ -846,13 +890,16 @@ const Code* Analyser::call(Value x) {
     FixnumOp op = FixnumOp(rt().native_ops[node.cdr]);
     if (arity == kArityRest && n == 2 && op != FixnumOp::None) {
       Arith* c = make<Arith>(nullptr, x);
+      c->kind = CodeKind::Arith;
       c->sym = head;
       c->fn = hold(w);
       c->n = 2;
       c->args = array<const Code*>(2);
       c->args[0] = form(car(forms));
       c->args[1] = form(car(cdr(forms)));
-      c->run = arith_run(op, c->args[0], c->args[1]);
+      ArithRuns runs = arith_run(op, c->args[0], c->args[1]);
+      c->run = runs.arith;
+      c->set_slot = runs.set_slot;
       return c;
     }
     if (arity <= 3 || arity == kArityRest) {
@@ -955,6 +1002,7 @@ const Code* Analyser::word(Value x, Value sym, Value w, Value forms) {
         AssignSlot* c = word_code<AssignSlot>(run_set_slot, x, sym, w);
         c->index = word_payload(node_of(target).car);
         c->value = form(car(cdr(forms)));
+        if (c->value->kind == CodeKind::Arith) c->run = static_cast<const Arith*>(c->value)->set_slot;
         return c;
       }
       Assign* c = word_code<Assign>(run_set, x, sym, w);

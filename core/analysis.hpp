@@ -33,8 +33,9 @@ using RunFn = Value (*)(const Code*);
 
 // One analysed form: how to run it, and the form itself, which the general
 // evaluator takes over when the code does not apply. The kind tells the
-// two codes that the others read in place (operand below).
-enum class CodeKind : uint8_t { Other, Constant, Slot };
+// two codes that the others read in place (operand below), and the
+// arithmetic calls that a set! of a local joins to itself.
+enum class CodeKind : uint8_t { Other, Constant, Slot, Arith };
 struct Code {
   RunFn run;
   Value form;
