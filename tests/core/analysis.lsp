@@ -70,6 +70,11 @@ expansions                              ; expect: 2
 (first-of '(1 2))                       ; expect: 1
 (define (add-one _a) (+ _a 1))          ; expect: add-one
 (list (fluid-let ((+ list)) (add-one 5)) (fluid-let ((+ -)) (add-one 5)) (add-one 5)) ; expect: ((5 1) 4 6)
+; Arithmetic on locals and constants, and a local set to a sum, in every
+; case: fixnums, results past the fixnum range, a redefined head, a symbol.
+(define (kinds _a _b) (let ((_r (list (+ _a 1) (- 1 _a) (* _a _b) (< _a _b) (>= 2 3) (+ (car (list _a)) _b)))) (set! _a (+ _a _b)) (cons _a _r))) ; expect: kinds
+(list (kinds 3 4) (kinds 8388607 2) (fluid-let ((+ -)) (kinds 3 4))) ; expect: ((7 4 -2 12 t () 7) (8388609 8388608 -8388606 16777214 () () 8388609) (-1 2 -2 12 t () -1))
+(kinds 3 'x)                            ; expect error: 2 x
 (define (two-lists _a) (list _a _a))    ; expect: two-lists
 (list (fluid-let ((list +)) (two-lists 2)) (two-lists 2)) ; expect: (4 (2 2))
 (define (pair-up _a) (cons _a))         ; expect: pair-up
