@@ -127,12 +127,26 @@ struct Case : Word {
   return fn;
 }
 
+// Whether the head symbol's value now is the one the code was made for.
+// The common case is settled by two words of the symbol's record: no object
+// is current, or the name is one the object system never indexed, and the
+// name has no owner and holds that value. Anything else asks the lookup.
+[[gnu::always_inline]] inline bool head_names(Value sym, Value expected) {
+  Runtime& r = rt();
+  const SymbolRecord& rec = record(sym);
+  if (((rec.value ^ expected.bits) | rec.owner) != 0) [[unlikely]]
+    return head_value(sym) == expected;
+  if (r.current_object == kNoObject || !r.hooks.lookup) [[likely]]
+    return true;
+  if (rec.slot == 0xFFFF && !r.hooks.overrides_used) return true;
+  return head_value(sym) == expected;
+}
+
 // A control word code whose head no longer names its word: the general
-// evaluation, with the head's value already read.
+// evaluation, with the head's value read again.
 #define TALVEN_WORD_GUARD(c)                      \
-  Value fn_ = head_value((c)->sym);               \
-  if (fn_ != (c)->word) [[unlikely]]              \
-    return eval_call_with(fn_, (c)->form);
+  if (!head_names((c)->sym, (c)->word)) [[unlikely]] \
+    return eval_call_with(head_value((c)->sym), (c)->form);
 
 Value run_constant(const Code* c) { return static_cast<const Constant*>(c)->value; }
 
@@ -314,15 +328,14 @@ template <ArgKind K>
 template <FixnumOp Op, ArgKind A, ArgKind B>
 [[gnu::always_inline]] inline Value run_arith(const Code* code) {
   const Arith* c = static_cast<const Arith*>(code);
-  Value fn = head_value(c->sym);
-  if (fn != c->fn) [[unlikely]]
-    return call_with(fn, c);
+  if (!head_names(c->sym, c->fn)) [[unlikely]]
+    return call_with(head_value(c->sym), c);
   Value a = arith_operand<A>(c->args[0]);
   if (A != ArgKind::Fixnum && !a.is_fixnum()) [[unlikely]]
-    return native_of_first(fn, a, c->args[1], c->form);
+    return native_of_first(c->fn, a, c->args[1], c->form);
   Value b = arith_operand<B>(c->args[1]);
   if (B != ArgKind::Fixnum && !b.is_fixnum()) [[unlikely]]
-    return native_of_two(fn, a, b, c->form);
+    return native_of_two(c->fn, a, b, c->form);
   return fixnum_result(Op, a.fixnum(), b.fixnum());
 }
 
@@ -344,11 +357,10 @@ struct Native : Call {
 template <uint32_t N>
 Value run_native(const Code* code) {
   const Native* c = static_cast<const Native*>(code);
-  Value fn = head_value(c->sym);
   // The codes fit the native's count, not the form: another head takes
   // the form.
-  if (fn != c->fn) [[unlikely]]
-    return eval_call_with(fn, c->form);
+  if (!head_names(c->sym, c->fn)) [[unlikely]]
+    return eval_call_with(head_value(c->sym), c->form);
   StackMark mark;
   Value* base = rt().zones.sp;
   if constexpr (N > 0) push(operand(c->args[0]));
@@ -393,9 +405,8 @@ inline uint8_t* vector_words_at(Value v, Value i) {
 template <InlineOp Op>
 Value run_inline(const Code* code) {
   const Native* c = static_cast<const Native*>(code);
-  Value fn = head_value(c->sym);
-  if (fn != c->fn) [[unlikely]]
-    return eval_call_with(fn, c->form);
+  if (!head_names(c->sym, c->fn)) [[unlikely]]
+    return eval_call_with(head_value(c->sym), c->form);
   Value a = operand(c->args[0]);
   if constexpr (Op == InlineOp::Car || Op == InlineOp::Cdr) {
     if (a.is_pair()) [[likely]]
@@ -408,7 +419,7 @@ Value run_inline(const Code* code) {
     Value i = operand(c->args[1]);
     if (uint8_t* words = vector_words_at(a, i)) [[likely]]
       return block_word(words, uint32_t(i.fixnum()));
-    return native_of_two(fn, a, i, c->form);
+    return native_of_two(c->fn, a, i, c->form);
   }
   if constexpr (Op == InlineOp::VectorSet) {
     Value i = operand(c->args[1]);
@@ -459,9 +470,8 @@ RunFn inline_run(InlineOp op, uint32_t arity) {
 
 Value run_native_rest(const Code* code) {
   const Native* c = static_cast<const Native*>(code);
-  Value fn = head_value(c->sym);
-  if (fn != c->fn) [[unlikely]]
-    return call_with(fn, c);
+  if (!head_names(c->sym, c->fn)) [[unlikely]]
+    return call_with(head_value(c->sym), c);
   StackMark mark;
   Value* base = rt().zones.sp;
   for (uint32_t i = 0; i < c->n; ++i) push(operand(c->args[i]));
@@ -718,7 +728,7 @@ Value run_send(const Code* code) {
   TALVEN_WORD_GUARD(c);
   Runtime& r = rt();
   if (!r.hooks.send_syntax) [[unlikely]]
-    return eval_call_with(fn_, c->form);
+    return eval_call_with(c->word, c->form);
   Value object = run(c->object);
   StackMark mark;
   Value* values = r.zones.sp;
