@@ -275,6 +275,9 @@ inline Value call_with(Value fn, const Call* c) { return call_with_codes(fn, c);
 struct Arith : Call {
   Value fn;
   RunFn set_slot;  // the code of a set! of a local to this call's value
+  // For a comparison, the codes of an `if` with a then form and of a
+  // `while` whose test is this call; null for the other operations.
+  RunFn if_test, while_test;
 };
 
 
@@ -606,14 +609,58 @@ Value run_set_slot_arith(const Code* code) {
   return v;
 }
 
-// The code of an arithmetic call, and of a set! of a local to its value.
+// A comparison as a test: whether its value is true, without making it.
+template <FixnumOp Op, ArgKind A, ArgKind B>
+[[gnu::always_inline]] inline bool arith_test(const Code* code) {
+  const Arith* c = static_cast<const Arith*>(code);
+  if (!head_names(c->sym, c->fn)) [[unlikely]]
+    return call_with(head_value(c->sym), c).truthy();
+  Value a = arith_operand<A>(c->args[0]);
+  if (A != ArgKind::Fixnum && !a.is_fixnum()) [[unlikely]]
+    return native_of_first(c->fn, a, c->args[1], c->form).truthy();
+  Value b = arith_operand<B>(c->args[1]);
+  if (B != ArgKind::Fixnum && !b.is_fixnum()) [[unlikely]]
+    return native_of_two(c->fn, a, b, c->form).truthy();
+  return fixnum_result(Op, a.fixnum(), b.fixnum()).truthy();
+}
+
+// `if` with a then form, and `while`, whose test is a comparison.
+template <FixnumOp Op, ArgKind A, ArgKind B>
+Value run_if_compare(const Code* code) {
+  const If* c = static_cast<const If*>(code);
+  TALVEN_WORD_GUARD(c);
+  if (arith_test<Op, A, B>(c->test)) return run(c->then);
+  return run(c->otherwise);
+}
+
+template <FixnumOp Op, ArgKind A, ArgKind B>
+Value run_while_compare(const Code* code) {
+  const Loop* c = static_cast<const Loop*>(code);
+  TALVEN_WORD_GUARD(c);
+  while (arith_test<Op, A, B>(c->test)) {
+    implicit_poll();
+    run(c->body);
+  }
+  return kNoValue;
+}
+
+// The codes of an arithmetic call, of a set! of a local to its value, and
+// for comparisons of the `if` and `while` it is the test of.
 struct ArithRuns {
-  RunFn arith, set_slot;
+  RunFn arith, set_slot, if_test, while_test;
 };
+
+constexpr bool is_comparison(FixnumOp op) {
+  return op != FixnumOp::Add && op != FixnumOp::Subtract && op != FixnumOp::Multiply;
+}
 
 template <FixnumOp Op, ArgKind A, ArgKind B>
 constexpr ArithRuns arith_runs_of() {
-  return {run_arith<Op, A, B>, run_set_slot_arith<Op, A, B>};
+  if constexpr (is_comparison(Op))
+    return {run_arith<Op, A, B>, run_set_slot_arith<Op, A, B>, run_if_compare<Op, A, B>,
+            run_while_compare<Op, A, B>};
+  else
+    return {run_arith<Op, A, B>, run_set_slot_arith<Op, A, B>, nullptr, nullptr};
 }
 
 template <FixnumOp Op>
@@ -656,7 +703,7 @@ ArithRuns arith_run(FixnumOp op, const Code* x, const Code* y) {
     case FixnumOp::None:
       break;
   }
-  return {nullptr, nullptr};
+  return {nullptr, nullptr, nullptr, nullptr};
 }
 
 Value run_set(const Code* code) {
@@ -910,6 +957,8 @@ const Code* Analyser::call(Value x) {
       ArithRuns runs = arith_run(op, c->args[0], c->args[1]);
       c->run = runs.arith;
       c->set_slot = runs.set_slot;
+      c->if_test = runs.if_test;
+      c->while_test = runs.while_test;
       return c;
     }
     if (arity <= 3 || arity == kArityRest) {
@@ -968,6 +1017,8 @@ const Code* Analyser::word(Value x, Value sym, Value w, Value forms) {
         c->test = form(car(forms));
         c->then = form(car(rest));
         c->otherwise = body(cdr(rest));
+        if (c->test->kind == CodeKind::Arith && static_cast<const Arith*>(c->test)->if_test)
+          c->run = static_cast<const Arith*>(c->test)->if_test;
       } else {
         if (!rest.is_nil()) break;
         c = word_code<If>(run_if, x, sym, w);
@@ -988,6 +1039,9 @@ const Code* Analyser::word(Value x, Value sym, Value w, Value forms) {
       Loop* c = word_code<Loop>(w.tag_number() == kSyntaxWhile ? run_while : run_until, x, sym, w);
       c->test = form(car(forms));
       c->body = body(cdr(forms));
+      if (w.tag_number() == kSyntaxWhile && c->test->kind == CodeKind::Arith &&
+          static_cast<const Arith*>(c->test)->while_test)
+        c->run = static_cast<const Arith*>(c->test)->while_test;
       return c;
     }
     case kSyntaxBegin: {

@@ -75,6 +75,8 @@ expansions                              ; expect: 2
 (define (kinds _a _b) (let ((_r (list (+ _a 1) (- 1 _a) (* _a _b) (< _a _b) (>= 2 3) (+ (car (list _a)) _b)))) (set! _a (+ _a _b)) (cons _a _r))) ; expect: kinds
 (list (kinds 3 4) (kinds 8388607 2) (fluid-let ((+ -)) (kinds 3 4))) ; expect: ((7 4 -2 12 t () 7) (8388609 8388608 -8388606 16777214 () () 8388609) (-1 2 -2 12 t () -1))
 (kinds 3 'x)                            ; expect error: 2 x
+(define (count-to _n _i) (while (< _i _n) (set! _i (+ _i 1))) (if (= _i _n) 'same 'past)) ; expect: count-to
+(list (count-to 3 0) (count-to 2.5 0) (fluid-let ((< (lambda (_a _b) ()))) (count-to 3 0))) ; expect: (same past past)
 (define (two-lists _a) (list _a _a))    ; expect: two-lists
 (list (fluid-let ((list +)) (two-lists 2)) (two-lists 2)) ; expect: (4 (2 2))
 (define (pair-up _a) (cons _a))         ; expect: pair-up
