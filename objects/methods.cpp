@@ -39,7 +39,7 @@ inline Value plain_slot(Value o, const uint8_t* record_bytes, Value handle) {
 }
 
 // Lookup without the overrides (`overriden`), after them (lookup_in).
-Value lookup_past_overrides(Value o, Value sym) {
+[[gnu::always_inline]] inline Value lookup_past_overrides(Value o, Value sym) {
   const SymbolRecord& rec = record(sym);
   if (owned_by_class(rec)) return descends(class_of(o), Value(rec.owner)) ? Value(rec.value) : kNoValue;
   if (rec.slot != kNoIndex) {
