@@ -125,7 +125,14 @@ int32_t int16_of(Value v) { return int16_t(uint16_t(read_integer(v))); }
 }  // namespace
 
 uint32_t list_length(Value list) {
+  // A proper list of up to kFreeSteps pairs is counted by following its
+  // links alone; anything else takes the checked walk.
+  const uint8_t* base = rt().zones.node_base;
   uint32_t n = 0;
+  Value at = list;
+  for (; n < kFreeSteps && at.is_pair(); ++n) at = Value(reinterpret_cast<const Node*>(base + at.payload())->cdr);
+  if (at.is_nil()) return n;
+  n = 0;
   for (Walk w(list); w.more(); w.next()) ++n;
   return n;
 }
@@ -200,9 +207,13 @@ Value prim_set_nth_x(Value list, Value v) {
 Value prim_cons(Value a, Value d) { return cons(a, d); }
 
 Value prim_list(Value* rest) {
-  ListBuilder b;
-  for (Value* p = rest; !p->is_end(); ++p) b.add(*p);
-  return b.finish();
+  // Built from the last value back: the values stay on the Lisp stack, and
+  // the list made so far is held where the collector sees it.
+  Value* end = rest;
+  while (!end->is_end()) ++end;
+  Value list = kNil;
+  while (end > rest) list = cons(*--end, list);
+  return list;
 }
 
 Value prim_cons_list(Value* rest) {
