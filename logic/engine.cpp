@@ -57,10 +57,13 @@ inline Value* cell_of(LogicState& s, Value var, uint32_t env) {
 
 // The frame an environment reference names; error 5 when that frame has
 // been discarded.
-uint32_t env_of(Value ref) {
+[[noreturn, gnu::noinline, gnu::cold]] void discarded(Value ref) { error(Err::NotFunction, ref); }
+
+[[gnu::always_inline]] inline uint32_t env_of(Value ref) {
   Node& n = node_of(ref);
   uint32_t f = word_payload(n.car);
-  if (!ref.is(Tag::Long) || f + kFCells > top_offset() || frame_at(f)[kFRef] != ref) error(Err::NotFunction, ref);
+  if (!ref.is(Tag::Long) || f + kFCells > top_offset() || frame_at(f)[kFRef] != ref) [[unlikely]]
+    discarded(ref);
   return f;
 }
 
@@ -147,14 +150,22 @@ Value binding_for(Value t, uint32_t env) {
 
 // ---- Unification ---------------------------------------------------------------------------
 
-bool atoms_equal(Value a, Value b) {
-  if (a == b) return true;
+bool atoms_equal_slow(Value a, Value b) {
   if (a.is_nil() || b.is_nil() || a.is_pair() || b.is_pair()) return false;
   // A variable without a cell is a constant: the same variable (name and
   // slot), written anywhere, and nothing else.
   if (a.is(Tag::Variable) || b.is(Tag::Variable))
     return a.is(Tag::Variable) && b.is(Tag::Variable) && node_of(a).car == node_of(b).car && cdr(a) == cdr(b);
   return equal(a, b);
+}
+
+// Two fixnums or symbols are equal only when they are the same word.
+inline bool quick_atom(Value x) { return x.is_fixnum() || x.is_symbol(); }
+
+inline bool atoms_equal(Value a, Value b) {
+  if (a == b) return true;
+  if (quick_atom(a) && quick_atom(b)) return false;
+  return atoms_equal_slow(a, b);
 }
 
 bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
