@@ -18,7 +18,7 @@ namespace {
 // Clause frame words.
 constexpr uint32_t kFRef = 0, kFGoals = 1, kFParent = 2, kFCount = 3, kFCells = 4;
 // Choice point words.
-constexpr uint32_t kCAlts = 0, kCArgs = 1, kCArgEnv = 2, kCMeta = 3, kCRest = 4, kCCaller = 5, kCTrail = 6,
+constexpr uint32_t kCAlts = 0, kCArgs = 1, kCArgEnv = 2, kCFirst = 3, kCRest = 4, kCCaller = 5, kCTrail = 6,
                    kCPrev = 7, kChoiceWords = 8;
 // Offsets are fixnums: the engine uses the first 2^23 words of the Lisp
 // stack.
@@ -142,7 +142,7 @@ inline void bind(LogicState& s, Value* cell, Value v) {
 
 // What a cell bound to a term holds: a molecule for a list or a free
 // variable read in a frame, the term itself otherwise.
-Value binding_for(Value t, uint32_t env) {
+inline Value binding_for(Value t, uint32_t env) {
   if (env != kNoEnv && (t.is_pair() || t.is(Tag::Variable)))
     return alloc_node(Tag::VarCell, t.bits, frame_ref(env).bits);
   return t;
@@ -439,11 +439,16 @@ bool Search::try_clause(Value clause, const Call& c) {
   if (f > kMaxOffset) error(Err::StackOverflow, kNil);
   Value count = car(clause);
   Value rest = cdr(clause);
-  push(fix(++s_.serial & 0x7FFFFF));
-  push(c.rest);
-  push(fix(c.caller));
-  push(count);
-  for (int32_t i = count.fixnum(); i > 0; --i) push(kNoValue);
+  uint32_t cells = uint32_t(count.fixnum());
+  Zones& z = rt().zones;
+  if (z.lisp_limit - z.sp < ptrdiff_t(kFCells + cells)) lisp_stack_overflow();
+  Value* rec = z.sp;
+  rec[kFRef] = fix(++s_.serial & 0x7FFFFF);
+  rec[kFGoals] = c.rest;
+  rec[kFParent] = fix(c.caller);
+  rec[kFCount] = count;
+  for (uint32_t i = 0; i < cells; ++i) rec[kFCells + i] = kNoValue;
+  z.sp = rec + kFCells + cells;
   Value params = c.meta ? rest : cdr(car(rest));
   if (!unify(s_, params, f, c.args, c.aenv)) return false;
   goals_ = cdr(rest);
@@ -501,7 +506,9 @@ bool Search::enter(const Call& c) {
     push(next);
     push(c.args);
     push(fix(c.aenv));
-    push(c.meta ? rt().sym.t : kNil);
+    // The first argument the clauses were chosen by: end-args for a
+    // `clause` goal, no-value when open.
+    push(c.meta ? kEndArgs : first.open ? kNoValue : first.value);
     push(c.rest);
     push(fix(c.caller));
     push(fix(trail_mark()));
@@ -524,12 +531,14 @@ bool Search::backtrack(Call& c) {
     c.alts = cp[kCAlts];
     c.args = cp[kCArgs];
     c.aenv = uint32_t(cp[kCArgEnv].fixnum());
-    c.meta = cp[kCMeta].truthy();
+    Value w = cp[kCFirst];
+    c.meta = w.is_end();
     c.rest = cp[kCRest];
     c.caller = uint32_t(cp[kCCaller].fixnum());
     Value clause = car(c.alts);
     Value next = cdr(c.alts);
-    FirstArg first = c.meta ? FirstArg{} : first_arg(s, c.args, c.aenv);
+    FirstArg first;
+    if (!c.meta && !w.is_no_value()) first = FirstArg{w, false};
     while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
     if (next.is_pair()) {
       cp[kCAlts] = next;
