@@ -178,11 +178,12 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
     Value* ca = deref(s, a, ea, via_a);
     if (ca && cb) {
       if (ca == cb) return true;
-      // The younger cell points to the older one, never the reverse.
+      // The younger cell points to the older one, never the reverse; a
+      // molecule that led to the older one already says so.
       if (ca > cb)
-        bind(s, ca, binding_for(b, eb));
+        bind(s, ca, via_b.is_nil() ? binding_for(b, eb) : via_b);
       else
-        bind(s, cb, binding_for(a, ea));
+        bind(s, cb, via_a.is_nil() ? binding_for(a, ea) : via_a);
       return true;
     }
     if (ca) {
