@@ -3,6 +3,7 @@
 #include "logic/engine.hpp"
 
 #include <cstring>
+#include <optional>
 
 #include "core/errors.hpp"
 #include "core/eval.hpp"
@@ -323,23 +324,37 @@ class GoalEnv {
   Value* sp_;
 };
 
+// A frame made the lexical environment for the extent of a scope, in
+// which any number of forms are evaluated.
+class FrameEval {
+ public:
+  FrameEval(LogicState& s, uint32_t f) : s_(s), saved_top_(s.engine_top) {
+    s.engine_top = top_offset();
+    Value* rec = frame_at(f);
+    int32_t count = rec[kFCount].fixnum();
+    if (count >= 0) {
+      env_.emplace(rec + kFCells, uint32_t(count), nullptr);
+    } else {
+      EnvFrame* e = s.roots[size_t(-count - 1)];
+      env_.emplace(e->slots, e->slot_count, e->parent);
+    }
+  }
+  ~FrameEval() {
+    env_.reset();
+    s_.engine_top = saved_top_;
+  }
+  FrameEval(const FrameEval&) = delete;
+  FrameEval& operator=(const FrameEval&) = delete;
+
+ private:
+  LogicState& s_;
+  uint32_t saved_top_;
+  std::optional<GoalEnv> env_;
+};
+
 // Evaluates a form with a frame as the lexical environment.
 Value eval_in(LogicState& s, Value form, uint32_t f) {
-  uint32_t saved_top = s.engine_top;
-  s.engine_top = top_offset();
-  struct Restore {
-    LogicState& s;
-    uint32_t top;
-    ~Restore() { s.engine_top = top; }
-  } restore{s, saved_top};
-  Value* rec = frame_at(f);
-  int32_t count = rec[kFCount].fixnum();
-  if (count >= 0) {
-    GoalEnv env(rec + kFCells, uint32_t(count), nullptr);
-    return eval(form);
-  }
-  EnvFrame* e = s.roots[size_t(-count - 1)];
-  GoalEnv env(e->slots, e->slot_count, e->parent);
+  FrameEval scope(s, f);
   return eval(form);
 }
 
@@ -380,6 +395,8 @@ Value goal_args(LogicState& s, Value forms, uint32_t f) {
   Value* values = rt().zones.sp;
   for (uint32_t i = 0; i <= n; ++i) push(kNil);
   {
+    // One environment for all the arguments that need evaluating.
+    std::optional<FrameEval> scope;
     uint32_t i = 0;
     for (x = forms; x.is_pair(); x = cdr(x), ++i) {
       Value a = car(x);
@@ -388,7 +405,8 @@ Value goal_args(LogicState& s, Value forms, uint32_t f) {
       } else if (is_quote_form(a)) {
         values[i] = car(cdr(a));
       } else {
-        Value v = eval_in(s, a, f);
+        if (!scope) scope.emplace(s, f);
+        Value v = eval(a);
         values[i] = v;
       }
     }
