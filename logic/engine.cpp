@@ -226,7 +226,7 @@ FirstArg first_arg(LogicState& s, Value args, uint32_t aenv) {
 
 // Whether a clause may match a call, judged by the first argument alone;
 // a clause that fails this test would fail to unify.
-bool may_match(Value clause, const FirstArg& first) {
+[[gnu::always_inline]] inline bool may_match(Value clause, const FirstArg& first) {
   if (first.open) return true;
   Value params = cdr(car(cdr(clause)));
   if (!params.is_pair()) return true;
