@@ -82,7 +82,7 @@ Value frame_ref(uint32_t f) {
 // plain value). `via` is the molecule that holds exactly (t, env) when the
 // last step read one, nil otherwise: a binding to the same term in the same
 // frame shares it.
-Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
+[[gnu::noinline]] Value* deref_general(LogicState& s, Value& t, uint32_t& env, Value& via) {
   while (t.is(Tag::Variable)) {
     Value* c = cell_of(s, t, env);
     if (!c) {
@@ -103,6 +103,38 @@ Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
     }
   }
   return nullptr;
+}
+
+// The usual steps, through clause frames and molecules, in a loop that
+// needs no saved registers; every other case goes to deref_general.
+Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
+  const Zones& z = rt().zones;
+  for (;;) {
+    if (env == kNoEnv) break;
+    Value* rec = z.lisp_stack + env;
+    int32_t count = rec[kFCount].fixnum();
+    uint32_t code = word_payload(node_of(t).car);
+    if (count < 0 || code >= uint32_t(count)) break;
+    Value* c = rec + kFCells + code;
+    Value v = *c;
+    if (v.is_no_value()) return c;
+    if (!v.is(Tag::VarCell)) {
+      t = v;
+      env = kNoEnv;
+      via = kNil;
+      if (!v.is(Tag::Variable)) return nullptr;
+      break;
+    }
+    const Node& mol = node_of(v);
+    Value ref(mol.cdr);
+    uint32_t f = word_payload(node_of(ref).car);
+    if (!ref.is(Tag::Long) || f + kFCells > uint32_t(z.sp - z.lisp_stack) || z.lisp_stack[f + kFRef] != ref) break;
+    t = word_value(mol.car);
+    env = f;
+    via = v;
+    if (!t.is(Tag::Variable)) return nullptr;
+  }
+  return deref_general(s, t, env, via);
 }
 
 // Most terms met are not variables: that case stays inline.
