@@ -229,9 +229,16 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
     }
     if (!a.is_pair() || !b.is_pair()) return atoms_equal(a, b);
     if (a == b && ea == eb) return true;
-    if (!unify(s, car(a), ea, car(b), eb)) return false;
-    a = cdr(a);
-    b = cdr(b);
+    Value ta = cdr(a), tb = cdr(b);
+    if (ta.is_nil() && tb.is_nil()) {
+      // The last elements: what is left to unify is theirs, with no call.
+      a = car(a);
+      b = car(b);
+    } else {
+      if (!unify(s, car(a), ea, car(b), eb)) return false;
+      a = ta;
+      b = tb;
+    }
     // Circular terms (there is no occurs check) end here, not in a hang.
     if (++steps > rt().zones.node_count) error(Err::StackOverflow, kNil);
   }
