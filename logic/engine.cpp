@@ -244,6 +244,37 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
   }
 }
 
+// Unifies the parameters of a clause, read in its new frame f, with a
+// call's arguments, as unify does the two lists. A parameter that is a
+// variable whose cell is still free takes the argument's binding directly:
+// f is the newest frame, so that cell is the younger of any two and is
+// never trailed.
+bool unify_params(LogicState& s, Value params, uint32_t f, Value args, uint32_t aenv) {
+  Value* rec = frame_at(f);
+  uint32_t count = uint32_t(rec[kFCount].fixnum());
+  Value* cells = rec + kFCells;
+  while (params.is_pair() && args.is_pair()) {
+    Value p = car(params);
+    Value a = car(args);
+    Value* cell = nullptr;
+    if (p.is(Tag::Variable)) {
+      uint32_t code = word_payload(node_of(p).car);
+      if (code < count && cells[code].is_no_value()) cell = cells + code;
+    }
+    if (cell) {
+      uint32_t ea = aenv;
+      Value via = kNil;
+      deref(s, a, ea, via);
+      *cell = via.is_nil() ? binding_for(a, ea) : via;
+    } else if (!unify(s, p, f, a, aenv)) {
+      return false;
+    }
+    params = cdr(params);
+    args = cdr(args);
+  }
+  return unify(s, params, f, args, aenv);
+}
+
 // The first argument of a call, dereferenced once for every clause's
 // first-argument test: `open` when it is a free variable (or a constant
 // variable), which any clause may match.
@@ -508,7 +539,7 @@ bool Search::try_clause(Value clause, const Call& c) {
   for (uint32_t i = 0; i < cells; ++i) rec[kFCells + i] = kNoValue;
   z.sp = rec + kFCells + cells;
   Value params = c.meta ? rest : cdr(car(rest));
-  if (!unify(s_, params, f, c.args, c.aenv)) return false;
+  if (!unify_params(s_, params, f, c.args, c.aenv)) return false;
   goals_ = cdr(rest);
   frame_ = f;
   return true;
