@@ -272,7 +272,7 @@ bool unify_params(LogicState& s, Value params, uint32_t f, Value args, uint32_t 
     params = cdr(params);
     args = cdr(args);
   }
-  return unify(s, params, f, args, aenv);
+  return (params.is_nil() && args.is_nil()) || unify(s, params, f, args, aenv);
 }
 
 // The first argument of a call, dereferenced once for every clause's
