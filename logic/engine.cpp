@@ -351,7 +351,11 @@ Value copy_term(LogicState& s, Value t, uint32_t env, uint32_t& budget) {
   if (deref(s, t, env) || env == kNoEnv || !t.is_pair()) return t;
   Value head = kNil, last = kNil;
   for (;;) {
-    Value item = copy_term(s, car(t), env, budget);
+    // An element that is not a list read in a frame is its own copy once
+    // its bindings are followed: no call.
+    Value x = car(t);
+    uint32_t ex = env;
+    Value item = deref(s, x, ex) || ex == kNoEnv || !x.is_pair() ? x : copy_term(s, x, ex, budget);
     if (budget-- == 0) error(Err::StackOverflow, kNil);
     Value cell = cons(item, kNil);
     if (last.is_nil())
