@@ -435,17 +435,9 @@ Value eval_in(LogicState& s, Value form, uint32_t f) {
 // Whether a goal argument is passed as it stands: a variable, or a value
 // that evaluates to itself.
 inline bool passes_as_is(Value x) {
-  switch (x.tag()) {
-    case Tag::Symbol:
-    case Tag::Lambda:
-    case Tag::Gamma:
-    case Tag::SyntaxGamma:
-      return false;
-    case Tag::Pair:
-      return x.is_nil();
-    default:
-      return true;
-  }
+  constexpr uint64_t kEvaluated = (uint64_t(1) << unsigned(Tag::Symbol)) | (uint64_t(1) << unsigned(Tag::Lambda)) |
+                                  (uint64_t(1) << unsigned(Tag::Gamma)) | (uint64_t(1) << unsigned(Tag::SyntaxGamma));
+  return !((kEvaluated >> x.tag_number()) & 1) && !x.is_pair();
 }
 
 // (quote x), whose value is x: no need to set up an evaluation.
@@ -459,11 +451,11 @@ inline bool is_quote_form(Value x) {
 // other argument evaluated in the goal's frame. When nothing needs
 // evaluating the goal's own list is the argument list.
 Value goal_args(LogicState& s, Value forms, uint32_t f) {
-  uint32_t n = 0;
-  bool as_is = true;
   Value x = forms;
-  for (; x.is_pair(); x = cdr(x), ++n) as_is = as_is && passes_as_is(car(x));
-  if (as_is) return forms;
+  while (x.is_pair() && passes_as_is(car(x))) x = cdr(x);
+  if (!x.is_pair()) return forms;
+  uint32_t n = 0;
+  for (x = forms; x.is_pair(); x = cdr(x)) ++n;
   Value tail = x;
   StackMark mark;
   Value* values = rt().zones.sp;
