@@ -3,6 +3,7 @@
 #include "logic/engine.hpp"
 
 #include <cstring>
+#include <optional>
 
 #include "core/errors.hpp"
 #include "core/eval.hpp"
@@ -18,7 +19,7 @@ namespace {
 // Clause frame words.
 constexpr uint32_t kFRef = 0, kFGoals = 1, kFParent = 2, kFCount = 3, kFCells = 4;
 // Choice point words.
-constexpr uint32_t kCAlts = 0, kCArgs = 1, kCArgEnv = 2, kCMeta = 3, kCRest = 4, kCCaller = 5, kCTrail = 6,
+constexpr uint32_t kCAlts = 0, kCArgs = 1, kCArgEnv = 2, kCFirst = 3, kCRest = 4, kCCaller = 5, kCTrail = 6,
                    kCPrev = 7, kChoiceWords = 8;
 // Offsets are fixnums: the engine uses the first 2^23 words of the Lisp
 // stack.
@@ -57,10 +58,13 @@ inline Value* cell_of(LogicState& s, Value var, uint32_t env) {
 
 // The frame an environment reference names; error 5 when that frame has
 // been discarded.
-uint32_t env_of(Value ref) {
+[[noreturn, gnu::noinline, gnu::cold]] void discarded(Value ref) { error(Err::NotFunction, ref); }
+
+[[gnu::always_inline]] inline uint32_t env_of(Value ref) {
   Node& n = node_of(ref);
   uint32_t f = word_payload(n.car);
-  if (!ref.is(Tag::Long) || f + kFCells > top_offset() || frame_at(f)[kFRef] != ref) error(Err::NotFunction, ref);
+  if (!ref.is(Tag::Long) || f + kFCells > top_offset() || frame_at(f)[kFRef] != ref) [[unlikely]]
+    discarded(ref);
   return f;
 }
 
@@ -78,7 +82,7 @@ Value frame_ref(uint32_t f) {
 // plain value). `via` is the molecule that holds exactly (t, env) when the
 // last step read one, nil otherwise: a binding to the same term in the same
 // frame shares it.
-Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
+[[gnu::noinline]] Value* deref_general(LogicState& s, Value& t, uint32_t& env, Value& via) {
   while (t.is(Tag::Variable)) {
     Value* c = cell_of(s, t, env);
     if (!c) {
@@ -99,6 +103,38 @@ Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
     }
   }
   return nullptr;
+}
+
+// The usual steps, through clause frames and molecules, in a loop that
+// needs no saved registers; every other case goes to deref_general.
+Value* deref_variable(LogicState& s, Value& t, uint32_t& env, Value& via) {
+  const Zones& z = rt().zones;
+  for (;;) {
+    if (env == kNoEnv) break;
+    Value* rec = z.lisp_stack + env;
+    int32_t count = rec[kFCount].fixnum();
+    uint32_t code = word_payload(node_of(t).car);
+    if (count < 0 || code >= uint32_t(count)) break;
+    Value* c = rec + kFCells + code;
+    Value v = *c;
+    if (v.is_no_value()) return c;
+    if (!v.is(Tag::VarCell)) {
+      t = v;
+      env = kNoEnv;
+      via = kNil;
+      if (!v.is(Tag::Variable)) return nullptr;
+      break;
+    }
+    const Node& mol = node_of(v);
+    Value ref(mol.cdr);
+    uint32_t f = word_payload(node_of(ref).car);
+    if (!ref.is(Tag::Long) || f + kFCells > uint32_t(z.sp - z.lisp_stack) || z.lisp_stack[f + kFRef] != ref) break;
+    t = word_value(mol.car);
+    env = f;
+    via = v;
+    if (!t.is(Tag::Variable)) return nullptr;
+  }
+  return deref_general(s, t, env, via);
 }
 
 // Most terms met are not variables: that case stays inline.
@@ -139,7 +175,7 @@ inline void bind(LogicState& s, Value* cell, Value v) {
 
 // What a cell bound to a term holds: a molecule for a list or a free
 // variable read in a frame, the term itself otherwise.
-Value binding_for(Value t, uint32_t env) {
+inline Value binding_for(Value t, uint32_t env) {
   if (env != kNoEnv && (t.is_pair() || t.is(Tag::Variable)))
     return alloc_node(Tag::VarCell, t.bits, frame_ref(env).bits);
   return t;
@@ -147,14 +183,22 @@ Value binding_for(Value t, uint32_t env) {
 
 // ---- Unification ---------------------------------------------------------------------------
 
-bool atoms_equal(Value a, Value b) {
-  if (a == b) return true;
+bool atoms_equal_slow(Value a, Value b) {
   if (a.is_nil() || b.is_nil() || a.is_pair() || b.is_pair()) return false;
   // A variable without a cell is a constant: the same variable (name and
   // slot), written anywhere, and nothing else.
   if (a.is(Tag::Variable) || b.is(Tag::Variable))
     return a.is(Tag::Variable) && b.is(Tag::Variable) && node_of(a).car == node_of(b).car && cdr(a) == cdr(b);
   return equal(a, b);
+}
+
+// Two fixnums or symbols are equal only when they are the same word.
+inline bool quick_atom(Value x) { return x.is_fixnum() || x.is_symbol(); }
+
+inline bool atoms_equal(Value a, Value b) {
+  if (a == b) return true;
+  if (quick_atom(a) && quick_atom(b)) return false;
+  return atoms_equal_slow(a, b);
 }
 
 bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
@@ -167,11 +211,12 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
     Value* ca = deref(s, a, ea, via_a);
     if (ca && cb) {
       if (ca == cb) return true;
-      // The younger cell points to the older one, never the reverse.
+      // The younger cell points to the older one, never the reverse; a
+      // molecule that led to the older one already says so.
       if (ca > cb)
-        bind(s, ca, binding_for(b, eb));
+        bind(s, ca, via_b.is_nil() ? binding_for(b, eb) : via_b);
       else
-        bind(s, cb, binding_for(a, ea));
+        bind(s, cb, via_a.is_nil() ? binding_for(a, ea) : via_a);
       return true;
     }
     if (ca) {
@@ -184,12 +229,50 @@ bool unify(LogicState& s, Value a, uint32_t ea, Value b, uint32_t eb) {
     }
     if (!a.is_pair() || !b.is_pair()) return atoms_equal(a, b);
     if (a == b && ea == eb) return true;
-    if (!unify(s, car(a), ea, car(b), eb)) return false;
-    a = cdr(a);
-    b = cdr(b);
+    Value ta = cdr(a), tb = cdr(b);
+    if (ta.is_nil() && tb.is_nil()) {
+      // The last elements: what is left to unify is theirs, with no call.
+      a = car(a);
+      b = car(b);
+    } else {
+      if (!unify(s, car(a), ea, car(b), eb)) return false;
+      a = ta;
+      b = tb;
+    }
     // Circular terms (there is no occurs check) end here, not in a hang.
     if (++steps > rt().zones.node_count) error(Err::StackOverflow, kNil);
   }
+}
+
+// Unifies the parameters of a clause, read in its new frame f, with a
+// call's arguments, as unify does the two lists. A parameter that is a
+// variable whose cell is still free takes the argument's binding directly:
+// f is the newest frame, so that cell is the younger of any two and is
+// never trailed.
+bool unify_params(LogicState& s, Value params, uint32_t f, Value args, uint32_t aenv) {
+  Value* rec = frame_at(f);
+  uint32_t count = uint32_t(rec[kFCount].fixnum());
+  Value* cells = rec + kFCells;
+  while (params.is_pair() && args.is_pair()) {
+    Value p = car(params);
+    Value a = car(args);
+    Value* cell = nullptr;
+    if (p.is(Tag::Variable)) {
+      uint32_t code = word_payload(node_of(p).car);
+      if (code < count && cells[code].is_no_value()) cell = cells + code;
+    }
+    if (cell) {
+      uint32_t ea = aenv;
+      Value via = kNil;
+      deref(s, a, ea, via);
+      *cell = via.is_nil() ? binding_for(a, ea) : via;
+    } else if (!unify(s, p, f, a, aenv)) {
+      return false;
+    }
+    params = cdr(params);
+    args = cdr(args);
+  }
+  return (params.is_nil() && args.is_nil()) || unify(s, params, f, args, aenv);
 }
 
 // The first argument of a call, dereferenced once for every clause's
@@ -213,7 +296,7 @@ FirstArg first_arg(LogicState& s, Value args, uint32_t aenv) {
 
 // Whether a clause may match a call, judged by the first argument alone;
 // a clause that fails this test would fail to unify.
-bool may_match(Value clause, const FirstArg& first) {
+[[gnu::always_inline]] inline bool may_match(Value clause, const FirstArg& first) {
   if (first.open) return true;
   Value params = cdr(car(cdr(clause)));
   if (!params.is_pair()) return true;
@@ -268,7 +351,11 @@ Value copy_term(LogicState& s, Value t, uint32_t env, uint32_t& budget) {
   if (deref(s, t, env) || env == kNoEnv || !t.is_pair()) return t;
   Value head = kNil, last = kNil;
   for (;;) {
-    Value item = copy_term(s, car(t), env, budget);
+    // An element that is not a list read in a frame is its own copy once
+    // its bindings are followed: no call.
+    Value x = car(t);
+    uint32_t ex = env;
+    Value item = deref(s, x, ex) || ex == kNoEnv || !x.is_pair() ? x : copy_term(s, x, ex, budget);
     if (budget-- == 0) error(Err::StackOverflow, kNil);
     Value cell = cons(item, kNil);
     if (last.is_nil())
@@ -311,40 +398,46 @@ class GoalEnv {
   Value* sp_;
 };
 
+// A frame made the lexical environment for the extent of a scope, in
+// which any number of forms are evaluated.
+class FrameEval {
+ public:
+  FrameEval(LogicState& s, uint32_t f) : s_(s), saved_top_(s.engine_top) {
+    s.engine_top = top_offset();
+    Value* rec = frame_at(f);
+    int32_t count = rec[kFCount].fixnum();
+    if (count >= 0) {
+      env_.emplace(rec + kFCells, uint32_t(count), nullptr);
+    } else {
+      EnvFrame* e = s.roots[size_t(-count - 1)];
+      env_.emplace(e->slots, e->slot_count, e->parent);
+    }
+  }
+  ~FrameEval() {
+    env_.reset();
+    s_.engine_top = saved_top_;
+  }
+  FrameEval(const FrameEval&) = delete;
+  FrameEval& operator=(const FrameEval&) = delete;
+
+ private:
+  LogicState& s_;
+  uint32_t saved_top_;
+  std::optional<GoalEnv> env_;
+};
+
 // Evaluates a form with a frame as the lexical environment.
 Value eval_in(LogicState& s, Value form, uint32_t f) {
-  uint32_t saved_top = s.engine_top;
-  s.engine_top = top_offset();
-  struct Restore {
-    LogicState& s;
-    uint32_t top;
-    ~Restore() { s.engine_top = top; }
-  } restore{s, saved_top};
-  Value* rec = frame_at(f);
-  int32_t count = rec[kFCount].fixnum();
-  if (count >= 0) {
-    GoalEnv env(rec + kFCells, uint32_t(count), nullptr);
-    return eval(form);
-  }
-  EnvFrame* e = s.roots[size_t(-count - 1)];
-  GoalEnv env(e->slots, e->slot_count, e->parent);
+  FrameEval scope(s, f);
   return eval(form);
 }
 
 // Whether a goal argument is passed as it stands: a variable, or a value
 // that evaluates to itself.
 inline bool passes_as_is(Value x) {
-  switch (x.tag()) {
-    case Tag::Symbol:
-    case Tag::Lambda:
-    case Tag::Gamma:
-    case Tag::SyntaxGamma:
-      return false;
-    case Tag::Pair:
-      return x.is_nil();
-    default:
-      return true;
-  }
+  constexpr uint64_t kEvaluated = (uint64_t(1) << unsigned(Tag::Symbol)) | (uint64_t(1) << unsigned(Tag::Lambda)) |
+                                  (uint64_t(1) << unsigned(Tag::Gamma)) | (uint64_t(1) << unsigned(Tag::SyntaxGamma));
+  return !((kEvaluated >> x.tag_number()) & 1) && !x.is_pair();
 }
 
 // (quote x), whose value is x: no need to set up an evaluation.
@@ -358,16 +451,18 @@ inline bool is_quote_form(Value x) {
 // other argument evaluated in the goal's frame. When nothing needs
 // evaluating the goal's own list is the argument list.
 Value goal_args(LogicState& s, Value forms, uint32_t f) {
-  uint32_t n = 0;
-  bool as_is = true;
   Value x = forms;
-  for (; x.is_pair(); x = cdr(x), ++n) as_is = as_is && passes_as_is(car(x));
-  if (as_is) return forms;
+  while (x.is_pair() && passes_as_is(car(x))) x = cdr(x);
+  if (!x.is_pair()) return forms;
+  uint32_t n = 0;
+  for (x = forms; x.is_pair(); x = cdr(x)) ++n;
   Value tail = x;
   StackMark mark;
   Value* values = rt().zones.sp;
   for (uint32_t i = 0; i <= n; ++i) push(kNil);
   {
+    // One environment for all the arguments that need evaluating.
+    std::optional<FrameEval> scope;
     uint32_t i = 0;
     for (x = forms; x.is_pair(); x = cdr(x), ++i) {
       Value a = car(x);
@@ -376,7 +471,8 @@ Value goal_args(LogicState& s, Value forms, uint32_t f) {
       } else if (is_quote_form(a)) {
         values[i] = car(cdr(a));
       } else {
-        Value v = eval_in(s, a, f);
+        if (!scope) scope.emplace(s, f);
+        Value v = eval(a);
         values[i] = v;
       }
     }
@@ -428,13 +524,18 @@ bool Search::try_clause(Value clause, const Call& c) {
   if (f > kMaxOffset) error(Err::StackOverflow, kNil);
   Value count = car(clause);
   Value rest = cdr(clause);
-  push(fix(++s_.serial & 0x7FFFFF));
-  push(c.rest);
-  push(fix(c.caller));
-  push(count);
-  for (int32_t i = count.fixnum(); i > 0; --i) push(kNoValue);
+  uint32_t cells = uint32_t(count.fixnum());
+  Zones& z = rt().zones;
+  if (z.lisp_limit - z.sp < ptrdiff_t(kFCells + cells)) lisp_stack_overflow();
+  Value* rec = z.sp;
+  rec[kFRef] = fix(++s_.serial & 0x7FFFFF);
+  rec[kFGoals] = c.rest;
+  rec[kFParent] = fix(c.caller);
+  rec[kFCount] = count;
+  for (uint32_t i = 0; i < cells; ++i) rec[kFCells + i] = kNoValue;
+  z.sp = rec + kFCells + cells;
   Value params = c.meta ? rest : cdr(car(rest));
-  if (!unify(s_, params, f, c.args, c.aenv)) return false;
+  if (!unify_params(s_, params, f, c.args, c.aenv)) return false;
   goals_ = cdr(rest);
   frame_ = f;
   return true;
@@ -490,7 +591,9 @@ bool Search::enter(const Call& c) {
     push(next);
     push(c.args);
     push(fix(c.aenv));
-    push(c.meta ? rt().sym.t : kNil);
+    // The first argument the clauses were chosen by: end-args for a
+    // `clause` goal, no-value when open.
+    push(c.meta ? kEndArgs : first.open ? kNoValue : first.value);
     push(c.rest);
     push(fix(c.caller));
     push(fix(trail_mark()));
@@ -513,12 +616,14 @@ bool Search::backtrack(Call& c) {
     c.alts = cp[kCAlts];
     c.args = cp[kCArgs];
     c.aenv = uint32_t(cp[kCArgEnv].fixnum());
-    c.meta = cp[kCMeta].truthy();
+    Value w = cp[kCFirst];
+    c.meta = w.is_end();
     c.rest = cp[kCRest];
     c.caller = uint32_t(cp[kCCaller].fixnum());
     Value clause = car(c.alts);
     Value next = cdr(c.alts);
-    FirstArg first = c.meta ? FirstArg{} : first_arg(s, c.args, c.aenv);
+    FirstArg first;
+    if (!c.meta && !w.is_no_value()) first = FirstArg{w, false};
     while (next.is_pair() && !may_match(car(next), first)) next = cdr(next);
     if (next.is_pair()) {
       cp[kCAlts] = next;

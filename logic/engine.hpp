@@ -5,7 +5,7 @@
 // depth of a search costs Lisp stack words, never native frames:
 //
 //   clause frame  [ref, continuation goals, continuation frame, count, cells...]
-//   choice point  [alternatives, arguments, argument frame, meta flag,
+//   choice point  [alternatives, arguments, argument frame, first argument,
 //                  continuation goals, caller frame, trail mark, previous]
 //
 // Frames and choice points are addressed by their word offset from the base
