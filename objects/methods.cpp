@@ -266,6 +266,7 @@ struct MethodDocs {
   }
   void add(MethodDoc&& d) {
     if (slots.size() < 2 * (list.size() + 1)) {
+      if (list.empty()) list.reserve(512);
       slots.assign(slots.empty() ? 1024 : 2 * slots.size(), 0);
       for (size_t i = 0; i < list.size(); ++i) slot(list[i].cls, list[i].name) = uint32_t(i + 1);
     }
