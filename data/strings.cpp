@@ -216,11 +216,43 @@ Value prim_string_length(Value x) {
   return make_integer(int32_t(text_of(x).size()));
 }
 
+// The text of a string or a symbol's name, in place (valid until the next
+// allocation); null for anything else.
+static const char* own_text(Value v) {
+  if (v.is(Tag::String)) return string_text(v);
+  if (v.is_symbol()) return symbol_text(v);
+  return nullptr;
+}
+
 Value prim_string_append(Value* rest) {
   if (rest[0].is_end()) return rt().empty_string;
   if (rest[1].is_end()) return string_of_value(rest[0]);
+  // Strings and symbols only, the usual case: the result is sized first and
+  // the parts copied straight into it. The arguments stay on the Lisp stack,
+  // so a collection during the reservation only moves their bytes.
+  size_t total = 0;
+  Value* p = rest;
+  for (; !p->is_end(); ++p) {
+    const char* t = own_text(*p);
+    if (t == nullptr) break;
+    total += std::strlen(t);
+    if (total > kMaxStringLength) error(Err::WrongType, make_integer(int32_t(total)));
+  }
+  if (p->is_end()) {
+    if (total == 0) return rt().empty_string;
+    reserve_heap(uint32_t(total + 1));
+    uint8_t* out = heap_top_ptr();
+    for (p = rest; !p->is_end(); ++p) {
+      const char* t = own_text(*p);
+      size_t n = std::strlen(t);
+      std::memcpy(out, t, n);
+      out += n;
+    }
+    *out = 0;
+    return alloc_indirect(uint32_t(total + 1), Tag::String, Header::String);
+  }
   std::string out, scratch;
-  for (Value* p = rest; !p->is_end(); ++p) {
+  for (p = rest; !p->is_end(); ++p) {
     out += text_view(*p, scratch);
     if (out.size() > kMaxStringLength) break;
   }
