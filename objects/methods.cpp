@@ -9,7 +9,6 @@
 // in the symbol's value cell and is seen only from objects that descend
 // from the owner; a second class defining it moves it into tables.
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -251,8 +250,12 @@ struct MethodDocs {
   std::vector<MethodDoc> list;
   std::vector<uint32_t> slots;  // 1 + position in list; 0 is free
 
+  // The method's name with the class name's length and last letter: enough
+  // to spread a few hundred entries.
   static size_t hash(std::string_view cls, std::string_view name) {
-    return std::hash<std::string_view>{}(cls) * 31 + std::hash<std::string_view>{}(name);
+    size_t h = cls.size() * 131 + (cls.empty() ? 0 : uint8_t(cls.back()));
+    for (char c : name) h = h * 31 + uint8_t(c);
+    return h;
   }
   // The slot holding the pair, or the free slot where it would go.
   uint32_t& slot(std::string_view cls, std::string_view name) {
