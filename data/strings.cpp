@@ -230,21 +230,27 @@ Value prim_string_append(Value* rest) {
   // Strings and symbols only, the usual case: the result is sized first and
   // the parts copied straight into it. The arguments stay on the Lisp stack,
   // so a collection during the reservation only moves their bytes.
-  size_t total = 0;
+  // The lengths of the first parts are kept for the copying: a collection
+  // moves the bytes but never changes a length.
+  constexpr size_t kKept = 8;
+  uint32_t lengths[kKept];
+  size_t total = 0, k = 0;
   Value* p = rest;
-  for (; !p->is_end(); ++p) {
+  for (; !p->is_end(); ++p, ++k) {
     const char* t = own_text(*p);
     if (t == nullptr) break;
-    total += std::strlen(t);
+    size_t n = std::strlen(t);
+    if (k < kKept) lengths[k] = uint32_t(n);
+    total += n;
     if (total > kMaxStringLength) error(Err::WrongType, make_integer(int32_t(total)));
   }
   if (p->is_end()) {
     if (total == 0) return rt().empty_string;
     reserve_heap(uint32_t(total + 1));
     uint8_t* out = heap_top_ptr();
-    for (p = rest; !p->is_end(); ++p) {
+    for (p = rest, k = 0; !p->is_end(); ++p, ++k) {
       const char* t = own_text(*p);
-      size_t n = std::strlen(t);
+      size_t n = k < kKept ? lengths[k] : std::strlen(t);
       std::memcpy(out, t, n);
       out += n;
     }
