@@ -129,7 +129,7 @@ static std::string_view text_view(Value v, std::string& scratch) {
 
 // The text of a string or a symbol's name, in place (valid until the next
 // allocation); null for anything else.
-static const char* own_text(Value v) {
+[[gnu::always_inline]] static inline const char* own_text(Value v) {
   if (v.is(Tag::String)) return string_text(v);
   if (v.is_symbol()) return symbol_text(v);
   return nullptr;
