@@ -64,6 +64,13 @@ Runtime::Runtime(const MemoryPrefs& prefs, uint32_t preferred) {
     g_runtime = previous;
     throw memory_shortage(layout.block_size / 1024);
   }
+  // Room for the natives the standard modules register (about a thousand),
+  // so that their tables are not copied again and again as they grow.
+  natives.reserve(2048);
+  native_ops.reserve(2048);
+  native_inline.reserve(2048);
+  native_scoped.reserve(2048);
+  native_docs.reserve(2048);
   intern_well_known(*this);
   empty_string = make_string("", 0);
   node_of(empty_string).car |= kPermanentBit;

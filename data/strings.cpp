@@ -127,6 +127,25 @@ static std::string_view text_view(Value v, std::string& scratch) {
   return scratch;
 }
 
+// The text of a string or a symbol's name, in place (valid until the next
+// allocation); null for anything else.
+[[gnu::always_inline]] static inline const char* own_text(Value v) {
+  if (v.is(Tag::String)) return string_text(v);
+  if (v.is_symbol()) return symbol_text(v);
+  return nullptr;
+}
+
+// Calls f with the texts of a and b: in place when both are strings or
+// symbols (f must not allocate), else copies of their printed texts.
+template <class F>
+static auto with_texts(Value a, Value b, F f) {
+  const char* x = own_text(a);
+  const char* y = own_text(b);
+  if (x != nullptr && y != nullptr) return f(std::string_view(x), std::string_view(y));
+  std::string tx = text_of(a), ty = text_of(b);
+  return f(std::string_view(tx), std::string_view(ty));
+}
+
 Value new_string(std::string_view text) {
   if (text.empty()) return rt().empty_string;
   if (text.size() > kMaxStringLength) error(Err::WrongType, make_integer(int32_t(std::min<size_t>(text.size(), INT32_MAX))));
@@ -188,6 +207,7 @@ Value prim_char(Value code) {
 }
 
 Value prim_ascii(Value s) {
+  if (const char* t = own_text(s)) return make_fixnum(uint8_t(t[0]));
   std::string t = text_of(s);
   return make_fixnum(t.empty() ? 0 : uint8_t(t[0]));
 }
@@ -207,20 +227,55 @@ Value prim_lower_char(Value x) { return make_fixnum(kLower[char_code(x)]); }
 Value prim_string_p(Value x) { return boolean(x.is(Tag::String)); }
 Value prim_empty_string_p(Value x) { return boolean(x.is(Tag::String) && string_text(x)[0] == 0); }
 Value prim_string(Value x) { return string_of_value(x); }
-Value prim_copy_string(Value x) { return new_string(text_of(x)); }
+Value prim_copy_string(Value x) {
+  // new_string copies text lying in the heap aside only if it must collect.
+  if (const char* t = own_text(x)) return new_string(t);
+  return new_string(text_of(x));
+}
 
 Value prim_string_to_symbol(Value x) { return intern_copy(text_of(x)); }
 
 Value prim_string_length(Value x) {
   if (x.is(Tag::String)) return make_fixnum(int32_t(std::strlen(string_text(x))));
+  if (x.is_symbol()) return make_integer(int32_t(std::strlen(symbol_text(x))));
   return make_integer(int32_t(text_of(x).size()));
 }
 
 Value prim_string_append(Value* rest) {
   if (rest[0].is_end()) return rt().empty_string;
   if (rest[1].is_end()) return string_of_value(rest[0]);
+  // Strings and symbols only, the usual case: the result is sized first and
+  // the parts copied straight into it. The arguments stay on the Lisp stack,
+  // so a collection during the reservation only moves their bytes.
+  // The lengths of the first parts are kept for the copying: a collection
+  // moves the bytes but never changes a length.
+  constexpr size_t kKept = 8;
+  uint32_t lengths[kKept];
+  size_t total = 0, k = 0;
+  Value* p = rest;
+  for (; !p->is_end(); ++p, ++k) {
+    const char* t = own_text(*p);
+    if (t == nullptr) break;
+    size_t n = std::strlen(t);
+    if (k < kKept) lengths[k] = uint32_t(n);
+    total += n;
+    if (total > kMaxStringLength) error(Err::WrongType, make_integer(int32_t(total)));
+  }
+  if (p->is_end()) {
+    if (total == 0) return rt().empty_string;
+    reserve_heap(uint32_t(total + 1));
+    uint8_t* out = heap_top_ptr();
+    for (p = rest, k = 0; !p->is_end(); ++p, ++k) {
+      const char* t = own_text(*p);
+      size_t n = k < kKept ? lengths[k] : std::strlen(t);
+      std::memcpy(out, t, n);
+      out += n;
+    }
+    *out = 0;
+    return alloc_indirect(uint32_t(total + 1), Tag::String, Header::String);
+  }
   std::string out, scratch;
-  for (Value* p = rest; !p->is_end(); ++p) {
+  for (p = rest; !p->is_end(); ++p) {
     out += text_view(*p, scratch);
     if (out.size() > kMaxStringLength) break;
   }
@@ -297,6 +352,19 @@ Value prim_memstring(Value pattern, Value x, Value nocase) {
 }
 
 Value mapped_string(Value x, const Table& t) {
+  if (const char* text = own_text(x)) {
+    // Mapped straight into the new string; a collection during the
+    // reservation moves the bytes (the argument is on the Lisp stack).
+    size_t n = std::strlen(text);
+    if (n == 0) return rt().empty_string;
+    if (n > kMaxStringLength) error(Err::WrongType, make_integer(int32_t(n)));
+    reserve_heap(uint32_t(n + 1));
+    text = own_text(x);
+    uint8_t* out = heap_top_ptr();
+    for (size_t i = 0; i < n; ++i) out[i] = t[uint8_t(text[i])];
+    out[n] = 0;
+    return alloc_indirect(uint32_t(n + 1), Tag::String, Header::String);
+  }
   std::string s = text_of(x);
   for (char& c : s) c = char(t[uint8_t(c)]);
   return new_string(s);
@@ -305,29 +373,42 @@ Value mapped_string(Value x, const Table& t) {
 Value prim_upper_string(Value x) { return mapped_string(x, kUpper); }
 Value prim_lower_string(Value x) { return mapped_string(x, kLower); }
 
-Value prim_string_eq_p(Value a, Value b) { return boolean(text_of(a) == text_of(b)); }
-Value prim_string_ne_p(Value a, Value b) { return boolean(text_of(a) != text_of(b)); }
+bool same_text(std::string_view a, std::string_view b) { return a == b; }
+int collated(std::string_view a, std::string_view b) { return collate(a, b); }
+
+Value prim_string_eq_p(Value a, Value b) { return boolean(with_texts(a, b, same_text)); }
+Value prim_string_ne_p(Value a, Value b) { return boolean(!with_texts(a, b, same_text)); }
 Value prim_string_nocase_eq_p(Value a, Value b, Value accents) {
-  return boolean(texts_equal(text_of(a), text_of(b), false, !flag(accents)));
+  bool accent_sensitive = !flag(accents);
+  return boolean(with_texts(a, b, [&](std::string_view x, std::string_view y) {
+    return texts_equal(x, y, false, accent_sensitive);
+  }));
 }
 
-Value prim_string_lt_p(Value a, Value b) { return boolean(collate(text_of(a), text_of(b)) < 0); }
-Value prim_string_le_p(Value a, Value b) { return boolean(collate(text_of(a), text_of(b)) < 1); }
-Value prim_string_ge_p(Value a, Value b) { return boolean(collate(text_of(a), text_of(b)) >= 0); }
-Value prim_string_gt_p(Value a, Value b) { return boolean(collate(text_of(a), text_of(b)) >= 1); }
+Value prim_string_lt_p(Value a, Value b) { return boolean(with_texts(a, b, collated) < 0); }
+Value prim_string_le_p(Value a, Value b) { return boolean(with_texts(a, b, collated) < 1); }
+Value prim_string_ge_p(Value a, Value b) { return boolean(with_texts(a, b, collated) >= 0); }
+Value prim_string_gt_p(Value a, Value b) { return boolean(with_texts(a, b, collated) >= 1); }
 
 // The integer and real syntaxes are the reader's.
 Value prim_string_to_int(Value x) {
   int32_t n;
+  const char* t = own_text(x);
+  if (t != nullptr) return parse_integer_text(t, n) ? make_integer(n) : kNil;
   return parse_integer_text(text_of(x).c_str(), n) ? make_integer(n) : kNil;
 }
 
 Value prim_string_to_real(Value x) {
-  std::string t = text_of(x);
+  std::string copy;
+  const char* t = own_text(x);
+  if (t == nullptr) {
+    copy = text_of(x);
+    t = copy.c_str();
+  }
   int32_t n;
-  if (parse_integer_text(t.c_str(), n)) return make_integer(n);
+  if (parse_integer_text(t, n)) return make_integer(n);
   double d;
-  return parse_real_text(t.c_str(), char(decimal_mark()), d) ? make_real(d) : kNil;
+  return parse_real_text(t, char(decimal_mark()), d) ? make_real(d) : kNil;
 }
 
 const NativeRow kStringNatives[] = {

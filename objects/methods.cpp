@@ -9,6 +9,7 @@
 // in the symbol's value cell and is seen only from objects that descend
 // from the owner; a second class defining it moves it into tables.
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "core/eval.hpp"
@@ -243,8 +244,46 @@ Value with_object(Value object, Value sym) {
 }
 
 namespace {
-std::vector<MethodDoc>& method_docs() {
-  static std::vector<MethodDoc> docs;
+// The entries in registration order, with an open-addressed index on their
+// class and name (a later runtime registers the same methods again).
+struct MethodDocs {
+  std::vector<MethodDoc> list;
+  std::vector<uint32_t> slots;  // 1 + position in list; 0 is free
+
+  // The method's name with the class name's length and last letter: enough
+  // to spread a few hundred entries.
+  static size_t hash(std::string_view cls, std::string_view name) {
+    size_t h = cls.size() * 131 + (cls.empty() ? 0 : uint8_t(cls.back()));
+    for (char c : name) h = h * 31 + uint8_t(c);
+    return h;
+  }
+  // The slot holding the pair, or the free slot where it would go.
+  uint32_t& slot(std::string_view cls, std::string_view name) {
+    size_t mask = slots.size() - 1;
+    for (size_t i = hash(cls, name) & mask;; i = (i + 1) & mask) {
+      uint32_t& s = slots[i];
+      if (s == 0) return s;
+      const MethodDoc& e = list[s - 1];
+      if (e.cls == cls && std::string_view(e.name) == name) return s;
+    }
+  }
+  void add(MethodDoc&& d) {
+    if (slots.size() < 2 * (list.size() + 1)) {
+      if (list.empty()) list.reserve(512);
+      slots.assign(slots.empty() ? 1024 : 2 * slots.size(), 0);
+      for (size_t i = 0; i < list.size(); ++i) slot(list[i].cls, list[i].name) = uint32_t(i + 1);
+    }
+    uint32_t& s = slot(d.cls, d.name);
+    if (s != 0) {
+      list[s - 1] = std::move(d);
+      return;
+    }
+    list.push_back(std::move(d));
+    s = uint32_t(list.size());
+  }
+};
+MethodDocs& method_docs() {
+  static MethodDocs docs;
   return docs;
 }
 }  // namespace
@@ -257,16 +296,10 @@ void register_native_method(Value cls, const char* name, NativeFn fn, uint32_t c
   prepare_name(cls, sym, 1);
   define_in_class(cls, sym, prim);
   Value cname = class_name(cls);
-  MethodDoc d{cname.is_symbol() ? symbol_text(cname) : "", rt().installing_module, name, count, doc};
-  auto& docs = method_docs();
-  auto same = std::find_if(docs.begin(), docs.end(), [&](const MethodDoc& e) { return e.cls == d.cls && std::string_view(e.name) == name; });
-  if (same == docs.end())
-    docs.push_back(std::move(d));
-  else
-    *same = std::move(d);
+  method_docs().add(MethodDoc{cname.is_symbol() ? symbol_text(cname) : "", rt().installing_module, name, count, doc});
 }
 
-const std::vector<MethodDoc>& native_method_docs() { return method_docs(); }
+const std::vector<MethodDoc>& native_method_docs() { return method_docs().list; }
 
 // ---- Primitives ------------------------------------------------------------------------------
 

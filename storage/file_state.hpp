@@ -20,7 +20,9 @@ struct RefSlot {
 };
 
 struct FileState : core::ModuleState {
-  std::array<RefSlot, kRefnumSlots> slots;
+  // kRefnumSlots slots, made when the first file is opened (a program that
+  // opens none never touches their memory).
+  std::vector<RefSlot> slots;
   int cursor = 0;  // where the next allocation starts looking
 
   std::array<std::string, 26> drives;  // POSIX roots by letter, "" unmapped

@@ -209,8 +209,9 @@ namespace {
 constexpr uint32_t kGenerationMask = 0xFFFFFF;  // what a file box can carry
 
 RefSlot* slot_of(int refnum) {
-  if (refnum < 1 || refnum > kRefnumSlots) return nullptr;
-  RefSlot& s = files_state().slots[size_t(refnum - 1)];
+  FileState& st = files_state();
+  if (refnum < 1 || size_t(refnum) > st.slots.size()) return nullptr;
+  RefSlot& s = st.slots[size_t(refnum - 1)];
   return s.use == FileUse::Free ? nullptr : &s;
 }
 
@@ -218,6 +219,7 @@ RefSlot* slot_of(int refnum) {
 
 int take_refnum(OpenFile& file, FileUse use) {
   FileState& st = files_state();
+  if (st.slots.empty()) st.slots.resize(kRefnumSlots);
   for (int n = 0; n < kRefnumSlots; ++n) {
     int i = (st.cursor + n) % kRefnumSlots;
     RefSlot& s = st.slots[size_t(i)];
@@ -253,15 +255,17 @@ FileUse refnum_use(int refnum) {
 
 uint32_t refnum_generation(int refnum) {
   if (refnum < 1 || refnum > kRefnumSlots) return 0;
-  return files_state().slots[size_t(refnum - 1)].generation;
+  const FileState& st = files_state();
+  // A slot not made yet is a fresh one, of the first generation.
+  return size_t(refnum) <= st.slots.size() ? st.slots[size_t(refnum - 1)].generation : 1;
 }
 
 int find_open_file(dev_t device, ino_t inode, FileUse use) {
   FileState& st = files_state();
-  for (int i = 0; i < kRefnumSlots; ++i) {
-    const RefSlot& s = st.slots[size_t(i)];
+  for (size_t i = 0; i < st.slots.size(); ++i) {
+    const RefSlot& s = st.slots[i];
     if (s.use == FileUse::Free || (use != FileUse::Free && s.use != use)) continue;
-    if (s.file.device == device && s.file.inode == inode) return i + 1;
+    if (s.file.device == device && s.file.inode == inode) return int(i) + 1;
   }
   return 0;
 }

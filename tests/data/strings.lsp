@@ -64,6 +64,10 @@ s                                 ; expect: "Xbc"
 (define big (make-string 32000))  ; expect: big
 (string-length (string-append big big))   ; expect: 64000
 (string-append big big big)       ; expect error: 2
+; Appending while collections move the parts' bytes keeps every character.
+(define (wrap _s _k) (while (> _k 0) (set! _s (string-append "(" _s ")")) (set! _k (- _k 1))) _s)  ; expect: wrap
+(define nested (wrap 'x 3000))    ; expect: nested
+(list (string-length nested) (substring nested 0 3) (substring nested 2999 3002) (substring nested -3 ()))  ; expect: (6001 "(((" "(x)" ")))")
 
 ; Numbers spelled by a text.
 (string->int " -12 ")             ; expect: -12
