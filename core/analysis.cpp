@@ -515,6 +515,22 @@ Value run_when(const Code* code) {
   return run(c->body);
 }
 
+// The specials `unless` and `prog1`, as the natives do them.
+Value run_unless(const Code* code) {
+  const When* c = static_cast<const When*>(code);
+  TALVEN_WORD_GUARD(c);
+  if (run(c->test).truthy()) return kNil;
+  return run(c->body);
+}
+
+Value run_prog1(const Code* code) {
+  const When* c = static_cast<const When*>(code);
+  TALVEN_WORD_GUARD(c);
+  Value v = run(c->test);
+  run(c->body);
+  return v;
+}
+
 Value run_while(const Code* code) {
   const Loop* c = static_cast<const Loop*>(code);
   TALVEN_WORD_GUARD(c);
@@ -931,6 +947,15 @@ const Code* Analyser::call(Value x) {
   if (head.is_symbol()) {
     Value w = symbol_value(head);
     if (is_syntax_word_tag(w.tag_number())) return word(x, head, w, forms);
+    if (w.is(Tag::Special) && n >= 1) {
+      SpecialCode k = special_code(w);
+      if (k != SpecialCode::None) {
+        When* c = word_code<When>(k == SpecialCode::Unless ? run_unless : run_prog1, x, head, w);
+        c->test = form(car(forms));
+        c->body = body(cdr(forms));
+        return c;
+      }
+    }
     if (n < 0 || w.is(Tag::Special) || w.is(Tag::Syntax) || w.is(Tag::ClosedSyntax)) {
       Call* c = make<Call>(run_call_general, x);
       c->sym = head;

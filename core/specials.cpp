@@ -258,6 +258,13 @@ static Value sp_prog1(Value args) {
   return v;
 }
 
+SpecialCode special_code(Value special) {
+  NativeFn f = native_function(special);
+  if (f == &native_entry<sp_unless>) return SpecialCode::Unless;
+  if (f == &native_entry<sp_prog1>) return SpecialCode::Prog1;
+  return SpecialCode::None;
+}
+
 static bool is_object(Value v) { return (v.is(Tag::Instance) || v.is(Tag::Class)) && v != kNoObject; }
 
 static Value sp_try(Value args) {

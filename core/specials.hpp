@@ -34,6 +34,11 @@ void set_target(Value target, Value value);
 // Gives every node of a defined function the permanent bit.
 void make_permanent(Value v);
 
+// The specials that analysed bodies run as codes of their own
+// (core/analysis.cpp): which one a special value is, or None.
+enum class SpecialCode : uint8_t { None, Unless, Prog1 };
+SpecialCode special_code(Value special);
+
 void register_syntax_words();
 void register_special_natives();
 

@@ -75,6 +75,9 @@ expansions                              ; expect: 2
 (define (kinds _a _b) (let ((_r (list (+ _a 1) (- 1 _a) (* _a _b) (< _a _b) (>= 2 3) (+ (car (list _a)) _b)))) (set! _a (+ _a _b)) (cons _a _r))) ; expect: kinds
 (list (kinds 3 4) (kinds 8388607 2) (fluid-let ((+ -)) (kinds 3 4))) ; expect: ((7 4 -2 12 t () 7) (8388609 8388608 -8388606 16777214 () () 8388609) (-1 2 -2 12 t () -1))
 (kinds 3 'x)                            ; expect error: 2 x
+; unless and prog1 run as codes of their own, while their names name them.
+(define (unless-prog1 _x) (list (unless _x 'no) (unless () 1 2) (prog1 _x (set! _x 'changed)) _x)) ; expect: unless-prog1
+(list (unless-prog1 'a) (unless-prog1 ()) (fluid-let ((unless when)) (unless-prog1 'a))) ; expect: ((() 2 a changed) (no 2 () changed) (no () a changed))
 (define (count-to _n _i) (while (< _i _n) (set! _i (+ _i 1))) (if (= _i _n) 'same 'past)) ; expect: count-to
 (list (count-to 3 0) (count-to 2.5 0) (fluid-let ((< (lambda (_a _b) ()))) (count-to 3 0))) ; expect: (same past past)
 (define (two-lists _a) (list _a _a))    ; expect: two-lists
