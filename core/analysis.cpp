@@ -515,6 +515,14 @@ Value run_when(const Code* code) {
   return run(c->body);
 }
 
+Value run_repeat(const Code* code) {
+  const When* c = static_cast<const When*>(code);
+  TALVEN_WORD_GUARD(c);
+  int32_t n = read_integer(run(c->test));
+  for (int32_t i = 0; i < n; ++i) run(c->body);
+  return kNoValue;
+}
+
 // The specials `unless` and `prog1`, as the natives do them.
 Value run_unless(const Code* code) {
   const When* c = static_cast<const When*>(code);
@@ -1054,6 +1062,13 @@ const Code* Analyser::word(Value x, Value sym, Value w, Value forms) {
     case kSyntaxWhen: {
       if (n < 1) break;
       When* c = word_code<When>(run_when, x, sym, w);
+      c->test = form(car(forms));
+      c->body = body(cdr(forms));
+      return c;
+    }
+    case kSyntaxRepeat: {
+      if (n < 1) break;
+      When* c = word_code<When>(run_repeat, x, sym, w);  // the count in `test`
       c->test = form(car(forms));
       c->body = body(cdr(forms));
       return c;

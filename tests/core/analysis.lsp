@@ -78,6 +78,9 @@ expansions                              ; expect: 2
 ; unless and prog1 run as codes of their own, while their names name them.
 (define (unless-prog1 _x) (list (unless _x 'no) (unless () 1 2) (prog1 _x (set! _x 'changed)) _x)) ; expect: unless-prog1
 (list (unless-prog1 'a) (unless-prog1 ()) (fluid-let ((unless when)) (unless-prog1 'a))) ; expect: ((() 2 a changed) (no 2 () changed) (no () a changed))
+(define (rep _n _acc) (repeat _n (set! _acc (+ _acc 2)) (set! _acc (- _acc 1))) _acc) ; expect: rep
+(list (rep 5 0) (rep 0 7) (rep -3 1) (fluid-let ((repeat when)) (rep 5 0))) ; expect: (5 7 1 1)
+(rep 'x 0)                              ; expect error: 2 x
 (define (count-to _n _i) (while (< _i _n) (set! _i (+ _i 1))) (if (= _i _n) 'same 'past)) ; expect: count-to
 (list (count-to 3 0) (count-to 2.5 0) (fluid-let ((< (lambda (_a _b) ()))) (count-to 3 0))) ; expect: (same past past)
 (define (two-lists _a) (list _a _a))    ; expect: two-lists
