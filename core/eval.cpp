@@ -442,6 +442,12 @@ struct CodeArgs {
 // reached by a tail call: the frame that stays on the native stack while the
 // body runs is this one alone, not the caller's look-up and dispatch too, so
 // deep recursion needs less native stack.
+[[gnu::noinline]] static Value apply_lambda_codes_general(Value fn, const CallCode* c) {
+  return apply_lambda(fn, CodeArgs{c->args, c->n});
+}
+
+// The general case is a function of its own, reached by a tail call, so
+// that the frame left on the native stack holds one environment frame.
 [[gnu::noinline]] static Value apply_lambda_codes(Value fn, const CallCode* c) {
   // The common call: a function or `lexical` closure taking exactly as
   // many arguments as the call has, with no rest list and nothing
@@ -466,7 +472,7 @@ struct CodeArgs {
       return run(rt().analyses->body(f));
     }
   }
-  return apply_lambda(fn, CodeArgs{c->args, c->n});
+  return apply_lambda_codes_general(fn, c);
 }
 
 // Any other head: the general evaluator's application of the form.
