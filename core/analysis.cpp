@@ -539,6 +539,15 @@ Value run_prog1(const Code* code) {
   return v;
 }
 
+Value run_try(const Code* code) {
+  const When* c = static_cast<const When*>(code);
+  TALVEN_WORD_GUARD(c);
+  Value object = run(c->test);
+  if (object.is_nil()) return kNil;
+  SelfFrame frame(object);
+  return run(c->body);
+}
+
 Value run_while(const Code* code) {
   const Loop* c = static_cast<const Loop*>(code);
   TALVEN_WORD_GUARD(c);
@@ -958,7 +967,8 @@ const Code* Analyser::call(Value x) {
     if (w.is(Tag::Special) && n >= 1) {
       SpecialCode k = special_code(w);
       if (k != SpecialCode::None) {
-        When* c = word_code<When>(k == SpecialCode::Unless ? run_unless : run_prog1, x, head, w);
+        static const RunFn runs[] = {nullptr, run_unless, run_prog1, run_try};
+        When* c = word_code<When>(runs[int(k)], x, head, w);
         c->test = form(car(forms));
         c->body = body(cdr(forms));
         return c;

@@ -258,12 +258,6 @@ static Value sp_prog1(Value args) {
   return v;
 }
 
-SpecialCode special_code(Value special) {
-  NativeFn f = native_function(special);
-  if (f == &native_entry<sp_unless>) return SpecialCode::Unless;
-  if (f == &native_entry<sp_prog1>) return SpecialCode::Prog1;
-  return SpecialCode::None;
-}
 
 static bool is_object(Value v) { return (v.is(Tag::Instance) || v.is(Tag::Class)) && v != kNoObject; }
 
@@ -272,6 +266,14 @@ static Value sp_try(Value args) {
   if (object.is_nil()) return kNil;
   SelfFrame frame(object);
   return eval_body(rest_of(args));
+}
+
+SpecialCode special_code(Value special) {
+  NativeFn f = native_function(special);
+  if (f == &native_entry<sp_unless>) return SpecialCode::Unless;
+  if (f == &native_entry<sp_prog1>) return SpecialCode::Prog1;
+  if (f == &native_entry<sp_try>) return SpecialCode::Try;
+  return SpecialCode::None;
 }
 
 static Value quasi(Value t) {

@@ -36,7 +36,7 @@ void make_permanent(Value v);
 
 // The specials that analysed bodies run as codes of their own
 // (core/analysis.cpp): which one a special value is, or None.
-enum class SpecialCode : uint8_t { None, Unless, Prog1 };
+enum class SpecialCode : uint8_t { None, Unless, Prog1, Try };
 SpecialCode special_code(Value special);
 
 void register_syntax_words();

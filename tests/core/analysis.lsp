@@ -122,6 +122,9 @@ expansions                              ; expect: 2
 (bump-both)                             ; expect: (10 21)
 (t1 (remove-override 'bump))            ;
 (bump-both)                             ; expect: (20 31)
+(define (try-n _o) (try _o n))          ; expect: try-n
+(list (try-n t1) (try-n ()) (fluid-let ((try unless)) (try-n 'x))) ; expect: (20 () ())
+(try-n 5)                               ; expect error: 6 n, 5, (), ()
 ; A class given a slot and a method after its methods were first run: the
 ; names they read and call now mean the slot and the method.
 (define Gauge (new-class 'Gauge))       ; expect: Gauge
