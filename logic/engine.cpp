@@ -7,6 +7,7 @@
 
 #include "core/errors.hpp"
 #include "core/eval.hpp"
+#include "core/natives.hpp"
 #include "core/predicates.hpp"
 #include "core/specials.hpp"
 
@@ -432,6 +433,85 @@ Value eval_in(LogicState& s, Value form, uint32_t f) {
   return eval(form);
 }
 
+// The common Lisp forms of clause bodies, computed here in clause frame
+// cells without setting up an evaluation: constants, symbols, variables
+// whose cells hold plain values, quote forms, and calls of the natives the
+// evaluator itself computes (core/natives.hpp) while their heads name them:
+// a native marked with an arithmetic operation on two fixnums, not, pair?
+// and eq?. Nothing is changed on the way, so a form found to be anything
+// else (another head, a molecule or a free cell read, other values or
+// counts, a form nested too deep) is left whole to the evaluator, which
+// computes it or reports what is wrong as it always has.
+struct QuickFrame {
+  const Value* cells;
+  uint32_t count;
+};
+
+Value quick_call(Value x, QuickFrame q, uint32_t depth);
+
+// A form's value, or no-value when it is left to the evaluator.
+[[gnu::always_inline]] inline Value quick_value(Value x, QuickFrame q, uint32_t depth) {
+  if (x.is_fixnum()) return x;
+  if (x.is(Tag::Variable)) {
+    uint32_t code = word_payload(node_of(x).car);
+    if (code >= q.count) return kNoValue;
+    Value v = q.cells[code];
+    return v.is(Tag::VarCell) ? kNoValue : v;
+  }
+  if (x.is_pair()) return quick_call(x, q, depth);
+  if (x.is_symbol()) return lookup(x);
+  if (x.is(Tag::Lambda) || x.is(Tag::Gamma) || x.is(Tag::SyntaxGamma)) return kNoValue;
+  return x;
+}
+
+Value quick_call(Value x, QuickFrame q, uint32_t depth) {
+  Value head = car(x);
+  Value rest = cdr(x);
+  if (!head.is_symbol() || !rest.is_pair() || depth > 8) return kNoValue;
+  Value fn = lookup(head);
+  Value second = cdr(rest);
+  if (!fn.is(Tag::Primitive)) {
+    // (quote x)
+    if (fn.tag_number() != kSyntaxQuote || !second.is_nil()) return kNoValue;
+    return car(rest);
+  }
+  const Node& node = node_of(fn);
+  Runtime& r = rt();
+  uint32_t arity = word_payload(node.car) & (kArityCount | kArityRest | kArityReversed);
+  if (uint32_t op = r.native_ops[node.cdr]) {
+    if (arity != kArityRest || !second.is_pair() || !cdr(second).is_nil()) return kNoValue;
+    Value a = quick_value(car(rest), q, depth + 1);
+    if (!a.is_fixnum()) return kNoValue;
+    Value b = quick_value(car(second), q, depth + 1);
+    if (!b.is_fixnum()) return kNoValue;
+    return fixnum_result(FixnumOp(op), a.fixnum(), b.fixnum());
+  }
+  InlineOp inl = InlineOp(r.native_inline[node.cdr]);
+  if (inl == InlineOp::Not || inl == InlineOp::PairP) {
+    if (arity != 1 || !second.is_nil()) return kNoValue;
+    Value a = quick_value(car(rest), q, depth + 1);
+    if (a.is_no_value()) return kNoValue;
+    return (inl == InlineOp::Not ? a.is_nil() : a.is_pair()) ? r.sym.t : kNil;
+  }
+  if (inl == InlineOp::EqP) {
+    if (arity != 2 || !second.is_pair() || !cdr(second).is_nil()) return kNoValue;
+    Value a = quick_value(car(rest), q, depth + 1);
+    if (a.is_no_value()) return kNoValue;
+    Value b = quick_value(car(second), q, depth + 1);
+    if (b.is_no_value()) return kNoValue;
+    return a == b ? r.sym.t : kNil;
+  }
+  return kNoValue;
+}
+
+// A form's value in clause frame f by quick_value, or no-value; always
+// no-value in the root frame.
+inline Value quick_eval(Value form, uint32_t f) {
+  const Value* rec = frame_at(f);
+  int32_t count = rec[kFCount].fixnum();
+  return count >= 0 ? quick_value(form, QuickFrame{rec + kFCells, uint32_t(count)}, 0) : kNoValue;
+}
+
 // Whether a goal argument is passed as it stands: a variable, or a value
 // that evaluates to itself.
 inline bool passes_as_is(Value x) {
@@ -470,9 +550,11 @@ Value goal_args(LogicState& s, Value forms, uint32_t f) {
         values[i] = a;
       } else if (is_quote_form(a)) {
         values[i] = car(cdr(a));
+      } else if (Value v = quick_eval(a, f); !v.is_no_value()) {
+        values[i] = v;
       } else {
         if (!scope) scope.emplace(s, f);
-        Value v = eval(a);
+        v = eval(a);
         values[i] = v;
       }
     }
@@ -697,7 +779,9 @@ bool Search::run(Call c) {
       }
     }
     // A Lisp expression: a test.
-    if (eval_in(s, goal, frame_).truthy()) {
+    Value v = goal.is_pair() ? quick_eval(goal, frame_) : kNoValue;
+    if (v.is_no_value()) v = eval_in(s, goal, frame_);
+    if (v.truthy()) {
       goals_ = rest;
       continue;
     }

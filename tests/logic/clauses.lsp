@@ -125,3 +125,17 @@ Seen                                               ; expect: ((1 2) 3)
 (defclause (steps _n _a _r) (> _n 0) (natural _n) (steps (- _n 1) (+ _a 1) _r)) ; expect: steps
 (define (walk) (steps 300000 0 _r) _r)             ; expect: walk
 (walk)                                             ; expect: 300000
+; Arithmetic, comparisons, not, eq? and pair? computed without the
+; evaluator follow their names' current values; other values, free cells
+; and other operators give the evaluator's answers and errors.
+(defclause (diff _x _y _r) (> _x _y) (same _r (- _x _y))) ; expect: diff
+(define (diffs) (list (diff 5 2 _a) _a (diff 2 5 _b) (diff 2.5 1 _c) _c (diff 8000000 -8000000 _d) _d)) ; expect: diffs
+(diffs)                                            ; expect: (t 3 () t 1.5 t 16000000)
+(define (redefined) (list (fluid-let ((- list) (> (lambda (_a _b) t))) (diff 1 2 _r) _r) (diff 1 2 _s))) ; expect: redefined
+(redefined)                                        ; expect: ((1 2) ())
+(diff 5 '(1) _e)                                   ; expect error: 2 (1)
+(defclause (unset _x) (> _y _x))                   ; expect: unset
+(unset 1)                                          ; expect error: 6 _y
+(defclause (tests _x _y) (not (eq? _x _y)) (not (pair? _y)) (< (+ _y 1) (remainder _x 7))) ; expect: tests
+(list (tests 5 2) (tests 5 5) (tests 5 '(1)) (tests 12 3)) ; expect: (t () () t)
+(tests 5 'a)                                       ; expect error: 2 a
