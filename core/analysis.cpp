@@ -313,14 +313,7 @@ enum class ArgKind : uint8_t { Local, Fixnum, Any };
 template <ArgKind K>
 [[gnu::always_inline]] inline Value arith_operand(const Code* c) {
   if constexpr (K == ArgKind::Local) {
-    uint32_t index = static_cast<const SlotCode*>(c)->index;
-    EnvFrame* e = rt().env;
-    if (index < e->slot_count) [[likely]] {
-      Value v = e->slots[index];
-      if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
-        return v;
-    }
-    return read_variable(c->form);
+    return local_operand(c);
   } else if constexpr (K == ArgKind::Fixnum) {
     return static_cast<const ConstantCode*>(c)->value;
   } else {
@@ -616,10 +609,9 @@ struct AssignSlot : Word {
   const Code* value;
 };
 
-Value run_set_slot(const Code* code) {
-  const AssignSlot* c = static_cast<const AssignSlot*>(code);
-  TALVEN_WORD_GUARD(c);
-  Value v = operand(c->value);
+// Stores v in the code's local; a frame without that slot takes the
+// general assignment.
+[[gnu::always_inline]] inline Value store_local(const AssignSlot* c, Value v) {
   EnvFrame* e = rt().env;
   if (c->index < e->slot_count) [[likely]]
     e->slots[c->index] = v;
@@ -628,18 +620,18 @@ Value run_set_slot(const Code* code) {
   return v;
 }
 
+Value run_set_slot(const Code* code) {
+  const AssignSlot* c = static_cast<const AssignSlot*>(code);
+  TALVEN_WORD_GUARD(c);
+  return store_local(c, operand(c->value));
+}
+
 // set! of a local to the value of an arithmetic call, in one code.
 template <FixnumOp Op, ArgKind A, ArgKind B>
 Value run_set_slot_arith(const Code* code) {
   const AssignSlot* c = static_cast<const AssignSlot*>(code);
   TALVEN_WORD_GUARD(c);
-  Value v = run_arith<Op, A, B>(c->value);
-  EnvFrame* e = rt().env;
-  if (c->index < e->slot_count) [[likely]]
-    e->slots[c->index] = v;
-  else
-    set_target(car(cdr(c->form)), v);
-  return v;
+  return store_local(c, run_arith<Op, A, B>(c->value));
 }
 
 // A comparison as a test: whether its value is true, without making it.

@@ -65,19 +65,22 @@ struct CallCode : Code {
 // Reads a variable as the general evaluator does (core/eval.hpp).
 Value read_variable(Value var);
 
+// Reads a variable of the current frame (a Slot code).
+[[gnu::always_inline]] inline Value local_operand(const Code* c) {
+  uint32_t index = static_cast<const SlotCode*>(c)->index;
+  EnvFrame* e = rt().env;
+  if (index < e->slot_count) [[likely]] {
+    Value v = e->slots[index];
+    if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
+      return v;
+  }
+  return read_variable(c->form);
+}
+
 // Runs an argument: constants and frame variables are read here, without
 // a call.
 [[gnu::always_inline]] inline Value operand(const Code* c) {
-  if (c->kind == CodeKind::Slot) {
-    uint32_t index = static_cast<const SlotCode*>(c)->index;
-    EnvFrame* e = rt().env;
-    if (index < e->slot_count) [[likely]] {
-      Value v = e->slots[index];
-      if (!v.is(Tag::VarCell) && !v.is_no_value()) [[likely]]
-        return v;
-    }
-    return read_variable(c->form);
-  }
+  if (c->kind == CodeKind::Slot) return local_operand(c);
   if (c->kind == CodeKind::Constant) return static_cast<const ConstantCode*>(c)->value;
   return c->run(c);
 }

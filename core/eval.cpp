@@ -461,15 +461,7 @@ struct CodeArgs {
       if (fn.is(Tag::Lexical)) frame.parent = lexical_env(fn);
       frame.function = f;
       for (uint32_t i = 0; i < c->n; ++i) push(operand(c->args[i]));
-      uint32_t locals = d & 0x1FF;
-      Zones& z = rt().zones;
-      if (size_t(z.lisp_limit - z.sp) <= locals) [[unlikely]]
-        lisp_stack_overflow();
-      for (uint32_t l = 0; l < locals; ++l) z.sp[l] = kNoValue;
-      z.sp += locals;
-      frame.make_current();
-      check_native_stack();
-      return run(rt().analyses->body(f));
+      return enter_body(frame, f, kNil, Descriptor{c->n, 0, 0, d & 0x1FF});
     }
   }
   return apply_lambda_codes_general(fn, c);
