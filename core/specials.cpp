@@ -258,7 +258,6 @@ static Value sp_prog1(Value args) {
   return v;
 }
 
-
 static bool is_object(Value v) { return (v.is(Tag::Instance) || v.is(Tag::Class)) && v != kNoObject; }
 
 static Value sp_try(Value args) {

@@ -21,61 +21,55 @@ Value truth(bool b) { return b ? rt().sym.t : kNil; }
 
 constexpr uint32_t kFreeSteps = 256;
 
-// A walk over the pairs of a list. At a non-nil end that is not a pair it
-// signals error 2 with the list; it notices a cycle (the walk meets, going
-// forward, a pair that a second cursor at half its speed already passed)
-// and signals error 2 with the list as well. The second cursor sets out only
-// after kFreeSteps: short lists, the common case, are walked at the cost of
-// following their links, and a cycle is still met, a little later.
-class Walk {
+// The cursor of a walk over the pairs of a list. It notices a cycle (the
+// walk meets, going forward, a pair that a second cursor at half its speed
+// already passed) and signals error 2 with the list. The second cursor sets
+// out only after kFreeSteps: short lists, the common case, are walked at
+// the cost of following their links, and a cycle is still met, a little
+// later.
+class WalkCursor {
  public:
-  explicit Walk(Value list) : list_(list), at_(list), slow_(list) {}
+  explicit WalkCursor(Value list) : list_(list), at_(list), slow_(list) {}
+  Value pair() const { return at_; }
+  Value item() const { return car(at_); }
+  void next() {
+    at_ = cdr(at_);
+    if (++steps_ > kFreeSteps) [[unlikely]]
+      chase();
+  }
+
+ protected:
+  Value list_, at_;
+
+ private:
+  [[gnu::noinline]] void chase() {
+    if ((steps_ & 1) == 0) slow_ = cdr(slow_);
+    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
+  }
+  Value slow_;
+  uint32_t steps_ = 0;
+};
+
+// A walk that signals error 2 with the list at a non-nil end that is not a
+// pair.
+class Walk : public WalkCursor {
+ public:
+  using WalkCursor::WalkCursor;
   // True while the walk is at a pair.
   bool more() const {
     if (at_.is_pair()) return true;
     if (!at_.is_nil()) error(Err::WrongType, list_);
     return false;
   }
-  Value pair() const { return at_; }
-  Value item() const { return car(at_); }
-  void next() {
-    at_ = cdr(at_);
-    if (++steps_ > kFreeSteps) [[unlikely]]
-      chase();
-  }
-
- private:
-  [[gnu::noinline]] void chase() {
-    if ((steps_ & 1) == 0) slow_ = cdr(slow_);
-    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
-  }
-  Value list_, at_, slow_;
-  uint32_t steps_ = 0;
 };
 
 // The same walk where a dotted end simply ends the list.
-class DottedWalk {
+class DottedWalk : public WalkCursor {
  public:
-  explicit DottedWalk(Value list) : list_(list), at_(list), slow_(list) {}
+  using WalkCursor::WalkCursor;
   bool more() const { return at_.is_pair(); }
-  Value pair() const { return at_; }
-  Value item() const { return car(at_); }
   Value rest() const { return at_; }
-  void next() {
-    at_ = cdr(at_);
-    if (++steps_ > kFreeSteps) [[unlikely]]
-      chase();
-  }
-
- private:
-  [[gnu::noinline]] void chase() {
-    if ((steps_ & 1) == 0) slow_ = cdr(slow_);
-    if (at_ == slow_ && at_.is_pair()) error(Err::WrongType, list_);
-  }
-  Value list_, at_, slow_;
-  uint32_t steps_ = 0;
 };
-
 
 // Functions given to the library: a symbol stands for its value.
 Value call1(Value f, Value a) { return call_by_name(f, {a}); }
